@@ -1,0 +1,57 @@
+#pragma once
+// The settings record and the settings file "vdmq.ini" (section "xtcs").
+// Texts are GB18030 byte strings.
+#include <QDateTime>
+#include <QString>
+#include <stdexcept>
+#include <string>
+
+namespace vdmq {
+
+// Days since 1899-12-30; the fraction is the time of day.
+using TDateTime = double;
+TDateTime ToDateTime(const QDateTime& dt);
+QDateTime FromDateTime(TDateTime t);
+
+struct TVdcs {
+    std::string DocNo;
+    TDateTime PrintDate = 0;
+    int OpinionWidth = 0;
+    int StartRow = 0;
+    int EndRow = 0;
+    std::string AppDir;      // folder of the program file, no trailing separator
+    std::string IssuedBy;
+    std::string RosterPath;
+};
+extern TVdcs Vdcs;
+
+// "Unable to write to <full path>".
+class ESettingsWriteError : public std::runtime_error {
+public:
+    explicit ESettingsWriteError(const QString& path);
+};
+
+// The main window's entry fields as the settings see them.
+struct TEntryFields {
+    TEntryFields();          // the values the fields hold before loading
+    std::string edFile;
+    std::string edArea;
+    std::string edStart;
+    std::string edEnd;
+    std::string edWidth;
+    QDateTime dtPrint;
+};
+
+// Where the file lives: <appDir>/vdmq.ini when that file exists or the
+// folder is writable, else the per-user configuration folder.
+QString SettingsFilePath(const std::string& appDirGb);
+
+// Fills `vdcs` (AppDir := appDir) and then the fields from it.
+void LoadSettings(TVdcs& vdcs, TEntryFields& fields, const std::string& appDirGb);
+// Writes File, Area, Date, Start, End, yjkd from the fields; stops at the
+// first refused write with ESettingsWriteError.
+void SaveSettings(const TVdcs& vdcs, const TEntryFields& fields);
+// Writes excelFileName, then sets vdcs.RosterPath.
+void SaveRosterPath(TVdcs& vdcs, const std::string& pathGb);
+
+}  // namespace vdmq

@@ -1,0 +1,46 @@
+#pragma once
+// The spreadsheet operations the print run and the filler use, over the
+// native roster reader: connect and disconnect are the reader's life, Open
+// reads the workbook at a path, the first sheet is attached, and Cells gives
+// a cell by 1-based row and column.  Texts are GB18030 bytes.
+#include "platform/roster.h"
+#include <memory>
+#include <string>
+
+namespace vdmq {
+
+class TExcelWorksheet {
+public:
+    TExcelWorksheet() = default;
+    bool Attached() const { return sheet_ != nullptr; }
+    // The cell's value as text (GB18030).  Throws roster::CellConversionError
+    // for an error cell, std::logic_error when nothing is attached.
+    std::string CellText(int row, int col) const;
+    const roster::Sheet* sheet() const { return sheet_; }
+    void Attach(const roster::Sheet* sheet, bool dates1904) { sheet_ = sheet; dates1904_ = dates1904; }
+    void Release() { sheet_ = nullptr; }
+private:
+    const roster::Sheet* sheet_ = nullptr;
+    bool dates1904_ = false;
+};
+
+class TExcelApplication {
+public:
+    // Operation 1: no effect when already connected.
+    void Connect();
+    // Operation 9: releases the workbook; worksheets attached to it are
+    // released too (they must not be used afterwards).
+    void Disconnect();
+    bool Connected() const { return connected_; }
+    // Operation 5: opens the workbook at `path` (GB18030 text, as the
+    // settings hold it).  Throws roster::RosterError with the reason.
+    void WorkbooksOpen(const std::string& pathGb);
+    // Operations 6 and 7: attaches the open workbook's first sheet.  Throws
+    // roster::RosterError for a chart or macro sheet.
+    void AttachFirstSheet(TExcelWorksheet& sheet);
+private:
+    bool connected_ = false;
+    std::unique_ptr<roster::Workbook> book_;
+};
+
+}  // namespace vdmq
