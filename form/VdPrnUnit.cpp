@@ -1,0 +1,351 @@
+// The declaration form holder.  Its page is fixed data: the bands, rules and
+// labels come from the compiled-in table form/layout/vdprn_layout.tsv, one
+// row per element, so the layout can be checked line by line against the
+// paper form.  Only the page set-up lives here.
+#include "form/VdPrnUnit.h"
+
+#include "platform/gbtext.h"
+
+#include <QFile>
+
+#include <cmath>
+#include <set>
+#include <stdexcept>
+
+// The resource lives in a static library; nothing else references it, so it
+// has to be pulled in by name (and outside any namespace).
+static void initFormResource() { Q_INIT_RESOURCE(form); }
+
+namespace vdmq {
+
+namespace {
+
+const char* const kLayoutResource = ":/form/layout/vdprn_layout.tsv";
+
+[[noreturn]] void layoutError(int line, const std::string& what)
+{
+    throw std::runtime_error("form layout, line " + std::to_string(line) + ": " + what);
+}
+
+// The form was drawn on a 96-dpi grid: every stored length is a whole number
+// of 1/96-inch steps, and the table gives it rounded to 0.01 mm.  Snapping
+// back matters: the title band is 51 steps (13.49375 mm), and the engine
+// rounds band heights to whole tenths, so 13.49 would place the column
+// header band a tenth too high.
+double gridMm(const std::string& cell, int line)
+{
+    std::size_t used = 0;
+    double mm = 0;
+    try {
+        mm = std::stod(cell, &used);
+    } catch (const std::exception&) {
+        layoutError(line, "'" + cell + "' is not a length");
+    }
+    if (used != cell.size() || mm < 0)
+        layoutError(line, "'" + cell + "' is not a length");
+    const double step = 25.4 / 96;
+    const double snapped = std::round(mm / step) * step;
+    if (std::fabs(snapped - mm) > 0.0051)
+        layoutError(line, "'" + cell + "' is not on the 1/96-inch grid");
+    return snapped;
+}
+
+int wholeNumber(const std::string& cell, int line)
+{
+    std::size_t used = 0;
+    int n = 0;
+    try {
+        n = std::stoi(cell, &used);
+    } catch (const std::exception&) {
+        layoutError(line, "'" + cell + "' is not a whole number");
+    }
+    if (used != cell.size() || n < 1)
+        layoutError(line, "'" + cell + "' is not a whole number");
+    return n;
+}
+
+// A caption cell: the text between the outer quotes, spaces kept.
+std::string unquote(const std::string& cell, int line)
+{
+    if (cell.size() < 2 || cell.front() != '"' || cell.back() != '"')
+        layoutError(line, "caption " + cell + " is not quoted");
+    return cell.substr(1, cell.size() - 2);
+}
+
+// "\"宋体\" 10 bold underline" -> family, size in points, styles.
+qr::TQRFont parseFont(const std::string& cell, int line)
+{
+    const auto close = cell.find('"', 1);
+    if (cell.empty() || cell[0] != '"' || close == std::string::npos)
+        layoutError(line, "font " + cell + " does not start with a quoted family");
+    qr::TQRFont font;
+    font.Name = QString::fromUtf8(cell.substr(1, close - 1));
+    const QStringList words = QString::fromUtf8(cell.substr(close + 1)).split(' ', Qt::SkipEmptyParts);
+    bool sized = false;
+    for (const QString& w : words) {
+        bool ok = false;
+        const double size = w.toDouble(&ok);
+        if (ok && !sized && size > 0) {
+            font.Size = size;
+            sized = true;
+        } else if (w == QLatin1String("bold")) {
+            font.Bold = true;
+        } else if (w == QLatin1String("italic")) {
+            font.Italic = true;
+        } else if (w == QLatin1String("underline")) {
+            font.Underline = true;
+        } else {
+            layoutError(line, "font " + cell + ": unknown word " + w.toStdString());
+        }
+    }
+    if (!sized)
+        layoutError(line, "font " + cell + " has no size");
+    return font;
+}
+
+std::vector<std::string> splitTabs(const std::string& row)
+{
+    std::vector<std::string> cells;
+    std::size_t from = 0;
+    for (;;) {
+        const auto tab = row.find('\t', from);
+        cells.push_back(row.substr(from, tab - from));
+        if (tab == std::string::npos)
+            return cells;
+        from = tab + 1;
+    }
+}
+
+std::string readLayout()
+{
+    static const bool registered = (initFormResource(), true);
+    (void)registered;
+    QFile file(QString::fromLatin1(kLayoutResource));
+    if (!file.open(QIODevice::ReadOnly))
+        throw std::runtime_error(std::string("form layout ") + kLayoutResource + " is missing");
+    const QByteArray bytes = file.readAll();
+    return std::string(bytes.constData(), std::size_t(bytes.size()));
+}
+
+}  // namespace
+
+const std::vector<std::string>& DataLabelNames()
+{
+    static const std::vector<std::string> names = {
+        "l_xm",  "l_xb",  "l_whcd", "l_csny", "l_gzny", "l_tsny", "lb_bdyy", "lb_ndkh",
+        "zw0",   "zw1",   "l_ny1",  "l_gw1",  "m_gw1",  "l_xj1",  "m_xj1",   "l_bt1",
+        "l_tmp1", "l_ph1", "zw2",   "l_ny2",  "l_gw2",  "m_gw2",  "l_xj2",   "m_xj2",
+        "l_bt2", "l_ph2", "y1",     "y2",     "y3",     "y4",     "Lb_year", "lb_area",
+    };
+    return names;
+}
+
+TVdPrnForm::TVdPrnForm(QObject* owner) : QObject(owner)
+{
+    setObjectName(QStringLiteral("VdPrnForm"));
+    qrVDMQ = new qr::TQuickRep(this);
+    qrVDMQ->setObjectName(QStringLiteral("qrVDMQ"));
+    qrVDMQ->Name = "qrVDMQ";
+
+    // Page set-up, in millimetres: JIS B5 portrait on custom paper.  The
+    // stored margins are 10 mm; the filler moves left and top to 1.5 and
+    // 1.8 mm for every page it fills.
+    qr::TQRPage& page = qrVDMQ->Page;
+    page.CustomPaper = true;
+    page.Portrait = true;
+    page.SetValue(qr::TQRPage::Width, 182.0);
+    page.SetValue(qr::TQRPage::Length, 257.0);
+    page.SetValue(qr::TQRPage::TopMargin, 10);
+    page.SetValue(qr::TQRPage::BottomMargin, 10);
+    page.SetValue(qr::TQRPage::LeftMargin, 10);
+    page.SetValue(qr::TQRPage::RightMargin, 10);
+    page.SetValue(qr::TQRPage::ColumnSpace, 0);
+    qrVDMQ->Font = qr::TQRFont{QStringLiteral("宋体"), 9.75, false, false, false};
+    qrVDMQ->FirstPageHeader = true;
+    qrVDMQ->LastPageFooter = true;
+    qrVDMQ->PrintIfEmpty = false;
+    qrVDMQ->ReportTitle.clear();
+    qrVDMQ->PrinterSettings = qr::TQRPrinterSettings{};
+    qrVDMQ->PrinterSettings.Copies = 1;
+    qrVDMQ->PrinterSettings.Duplex = true;
+
+    // The table: sections "[bands]", "[<band> rules]" and "[<band> labels]",
+    // each with a heading row; '#' starts a comment line.
+    const std::string text = readLayout();
+    std::string section;
+    std::set<std::string> names;
+    std::set<std::string> dataNames;
+    std::vector<std::pair<qr::TQRBand*, std::string>> links;
+    int lineNo = 0;
+    std::size_t from = 0;
+    while (from <= text.size()) {
+        auto end = text.find('\n', from);
+        if (end == std::string::npos)
+            end = text.size();
+        std::string row = text.substr(from, end - from);
+        from = end + 1;
+        ++lineNo;
+        if (!row.empty() && row.back() == '\r')
+            row.pop_back();
+        if (row.empty() || row[0] == '#')
+            continue;
+        if (row.front() == '[' && row.back() == ']') {
+            section = row.substr(1, row.size() - 2);
+            continue;
+        }
+        const std::vector<std::string> c = splitTabs(row);
+        if (c[0] == "name")
+            continue;   // the section's column heading
+        if (section.empty())
+            layoutError(lineNo, "row outside a section");
+        if (section != "bands" && !names.insert(c[0]).second)
+            layoutError(lineNo, "name " + c[0] + " given twice");
+
+        if (section == "bands") {
+            if (c.size() != 4)
+                layoutError(lineNo, "a band row has 4 cells");
+            qr::TQRBandType type;
+            if (c[1] == "page header")
+                type = qr::rbPageHeader;
+            else if (c[1] == "column header")
+                type = qr::rbColumnHeader;
+            else
+                layoutError(lineNo, "unknown band type " + c[1]);
+            qr::TQRBand* band = qrVDMQ->AddBand(c[0], type, gridMm(c[2], lineNo));
+            if (c[3] != "-")
+                links.emplace_back(band, c[3]);
+            continue;
+        }
+
+        const auto space = section.find(' ');
+        const std::string bandName = section.substr(0, space);
+        const std::string what = space == std::string::npos ? "" : section.substr(space + 1);
+        qr::TQRBand* band = nullptr;
+        for (const auto& b : qrVDMQ->Bands)
+            if (b->Name == bandName)
+                band = b.get();
+        if (!band)
+            layoutError(lineNo, "unknown band " + bandName);
+
+        if (what == "rules") {
+            // name, kind, left, top, width, height, pen, order
+            if (c.size() != 8)
+                layoutError(lineNo, "a rule row has 8 cells");
+            const double w = gridMm(c[4], lineNo), h = gridMm(c[5], lineNo);
+            // The kind is redundant with the size; a mismatch is a typing error.
+            if ((c[1] == "vertical rule" && w > h) || (c[1] == "horizontal rule" && h > w)
+                || (c[1] != "vertical rule" && c[1] != "horizontal rule"))
+                layoutError(lineNo, "rule " + c[0] + " is not a " + c[1]);
+            qr::TQRShape* shape = band->AddShape(c[0], gridMm(c[2], lineNo), gridMm(c[3], lineNo),
+                                                 w, h, wholeNumber(c[7], lineNo),
+                                                 wholeNumber(c[6], lineNo));
+            shapes_[c[0]] = shape;
+        } else if (what == "labels") {
+            // name, left, top, width, height, align, sizing, font, caption, content, order
+            if (c.size() != 11)
+                layoutError(lineNo, "a label row has 11 cells");
+            qr::TQRLabel* label = band->AddLabel(c[0], gridMm(c[1], lineNo), gridMm(c[2], lineNo),
+                                                 gridMm(c[3], lineNo), gridMm(c[4], lineNo),
+                                                 wholeNumber(c[10], lineNo));
+            if (c[5] == "left")
+                label->Alignment = qr::taLeftJustify;
+            else if (c[5] == "right")
+                label->Alignment = qr::taRightJustify;
+            else if (c[5] == "centre")
+                label->Alignment = qr::taCenter;
+            else
+                layoutError(lineNo, "unknown alignment " + c[5]);
+            if (c[6] == "auto" || c[6] == "auto, stretch")
+                label->AutoSize = true;
+            else if (c[6] != "fixed" && c[6] != "fixed, stretch")
+                layoutError(lineNo, "unknown sizing " + c[6]);
+            label->AutoStretch = c[6].ends_with(", stretch");
+            label->WordWrap = true;
+            label->Font = parseFont(c[7], lineNo);
+            label->Caption = gb(unquote(c[8], lineNo));
+            if (c[9] == "data")
+                dataNames.insert(c[0]);
+            else if (c[9] != "fixed text")
+                layoutError(lineNo, "unknown content " + c[9]);
+            labels_[c[0]] = label;
+        } else {
+            layoutError(lineNo, "unknown section [" + section + "]");
+        }
+    }
+    for (const auto& [band, target] : links) {
+        for (const auto& b : qrVDMQ->Bands)
+            if (b->Name == target)
+                band->LinkBand = b.get();
+        if (!band->LinkBand)
+            throw std::runtime_error("form layout: band " + band->Name + " links to unknown " + target);
+    }
+    TitleBand1 = nullptr;
+    ColumnHeaderBand1 = nullptr;
+    for (const auto& b : qrVDMQ->Bands) {
+        if (b->Name == "TitleBand1")
+            TitleBand1 = b.get();
+        else if (b->Name == "ColumnHeaderBand1")
+            ColumnHeaderBand1 = b.get();
+    }
+    if (!TitleBand1 || !ColumnHeaderBand1)
+        throw std::runtime_error("form layout: TitleBand1 or ColumnHeaderBand1 is missing");
+
+    // The filler reaches the data labels through these members; the table
+    // and the list of data labels must agree.
+    const std::set<std::string> expected(DataLabelNames().begin(), DataLabelNames().end());
+    if (dataNames != expected)
+        throw std::runtime_error("form layout: the data labels differ from the filler's list");
+    qr::TQRLabel** const members[] = {
+        &l_xm,  &l_xb,  &l_whcd, &l_csny, &l_gzny, &l_tsny, &lb_bdyy, &lb_ndkh,
+        &zw0,   &zw1,   &l_ny1,  &l_gw1,  &m_gw1,  &l_xj1,  &m_xj1,   &l_bt1,
+        &l_tmp1, &l_ph1, &zw2,   &l_ny2,  &l_gw2,  &m_gw2,  &l_xj2,   &m_xj2,
+        &l_bt2, &l_ph2, &y1,     &y2,     &y3,     &y4,     &Lb_year, &lb_area,
+    };
+    static_assert(std::size(members) == 32);
+    for (std::size_t i = 0; i < std::size(members); ++i)
+        *members[i] = labels_.at(DataLabelNames()[i]);
+
+    qrVDMQ->OnNeedData = [this](qr::TCustomQuickRep& sender, bool& moreData) {
+        qrVDMQNeedData(sender, moreData);
+    };
+    qrVDMQ->OnPreview = [this](qr::TQRPrinter& store) { qrVDMQPreview(store); };
+
+    FormCreate();
+}
+
+TVdPrnForm::~TVdPrnForm() = default;
+
+qr::TQRLabel* TVdPrnForm::Label(const std::string& name) const
+{
+    const auto it = labels_.find(name);
+    return it == labels_.end() ? nullptr : it->second;
+}
+
+qr::TQRShape* TVdPrnForm::Shape(const std::string& name) const
+{
+    const auto it = shapes_.find(name);
+    return it == shapes_.end() ? nullptr : it->second;
+}
+
+void TVdPrnForm::FormCreate() {}
+
+void TVdPrnForm::FormClose()
+{
+    deleteLater();
+}
+
+// The engine raises this instead of opening a window of its own, before the
+// page is prepared, so the run's preview window is already showing the store
+// while the page is produced.  The window is the run's; this only hands the
+// store over.
+void TVdPrnForm::qrVDMQPreview(qr::TQRPrinter& store)
+{
+    if (!PreviewTarget)
+        return;
+    std::shared_ptr<qr::TQRPrinter> shared = qrVDMQ->QRPrinter();
+    if (shared.get() != &store)
+        throw std::logic_error("qrVDMQPreview: the store is not the report's current store");
+    PreviewTarget->AttachAndShow(shared);
+}
+
+}  // namespace vdmq
