@@ -1,0 +1,211 @@
+#include "app/core/printrun.h"
+#include "form/PubFunc.h"
+#include "platform/gbtext.h"
+#include <algorithm>
+#include <memory>
+
+namespace vdmq {
+
+std::string MsgExcelStartFailed() { return gb("Excel文件打开失败！"); }
+std::string MsgChooseRoster() { return gb("请选择EXCEL数据表格！"); }
+
+// ---- the reader over the spreadsheet operations ------------------------------
+
+void TExcelRunReader::Connect() { app_.Connect(); }
+
+void TExcelRunReader::Open(const std::string& pathGb) { app_.WorkbooksOpen(pathGb); }
+
+void TExcelRunReader::AttachFirstSheet() { app_.AttachFirstSheet(sheet_); }
+
+std::string TExcelRunReader::CellText(int row, int col) const { return sheet_.CellText(row, col); }
+
+int TExcelRunReader::LastRow() const
+{
+    // Cells below the sheet's used area are empty, so none of those rows is
+    // flagged; a range typed as 7..99999999 need not read them one by one.
+    if (const roster::Sheet* s = sheet_.sheet())
+        return std::max(0, s->rowCount());
+    return INT_MAX;
+}
+
+void TExcelRunReader::Disconnect()
+{
+    sheet_.Release();
+    app_.Disconnect();
+}
+
+// ---- the run -------------------------------------------------------------------
+
+namespace {
+
+std::string messageOf(std::exception_ptr e)
+{
+    try {
+        std::rethrow_exception(e);
+    } catch (const std::exception& x) {
+        return x.what();
+    } catch (...) {
+        return "unknown error";
+    }
+}
+
+// Sets a flag for the life of a scope and tells the host when it changes.
+class RunningScope {
+public:
+    RunningScope(bool& running, bool& stop, TPrintRunHost& host)
+        : running_(running), stop_(stop), host_(host)
+    {
+        running_ = true;
+        stop_ = false;
+        host_.RunStateChanged(true);
+    }
+    ~RunningScope()
+    {
+        running_ = false;
+        stop_ = false;
+        host_.RunStateChanged(false);
+    }
+private:
+    bool& running_;
+    bool& stop_;
+    TPrintRunHost& host_;
+};
+
+}  // namespace
+
+TPrintRun::TPrintRun(TVdcs& vdcs, TRunReader& reader, TPrintRunHost& host)
+    : vdcs_(vdcs), reader_(reader), host_(host),
+      source_(vdcs, reader, [this] { return host_.OpinionWidthText(); })
+{
+}
+
+TPrintRun::~TPrintRun() = default;
+
+TRunResult TPrintRun::Run(int mode)
+{
+    TRunResult result;
+    if (running_) {
+        // The reader is in use by the run that is waiting; a second run
+        // would pull it away.  A Preview press only raises the window.
+        if (mode == 0)
+            host_.RaisePreviewWindow();
+        result.status = TRunStatus::Busy;
+        return result;
+    }
+
+    // Step 1: the row range, start first, so that a bad end leaves the new
+    // start in the record.
+    const TRunEntries entries = host_.ReadEntries();
+    try {
+        vdcs_.StartRow = StrToInt(entries.edStart);
+        vdcs_.EndRow = StrToInt(entries.edEnd);
+    } catch (const std::exception& e) {
+        result.status = TRunStatus::ConvertError;
+        result.message = e.what();
+        host_.ShowError(result.message, 0);
+        return result;
+    }
+    // A corrected document number, issuing body or date shows on the very
+    // next form, not only after a restart.
+    vdcs_.DocNo = entries.edFile;
+    vdcs_.IssuedBy = entries.edArea;
+    if (entries.dtPrint.isValid())
+        vdcs_.PrintDate = ToDateTime(entries.dtPrint);
+
+    // Step 2.
+    if (mode == 0 && host_.RaisePreviewWindow()) {
+        result.status = TRunStatus::PreviewRaised;
+        return result;
+    }
+
+    RunningScope scope(running_, stop_, host_);
+    return RunLoop(mode, vdcs_.StartRow, vdcs_.EndRow);
+}
+
+TRunResult TPrintRun::RunLoop(int mode, int startRow, int endRow)
+{
+    TRunResult result;
+
+    // Step 3.
+    try {
+        reader_.Connect();
+    } catch (const std::exception& e) {
+        reader_.Disconnect();
+        result.status = TRunStatus::ExcelFailed;
+        result.message = MsgExcelStartFailed();
+        result.detail = e.what();
+        host_.MessageBox(result.message, result.detail);
+        return result;
+    }
+
+    // Step 5.
+    try {
+        reader_.Open(vdcs_.RosterPath);
+    } catch (const std::exception& e) {
+        reader_.Disconnect();
+        result.status = TRunStatus::OpenFailed;
+        result.message = MsgChooseRoster();
+        result.detail = e.what();
+        host_.MessageBox(result.message, result.detail);
+        return result;
+    }
+
+    std::exception_ptr failure;
+    try {
+        // Step 6.  A first sheet that cannot be read (a chart) ends the run;
+        // the reader is released like after any other error.
+        reader_.AttachFirstSheet();
+    } catch (...) {
+        failure = std::current_exception();
+    }
+
+    // Step 7.
+    if (!failure && endRow >= startRow) {
+        const long long first = startRow;
+        const long long last = std::min<long long>(endRow, std::max<long long>(reader_.LastRow(), first - 1));
+        TRunProgress progress;
+        progress.rowsTotal = int(std::max(0LL, last - first + 1));
+        for (long long r = first; r <= last; ++r) {
+            if (stop_) {
+                result.status = TRunStatus::Stopped;
+                break;
+            }
+            const int row = int(r);
+            try {
+                ++result.rowsRead;
+                const std::string flag = Trim(reader_.CellText(row, kFlagColumn));
+                if (flag == "1") {
+                    source_.SetCurRow(row);
+                    host_.SetCurRow(row);
+                    auto form = std::make_unique<TVdPrnForm>();
+                    form->Source = &source_;
+                    host_.OutputForm(*form, mode, row);
+                    ++result.forms;
+                }
+            } catch (...) {
+                std::exception_ptr e = std::current_exception();
+                ++result.failedRows;
+                if (!host_.RowFailed(row, messageOf(e))) {
+                    failure = e;
+                    result.errorRow = row;
+                    break;
+                }
+            }
+            progress.row = row;
+            progress.rowsDone = int(r - first + 1);
+            progress.formsDone = result.forms;
+            host_.Progress(progress);
+        }
+    }
+
+    // Step 8, whatever step 7 came to; then the error.
+    reader_.Disconnect();
+    if (failure) {
+        result.status = TRunStatus::Failed;
+        result.message = messageOf(failure);
+        host_.ShowError(result.message, result.errorRow);
+    }
+    return result;
+}
+
+}  // namespace vdmq

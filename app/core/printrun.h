@@ -1,0 +1,174 @@
+#pragma once
+// The print run: walks the roster rows StartRow..EndRow, and every row whose
+// flag column holds "1" becomes one declaration form that is printed,
+// previewed or written out.  The steps are the same for the main window and
+// for the batch tool; what differs (where the entries come from, how a form
+// is output, how messages reach the user) sits behind TPrintRunHost, so the
+// run itself needs no widgets.  Texts are GB18030.
+#include "app/core/settings.h"
+#include "form/VdPrnUnit.h"
+#include "platform/spreadsheet.h"
+#include <QDateTime>
+#include <climits>
+#include <functional>
+#include <string>
+
+namespace vdmq {
+
+// Column of the print flag (AB).
+inline constexpr int kFlagColumn = 28;
+
+// The message boxes of the run.
+std::string MsgExcelStartFailed();   // "Excel文件打开失败！"
+std::string MsgChooseRoster();       // "请选择EXCEL数据表格！"
+
+// The texts of the main window's entry fields that a run takes at its start.
+struct TRunEntries {
+    std::string edStart;
+    std::string edEnd;
+    std::string edFile;     // -> DocNo
+    std::string edArea;     // -> IssuedBy
+    QDateTime dtPrint;      // -> PrintDate
+};
+
+// The roster as the run sees it: connect, open, attach the first sheet, read
+// cells, disconnect.
+class TRunReader {
+public:
+    virtual ~TRunReader() = default;
+    // Fails when the reader cannot be started ("Excel文件打开失败！").
+    virtual void Connect() = 0;
+    // Opens the workbook at the path; throws with the reason.
+    virtual void Open(const std::string& pathGb) = 0;
+    virtual void AttachFirstSheet() = 0;
+    virtual std::string CellText(int row, int col) const = 0;
+    // The last row that can hold anything; rows after it read as empty.
+    virtual int LastRow() const { return INT_MAX; }
+    // Releases the workbook and the sheet; safe when not connected.
+    virtual void Disconnect() = 0;
+};
+
+// The reader over the native spreadsheet operations, working on the
+// application and worksheet components that the caller owns.
+class TExcelRunReader : public TRunReader {
+public:
+    TExcelRunReader(TExcelApplication& app, TExcelWorksheet& sheet) : app_(app), sheet_(sheet) {}
+    void Connect() override;
+    void Open(const std::string& pathGb) override;
+    void AttachFirstSheet() override;
+    std::string CellText(int row, int col) const override;
+    int LastRow() const override;
+    void Disconnect() override;
+private:
+    TExcelApplication& app_;
+    TExcelWorksheet& sheet_;
+};
+
+// What the filler reads during a run: the current row's cells through the
+// run's reader, the opinion width text at every call (the user may change
+// the field while a preview waits), and the settings record.
+class TRunFillSource : public TFillSource {
+public:
+    TRunFillSource(const TVdcs& vdcs, const TRunReader& reader,
+                   std::function<std::string()> widthText)
+        : vdcs_(vdcs), reader_(reader), widthText_(std::move(widthText)) {}
+    int CurRow() const override { return row_; }
+    void SetCurRow(int row) { row_ = row; }
+    std::string CellText(int row, int col) const override { return reader_.CellText(row, col); }
+    std::string OpinionWidthText() const override { return widthText_ ? widthText_() : std::string(); }
+    std::string DocNo() const override { return vdcs_.DocNo; }
+    QDate PrintDate() const override { return FromDateTime(vdcs_.PrintDate).date(); }
+    std::string IssuedBy() const override { return vdcs_.IssuedBy; }
+private:
+    const TVdcs& vdcs_;
+    const TRunReader& reader_;
+    std::function<std::string()> widthText_;
+    int row_ = 0;
+};
+
+struct TRunProgress {
+    int row = 0;          // the row just taken
+    int rowsDone = 0;     // rows taken so far
+    int rowsTotal = 0;    // rows of the range (after the sheet's end is cut off)
+    int formsDone = 0;    // forms output so far
+};
+
+class TPrintRun;
+
+// The run's surroundings.  Everything runs on the caller's thread.
+class TPrintRunHost {
+public:
+    virtual ~TPrintRunHost() = default;
+    virtual TRunEntries ReadEntries() = 0;
+    // Read by the filler at every call.
+    virtual std::string OpinionWidthText() = 0;
+    // Preview mode, before anything is read: when a preview window is
+    // already there, bring it to the front and return true (the run ends).
+    virtual bool RaisePreviewWindow() { return false; }
+    // Prints (mode != 0) or previews (mode 0) one filled holder; returns
+    // when the form has gone out or its preview window has been closed.
+    // The run releases the holder right after.  Errors propagate.
+    virtual void OutputForm(TVdPrnForm& form, int mode, int row) = 0;
+    // The main window's current-row field.
+    virtual void SetCurRow(int /*row*/) {}
+    // A message box of the run's own: text and an optional detail.
+    virtual void MessageBox(const std::string& textGb, const std::string& detailGb) = 0;
+    // The standard error box; `row` is the roster row it happened in, or 0.
+    virtual void ShowError(const std::string& messageGb, int row) = 0;
+    // A row failed.  Return true to report it at once and go on with the
+    // next row; false ends the loop and the error is shown after the reader
+    // has been released.
+    virtual bool RowFailed(int /*row*/, const std::string& /*messageGb*/) { return false; }
+    virtual void RunStateChanged(bool /*running*/) {}
+    virtual void Progress(const TRunProgress& /*progress*/) {}
+};
+
+enum class TRunStatus {
+    Done,            // the loop ran to its end (rows may have been skipped)
+    Busy,            // a run is going; nothing done (Preview: window raised)
+    PreviewRaised,   // a preview window was there and came to the front
+    ConvertError,    // a row field is not a whole number
+    ExcelFailed,     // the reader could not be started
+    OpenFailed,      // the roster could not be opened
+    Failed,          // attaching the sheet or a row failed
+    Stopped,         // stopped on request after a form
+};
+
+struct TRunResult {
+    TRunStatus status = TRunStatus::Done;
+    int forms = 0;          // forms output
+    int rowsRead = 0;       // flag cells read
+    int failedRows = 0;     // rows reported and skipped, or the row that ended the run
+    int errorRow = 0;       // the row of the error that ended the run, 0 for none
+    std::string message;    // GB18030: the error or message box text
+    std::string detail;     // the reader's reason for OpenFailed
+};
+
+class TPrintRun {
+public:
+    TPrintRun(TVdcs& vdcs, TRunReader& reader, TPrintRunHost& host);
+    ~TPrintRun();
+
+    // mode 0 previews, any other value prints.
+    TRunResult Run(int mode);
+
+    bool Running() const { return running_; }
+    // Ends the run after the form now being output (nothing when idle).
+    void RequestStop() { if (running_) stop_ = true; }
+    bool StopRequested() const { return stop_; }
+    // The last selected row (the main window's CurRow).
+    int CurRow() const { return source_.CurRow(); }
+    const TRunFillSource& FillSource() const { return source_; }
+
+private:
+    TRunResult RunLoop(int mode, int startRow, int endRow);
+
+    TVdcs& vdcs_;
+    TRunReader& reader_;
+    TPrintRunHost& host_;
+    TRunFillSource source_;
+    bool running_ = false;
+    bool stop_ = false;
+};
+
+}  // namespace vdmq
