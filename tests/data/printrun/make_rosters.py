@@ -1,0 +1,130 @@
+#!/usr/bin/python3
+# -*- coding: utf-8 -*-
+"""Writes the rosters the print run and vdmq-print tests read.
+
+Run:  /usr/bin/python3 tests/data/printrun/make_rosters.py          (all fixtures here)
+      /usr/bin/python3 tests/data/printrun/make_rosters.py --bench OUT.xls ROWS
+                                         (ROWS data rows from row 7, every other one flagged)
+
+flags.xls   the flag column in its many spellings (selected rows 7, 11, 13, 15)
+errors.xls  rows that fail: an unreadable appointment month, an error cell in
+            the flag column and in a data column, between good rows
+three.xls   rows 7, 9 and 11 flagged, 8 and 10 not
+not_a_roster.xls  plain text with a workbook's name
+"""
+import os
+import sys
+
+import xlwt
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+FIRST = 7      # first data row, 1-based
+NCOLS = 33
+FLAG = 28
+
+# A person whose opinion is the worked example of the fixed phrases: grade 7
+# -> 8, post salary 590 -> 680, grade salary unchanged, 10 % pay 59 -> 68,
+# 99 a month more, appointed July 2009.
+BASE = {
+    2: "李明远", 3: "男", 4: 197603, 5: "199808", 6: "199808",
+    7: "第一中学中学高级教师", 8: "200907",
+    9: 814, 10: 7, 11: 590, 12: 15, 13: 165, 14: 59,
+    17: 913, 18: 8, 19: 680, 20: 15, 21: 165, 22: 68,
+    25: 99, 29: "大学本科", 30: "职务晋升", 31: "第一中学中学一级教师", 32: 200309,
+}
+
+
+def person(**changes):
+    p = dict(BASE)
+    for k, v in changes.items():
+        p[int(k[1:])] = v
+    return p
+
+
+def sheet(wb):
+    ws = wb.add_sheet("调资花名册")
+    ws.write(0, 0, "职务（岗位）变动人员工资调整花名册（测试）")
+    for c in range(1, NCOLS + 1):
+        ws.write(5, c - 1, "列%d" % c)
+    return ws
+
+
+def put_row(ws, row1, values, flag):
+    """values: column -> value; flag: a value, None for empty, or ('error', code)."""
+    r = row1 - 1
+    for c, v in values.items():
+        if isinstance(v, tuple) and v[0] == "error":
+            ws.row(r).set_cell_error(c - 1, v[1])
+        elif v is not None and v != "":
+            ws.write(r, c - 1, v)
+    if isinstance(flag, tuple):
+        ws.row(r).set_cell_error(FLAG - 1, flag[1])
+    elif flag is not None:
+        ws.write(r, FLAG - 1, flag)
+
+
+def flags(path):
+    wb = xlwt.Workbook(encoding="utf-8")
+    ws = sheet(wb)
+    rows = [
+        (7, person(), " 1 "),                                   # selected
+        (8, person(c2="不选零一"), "01"),
+        (9, person(c2="不选一点零"), "1.0"),
+        (10, person(c2="不选二"), 2),
+        (11, person(c2="𠮷祥", c31="吉安县𠮷村小学教师"), 1),  # selected; a four-byte character
+        (12, person(c2="不选空"), None),
+        (13, person(c2="王秀兰"), "1\t"),                       # selected: a tab is trimmed
+        (14, person(c2="不选字母"), "l"),
+        (15, person(c2="张卫东", c8=200912), 1.0),              # selected: the number 1
+    ]
+    for row1, values, flag in rows:
+        put_row(ws, row1, values, flag)
+    wb.save(path)
+
+
+def errors(path):
+    wb = xlwt.Workbook(encoding="utf-8")
+    ws = sheet(wb)
+    rows = [
+        (7, person(c2="甲"), 1),
+        (8, person(c2="乙", c8=None), 1),        # no appointment month: conversion error
+        (9, person(c2="丙"), ("error", 0x07)),   # #DIV/0! in the flag column
+        (10, person(c2="丁"), 1),
+        (11, person(c2=("error", 0x2A)), 1),     # #N/A as the name
+        (12, person(c2="戊"), 1),
+    ]
+    for row1, values, flag in rows:
+        put_row(ws, row1, values, flag)
+    wb.save(path)
+
+
+def three(path):
+    wb = xlwt.Workbook(encoding="utf-8")
+    ws = sheet(wb)
+    names = {7: "甲一", 8: "不选", 9: "乙二", 10: "不选", 11: "丙三"}
+    for row1, name in names.items():
+        put_row(ws, row1, person(c2=name), 1 if name != "不选" else 0)
+    wb.save(path)
+
+
+def bench(path, count):
+    wb = xlwt.Workbook(encoding="utf-8")
+    ws = sheet(wb)
+    for i in range(count):
+        p = person(c2="职工%04d" % (i + 1), c8="2009%02d" % (i % 12 + 1))
+        put_row(ws, FIRST + i, p, 1 if i % 2 == 0 else None)
+        if i % 1000 == 999:
+            ws.flush_row_data()
+    wb.save(path)
+
+
+if __name__ == "__main__":
+    if len(sys.argv) >= 2 and sys.argv[1] == "--bench":
+        bench(sys.argv[2], int(sys.argv[3]))
+        sys.exit(0)
+    flags(os.path.join(HERE, "flags.xls"))
+    errors(os.path.join(HERE, "errors.xls"))
+    three(os.path.join(HERE, "three.xls"))
+    with open(os.path.join(HERE, "not_a_roster.xls"), "w") as f:
+        f.write("This is a text file, not a workbook.\n")
+    print("make_rosters: wrote the fixtures in", HERE)
