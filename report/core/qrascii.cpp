@@ -1,0 +1,115 @@
+// Plain-text export: every text lands in a grid of square character cells.
+#include "report/core/qr.h"
+
+#include <QFile>
+#include <array>
+#include <cmath>
+
+namespace qr {
+
+namespace {
+constexpr int kBufferLines = 201;                 // lines 0..200
+constexpr double kTenthsPerPoint = 254.0 / 72.0;  // 3.5277...
+}  // namespace
+
+struct TQRAsciiExportFilter::Impl {
+    QFile file;
+    bool opened = false;
+    double cell = 10 * kTenthsPerPoint;
+    int lineCount = 0;
+    std::array<std::string, kBufferLines> lines;
+
+    [[noreturn]] void fail(const QString& what) const
+    {
+        throw EInOutError(QStringLiteral("%1 \"%2\": %3")
+                              .arg(what, file.fileName(), file.errorString())
+                              .toStdString());
+    }
+};
+
+TQRAsciiExportFilter::TQRAsciiExportFilter(QString fileName)
+    : d_(std::make_unique<Impl>()), fileName_(std::move(fileName))
+{
+    d_->file.setFileName(fileName_);
+}
+
+TQRAsciiExportFilter::~TQRAsciiExportFilter() = default;
+
+void TQRAsciiExportFilter::Start(double /*paperWidth*/, double paperLength, const TQRFont& font)
+{
+    if (!d_->opened) {
+        // Created, or emptied when it exists, on the first Start only; a
+        // later run through the same filter adds its pages.
+        if (!d_->file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            d_->fail(QStringLiteral("Cannot create file"));
+        d_->opened = true;
+    } else if (!d_->file.isOpen()) {
+        if (!d_->file.open(QIODevice::WriteOnly | QIODevice::Append))
+            d_->fail(QStringLiteral("Cannot open file"));
+    }
+    // The cell is the font's whole-point size (a 13-pixel font at 96 dpi,
+    // 9.75 pt, counts as 10) in tenths of a millimetre, square.
+    const double points = double(std::lround(font.Size > 0 ? font.Size : 10));
+    d_->cell = (points > 0 ? points : 10) * kTenthsPerPoint;
+    d_->lineCount = int(std::nearbyint(paperLength / d_->cell));
+}
+
+void TQRAsciiExportFilter::NewPage()
+{
+    for (auto& l : d_->lines)
+        l.clear();
+}
+
+void TQRAsciiExportFilter::TextOut(double x, double y, const TQRFont& /*font*/,
+                                   QColor /*background*/, TAlignment alignment,
+                                   const std::string& text)
+{
+    const double row = std::floor(y / d_->cell + 0.5);
+    if (!(row >= 0 && row < kBufferLines))
+        return;   // beyond the line buffer: dropped, never written out of bounds
+    double col = x / d_->cell * 1.7;
+    if (alignment == taRightJustify)
+        col -= double(text.size());
+    const long c = std::lround(std::nearbyint(col));
+    std::string& line = d_->lines[std::size_t(row)];
+    if (c > long(line.size()))
+        line.append(std::size_t(c) - line.size(), ' ');
+    // Positions count from 1: remove as many bytes as the text has from
+    // position c on, then insert the text there.  A position before the
+    // start removes nothing and inserts at the start.
+    if (c >= 1) {
+        line.erase(std::size_t(c - 1), text.size());
+        line.insert(std::size_t(c - 1), text);
+    } else {
+        line.insert(0, text);
+    }
+}
+
+void TQRAsciiExportFilter::EndPage()
+{
+    if (!d_->file.isOpen())
+        return;
+    std::string out;
+    const int n = std::min(d_->lineCount, kBufferLines);
+    for (int i = 0; i < n; ++i) {
+        const std::string& l = d_->lines[std::size_t(i)];
+        if (l.empty())
+            continue;
+        out += l;
+        out += "\r\n";
+    }
+    if (!out.empty() && d_->file.write(out.data(), qint64(out.size())) != qint64(out.size()))
+        d_->fail(QStringLiteral("Cannot write file"));
+}
+
+void TQRAsciiExportFilter::Finish()
+{
+    if (!d_->file.isOpen())
+        return;
+    const bool ok = d_->file.flush();
+    d_->file.close();
+    if (!ok || d_->file.error() != QFileDevice::NoError)
+        d_->fail(QStringLiteral("Cannot write file"));
+}
+
+}  // namespace qr

@@ -1,0 +1,334 @@
+// Fonts, text measurement and the label text rules.
+#include "report/core/qrtext.h"
+
+#include "platform/gbtext.h"
+
+#include <QImage>
+#include <QRawFont>
+#include <algorithm>
+#include <cmath>
+#include <memory>
+
+namespace qr {
+
+namespace {
+
+bool sameName(const QString& a, const char* b)
+{
+    return a.compare(QLatin1String(b), Qt::CaseInsensitive) == 0;
+}
+
+}  // namespace
+
+QFont resolveFont(const TQRFont& font)
+{
+    static const QString serif = QStringLiteral("Noto Serif CJK SC");
+    static const QString sans = QStringLiteral("Noto Sans CJK SC");
+    static const QString arial = QStringLiteral("Liberation Sans");
+    const QString name = font.Name.trimmed();
+    QStringList families;
+    if (name == QStringLiteral("宋体") || sameName(name, "SimSun") || name == QStringLiteral("新宋体")
+        || sameName(name, "NSimSun") || name.isEmpty())
+        families = {serif};
+    else if (name == QStringLiteral("黑体") || sameName(name, "SimHei"))
+        families = {sans};
+    else if (sameName(name, "Arial"))
+        families = {arial, serif};  // Chinese glyphs of an Arial text come from the CJK face
+    else
+        families = {name, serif};
+    QFont f(families.front());
+    f.setFamilies(families);
+    f.setPointSizeF(font.Size > 0 ? font.Size : 9.75);
+    f.setBold(font.Bold);
+    f.setItalic(font.Italic);
+    f.setUnderline(font.Underline);
+    // Unhinted outlines scale linearly, so a text measures the same at every
+    // resolution: the page laid out once prints and previews alike.
+    f.setHintingPreference(QFont::PreferNoHinting);
+    f.setKerning(false);
+    return f;
+}
+
+namespace detail {
+
+namespace {
+
+const QPaintDevice* measureDevice()
+{
+    static QImage image = [] {
+        QImage img(1, 1, QImage::Format_ARGB32_Premultiplied);
+        const int dpm = int(std::lround(kMeasureDpi / 0.0254));
+        img.setDotsPerMeterX(dpm);
+        img.setDotsPerMeterY(dpm);
+        return img;
+    }();
+    return &image;
+}
+
+// Device pixels of the measuring device to tenths of a millimetre.
+constexpr double kPxToTenths = 254.0 / kMeasureDpi;
+
+bool sameFont(const TQRFont& a, const TQRFont& b)
+{
+    return a.Size == b.Size && a.Bold == b.Bold && a.Italic == b.Italic
+           && a.Underline == b.Underline && a.Name == b.Name;
+}
+
+}  // namespace
+
+namespace {
+
+qint16 be16(const QByteArray& t, int at)
+{
+    return qint16((quint8(t[at]) << 8) | quint8(t[at + 1]));
+}
+
+// The typographic em box of a CJK face, as fractions of the em: ascent and
+// descent.  The faces standing in for 宋体 and 黑体 put their ideographs in
+// that box, and the originals' character cell is exactly their em; the
+// faces' own line spacing (about 1.45 em) would not fit a 10-point line into
+// the 3.70 mm data boxes of the form.
+std::pair<double, double> emBox(const QFont& font)
+{
+    const QRawFont raw = QRawFont::fromFont(font);
+    const QByteArray os2 = raw.fontTable("OS/2");
+    const QByteArray head = raw.fontTable("head");
+    if (os2.size() >= 72 && head.size() >= 20) {
+        const int upem = quint16(be16(head, 18));
+        const int asc = be16(os2, 68), desc = be16(os2, 70);
+        if (upem > 0 && asc > 0 && asc - desc > 0)
+            return {double(asc) / upem, double(-desc) / upem};
+    }
+    return {0.88, 0.12};
+}
+
+// The design fonts of the form are Chinese-charset fonts (Arial included:
+// asked for with the GB2312 character set it is drawn from the Chinese
+// face), so their character cell is the Chinese face's em box.  Returns that
+// face, or an empty string for any other font.
+QString emCellFace(const TQRFont& font)
+{
+    const QString n = font.Name.trimmed();
+    if (n == QStringLiteral("黑体") || sameName(n, "SimHei"))
+        return QStringLiteral("Noto Sans CJK SC");
+    if (n.isEmpty() || n == QStringLiteral("宋体") || n == QStringLiteral("新宋体")
+        || sameName(n, "SimSun") || sameName(n, "NSimSun") || sameName(n, "Arial"))
+        return QStringLiteral("Noto Serif CJK SC");
+    return {};
+}
+
+}  // namespace
+
+MeasuredFont::MeasuredFont(const TQRFont& font)
+    : font_(resolveFont(font)), fm_(font_, measureDevice())
+{
+    if (const QString face = emCellFace(font); !face.isEmpty()) {
+        QFont cjk(face);
+        cjk.setPointSizeF(font_.pointSizeF());
+        cjk.setBold(font.Bold);
+        const auto [asc, desc] = emBox(cjk);
+        const double em = font_.pointSizeF() * 254.0 / 72.0;   // tenths
+        ascent_ = asc * em;
+        height_ = (asc + desc) * em;
+    } else {
+        height_ = fm_.height() * kPxToTenths;
+        ascent_ = fm_.ascent() * kPxToTenths;
+    }
+}
+
+double MeasuredFont::width(std::string_view gbText)
+{
+    if (gbText.empty())
+        return 0;
+    auto it = widths_.find(std::string(gbText));
+    if (it != widths_.end())
+        return it->second;
+    if (widths_.size() > 20000)  // texts of many different forms: keep the cache bounded
+        widths_.clear();
+    const double w = fm_.horizontalAdvance(vdmq::fromGb(gbText)) * kPxToTenths;
+    widths_.emplace(std::string(gbText), w);
+    return w;
+}
+
+std::string fontKey(const TQRFont& font)
+{
+    return font.Name.toStdString() + '|' + std::to_string(font.Size) + '|'
+           + char('0' + font.Bold) + char('0' + font.Italic) + char('0' + font.Underline);
+}
+
+MeasuredFont& measured(const TQRFont& font)
+{
+    struct Entry {
+        TQRFont design;
+        std::unique_ptr<MeasuredFont> mf;
+    };
+    static std::vector<Entry> fonts;
+    static std::size_t last = 0;
+    if (last < fonts.size() && sameFont(fonts[last].design, font))
+        return *fonts[last].mf;
+    for (std::size_t i = 0; i < fonts.size(); ++i)
+        if (sameFont(fonts[i].design, font)) {
+            last = i;
+            return *fonts[i].mf;
+        }
+    fonts.push_back({font, std::make_unique<MeasuredFont>(font)});
+    last = fonts.size() - 1;
+    return *fonts.back().mf;
+}
+
+std::vector<std::string> splitLines(const std::string& caption)
+{
+    std::vector<std::string> lines(1);
+    for (char c : caption) {
+        if (c == '\r')
+            lines.emplace_back();
+        else if (c != '\n')
+            lines.back() += c;
+    }
+    return lines;
+}
+
+namespace {
+
+constexpr double kFitSlack = 1e-6;
+
+std::string_view trimRightSpaces(std::string_view s)
+{
+    while (!s.empty() && s.back() == ' ')
+        s.remove_suffix(1);
+    return s;
+}
+
+bool fits(MeasuredFont& mf, std::string_view text, double boxWidth)
+{
+    return mf.width(trimRightSpaces(text)) <= boxWidth + kFitSlack;
+}
+
+// Words end after a space or a hyphen; a text without either is one word.
+std::vector<std::string_view> words(std::string_view line)
+{
+    std::vector<std::string_view> out;
+    std::size_t start = 0, i = 0;
+    while (i < line.size()) {
+        const std::size_t n = vdmq::gbCharLength(line, i);
+        const char c = line[i];
+        i += n;
+        if (n == 1 && (c == ' ' || c == '-')) {
+            out.push_back(line.substr(start, i - start));
+            start = i;
+        }
+    }
+    if (start < line.size())
+        out.push_back(line.substr(start));
+    return out;
+}
+
+// The longest whole-character prefix of `word` that fits.
+std::string_view cutToFit(MeasuredFont& mf, std::string_view word, double boxWidth)
+{
+    std::size_t end = 0, i = 0;
+    while (i < word.size()) {
+        const std::size_t next = i + vdmq::gbCharLength(word, i);
+        if (!fits(mf, word.substr(0, next), boxWidth))
+            break;
+        end = i = next;
+    }
+    return word.substr(0, end);
+}
+
+}  // namespace
+
+std::vector<std::string> wrapLine(MeasuredFont& mf, const std::string& line, double boxWidth)
+{
+    std::vector<std::string> out;
+    std::string cur;
+    for (std::string_view word : words(line)) {
+        if (!cur.empty()) {
+            std::string joined = cur;
+            joined.append(word);
+            if (fits(mf, joined, boxWidth)) {
+                cur = std::move(joined);
+                continue;
+            }
+            out.emplace_back(trimRightSpaces(cur));
+            cur.clear();
+        }
+        if (fits(mf, word, boxWidth)) {
+            cur.assign(word);
+        } else {
+            // Too wide for a line of its own: what fits is shown, the rest
+            // of the word is lost (as on paper, it must not run into the
+            // next cell).
+            out.emplace_back(cutToFit(mf, word, boxWidth));
+        }
+    }
+    if (!cur.empty() || out.empty())
+        out.push_back(std::move(cur));
+    return out;
+}
+
+void layoutLabel(const TQRLabel& label, double x, double y, std::vector<QRItem>& items)
+{
+    MeasuredFont& mf = measured(label.Font);
+    const double lh = mf.lineHeight();
+    double left = x + label.Left * 10, top = y + label.Top * 10;
+    double w = label.Width * 10, h = label.Height * 10;
+
+    std::vector<std::string> lines = splitLines(label.Caption);
+    if (label.AutoSize) {
+        double widest = 0;
+        for (const auto& l : lines)
+            widest = std::max(widest, mf.width(l));
+        if (label.Alignment == taRightJustify)
+            left += w - widest;
+        else if (label.Alignment == taCenter)
+            left += (w - widest) / 2;
+        w = widest;
+        if (h < lh + kScreenPixel)
+            h = lh + kScreenPixel;
+    } else if (label.WordWrap) {
+        std::vector<std::string> wrapped;
+        for (const auto& l : lines) {
+            auto part = wrapLine(mf, l, w);
+            wrapped.insert(wrapped.end(), std::make_move_iterator(part.begin()),
+                           std::make_move_iterator(part.end()));
+        }
+        lines = std::move(wrapped);
+    }
+
+    std::size_t shown = lines.size();
+    if (label.AutoStretch) {
+        h = std::max(h, double(lines.size()) * lh);
+    } else {
+        // A line is printed only when it ends at most 0.1 mm below the box.
+        shown = 0;
+        while (shown < lines.size() && double(shown + 1) * lh <= h + 1.0 + kFitSlack)
+            ++shown;
+    }
+
+    QRItem box;
+    box.kind = QRItem::Fill;
+    box.rect = QRectF(left, top, w, h);
+    items.push_back(std::move(box));
+
+    for (std::size_t i = 0; i < shown; ++i) {
+        if (lines[i].empty())
+            continue;
+        const double lw = mf.width(lines[i]);
+        double lx = left;
+        if (label.Alignment == taRightJustify)
+            lx = left + w - lw;
+        else if (label.Alignment == taCenter)
+            lx = left + (w - lw) / 2;
+        QRItem t;
+        t.kind = QRItem::Text;
+        t.rect = QRectF(lx, top + double(i) * lh, lw, lh);
+        t.text = std::move(lines[i]);
+        t.font = label.Font;
+        t.alignment = label.Alignment;
+        items.push_back(std::move(t));
+    }
+}
+
+}  // namespace detail
+}  // namespace qr

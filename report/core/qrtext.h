@@ -1,0 +1,51 @@
+#pragma once
+// Text measurement for the engine.  Everything is measured in tenths of a
+// millimetre against a high-resolution image, so the layout of a page never
+// depends on the screen it happens to be prepared on.
+#include "report/core/qr.h"
+
+#include <QFontMetricsF>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace qr::detail {
+
+// One resolved font with its metrics and a cache of measured texts.
+class MeasuredFont {
+public:
+    explicit MeasuredFont(const TQRFont& font);
+    const QFont& font() const { return font_; }
+    double lineHeight() const { return height_; }   // height of "W", tenths
+    double ascent() const { return ascent_; }        // tenths
+    double width(std::string_view gbText);           // tenths
+private:
+    QFont font_;
+    QFontMetricsF fm_;
+    double height_ = 0, ascent_ = 0;
+    std::unordered_map<std::string, double> widths_;
+};
+
+// The shared measured font for a design font (created on first use).
+MeasuredFont& measured(const TQRFont& font);
+
+// A stable key for a design font (name, size, style).
+std::string fontKey(const TQRFont& font);
+
+// Tenths of a millimetre per device pixel of the measuring device.
+constexpr double kMeasureDpi = 2540.0;
+
+// One pixel at 96 dpi, in tenths of a millimetre.
+constexpr double kScreenPixel = 254.0 / 96.0;
+
+// Lays a label out at (x, y) (tenths, paper coordinates) into `items`: its
+// white box, then one Text item per printed line.
+void layoutLabel(const TQRLabel& label, double x, double y, std::vector<QRItem>& items);
+
+// The lines of `caption` as `label` shows them, before the height rule
+// (exposed for the layout code and its tests).
+std::vector<std::string> splitLines(const std::string& caption);
+std::vector<std::string> wrapLine(MeasuredFont& mf, const std::string& line, double boxWidth);
+
+}  // namespace qr::detail
