@@ -1,1 +1,511 @@
-// placeholder; replaced by the implementation
+#include "preview/TzPreview.h"
+
+#include "platform/gbtext.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QIcon>
+#include <QKeySequence>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QShortcut>
+#include <QStringDecoder>
+#include <QStringList>
+#include <QVBoxLayout>
+#include <exception>
+
+static void initPreviewResources()
+{
+    // The icons live in a static library; its resource initialiser would be
+    // dropped by the linker unless something refers to it.
+    Q_INIT_RESOURCE(preview);
+}
+
+namespace {
+
+// System texts are GB18030 byte strings; Qt wants Unicode.
+QString T(const char* utf8)
+{
+    return vdmq::fromGb(vdmq::gb(utf8));
+}
+
+// An error's own message.  The engine's messages are UTF-8 (they carry file
+// names as Qt gives them); others are system texts in GB18030.
+QString errorText(const char* what)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    QString text = utf8(QByteArrayView(what));
+    return utf8.hasError() ? vdmq::fromGb(what) : text;
+}
+
+QIcon icon(const char* name)
+{
+    return QIcon(QStringLiteral(":/preview/icons/%1.svg").arg(QLatin1String(name)));
+}
+
+// The design faces: 宋体 at a pixel size.
+QFont songti(int pixels)
+{
+    qr::TQRFont design;
+    design.Name = QStringLiteral("宋体");
+    QFont font = qr::resolveFont(design);
+    font.setPixelSize(pixels);
+    return font;
+}
+
+QFrame* group(QWidget* parent, const char* name, int width)
+{
+    auto* frame = new QFrame(parent);
+    frame->setObjectName(QLatin1String(name));
+    frame->setFrameShape(QFrame::NoFrame);
+    frame->setFixedWidth(width);
+    return frame;
+}
+
+QToolButton* pictureButton(QWidget* parent, const char* name, int left, int width,
+                           const char* hint, const char* picture)
+{
+    auto* button = new QToolButton(parent);
+    button->setObjectName(QLatin1String(name));
+    button->setGeometry(left, 1, width, 26);
+    button->setToolTip(T(hint));
+    button->setIcon(icon(picture));
+    button->setIconSize(QSize(20, 20));
+    button->setAutoRaise(true);
+    button->setFocusPolicy(Qt::NoFocus);
+    return button;
+}
+
+QLabel* raisedPanel(QWidget* parent, const char* name, int left, int width, const QString& caption,
+                    Qt::Alignment alignment)
+{
+    auto* panel = new QLabel(caption, parent);
+    panel->setObjectName(QLatin1String(name));
+    panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    panel->setLineWidth(1);
+    panel->setAlignment(alignment | Qt::AlignVCenter);
+    panel->setGeometry(left, 1, width, 26);
+    return panel;
+}
+
+}  // namespace
+
+// ---- dialogs ------------------------------------------------------------------
+
+bool TQtPreviewDialogs::GetSaveFileName(QWidget* parent, const QString& caption,
+                                        const QString& filter, QString& fileName,
+                                        int& filterIndex)
+{
+    const QStringList filters = filter.split(QStringLiteral(";;"));
+    QString selected = filters.value(filterIndex - 1);
+    const QString chosen = QFileDialog::getSaveFileName(
+        parent, caption, fileName, filter, &selected, QFileDialog::DontConfirmOverwrite);
+    if (chosen.isEmpty())
+        return false;
+    fileName = chosen;
+    const int index = filters.indexOf(selected);
+    filterIndex = index < 0 ? 1 : index + 1;
+    return true;
+}
+
+void TQtPreviewDialogs::ShowError(QWidget* parent, const QString& message)
+{
+    QMessageBox::critical(parent, QCoreApplication::applicationName(), message);
+}
+
+QString TSaveDialog::QtFilter(const std::string& filter)
+{
+    const QStringList parts = vdmq::fromGb(filter).split(QLatin1Char('|'));
+    QStringList out;
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        const QString& description = parts[i];
+        QString patterns = parts[i + 1];
+        patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+        if (description.endsWith(QLatin1Char('(') + patterns + QLatin1Char(')')))
+            out << description;
+        else
+            out << description + QStringLiteral(" (") + patterns + QLatin1Char(')');
+    }
+    if (parts.size() % 2 == 1 && !parts.last().isEmpty())
+        out << parts.last();
+    return out.join(QStringLiteral(";;"));
+}
+
+QString TSaveDialog::WithDefaultExt(const QString& name, const QString& ext)
+{
+    if (ext.isEmpty() || name.isEmpty())
+        return name;
+    const QString last = QFileInfo(name).fileName();
+    if (last.isEmpty())
+        return name;
+    if (last.endsWith(QLatin1Char('.')))   // "name." asks for the default one
+        return name + ext;
+    if (last.contains(QLatin1Char('.')))
+        return name;
+    return name + QLatin1Char('.') + ext;
+}
+
+bool TSaveDialog::Execute(TPreviewDialogs& dialogs, QWidget* parent)
+{
+    QString name = FileName;
+    int index = FilterIndex;
+    if (!dialogs.GetSaveFileName(parent, vdmq::fromGb(Title), QtFilter(Filter), name, index))
+        return false;
+    FileName = WithDefaultExt(name, vdmq::fromGb(DefaultExt));
+    FilterIndex = index;
+    return true;
+}
+
+// ---- the window ---------------------------------------------------------------
+
+TFormTzpreview::TFormTzpreview(QWidget* parent, TPreviewDialogs* dialogs)
+    : QWidget(parent, Qt::Window), dialogs_(dialogs)
+{
+    initPreviewResources();
+    if (!dialogs_) {
+        ownDialogs_ = std::make_unique<TQtPreviewDialogs>();
+        dialogs_ = ownDialogs_.get();
+    }
+    setObjectName(QStringLiteral("FormTzpreview"));
+    setWindowTitle(T("打印预览..."));
+    setWindowIcon(icon("preview"));
+    // System menu and maximise only: a minimised preview would hide the
+    // window the print run is waiting on.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMaximizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    setAttribute(Qt::WA_DeleteOnClose);
+    setFont(songti(13));
+    resize(808, 597);
+    setWindowState(Qt::WindowMaximized);
+
+    buildToolBar();
+
+    QRPreview1 = new qr::TQRPreview(this);
+    QRPreview1->setObjectName(QStringLiteral("QRPreview1"));
+    QRPreview1->setFont(songti(13));
+    connect(QRPreview1, &qr::TQRPreview::PageAvailable, this,
+            &TFormTzpreview::QRPreview1PageAvailable);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(PanelToolBar);
+    layout->addWidget(QRPreview1, 1);
+
+    SaveDialog1.Filter = vdmq::gb("文本文件(*.TXT)|*.TXT");
+    SaveDialog1.DefaultExt = "TXT";
+    SaveDialog1.OverwritePrompt = false;
+
+    buildShortcuts();
+}
+
+TFormTzpreview::~TFormTzpreview() = default;
+
+void TFormTzpreview::setDialogs(TPreviewDialogs* dialogs)
+{
+    dialogs_ = dialogs ? dialogs : ownDialogs_ ? ownDialogs_.get()
+                                               : (ownDialogs_ = std::make_unique<TQtPreviewDialogs>()).get();
+}
+
+void TFormTzpreview::buildToolBar()
+{
+    PanelToolBar = new QFrame(this);
+    PanelToolBar->setObjectName(QStringLiteral("PanelToolBar"));
+    PanelToolBar->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    PanelToolBar->setLineWidth(1);
+    PanelToolBar->setFixedHeight(30);
+    QFont barFont = songti(12);
+    PanelToolBar->setFont(barFont);
+    QPalette barPalette = PanelToolBar->palette();
+    barPalette.setColor(QPalette::WindowText, Qt::black);
+    barPalette.setColor(QPalette::ButtonText, Qt::black);
+    PanelToolBar->setPalette(barPalette);
+
+    Panel2 = group(PanelToolBar, "Panel2", 80);
+    SpeedButtonFit = pictureButton(Panel2, "SpeedButtonFit", 2, 24, "满页", "fit");
+    SpeedButtonSame = pictureButton(Panel2, "SpeedButtonSame", 26, 25, "100%", "same");
+    SpeedButtonWidth = pictureButton(Panel2, "SpeedButtonWidth", 51, 25, "潢宽", "width");
+
+    Panel1 = group(PanelToolBar, "Panel1", 116);
+    Panel3 = raisedPanel(Panel1, "Panel3", 2, 115, T("缩放比例        %"), Qt::AlignLeft);
+    Panel3->setMargin(0);
+    Panel3->setIndent(5);   // the panel's border width
+    {
+        // The blanks of the caption keep the room for the zoom box, with the
+        // "%" after it: make each blank as wide as a half-width cell, as in
+        // the form's own typeface, whatever this face's blank is.
+        QFont captionFont = barFont;
+        const double blank = QFontMetricsF(barFont).horizontalAdvance(QLatin1Char(' '));
+        captionFont.setWordSpacing(barFont.pixelSize() / 2.0 - blank);
+        Panel3->setFont(captionFont);
+    }
+    SpinEdit2 = new QSpinBox(Panel3);
+    SpinEdit2->setObjectName(QStringLiteral("SpinEdit2"));
+    SpinEdit2->setFont(barFont);
+    SpinEdit2->setGeometry(58, 2, 41, 21);
+    SpinEdit2->setRange(10, 300);
+    SpinEdit2->setSingleStep(10);
+    SpinEdit2->setValue(100);
+    SpinEdit2->setFocusPolicy(Qt::ClickFocus);   // not a tab stop
+    SpinEdit2->setButtonSymbols(QAbstractSpinBox::UpDownArrows);
+    // Typing is disabled; the arrows (and the wheel) still step.
+    if (auto* edit = SpinEdit2->findChild<QLineEdit*>())
+        edit->setReadOnly(true);
+    connect(SpinEdit2, &QSpinBox::textChanged, this, [this] { SpinEdit2Change(); });
+
+    PanelPageid = group(PanelToolBar, "PanelPageid", 239);
+    SpeedButtonFirst = pictureButton(PanelPageid, "SpeedButtonFirst", 9, 25, "第一页", "first");
+    SpeedButtonPrior = pictureButton(PanelPageid, "SpeedButtonPrior", 33, 25, "上一页", "prior");
+    PanelPage = raisedPanel(PanelPageid, "PanelPage", 57, 129, T("第页（共页）"), Qt::AlignHCenter);
+    PanelPage->setFont(barFont);
+    SpeedButtonNext = pictureButton(PanelPageid, "SpeedButtonNext", 186, 25, "下一页", "next");
+    SpeedButtonLast = pictureButton(PanelPageid, "SpeedButtonLast", 210, 25, "最后一页", "last");
+
+    Panel5 = group(PanelToolBar, "Panel5", 181);
+    SpeedButtonPrint = pictureButton(Panel5, "SpeedButtonPrint", 5, 30, "打印", "print");
+    SpeedButtonPrintSetup =
+        pictureButton(Panel5, "SpeedButtonPrintSetup", 35, 30, "打印设置", "printsetup");
+    SpeedButtonSave = pictureButton(Panel5, "SpeedButtonSave", 65, 30, "存盘", "save");
+    SpeedButtonClose = pictureButton(Panel5, "SpeedButtonClose", 95, 30, "关闭", "close");
+
+    auto* bar = new QHBoxLayout(PanelToolBar);
+    bar->setContentsMargins(1, 1, 1, 1);
+    bar->setSpacing(0);
+    for (QFrame* g : {Panel2, Panel1, PanelPageid, Panel5})
+        bar->addWidget(g);
+    bar->addStretch(1);
+
+    connect(SpeedButtonFit, &QToolButton::clicked, this, [this] { SpeedButtonFitClick(); });
+    connect(SpeedButtonSame, &QToolButton::clicked, this, [this] { SpeedButtonSameClick(); });
+    connect(SpeedButtonWidth, &QToolButton::clicked, this, [this] { SpeedButtonWidthClick(); });
+    connect(SpeedButtonFirst, &QToolButton::clicked, this, [this] { SpeedButtonFirstClick(); });
+    connect(SpeedButtonPrior, &QToolButton::clicked, this, [this] { SpeedButtonPriorClick(); });
+    connect(SpeedButtonNext, &QToolButton::clicked, this, [this] { SpeedButtonNextClick(); });
+    connect(SpeedButtonLast, &QToolButton::clicked, this, [this] { SpeedButtonLastClick(); });
+    connect(SpeedButtonPrint, &QToolButton::clicked, this, [this] { SpeedButtonPrintClick(); });
+    connect(SpeedButtonPrintSetup, &QToolButton::clicked, this,
+            [this] { SpeedButtonPrintSetupClick(); });
+    connect(SpeedButtonSave, &QToolButton::clicked, this, [this] { SpeedButtonSaveClick(); });
+    connect(SpeedButtonClose, &QToolButton::clicked, this, [this] { SpeedButtonCloseClick(); });
+}
+
+void TFormTzpreview::buildShortcuts()
+{
+    // What users of document viewers expect; each goes through its button,
+    // so a disabled button also disables its key.
+    auto bind = [this](const QKeySequence& keys, QToolButton* button) {
+        auto* shortcut = new QShortcut(keys, this);
+        shortcut->setContext(Qt::WindowShortcut);
+        connect(shortcut, &QShortcut::activated, button, &QToolButton::click);
+    };
+    bind(QKeySequence(Qt::Key_PageUp), SpeedButtonPrior);
+    bind(QKeySequence(Qt::Key_PageDown), SpeedButtonNext);
+    bind(QKeySequence(Qt::Key_Home), SpeedButtonFirst);
+    bind(QKeySequence(Qt::Key_End), SpeedButtonLast);
+    bind(QKeySequence(Qt::CTRL | Qt::Key_P), SpeedButtonPrint);
+    bind(QKeySequence(Qt::Key_Escape), SpeedButtonClose);
+    bind(QKeySequence(Qt::CTRL | Qt::Key_0), SpeedButtonSame);
+
+    auto step = [this](const QKeySequence& keys, int direction) {
+        auto* shortcut = new QShortcut(keys, this);
+        shortcut->setContext(Qt::WindowShortcut);
+        connect(shortcut, &QShortcut::activated, this, [this, direction] {
+            if (direction > 0)
+                SpinEdit2->stepUp();
+            else
+                SpinEdit2->stepDown();
+        });
+    };
+    step(QKeySequence(Qt::CTRL | Qt::Key_Plus), +1);
+    step(QKeySequence(Qt::CTRL | Qt::Key_Equal), +1);
+    step(QKeySequence(Qt::CTRL | Qt::Key_Minus), -1);
+}
+
+template <class F> void TFormTzpreview::Guarded(F&& action)
+{
+    try {
+        action();
+    } catch (const std::exception& e) {
+        dialogs_->ShowError(this, errorText(e.what()));
+    }
+}
+
+void TFormTzpreview::UpdatePageLabel()
+{
+    const auto store = QRPreview1->QRPrinter();
+    if (!store)
+        return;
+    const std::string text = vdmq::gb("第 ") + std::to_string(QRPreview1->PageNumber()) +
+                             vdmq::gb(" 页(共 ") + std::to_string(store->PageCount()) +
+                             vdmq::gb(" 页)");
+    PanelPage->setText(vdmq::fromGb(text));
+}
+
+void TFormTzpreview::SetZoomBox(int zoom)
+{
+    // The box holds its value to its range; a changed text applies it
+    // through SpinEdit2Change, an unchanged one leaves the preview's zoom.
+    SpinEdit2->setValue(zoom);
+}
+
+void TFormTzpreview::QRPreview1PageAvailable(int /*pageNum*/)
+{
+    const auto store = QRPreview1->QRPrinter();
+    if (!store)
+        return;
+    QRPreview1->setPageNumber(1);
+    SpeedButtonFirst->setEnabled(false);
+    SpeedButtonPrior->setEnabled(false);
+    const bool more = store->PageCount() != 1;
+    SpeedButtonNext->setEnabled(more);
+    SpeedButtonLast->setEnabled(more);
+    UpdatePageLabel();
+    SetZoomBox(QRPreview1->Zoom());
+}
+
+void TFormTzpreview::SpeedButtonFirstClick()
+{
+    const auto store = QRPreview1->QRPrinter();
+    if (!store || store->PageCount() < 1)
+        return;
+    QRPreview1->setPageNumber(1);
+    SpeedButtonFirst->setEnabled(false);
+    SpeedButtonPrior->setEnabled(false);
+    SpeedButtonNext->setEnabled(true);
+    SpeedButtonLast->setEnabled(true);
+    UpdatePageLabel();
+}
+
+void TFormTzpreview::SpeedButtonLastClick()
+{
+    const auto store = QRPreview1->QRPrinter();
+    if (!store || store->PageCount() < 1)
+        return;
+    QRPreview1->setPageNumber(store->PageCount());
+    SpeedButtonNext->setEnabled(false);
+    SpeedButtonLast->setEnabled(false);
+    SpeedButtonFirst->setEnabled(true);
+    SpeedButtonPrior->setEnabled(true);
+    UpdatePageLabel();
+}
+
+void TFormTzpreview::SpeedButtonPriorClick()
+{
+    const auto store = QRPreview1->QRPrinter();
+    if (!store || store->PageCount() < 1)
+        return;
+    QRPreview1->setPageNumber(QRPreview1->PageNumber() - 1);
+    if (QRPreview1->PageNumber() == 1) {
+        SpeedButtonFirst->setEnabled(false);
+        SpeedButtonPrior->setEnabled(false);
+    }
+    SpeedButtonNext->setEnabled(true);
+    SpeedButtonLast->setEnabled(true);
+    UpdatePageLabel();
+}
+
+void TFormTzpreview::SpeedButtonNextClick()
+{
+    const auto store = QRPreview1->QRPrinter();
+    if (!store || store->PageCount() < 1)
+        return;
+    QRPreview1->setPageNumber(QRPreview1->PageNumber() + 1);
+    if (QRPreview1->PageNumber() == store->PageCount()) {
+        SpeedButtonNext->setEnabled(false);
+        SpeedButtonLast->setEnabled(false);
+    }
+    SpeedButtonFirst->setEnabled(true);
+    SpeedButtonPrior->setEnabled(true);
+    UpdatePageLabel();
+}
+
+void TFormTzpreview::SpeedButtonFitClick()
+{
+    QRPreview1->ZoomToFit();
+    SetZoomBox(QRPreview1->Zoom());
+}
+
+void TFormTzpreview::SpeedButtonSameClick()
+{
+    QRPreview1->setZoom(100);
+    SetZoomBox(QRPreview1->Zoom());
+}
+
+void TFormTzpreview::SpeedButtonWidthClick()
+{
+    QRPreview1->ZoomToWidth();
+    SetZoomBox(QRPreview1->Zoom());
+}
+
+void TFormTzpreview::SpinEdit2Change()
+{
+    bool ok = false;
+    int value = SpinEdit2->cleanText().trimmed().toInt(&ok);
+    if (!ok)
+        value = SpinEdit2->minimum();
+    QRPreview1->setZoom(value);
+}
+
+void TFormTzpreview::SpeedButtonPrintClick()
+{
+    const auto store = QRPreview1->QRPrinter();
+    if (!store)
+        return;
+    Guarded([&] { store->Print(); });
+}
+
+void TFormTzpreview::SpeedButtonPrintSetupClick()
+{
+    const auto store = QRPreview1->QRPrinter();
+    if (!store)
+        return;
+    Guarded([&] { store->PrintSetup(); });
+}
+
+void TFormTzpreview::SpeedButtonSaveClick()
+{
+    // Held here: closing the window while the export runs must not free the
+    // store under it.
+    const auto store = QRPreview1->QRPrinter();
+    if (!store)
+        return;
+    if (!SaveDialog1.Execute(*dialogs_, this))
+        return;
+    if (SaveDialog1.FilterIndex != 1)
+        return;
+    const QString fileName = SaveDialog1.FileName;
+    try {
+        qr::TQRAsciiExportFilter filter(fileName);
+        store->ExportToFilter(filter);
+    } catch (const qr::EInOutError& e) {
+        // The message must say which file and why; add the file when the
+        // error's own text does not carry it.
+        QString message = errorText(e.what());
+        const QString shown = QDir::toNativeSeparators(fileName);
+        if (!message.contains(fileName) && !message.contains(shown))
+            message = T("无法写入文件 ") + shown + T("：") + message;
+        dialogs_->ShowError(this, message);
+    } catch (const std::exception& e) {
+        dialogs_->ShowError(this, errorText(e.what()));
+    }
+}
+
+void TFormTzpreview::SpeedButtonCloseClick()
+{
+    close();
+}
+
+void TFormTzpreview::closeEvent(QCloseEvent* event)
+{
+    QWidget::closeEvent(event);
+    if (event->isAccepted()) {
+        // Let the waiting preview run go on at once rather than when the
+        // deferred delete comes round.
+        QRPreview1->setQRPrinter(nullptr);
+    }
+}

@@ -1,0 +1,66 @@
+#include "support_preview.h"
+
+#include "platform/gbtext.h"
+
+#include <QCoreApplication>
+
+namespace previewtest {
+
+qr::QRPageImage MakePage(double width, double length, const std::string& text)
+{
+    qr::QRPageImage page;
+    page.width = width;
+    page.length = length;
+    qr::QRItem frame;
+    frame.kind = qr::QRItem::Rect;
+    frame.rect = QRectF(100, 100, width - 200, length - 200);
+    page.items.push_back(frame);
+    qr::QRItem line;
+    line.kind = qr::QRItem::Text;
+    line.rect = QRectF(200, 200, 800, 50);
+    line.text = text;
+    page.items.push_back(line);
+    return page;
+}
+
+std::shared_ptr<qr::TQRPrinter> MakeStore(int pages, qr::TCustomQuickRep* report)
+{
+    auto store = std::make_shared<qr::TQRPrinter>(report);
+    for (int i = 1; i <= pages; ++i)
+        store->AddPage(MakePage(kA4Width, kA4Length, "page " + std::to_string(i)));
+    return store;
+}
+
+void Pump()
+{
+    for (int i = 0; i < 3; ++i)
+        QCoreApplication::processEvents();
+}
+
+bool FakeDialogs::GetSaveFileName(QWidget*, const QString&, const QString& filter,
+                                  QString& fileName, int& filterIndex)
+{
+    ++saveDialogs;
+    lastFilter = filter;
+    if (!confirm)
+        return false;
+    fileName = answer;
+    filterIndex = answerFilter;
+    return true;
+}
+
+QString Label(const TFormTzpreview& form)
+{
+    return form.PanelPage->text();
+}
+
+std::string Moves(const TFormTzpreview& form)
+{
+    std::string s;
+    for (const QToolButton* b : {form.SpeedButtonFirst, form.SpeedButtonPrior,
+                                 form.SpeedButtonNext, form.SpeedButtonLast})
+        s += b->isEnabled() ? '1' : '0';
+    return s;
+}
+
+}  // namespace previewtest

@@ -1,0 +1,46 @@
+#pragma once
+// Hand-built page stores and scripted dialogs for the preview tests.
+#include "preview/TzPreview.h"
+#include "report/core/qr.h"
+
+#include <QString>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace previewtest {
+
+// Paper sizes in tenths of a millimetre.
+constexpr double kA4Width = 2100, kA4Length = 2970;
+constexpr double kB5Width = 1820, kB5Length = 2570;
+
+// A page with a frame and one line of text.
+qr::QRPageImage MakePage(double width, double length, const std::string& text = "page");
+
+// A store holding `pages` A4 pages; their notices are delivered by Pump().
+std::shared_ptr<qr::TQRPrinter> MakeStore(int pages, qr::TCustomQuickRep* report = nullptr);
+
+// Delivers the queued page notices.
+void Pump();
+
+// Answers the save dialog with a scripted name and records error boxes.
+class FakeDialogs : public TPreviewDialogs {
+public:
+    bool confirm = true;
+    QString answer;            // the name the "user" enters
+    int answerFilter = 1;
+    int saveDialogs = 0;
+    QString lastFilter;
+    std::vector<QString> errors;
+
+    bool GetSaveFileName(QWidget*, const QString&, const QString& filter, QString& fileName,
+                         int& filterIndex) override;
+    void ShowError(QWidget*, const QString& message) override { errors.push_back(message); }
+};
+
+// The page label's text.
+QString Label(const TFormTzpreview& form);
+// First, Prior, Next, Last enabled, as "1101".
+std::string Moves(const TFormTzpreview& form);
+
+}  // namespace previewtest
