@@ -1,0 +1,81 @@
+# Installation and the Debian package.  Included at the end of the top-level
+# CMakeLists.txt, after app/, so it can see which programs this tree builds:
+# the programs themselves are installed by app/CMakeLists.txt when their
+# sources exist; what belongs to a program (desktop entry, icons, manual
+# page) is installed only when that program is built.
+include(GNUInstallDirs)
+
+set(VDMQ_PACKAGING_DIR ${CMAKE_CURRENT_LIST_DIR})
+set(VDMQ_DATA_DIR ${CMAKE_INSTALL_DATADIR}/vdmq)
+
+# Help page, usage notes and the sample roster, where the programs look for
+# them beside their own folder (../share/vdmq).
+install(FILES ${CMAKE_SOURCE_DIR}/app/help/index.html DESTINATION ${VDMQ_DATA_DIR})
+foreach(f roster.xls 使用说明.txt)
+  if(EXISTS ${CMAKE_SOURCE_DIR}/samples/${f})
+    install(FILES ${CMAKE_SOURCE_DIR}/samples/${f} DESTINATION ${VDMQ_DATA_DIR})
+    # The same beside the programs in the build tree (build/app/../share/vdmq),
+    # so a program started from there finds its notes as an installed one does.
+    configure_file(${CMAKE_SOURCE_DIR}/samples/${f} ${CMAKE_BINARY_DIR}/share/vdmq/${f} COPYONLY)
+  endif()
+endforeach()
+
+# Manual pages, compressed as Debian keeps them.
+find_program(VDMQ_GZIP gzip)
+function(vdmq_man_page name program)
+  if(NOT TARGET ${program})
+    return()
+  endif()
+  set(VDMQ_VERSION ${PROJECT_VERSION})
+  configure_file(${VDMQ_PACKAGING_DIR}/${name} ${CMAKE_BINARY_DIR}/man/${name} @ONLY)
+  if(VDMQ_GZIP)
+    add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/man/${name}.gz
+      COMMAND ${VDMQ_GZIP} -9n -c ${CMAKE_BINARY_DIR}/man/${name} > ${CMAKE_BINARY_DIR}/man/${name}.gz
+      DEPENDS ${CMAKE_BINARY_DIR}/man/${name}
+      VERBATIM)
+    add_custom_target(man_${program} ALL DEPENDS ${CMAKE_BINARY_DIR}/man/${name}.gz)
+    install(FILES ${CMAKE_BINARY_DIR}/man/${name}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  else()
+    install(FILES ${CMAKE_BINARY_DIR}/man/${name} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  endif()
+endfunction()
+vdmq_man_page(vdmq-print.1 vdmq-print)
+vdmq_man_page(vdmq.1 vdmq)
+
+# Desktop entry with its "Open with" association for .xls/.xlsx, and the
+# application icon.
+if(TARGET vdmq)
+  install(FILES ${VDMQ_PACKAGING_DIR}/vdmq.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+  install(FILES ${VDMQ_PACKAGING_DIR}/icons/vdmq.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+  foreach(size 16 22 24 32 48 64 128 256)
+    install(FILES ${VDMQ_PACKAGING_DIR}/icons/hicolor/${size}x${size}/apps/vdmq.png
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
+  endforeach()
+endif()
+
+# ---- Debian package (cpack -G DEB, see scripts/package) --------------------
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME vdmq)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VENDOR "vdmq")
+set(CPACK_PACKAGE_CONTACT "vdmq maintainers <vdmq@localhost>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "工资变动审批表打印 - print pay change approval forms from a roster")
+set(CPACK_PACKAGE_DESCRIPTION "vdmq prints one approval form (国家机关事业单位工作人员工资变动审批表)
+for each flagged row of a personnel office's roster of post and pay changes
+(.xls or .xlsx): on a printer, in its own preview window, as plain text or
+as PDF.  vdmq-print does the same from the command line.")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION misc)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "")
+# The libraries the programs link to are found by dpkg-shlibdeps; the
+# plugins Qt loads at run time (window system, print system, SVG) and the
+# fonts the form is printed in are not linked, so they are named here.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+  "libqt6core6, libqt6gui6, libqt6widgets6, libqt6printsupport6, libqt6svg6, qt6-qpa-plugins, libgsf-1-114, fonts-noto-cjk, fonts-liberation2, fontconfig")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "cups-client")
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "cups, printer-driver-cups-pdf")
+include(CPack)
