@@ -1,11 +1,216 @@
-// The print run of the main window's Preview and Print buttons.
+// The print run of the main window's Preview and Print buttons: the run
+// logic of app/core/printrun over the window's spreadsheet components, with
+// the window's entry fields, message boxes and preview windows around it.
+#include "app/core/printrun.h"
 #include "app/ui/VdMainUnit.h"
+#include "platform/gbtext.h"
+#include "preview/TzPreview.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QPointer>
+#include <QProgressDialog>
+#include <QTimer>
 
 namespace vdmq {
 
+namespace {
+
+// The holder's preview hook hands its store to the window made for that
+// row; a window the user has closed is gone and is never touched again.
+class TWindowTarget : public TPreviewTarget {
+public:
+    explicit TWindowTarget(TFormTzpreview* window) : window_(window) {}
+    void AttachAndShow(const std::shared_ptr<qr::TQRPrinter>& store) override
+    {
+        if (!window_)
+            return;
+        window_->QRPreview1->setQRPrinter(store);
+        window_->showMaximized();
+        window_->raise();
+        window_->activateWindow();
+    }
+private:
+    QPointer<TFormTzpreview> window_;
+};
+
+}  // namespace
+
+struct TPrintRunState : TPrintRunHost {
+    explicit TPrintRunState(TVdMainForm* form)
+        : form(form), reader(form->ExcelApp, form->Excelsheet), run(Vdcs, reader, *this)
+    {
+        closeGuard.state = this;
+    }
+
+    // Closing the main window while a run waits in Preview (or prints) would
+    // destroy the components under it.  The close is held back: the run is
+    // asked to stop, the window of the form being previewed is closed so
+    // that its Preview returns, and the main window closes once the run is
+    // over.
+    struct CloseGuard : QObject {
+        TPrintRunState* state = nullptr;
+        bool eventFilter(QObject* watched, QEvent* event) override
+        {
+            if (event->type() != QEvent::Close || !state->run.Running())
+                return QObject::eventFilter(watched, event);
+            event->ignore();
+            state->closeAfterRun = true;
+            state->run.RequestStop();
+            if (state->preview)
+                state->preview->close();
+            return true;
+        }
+    } closeGuard;
+
+    TVdMainForm* form;
+    TExcelRunReader reader;
+    TPrintRun run;
+    int mode = 0;
+    QPointer<TFormTzpreview> preview;        // the window of the form now previewed
+    std::unique_ptr<QProgressDialog> progress;
+    QElapsedTimer lastEvents;
+    int lastForms = -1;
+    bool closeAfterRun = false;
+
+    // ---- host --------------------------------------------------------------
+    TRunEntries ReadEntries() override
+    {
+        const TEntryFields f = form->EntryFields();
+        return {f.edStart, f.edEnd, f.edFile, f.edArea, f.dtPrint};
+    }
+
+    std::string OpinionWidthText() override { return toGb(form->edWidth->text()); }
+
+    bool RaisePreviewWindow() override
+    {
+        QWidget* window = preview;
+        if (!window) {
+            // Any preview window of the main window that is still open.
+            for (QObject* child : form->children()) {
+                auto* w = qobject_cast<QWidget*>(child);
+                if (w && w->isVisible() &&
+                    w->objectName().compare(QLatin1String("FormTzPreview"), Qt::CaseInsensitive) == 0) {
+                    window = w;
+                    break;
+                }
+            }
+        }
+        if (!window)
+            return false;
+        window->show();
+        window->raise();
+        window->activateWindow();
+        return true;
+    }
+
+    void OutputForm(TVdPrnForm& holder, int formMode, int /*row*/) override
+    {
+        if (formMode != 0) {
+            // One job per form; a run-wide progress window replaces the
+            // engine's window of each single form.
+            if (progress)
+                holder.qrVDMQ->ShowProgress = false;
+            holder.qrVDMQ->Print();
+            return;
+        }
+        // A fresh window for every previewed form: the one before was
+        // destroyed when the user closed it.
+        auto* window = new TFormTzpreview(form);
+        preview = window;
+        TWindowTarget target(window);
+        holder.PreviewTarget = &target;
+        try {
+            holder.qrVDMQ->Preview();
+        } catch (...) {
+            // The form failed while it was prepared: its window shows
+            // nothing worth keeping.
+            if (preview)
+                preview->close();
+            preview = nullptr;
+            throw;
+        }
+        // Preview returns once the window has let go of the store; a window
+        // still open here (the application is ending) goes with the run.
+        if (preview && preview->isVisible() && closeAfterRun)
+            preview->close();
+        preview = nullptr;
+    }
+
+    void SetCurRow(int row) override { form->CurRow = row; }
+
+    void MessageBox(const std::string& text, const std::string& detail) override
+    {
+        QString shown = fromGb(text);
+        if (!detail.empty())
+            shown += QStringLiteral("\n\n") + fromGb(detail);
+        form->Dialogs().Message(form, TVdMainForm::ApplicationTitle(), shown);
+    }
+
+    void ShowError(const std::string& message, int /*row*/) override { form->ShowError(fromGb(message)); }
+
+    void RunStateChanged(bool running) override
+    {
+        form->SetRunButtonsEnabled(!running);
+        if (running) {
+            closeAfterRun = false;
+            form->installEventFilter(&closeGuard);
+            return;
+        }
+        form->removeEventFilter(&closeGuard);
+        progress.reset();
+        if (closeAfterRun) {
+            closeAfterRun = false;
+            QTimer::singleShot(0, form, [f = QPointer<TVdMainForm>(form)] {
+                if (f)
+                    f->close();
+            });
+        }
+    }
+
+    void Progress(const TRunProgress& p) override
+    {
+        if (mode == 0)
+            return;
+        if (!progress && p.rowsTotal > 1 && p.rowsDone < p.rowsTotal) {
+            progress = std::make_unique<QProgressDialog>(form);
+            progress->setWindowTitle(QStringLiteral("Printing progress"));
+            progress->setCancelButtonText(QStringLiteral("停止"));
+            progress->setAutoClose(false);
+            progress->setAutoReset(false);
+            progress->setMinimumDuration(0);
+            progress->setRange(0, p.rowsTotal);
+            QObject::connect(progress.get(), &QProgressDialog::canceled, form, [this] { run.RequestStop(); });
+            progress->show();
+            lastEvents.start();
+            lastForms = -1;
+        }
+        if (!progress)
+            return;
+        progress->setValue(p.rowsDone);
+        progress->setLabelText(QStringLiteral("已打印 %1 份（第 %2 行，共 %3 行）\n%1 forms printed")
+                                   .arg(p.formsDone).arg(p.row).arg(p.rowsTotal));
+        // Let the stop button and the window's repaint through, not after
+        // every row of a long range.
+        if (lastEvents.elapsed() >= 50 || p.formsDone != lastForms) {
+            QCoreApplication::processEvents();
+            lastEvents.restart();
+            lastForms = p.formsDone;
+        }
+    }
+};
+
 void TVdMainForm::PrintRun(int mode)
 {
-    (void)mode;
+    if (!PrintRunState)
+        PrintRunState = std::make_shared<TPrintRunState>(this);
+    // The state outlives this call even if something drops the window's
+    // reference while the run dispatches events.
+    std::shared_ptr<TPrintRunState> state = PrintRunState;
+    if (!state->run.Running())
+        state->mode = mode;
+    state->run.Run(mode);
 }
 
 }  // namespace vdmq
