@@ -2,7 +2,8 @@
 // The spreadsheet operations the print run and the filler use, over the
 // native roster reader: connect and disconnect are the reader's life, Open
 // reads the workbook at a path, the first sheet is attached, and Cells gives
-// a cell by 1-based row and column.  Texts are GB18030 bytes.
+// a cell by 1-based row and column.  Texts are GB18030 bytes, and so are the
+// what() texts of the errors these operations throw.
 #include "platform/roster.h"
 #include <memory>
 #include <string>
@@ -12,16 +13,33 @@ namespace vdmq {
 class TExcelWorksheet {
 public:
     TExcelWorksheet() = default;
-    bool Attached() const { return sheet_ != nullptr; }
+    bool Attached() const { return sheet() != nullptr; }
     // The cell's value as text (GB18030).  Throws roster::CellConversionError
     // for an error cell, std::logic_error when nothing is attached.
     std::string CellText(int row, int col) const;
-    const roster::Sheet* sheet() const { return sheet_; }
-    void Attach(const roster::Sheet* sheet, bool dates1904) { sheet_ = sheet; dates1904_ = dates1904; }
-    void Release() { sheet_ = nullptr; }
+    // The attached sheet; nullptr when none, or when the workbook it
+    // belongs to has been closed (TExcelApplication::Disconnect).
+    const roster::Sheet* sheet() const
+    {
+        return (tracked_ && owner_.expired()) ? nullptr : sheet_;
+    }
+    bool dates1904() const { return dates1904_; }
+    // Attaches a sheet the caller keeps alive (tests, fakes).
+    void Attach(const roster::Sheet* sheet, bool dates1904)
+    {
+        sheet_ = sheet; dates1904_ = dates1904; owner_.reset(); tracked_ = false;
+    }
+    // Attaches a sheet of `owner`; released as soon as `owner` goes.
+    void Attach(const roster::Sheet* sheet, bool dates1904, std::weak_ptr<const roster::Workbook> owner)
+    {
+        sheet_ = sheet; dates1904_ = dates1904; owner_ = std::move(owner); tracked_ = true;
+    }
+    void Release() { sheet_ = nullptr; owner_.reset(); tracked_ = false; }
 private:
     const roster::Sheet* sheet_ = nullptr;
     bool dates1904_ = false;
+    bool tracked_ = false;
+    std::weak_ptr<const roster::Workbook> owner_;
 };
 
 class TExcelApplication {
@@ -40,7 +58,7 @@ public:
     void AttachFirstSheet(TExcelWorksheet& sheet);
 private:
     bool connected_ = false;
-    std::unique_ptr<roster::Workbook> book_;
+    std::shared_ptr<const roster::Workbook> book_;
 };
 
 }  // namespace vdmq

@@ -1,0 +1,607 @@
+// .xls: the OLE2 compound file (through libgsf) and the BIFF5/BIFF8 record
+// stream inside it.  Every length and count read from the file is checked
+// against the bytes actually there before it is used.
+#include "platform/roster_internal.h"
+
+#include <gsf/gsf.h>
+
+#include <cstring>
+#include <mutex>
+#include <optional>
+
+namespace vdmq::roster::detail {
+
+namespace {
+
+// ---- records ------------------------------------------------------------------
+
+enum : std::uint16_t {
+    rFORMULA = 0x0006, rEOF = 0x000A, rFILEPASS = 0x002F, rDATEMODE = 0x0022, rCONTINUE = 0x003C,
+    rCODEPAGE = 0x0042, rBOUNDSHEET = 0x0085, rMULRK = 0x00BD, rMULBLANK = 0x00BE, rRSTRING = 0x00D6,
+    rXF = 0x00E0, rMERGEDCELLS = 0x00E5, rSST = 0x00FC, rLABELSST = 0x00FD, rBLANK = 0x0201,
+    rNUMBER = 0x0203, rLABEL = 0x0204, rBOOLERR = 0x0205, rSTRING = 0x0207, rRK = 0x027E,
+    rFORMAT = 0x041E, rBOF = 0x0809, rXF5 = 0x0043,
+    rFORMAT4 = 0x001E,
+};
+
+struct Record {
+    std::uint16_t type = 0;
+    std::span<const std::uint8_t> data;
+    std::size_t offset = 0;  // of the header in the stream
+};
+
+class RecordStream {
+public:
+    explicit RecordStream(std::span<const std::uint8_t> s) : s_(s) {}
+    void seek(std::size_t pos) { pos_ = pos; }
+    std::size_t pos() const { return pos_; }
+    bool atEnd() const { return pos_ + 4 > s_.size(); }
+    // The next record; std::nullopt at the end of the stream.  A record
+    // whose length runs past the end of the stream is a truncated file.
+    std::optional<Record> next()
+    {
+        if (pos_ + 4 > s_.size()) return std::nullopt;
+        Record r;
+        r.offset = pos_;
+        r.type = static_cast<std::uint16_t>(s_[pos_] | (s_[pos_ + 1] << 8));
+        std::size_t len = static_cast<std::size_t>(s_[pos_ + 2] | (s_[pos_ + 3] << 8));
+        if (len > s_.size() - pos_ - 4) throwCorrupt("记录超出文件末尾，文件不完整");
+        r.data = s_.subspan(pos_ + 4, len);
+        pos_ += 4 + len;
+        return r;
+    }
+    // Type of the record at the current position without taking it.
+    int peekType() const
+    {
+        if (pos_ + 4 > s_.size()) return -1;
+        return s_[pos_] | (s_[pos_ + 1] << 8);
+    }
+
+private:
+    std::span<const std::uint8_t> s_;
+    std::size_t pos_ = 0;
+};
+
+// Reads a record together with the CONTINUE records that follow it, as one
+// sequence of segments.  Strings that cross a segment boundary re-read the
+// compression flag at the start of the next segment.
+class Reader {
+public:
+    Reader() = default;
+    explicit Reader(std::span<const std::uint8_t> one) { segs_.push_back(one); }
+    void addSegment(std::span<const std::uint8_t> s) { segs_.push_back(s); }
+
+    bool exhausted()
+    {
+        normalize();
+        return seg_ >= segs_.size();
+    }
+    std::uint8_t u8()
+    {
+        normalize();
+        if (seg_ >= segs_.size()) throwCorrupt("记录数据不完整");
+        return segs_[seg_][pos_++];
+    }
+    std::uint16_t u16()
+    {
+        std::uint16_t a = u8();
+        return static_cast<std::uint16_t>(a | (u8() << 8));
+    }
+    std::uint32_t u32()
+    {
+        std::uint32_t a = u16();
+        return a | (static_cast<std::uint32_t>(u16()) << 16);
+    }
+    void skip(std::uint64_t n)
+    {
+        while (n > 0) {
+            normalize();
+            if (seg_ >= segs_.size()) throwCorrupt("记录数据不完整");
+            std::size_t take = static_cast<std::size_t>(std::min<std::uint64_t>(n, segs_[seg_].size() - pos_));
+            pos_ += take;
+            n -= take;
+        }
+    }
+    // Bytes of the current segment only (for 8-bit text of BIFF5).
+    std::string_view bytes(std::size_t n)
+    {
+        normalize();
+        if (seg_ >= segs_.size() || segs_[seg_].size() - pos_ < n) {
+            if (n == 0) return {};
+            throwCorrupt("记录数据不完整");
+        }
+        std::string_view v(reinterpret_cast<const char*>(segs_[seg_].data() + pos_), n);
+        pos_ += n;
+        return v;
+    }
+    // `cch` characters, 8-bit (low byte of UTF-16) or UTF-16LE, appended as
+    // UTF-8.  At a continuation the first byte gives the form of the rest.
+    void chars(std::string& out, std::uint32_t cch, bool high)
+    {
+        std::uint32_t pendingHigh = 0;
+        while (cch > 0) {
+            if (pos_ >= cur().size()) {
+                ++seg_;
+                pos_ = 0;
+                if (seg_ >= segs_.size()) throwCorrupt("字符串数据不完整");
+                if (segs_[seg_].empty()) continue;
+                high = (segs_[seg_][pos_++] & 1) != 0;
+                continue;
+            }
+            const std::span<const std::uint8_t> s = cur();
+            if (!high) {
+                std::size_t n = std::min<std::size_t>(cch, s.size() - pos_);
+                for (std::size_t i = 0; i < n; ++i) appendUtf8(out, s[pos_ + i]);
+                pos_ += n;
+                cch -= static_cast<std::uint32_t>(n);
+            } else {
+                if (s.size() - pos_ < 2) throwCorrupt("字符串数据不完整");
+                std::uint32_t u = s[pos_] | (s[pos_ + 1] << 8);
+                pos_ += 2;
+                --cch;
+                if (pendingHigh) {
+                    if (u >= 0xDC00 && u <= 0xDFFF) {
+                        appendUtf8(out, 0x10000 + ((pendingHigh - 0xD800) << 10) + (u - 0xDC00));
+                        pendingHigh = 0;
+                        continue;
+                    }
+                    appendUtf8(out, 0xFFFD);
+                    pendingHigh = 0;
+                }
+                if (u >= 0xD800 && u <= 0xDBFF)
+                    pendingHigh = u;
+                else
+                    appendUtf8(out, u);
+            }
+        }
+        if (pendingHigh) appendUtf8(out, 0xFFFD);
+    }
+
+private:
+    std::span<const std::uint8_t> cur() const
+    {
+        return seg_ < segs_.size() ? segs_[seg_] : std::span<const std::uint8_t>();
+    }
+    // Moves past finished segments (for raw bytes, which carry no flag).
+    void normalize()
+    {
+        while (seg_ < segs_.size() && pos_ >= segs_[seg_].size()) {
+            ++seg_;
+            pos_ = 0;
+        }
+    }
+    std::vector<std::span<const std::uint8_t>> segs_;
+    std::size_t seg_ = 0, pos_ = 0;
+};
+
+Reader withContinues(const Record& r, RecordStream& rs)
+{
+    Reader rd(r.data);
+    while (rs.peekType() == rCONTINUE) rd.addSegment(rs.next()->data);
+    return rd;
+}
+
+std::uint16_t le16(std::span<const std::uint8_t> d, std::size_t i) { return static_cast<std::uint16_t>(d[i] | (d[i + 1] << 8)); }
+std::uint32_t le32(std::span<const std::uint8_t> d, std::size_t i)
+{
+    return d[i] | (d[i + 1] << 8) | (d[i + 2] << 16) | (static_cast<std::uint32_t>(d[i + 3]) << 24);
+}
+double leDouble(std::span<const std::uint8_t> d, std::size_t i)
+{
+    std::uint64_t b = 0;
+    for (int k = 7; k >= 0; --k) b = (b << 8) | d[i + k];
+    double v;
+    std::memcpy(&v, &b, 8);
+    return v;
+}
+
+double rkValue(std::uint32_t rk)
+{
+    double v;
+    if (rk & 2) {
+        v = static_cast<double>(static_cast<std::int32_t>(rk) >> 2);
+    } else {
+        std::uint64_t b = static_cast<std::uint64_t>(rk & 0xFFFFFFFCu) << 32;
+        std::memcpy(&v, &b, 8);
+    }
+    return (rk & 1) ? v / 100.0 : v;
+}
+
+const char* errorText(std::uint8_t code)
+{
+    switch (code) {
+    case 0x00: return "#NULL!";
+    case 0x07: return "#DIV/0!";
+    case 0x0F: return "#VALUE!";
+    case 0x17: return "#REF!";
+    case 0x1D: return "#NAME?";
+    case 0x24: return "#NUM!";
+    case 0x2A: return "#N/A";
+    case 0x2B: return "#GETTING_DATA";
+    default: return "#ERR!";
+    }
+}
+
+// ---- the workbook -------------------------------------------------------------
+
+struct SheetEntry {
+    std::uint32_t offset;
+    std::uint8_t kind;  // 0 worksheet, 1 macro sheet, 2 chart, 6 VBA module
+    std::string name;
+};
+
+class BiffReader {
+public:
+    explicit BiffReader(std::span<const std::uint8_t> s) : s_(s), rs_(s) {}
+
+    std::unique_ptr<Workbook> read()
+    {
+        auto book = std::make_unique<BookData>();
+        readGlobals(*book);
+        if (sheets_.empty()) {
+            book->firstSheetProblem_ = "工作簿中没有工作表";
+        } else {
+            const SheetEntry& first = sheets_.front();
+            book->sheet_.setName(first.name);
+            if (first.kind == 2)
+                book->firstSheetProblem_ = "工作簿的第一张表“" + first.name + "”是图表，不是工作表";
+            else if (first.kind == 1)
+                book->firstSheetProblem_ = "工作簿的第一张表“" + first.name + "”是宏表，不是工作表";
+            else if (first.kind != 0)
+                book->firstSheetProblem_ = "工作簿的第一张表“" + first.name + "”不是工作表";
+            else
+                readSheet(first, *book);
+        }
+        book->sheet_.finish();
+        return book;
+    }
+
+private:
+    std::string text8(std::string_view bytes) const { return codepageToUtf8(bytes, codepage_); }
+
+    // XLUnicodeString (cch of 1 or 2 bytes, flags, characters) in BIFF8; a
+    // byte string in the code page in BIFF5.
+    std::string unicodeString(Reader& rd, int cchBytes)
+    {
+        std::uint32_t cch = cchBytes == 1 ? rd.u8() : rd.u16();
+        std::string out;
+        if (!biff8_) return text8(rd.bytes(cch));
+        std::uint8_t flags = rd.u8();
+        std::uint16_t runs = 0;
+        std::uint32_t ext = 0;
+        if (flags & 0x08) runs = rd.u16();
+        if (flags & 0x04) ext = rd.u32();
+        rd.chars(out, cch, flags & 1);
+        (void)runs;
+        (void)ext;  // formatting after the characters: not needed
+        return out;
+    }
+
+    void readGlobals(BookData& book)
+    {
+        auto bof = rs_.next();
+        if (!bof || bof->type != rBOF || bof->data.size() < 4) {
+            if (bof && (bof->type == 0x0009 || bof->type == 0x0209 || bof->type == 0x0409))
+                throw RosterError("这是Excel 4.0或更早版本的工作簿，不能读取（请在Excel中另存为较新的格式）");
+            throwCorrupt();
+        }
+        std::uint16_t vers = le16(bof->data, 0), dt = le16(bof->data, 2);
+        biff8_ = vers == 0x0600;
+        if (!biff8_ && vers != 0x0500) {
+            // Some writers leave the version 0 in BIFF8 files; the BOF's
+            // length tells them apart (BIFF8 BOF has 16 bytes).
+            biff8_ = bof->data.size() >= 16;
+        }
+        codepage_ = biff8_ ? 1200 : 1252;
+        if (dt != 0x0005) throwCorrupt("缺少工作簿全局数据");
+
+        std::vector<std::uint16_t> xfFormat;
+        std::vector<std::pair<std::uint16_t, bool>> formatIsDate;
+        bool sawEof = false;
+        while (auto r = rs_.next()) {
+            const auto& d = r->data;
+            switch (r->type) {
+            case rEOF:
+                sawEof = true;
+                break;
+            case rFILEPASS:
+                throw RosterError("工作簿设置了打开密码（已加密），不能读取；请在Excel中取消密码后另存");
+            case rCODEPAGE:
+                if (d.size() >= 2 && !biff8_) codepage_ = le16(d, 0);
+                break;
+            case rDATEMODE:
+                if (d.size() >= 2) book.dates1904_ = le16(d, 0) == 1;
+                break;
+            case rFORMAT:
+            case rFORMAT4: {
+                if (d.size() < 3) break;
+                Reader rd(d);
+                std::uint16_t id = rd.u16();
+                std::string code;
+                try {
+                    code = unicodeString(rd, biff8_ ? 2 : 1);
+                } catch (const RosterError&) {
+                    break;  // a damaged format only loses its date flag
+                }
+                formatIsDate.emplace_back(id, isDateFormatCode(code));
+                break;
+            }
+            case rXF:
+            case rXF5:
+                if (d.size() >= 4) xfFormat.push_back(le16(d, 2));
+                break;
+            case rSST: {
+                Reader rd = withContinues(*r, rs_);
+                readSst(rd);
+                break;
+            }
+            case rBOUNDSHEET: {
+                if (d.size() < 7) throwCorrupt("工作表目录记录不完整");
+                SheetEntry e;
+                e.offset = le32(d, 0);
+                e.kind = d[5];
+                Reader rd(d.subspan(6));
+                try {
+                    e.name = unicodeString(rd, 1);
+                } catch (const RosterError&) {
+                    e.name.clear();
+                }
+                sheets_.push_back(std::move(e));
+                break;
+            }
+            default:
+                break;
+            }
+            if (sawEof) break;
+        }
+        if (!sawEof) throwCorrupt("文件不完整");
+
+        // Which styles show dates: a FORMAT record of the workbook decides
+        // for its number; otherwise the built-in table.
+        xfDate_.resize(xfFormat.size());
+        for (std::size_t i = 0; i < xfFormat.size(); ++i) {
+            std::uint16_t id = xfFormat[i];
+            std::optional<bool> custom;
+            for (const auto& [fid, isDate] : formatIsDate)
+                if (fid == id) custom = isDate;
+            xfDate_[i] = custom ? *custom : isBuiltinDateFormat(id);
+        }
+    }
+
+    void readSst(Reader& rd)
+    {
+        if (!biff8_) return;
+        rd.u32();  // total references
+        std::uint32_t unique = rd.u32();
+        // The count is a claim: strings are read while data is there, so a
+        // huge count in a small file costs nothing.
+        std::string s;
+        for (std::uint32_t i = 0; i < unique && !rd.exhausted(); ++i) {
+            std::uint16_t cch = rd.u16();
+            std::uint8_t flags = rd.u8();
+            std::uint16_t runs = 0;
+            std::uint32_t ext = 0;
+            if (flags & 0x08) runs = rd.u16();
+            if (flags & 0x04) ext = rd.u32();
+            s.clear();
+            rd.chars(s, cch, flags & 1);
+            sst_.push_back(pool_.add(s));
+            // Rich-text runs and the phonetic block follow the characters
+            // as plain bytes; a continuation inside them has no flag byte.
+            rd.skip(4ull * runs);
+            rd.skip(ext);
+        }
+    }
+
+    bool dateXf(std::uint16_t xf) const { return xf < xfDate_.size() && xfDate_[xf]; }
+
+    void readSheet(const SheetEntry& e, BookData& book)
+    {
+        SheetData& sh = book.sheet_;
+        if (e.offset + 4ull > s_.size()) throwCorrupt("工作表的位置超出文件末尾");
+        rs_.seek(e.offset);
+        auto bof = rs_.next();
+        if (!bof || bof->type != rBOF || bof->data.size() < 4) throwCorrupt("工作表的位置不对");
+        std::uint16_t dt = le16(bof->data, 2);
+        if (dt == 0x0020) {
+            book.firstSheetProblem_ = "工作簿的第一张表“" + e.name + "”是图表，不是工作表";
+            return;
+        }
+        if (dt == 0x0040) {
+            book.firstSheetProblem_ = "工作簿的第一张表“" + e.name + "”是宏表，不是工作表";
+            return;
+        }
+        // The sheet shares the workbook's string table: move it over.
+        sh.pool() = std::move(pool_);
+
+        int depth = 1;  // embedded charts bring their own BOF..EOF
+        std::optional<std::pair<std::uint32_t, std::uint32_t>> pendingString;
+        auto flushPending = [&] {
+            if (pendingString) sh.addString(pendingString->first, pendingString->second, "");
+            pendingString.reset();
+        };
+        while (auto r = rs_.next()) {
+            const auto& d = r->data;
+            if (r->type == rBOF) {
+                ++depth;
+                continue;
+            }
+            if (r->type == rEOF) {
+                if (--depth == 0) break;
+                continue;
+            }
+            if (depth > 1) continue;
+            auto row = [&] { return static_cast<std::uint32_t>(le16(d, 0)) + 1; };
+            auto col = [&] { return static_cast<std::uint32_t>(le16(d, 2)) + 1; };
+            switch (r->type) {
+            case rNUMBER:
+                if (d.size() < 14) throwCorrupt("数值单元格记录不完整");
+                flushPending();
+                sh.addNumber(row(), col(), leDouble(d, 6), dateXf(le16(d, 4)));
+                break;
+            case rRK:
+                if (d.size() < 10) throwCorrupt("数值单元格记录不完整");
+                flushPending();
+                sh.addNumber(row(), col(), rkValue(le32(d, 6)), dateXf(le16(d, 4)));
+                break;
+            case rMULRK: {
+                if (d.size() < 6) throwCorrupt("数值单元格记录不完整");
+                flushPending();
+                std::size_t n = (d.size() - 6) / 6;
+                std::uint32_t r0 = row(), c0 = col();
+                for (std::size_t i = 0; i < n; ++i)
+                    sh.addNumber(r0, c0 + static_cast<std::uint32_t>(i), rkValue(le32(d, 4 + 6 * i + 2)),
+                                 dateXf(le16(d, 4 + 6 * i)));
+                break;
+            }
+            case rLABELSST: {
+                if (d.size() < 10) throwCorrupt("文本单元格记录不完整");
+                flushPending();
+                std::uint32_t idx = le32(d, 6);
+                if (idx >= sst_.size()) throwCorrupt("文本单元格引用了不存在的字符串");
+                sh.addPooledString(row(), col(), sst_[idx]);
+                break;
+            }
+            case rLABEL:
+            case rRSTRING: {
+                if (d.size() < 8) throwCorrupt("文本单元格记录不完整");
+                flushPending();
+                Reader rd(d.subspan(6));
+                sh.addString(row(), col(), unicodeString(rd, 2));
+                break;
+            }
+            case rBOOLERR:
+                if (d.size() < 8) throwCorrupt("逻辑值单元格记录不完整");
+                flushPending();
+                if (d[7])
+                    sh.addError(row(), col(), errorText(d[6]));
+                else
+                    sh.addBoolean(row(), col(), d[6] != 0);
+                break;
+            case rFORMULA: {
+                if (d.size() < 14) throwCorrupt("公式单元格记录不完整");
+                flushPending();
+                std::uint32_t rr = row(), cc = col();
+                if (d[12] == 0xFF && d[13] == 0xFF) {
+                    switch (d[6]) {
+                    case 0: pendingString = {rr, cc}; break;  // the value follows in a STRING record
+                    case 1: sh.addBoolean(rr, cc, d[8] != 0); break;
+                    case 2: sh.addError(rr, cc, errorText(d[8])); break;
+                    case 3: sh.addString(rr, cc, ""); break;
+                    default: break;
+                    }
+                } else {
+                    sh.addNumber(rr, cc, leDouble(d, 6), dateXf(le16(d, 4)));
+                }
+                break;
+            }
+            case rSTRING: {
+                if (!pendingString) break;
+                Reader rd = withContinues(*r, rs_);
+                sh.addString(pendingString->first, pendingString->second, unicodeString(rd, 2));
+                pendingString.reset();
+                break;
+            }
+            case rBLANK:
+            case rMULBLANK:
+                flushPending();
+                break;
+            case rMERGEDCELLS: {
+                if (d.size() < 2) break;
+                std::size_t n = le16(d, 0);
+                if (2 + 8 * n > d.size()) throwCorrupt("合并单元格记录不完整");
+                for (std::size_t i = 0; i < n; ++i) {
+                    std::size_t o = 2 + 8 * i;
+                    sh.addMerge(Range{le16(d, o) + 1, le16(d, o + 4) + 1, le16(d, o + 2) + 1, le16(d, o + 6) + 1});
+                }
+                break;
+            }
+            default:
+                break;
+            }
+        }
+        flushPending();
+    }
+
+    std::span<const std::uint8_t> s_;
+    RecordStream rs_;
+    bool biff8_ = true;
+    int codepage_ = 1252;
+    std::vector<bool> xfDate_;
+    StringPool pool_;
+    std::vector<std::uint32_t> sst_;
+    std::vector<SheetEntry> sheets_;
+};
+
+// ---- the compound file ---------------------------------------------------------
+
+void quietLog(const gchar*, GLogLevelFlags, const gchar*, gpointer) {}
+
+void initGsf()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        gsf_init();
+        // libgsf reports damaged containers on stderr as well as through
+        // its return values; the user gets our reason instead.
+        for (const char* domain : {"libgsf", "libgsf:msole", "libgsf:zip", "libgsf:open_pkg", "GLib-GObject"})
+            g_log_set_handler(domain, static_cast<GLogLevelFlags>(G_LOG_LEVEL_WARNING | G_LOG_LEVEL_CRITICAL |
+                                                                  G_LOG_LEVEL_MESSAGE | G_LOG_LEVEL_INFO |
+                                                                  G_LOG_LEVEL_DEBUG),
+                              quietLog, nullptr);
+    });
+}
+
+struct GObjectUnref {
+    void operator()(gpointer p) const
+    {
+        if (p) g_object_unref(p);
+    }
+};
+template <class T>
+using GPtr = std::unique_ptr<T, GObjectUnref>;
+
+bool sameName(const char* a, const char* b) { return a && g_ascii_strcasecmp(a, b) == 0; }
+
+}  // namespace
+
+std::unique_ptr<Workbook> readBiff(std::span<const std::uint8_t> stream)
+{
+    return BiffReader(stream).read();
+}
+
+std::unique_ptr<Workbook> readOle(const std::uint8_t* data, std::size_t size)
+{
+    initGsf();
+    GPtr<GsfInput> input(gsf_input_memory_new(data, static_cast<gsf_off_t>(size), FALSE));
+    if (!input) throwCorrupt();
+    GError* err = nullptr;
+    GPtr<GsfInfile> ole(gsf_infile_msole_new(input.get(), &err));
+    if (err) g_error_free(err);
+    if (!ole) throwCorrupt("复合文档结构已损坏");
+
+    GPtr<GsfInput> stream;
+    bool encryptedPackage = false;
+    int n = gsf_infile_num_children(ole.get());
+    for (int i = 0; i < n && !stream; ++i) {
+        const char* name = gsf_infile_name_by_index(ole.get(), i);
+        if (sameName(name, "Workbook") || sameName(name, "Book"))
+            stream.reset(gsf_infile_child_by_index(ole.get(), i));
+        else if (sameName(name, "EncryptedPackage"))
+            encryptedPackage = true;
+    }
+    if (!stream) {
+        if (encryptedPackage)
+            throw RosterError("工作簿设置了打开密码（已加密），不能读取；请在Excel中取消密码后另存");
+        throw RosterError("不是Excel工作簿（文件里没有表格数据，可能是其他程序的文档）");
+    }
+    gsf_off_t len = gsf_input_size(stream.get());
+    // A stream cannot be longer than the file that holds it.
+    if (len <= 0 || static_cast<std::uint64_t>(len) > size) throwCorrupt("工作簿数据的长度不对");
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(len));
+    if (!gsf_input_read(stream.get(), static_cast<std::size_t>(len), bytes.data()))
+        throwCorrupt("工作簿数据读不完整");
+    return readBiff(bytes);
+}
+
+}  // namespace vdmq::roster::detail

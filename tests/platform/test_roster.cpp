@@ -1,0 +1,242 @@
+// The roster reader against what independent readers (xlrd, openpyxl) find
+// in the same files (tests/data/roster/*.json, written by make_fixtures.py),
+// the damaged-input table and the cell-to-text rules.
+#include <gtest/gtest.h>
+
+#include "platform/roster.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+
+using namespace vdmq::roster;
+
+namespace {
+
+std::string fixture(const std::string& name) { return std::string(VDMQ_TESTDATA) + "/roster/" + name; }
+
+QJsonObject expected(const std::string& name)
+{
+    QFile f(QString::fromStdString(fixture(name + ".json")));
+    if (!f.open(QIODevice::ReadOnly)) return {};
+    return QJsonDocument::fromJson(f.readAll()).object();
+}
+
+std::string u8(const QJsonValue& v) { return v.toString().toStdString(); }
+
+class Fixture : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(Fixture, ReadsCellForCellAsTheIndependentReader)
+{
+    const std::string name = GetParam();
+    QJsonObject exp = expected(name);
+    ASSERT_FALSE(exp.isEmpty()) << "missing " << name << ".json";
+    auto book = openWorkbook(fixture(name));
+    const Sheet& sh = book->firstSheet();
+    EXPECT_EQ(sh.name(), u8(exp["sheet"]));
+    EXPECT_EQ(book->dates1904(), exp["dates1904"].toBool());
+    EXPECT_EQ(sh.rowCount(), exp["rows"].toInt());
+    EXPECT_EQ(sh.columnCount(), exp["columns"].toInt());
+
+    std::vector<std::array<int, 4>> merges, want;
+    for (const Range& r : sh.merges()) merges.push_back({r.firstRow, r.firstCol, r.lastRow, r.lastCol});
+    for (const QJsonValue& m : exp["merges"].toArray()) {
+        QJsonArray a = m.toArray();
+        want.push_back({a[0].toInt(), a[1].toInt(), a[2].toInt(), a[3].toInt()});
+    }
+    std::sort(merges.begin(), merges.end());
+    EXPECT_EQ(merges, want);
+
+    std::set<std::pair<int, int>> listed;
+    for (const QJsonValue& v : exp["cells"].toArray()) {
+        QJsonArray a = v.toArray();
+        int row = a[0].toInt(), col = a[1].toInt();
+        listed.insert({row, col});
+        std::string kind = u8(a[2]);
+        Cell c = sh.cell(row, col);
+        SCOPED_TRACE(name + " row " + std::to_string(row) + " col " + std::to_string(col));
+        if (kind == "s") {
+            ASSERT_EQ(c.type, CellType::String);
+            EXPECT_EQ(c.text, u8(a[3]));
+        } else if (kind == "n" || kind == "d") {
+            ASSERT_EQ(c.type, CellType::Number);
+            EXPECT_EQ(c.number, a[3].toDouble());
+            EXPECT_EQ(c.isDate, kind == "d");
+        } else if (kind == "b") {
+            ASSERT_EQ(c.type, CellType::Boolean);
+            EXPECT_EQ(c.boolean, a[3].toBool());
+        } else if (kind == "e") {
+            ASSERT_EQ(c.type, CellType::Error);
+            EXPECT_EQ(c.text, u8(a[3]));
+            EXPECT_THROW(cellText(c, book->dates1904(), row, col), CellConversionError);
+            continue;
+        }
+        EXPECT_EQ(cellText(c, book->dates1904(), row, col), u8(a[4]));
+    }
+    // Nothing the independent reader did not see, where the grid is small
+    // enough to walk.
+    if (static_cast<long>(sh.rowCount()) * sh.columnCount() <= 200000) {
+        for (int r = 1; r <= sh.rowCount() + 1; ++r)
+            for (int c = 1; c <= sh.columnCount() + 1; ++c)
+                if (!listed.count({r, c})) EXPECT_EQ(sh.cell(r, c).type, CellType::Empty) << r << "," << c;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Roster, Fixture,
+                         ::testing::Values("basic.xls", "roster.xls", "dates1904.xls", "bigsst.xls", "formulas.xls",
+                                           "biff5.xls", "roster.xlsx", "handmade.xlsx"),
+                         [](const auto& info) {
+                             std::string s = info.param;
+                             std::replace(s.begin(), s.end(), '.', '_');
+                             return s;
+                         });
+
+// The same workbook read from .xls and .xlsx gives the same roster.
+TEST(Roster, XlsAndXlsxAgree)
+{
+    auto a = openWorkbook(fixture("roster.xls"));
+    auto b = openWorkbook(fixture("roster.xlsx"));
+    const Sheet& sa = a->firstSheet();
+    const Sheet& sb = b->firstSheet();
+    for (int r = 7; r <= 46; ++r)
+        for (int c = 1; c <= 32; ++c)
+            EXPECT_EQ(cellText(sa.cell(r, c), false, r, c), cellText(sb.cell(r, c), false, r, c)) << r << "," << c;
+}
+
+// Damaged input, one reason each; never a crash.
+struct Bad {
+    const char* file;
+    const char* reason;  // part of what() (UTF-8)
+};
+
+class BadInput : public ::testing::TestWithParam<Bad> {};
+
+TEST_P(BadInput, FailsWithAReason)
+{
+    const Bad& b = GetParam();
+    std::string path = fixture(b.file);
+    try {
+        auto book = openWorkbook(path);
+        book->firstSheet();
+        FAIL() << "opened " << b.file;
+    } catch (const RosterError& e) {
+        EXPECT_NE(std::string(e.what()).find(b.reason), std::string::npos) << b.file << ": " << e.what();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Roster, BadInput,
+    ::testing::Values(Bad{"no-such-file.xls", "文件不存在"}, Bad{"", "文件夹"}, Bad{"bad-empty.xls", "空的"},
+                      Bad{"bad-text.xls", "文本文件"}, Bad{"bad-truncated.xls", "不是Excel工作簿"},
+                      Bad{"bad-garbage.xls", "不是Excel工作簿"}, Bad{"bad-encrypted.xls", "密码"},
+                      Bad{"bad-nosheet.xls", "没有工作表"}, Bad{"bad-chartfirst.xls", "图表"},
+                      Bad{"bad-macrofirst.xls", "宏表"}, Bad{"bad-chartfirst.xlsx", "图表"},
+                      Bad{"bad-pastend.xls", "文件不完整"}, Bad{"bad-sheetoffset.xls", "超出文件末尾"},
+                      Bad{"bad-nostream.xls", "不是Excel工作簿"}),
+    [](const auto& info) {
+        std::string s = info.param.file[0] ? info.param.file : "folder";
+        for (char& ch : s)
+            if (!isalnum(static_cast<unsigned char>(ch))) ch = '_';
+        return s;
+    });
+
+TEST(Roster, UnreadableFileNamesTheReason)
+{
+    if (geteuid() == 0) GTEST_SKIP() << "root reads every file";
+    std::string p = std::string(VDMQ_BINARY_DIR) + "/roster-unreadable.xls";
+    std::filesystem::copy_file(fixture("basic.xls"), p, std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::permissions(p, std::filesystem::perms::none);
+    EXPECT_THROW(openWorkbook(p), RosterError);
+    std::filesystem::permissions(p, std::filesystem::perms::owner_all);
+}
+
+// A shared-string count far beyond the strings there: read what is there.
+TEST(Roster, OversizedStringCountReadsWhatIsThere)
+{
+    auto book = openWorkbook(fixture("sst-overcount.xls"));
+    auto good = openWorkbook(fixture("bigsst.xls"));
+    EXPECT_EQ(book->firstSheet().cell(750, 4).text, good->firstSheet().cell(750, 4).text);
+}
+
+// Every prefix of a workbook is either read or refused; none crashes.
+TEST(Roster, EveryTruncationIsRefusedOrRead)
+{
+    for (const char* name : {"basic.xls", "handmade.xlsx"}) {
+        std::ifstream f(fixture(name), std::ios::binary);
+        std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+        for (std::size_t n = 0; n < bytes.size(); n += 97) {
+            try {
+                auto book = openWorkbookFromMemory(bytes.data(), n);
+                book->firstSheet().cell(1, 1);
+            } catch (const RosterError&) {
+            }
+        }
+    }
+}
+
+// ---- cell to text -------------------------------------------------------------
+
+struct Conv {
+    Cell cell;
+    bool dates1904;
+    const char* text;
+};
+
+Cell num(double v, bool date = false)
+{
+    Cell c;
+    c.type = CellType::Number;
+    c.number = v;
+    c.isDate = date;
+    return c;
+}
+
+class Conversion : public ::testing::TestWithParam<Conv> {};
+
+TEST_P(Conversion, GivesTheSpreadsheetsText)
+{
+    const Conv& t = GetParam();
+    EXPECT_EQ(cellText(t.cell, t.dates1904, 7, 28), t.text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Roster, Conversion,
+    ::testing::Values(Conv{Cell{}, false, ""}, Conv{num(1), false, "1"}, Conv{num(930.5), false, "930.5"},
+                      Conv{num(680.1 - 590.2), false, "89.9"}, Conv{num(200907), false, "200907"},
+                      Conv{num(-0.0), false, "0"}, Conv{num(-12.75), false, "-12.75"},
+                      Conv{num(123456789012345.0), false, "123456789012345"},
+                      Conv{num(999999999999999.0), false, "999999999999999"}, Conv{num(1e15), false, "1E+15"},
+                      Conv{num(0.1 + 0.2), false, "0.3"}, Conv{num(1.0 / 3), false, "0.333333333333333"},
+                      Conv{num(39995, true), false, "2009/7/1"},
+                      Conv{num(39995.5, true), false, "2009/7/1 12:00:00"},
+                      Conv{num(39995.999999, true), false, "2009/7/2"},
+                      Conv{num(0.25, true), false, "6:00:00"}, Conv{num(1, true), false, "1900/1/1"},
+                      Conv{num(59, true), false, "1900/2/28"}, Conv{num(61, true), false, "1900/3/1"},
+                      Conv{num(0, true), true, "1904/1/1"}, Conv{num(38533, true), true, "2009/7/1"},
+                      Conv{num(-1, true), false, "-1"}, Conv{Cell{CellType::String, 0, false, false, " 1 "}, false, " 1 "},
+                      Conv{Cell{CellType::Boolean, 0, false, true, ""}, false, "True"},
+                      Conv{Cell{CellType::Boolean, 0, false, false, ""}, false, "False"}));
+
+TEST(Roster, ErrorCellNamesRowColumnAndError)
+{
+    Cell e{CellType::Error, 0, false, false, "#N/A"};
+    try {
+        cellText(e, false, 12, 28);
+        FAIL();
+    } catch (const CellConversionError& x) {
+        std::string m = x.what();
+        EXPECT_NE(m.find("12"), std::string::npos) << m;
+        EXPECT_NE(m.find("28"), std::string::npos) << m;
+        EXPECT_NE(m.find("AB12"), std::string::npos) << m;
+        EXPECT_NE(m.find("#N/A"), std::string::npos) << m;
+    }
+}
+
+}  // namespace
