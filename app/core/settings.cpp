@@ -1,1 +1,242 @@
-// placeholder; replaced by the implementation
+#include "app/core/settings.h"
+
+#include "form/PubFunc.h"
+#include "platform/gbtext.h"
+#include "platform/profile.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QLocale>
+#include <QStandardPaths>
+#include <QTimeZone>
+
+#include <cmath>
+#include <vector>
+
+namespace vdmq {
+
+TVdcs Vdcs;
+
+namespace {
+
+constexpr std::string_view kSection = "xtcs";
+constexpr qint64 kMsPerDay = 86400000;
+
+const QDate& epoch()
+{
+    static const QDate d(1899, 12, 30);
+    return d;
+}
+
+// Drops the time-zone field from a locale's long time format: the stored
+// date is local time, and a zone name could not be read back reliably.
+QString withoutZone(const QString& format)
+{
+    QString out;
+    bool quoted = false;
+    for (qsizetype i = 0; i < format.size(); ++i) {
+        const QChar c = format[i];
+        if (c == u'\'') quoted = !quoted;
+        if (!quoted && c == u't') continue;
+        out += c;
+    }
+    out = out.trimmed();
+    // Brackets or parentheses left empty around the removed zone.
+    out.remove(QStringLiteral("[]")).remove(QStringLiteral("()"));
+    return out.trimmed();
+}
+
+// Two-digit years lose the century; the file keeps all four digits.
+QString withFullYear(const QString& format)
+{
+    if (format.contains(QStringLiteral("yyyy"))) return format;
+    QString out = format;
+    out.replace(QStringLiteral("yy"), QStringLiteral("yyyy"));
+    return out;
+}
+
+QString shortDateFormat(const QLocale& loc) { return withFullYear(loc.dateFormat(QLocale::ShortFormat)); }
+QString longTimeFormat(const QLocale& loc) { return withoutZone(loc.timeFormat(QLocale::LongFormat)); }
+
+QString formatDate(const QDateTime& dt)
+{
+    const QLocale loc = QLocale::system();
+    QString text = loc.toString(dt.date(), shortDateFormat(loc));
+    if (dt.time() != QTime(0, 0)) text += u' ' + loc.toString(dt.time(), longTimeFormat(loc));
+    return text;
+}
+
+QDateTime parseDate(const QString& raw)
+{
+    const QString text = raw.trimmed();
+    if (text.isEmpty()) return {};
+    const QLocale loc = QLocale::system();
+    const QLocale c = QLocale::c();
+
+    struct Attempt {
+        const QLocale* locale;
+        QString format;
+        bool dateOnly;
+        bool twoDigitYear;
+    };
+    const QString sysDate = shortDateFormat(loc);
+    const QString sysDateRaw = loc.dateFormat(QLocale::ShortFormat);
+    const QString sysTime = longTimeFormat(loc);
+    std::vector<Attempt> attempts = {
+        {&loc, sysDate + u' ' + sysTime, false, false},
+        {&loc, sysDate, true, false},
+    };
+    if (sysDateRaw != sysDate) {
+        // A file written by a tool that kept the locale's two-digit year.
+        attempts.push_back({&loc, sysDateRaw + u' ' + sysTime, false, true});
+        attempts.push_back({&loc, sysDateRaw, true, true});
+    }
+    for (const char* f : {"yyyy/M/d H:mm:ss", "yyyy/M/d H:mm", "yyyy-M-d H:mm:ss", "yyyy-M-d H:mm",
+                          "yyyy.M.d H:mm:ss", "yyyy'年'M'月'd'日' H:mm:ss"})
+        attempts.push_back({&c, QString::fromUtf8(f), false, false});
+    for (const char* f : {"yyyy/M/d", "yyyy-M-d", "yyyy.M.d", "yyyy'年'M'月'd'日'"})
+        attempts.push_back({&c, QString::fromUtf8(f), true, false});
+
+    for (const Attempt& a : attempts) {
+        QDateTime dt;
+        if (a.dateOnly) {
+            const QDate d = a.locale->toDate(text, a.format);
+            if (d.isValid()) dt = QDateTime(d, QTime(0, 0));
+        } else {
+            dt = a.locale->toDateTime(text, a.format);
+        }
+        if (!dt.isValid()) continue;
+        if (a.twoDigitYear && dt.date().year() < 1930) dt = dt.addYears(100);
+        return dt;
+    }
+    QDateTime iso = QDateTime::fromString(text, Qt::ISODateWithMs);
+    if (!iso.isValid()) iso = QDateTime::fromString(text, Qt::ISODate);
+    if (iso.isValid()) {
+        // A stated offset or zone is honoured; the record holds local time.
+        if (iso.timeSpec() != Qt::LocalTime) iso = iso.toLocalTime();
+        return iso;
+    }
+    return {};
+}
+
+QString normalizedDir(const QString& dir)
+{
+    QString d = QDir::fromNativeSeparators(dir);
+    while (d.size() > 1 && d.endsWith(u'/')) d.chop(1);
+    return d;
+}
+
+void writeKey(const QString& path, std::string_view key, std::string_view value)
+{
+    // The per-user folder may not exist yet on a first start.
+    const QString folder = QFileInfo(path).absolutePath();
+    if (!QFileInfo::exists(folder)) QDir().mkpath(folder);
+    try {
+        WriteProfileString(path, kSection, key, value);
+    } catch (const EProfileWriteError&) {
+        throw ESettingsWriteError(path);
+    }
+}
+
+int readInt(const QString& path, std::string_view key, int def)
+{
+    const auto text = ReadProfileString(path, kSection, key);
+    int v = 0;
+    if (text && TryStrToInt(*text, v)) return v;
+    return def;
+}
+
+}  // namespace
+
+TDateTime ToDateTime(const QDateTime& dt)
+{
+    const QDateTime local = dt.timeSpec() == Qt::LocalTime ? dt : dt.toLocalTime();
+    const qint64 days = epoch().daysTo(local.date());
+    const double frac = static_cast<double>(local.time().msecsSinceStartOfDay()) / kMsPerDay;
+    // Before the epoch the day counts down while the fraction still counts
+    // the time of day forward: -1.25 is 1899-12-29 06:00.
+    return days >= 0 ? static_cast<double>(days) + frac : static_cast<double>(days) - frac;
+}
+
+QDateTime FromDateTime(TDateTime t)
+{
+    if (!std::isfinite(t)) t = 0;
+    double whole = std::trunc(t);
+    qint64 ms = std::llround(std::fabs(t - whole) * kMsPerDay);
+    if (ms >= kMsPerDay) {
+        ms -= kMsPerDay;
+        whole += t >= 0 ? 1 : -1;
+    }
+    const QDate date = epoch().addDays(static_cast<qint64>(whole));
+    return QDateTime(date, QTime::fromMSecsSinceStartOfDay(static_cast<int>(ms)));
+}
+
+ESettingsWriteError::ESettingsWriteError(const QString& path)
+    : std::runtime_error("Unable to write to " + toGb(QDir::toNativeSeparators(path)))
+{
+}
+
+TEntryFields::TEntryFields()
+    : edFile(gb("澜人发(2007)71号")),
+      edArea(gb("澜坪市人事局工资处制")),
+      edStart("7"),
+      edEnd("7"),
+      edWidth("80"),
+      dtPrint(QDateTime::currentDateTime())
+{
+}
+
+QString SettingsFilePath(const std::string& appDirGb)
+{
+    const QString dir = normalizedDir(fromGb(appDirGb));
+    const QString portable = (dir.endsWith(u'/') ? dir : dir + u'/') + QStringLiteral("vdmq.ini");
+    const QFileInfo folder(dir);
+    if (QFileInfo::exists(portable) || (folder.isDir() && folder.isWritable())) return portable;
+    QString config = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+    if (config.isEmpty()) return portable;
+    return config + QStringLiteral("/vdmq.ini");
+}
+
+void LoadSettings(TVdcs& vdcs, TEntryFields& fields, const std::string& appDirGb)
+{
+    vdcs.AppDir = toGb(normalizedDir(fromGb(appDirGb)));
+    const QString path = SettingsFilePath(vdcs.AppDir);
+
+    vdcs.DocNo = ReadProfileString(path, kSection, "File", gb("澜人发(2007)71号"));
+    vdcs.IssuedBy = ReadProfileString(path, kSection, "Area", gb("澜坪市人事局工资处制"));
+    QDateTime date;
+    if (const auto text = ReadProfileString(path, kSection, "Date")) date = parseDate(fromGb(*text));
+    if (!date.isValid()) date = QDateTime::currentDateTime();
+    vdcs.PrintDate = ToDateTime(date);
+    vdcs.StartRow = readInt(path, "Start", 7);
+    vdcs.EndRow = readInt(path, "End", 7);
+    vdcs.RosterPath = ReadProfileString(path, kSection, "excelFileName", "");
+    vdcs.OpinionWidth = readInt(path, "yjkd", 78);
+
+    fields.edFile = vdcs.DocNo;
+    fields.edArea = vdcs.IssuedBy;
+    // The picker takes the date; it keeps its own time of day.
+    fields.dtPrint = QDateTime(FromDateTime(vdcs.PrintDate).date(), fields.dtPrint.time());
+    fields.edStart = std::to_string(vdcs.StartRow);
+    fields.edEnd = std::to_string(vdcs.EndRow);
+    fields.edWidth = std::to_string(vdcs.OpinionWidth);
+}
+
+void SaveSettings(const TVdcs& vdcs, const TEntryFields& fields)
+{
+    const QString path = SettingsFilePath(vdcs.AppDir);
+    writeKey(path, "File", fields.edFile);
+    writeKey(path, "Area", fields.edArea);
+    writeKey(path, "Date", toGb(formatDate(fields.dtPrint)));
+    writeKey(path, "Start", fields.edStart);
+    writeKey(path, "End", fields.edEnd);
+    writeKey(path, "yjkd", fields.edWidth);
+}
+
+void SaveRosterPath(TVdcs& vdcs, const std::string& pathGb)
+{
+    writeKey(SettingsFilePath(vdcs.AppDir), "excelFileName", pathGb);
+    vdcs.RosterPath = pathGb;
+}
+
+}  // namespace vdmq

@@ -1,0 +1,359 @@
+#include <gtest/gtest.h>
+
+#include "app/core/settings.h"
+#include "platform/gbtext.h"
+#include "platform/profile.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <csignal>
+#include <sys/resource.h>
+
+using namespace vdmq;
+
+namespace {
+
+std::string readAll(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return "<missing>";
+    return f.readAll().toStdString();
+}
+
+void writeAll(const QString& path, const std::string& bytes)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes.data(), static_cast<qint64>(bytes.size()));
+}
+
+std::string key(const QString& ini, const char* name)
+{
+    return ReadProfileString(ini, "xtcs", name, "<none>");
+}
+
+class Settings : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    std::string appDir() const { return toGb(dir.path()); }
+    QString ini() const { return dir.filePath("vdmq.ini"); }
+
+    TVdcs load(TEntryFields& fields) const
+    {
+        TVdcs v;
+        LoadSettings(v, fields, appDir());
+        return v;
+    }
+};
+
+TEST_F(Settings, FirstStartShowsDefaults)
+{
+    TEntryFields fields;
+    EXPECT_EQ(fields.edWidth, "80");   // before loading
+    const QTime pickerTime = fields.dtPrint.time();
+    const QDateTime before = QDateTime::currentDateTime();
+    const TVdcs v = load(fields);
+
+    EXPECT_EQ(v.AppDir, appDir());
+    EXPECT_EQ(v.DocNo, gb("澜人发(2007)71号"));
+    EXPECT_EQ(v.IssuedBy, gb("澜坪市人事局工资处制"));
+    EXPECT_EQ(v.StartRow, 7);
+    EXPECT_EQ(v.EndRow, 7);
+    EXPECT_EQ(v.OpinionWidth, 78);
+    EXPECT_EQ(v.RosterPath, "");
+    EXPECT_LE(std::abs(FromDateTime(v.PrintDate).secsTo(before)), 5);
+    EXPECT_EQ(fields.edFile, v.DocNo);
+    EXPECT_EQ(fields.edArea, v.IssuedBy);
+    EXPECT_EQ(fields.edStart, "7");
+    EXPECT_EQ(fields.edEnd, "7");
+    EXPECT_EQ(fields.edWidth, "78");
+    EXPECT_EQ(fields.dtPrint.date(), before.date());
+    EXPECT_EQ(fields.dtPrint.time(), pickerTime);
+    EXPECT_FALSE(QFile::exists(ini()));   // loading writes nothing
+}
+
+TEST_F(Settings, AppDirLosesTrailingSeparator)
+{
+    TEntryFields fields;
+    TVdcs v;
+    LoadSettings(v, fields, appDir() + "/");
+    EXPECT_EQ(v.AppDir, appDir());
+    LoadSettings(v, fields, "/");
+    EXPECT_EQ(v.AppDir, "/");
+}
+
+TEST_F(Settings, IntegerKeys)
+{
+    struct Case {
+        const char* text;   // nullptr: key missing
+        bool valid;
+        int value;
+    };
+    const Case cases[] = {
+        {nullptr, false, 0}, {"", false, 0}, {"abc", false, 0}, {"12", true, 12},
+        {"  12  ", true, 12}, {"-3", true, -3}, {"$A", true, 10}, {"7.5", false, 0},
+        {"99999999999", false, 0}, {"1 2", false, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text ? c.text : "(missing)");
+        QFile::remove(ini());
+        if (c.text) {
+            writeAll(ini(), std::string("[xtcs]\r\nStart=") + c.text + "\r\nEnd=" + c.text +
+                                "\r\nyjkd=" + c.text + "\r\n");
+        }
+        TEntryFields fields;
+        const TVdcs v = load(fields);
+        EXPECT_EQ(v.StartRow, c.valid ? c.value : 7);
+        EXPECT_EQ(v.EndRow, c.valid ? c.value : 7);
+        EXPECT_EQ(v.OpinionWidth, c.valid ? c.value : 78);
+        EXPECT_EQ(fields.edWidth, std::to_string(v.OpinionWidth));
+    }
+}
+
+TEST_F(Settings, SaveThenLoadRoundTrip)
+{
+    TEntryFields fields;
+    TVdcs v = load(fields);
+    fields.edFile = gb("澜人发(2009)8号 王㐀");
+    fields.edArea = gb("澜坪市人事局");
+    fields.edStart = "";      // cleared by the user: written empty, read as 7
+    fields.edEnd = "x9";      // written unchecked
+    fields.edWidth = "60";
+    fields.dtPrint = QDateTime(QDate(2009, 7, 1), QTime(14, 5, 9));
+    SaveSettings(v, fields);
+    EXPECT_EQ(key(ini(), "Start"), "");
+    EXPECT_EQ(key(ini(), "End"), "x9");
+    EXPECT_EQ(key(ini(), "excelFileName"), "<none>");   // not written by a save
+    EXPECT_EQ(readAll(ini()).rfind("[xtcs]\r\nFile=" + fields.edFile + "\r\nArea=" + fields.edArea + "\r\nDate=", 0), 0u);
+
+    TEntryFields again;
+    const TVdcs w = load(again);
+    EXPECT_EQ(w.DocNo, fields.edFile);
+    EXPECT_EQ(w.IssuedBy, fields.edArea);
+    EXPECT_EQ(w.StartRow, 7);
+    EXPECT_EQ(w.EndRow, 0x9);   // "x9" is hexadecimal 9
+    EXPECT_EQ(w.OpinionWidth, 60);
+    EXPECT_EQ(FromDateTime(w.PrintDate), fields.dtPrint);
+}
+
+// The same round trip under each regional setting, run in a child process
+// because the system locale is fixed when a program starts.
+TEST_F(Settings, DateRoundTripInTheSystemFormat)
+{
+    const QDateTime cases[] = {
+        QDateTime(QDate(2009, 7, 1), QTime(14, 5, 9)),
+        QDateTime(QDate(2009, 12, 31), QTime(0, 0)),    // midnight: no time written
+        QDateTime(QDate(1999, 1, 2), QTime(9, 0, 1)),   // two-digit years would lose this
+        QDateTime(QDate(2031, 3, 4), QTime(23, 59, 59)),
+    };
+    for (const QDateTime& dt : cases) {
+        SCOPED_TRACE(dt.toString(Qt::ISODate).toStdString());
+        TEntryFields fields;
+        TVdcs v = load(fields);
+        fields.dtPrint = dt;
+        SaveSettings(v, fields);
+        const std::string text = key(ini(), "Date");
+        EXPECT_EQ(text.find(':') == std::string::npos, dt.time() == QTime(0, 0)) << text;
+        TEntryFields again;
+        EXPECT_EQ(FromDateTime(load(again).PrintDate), dt) << text;
+    }
+}
+
+TEST(SettingsLocales, DateRoundTripUnderOtherRegionalSettings)
+{
+    if (qEnvironmentVariableIsSet("VDMQ_SETTINGS_CHILD")) GTEST_SKIP();
+    for (const char* locale : {"zh_CN.UTF-8", "en_US.UTF-8", "de_DE.UTF-8", "C"}) {
+        SCOPED_TRACE(locale);
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("LC_ALL", locale);
+        env.insert("LANG", locale);
+        env.insert("VDMQ_SETTINGS_CHILD", "1");
+        child.setProcessEnvironment(env);
+        child.start(QCoreApplication::applicationFilePath(),
+                    {"--gtest_filter=Settings.DateRoundTripInTheSystemFormat:Settings.DateForms"});
+        ASSERT_TRUE(child.waitForFinished(60000));
+        EXPECT_EQ(child.exitCode(), 0) << child.readAllStandardOutput().toStdString();
+    }
+}
+
+TEST_F(Settings, DateForms)
+{
+    struct Case {
+        const char* text;
+        QDateTime expected;   // invalid: now
+    };
+    const Case cases[] = {
+        {"2009/7/1 10:20:30", {QDate(2009, 7, 1), QTime(10, 20, 30)}},
+        {"2009/07/01 9:05:03", {QDate(2009, 7, 1), QTime(9, 5, 3)}},
+        {"2009/7/1", {QDate(2009, 7, 1), QTime(0, 0)}},
+        {"2009-7-1", {QDate(2009, 7, 1), QTime(0, 0)}},
+        {"2009-07-01 10:20", {QDate(2009, 7, 1), QTime(10, 20)}},
+        {"2009-07-01T10:20:30", {QDate(2009, 7, 1), QTime(10, 20, 30)}},
+        {"2009-07-01", {QDate(2009, 7, 1), QTime(0, 0)}},
+        {"  2009/7/1  ", {QDate(2009, 7, 1), QTime(0, 0)}},
+        {"garbage", {}},
+        {"", {}},
+        {"2009/13/1", {}},
+        {"2009/2/30 10:00:00", {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        writeAll(ini(), std::string("[xtcs]\r\nDate=") + c.text + "\r\n");
+        TEntryFields fields;
+        const QDateTime now = QDateTime::currentDateTime();
+        const QDateTime got = FromDateTime(load(fields).PrintDate);
+        if (c.expected.isValid())
+            EXPECT_EQ(got, c.expected);
+        else
+            EXPECT_LE(std::abs(got.secsTo(now)), 5);
+    }
+}
+
+// A file as an office's Windows machine leaves it: GBK bytes, CRLF, another
+// section, comments.  Every value is read; a save keeps the rest.
+TEST_F(Settings, WindowsFileReadAndKeptBySave)
+{
+    const std::string roster = gb("D:\\工资\\2009年.xls");
+    const std::string file =
+        "; 工资变动审批表\r\n"
+        "[Window]\r\n"
+        "Left=10\r\n"
+        "\r\n"
+        "[XTCS]\r\n"
+        "File=" + gb("澜人发(2009)8号") + "\r\n"
+        "Area=" + gb("澜坪市人事局") + "\r\n"
+        "; print date\r\n"
+        "Date=2009/7/1 10:20:30\r\n"
+        "Start=12\r\n"
+        "End=30\r\n"
+        "excelFileName=" + roster + "\r\n"
+        "yjkd=70\r\n";
+    writeAll(ini(), file);
+    TEntryFields fields;
+    TVdcs v = load(fields);
+    EXPECT_EQ(v.DocNo, gb("澜人发(2009)8号"));
+    EXPECT_EQ(v.IssuedBy, gb("澜坪市人事局"));
+    EXPECT_EQ(FromDateTime(v.PrintDate), QDateTime(QDate(2009, 7, 1), QTime(10, 20, 30)));
+    EXPECT_EQ(v.StartRow, 12);
+    EXPECT_EQ(v.EndRow, 30);
+    EXPECT_EQ(v.RosterPath, roster);
+    EXPECT_EQ(v.OpinionWidth, 70);
+
+    SaveSettings(v, fields);
+    const std::string after = readAll(ini());
+    EXPECT_EQ(after.substr(0, after.find("[XTCS]")), file.substr(0, file.find("[XTCS]")));
+    EXPECT_NE(after.find("; print date\r\n"), std::string::npos);
+    EXPECT_NE(after.find("excelFileName=" + roster + "\r\n"), std::string::npos);
+    EXPECT_EQ(after.find("\n\n"), std::string::npos);   // no bare LF crept in
+    TEntryFields again;
+    EXPECT_EQ(load(again).RosterPath, roster);
+
+    SaveRosterPath(v, gb("E:\\新.xls"));
+    EXPECT_EQ(v.RosterPath, gb("E:\\新.xls"));
+    EXPECT_EQ(key(ini(), "excelFileName"), gb("E:\\新.xls"));
+}
+
+TEST_F(Settings, RefusedWriteNamesTheFileAndStopsAtThatKey)
+{
+    TEntryFields fields;
+    TVdcs v = load(fields);
+    SaveSettings(v, fields);   // a complete file to start from
+    const std::string old = readAll(ini());
+
+    // Root writes anywhere, so refuse through the file-size limit: the file
+    // with a long "Start" value no longer fits, the keys before it do.
+    fields.edFile = "F2";
+    fields.edArea = "A2";
+    fields.edStart = std::string(8192, '1');
+    fields.edEnd = "E2";
+    fields.edWidth = "W2";
+    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved {};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit small = saved;
+    small.rlim_cur = 4096;
+    setrlimit(RLIMIT_FSIZE, &small);
+    std::string message;
+    try {
+        SaveSettings(v, fields);
+    } catch (const ESettingsWriteError& e) {
+        message = e.what();
+    }
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_EQ(message, "Unable to write to " + toGb(ini()));
+    EXPECT_EQ(key(ini(), "File"), "F2");
+    EXPECT_EQ(key(ini(), "Area"), "A2");
+    EXPECT_EQ(key(ini(), "Start"), "7");
+    EXPECT_EQ(key(ini(), "End"), "7");
+    EXPECT_EQ(key(ini(), "yjkd"), "78");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 1);   // no temporary left
+
+    // The settings file path is a folder: every write is refused, and the
+    // roster path stays as it was.
+    QFile::remove(ini());
+    QDir(dir.path()).mkdir("vdmq.ini");
+    v.RosterPath = "old.xls";
+    try {
+        SaveRosterPath(v, "new.xls");
+        ADD_FAILURE() << "no error";
+    } catch (const ESettingsWriteError& e) {
+        EXPECT_EQ(std::string(e.what()), "Unable to write to " + toGb(ini()));
+    }
+    EXPECT_EQ(v.RosterPath, "old.xls");
+    EXPECT_THROW(SaveSettings(v, fields), ESettingsWriteError);
+}
+
+TEST_F(Settings, FileLocation)
+{
+    // A writable program folder holds the file (a portable copy).
+    EXPECT_EQ(SettingsFilePath(appDir()), ini());
+    // An existing file is used wherever it is.
+    writeAll(ini(), "[xtcs]\r\n");
+    EXPECT_EQ(SettingsFilePath(appDir() + "/"), ini());
+    // A folder the program cannot write into (here: one that is gone) and
+    // without a file: the per-user configuration folder, created on the
+    // first write.
+    QTemporaryDir config;
+    const QByteArray savedXdg = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+    const std::string gone = appDir() + "/not-there";
+    const QString path = SettingsFilePath(gone);
+    EXPECT_TRUE(path.startsWith(config.path() + "/")) << path.toStdString();
+    EXPECT_TRUE(path.endsWith("/vdmq.ini"));
+    TEntryFields fields;
+    TVdcs v;
+    LoadSettings(v, fields, gone);
+    SaveRosterPath(v, "r.xls");
+    EXPECT_EQ(ReadProfileString(path, "xtcs", "excelFileName", ""), "r.xls");
+    if (savedXdg.isNull()) qunsetenv("XDG_CONFIG_HOME");
+    else qputenv("XDG_CONFIG_HOME", savedXdg);
+}
+
+TEST(SettingsDateTime, DaysSince1899)
+{
+    struct Case {
+        QDateTime dt;
+        double value;
+    };
+    const Case cases[] = {
+        {{QDate(1899, 12, 30), QTime(0, 0)}, 0.0},
+        {{QDate(1899, 12, 31), QTime(12, 0)}, 1.5},
+        {{QDate(1899, 12, 29), QTime(6, 0)}, -1.25},
+        {{QDate(2009, 7, 1), QTime(18, 0)}, 39995.75},
+    };
+    for (const auto& c : cases) {
+        EXPECT_DOUBLE_EQ(ToDateTime(c.dt), c.value);
+        EXPECT_EQ(FromDateTime(c.value), c.dt);
+    }
+    // A time a hair before midnight rounds to the next day, not to 24:00.
+    EXPECT_EQ(FromDateTime(39995.9999999999), QDateTime(QDate(2009, 7, 2), QTime(0, 0)));
+}
+
+}  // namespace
