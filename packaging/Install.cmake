@@ -53,6 +53,16 @@ if(TARGET vdmq)
   endforeach()
 endif()
 
+# The sample roster read back through the batch tool, as a user first sees it.
+if(VDMQ_TESTS AND TARGET vdmq-print)
+  find_program(VDMQ_PYTHON3 NAMES python3 PATHS /usr/bin NO_DEFAULT_PATH)
+  if(VDMQ_PYTHON3)
+    add_test(NAME samples_roster
+             COMMAND ${VDMQ_PYTHON3} ${CMAKE_SOURCE_DIR}/samples/check_sample.py $<TARGET_FILE:vdmq-print>
+                     ${CMAKE_SOURCE_DIR}/samples/roster.xls)
+  endif()
+endif()
+
 # ---- Debian package (cpack -G DEB, see scripts/package) --------------------
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME vdmq)
