@@ -1,0 +1,547 @@
+#include "app/ui/VdMainUnit.h"
+#include "app/ui/VdRosterPane.h"
+#include "platform/gbtext.h"
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QFont>
+#include <QHBoxLayout>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QStringDecoder>
+#include <QStyle>
+#include <QVBoxLayout>
+
+// Outside any namespace, as the resource initialiser requires; calling it
+// also keeps the linker from dropping the help page from the static library.
+static void initHelpResource()
+{
+    Q_INIT_RESOURCE(vdmq_help);
+}
+
+namespace vdmq {
+
+// The 3-pixel bar between the roster pane and the help pane; dragging it
+// changes the help pane's height while the pane is shown.
+class TSplitterBar : public QFrame {
+public:
+    TSplitterBar(QWidget* target, QWidget* parent) : QFrame(parent), target_(target)
+    {
+        setFixedHeight(3);
+        setCursor(Qt::SplitVCursor);
+        setFrameShape(QFrame::NoFrame);
+    }
+
+protected:
+    void mousePressEvent(QMouseEvent* e) override
+    {
+        startY_ = e->globalPosition().y();
+        startHeight_ = target_->height();
+    }
+    void mouseMoveEvent(QMouseEvent* e) override
+    {
+        if (!(e->buttons() & Qt::LeftButton) || target_->isHidden())
+            return;
+        const int limit = parentWidget() ? std::max(0, parentWidget()->height() - 60) : 1000;
+        const int h = std::clamp(startHeight_ - int(e->globalPosition().y() - startY_), 0, limit);
+        target_->setFixedHeight(h);
+    }
+
+private:
+    QWidget* target_;
+    double startY_ = 0;
+    int startHeight_ = 0;
+};
+
+namespace {
+
+// Tab leaves the date picker, as it does every other field; the arrow keys
+// and the mouse move between its year, month and day.
+class TDatePicker : public QDateEdit {
+public:
+    using QDateEdit::QDateEdit;
+
+protected:
+    bool focusNextPrevChild(bool next) override { return QWidget::focusNextPrevChild(next); }
+};
+
+const QString kFormFont = QStringLiteral("MS Sans Serif");
+const QString kSansFace = QStringLiteral("Noto Sans CJK SC");
+
+QString roster_hint()
+{
+    return QStringLiteral("尚未选择花名册。\n请点击下方的“调阅”按钮，选择职务变动工资调整花名册。");
+}
+
+// Error texts come from several layers: the roster reader speaks UTF-8,
+// the system's own texts are GB18030.
+QString errorText(const char* what)
+{
+    const QByteArray bytes(what ? what : "");
+    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    const QString s = utf8(bytes);
+    if (!utf8.hasError())
+        return s;
+    return fromGb(std::string_view(bytes.constData(), bytes.size()));
+}
+
+// Plain text as UTF-8 (with or without a byte-order mark) when it is valid
+// UTF-8, UTF-16 when it says so, else GB18030 (what Notepad on a Chinese
+// system saves by default).
+QString decodeNotes(const QByteArray& bytes)
+{
+    if (auto enc = QStringConverter::encodingForData(bytes);
+        enc && (*enc == QStringConverter::Utf16LE || *enc == QStringConverter::Utf16BE)) {
+        QStringDecoder dec(*enc);
+        return dec(bytes);
+    }
+    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    const QString s = utf8(bytes);
+    if (!utf8.hasError())
+        return s;
+    return fromGb(std::string_view(bytes.constData(), bytes.size()));
+}
+
+bool allPass(const QString& text)
+{
+    for (QChar c : text)
+        if (!TVdMainForm::edStartKeyPress(c))
+            return false;
+    return true;
+}
+
+bool allControl(const QString& text)
+{
+    for (QChar c : text)
+        if (c.unicode() >= 0x20 && c.unicode() != 0x7f)
+            return false;
+    return true;
+}
+
+}  // namespace
+
+QString TVdMainForm::WindowCaption() { return QStringLiteral("工资变动审批表打印"); }
+// The window caption ends with it, so the desktop does not append it again.
+QString TVdMainForm::ApplicationTitle() { return QStringLiteral("审批表打印"); }
+QString TVdMainForm::NotesFileName() { return QStringLiteral("使用说明.txt"); }
+QString TVdMainForm::HelpPageUrl() { return QStringLiteral("qrc:/vdmq/help/index.html"); }
+
+TVdMainForm::TVdMainForm(const QString& appDir, std::shared_ptr<TDialogs> dialogs, QWidget* parent)
+    : QMainWindow(parent), dialogs_(dialogs ? std::move(dialogs) : std::make_shared<TQtDialogs>())
+{
+    initHelpResource();
+    QString dir = appDir.isEmpty() ? QCoreApplication::applicationDirPath() : appDir;
+    dir = QDir::cleanPath(QFileInfo(dir).absoluteFilePath());
+    appDir_ = QDir::toNativeSeparators(dir);
+    QuitApplication = [] { QCoreApplication::quit(); };
+    buildControls();
+    FormCreate();
+}
+
+TVdMainForm::~TVdMainForm() = default;
+
+void TVdMainForm::SetDialogs(std::shared_ptr<TDialogs> dialogs)
+{
+    if (dialogs)
+        dialogs_ = std::move(dialogs);
+}
+
+void TVdMainForm::buildControls()
+{
+    setObjectName(QStringLiteral("VdMainForm"));
+    QFont::insertSubstitution(kFormFont, kSansFace);
+    QFont font(kFormFont);
+    font.setPixelSize(12);
+    setFont(font);
+    resize(817, 604);
+
+    auto* central = new QWidget(this);
+    auto* outer = new QVBoxLayout(central);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->setSpacing(0);
+    setCentralWidget(central);
+
+    // Panel2: roster pane, splitter, help pane.
+    Panel2 = new QWidget(central);
+    Panel2->setObjectName(QStringLiteral("Panel2"));
+    auto* p2 = new QVBoxLayout(Panel2);
+    p2->setContentsMargins(0, 0, 0, 0);
+    p2->setSpacing(0);
+    VdBrowser = new TRosterPane(Panel2);
+    VdBrowser->setObjectName(QStringLiteral("VdBrowser"));
+    VdBrowser->setFocusPolicy(Qt::NoFocus);
+    kqBrowser = new QTextBrowser(Panel2);
+    kqBrowser->setObjectName(QStringLiteral("kqBrowser"));
+    kqBrowser->setOpenLinks(false);
+    kqBrowser->setFocusPolicy(Qt::ClickFocus);
+    Splitter1 = new TSplitterBar(kqBrowser, Panel2);
+    Splitter1->setObjectName(QStringLiteral("Splitter1"));
+    p2->addWidget(VdBrowser, 1);
+    p2->addWidget(Splitter1);
+    p2->addWidget(kqBrowser);
+    connect(kqBrowser, &QTextBrowser::anchorClicked, this, &TVdMainForm::helpLinkClicked);
+    outer->addWidget(Panel2, 1);
+
+    // Panel1: notes on the left, entry fields on the right.
+    Panel1 = new QWidget(central);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setFixedHeight(118);
+    auto* p1 = new QHBoxLayout(Panel1);
+    p1->setContentsMargins(0, 0, 0, 0);
+    p1->setSpacing(0);
+    Memo1 = new QPlainTextEdit(Panel1);
+    Memo1->setObjectName(QStringLiteral("Memo1"));
+    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo1->setTabChangesFocus(true);
+    Memo1->hide();
+    Panel3 = new QWidget(Panel1);
+    Panel3->setObjectName(QStringLiteral("Panel3"));
+    Panel3->setFixedSize(656, 118);
+    p1->addWidget(Memo1, 1);
+    p1->addStretch(0);
+    p1->addWidget(Panel3);
+    outer->addWidget(Panel1);
+
+    Panel4 = new QLabel(QStringLiteral("☆☆☆注意：如果上表有数据修改，请务必按 Ctrl+S 保存数据！☆☆☆"), Panel3);
+    Panel4->setObjectName(QStringLiteral("Panel4"));
+    Panel4->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    Panel4->setAlignment(Qt::AlignCenter);
+    Panel4->setGeometry(0, 0, 656, 31);
+    Panel4->setContentsMargins(84, 0, 0, 0);
+    btnHelp = new QPushButton(QStringLiteral("在线帮助"), Panel4);
+    btnHelp->setObjectName(QStringLiteral("btnHelp"));
+    btnHelp->setIcon(style()->standardIcon(QStyle::SP_DialogHelpButton));
+    btnHelp->setGeometry(3, 3, 80, 25);
+    connect(btnHelp, &QPushButton::clicked, this, &TVdMainForm::btnHelpClick);
+
+    auto label = [this](const QString& name, const QString& text, int x, int y) {
+        auto* l = new QLabel(text, Panel3);
+        l->setObjectName(name);
+        l->move(x, y);
+        l->adjustSize();
+        return l;
+    };
+    auto edit = [this](const QString& name, int x, int y, int w, const QString& hint) {
+        auto* e = new QLineEdit(Panel3);
+        e->setObjectName(name);
+        e->setGeometry(x, y, w, 23);
+        if (!hint.isEmpty())
+            e->setToolTip(hint);
+        return e;
+    };
+    auto button = [this](const QString& name, const QString& text, int x, int y, int h, const QString& hint) {
+        auto* b = new QPushButton(text, Panel3);
+        b->setObjectName(name);
+        b->setGeometry(x, y, 46, h);
+        if (!hint.isEmpty())
+            b->setToolTip(hint);
+        return b;
+    };
+
+    label(QStringLiteral("lbFile"), QStringLiteral("文件\n依据"), 28, 40);
+    edFile = edit(QStringLiteral("edFile"), 56, 40, 120, QString());
+    label(QStringLiteral("lbArea"), QStringLiteral("制表\n机构"), 189, 40);
+    edArea = edit(QStringLiteral("edArea"), 217, 40, 133, QString());
+    label(QStringLiteral("lbStart"), QStringLiteral("开始打\n印行号"), 365, 40);
+    edStart = edit(QStringLiteral("edStart"), 410, 40, 36,
+                   QStringLiteral("职务工资变动表除标题行外欲打印的开始行号，不小于7"));
+    label(QStringLiteral("lbPrint"), QStringLiteral("打印\n日期"), 28, 77);
+    dtPrint = new TDatePicker(Panel3);
+    dtPrint->setObjectName(QStringLiteral("dtPrint"));
+    dtPrint->setDisplayFormat(QStringLiteral("yyyy年M月d日"));
+    dtPrint->setCalendarPopup(true);
+    dtPrint->setGeometry(56, 77, 120, 20);
+    label(QStringLiteral("lbWidth"), QStringLiteral("申报意见栏\n每行宽度"), 189, 77);
+    edWidth = edit(QStringLiteral("edWidth"), 254, 77, 48, QString());
+    label(QStringLiteral("lbEnd"), QStringLiteral("结束打\n印行号"), 366, 77);
+    edEnd = edit(QStringLiteral("edEnd"), 409, 77, 38,
+                 QStringLiteral("职务工资变动表除标题行外欲打印的结束行号，不小于7"));
+    btnClear = button(QStringLiteral("btnClear"), QStringLiteral("关闭"), 474, 39, 25,
+                      QStringLiteral("清空上表显示以关闭调资表。"));
+    btnRead = button(QStringLiteral("btnRead"), QStringLiteral("调阅"), 474, 76, 25,
+                     QStringLiteral("从磁盘内调阅职务工资变动表花名册，仅显示，不提供保存功能。"));
+    btnPre = button(QStringLiteral("btnPre"), QStringLiteral("预览"), 531, 39, 25, QString());
+    btnPrn = button(QStringLiteral("btnPrn"), QStringLiteral("打印"), 531, 76, 25, QString());
+    btnExit = button(QStringLiteral("btnExit"), QStringLiteral("退出"), 591, 77, 24, QString());
+
+    for (QLineEdit* e : {edStart, edEnd, edWidth})
+        e->installEventFilter(this);
+
+    connect(btnRead, &QPushButton::clicked, this, &TVdMainForm::btnReadClick);
+    connect(btnClear, &QPushButton::clicked, this, &TVdMainForm::btnClearClick);
+    connect(btnPre, &QPushButton::clicked, this, &TVdMainForm::btnPreClick);
+    connect(btnPrn, &QPushButton::clicked, this, &TVdMainForm::btnPrnClick);
+    connect(btnExit, &QPushButton::clicked, this, &TVdMainForm::btnExitClick);
+
+    // Tab order: the order the user fills the form in, then the notice bar.
+    QWidget* order[] = {edFile, dtPrint, edStart, edEnd, btnRead, btnPre, btnPrn,
+                        btnExit, edArea, btnClear, edWidth, btnHelp, Memo1};
+    for (std::size_t i = 0; i + 1 < std::size(order); ++i)
+        QWidget::setTabOrder(order[i], order[i + 1]);
+
+    DlgOpen.Title = QStringLiteral("打开职务变动工资调整花名册");
+    DlgOpen.Filters = {QStringLiteral("excel文件(xls) (*.xls)"),
+                       QStringLiteral("excel文件(xlsx)、WPS表格(et) (*.xlsx *.et)")};
+
+    SetEntryFields(TEntryFields());
+}
+
+TEntryFields TVdMainForm::EntryFields() const
+{
+    TEntryFields f;
+    f.edFile = toGb(edFile->text());
+    f.edArea = toGb(edArea->text());
+    f.edStart = toGb(edStart->text());
+    f.edEnd = toGb(edEnd->text());
+    f.edWidth = toGb(edWidth->text());
+    f.dtPrint = dtPrint->dateTime();
+    return f;
+}
+
+void TVdMainForm::SetEntryFields(const TEntryFields& f)
+{
+    edFile->setText(fromGb(f.edFile));
+    edArea->setText(fromGb(f.edArea));
+    edStart->setText(fromGb(f.edStart));
+    edEnd->setText(fromGb(f.edEnd));
+    edWidth->setText(fromGb(f.edWidth));
+    if (f.dtPrint.isValid())
+        dtPrint->setDateTime(f.dtPrint);
+}
+
+void TVdMainForm::SetRunButtonsEnabled(bool enabled)
+{
+    btnPrn->setEnabled(enabled);
+    btnRead->setEnabled(enabled);
+    btnClear->setEnabled(enabled);
+}
+
+void TVdMainForm::ShowError(const std::exception& e)
+{
+    ShowError(errorText(e.what()));
+}
+
+void TVdMainForm::ShowError(const QString& message)
+{
+    dialogs_->Error(this, message);
+}
+
+// A button action ends at its first error, which the error box shows.
+template <class F>
+void TVdMainForm::guarded(F&& action)
+{
+    try {
+        action();
+    } catch (const std::exception& e) {
+        ShowError(e);
+    }
+}
+
+// ---- operations ------------------------------------------------------------
+
+bool TVdMainForm::ChooseRoster()
+{
+    VdBrowser->Navigate(QStringLiteral("about:blank"));
+    DlgOpen.InitialDir = appDir_;
+    const QString file =
+        dialogs_->OpenFileName(this, DlgOpen.Title, DlgOpen.InitialDir, DlgOpen.Filters, DlgOpen.FileName);
+    if (file.isEmpty())
+        return false;   // the recorded roster stays as it was
+    DlgOpen.FileName = QDir::toNativeSeparators(file);
+    SaveRosterPath(Vdcs, toGb(DlgOpen.FileName));
+    return true;
+}
+
+void TVdMainForm::ShowRoster()
+{
+    if (!QFileInfo(fromGb(Vdcs.RosterPath)).isFile())
+        ChooseRoster();
+    const QString path = fromGb(Vdcs.RosterPath);
+    VdBrowser->Navigate(path.isEmpty() ? QStringLiteral("about:blank") : path);
+    if (path.isEmpty())
+        VdBrowser->SetBlankHint(roster_hint());
+}
+
+// ---- events ----------------------------------------------------------------
+
+void TVdMainForm::FormCreate()
+{
+    guarded([this] {
+        TEntryFields fields = EntryFields();
+        LoadSettings(Vdcs, fields, toGb(appDir_));
+        SetEntryFields(fields);
+    });
+    // The help pane starts hidden and flat; "在线帮助" brings it up.
+    kqBrowser->hide();
+    setHelpPaneHeight(0);
+    kqBrowser->setSource(QUrl(HelpPageUrl()));
+}
+
+void TVdMainForm::FormShow()
+{
+    setWindowTitle(WindowCaption());
+    Memo1->clear();
+    loadNotes();
+    guarded([this] {
+        if (Vdcs.RosterPath.empty() && !ChooseRoster()) {
+            // A first start without a choice: say how to choose one later
+            // rather than asking again at once.
+            VdBrowser->SetBlankHint(roster_hint());
+            return;
+        }
+        ShowRoster();
+    });
+}
+
+void TVdMainForm::btnReadClick()
+{
+    guarded([this] {
+        if (ChooseRoster()) {
+            ShowRoster();
+            return;
+        }
+        // Cancelled: the roster shown before comes back, without asking again.
+        const QString path = fromGb(Vdcs.RosterPath);
+        VdBrowser->Navigate(path.isEmpty() ? QStringLiteral("about:blank") : path);
+        if (path.isEmpty())
+            VdBrowser->SetBlankHint(roster_hint());
+    });
+}
+
+void TVdMainForm::btnClearClick()
+{
+    VdBrowser->Navigate(QStringLiteral("about:blank"));
+}
+
+void TVdMainForm::btnPreClick()
+{
+    guarded([this] { PrintRun(0); });
+}
+
+void TVdMainForm::btnPrnClick()
+{
+    guarded([this] { PrintRun(1); });
+}
+
+void TVdMainForm::btnExitClick()
+{
+    try {
+        SaveSettings(Vdcs, EntryFields());
+    } catch (const std::exception& e) {
+        ShowError(e);   // the program stays open
+        return;
+    }
+    if (QuitApplication)
+        QuitApplication();
+}
+
+void TVdMainForm::FormClose()
+{
+    // Closing the window saves nothing; only "退出" does.
+}
+
+void TVdMainForm::VdBrowserNewWindow2(const QUrl& url)
+{
+    if (url.isLocalFile() || url.scheme().isEmpty())
+        VdBrowser->Navigate(url.isLocalFile() ? url.toLocalFile() : url.toString());
+    else if (url.toString().compare(QLatin1String("about:blank"), Qt::CaseInsensitive) == 0)
+        VdBrowser->Navigate(url.toString());
+    else
+        QDesktopServices::openUrl(url);
+}
+
+void TVdMainForm::btnHelpClick()
+{
+    const bool show = kqBrowser->isHidden();
+    kqBrowser->setVisible(show);
+    setHelpPaneHeight(show ? 100 : 0);
+}
+
+int TVdMainForm::HelpPaneHeight() const
+{
+    return kqBrowser->minimumHeight();
+}
+
+void TVdMainForm::setHelpPaneHeight(int height)
+{
+    kqBrowser->setFixedHeight(height);
+}
+
+void TVdMainForm::helpLinkClicked(const QUrl& link)
+{
+    const QUrl url = kqBrowser->source().resolved(link);
+    const QString scheme = url.scheme().toLower();
+    if (scheme == QLatin1String("http") || scheme == QLatin1String("https") ||
+        scheme == QLatin1String("mailto") || scheme == QLatin1String("ftp")) {
+        QDesktopServices::openUrl(url);
+        return;
+    }
+    // Pages of the help itself, new-window links included, stay in the pane.
+    kqBrowser->setSource(url);
+}
+
+bool TVdMainForm::edStartKeyPress(QChar key)
+{
+    return (key >= QLatin1Char('0') && key <= QLatin1Char('9')) || key.unicode() == 8;
+}
+
+bool TVdMainForm::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == edStart || watched == edEnd || watched == edWidth) {
+        if (event->type() == QEvent::KeyPress) {
+            const QString text = static_cast<QKeyEvent*>(event)->text();
+            // Keys that type nothing (arrows, Delete) and control keys
+            // (Ctrl+C, Ctrl+V, Enter, Tab) are commands, not typed text.
+            if (!text.isEmpty() && !allControl(text) && !allPass(text))
+                return true;
+        } else if (event->type() == QEvent::InputMethod) {
+            auto* im = static_cast<QInputMethodEvent*>(event);
+            if (!im->commitString().isEmpty() && !allPass(im->commitString())) {
+                QInputMethodEvent cleared;
+                QCoreApplication::sendEvent(watched, &cleared);
+                return true;
+            }
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TVdMainForm::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (!shown_) {
+        shown_ = true;
+        // After the window is up, so the roster dialog opens over it.
+        QMetaObject::invokeMethod(this, &TVdMainForm::FormShow, Qt::QueuedConnection);
+    }
+}
+
+void TVdMainForm::closeEvent(QCloseEvent* event)
+{
+    FormClose();
+    event->accept();
+}
+
+void TVdMainForm::loadNotes()
+{
+    const QString name = NotesFileName();
+    const QStringList candidates = {
+        QDir(appDir_).filePath(name),
+        // Installed: <prefix>/bin/vdmq with the notes in <prefix>/share/vdmq.
+        QDir::cleanPath(QDir(appDir_).filePath(QStringLiteral("../share/vdmq/")) + QLatin1Char('/') + name),
+    };
+    for (const QString& path : candidates) {
+        QFile f(path);
+        if (!QFileInfo(path).isFile() || !f.open(QIODevice::ReadOnly))
+            continue;
+        Memo1->setPlainText(decodeNotes(f.readAll()));
+        Memo1->show();
+        return;
+    }
+}
+
+}  // namespace vdmq

@@ -1,0 +1,393 @@
+// The main window without a display: entry fields, the digit filter, the
+// settings it loads and saves, the help pane, the notes and the tab order.
+#include "app/core/settings.h"
+#include "app/ui/VdMainUnit.h"
+#include "app/ui/VdRosterPane.h"
+#include "platform/gbtext.h"
+#include <QApplication>
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace vdmq;
+
+namespace {
+
+struct FakeDialogs : TDialogs {
+    QStringList answers;   // what the open dialogs return, in turn; none left = cancel
+    int opens = 0;
+    QString title, dir;
+    QStringList filters, errors;
+    QString OpenFileName(QWidget*, const QString& t, const QString& d, const QStringList& f,
+                         const QString&) override
+    {
+        ++opens;
+        title = t, dir = d, filters = f;
+        return answers.isEmpty() ? QString() : answers.takeFirst();
+    }
+    QString SaveFileName(QWidget*, const QString&, const QString&, const QStringList&,
+                         const QString&) override { return {}; }
+    void Message(QWidget*, const QString&, const QString&) override {}
+    void Error(QWidget*, const QString& text) override { errors << text; }
+};
+
+void pump(int ms = 0)
+{
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    if (ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, ms);
+}
+
+void typeKey(QWidget* w, int key, const QString& text, Qt::KeyboardModifiers mods = Qt::NoModifier)
+{
+    QKeyEvent press(QEvent::KeyPress, key, mods, text);
+    QApplication::sendEvent(w, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, mods, text);
+    QApplication::sendEvent(w, &release);
+}
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        Vdcs = TVdcs{};
+        dialogs = std::make_shared<FakeDialogs>();
+    }
+    std::unique_ptr<TVdMainForm> make()
+    {
+        auto w = std::make_unique<TVdMainForm>(dir.path(), dialogs);
+        w->QuitApplication = [this] { ++quits; };
+        return w;
+    }
+    QString ini() const { return dir.filePath(QStringLiteral("vdmq.ini")); }
+    // The key lines of the settings file, in file order.
+    QStringList iniLines() const
+    {
+        QFile f(ini());
+        if (!f.open(QIODevice::ReadOnly))
+            return {};
+        const QByteArray bytes = f.readAll();
+        QStringList out;
+        for (const QString& line : fromGb(std::string_view(bytes.constData(), bytes.size())).split('\n')) {
+            const QString l = line.trimmed();
+            if (!l.isEmpty() && !l.startsWith('['))
+                out << l;
+        }
+        return out;
+    }
+    QTemporaryDir dir;
+    std::shared_ptr<FakeDialogs> dialogs;
+    int quits = 0;
+};
+
+TEST_F(MainWindowTest, ControlsSitWhereTheLayoutPutsThem)
+{
+    auto w = make();
+    struct Row { const char* name; QRect geometry; const char* text; const char* hint; };
+    const Row rows[] = {
+        {"edFile", {56, 40, 120, 23}, nullptr, nullptr},
+        {"edArea", {217, 40, 133, 23}, nullptr, nullptr},
+        {"edStart", {410, 40, 36, 23}, nullptr, "职务工资变动表除标题行外欲打印的开始行号，不小于7"},
+        {"dtPrint", {56, 77, 120, 20}, nullptr, nullptr},
+        {"edWidth", {254, 77, 48, 23}, nullptr, nullptr},
+        {"edEnd", {409, 77, 38, 23}, nullptr, "职务工资变动表除标题行外欲打印的结束行号，不小于7"},
+        {"btnClear", {474, 39, 46, 25}, "关闭", "清空上表显示以关闭调资表。"},
+        {"btnRead", {474, 76, 46, 25}, "调阅", "从磁盘内调阅职务工资变动表花名册，仅显示，不提供保存功能。"},
+        {"btnPre", {531, 39, 46, 25}, "预览", nullptr},
+        {"btnPrn", {531, 76, 46, 25}, "打印", nullptr},
+        {"btnExit", {591, 77, 46, 24}, "退出", nullptr},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        auto* c = w->Panel3->findChild<QWidget*>(QString::fromUtf8(r.name));
+        ASSERT_NE(c, nullptr);
+        EXPECT_EQ(c->geometry(), r.geometry);
+        EXPECT_EQ(c->toolTip(), r.hint ? QString::fromUtf8(r.hint) : QString());
+        if (r.text) {
+            EXPECT_EQ(qobject_cast<QPushButton*>(c)->text(), QString::fromUtf8(r.text));
+        }
+    }
+    struct LabelRow { QPoint at; const char* text; int fieldLeft; };
+    const LabelRow labels[] = {
+        {{28, 40}, "文件\n依据", 56},       {{189, 40}, "制表\n机构", 217},
+        {{365, 40}, "开始打\n印行号", 410},  {{28, 77}, "打印\n日期", 56},
+        {{189, 77}, "申报意见栏\n每行宽度", 254}, {{366, 77}, "结束打\n印行号", 409},
+    };
+    for (const LabelRow& l : labels) {
+        SCOPED_TRACE(l.text);
+        auto* label = qobject_cast<QLabel*>(w->Panel3->childAt(l.at + QPoint(1, 1)));
+        ASSERT_NE(label, nullptr);
+        EXPECT_EQ(label->text(), QString::fromUtf8(l.text));
+        EXPECT_EQ(label->pos(), l.at);
+        // Both lines fit before the field beside the label.
+        EXPECT_LT(label->geometry().right(), l.fieldLeft);
+    }
+    EXPECT_EQ(w->Panel3->width(), 656);
+    EXPECT_EQ(w->Panel1->height(), 118);
+    EXPECT_EQ(w->Panel4->text(), QStringLiteral("☆☆☆注意：如果上表有数据修改，请务必按 Ctrl+S 保存数据！☆☆☆"));
+    EXPECT_EQ(w->btnHelp->text(), QStringLiteral("在线帮助"));
+    EXPECT_EQ(w->btnHelp->parentWidget(), w->Panel4);
+    EXPECT_EQ(w->DlgOpen.Title, QStringLiteral("打开职务变动工资调整花名册"));
+    ASSERT_EQ(w->DlgOpen.Filters.size(), 2);
+    EXPECT_EQ(w->DlgOpen.Filters[0], QStringLiteral("excel文件(xls) (*.xls)"));
+    EXPECT_TRUE(w->DlgOpen.Filters[1].contains("*.xlsx") && w->DlgOpen.Filters[1].contains("*.et"));
+    // The design font resolves to the CJK sans face.
+    EXPECT_EQ(QFontInfo(w->edFile->font()).family(), QStringLiteral("Noto Sans CJK SC"));
+}
+
+TEST_F(MainWindowTest, DigitFilterPassesOnlyDigitsAndBackspace)
+{
+    auto w = make();
+    struct Key { int key; const char* text; bool passes; };
+    const Key keys[] = {
+        {Qt::Key_5, "5", true},       {Qt::Key_0, "0", true},   {Qt::Key_A, "a", false},
+        {Qt::Key_Minus, "-", false},  {Qt::Key_Period, ".", false}, {Qt::Key_Space, " ", false},
+        {Qt::Key_Plus, "+", false},   {0, "１", false},          {0, "七", false},
+        {Qt::Key_Backspace, "\b", true},
+    };
+    for (QLineEdit* ed : {w->edStart, w->edEnd, w->edWidth}) {
+        for (const Key& k : keys) {
+            SCOPED_TRACE(ed->objectName().toStdString() + " " + k.text);
+            ed->setText(QStringLiteral("80"));
+            ed->setCursorPosition(2);
+            typeKey(ed, k.key, QString::fromUtf8(k.text));
+            const QString expected = !k.passes ? QStringLiteral("80")
+                                     : k.key == Qt::Key_Backspace ? QStringLiteral("8")
+                                                                  : QStringLiteral("80") + k.text;
+            EXPECT_EQ(ed->text(), expected);
+            EXPECT_EQ(TVdMainForm::edStartKeyPress(QString::fromUtf8(k.text).at(0)), k.passes);
+        }
+    }
+    // Text entered through an input method is held to the same rule.
+    w->edWidth->setText(QStringLiteral("80"));
+    w->edWidth->setCursorPosition(2);
+    QInputMethodEvent im;
+    im.setCommitString(QStringLiteral("七十"));
+    QApplication::sendEvent(w->edWidth, &im);
+    EXPECT_EQ(w->edWidth->text(), QStringLiteral("80"));
+    // Other fields take anything.
+    w->edFile->clear();
+    typeKey(w->edFile, Qt::Key_A, QStringLiteral("a"));
+    EXPECT_EQ(w->edFile->text(), QStringLiteral("a"));
+}
+
+TEST_F(MainWindowTest, PastingIsNotFiltered)
+{
+    auto w = make();
+    QApplication::clipboard()->setText(QStringLiteral("-3x"));
+    if (QApplication::clipboard()->text() != QStringLiteral("-3x"))
+        GTEST_SKIP() << "no clipboard on this platform";
+    // Through the context menu's Paste, and through Ctrl+V.
+    w->edWidth->setText(QStringLiteral("8"));
+    w->edWidth->setCursorPosition(1);
+    w->edWidth->paste();
+    EXPECT_EQ(w->edWidth->text(), QStringLiteral("8-3x"));
+    w->edStart->clear();
+    typeKey(w->edStart, Qt::Key_V, QStringLiteral("\x16"), Qt::ControlModifier);
+    EXPECT_EQ(w->edStart->text(), QStringLiteral("-3x"));
+}
+
+TEST_F(MainWindowTest, FirstStartShowsDefaultsAndAsksForARosterOnce)
+{
+    auto w = make();
+    EXPECT_EQ(w->edFile->text(), QStringLiteral("澜人发(2007)71号"));
+    EXPECT_EQ(w->edArea->text(), QStringLiteral("澜坪市人事局工资处制"));
+    EXPECT_EQ(w->dtPrint->date(), QDate::currentDate());
+    EXPECT_EQ(w->edStart->text(), QStringLiteral("7"));
+    EXPECT_EQ(w->edEnd->text(), QStringLiteral("7"));
+    EXPECT_EQ(w->edWidth->text(), QStringLiteral("78"));
+    EXPECT_EQ(dialogs->opens, 0);   // nothing asked before the window is up
+
+    w->show();
+    pump();
+    EXPECT_EQ(w->windowTitle(), TVdMainForm::WindowCaption());
+    EXPECT_EQ(dialogs->opens, 1);
+    EXPECT_EQ(dialogs->title, QStringLiteral("打开职务变动工资调整花名册"));
+    EXPECT_EQ(dialogs->dir, QDir::toNativeSeparators(dir.path()));
+    EXPECT_TRUE(Vdcs.RosterPath.empty());
+    EXPECT_TRUE(w->VdBrowser->IsBlank());
+    EXPECT_TRUE(w->VdBrowser->Message().contains(QStringLiteral("调阅")));
+    EXPECT_TRUE(dialogs->errors.isEmpty());
+    EXPECT_FALSE(QFile::exists(ini()));   // a cancel records nothing
+}
+
+TEST_F(MainWindowTest, ExitWritesTheSixKeysInOrder)
+{
+    auto w = make();
+    w->edFile->setText(QStringLiteral("澜人发(2024)5号"));
+    w->edArea->setText(QStringLiteral("某某局"));
+    w->dtPrint->setDate(QDate(2024, 3, 9));
+    w->edStart->setText(QStringLiteral("9"));
+    w->edEnd->clear();
+    w->edWidth->setText(QStringLiteral("x1"));   // written as it stands
+    w->btnExitClick();
+    EXPECT_EQ(quits, 1);
+    EXPECT_TRUE(dialogs->errors.isEmpty());
+    const QStringList lines = iniLines();
+    QStringList keys;
+    for (const QString& l : lines)
+        keys << l.section('=', 0, 0);
+    EXPECT_EQ(keys, (QStringList{"File", "Area", "Date", "Start", "End", "yjkd"}));
+    EXPECT_TRUE(lines.contains(QStringLiteral("File=澜人发(2024)5号")));
+    EXPECT_TRUE(lines.contains(QStringLiteral("Area=某某局")));
+    EXPECT_TRUE(lines.contains(QStringLiteral("Start=9")));
+    EXPECT_TRUE(lines.contains(QStringLiteral("End=")));
+    EXPECT_TRUE(lines.contains(QStringLiteral("yjkd=x1")));
+
+    // The next start reads them back; the empty end row falls back to 7.
+    w.reset();
+    auto again = make();
+    EXPECT_EQ(again->edFile->text(), QStringLiteral("澜人发(2024)5号"));
+    EXPECT_EQ(again->dtPrint->date(), QDate(2024, 3, 9));
+    EXPECT_EQ(again->edStart->text(), QStringLiteral("9"));
+    EXPECT_EQ(again->edEnd->text(), QStringLiteral("7"));
+}
+
+TEST_F(MainWindowTest, RefusedWriteKeepsTheProgramOpen)
+{
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("vdmq.ini")));
+    auto w = make();
+    w->show();
+    pump();
+    w->btnExit->click();
+    EXPECT_EQ(quits, 0);
+    EXPECT_TRUE(w->isVisible());
+    ASSERT_EQ(dialogs->errors.size(), 1);
+    EXPECT_TRUE(dialogs->errors[0].startsWith(QStringLiteral("Unable to write to ")));
+    EXPECT_TRUE(dialogs->errors[0].contains(QStringLiteral("vdmq.ini")));
+}
+
+TEST_F(MainWindowTest, ClosingTheWindowSavesNothing)
+{
+    auto w = make();
+    w->show();
+    pump();
+    w->edFile->setText(QStringLiteral("changed"));
+    EXPECT_TRUE(w->close());
+    EXPECT_EQ(quits, 0);
+    EXPECT_FALSE(QFile::exists(ini()));
+}
+
+TEST_F(MainWindowTest, HelpButtonTogglesThePane)
+{
+    auto w = make();
+    w->show();
+    pump();
+    EXPECT_EQ(w->HelpPaneHeight(), 0);
+    EXPECT_EQ(w->kqBrowser->height(), 0);
+    EXPECT_EQ(w->kqBrowser->source(), QUrl(TVdMainForm::HelpPageUrl()));
+    EXPECT_TRUE(w->kqBrowser->toPlainText().contains(QStringLiteral("工资变动审批表打印")));
+
+    const bool before = w->kqBrowser->isVisible();
+    struct Press { bool visible; int height; };
+    const Press presses[] = {{!before, before ? 0 : 100}, {before, before ? 100 : 0}};
+    for (const Press& p : presses) {
+        w->btnHelp->click();
+        pump();
+        EXPECT_EQ(w->kqBrowser->isVisible(), p.visible);
+        EXPECT_EQ(w->HelpPaneHeight(), p.height);
+        if (p.visible) {
+            EXPECT_EQ(w->kqBrowser->height(), p.height);
+        }
+    }
+}
+
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl& url) { urls << url; }
+};
+
+TEST_F(MainWindowTest, HelpLinksStayInThePaneExceptExternalOnes)
+{
+    auto w = make();
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler(QStringLiteral("https"), &catcher, "open");
+    QDesktopServices::setUrlHandler(QStringLiteral("mailto"), &catcher, "open");
+    w->kqBrowser->setHtml(QStringLiteral("x"));
+    w->kqBrowser->setSource(QUrl(TVdMainForm::HelpPageUrl()));
+    emit w->kqBrowser->anchorClicked(QUrl(QStringLiteral("https://example.org/a")));
+    emit w->kqBrowser->anchorClicked(QUrl(QStringLiteral("mailto:someone@example.org")));
+    EXPECT_EQ(catcher.urls.size(), 2);
+    EXPECT_EQ(w->kqBrowser->source(), QUrl(TVdMainForm::HelpPageUrl()));
+    emit w->kqBrowser->anchorClicked(QUrl(QStringLiteral("#top")));
+    EXPECT_EQ(w->kqBrowser->source().path(), QUrl(TVdMainForm::HelpPageUrl()).path());
+    EXPECT_EQ(catcher.urls.size(), 2);
+    QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+    QDesktopServices::unsetUrlHandler(QStringLiteral("mailto"));
+}
+
+TEST_F(MainWindowTest, UsageNotesInUtf8OrGb18030)
+{
+    struct Case { const char* name; QByteArray bytes; bool shown; };
+    const QString text = QStringLiteral("使用说明：先调阅花名册。");
+    const Case cases[] = {
+        {"none", QByteArray(), false},
+        {"utf8", text.toUtf8(), true},
+        {"utf8 bom", QByteArray("\xEF\xBB\xBF") + text.toUtf8(), true},
+        {"gb18030", QByteArray::fromStdString(toGb(text)), true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir d;
+        if (c.shown) {
+            QFile f(QDir(d.path()).filePath(TVdMainForm::NotesFileName()));
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(c.bytes);
+        }
+        Vdcs = TVdcs{};
+        TVdMainForm w(d.path(), dialogs);
+        w.show();
+        pump();
+        EXPECT_EQ(w.Memo1->isVisible(), c.shown);
+        if (c.shown) {
+            EXPECT_EQ(w.Memo1->toPlainText(), text);
+        }
+    }
+}
+
+TEST_F(MainWindowTest, TabMovesThroughTheFieldsInOrder)
+{
+    auto w = make();
+    w->show();
+    w->activateWindow();
+    pump();
+    w->edFile->setFocus();
+    pump();
+    if (QApplication::focusWidget() != w->edFile)
+        GTEST_SKIP() << "the platform gives no keyboard focus";
+    const QStringList expected = {"dtPrint", "edStart", "edEnd", "btnRead", "btnPre", "btnPrn", "btnExit",
+                                  "edArea", "btnClear", "edWidth", "btnHelp"};
+    QStringList got;
+    for (int i = 0; i < expected.size(); ++i) {
+        typeKey(QApplication::focusWidget(), Qt::Key_Tab, QStringLiteral("\t"));
+        QWidget* f = QApplication::focusWidget();
+        // The date picker's inner editor stands for the picker.
+        while (f && f->parentWidget() != w->Panel3 && f->parentWidget() != w->Panel4)
+            f = f->parentWidget();
+        got << (f ? f->objectName() : QStringLiteral("(none)"));
+    }
+    EXPECT_EQ(got.join(' ').toStdString(), expected.join(' ').toStdString());
+}
+
+TEST_F(MainWindowTest, RunButtonsCanBeBlocked)
+{
+    auto w = make();
+    w->SetRunButtonsEnabled(false);
+    EXPECT_FALSE(w->btnPrn->isEnabled() || w->btnRead->isEnabled() || w->btnClear->isEnabled());
+    EXPECT_TRUE(w->btnExit->isEnabled());
+    w->SetRunButtonsEnabled(true);
+    EXPECT_TRUE(w->btnPrn->isEnabled() && w->btnRead->isEnabled() && w->btnClear->isEnabled());
+}
+
+}  // namespace
+
+#include "test_mainwindow.moc"
