@@ -1,1 +1,164 @@
-// placeholder; replaced by the implementation
+// Printing through Qt Print Support.
+#include "report/ui/printbackend.h"
+
+#include <QApplication>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QProgressDialog>
+#include <algorithm>
+#include <stdexcept>
+
+namespace qr {
+
+QPageSize PageSizeFor(const QRPageImage& page)
+{
+    return QPageSize(QSizeF(page.width / 10.0, page.length / 10.0), QPageSize::Millimeter,
+                     QStringLiteral("%1 x %2 mm").arg(page.width / 10.0).arg(page.length / 10.0),
+                     QPageSize::ExactMatch);
+}
+
+void ApplySettings(QPrinter& printer, const TQRPrinterSettings& settings)
+{
+    if (!settings.OutputFileName.isEmpty()) {
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(settings.OutputFileName);
+    } else {
+        QString name = settings.PrinterName;
+        if (name.isEmpty())
+            name = QPrinterInfo::defaultPrinterName();
+        if (name.isEmpty()) {
+            const QStringList all = QPrinterInfo::availablePrinterNames();
+            if (!all.isEmpty())
+                name = all.front();
+        }
+        if (!QPrinterInfo::availablePrinterNames().contains(name))
+            throw std::runtime_error("Printer \"" + name.toStdString() + "\" is not installed");
+        printer.setPrinterName(name);
+    }
+    printer.setCopyCount(std::max(1, settings.Copies));
+    printer.setDuplex(settings.Duplex ? QPrinter::DuplexAuto : QPrinter::DuplexNone);
+}
+
+TQRQtPrintBackend::TQRQtPrintBackend(bool interactive) : interactive_(interactive) {}
+
+QStringList TQRQtPrintBackend::PrinterNames()
+{
+    QStringList names = QPrinterInfo::availablePrinterNames();
+    const QString def = QPrinterInfo::defaultPrinterName();
+    if (names.removeAll(def) > 0)
+        names.prepend(def);
+    return names;
+}
+
+bool TQRQtPrintBackend::HasPrinter() const
+{
+    return !QPrinterInfo::availablePrinterNames().isEmpty();
+}
+
+void TQRQtPrintBackend::PrintPages(const TQRPrinter& store, const TQRPrinterSettings& settings)
+{
+    const int count = store.PageCount();
+    if (count == 0)
+        return;
+    int first = 1, last = count;
+    if (settings.FirstPage > 0 || settings.LastPage > 0) {
+        first = std::clamp(settings.FirstPage > 0 ? settings.FirstPage : 1, 1, count);
+        last = std::clamp(settings.LastPage > 0 ? settings.LastPage : count, first, count);
+    }
+
+    QPrinter printer(QPrinter::HighResolution);
+    ApplySettings(printer, settings);
+    printer.setFullPage(true);
+    printer.setDocName(store.Title.isEmpty() ? QStringLiteral("vdmq") : store.Title);
+    printer.setPageOrientation(QPageLayout::Portrait);
+
+    QPainter painter;
+    for (int n = first; n <= last; ++n) {
+        const QRPageImage& page = store.Page(n);
+        printer.setPageSize(PageSizeFor(page));
+        printer.setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
+        if (n == first) {
+            if (!painter.begin(&printer))
+                throw std::runtime_error("Printing on \"" + printer.printerName().toStdString()
+                                         + "\" could not be started");
+        } else if (!printer.newPage()) {
+            throw std::runtime_error("Printing on \"" + printer.printerName().toStdString()
+                                     + "\" failed at page " + std::to_string(n));
+        }
+        // The painter's origin, in device pixels, relative to the paper's
+        // corner: nothing in full-page mode, the unprintable border otherwise.
+        const QPointF origin = printer.paperRect(QPrinter::DevicePixel).topLeft();
+        RenderPage(painter, page, printer.resolution() / 254.0, origin);
+    }
+    if (!painter.end())
+        throw std::runtime_error("Printing on \"" + printer.printerName().toStdString()
+                                 + "\" did not complete");
+}
+
+bool TQRQtPrintBackend::PrintSetup(TQRPrinterSettings& settings, int pageCount)
+{
+    if (!interactive_ || !qobject_cast<QApplication*>(QCoreApplication::instance()))
+        return false;
+    QPrinter printer(QPrinter::HighResolution);
+    try {
+        ApplySettings(printer, settings);
+    } catch (const std::exception&) {
+        // A printer chosen earlier has gone: the dialog starts from the default.
+    }
+    if (pageCount > 0) {
+        printer.setFromTo(settings.FirstPage > 0 ? settings.FirstPage : 0,
+                          settings.LastPage > 0 ? settings.LastPage : 0);
+    }
+    QPrintDialog dialog(&printer, QApplication::activeWindow());
+    if (pageCount > 0)
+        dialog.setMinMax(1, pageCount);
+    dialog.setOption(QAbstractPrintDialog::PrintPageRange, pageCount > 1);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    if (printer.outputFormat() == QPrinter::PdfFormat && !printer.outputFileName().isEmpty()) {
+        settings.OutputFileName = printer.outputFileName();
+    } else {
+        settings.OutputFileName.clear();
+        settings.PrinterName = printer.printerName();
+    }
+    settings.Copies = std::max(1, printer.copyCount());
+    if (printer.printRange() == QPrinter::PageRange) {
+        settings.FirstPage = printer.fromPage();
+        settings.LastPage = printer.toPage();
+    } else {
+        settings.FirstPage = settings.LastPage = 0;
+    }
+    settings.Duplex = printer.duplex() != QPrinter::DuplexNone;
+    return true;
+}
+
+void TQRQtPrintBackend::WithProgress(const QString& caption, const std::function<void()>& work)
+{
+    if (!interactive_ || !qobject_cast<QApplication*>(QCoreApplication::instance())) {
+        work();
+        return;
+    }
+    QProgressDialog progress(caption, QString(), 0, 0, QApplication::activeWindow());
+    progress.setWindowTitle(caption);
+    progress.setWindowModality(Qt::ApplicationModal);
+    progress.setMinimumDuration(0);
+    progress.show();
+    QCoreApplication::processEvents();
+    work();
+}
+
+void InstallWidgetPrintBackend()
+{
+    static TQRQtPrintBackend backend(true);
+    SetPrintBackend(&backend);
+}
+
+void InstallQuietPrintBackend()
+{
+    static TQRQtPrintBackend backend(false);
+    SetPrintBackend(&backend);
+}
+
+}  // namespace qr

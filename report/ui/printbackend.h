@@ -1,0 +1,44 @@
+#pragma once
+// Printing of prepared pages through Qt Print Support (CUPS on this system).
+//
+// Pages are painted in full-page mode: every position is measured from the
+// paper's top-left corner, and what falls in the printer's unprintable
+// border is lost on that printer, as on paper.  Each page goes out with its
+// own paper size as a custom size in millimetres (the form's 182 x 257 mm is
+// not ISO B5).
+#include "report/core/qr.h"
+
+#include <QPageSize>
+#include <QStringList>
+
+class QPrinter;
+
+namespace qr {
+
+// The backend for the desktop program: the printer dialog, the "Printing
+// progress" and "Exporting Progress" windows.
+void InstallWidgetPrintBackend();
+// For tools without a desktop: no dialogs, no progress windows.
+void InstallQuietPrintBackend();
+
+class TQRQtPrintBackend : public TQRPrintBackend {
+public:
+    explicit TQRQtPrintBackend(bool interactive);
+    bool HasPrinter() const override;
+    void PrintPages(const TQRPrinter& store, const TQRPrinterSettings& settings) override;
+    bool PrintSetup(TQRPrinterSettings& settings, int pageCount) override;
+    void WithProgress(const QString& caption, const std::function<void()>& work) override;
+
+    // Printers known to the system, the default one first.
+    static QStringList PrinterNames();
+private:
+    bool interactive_;
+};
+
+// The paper of a page as a custom size in millimetres.
+QPageSize PageSizeFor(const QRPageImage& page);
+
+// Applies the settings to a printer (name, output file, copies, duplex).
+void ApplySettings(QPrinter& printer, const TQRPrinterSettings& settings);
+
+}  // namespace qr
