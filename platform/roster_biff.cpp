@@ -535,7 +535,20 @@ private:
 
 // ---- the compound file ---------------------------------------------------------
 
-void quietLog(const gchar*, GLogLevelFlags, const gchar*, gpointer) {}
+struct GObjectUnref {
+    void operator()(gpointer p) const
+    {
+        if (p) g_object_unref(p);
+    }
+};
+template <class T>
+using GPtr = std::unique_ptr<T, GObjectUnref>;
+
+bool sameName(const char* a, const char* b) { return a && g_ascii_strcasecmp(a, b) == 0; }
+
+}  // namespace
+
+static void quietLog(const gchar*, GLogLevelFlags, const gchar*, gpointer) {}
 
 void initGsf()
 {
@@ -551,19 +564,6 @@ void initGsf()
                               quietLog, nullptr);
     });
 }
-
-struct GObjectUnref {
-    void operator()(gpointer p) const
-    {
-        if (p) g_object_unref(p);
-    }
-};
-template <class T>
-using GPtr = std::unique_ptr<T, GObjectUnref>;
-
-bool sameName(const char* a, const char* b) { return a && g_ascii_strcasecmp(a, b) == 0; }
-
-}  // namespace
 
 std::unique_ptr<Workbook> readBiff(std::span<const std::uint8_t> stream)
 {

@@ -91,6 +91,9 @@ std::unique_ptr<Workbook> readXlsx(const std::uint8_t* data, std::size_t size);
 // A bare BIFF stream (the Workbook stream of an OLE file).
 std::unique_ptr<Workbook> readBiff(std::span<const std::uint8_t> stream);
 
+// libgsf set up once, its complaints about damaged files kept off stderr.
+void initGsf();
+
 // Text in a Windows code page (BIFF5) to UTF-8; unknown code pages are
 // read as 1252.
 std::string codepageToUtf8(std::string_view bytes, int codepage);

@@ -1,4 +1,553 @@
+// .xlsx: the zip package through libgsf, its XML parts streamed through
+// libxml2's reader.  The package's parts are found through its
+// relationships, as the spreadsheet finds them, not by fixed names.
 #include "platform/roster_internal.h"
+
+#include <gsf/gsf.h>
+#include <libxml/xmlreader.h>
+
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+
 namespace vdmq::roster::detail {
-std::unique_ptr<Workbook> readXlsx(const std::uint8_t*, std::size_t) { throwCorrupt("xlsx"); }
+
+namespace {
+
+struct GObjectUnref {
+    void operator()(gpointer p) const
+    {
+        if (p) g_object_unref(p);
+    }
+};
+template <class T>
+using GPtr = std::unique_ptr<T, GObjectUnref>;
+
+[[noreturn]] void tooLarge()
+{
+    throw RosterError("工作簿解压后过大，不像人员名册（文件可能已损坏）");
 }
+
+// ---- XML streaming over a part of the package --------------------------------
+
+struct Source {
+    GsfInput* in;
+    std::size_t* budget;  // decompressed bytes still allowed, over all parts
+    bool over = false;
+    bool failed = false;
+};
+
+int readCb(void* ctx, char* buf, int len)
+{
+    auto* s = static_cast<Source*>(ctx);
+    gsf_off_t left = gsf_input_remaining(s->in);
+    if (left <= 0 || len <= 0) return 0;
+    std::size_t n = static_cast<std::size_t>(std::min<gsf_off_t>(left, len));
+    if (*s->budget == 0) {
+        s->over = true;
+        return -1;
+    }
+    n = std::min(n, *s->budget);
+    if (!gsf_input_read(s->in, n, reinterpret_cast<guint8*>(buf))) {
+        s->failed = true;
+        return -1;
+    }
+    *s->budget -= n;
+    return static_cast<int>(n);
+}
+
+int closeCb(void*) { return 0; }
+
+void noXmlErrors(void*, const char*, xmlParserSeverities, xmlTextReaderLocatorPtr) {}
+
+class Xml {
+public:
+    Xml(GsfInput* in, std::size_t* budget) : src_{in, budget}
+    {
+        r_ = xmlReaderForIO(readCb, closeCb, &src_, nullptr, nullptr,
+                            XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_NOCDATA);
+        if (!r_) throwCorrupt("表格数据无法解析");
+        xmlTextReaderSetErrorHandler(r_, noXmlErrors, nullptr);
+    }
+    ~Xml() { xmlFreeTextReader(r_); }
+    Xml(const Xml&) = delete;
+    Xml& operator=(const Xml&) = delete;
+
+    // Next node; false at the end.  A malformed part is a damaged file.
+    bool next()
+    {
+        int ret = xmlTextReaderRead(r_);
+        if (ret == 1) {
+            type_ = xmlTextReaderNodeType(r_);
+            // No document type declarations: real packages have none, and
+            // entity definitions are how XML is made to blow up.
+            if (type_ == XML_READER_TYPE_DOCUMENT_TYPE) throwCorrupt("表格数据含有不允许的文档类型声明");
+            return true;
+        }
+        if (src_.over) tooLarge();
+        if (ret < 0 || src_.failed) throwCorrupt("表格数据无法解析");
+        return false;
+    }
+    bool isStart() const { return type_ == XML_READER_TYPE_ELEMENT; }
+    bool isEnd() const { return type_ == XML_READER_TYPE_END_ELEMENT; }
+    bool isEmpty() const { return xmlTextReaderIsEmptyElement(r_) == 1; }
+    bool isText() const
+    {
+        return type_ == XML_READER_TYPE_TEXT || type_ == XML_READER_TYPE_SIGNIFICANT_WHITESPACE ||
+               type_ == XML_READER_TYPE_CDATA || type_ == XML_READER_TYPE_WHITESPACE;
+    }
+    bool is(const char* local) const
+    {
+        const xmlChar* n = xmlTextReaderConstLocalName(r_);
+        return n && std::strcmp(reinterpret_cast<const char*>(n), local) == 0;
+    }
+    std::string_view value() const
+    {
+        const xmlChar* v = xmlTextReaderConstValue(r_);
+        return v ? std::string_view(reinterpret_cast<const char*>(v)) : std::string_view();
+    }
+    // Attribute by local name, whatever its namespace prefix.
+    bool attr(const char* local, std::string& out)
+    {
+        bool found = false;
+        if (xmlTextReaderMoveToFirstAttribute(r_) == 1) {
+            do {
+                const xmlChar* n = xmlTextReaderConstLocalName(r_);
+                if (n && std::strcmp(reinterpret_cast<const char*>(n), local) == 0) {
+                    const xmlChar* v = xmlTextReaderConstValue(r_);
+                    out = v ? reinterpret_cast<const char*>(v) : "";
+                    found = true;
+                    break;
+                }
+            } while (xmlTextReaderMoveToNextAttribute(r_) == 1);
+            xmlTextReaderMoveToElement(r_);
+        }
+        return found;
+    }
+
+private:
+    Source src_;
+    xmlTextReaderPtr r_ = nullptr;
+    int type_ = 0;
+};
+
+// OOXML escapes characters XML cannot hold as _xHHHH_.
+std::string unescapeOoxml(std::string s)
+{
+    if (s.find("_x") == std::string::npos) return s;
+    std::string out;
+    out.reserve(s.size());
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '_' && i + 6 < s.size() && s[i + 1] == 'x' && s[i + 6] == '_') {
+            unsigned v = 0;
+            auto [p, ec] = std::from_chars(s.data() + i + 2, s.data() + i + 6, v, 16);
+            if (ec == std::errc() && p == s.data() + i + 6) {
+                appendUtf8(out, v);
+                i += 6;
+                continue;
+            }
+        }
+        out += s[i];
+    }
+    return out;
+}
+
+// ---- references ------------------------------------------------------------
+
+constexpr std::uint32_t maxRows = 1048576, maxCols = 16384;
+
+// "AB12" -> row 12, col 28.  False when it is not a cell reference.
+bool parseRef(std::string_view s, std::uint32_t& row, std::uint32_t& col)
+{
+    std::size_t i = 0;
+    std::uint32_t c = 0, r = 0;
+    while (i < s.size() && s[i] == '$') ++i;
+    std::size_t letters = 0;
+    for (; i < s.size() && std::isalpha(static_cast<unsigned char>(s[i])); ++i, ++letters) {
+        if (letters >= 3) return false;
+        c = c * 26 + static_cast<std::uint32_t>(std::toupper(static_cast<unsigned char>(s[i])) - 'A' + 1);
+    }
+    if (i < s.size() && s[i] == '$') ++i;
+    std::size_t digits = 0;
+    for (; i < s.size() && std::isdigit(static_cast<unsigned char>(s[i])); ++i, ++digits) {
+        if (digits >= 8) return false;
+        r = r * 10 + static_cast<std::uint32_t>(s[i] - '0');
+    }
+    if (i != s.size() || letters == 0 || digits == 0 || c == 0 || r == 0 || c > maxCols || r > maxRows) return false;
+    row = r;
+    col = c;
+    return true;
+}
+
+bool parseUint(std::string_view s, std::uint32_t& v)
+{
+    while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+    while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+    auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+    return ec == std::errc() && p == s.data() + s.size();
+}
+
+bool parseDouble(const std::string& s, double& v)
+{
+    const char* b = s.c_str();
+    while (*b == ' ' || *b == '\t' || *b == '\n' || *b == '\r') ++b;
+    if (!*b) return false;
+    char* e = nullptr;
+    v = std::strtod(b, &e);
+    while (*e == ' ' || *e == '\t' || *e == '\n' || *e == '\r') ++e;
+    return *e == '\0' && std::isfinite(v);
+}
+
+// ISO 8601 date (t="d" cells) to a 1900-system serial.
+bool parseIsoDate(const std::string& s, bool dates1904, double& serial)
+{
+    int y = 0, mo = 0, d = 0, h = 0, mi = 0;
+    double sec = 0;
+    int n = std::sscanf(s.c_str(), "%d-%d-%dT%d:%d:%lf", &y, &mo, &d, &h, &mi, &sec);
+    if (n < 3 || mo < 1 || mo > 12 || d < 1 || d > 31 || y < 1 || y > 9999) return false;
+    // days from civil
+    int yy = y - (mo <= 2);
+    long era = (yy >= 0 ? yy : yy - 399) / 400;
+    long yoe = yy - era * 400;
+    long doy = (153 * (mo + (mo > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    long days = era * 146097 + doe - 719468;  // since 1970-01-01
+    double v = dates1904 ? days + 24107.0 : days + 25569.0;
+    if (!dates1904 && v < 61) v -= 1;  // before the phantom 1900-02-29
+    serial = v + (h * 3600 + mi * 60 + sec) / 86400.0;
+    return true;
+}
+
+std::string dirOf(const std::string& p)
+{
+    auto i = p.rfind('/');
+    return i == std::string::npos ? std::string() : p.substr(0, i);
+}
+
+// A relationship target against the folder of the part that names it.
+std::string resolve(const std::string& base, const std::string& target)
+{
+    std::string t = target;
+    std::vector<std::string> parts;
+    if (t.empty()) return {};
+    std::string joined = t[0] == '/' ? t.substr(1) : (base.empty() ? t : base + "/" + t);
+    std::size_t start = 0;
+    while (start <= joined.size()) {
+        std::size_t e = joined.find('/', start);
+        if (e == std::string::npos) e = joined.size();
+        std::string seg = joined.substr(start, e - start);
+        if (seg == "..") {
+            if (!parts.empty()) parts.pop_back();
+        } else if (!seg.empty() && seg != ".") {
+            parts.push_back(seg);
+        }
+        start = e + 1;
+    }
+    std::string out;
+    for (const auto& p : parts) out += (out.empty() ? "" : "/") + p;
+    return out;
+}
+
+bool endsWith(const std::string& s, const char* suffix)
+{
+    std::size_t n = std::strlen(suffix);
+    return s.size() >= n && s.compare(s.size() - n, n, suffix) == 0;
+}
+
+struct Rel {
+    std::string type, target;
+};
+
+class XlsxReader {
+public:
+    XlsxReader(const std::uint8_t* data, std::size_t size)
+    {
+        initGsf();
+        // What the parts may decompress to, all together.  Real rosters
+        // compress their XML some ten times; a package that inflates far
+        // beyond that is not one.
+        budget_ = 16u * 1024 * 1024 + std::min<std::size_t>(size, 64u * 1024 * 1024) * 40;
+        input_.reset(gsf_input_memory_new(data, static_cast<gsf_off_t>(size), FALSE));
+        if (!input_) throwCorrupt();
+        GError* err = nullptr;
+        zip_.reset(gsf_infile_zip_new(input_.get(), &err));
+        if (err) g_error_free(err);
+        if (!zip_) throwCorrupt("压缩包结构已损坏");
+    }
+
+    std::unique_ptr<Workbook> read()
+    {
+        auto book = std::make_unique<BookData>();
+        std::string wbPath = "xl/workbook.xml";
+        for (const auto& [id, rel] : readRels("_rels/.rels", ""))
+            if (endsWith(rel.type, "/officeDocument")) wbPath = rel.target;
+        auto wbRels = readRels(dirOf(wbPath) + "/_rels/" + wbPath.substr(wbPath.rfind('/') + 1) + ".rels", dirOf(wbPath));
+
+        std::string firstName, firstId;
+        bool haveSheet = false;
+        {
+            GPtr<GsfInput> part = open(wbPath);
+            if (!part) throwCorrupt("缺少工作簿部件（不是Excel工作簿）");
+            Xml x(part.get(), &budget_);
+            while (x.next()) {
+                if (!x.isStart()) continue;
+                std::string v;
+                if (x.is("workbookPr") && x.attr("date1904", v)) book->dates1904_ = v == "1" || v == "true";
+                if (x.is("sheet") && !haveSheet) {
+                    haveSheet = true;
+                    x.attr("name", firstName);
+                    x.attr("id", firstId);
+                }
+            }
+        }
+        book->sheet_.setName(firstName);
+        std::string sstPath, stylesPath;
+        for (const auto& [id, rel] : wbRels) {
+            if (endsWith(rel.type, "/sharedStrings")) sstPath = rel.target;
+            if (endsWith(rel.type, "/styles")) stylesPath = rel.target;
+        }
+        if (!haveSheet) {
+            book->firstSheetProblem_ = "工作簿中没有工作表";
+            return book;
+        }
+        auto it = wbRels.find(firstId);
+        if (it == wbRels.end()) throwCorrupt("找不到第一张工作表");
+        const Rel& rel = it->second;
+        if (endsWith(rel.type, "/chartsheet")) {
+            book->firstSheetProblem_ = "工作簿的第一张表“" + firstName + "”是图表，不是工作表";
+            return book;
+        }
+        if (endsWith(rel.type, "acrosheet")) {
+            book->firstSheetProblem_ = "工作簿的第一张表“" + firstName + "”是宏表，不是工作表";
+            return book;
+        }
+        if (!endsWith(rel.type, "/worksheet")) {
+            book->firstSheetProblem_ = "工作簿的第一张表“" + firstName + "”不是工作表";
+            return book;
+        }
+        if (!stylesPath.empty()) readStyles(stylesPath);
+        if (!sstPath.empty()) readSharedStrings(sstPath, book->sheet_.pool());
+        readSheet(rel.target, *book);
+        book->sheet_.finish();
+        return book;
+    }
+
+private:
+    GPtr<GsfInput> open(const std::string& path)
+    {
+        std::vector<std::string> names;
+        std::size_t start = 0;
+        while (start <= path.size()) {
+            std::size_t e = path.find('/', start);
+            if (e == std::string::npos) e = path.size();
+            if (e > start) names.push_back(path.substr(start, e - start));
+            start = e + 1;
+        }
+        if (names.empty()) return nullptr;
+        std::vector<const char*> argv;
+        for (const auto& n : names) argv.push_back(n.c_str());
+        argv.push_back(nullptr);
+        GsfInput* in = gsf_infile_child_by_aname(zip_.get(), argv.data());
+        return GPtr<GsfInput>(in);
+    }
+
+    std::map<std::string, Rel> readRels(const std::string& path, const std::string& base)
+    {
+        std::map<std::string, Rel> out;
+        GPtr<GsfInput> part = open(path);
+        if (!part) return out;
+        Xml x(part.get(), &budget_);
+        while (x.next()) {
+            if (!x.isStart() || !x.is("Relationship")) continue;
+            std::string id, type, target, mode;
+            x.attr("Id", id);
+            x.attr("Type", type);
+            x.attr("Target", target);
+            if (x.attr("TargetMode", mode) && mode == "External") continue;
+            out[id] = Rel{type, resolve(base, target)};
+        }
+        return out;
+    }
+
+    void readStyles(const std::string& path)
+    {
+        GPtr<GsfInput> part = open(path);
+        if (!part) return;
+        Xml x(part.get(), &budget_);
+        std::map<std::uint32_t, bool> custom;
+        std::vector<std::uint32_t> xfFmt;
+        bool inCellXfs = false;
+        while (x.next()) {
+            if (x.isStart()) {
+                std::string v, code;
+                if (x.is("numFmt") && x.attr("numFmtId", v) && x.attr("formatCode", code)) {
+                    std::uint32_t id;
+                    if (parseUint(v, id)) custom[id] = isDateFormatCode(code);
+                } else if (x.is("cellXfs")) {
+                    inCellXfs = !x.isEmpty();
+                } else if (x.is("xf") && inCellXfs) {
+                    std::uint32_t id = 0;
+                    if (x.attr("numFmtId", v) && !parseUint(v, id)) id = 0;
+                    xfFmt.push_back(id);
+                }
+            } else if (x.isEnd() && x.is("cellXfs")) {
+                inCellXfs = false;
+            }
+        }
+        xfDate_.resize(xfFmt.size());
+        for (std::size_t i = 0; i < xfFmt.size(); ++i) {
+            auto c = custom.find(xfFmt[i]);
+            xfDate_[i] = c != custom.end() ? c->second : isBuiltinDateFormat(static_cast<int>(xfFmt[i]));
+        }
+    }
+
+    // Text of a string item (<si> or <is>): its <t> elements, rich-text runs
+    // included, the phonetic guide (<rPh>) left out.  Called on the start
+    // of the item; returns after its end.
+    std::string itemText(Xml& x, const char* item)
+    {
+        std::string s;
+        if (x.isEmpty()) return s;
+        int inT = 0, inPh = 0;
+        while (x.next()) {
+            if (x.isStart()) {
+                if (x.is("t") && !x.isEmpty()) ++inT;
+                else if (x.is("rPh") && !x.isEmpty()) ++inPh;
+            } else if (x.isEnd()) {
+                if (x.is(item)) break;
+                if (x.is("t") && inT) --inT;
+                else if (x.is("rPh") && inPh) --inPh;
+            } else if (x.isText() && inT && !inPh) {
+                s.append(x.value());
+            }
+        }
+        return unescapeOoxml(std::move(s));
+    }
+
+    void readSharedStrings(const std::string& path, StringPool& pool)
+    {
+        GPtr<GsfInput> part = open(path);
+        if (!part) return;
+        Xml x(part.get(), &budget_);
+        while (x.next())
+            if (x.isStart() && x.is("si")) sst_.push_back(pool.add(itemText(x, "si")));
+    }
+
+    bool dateStyle(std::uint32_t s) const { return s < xfDate_.size() && xfDate_[s]; }
+
+    void readSheet(const std::string& path, BookData& book)
+    {
+        SheetData& sh = book.sheet_;
+        GPtr<GsfInput> part = open(path);
+        if (!part) throwCorrupt("缺少工作表部件");
+        Xml x(part.get(), &budget_);
+        std::uint32_t row = 0, col = 0;
+        std::string ref, t, s, v;
+        while (x.next()) {
+            if (!x.isStart()) continue;
+            if (x.is("row")) {
+                std::uint32_t r;
+                if (x.attr("r", v) && parseUint(v, r) && r >= 1 && r <= maxRows)
+                    row = r;
+                else
+                    ++row;
+                col = 0;
+            } else if (x.is("c")) {
+                std::uint32_t r = 0, c = 0;
+                if (x.attr("r", ref) && parseRef(ref, r, c)) {
+                    row = r;
+                    col = c;
+                } else {
+                    ++col;
+                }
+                if (!x.attr("t", t)) t.clear();
+                std::uint32_t style = 0;
+                if (!x.attr("s", s) || !parseUint(s, style)) style = 0;
+                bool haveV = false;
+                std::string value, inl;
+                bool haveInline = false;
+                if (!x.isEmpty()) {
+                    while (x.next()) {
+                        if (x.isEnd() && x.is("c")) break;
+                        if (!x.isStart()) continue;
+                        if (x.is("v")) {
+                            haveV = true;
+                            value = x.isEmpty() ? std::string() : textUntilEnd(x, "v");
+                        } else if (x.is("is")) {
+                            haveInline = true;
+                            inl = itemText(x, "is");
+                        }
+                    }
+                }
+                if (row < 1 || row > maxRows || col < 1 || col > maxCols) continue;
+                store(sh, book.dates1904_, row, col, t, style, haveV, value, haveInline, inl);
+            } else if (x.is("mergeCell")) {
+                if (!x.attr("ref", ref)) continue;
+                auto colon = ref.find(':');
+                if (colon == std::string::npos) continue;
+                std::uint32_t r1, c1, r2, c2;
+                if (parseRef(ref.substr(0, colon), r1, c1) && parseRef(ref.substr(colon + 1), r2, c2))
+                    sh.addMerge(Range{static_cast<int>(std::min(r1, r2)), static_cast<int>(std::min(c1, c2)),
+                                      static_cast<int>(std::max(r1, r2)), static_cast<int>(std::max(c1, c2))});
+            }
+        }
+    }
+
+    std::string textUntilEnd(Xml& x, const char* elem)
+    {
+        std::string out;
+        while (x.next()) {
+            if (x.isEnd() && x.is(elem)) break;
+            if (x.isText()) out.append(x.value());
+        }
+        return out;
+    }
+
+    void store(SheetData& sh, bool dates1904, std::uint32_t row, std::uint32_t col, const std::string& t,
+               std::uint32_t style, bool haveV, const std::string& value, bool haveInline, const std::string& inl)
+    {
+        if (t == "inlineStr") {
+            if (haveInline) sh.addString(row, col, inl);
+            else if (haveV) sh.addString(row, col, unescapeOoxml(value));
+            return;
+        }
+        if (!haveV) return;  // a styled empty cell
+        if (t == "s") {
+            std::uint32_t i;
+            if (!parseUint(value, i) || i >= sst_.size()) throwCorrupt("文本单元格引用了不存在的字符串");
+            sh.addPooledString(row, col, sst_[i]);
+        } else if (t == "str") {
+            sh.addString(row, col, unescapeOoxml(value));
+        } else if (t == "b") {
+            sh.addBoolean(row, col, value == "1" || value == "true");
+        } else if (t == "e") {
+            sh.addError(row, col, value);
+        } else if (t == "d") {
+            double serial;
+            if (parseIsoDate(value, dates1904, serial)) sh.addNumber(row, col, serial, true);
+            else sh.addString(row, col, value);
+        } else {
+            double d;
+            if (value.empty()) return;
+            if (!parseDouble(value, d)) throwCorrupt("数值单元格的内容不是数字");
+            sh.addNumber(row, col, d, dateStyle(style));
+        }
+    }
+
+    GPtr<GsfInput> input_;
+    GPtr<GsfInfile> zip_;
+    std::size_t budget_ = 0;
+    std::vector<bool> xfDate_;
+    std::vector<std::uint32_t> sst_;
+};
+
+}  // namespace
+
+std::unique_ptr<Workbook> readXlsx(const std::uint8_t* data, std::size_t size)
+{
+    return XlsxReader(data, size).read();
+}
+
+}  // namespace vdmq::roster::detail

@@ -67,7 +67,12 @@ TEST_P(Fixture, ReadsCellForCellAsTheIndependentReader)
             EXPECT_EQ(c.text, u8(a[3]));
         } else if (kind == "n" || kind == "d") {
             ASSERT_EQ(c.type, CellType::Number);
-            EXPECT_EQ(c.number, a[3].toDouble());
+            // openpyxl gives dates as date-times; its way back to a day
+            // number may differ in the last bits.
+            if (kind == "d")
+                EXPECT_NEAR(c.number, a[3].toDouble(), 1e-9);
+            else
+                EXPECT_EQ(c.number, a[3].toDouble());
             EXPECT_EQ(c.isDate, kind == "d");
         } else if (kind == "b") {
             ASSERT_EQ(c.type, CellType::Boolean);
@@ -85,7 +90,13 @@ TEST_P(Fixture, ReadsCellForCellAsTheIndependentReader)
     if (static_cast<long>(sh.rowCount()) * sh.columnCount() <= 200000) {
         for (int r = 1; r <= sh.rowCount() + 1; ++r)
             for (int c = 1; c <= sh.columnCount() + 1; ++c)
-                if (!listed.count({r, c})) EXPECT_EQ(sh.cell(r, c).type, CellType::Empty) << r << "," << c;
+                if (!listed.count({r, c})) {
+                    // A formula's empty-string result is a cell to us and
+                    // nothing to some readers; the text is "" either way.
+                    Cell x = sh.cell(r, c);
+                    EXPECT_TRUE(x.type == CellType::Empty || (x.type == CellType::String && x.text.empty()))
+                        << r << "," << c;
+                }
     }
 }
 
