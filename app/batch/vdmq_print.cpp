@@ -1,0 +1,456 @@
+// vdmq-print: the print run without the main window, for long runs, for
+// machines without a display and for checking what a roster gives.  The
+// rows, the flag test, the filling and the errors are the main window's run
+// (app/core/printrun); only where the forms go differs.
+#include "app/core/printrun.h"
+#include "app/core/settings.h"
+#include "form/PubFunc.h"
+#include "form/VdPrnUnit.h"
+#include "platform/gbtext.h"
+#include "report/core/qr.h"
+#include "report/ui/printbackend.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QPrinterInfo>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unistd.h>
+
+using namespace vdmq;
+
+namespace {
+
+constexpr const char* kProg = "vdmq-print";
+
+const char* kHelp =
+    "用法: vdmq-print 花名册 [选项] (--fields | --pdf 文件 | --text 文件 | --printer 打印机|-)\n"
+    "Usage: vdmq-print ROSTER [options] (--fields | --pdf FILE | --text FILE | --printer NAME|-)\n"
+    "\n"
+    "为花名册第一张工作表中 AB 列（打印标志）为 1 的每一行生成一份工资变动审批表。\n"
+    "Makes one approval form for every row of the roster's first sheet whose\n"
+    "column AB (the print flag) holds 1.\n"
+    "\n"
+    "选项 / Options:\n"
+    "  --start N           开始打印行号 / first row (default 7)\n"
+    "  --end N             结束打印行号 / last row (default 7)\n"
+    "  --doc-no TEXT       文件依据 / authorising document (default 澜人发(2007)71号)\n"
+    "  --issued-by TEXT    制表机构 / issuing body (default 澜坪市人事局工资处制)\n"
+    "  --date YYYY-MM-DD[ HH:MM:SS]\n"
+    "                      打印日期 / print date (default: now)\n"
+    "  --width N           申报意见栏每行宽度（字节） / opinion line width in bytes (default 78);\n"
+    "                      不是整数时填表出错 / a width that is not a whole number fails each form\n"
+    "  --settings FILE     从 vdmq.ini 取以上默认值 / take the defaults from a vdmq.ini\n"
+    "  --keep-going        某行出错时报告并跳过 / report a failing row and go on\n"
+    "\n"
+    "输出（选一项） / Output (exactly one):\n"
+    "  --fields            每行一个 JSON 对象（UTF-8） / one JSON object per form (UTF-8):\n"
+    "                      {\"row\": 7, \"captions\": {\"l_xm\": \"...\", ...}}\n"
+    "  --pdf FILE          一个 PDF，每份表一页 / one PDF, one page per form\n"
+    "  --text FILE         每页的文本导出，依次排列 / the text export of every page, in turn\n"
+    "  --printer NAME|-    打印到该打印机（- 为默认打印机），每份表一个作业 /\n"
+    "                      print on that CUPS queue (- for the default), one job per form\n"
+    "\n"
+    "没有选中的行时不写输出文件。 / With no flagged row no output file is written.\n"
+    "退出码 / Exit status: 0 成功 all good; 1 某行出错或花名册无法读取 a row failed or the\n"
+    "roster could not be read; 2 用法错误 usage error.\n";
+
+enum class Output { None, Fields, Pdf, Text, Printer };
+
+struct Options {
+    QString roster;
+    std::optional<std::string> start, end, docNo, issuedBy, width;
+    std::optional<QDateTime> date;
+    QString settings;
+    bool keepGoing = false;
+    Output output = Output::None;
+    int outputs = 0;
+    QString target;   // file or printer name
+};
+
+std::string local(const QString& s) { return s.toLocal8Bit().toStdString(); }
+std::string shown(const std::string& gbText) { return QString::fromUtf8(utf8FromGb(gbText)).toLocal8Bit().toStdString(); }
+
+struct UsageError {
+    std::string message;   // local 8-bit
+};
+
+QDateTime parseDate(const QString& text)
+{
+    for (const char* format : {"yyyy-MM-dd HH:mm:ss", "yyyy-MM-dd"}) {
+        QDateTime dt = QDateTime::fromString(text.trimmed(), QLatin1String(format));
+        if (dt.isValid())
+            return dt;
+    }
+    return {};
+}
+
+Options parse(const QStringList& args)
+{
+    Options o;
+    for (int i = 1; i < args.size(); ++i) {
+        QString arg = args[i];
+        QString value;
+        bool inlineValue = false;
+        if (arg.startsWith(QLatin1String("--")) && arg.contains(u'=')) {
+            value = arg.mid(arg.indexOf(u'=') + 1);
+            arg = arg.left(arg.indexOf(u'='));
+            inlineValue = true;
+        }
+        auto takeValue = [&]() -> QString {
+            if (inlineValue)
+                return value;
+            if (i + 1 >= args.size())
+                throw UsageError{"option " + local(arg) + " needs a value"};
+            return args[++i];
+        };
+        auto number = [&](const QString& v) {
+            const std::string text = toGb(v);
+            int n;
+            if (!TryStrToInt(text, n))
+                throw UsageError{local(arg) + ": " + shown(EConvertError(text).what())};
+            return text;
+        };
+        auto output = [&](Output kind, QString target) {
+            o.output = kind;
+            o.target = std::move(target);
+            ++o.outputs;
+        };
+        if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
+            std::fputs(kHelp, stdout);
+            std::exit(0);
+        } else if (arg == QLatin1String("--start")) {
+            o.start = number(takeValue());
+        } else if (arg == QLatin1String("--end")) {
+            o.end = number(takeValue());
+        } else if (arg == QLatin1String("--doc-no")) {
+            o.docNo = toGb(takeValue());
+        } else if (arg == QLatin1String("--issued-by")) {
+            o.issuedBy = toGb(takeValue());
+        } else if (arg == QLatin1String("--width")) {
+            // Taken as the width field's text: checked when a form is filled.
+            o.width = toGb(takeValue());
+        } else if (arg == QLatin1String("--date")) {
+            const QString v = takeValue();
+            const QDateTime dt = parseDate(v);
+            if (!dt.isValid())
+                throw UsageError{"--date: '" + local(v) + "' is not YYYY-MM-DD or YYYY-MM-DD HH:MM:SS"};
+            o.date = dt;
+        } else if (arg == QLatin1String("--settings")) {
+            o.settings = takeValue();
+        } else if (arg == QLatin1String("--keep-going")) {
+            o.keepGoing = true;
+        } else if (arg == QLatin1String("--fields")) {
+            output(Output::Fields, {});
+        } else if (arg == QLatin1String("--pdf")) {
+            output(Output::Pdf, takeValue());
+        } else if (arg == QLatin1String("--text")) {
+            output(Output::Text, takeValue());
+        } else if (arg == QLatin1String("--printer")) {
+            output(Output::Printer, takeValue());
+        } else if (arg.startsWith(u'-') && arg != QLatin1String("-")) {
+            throw UsageError{"unknown option " + local(arg)};
+        } else if (o.roster.isEmpty()) {
+            o.roster = arg;
+        } else {
+            throw UsageError{"more than one roster given: " + local(arg)};
+        }
+    }
+    if (o.roster.isEmpty())
+        throw UsageError{"no roster given"};
+    if (o.outputs != 1)
+        throw UsageError{o.outputs == 0 ? "choose one of --fields, --pdf, --text, --printer"
+                                        : "only one of --fields, --pdf, --text, --printer"};
+    if ((o.output == Output::Pdf || o.output == Output::Text) && o.target.isEmpty())
+        throw UsageError{"the output file name is empty"};
+    return o;
+}
+
+// The settings file given by the user, read the way the main window reads
+// its own vdmq.ini.
+void loadSettingsFile(const QString& file, TVdcs& vdcs, TEntryFields& fields)
+{
+    QFileInfo info(file);
+    if (!info.isFile() || !info.isReadable())
+        throw UsageError{"--settings: cannot read " + local(file)};
+    QTemporaryDir scratch;
+    QString dir = info.absolutePath();
+    if (info.fileName() != QLatin1String("vdmq.ini")) {
+        if (!scratch.isValid() || !QFile::copy(info.absoluteFilePath(), scratch.filePath("vdmq.ini")))
+            throw UsageError{"--settings: cannot read " + local(file)};
+        dir = scratch.path();
+    }
+    LoadSettings(vdcs, fields, toGb(dir));
+}
+
+bool canWrite(const QString& file)
+{
+    QFileInfo info(file);
+    if (info.exists())
+        return info.isFile() && info.isWritable();
+    QFileInfo dir(info.absolutePath());
+    return dir.isDir() && dir.isWritable();
+}
+
+struct BatchHost : TPrintRunHost {
+    const Options& opt;
+    TRunEntries entries;
+    std::string width;
+    std::string printerName;
+    std::unique_ptr<qr::TQRPdfWriter> pdf;
+    std::unique_ptr<qr::TQRAsciiExportFilter> text;
+    std::string line;        // --fields output, reused
+    bool terminal = false;
+    bool progressShown = false;
+    QElapsedTimer clock;
+    qint64 lastProgress = 0;
+
+    explicit BatchHost(const Options& o) : opt(o)
+    {
+        terminal = isatty(STDERR_FILENO);
+        clock.start();
+    }
+
+    TRunEntries ReadEntries() override { return entries; }
+    std::string OpinionWidthText() override { return width; }
+
+    void OutputForm(TVdPrnForm& form, int /*mode*/, int row) override
+    {
+        switch (opt.output) {
+        case Output::Fields: {
+            // The captions as the filler sets them; a preparation would
+            // call it twice for the same texts.
+            bool more = true;
+            form.qrVDMQNeedData(*form.qrVDMQ, more);
+            writeFields(form, row);
+            break;
+        }
+        case Output::Pdf: {
+            auto store = form.qrVDMQ->PrepareNew();
+            if (!pdf)
+                pdf = std::make_unique<qr::TQRPdfWriter>(opt.target, QStringLiteral("国家机关事业单位工作人员工资变动审批表"));
+            for (int p = 1; p <= store->PageCount(); ++p)
+                pdf->AddPage(store->Page(p));
+            break;
+        }
+        case Output::Text: {
+            // The preview window's export: a preparation through the filter,
+            // each one adding its page to the file.
+            if (!text)
+                text = std::make_unique<qr::TQRAsciiExportFilter>(opt.target);
+            qr::TQRPrinter scratch(form.qrVDMQ);
+            form.qrVDMQ->Prepare(scratch, text.get());
+            break;
+        }
+        case Output::Printer:
+            form.qrVDMQ->ShowProgress = false;
+            form.qrVDMQ->PrinterSettings.PrinterName = QString::fromStdString(printerName);
+            form.qrVDMQ->Print();
+            break;
+        case Output::None:
+            break;
+        }
+    }
+
+    static void appendJson(std::string& out, const std::string& utf8)
+    {
+        out += '"';
+        for (unsigned char c : utf8) {
+            switch (c) {
+            case '"': out += "\\\""; break;
+            case '\\': out += "\\\\"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            case '\t': out += "\\t"; break;
+            default:
+                if (c < 0x20) {
+                    char buf[8];
+                    std::snprintf(buf, sizeof buf, "\\u%04x", c);
+                    out += buf;
+                } else {
+                    out += char(c);
+                }
+            }
+        }
+        out += '"';
+    }
+
+    void writeFields(const TVdPrnForm& form, int row)
+    {
+        line.clear();
+        line += "{\"row\": " + std::to_string(row) + ", \"captions\": {";
+        bool first = true;
+        for (const std::string& name : DataLabelNames()) {
+            const qr::TQRLabel* label = form.Label(name);
+            if (!first)
+                line += ", ";
+            first = false;
+            appendJson(line, name);
+            line += ": ";
+            appendJson(line, utf8FromGb(label ? label->Caption : std::string()));
+        }
+        line += "}}\n";
+        std::fwrite(line.data(), 1, line.size(), stdout);
+    }
+
+    void clearProgress()
+    {
+        if (progressShown) {
+            std::fputs("\r\033[K", stderr);
+            progressShown = false;
+        }
+    }
+
+    void say(const std::string& message)
+    {
+        std::fflush(stdout);
+        clearProgress();
+        std::fprintf(stderr, "%s: %s\n", kProg, message.c_str());
+    }
+
+    void MessageBox(const std::string& t, const std::string& detail) override
+    {
+        say(shown(t) + (detail.empty() ? "" : " " + shown(detail)));
+    }
+
+    void ShowError(const std::string& message, int row) override
+    {
+        say(row > 0 ? "row " + std::to_string(row) + ": " + shown(message) : shown(message));
+    }
+
+    bool RowFailed(int row, const std::string& message) override
+    {
+        if (!opt.keepGoing)
+            return false;
+        ShowError(message, row);
+        return true;
+    }
+
+    void Progress(const TRunProgress& p) override
+    {
+        if (!terminal)
+            return;
+        const qint64 now = clock.elapsed();
+        if (now < 2000 || now - lastProgress < 200)
+            return;
+        lastProgress = now;
+        std::fprintf(stderr, "\r%s: 第 %d 行 (%d/%d)，已完成 %d 份 / row %d, %d forms done\033[K", kProg,
+                     p.row, p.rowsDone, p.rowsTotal, p.formsDone, p.row, p.formsDone);
+        progressShown = true;
+    }
+};
+
+// Qt's own notices would mix with the tool's messages; the one about a
+// missing XDG_RUNTIME_DIR (usual on servers) says nothing to the user.
+void messageHandler(QtMsgType type, const QMessageLogContext&, const QString& message)
+{
+    if (message.startsWith(QLatin1String("QStandardPaths: ")))
+        return;
+    if (type == QtDebugMsg || type == QtInfoMsg)
+        return;
+    std::fprintf(stderr, "%s: qt: %s\n", kProg, message.toLocal8Bit().constData());
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    qInstallMessageHandler(messageHandler);
+    // Without a display the forms are still laid out with the real fonts.
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    QGuiApplication::setApplicationName(QStringLiteral("vdmq"));
+
+    Options opt;
+    TVdcs vdcs;
+    TEntryFields fields;
+    try {
+        opt = parse(QCoreApplication::arguments());
+        if (!opt.settings.isEmpty()) {
+            loadSettingsFile(opt.settings, vdcs, fields);
+        } else {
+            vdcs.DocNo = gb("澜人发(2007)71号");
+            vdcs.IssuedBy = gb("澜坪市人事局工资处制");
+            vdcs.PrintDate = ToDateTime(QDateTime::currentDateTime());
+            vdcs.StartRow = 7;
+            vdcs.EndRow = 7;
+            vdcs.OpinionWidth = 78;
+        }
+    } catch (const UsageError& e) {
+        std::fprintf(stderr, "%s: %s\n%s: 用法见 / see '%s --help'\n", kProg, e.message.c_str(), kProg, kProg);
+        return 2;
+    }
+
+    BatchHost host(opt);
+    host.entries.edStart = opt.start.value_or(std::to_string(vdcs.StartRow));
+    host.entries.edEnd = opt.end.value_or(std::to_string(vdcs.EndRow));
+    host.entries.edFile = opt.docNo.value_or(vdcs.DocNo);
+    host.entries.edArea = opt.issuedBy.value_or(vdcs.IssuedBy);
+    host.entries.dtPrint = opt.date.value_or(FromDateTime(vdcs.PrintDate));
+    host.width = opt.width.value_or(std::to_string(vdcs.OpinionWidth));
+    vdcs.RosterPath = toGb(QFileInfo(opt.roster).absoluteFilePath());
+
+    if (opt.output == Output::Printer) {
+        const QPrinterInfo info = opt.target == QLatin1String("-") ? QPrinterInfo::defaultPrinter()
+                                                                   : QPrinterInfo::printerInfo(opt.target);
+        if (info.isNull()) {
+            std::fprintf(stderr, "%s: %s\n", kProg,
+                         opt.target == QLatin1String("-") ? "no default printer"
+                                                          : ("no printer named " + local(opt.target)).c_str());
+            return 1;
+        }
+        host.printerName = info.printerName().toStdString();
+        qr::InstallQuietPrintBackend();
+    } else if (opt.output == Output::Pdf || opt.output == Output::Text) {
+        if (!canWrite(opt.target)) {
+            std::fprintf(stderr, "%s: cannot write %s\n", kProg, local(opt.target).c_str());
+            return 1;
+        }
+    }
+
+    std::setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
+    TExcelApplication excel;
+    TExcelWorksheet sheet;
+    TExcelRunReader reader(excel, sheet);
+    TPrintRun run(vdcs, reader, host);
+    const TRunResult result = run.Run(1);
+
+    int status = 0;
+    try {
+        if (host.pdf)
+            host.pdf->Finish();
+        host.text.reset();
+    } catch (const std::exception& e) {
+        host.say(e.what());
+        status = 1;
+    }
+    std::fflush(stdout);
+    host.clearProgress();
+    qr::SetPrintBackend(nullptr);
+
+    switch (result.status) {
+    case TRunStatus::ConvertError:
+        return 2;
+    case TRunStatus::ExcelFailed:
+    case TRunStatus::OpenFailed:
+    case TRunStatus::Failed:
+        return 1;
+    default:
+        break;
+    }
+    if (result.failedRows > 0)
+        status = 1;
+    if (result.forms == 0 && status == 0 && (opt.output == Output::Pdf || opt.output == Output::Text))
+        host.say("no flagged row from row " + std::to_string(vdcs.StartRow) + " to row " +
+                 std::to_string(vdcs.EndRow) + "; " + local(opt.target) + " not written");
+    return status;
+}
