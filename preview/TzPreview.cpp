@@ -12,6 +12,7 @@
 #include <QKeySequence>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPainter>
 #include <QShortcut>
 #include <QStringDecoder>
 #include <QStringList>
@@ -79,6 +80,45 @@ QToolButton* pictureButton(QWidget* parent, const char* name, int left, int widt
     button->setFocusPolicy(Qt::NoFocus);
     return button;
 }
+
+// A panel caption whose blanks are half-width cells, as in the form's own
+// typeface: the blanks of the zoom caption keep the room for the zoom box,
+// with the "%" after it, whatever width this face gives a blank.
+class TCellCaptionPanel : public QLabel {
+public:
+    using QLabel::QLabel;
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        drawFrame(&painter);
+        painter.setFont(font());
+        painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled,
+                                       QPalette::WindowText));
+        const QFontMetricsF metrics(font());
+        const QRect area = contentsRect();
+        const double baseline =
+            area.top() + (area.height() + metrics.ascent() - metrics.descent()) / 2.0;
+        const double blank = (font().pixelSize() > 0 ? font().pixelSize() : metrics.height()) / 2.0;
+        double x = area.left() + indent();
+        const QString caption = text();
+        for (qsizetype i = 0; i < caption.size();) {
+            if (caption[i] == QLatin1Char(' ')) {
+                x += blank;
+                ++i;
+                continue;
+            }
+            qsizetype end = caption.indexOf(QLatin1Char(' '), i);
+            if (end < 0)
+                end = caption.size();
+            const QString run = caption.mid(i, end - i);
+            painter.drawText(QPointF(x, baseline), run);
+            x += metrics.horizontalAdvance(run);
+            i = end;
+        }
+    }
+};
 
 QLabel* raisedPanel(QWidget* parent, const char* name, int left, int width, const QString& caption,
                     Qt::Alignment alignment)
@@ -232,18 +272,14 @@ void TFormTzpreview::buildToolBar()
     SpeedButtonWidth = pictureButton(Panel2, "SpeedButtonWidth", 51, 25, "潢宽", "width");
 
     Panel1 = group(PanelToolBar, "Panel1", 116);
-    Panel3 = raisedPanel(Panel1, "Panel3", 2, 115, T("缩放比例        %"), Qt::AlignLeft);
-    Panel3->setMargin(0);
+    Panel3 = new TCellCaptionPanel(Panel1);
+    Panel3->setObjectName(QStringLiteral("Panel3"));
+    Panel3->setText(T("缩放比例        %"));
+    Panel3->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    Panel3->setLineWidth(1);
+    Panel3->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    Panel3->setGeometry(2, 1, 115, 26);
     Panel3->setIndent(5);   // the panel's border width
-    {
-        // The blanks of the caption keep the room for the zoom box, with the
-        // "%" after it: make each blank as wide as a half-width cell, as in
-        // the form's own typeface, whatever this face's blank is.
-        QFont captionFont = barFont;
-        const double blank = QFontMetricsF(barFont).horizontalAdvance(QLatin1Char(' '));
-        captionFont.setWordSpacing(barFont.pixelSize() / 2.0 - blank);
-        Panel3->setFont(captionFont);
-    }
     SpinEdit2 = new QSpinBox(Panel3);
     SpinEdit2->setObjectName(QStringLiteral("SpinEdit2"));
     SpinEdit2->setFont(barFont);

@@ -1,0 +1,439 @@
+// The preview window: page arrival, paging, the zoom box, saving, and the
+// window with no store attached.
+#include "support_preview.h"
+
+#include "platform/gbtext.h"
+
+#include <QDir>
+#include <QFile>
+#include <QIcon>
+#include <QImage>
+#include <QImageReader>
+#include <QPixmap>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QKeyEvent>
+#include <QPointer>
+#include <gtest/gtest.h>
+
+using namespace previewtest;
+
+namespace {
+
+}  // namespace
+
+// Qt's own entry to the shortcut map, which its test library uses too.
+Q_GUI_EXPORT bool qt_sendShortcutOverrideEvent(QObject* o, ulong timestamp, int k,
+                                               Qt::KeyboardModifiers mods, const QString& text,
+                                               bool autorep, ushort count);
+
+namespace {
+
+void pressKey(QWidget* target, int key, Qt::KeyboardModifiers mods = Qt::NoModifier)
+{
+    if (qt_sendShortcutOverrideEvent(target, 0, key, mods, QString(), false, 1))
+        return;
+    QKeyEvent press(QEvent::KeyPress, key, mods);
+    QCoreApplication::sendEvent(target, &press);
+}
+
+QString U(const char* utf8) { return QString::fromUtf8(utf8); }
+
+// A window, hidden (nothing here needs a screen), with a store attached and
+// its notices delivered.
+struct Window {
+    FakeDialogs dialogs;
+    TFormTzpreview* form = new TFormTzpreview(nullptr, &dialogs);
+    ~Window() { delete form; }
+    void attach(std::shared_ptr<qr::TQRPrinter> store)
+    {
+        form->QRPreview1->setQRPrinter(std::move(store));
+        Pump();
+    }
+    // The preview area sized so that the page-width zoom of an A4 page at
+    // 96 dpi comes out as `zoom` (the page then needs the vertical bar).
+    void viewForWidthZoom(int zoom)
+    {
+        const double page = kA4Width / 254 * form->QRPreview1->logicalDpiX();
+        const int bar = form->QRPreview1->verticalScrollBar()->sizeHint().width();
+        form->QRPreview1->resize(int(std::lround(zoom / 90.0 * page)) + bar, 300);
+    }
+    void viewForFitZoom(int zoom)
+    {
+        const double page = kA4Width / 254 * form->QRPreview1->logicalDpiX();
+        form->QRPreview1->resize(int(std::lround(zoom / 95.0 * page)), 5000);
+    }
+};
+
+TEST(TzPreview, WindowAsDesigned)
+{
+    Window w;
+    TFormTzpreview& f = *w.form;
+    EXPECT_EQ(f.objectName(), U("FormTzpreview"));
+    EXPECT_EQ(f.windowTitle(), U("打印预览..."));
+    EXPECT_TRUE(f.windowState() & Qt::WindowMaximized);
+    EXPECT_FALSE(f.windowFlags() & Qt::WindowMinimizeButtonHint);
+    EXPECT_TRUE(f.windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_TRUE(f.testAttribute(Qt::WA_DeleteOnClose));
+    EXPECT_FALSE(f.windowIcon().isNull());
+    EXPECT_EQ(f.PanelToolBar->height(), 30);
+    EXPECT_EQ(f.Panel3->text(), U("缩放比例        %"));
+    EXPECT_EQ(Label(f), U("第页（共页）"));
+    EXPECT_EQ(Moves(f), "1111");
+    EXPECT_EQ(f.SpinEdit2->value(), 100);
+    EXPECT_EQ(f.SpinEdit2->minimum(), 10);
+    EXPECT_EQ(f.SpinEdit2->maximum(), 300);
+    EXPECT_EQ(f.SpinEdit2->singleStep(), 10);
+    EXPECT_NE(f.SpinEdit2->focusPolicy() & Qt::TabFocus, Qt::TabFocus);
+
+    struct Button { QToolButton* b; const char* hint; int left, width; };
+    const Button buttons[] = {
+        {f.SpeedButtonFit, "满页", 2, 24},        {f.SpeedButtonSame, "100%", 26, 25},
+        {f.SpeedButtonWidth, "潢宽", 51, 25},     {f.SpeedButtonFirst, "第一页", 9, 25},
+        {f.SpeedButtonPrior, "上一页", 33, 25},   {f.SpeedButtonNext, "下一页", 186, 25},
+        {f.SpeedButtonLast, "最后一页", 210, 25}, {f.SpeedButtonPrint, "打印", 5, 30},
+        {f.SpeedButtonPrintSetup, "打印设置", 35, 30}, {f.SpeedButtonSave, "存盘", 65, 30},
+        {f.SpeedButtonClose, "关闭", 95, 30},
+    };
+    for (const Button& b : buttons) {
+        EXPECT_EQ(b.b->toolTip(), U(b.hint));
+        EXPECT_EQ(b.b->geometry(), QRect(b.left, 1, b.width, 26)) << b.hint;
+    }
+}
+
+// Every picture must come out of its SVG at 1x and 2x: a missing icon engine
+// or a broken resource gives empty buttons.
+TEST(TzPreview, PicturesRenderAtBothScales)
+{
+    ASSERT_TRUE(QImageReader::supportedImageFormats().contains("svg"))
+        << "the SVG image plugin (libqt6svg6) is missing";
+    Window w;
+    TFormTzpreview& f = *w.form;
+    std::vector<QIcon> icons{f.windowIcon()};
+    for (QToolButton* b : f.findChildren<QToolButton*>())
+        icons.push_back(b->icon());
+    ASSERT_EQ(icons.size(), 12u);
+    for (qreal scale : {1.0, 2.0}) {
+        for (const QIcon& icon : icons) {
+            const QImage image = icon.pixmap(QSize(20, 20), scale).toImage();
+            ASSERT_EQ(image.width(), int(20 * scale));
+            int inked = 0;
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x)
+                    inked += qAlpha(image.pixel(x, y)) > 128;
+            EXPECT_GT(inked, image.width() * image.height() / 20) << "scale " << scale;
+        }
+    }
+}
+
+TEST(TzPreview, PageArrivalSetsTheMovesAndTheLabel)
+{
+    struct Case { int pages; const char* label; std::string moves; };
+    const Case cases[] = {
+        {1, "第 1 页(共 1 页)", "0000"},
+        {2, "第 1 页(共 2 页)", "0011"},
+        {3, "第 1 页(共 3 页)", "0011"},
+        {12, "第 1 页(共 12 页)", "0011"},
+    };
+    for (const Case& c : cases) {
+        Window w;
+        w.attach(MakeStore(c.pages));
+        EXPECT_EQ(Label(*w.form), U(c.label));
+        EXPECT_EQ(Moves(*w.form), c.moves) << c.pages << " pages";
+    }
+}
+
+TEST(TzPreview, WalkThroughThreePages)
+{
+    Window w;
+    TFormTzpreview& f = *w.form;
+    w.attach(MakeStore(3));
+    struct Step { QToolButton* button; const char* label; std::string moves; };
+    const Step steps[] = {
+        {f.SpeedButtonNext, "第 2 页(共 3 页)", "1111"},
+        {f.SpeedButtonNext, "第 3 页(共 3 页)", "1100"},
+        {f.SpeedButtonPrior, "第 2 页(共 3 页)", "1111"},
+        {f.SpeedButtonFirst, "第 1 页(共 3 页)", "0011"},
+        {f.SpeedButtonLast, "第 3 页(共 3 页)", "1100"},
+        {f.SpeedButtonPrior, "第 2 页(共 3 页)", "1111"},
+        {f.SpeedButtonPrior, "第 1 页(共 3 页)", "0011"},
+    };
+    for (const Step& s : steps) {
+        s.button->click();
+        EXPECT_EQ(Label(f), U(s.label));
+        EXPECT_EQ(Moves(f), s.moves) << s.label;
+        EXPECT_EQ(f.QRPreview1->PageNumber(), Label(f).section(' ', 1, 1).toInt());
+    }
+}
+
+TEST(TzPreview, KeysMoveThroughThePages)
+{
+    Window w;
+    TFormTzpreview& f = *w.form;
+    f.show();
+    f.activateWindow();
+    w.attach(MakeStore(3));
+    ASSERT_NE(f.windowHandle(), nullptr);
+    struct Step { int key; int page; };
+    const Step steps[] = {{Qt::Key_PageDown, 2}, {Qt::Key_End, 3}, {Qt::Key_PageDown, 3},
+                          {Qt::Key_PageUp, 2},   {Qt::Key_Home, 1}, {Qt::Key_PageUp, 1}};
+    for (const Step& s : steps) {
+        // As a real key press: offered to the shortcut map first.
+        pressKey(f.QRPreview1, s.key);
+        EXPECT_EQ(f.QRPreview1->PageNumber(), s.page)
+            << QKeySequence(s.key).toString().toStdString();
+    }
+}
+
+TEST(TzPreview, KeysZoomAndClose)
+{
+    struct Case { int key; Qt::KeyboardModifiers mods; int zoom; bool open; };
+    const Case cases[] = {
+        {Qt::Key_Equal, Qt::ControlModifier, 110, true},
+        {Qt::Key_Plus, Qt::ControlModifier, 110, true},
+        {Qt::Key_Minus, Qt::ControlModifier, 90, true},
+        {Qt::Key_0, Qt::ControlModifier, 100, true},
+        {Qt::Key_Escape, Qt::NoModifier, 100, false},
+    };
+    for (const Case& c : cases) {
+        FakeDialogs dialogs;
+        QPointer<TFormTzpreview> form = new TFormTzpreview(nullptr, &dialogs);
+        form->show();
+        form->QRPreview1->setQRPrinter(MakeStore(1));
+        Pump();
+        pressKey(form->QRPreview1, c.key, c.mods);
+        EXPECT_EQ(form->isVisible(), c.open) << c.key;
+        EXPECT_EQ(form->QRPreview1->Zoom(), c.zoom) << c.key;
+        EXPECT_EQ(form->SpinEdit2->value(), c.zoom) << c.key;
+        delete form.data();
+    }
+}
+
+TEST(TzPreview, EachFurtherPageNoticeReturnsToPage1)
+{
+    Window w;
+    TFormTzpreview& f = *w.form;
+    auto store = MakeStore(2);
+    w.attach(store);
+    f.SpeedButtonNext->click();
+    ASSERT_EQ(f.QRPreview1->PageNumber(), 2);
+    store->AddPage(MakePage(kA4Width, kA4Length));
+    Pump();
+    EXPECT_EQ(f.QRPreview1->PageNumber(), 1);
+    EXPECT_EQ(Label(f), U("第 1 页(共 3 页)"));
+    EXPECT_EQ(Moves(f), "0011");
+}
+
+TEST(TzPreview, ZoomBoxStepsByTenFromItsValueAndStopsAtItsEnds)
+{
+    struct Case { int start; int steps; int expected; };
+    const Case cases[] = {{87, 1, 97}, {87, -1, 77}, {295, 1, 300}, {300, 1, 300},
+                          {15, -1, 10}, {10, -3, 10}, {87, 30, 300}};
+    for (const Case& c : cases) {
+        Window w;
+        w.attach(MakeStore(1));
+        w.viewForFitZoom(c.start);
+        w.form->SpeedButtonFitClick();
+        ASSERT_EQ(w.form->QRPreview1->Zoom(), c.start);
+        ASSERT_EQ(w.form->SpinEdit2->value(), c.start);
+        w.form->SpinEdit2->stepBy(c.steps);
+        EXPECT_EQ(w.form->SpinEdit2->value(), c.expected) << c.start << " + " << c.steps;
+        EXPECT_EQ(w.form->QRPreview1->Zoom(), c.expected);
+        EXPECT_EQ(w.form->QRPreview1->ZoomState(), qr::qrZoomOther);
+    }
+}
+
+TEST(TzPreview, FittedZoomOutsideTheBoxRange)
+{
+    struct Case {
+        bool width; int fitted; int boxBefore;
+        int box; int zoom; qr::TQRZoomState state;
+    };
+    const Case cases[] = {
+        {true, 320, 100, 300, 300, qr::qrZoomOther},    // box changes: applies 300
+        {true, 320, 300, 300, 320, qr::qrZoomToWidth},  // box unchanged: keeps 320
+        {true, 150, 100, 150, 150, qr::qrZoomOther},
+        {false, 5, 100, 10, 10, qr::qrZoomOther},
+        {false, 5, 10, 10, 5, qr::qrZoomToFit},
+    };
+    for (const Case& c : cases) {
+        Window w;
+        w.attach(MakeStore(1));
+        w.form->SpinEdit2->setValue(c.boxBefore);
+        if (c.width) {
+            w.viewForWidthZoom(c.fitted);
+            w.form->SpeedButtonWidthClick();
+        } else {
+            w.viewForFitZoom(c.fitted);
+            w.form->SpeedButtonFitClick();
+        }
+        EXPECT_EQ(w.form->SpinEdit2->value(), c.box) << c.fitted << " from " << c.boxBefore;
+        EXPECT_EQ(w.form->QRPreview1->Zoom(), c.zoom) << c.fitted << " from " << c.boxBefore;
+        EXPECT_EQ(w.form->QRPreview1->ZoomState(), c.state) << c.fitted << " from " << c.boxBefore;
+    }
+}
+
+TEST(TzPreview, HundredPercentAlwaysLeavesAChosenZoom)
+{
+    struct Case { void (TFormTzpreview::*before)(); int fitted; };
+    const Case cases[] = {{&TFormTzpreview::SpeedButtonFitClick, 100},
+                          {&TFormTzpreview::SpeedButtonFitClick, 60},
+                          {&TFormTzpreview::SpeedButtonWidthClick, 100},
+                          {&TFormTzpreview::SpeedButtonWidthClick, 250},
+                          {&TFormTzpreview::SpeedButtonSameClick, 100}};
+    for (const Case& c : cases) {
+        Window w;
+        w.attach(MakeStore(1));
+        if (c.before == &TFormTzpreview::SpeedButtonWidthClick)
+            w.viewForWidthZoom(c.fitted);
+        else
+            w.viewForFitZoom(c.fitted);
+        (w.form->*c.before)();
+        w.form->SpeedButtonSameClick();
+        EXPECT_EQ(w.form->QRPreview1->Zoom(), 100);
+        EXPECT_EQ(w.form->SpinEdit2->value(), 100);
+        EXPECT_EQ(w.form->QRPreview1->ZoomState(), qr::qrZoomOther) << c.fitted;
+    }
+}
+
+TEST(TzPreview, SaveDialogFilterAndDefaultExtension)
+{
+    EXPECT_EQ(TSaveDialog::QtFilter(vdmq::gb("文本文件(*.TXT)|*.TXT")), U("文本文件(*.TXT)"));
+    EXPECT_EQ(TSaveDialog::QtFilter("Text|*.txt;*.asc|All|*.*"), U("Text (*.txt *.asc);;All (*.*)"));
+    struct Case { const char* typed; const char* saved; };
+    const Case cases[] = {
+        {"/tmp/out", "/tmp/out.TXT"},         {"/tmp/out.txt", "/tmp/out.txt"},
+        {"/tmp/out.TXT", "/tmp/out.TXT"},     {"/tmp/out.", "/tmp/out.TXT"},
+        {"/tmp/a.d/out", "/tmp/a.d/out.TXT"}, {"/tmp/表一", "/tmp/表一.TXT"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(TSaveDialog::WithDefaultExt(U(c.typed), "TXT"), U(c.saved)) << c.typed;
+}
+
+// A report whose one page carries a line of text; the store is prepared from
+// it, so the export prepares the same page again.
+struct ExportWindow : Window {
+    qr::TQuickRep report;
+    std::shared_ptr<qr::TQRPrinter> store;
+    ExportWindow()
+    {
+        qr::TQRBand* band = report.AddBand("band", qr::rbPageHeader, 30);
+        band->AddLabel("line", 10, 10, 80, 6, 1)->Caption = vdmq::gb("工资变动审批");
+        store = std::make_shared<qr::TQRPrinter>(&report);
+        report.Prepare(*store);
+        attach(store);
+    }
+};
+
+QByteArray ReadAll(const QString& name)
+{
+    QFile file(name);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+TEST(TzPreview, SavingWritesTheTextFile)
+{
+    const QByteArray line = QByteArray::fromStdString(vdmq::gb("工资变动审批"));
+    struct Case { const char* typed; const char* written; bool existing; };
+    const Case cases[] = {
+        {"form.TXT", "form.TXT", true},   // replaced without a question
+        {"form", "form.TXT", false},      // the default extension
+        {"表格.txt", "表格.txt", false},
+    };
+    for (const Case& c : cases) {
+        QTemporaryDir dir;
+        const QString target = dir.filePath(U(c.written));
+        if (c.existing) {
+            QFile old(target);
+            ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+            old.write(QByteArray(5000, 'x'));
+        }
+        ExportWindow w;
+        w.dialogs.answer = dir.filePath(U(c.typed));
+        w.form->SpeedButtonSaveClick();
+        EXPECT_EQ(w.dialogs.saveDialogs, 1);
+        EXPECT_EQ(w.dialogs.lastFilter, U("文本文件(*.TXT)"));
+        EXPECT_TRUE(w.dialogs.errors.empty());
+        const QByteArray text = ReadAll(target);
+        EXPECT_TRUE(text.contains(line)) << c.typed;
+        EXPECT_FALSE(text.contains('x')) << c.typed;
+        EXPECT_TRUE(text.endsWith("\r\n"));
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 1) << c.typed;
+    }
+}
+
+TEST(TzPreview, UnwritableTargetReportsAndChangesNothing)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(QDir(dir.path()).mkdir("folder.TXT"));
+    const QString cases[] = {dir.filePath("missing/form.TXT"), dir.filePath("folder.TXT")};
+    for (const QString& target : cases) {
+        ExportWindow w;
+        w.form->SpinEdit2->setValue(150);
+        const QString label = Label(*w.form);
+        const std::string moves = Moves(*w.form);
+        w.dialogs.answer = target;
+        w.form->SpeedButtonSaveClick();
+        ASSERT_EQ(w.dialogs.errors.size(), 1u) << target.toStdString();
+        EXPECT_TRUE(w.dialogs.errors[0].contains(target)) << w.dialogs.errors[0].toStdString();
+        EXPECT_EQ(Label(*w.form), label);
+        EXPECT_EQ(Moves(*w.form), moves);
+        EXPECT_EQ(w.form->QRPreview1->Zoom(), 150);
+        EXPECT_EQ(w.form->QRPreview1->QRPrinter(), w.store);
+        EXPECT_TRUE(w.store->Shown());
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 0);
+    }
+}
+
+TEST(TzPreview, CancelledOrOtherTypeSavesNothing)
+{
+    struct Case { bool confirm; int filter; };
+    for (const Case c : {Case{false, 1}, Case{true, 2}}) {
+        QTemporaryDir dir;
+        ExportWindow w;
+        w.dialogs.confirm = c.confirm;
+        w.dialogs.answerFilter = c.filter;
+        w.dialogs.answer = dir.filePath("form.TXT");
+        w.form->SpeedButtonSaveClick();
+        EXPECT_EQ(w.dialogs.saveDialogs, 1);
+        EXPECT_TRUE(w.dialogs.errors.empty());
+        EXPECT_FALSE(QFile::exists(dir.filePath("form.TXT")));
+    }
+}
+
+TEST(TzPreview, WithoutAStoreEveryButtonDoesNothing)
+{
+    Window w;
+    TFormTzpreview& f = *w.form;
+    for (QToolButton* b : {f.SpeedButtonFirst, f.SpeedButtonPrior, f.SpeedButtonNext,
+                           f.SpeedButtonLast, f.SpeedButtonPrint, f.SpeedButtonPrintSetup,
+                           f.SpeedButtonSave}) {
+        b->click();
+        EXPECT_EQ(Label(f), U("第页（共页）")) << b->objectName().toStdString();
+        EXPECT_EQ(Moves(f), "1111") << b->objectName().toStdString();
+    }
+    EXPECT_EQ(w.dialogs.saveDialogs, 0);
+    EXPECT_TRUE(w.dialogs.errors.empty());
+    // The zoom buttons still zoom the empty view; nothing fails.
+    f.SpeedButtonFit->click();
+    f.SpeedButtonWidth->click();
+    f.SpeedButtonSame->click();
+    EXPECT_EQ(f.QRPreview1->Zoom(), 100);
+}
+
+TEST(TzPreview, ClosingReleasesTheStoreAndDestroysTheWindow)
+{
+    FakeDialogs dialogs;
+    QPointer<TFormTzpreview> form = new TFormTzpreview(nullptr, &dialogs);
+    auto store = MakeStore(1);
+    form->QRPreview1->setQRPrinter(store);
+    form->show();
+    Pump();
+    ASSERT_TRUE(store->Shown());
+    form->SpeedButtonClose->click();
+    EXPECT_FALSE(store->Shown()) << "the waiting preview run goes on at once";
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(form.isNull());
+}
+
+}  // namespace
