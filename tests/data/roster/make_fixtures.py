@@ -453,12 +453,92 @@ def write_office_files():
         shutil.rmtree(tmp, ignore_errors=True)
 
 
+def rec(t, payload):
+    return struct.pack("<HH", t, len(payload)) + payload
+
+
+def write_biff5_xls(name):
+    """An Excel 95 (BIFF5) workbook in code page 936, written record by
+    record: no current program writes BIFF5 any more, and old rosters are
+    still around.  The stream is named "Book", as Excel 95 named it."""
+    gbk = lambda t: t.encode("gbk")
+    s8 = lambda t: struct.pack("<B", len(gbk(t))) + gbk(t)
+    glob = [rec(0x0809, struct.pack("<HHHH", 0x0500, 0x0005, 0x0DBB, 0x07CC)),
+            rec(0x0042, struct.pack("<H", 936)),
+            rec(0x0022, struct.pack("<H", 0))]
+    for _ in range(4):
+        glob.append(rec(0x0031, struct.pack("<HHHHHBBBB", 200, 0, 0x7FFF, 400, 0, 0, 0, 134, 0) + s8("宋体")))
+    glob.append(rec(0x041E, struct.pack("<H", 164) + s8('yyyy"年"m"月"')))
+    xf = lambda fnt, fmt, typ: rec(0x00E0, struct.pack("<HHHHHHHH", fnt, fmt, typ, 0x20, 0, 0, 0, 0))
+    glob += [xf(0, 0, 0xFFF5) for _ in range(15)] + [xf(0, 0, 0x0001), xf(0, 14, 0x0001),
+                                                     xf(0, 164, 0x0001), xf(0, 20, 0x0001)]
+    sheet_names = ["花名册", "其他"]
+    bounds_at = []
+    for n in sheet_names:
+        bounds_at.append(sum(len(r) for r in glob))
+        glob.append(rec(0x0085, struct.pack("<IBB", 0, 0, 0) + s8(n)))
+    glob.append(rec(0x000A, b""))
+
+    cells = []
+    label = lambda r, c, t: cells.append(rec(0x0204, struct.pack("<HHHH", r, c, 15, len(gbk(t))) + gbk(t)))
+    number = lambda r, c, v, x=15: cells.append(rec(0x0203, struct.pack("<HHHd", r, c, x, v)))
+    label(0, 0, "工资变动花名册")
+    for i, row in enumerate(roster_rows(12), start=6):
+        for c, v in enumerate(row[:8]):
+            if isinstance(v, str):
+                if v:
+                    label(i, c, v)
+            else:
+                number(i, c, float(v))
+        flag = row[27]
+        if isinstance(flag, str):
+            if flag:
+                label(i, 27, flag)
+        else:
+            cells.append(rec(0x027E, struct.pack("<HHHI", i, 27, 15, (int(flag) << 2) | 2)))
+    number(20, 0, 39995.0, 16)
+    number(20, 1, 39995.0, 17)
+    number(20, 2, 0.5, 18)
+    # MULRK: 930.5 as RK (value * 100, integer), 200907, 89.9 * 100
+    cells.append(rec(0x00BD, struct.pack("<HH", 21, 0) + struct.pack("<HI", 15, (93050 << 2) | 3)
+                     + struct.pack("<HI", 15, (200907 << 2) | 2) + struct.pack("<HI", 15, (8990 << 2) | 3)
+                     + struct.pack("<H", 2)))
+    cells.append(rec(0x0205, struct.pack("<HHHBB", 22, 0, 15, 1, 0)))
+    cells.append(rec(0x0205, struct.pack("<HHHBB", 22, 1, 15, 0x2A, 1)))
+    # formula with a string result and its STRING record; one with a number
+    cells.append(rec(0x0006, struct.pack("<HHH", 23, 0, 15) + b"\x00\x00\x00\x00\x00\x00\xff\xff"
+                     + struct.pack("<HIH", 0, 0, 0)))
+    # (ASCII: readers disagree whether a BIFF5 STRING length counts bytes or
+    # characters of a double-byte code page; LABEL lengths count bytes)
+    cells.append(rec(0x0207, struct.pack("<H", len("Formula OK")) + b"Formula OK"))
+    cells.append(rec(0x0006, struct.pack("<HHHdHIH", 23, 1, 15, 680.1 - 590.2, 0, 0, 0)))
+    sheet1 = [rec(0x0809, struct.pack("<HHHH", 0x0500, 0x0010, 0x0DBB, 0x07CC)),
+              rec(0x0000, struct.pack("<HHHHH", 0, 24, 0, 28, 0))] + cells + [rec(0x000A, b"")]
+    sheet2 = [rec(0x0809, struct.pack("<HHHH", 0x0500, 0x0010, 0x0DBB, 0x07CC)),
+              rec(0x0203, struct.pack("<HHHd", 0, 0, 15, 99.0)), rec(0x000A, b"")]
+    g = bytearray(b"".join(glob))
+    off1 = len(g)
+    off2 = off1 + sum(len(r) for r in sheet1)
+    for at, off in zip(bounds_at, (off1, off2)):
+        struct.pack_into("<I", g, at + 4, off)
+    stream = bytes(g) + b"".join(sheet1) + b"".join(sheet2)
+    buf = io.BytesIO()
+    xlwt.CompoundDoc.XlsDoc().save(buf, stream)
+    data = bytearray(buf.getvalue())
+    wname = "Workbook".encode("utf-16-le")
+    i = data.find(wname)
+    data[i:i + 64] = ("Book".encode("utf-16-le") + b"\0" * 64)[:64]
+    struct.pack_into("<H", data, i + 64, 10)
+    open(path(name), "wb").write(bytes(data))
+
+
 def main():
     write_basic_xls("basic.xls")
     write_roster_xls("roster.xls")
     write_roster_xlsx("roster.xlsx")
     write_1904_xls("dates1904.xls")
     write_bigsst_xls("bigsst.xls")
+    write_biff5_xls("biff5.xls")
     write_handmade_xlsx("handmade.xlsx")
     write_chartfirst_xlsx("bad-chartfirst.xlsx")
     write_bad_files("roster.xls")
