@@ -1,0 +1,386 @@
+// The declaration filler over rows built for it: every branch of the
+// opinion, the wrapping into four lines, and what an error leaves behind.
+#include "form/PubFunc.h"
+#include "form/VdPrnUnit.h"
+#include "platform/gbtext.h"
+#include "report/core/qr.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <stdexcept>
+#include <vector>
+
+using namespace vdmq;
+
+namespace {
+
+constexpr int kRow = 7;
+
+class FakeSource : public TFillSource {
+public:
+    std::map<std::pair<int, int>, std::string> cells;
+    std::string width = "10000";   // wide enough for the whole opinion in y1
+    std::string docNo = gb("澜人发(2007)71号");
+    QDate date{2009, 7, 1};
+    std::string issuedBy = gb("澜坪市人事局工资处制");
+    int failAt = 0;                          // a column whose read fails
+    mutable std::vector<int> reads;
+
+    int CurRow() const override { return kRow; }
+    std::string CellText(int row, int col) const override
+    {
+        reads.push_back(col);
+        if (col == failAt) throw std::runtime_error("cell read failed");
+        const auto it = cells.find({row, col});
+        return it == cells.end() ? std::string() : it->second;
+    }
+    std::string OpinionWidthText() const override { return width; }
+    std::string DocNo() const override { return docNo; }
+    QDate PrintDate() const override { return date; }
+    std::string IssuedBy() const override { return issuedBy; }
+
+    void set(int col, const std::string& utf8) { cells[{kRow, col}] = gb(utf8); }
+};
+
+// The worked example: grade 7 -> 8, post salary 590 -> 680, equal grade
+// salaries, 10% pay 59 -> 68, change 99, appointed July 2009.
+void workedExample(FakeSource& s)
+{
+    const std::pair<int, const char*> row[] = {
+        {2, "张三"}, {3, "男"}, {29, "大学"}, {4, "196507"}, {5, "198807"}, {6, "19887"},
+        {30, "晋升"}, {7, "澜坪市人事局科员"}, {8, "200907"}, {9, "1500"}, {10, "7"},
+        {11, "590"}, {12, "20"}, {13, "930"}, {14, "59"}, {17, "1600"}, {18, "8"}, {19, "680"},
+        {20, "21"}, {21, "930"}, {22, "68"}, {25, "99"}, {31, "澜坪市人事局办事员"},
+        {32, "200507"},
+    };
+    for (const auto& [col, text] : row) s.set(col, text);
+}
+
+struct Filler : ::testing::Test {
+    TVdPrnForm form;
+    FakeSource src;
+
+    Filler()
+    {
+        form.Source = &src;
+        workedExample(src);
+    }
+    void fill()
+    {
+        bool more = true;
+        form.qrVDMQNeedData(*form.qrVDMQ, more);
+        EXPECT_TRUE(more);
+    }
+    std::string cap(qr::TQRLabel* l) const { return utf8FromGb(l->Caption); }
+    std::string opinion() const
+    {
+        return cap(form.y1) + cap(form.y2) + cap(form.y3) + cap(form.y4);
+    }
+    // The fixed opinion with the example's texts, its variable parts given.
+    static std::string fixed(const std::string& zw1, const std::string& grades,
+                             const std::string& gradeSalary, const std::string& tenPct,
+                             const std::string& change, const std::string& from)
+    {
+        return "根据澜人发(2007)71号文件规定，该同志职务由" + zw1 + grades + "，薪级工资" +
+               gradeSalary + "（提高工资10%部分由 " + tenPct + " 元），月" + change +
+               " 元，从 " + from + " 月起执行。";
+    }
+};
+
+TEST_F(Filler, WorkedExampleByteForByte)
+{
+    fill();
+    const std::string expected =
+        "根据澜人发(2007)71号文件规定，该同志职务由澜坪市人事局办事员晋升为澜坪市人事局科员，"
+        "拟同意其岗位工资由7 590 元晋升到8 680 元，薪级工资不变，（提高工资10%部分由 59 元增加到 "
+        "68 元），月增资 99 元，从 2009 年 08 月起执行。";
+    EXPECT_EQ(form.y1->Caption, gb(expected));
+    EXPECT_EQ(form.y2->Caption, "");
+    EXPECT_EQ(form.y3->Caption, "");
+    EXPECT_EQ(form.y4->Caption, "");
+}
+
+TEST_F(Filler, CellsToLabels)
+{
+    form.l_tmp1->Caption = "design";
+    fill();
+    const std::pair<qr::TQRLabel*, const char*> expected[] = {
+        {form.l_xm, "张三"}, {form.l_xb, "男"}, {form.l_whcd, "大学"}, {form.l_csny, "1965.07"},
+        {form.l_gzny, "1988.07"}, {form.l_tsny, "1988.7"}, {form.lb_bdyy, "晋升"},
+        {form.lb_ndkh, "2009"}, {form.zw0, "澜坪市人事局科员"}, {form.zw1, "澜坪市人事局办事员"},
+        {form.zw2, "澜坪市人事局科员"}, {form.l_ny1, "2005.07"}, {form.l_ny2, "2009.07"},
+        {form.l_gw1, "7"}, {form.l_gw2, "8"}, {form.m_gw1, "590"}, {form.m_gw2, "680"},
+        {form.l_xj1, "20"}, {form.l_xj2, "21"}, {form.m_xj1, "930"}, {form.m_xj2, "930"},
+        {form.l_bt1, "59"}, {form.l_bt2, "68"}, {form.l_tmp1, ""}, {form.l_ph1, "1500"},
+        {form.l_ph2, "1600"}, {form.Lb_year, "2009 年 7 月 1 日"},
+        {form.lb_area, "澜坪市人事局工资处制"},
+    };
+    for (const auto& [label, text] : expected) EXPECT_EQ(cap(label), text) << label->Name;
+    // The cells are read in this order, and no others.
+    const std::vector<int> order = {2,  3,  29, 4,  5,  6,  30, 8,  7,  31, 7,  32, 8, 10,
+                                    18, 11, 19, 12, 20, 13, 21, 14, 22, 9,  17, 33, 14, 25};
+    EXPECT_EQ(src.reads, order);
+}
+
+TEST_F(Filler, CellsAreUsedAsRead)
+{
+    src.set(2, " 李 四 ");
+    src.set(30, "abcdef");          // five or six bytes get a point, like a year-month
+    src.set(8, "2009.12");          // as text: shown unchanged, four bytes for the year
+    src.set(32, " 200507 ");
+    fill();
+    EXPECT_EQ(cap(form.l_xm), " 李 四 ");
+    EXPECT_EQ(cap(form.lb_bdyy), "abcd.ef");
+    EXPECT_EQ(cap(form.l_ny2), "2009.12");
+    EXPECT_EQ(cap(form.lb_ndkh), "2009");
+    EXPECT_EQ(cap(form.l_ny1), "2005.07");
+    EXPECT_NE(opinion().find("从 2010 年 01 月起执行。"), std::string::npos);
+    // Rare characters reach the form whole.
+    src.set(2, "王𠀾");
+    fill();
+    EXPECT_EQ(cap(form.l_xm), "王𠀾");
+}
+
+TEST_F(Filler, FixedBranchCases)
+{
+    struct Case {
+        const char* name;
+        std::vector<std::pair<int, const char*>> cells;
+        std::string opinion;
+    };
+    const std::string up = "晋升为澜坪市人事局科员，拟同意其岗位工资由7 590 元晋升到8 680 元";
+    const std::string same = "不变，";
+    const std::string ten = "59 元增加到 68";
+    const Case cases[] = {
+        {"blank former unit falls back to the former grade", {{31, "  "}},
+         fixed("7", up, same, ten, "增资 99", "2009 年 08")},
+        {"lower grade", {{18, "6"}},
+         fixed("澜坪市人事局办事员",
+               "低任为澜坪市人事局科员，拟同意其岗位工资由7 590 元降低为6 680 元", same, ten,
+               "增资 99", "2009 年 08")},
+        {"equal grades", {{18, "7"}},
+         fixed("澜坪市人事局办事员",
+               "晋升为澜坪市人事局科员，拟同意其岗位工资由7 590 元晋升到7 680 元", same, ten,
+               "增资 99", "2009 年 08")},
+        {"grades that are not numbers count as equal", {{10, "八级"}, {18, "7 "}},
+         fixed("澜坪市人事局办事员",
+               "晋升为澜坪市人事局科员，拟同意其岗位工资由八级 590 元晋升到7  680 元", same, ten,
+               "增资 99", "2009 年 08")},
+        {"new grade salary", {{21, "935"}},
+         fixed("澜坪市人事局办事员", up, "重新确定为 935 元，", ten, "增资 99", "2009 年 08")},
+        {"decimal grade salaries both count as 0", {{13, "930.5"}, {21, "940.5"}},
+         fixed("澜坪市人事局办事员", up, same, ten, "增资 99", "2009 年 08")},
+        {"blank former 10% pay", {{14, " "}},
+         "根据澜人发(2007)71号文件规定，该同志职务由澜坪市人事局办事员" + up +
+             "，薪级工资不变，（提高工资10%部分由  -- 增加到 -- 元），月增资 99 元，从 2009 年 "
+             "08 月起执行。"},
+        {"lower post salary", {{19, "500"}},
+         fixed("澜坪市人事局办事员",
+               "晋升为澜坪市人事局科员，拟同意其岗位工资由7 590 元晋升到8 500 元", same,
+               "59 元降低为 68", "减资 99", "2009 年 08")},
+        {"equal post salaries", {{19, "590"}},
+         fixed("澜坪市人事局办事员",
+               "晋升为澜坪市人事局科员，拟同意其岗位工资由7 590 元晋升到8 590 元", same, ten,
+               "增资 99", "2009 年 08")},
+        {"December rolls into the next year", {{8, "200912"}},
+         fixed("澜坪市人事局办事员", up, same, ten, "增资 99", "2010 年 01")},
+        {"year-month as text", {{8, "2009.07"}},
+         fixed("澜坪市人事局办事员", up, same, ten, "增资 99", "2009 年 08")},
+        {"December 2099 gives 2100", {{8, "209912"}},
+         fixed("澜坪市人事局办事员", up, same, ten, "增资 99", "2100 年 01")},
+        {"year out of range leaves the year-month empty", {{8, "210001"}},
+         fixed("澜坪市人事局办事员", up, same, ten, "增资 99", " 年 ")},
+        {"month out of range", {{8, "200913"}},
+         fixed("澜坪市人事局办事员", up, same, ten, "增资 99", " 年 ")},
+        {"Latin letters stay as read", {{31, "abc科"}, {25, "x9"}},
+         fixed("abc科", up, same, ten, "增资 x9", "2009 年 08")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeSource s;
+        workedExample(s);
+        for (const auto& [col, text] : c.cells) s.set(col, text);
+        form.Source = &s;
+        fill();
+        EXPECT_EQ(opinion(), c.opinion);
+    }
+    EXPECT_EQ(cap(form.zw1), "abc科");
+}
+
+TEST_F(Filler, TemplateBranch)
+{
+    struct Case {
+        const char* tmpl;
+        std::vector<std::pair<int, const char*>> cells;
+        const char* opinion;
+    };
+    const Case cases[] = {
+        {"&zw1|&zw2|&gw1|&gw2|&gwdj1|&gwdj2|&xjdj1|&xjdj2|&xj1|&xj2|&bf1|&bf2|&zz|&ym",
+         {},
+         "澜坪市人事局办事员|澜坪市人事局科员|590|680|7|8|20|21|930|930|59|68|99|2009 年 08 月"},
+        {"  &ZW1 由 &Gwdj1 级到 &GWDJ2 级 ", {}, "澜坪市人事局办事员 由 7 级到 8 级"},
+        {"&zw1, &zw1", {{31, "abc科"}}, "ABC科, &zw1"},
+        {"同意。", {}, "同意。"},
+        {"自&ym起", {{8, "210001"}}, "自 年  月起"},
+        {"&zz元", {{25, "  9x "}}, "  9X 元"},
+        // The fixed wording's comparisons play no part here.
+        {"&gw2", {{19, "1"}, {18, "1"}}, "1"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.tmpl);
+        FakeSource s;
+        workedExample(s);
+        s.set(33, c.tmpl);
+        for (const auto& [col, text] : c.cells) s.set(col, text);
+        form.Source = &s;
+        fill();
+        EXPECT_EQ(opinion(), c.opinion);
+        EXPECT_EQ(cap(form.y2), "");
+    }
+}
+
+TEST_F(Filler, Wrapping)
+{
+    const std::string zh10 = "一二三四五六七八九十";                  // 20 bytes
+    const std::string rare = "𠀾";                                    // 4 bytes
+    struct Case {
+        std::string tmpl;
+        const char* width;
+        std::vector<std::string> lines;   // y1..y4
+    };
+    const Case cases[] = {
+        {"abcdef", "11", {"abcdef", "", "", ""}},                       // shorter than W-4
+        {"abcdefgh", "12", {"abcdefgh", "", "", ""}},                   // exactly W-4
+        {"abcdefghij", "10", {"abcdef", "ghij", "", ""}},
+        // Exactly W left after line 2: all into y3; W+1: y3 takes W, y4 the rest.
+        {std::string(6 + 10 + 10, 'x'), "10", {"xxxxxx", std::string(10, 'x'), std::string(10, 'x'), ""}},
+        {std::string(6 + 10 + 11, 'x'), "10", {"xxxxxx", std::string(10, 'x'), std::string(10, 'x'), "x"}},
+        // The fourth line is never cut.
+        {std::string(6 + 10 + 10 + 25, 'x'), "10", {"xxxxxx", std::string(10, 'x'), std::string(10, 'x'), std::string(25, 'x')}},
+        // Double-byte characters: even cuts take them whole, odd cuts one byte less.
+        {zh10 + zh10, "10", {"一二三", "四五六七八", "九十一二三", "四五六七八九十"}},
+        {"a" + zh10, "10", {"a一二", "三四五六七", "八九十", ""}},
+        {"ab" + zh10, "11", {"ab一二", "三四五六七", "八九十", ""}},
+        // W + 1 bytes left, the cut would split a character: y3 takes W - 1.
+        {"123456" + std::string(10, 'y') + "z" + zh10.substr(0, 15), "10",
+         {"123456", std::string(10, 'y'), "z一二三四", "五"}},
+        // Four-byte characters are never split, whichever byte the cut hits.
+        {"a" + rare + rare + rare, "8", {"a", rare + rare, rare, ""}},
+        {"ab" + rare + rare + "c", "7", {"ab", rare, rare + "c", ""}},
+        {rare + "abc" + rare + rare, "9", {rare + "a", "bc" + rare, rare, ""}},
+        // W <= 4 leaves y1 empty; W <= 0 also y2 and y3.
+        {"abcdefghij", "4", {"", "abcd", "efgh", "ij"}},
+        {zh10, "3", {"", "一", "二", "三四五六七八九十"}},
+        {"abcdefghij", "0", {"", "", "", "abcdefghij"}},
+        {"abcdefghij", "-5", {"", "", "", "abcdefghij"}},
+        {"abcdefghij", "-2147483648", {"", "", "", "abcdefghij"}},
+        {"abcdefghij", "$A", {"abcdef", "ghij", "", ""}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.tmpl + " / " + c.width);
+        src.set(33, c.tmpl);
+        src.width = c.width;
+        fill();
+        EXPECT_EQ(cap(form.y1), c.lines[0]);
+        EXPECT_EQ(cap(form.y2), c.lines[1]);
+        EXPECT_EQ(cap(form.y3), c.lines[2]);
+        EXPECT_EQ(cap(form.y4), c.lines[3]);
+    }
+}
+
+TEST_F(Filler, WorkedExampleAtWidth78)
+{
+    src.width = "78";
+    fill();
+    // 37 Chinese characters' worth on line 1, 39 on lines 2 and 3.
+    EXPECT_LE(form.y1->Caption.size(), 74u);
+    EXPECT_LE(form.y2->Caption.size(), 78u);
+    EXPECT_EQ(form.y1->Caption + form.y2->Caption + form.y3->Caption + form.y4->Caption,
+              gb("根据澜人发(2007)71号文件规定，该同志职务由澜坪市人事局办事员晋升为澜坪市人事局科员，"
+                 "拟同意其岗位工资由7 590 元晋升到8 680 元，薪级工资不变，（提高工资10%部分由 59 "
+                 "元增加到 68 元），月增资 99 元，从 2009 年 08 月起执行。"));
+    EXPECT_EQ(cap(form.y1), "根据澜人发(2007)71号文件规定，该同志职务由澜坪市人事局办事员晋升为澜坪市人");
+    EXPECT_EQ(fromGb(form.y4->Caption), QString());
+}
+
+// What an error leaves: the margins and the labels set before it have their
+// new values, the rest keep their earlier captions.
+TEST_F(Filler, ErrorsPropagateAndLeaveLaterLabels)
+{
+    struct Case {
+        const char* name;
+        int col;
+        const char* text;
+        const char* width;
+        int failAt;
+        const char* message;
+        bool stepTwoDone;   // all data labels of step 2 set
+    };
+    const Case cases[] = {
+        {"empty appointment", 8, "", "78", 0, "'' is not a valid integer value", true},
+        {"five-character year-month", 8, "20097", "78", 0, "'.7' is not a valid integer value", true},
+        {"four bytes", 8, "2009", "78", 0, "'' is not a valid integer value", true},
+        {"letters in the year", 8, "abcd07", "78", 0, "'abcd' is not a valid integer value", true},
+        {"empty width", 8, "200907", "", 0, "'' is not a valid integer value", true},
+        {"width with a blank", 8, "200907", "78 ", 0, "'78 ' is not a valid integer value", true},
+        {"width with a point", 8, "200907", "78.0", 0, "'78.0' is not a valid integer value", true},
+        {"failed cell read", 8, "200907", "78", 18, "cell read failed", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TVdPrnForm f;
+        for (const auto& name : DataLabelNames()) f.Label(name)->Caption = "old";
+        FakeSource s;
+        workedExample(s);
+        s.set(c.col, c.text);
+        s.width = c.width;
+        s.failAt = c.failAt;
+        f.Source = &s;
+        f.qrVDMQ->Page.unitsToTenths = 1;   // as while preparing
+        bool more = false;
+        try {
+            f.qrVDMQNeedData(*f.qrVDMQ, more);
+            ADD_FAILURE() << "no error";
+        } catch (const std::exception& e) {
+            EXPECT_EQ(std::string(e.what()), c.message);
+        }
+        EXPECT_FALSE(more);
+        EXPECT_EQ(f.qrVDMQ->Page.Tenths(qr::TQRPage::LeftMargin), 15);
+        EXPECT_EQ(f.qrVDMQ->Page.Tenths(qr::TQRPage::TopMargin), 18);
+        EXPECT_EQ(cap(f.l_xm), "张三");
+        EXPECT_EQ(cap(f.l_gw1), "7");
+        EXPECT_EQ(cap(f.l_gw2), c.stepTwoDone ? "8" : "old");
+        EXPECT_EQ(cap(f.l_tmp1), c.stepTwoDone ? "" : "old");
+        EXPECT_EQ(cap(f.l_ph2), c.stepTwoDone ? "1600" : "old");
+        for (auto* l : {f.y1, f.y2, f.y3, f.y4, f.Lb_year, f.lb_area}) EXPECT_EQ(l->Caption, "old");
+    }
+    // A split character never reaches lb_ndkh, even when the row is bad.
+    TVdPrnForm f;
+    FakeSource s;
+    workedExample(s);
+    s.set(8, "a中文ab");
+    f.Source = &s;
+    bool more = true;
+    EXPECT_THROW(f.qrVDMQNeedData(*f.qrVDMQ, more), EConvertError);
+    EXPECT_EQ(cap(f.lb_ndkh), "a中");
+}
+
+// Through the engine: two calls per preparation, the same texts each time,
+// the margins in tenths of a millimetre.
+TEST_F(Filler, ThroughTheEngine)
+{
+    src.width = "78";
+    auto store = form.qrVDMQ->PrepareNew();
+    ASSERT_EQ(store->PageCount(), 1);
+    EXPECT_EQ(form.qrVDMQ->Page.Tenths(qr::TQRPage::LeftMargin), 15);
+    EXPECT_EQ(form.qrVDMQ->Page.Tenths(qr::TQRPage::TopMargin), 18);
+    EXPECT_EQ(cap(form.y1), "根据澜人发(2007)71号文件规定，该同志职务由澜坪市人事局办事员晋升为澜坪市人");
+    EXPECT_EQ(cap(form.Lb_year), "2009 年 7 月 1 日");
+    EXPECT_EQ(src.reads.size(), 2 * 28u);   // two calls, the same row
+    src.date = QDate(2010, 12, 31);
+    form.qrVDMQ->PrepareNew();
+    EXPECT_EQ(cap(form.Lb_year), "2010 年 12 月 31 日");
+}
+
+}  // namespace
