@@ -82,22 +82,6 @@ TEST(QRPreview, NewPageIsShownFromItsTopLeft)
     EXPECT_EQ(preview.verticalScrollBar()->value(), 0);
 }
 
-TEST(QRPreview, ZoomIsTakenOnlyFrom2To2000)
-{
-    struct Case { int set; bool taken; };
-    const Case cases[] = {{1, false}, {2, true}, {2000, true}, {2001, false}, {0, false},
-                          {-100, false}, {100, true}};
-    for (const Case& c : cases) {
-        qr::TQRPreview preview;
-        preview.resize(500, 500);
-        preview.ZoomToFit();
-        const int fitted = preview.Zoom();
-        preview.setZoom(c.set);
-        EXPECT_EQ(preview.Zoom(), c.taken ? c.set : fitted) << "set " << c.set;
-        EXPECT_EQ(preview.ZoomState(), c.taken ? qr::qrZoomOther : qr::qrZoomToFit) << "set " << c.set;
-    }
-}
-
 TEST(QRPreview, PageAt100PercentHasItsPhysicalSize)
 {
     qr::TQRPreview preview;
@@ -165,20 +149,6 @@ TEST(QRPreview, ResizeKeepsFitAndWidthButNotAChosenZoom)
             EXPECT_EQ(preview.Zoom(), fresh.Zoom());
         }
     }
-}
-
-TEST(QRPreview, SmallPageIsCentred)
-{
-    qr::TQRPreview preview;
-    preview.setQRPrinter(MakeStore(1));
-    preview.resize(900, 900);
-    preview.show();
-    preview.setZoom(50);
-    Pump();
-    const QRect page = preview.widget()->geometry();
-    const QRect view = preview.viewport()->rect();
-    EXPECT_NEAR(page.center().x(), view.center().x(), 1);
-    EXPECT_NEAR(page.center().y(), view.center().y(), 1);
 }
 
 TEST(QRPreview, PageNoticeIsPassedOnWithTheCount)
