@@ -9,7 +9,7 @@ Run:  /usr/bin/python3 tests/data/printrun/make_rosters.py          (all fixture
 flags.xls   the flag column in its many spellings (selected rows 7, 11, 13, 15)
 errors.xls  rows that fail: an unreadable appointment month, an error cell in
             the flag column and in a data column, between good rows
-three.xls   rows 7, 9 and 11 flagged, 8 and 10 not
+three.xls   rows 7, 9 and 11 flagged, 8 and 10 not; long, short and usual opinions
 not_a_roster.xls  plain text with a workbook's name
 """
 import os
@@ -98,12 +98,19 @@ def errors(path):
     wb.save(path)
 
 
+# Printed forms are only pictures once a queue has turned them into PDF, so
+# the three forms differ in how much they print: a four-line opinion, a
+# one-word opinion and the usual three lines.
+LONG = "经研究，" + "同意该同志由&zw1调任&zw2，岗位工资由&gw1元调整为&gw2元；" * 4 + "从&ym起执行。"
+
+
 def three(path):
     wb = xlwt.Workbook(encoding="utf-8")
     ws = sheet(wb)
-    names = {7: "甲一", 8: "不选", 9: "乙二", 10: "不选", 11: "丙三"}
-    for row1, name in names.items():
-        put_row(ws, row1, person(c2=name), 1 if name != "不选" else 0)
+    rows = {7: ("甲一", LONG, 1), 8: ("不选", "", 0), 9: ("乙二", "同意。", 1), 10: ("不选", "", 0),
+            11: ("丙三", "", 1)}
+    for row1, (name, template, flag) in rows.items():
+        put_row(ws, row1, person(c2=name, c33=template), flag)
     wb.save(path)
 
 
