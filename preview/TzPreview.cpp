@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPainter>
+#include <QScopedValueRollback>
 #include <QShortcut>
 #include <QStringDecoder>
 #include <QStringList>
@@ -248,8 +249,12 @@ TFormTzpreview::~TFormTzpreview() = default;
 
 void TFormTzpreview::setDialogs(TPreviewDialogs* dialogs)
 {
-    dialogs_ = dialogs ? dialogs : ownDialogs_ ? ownDialogs_.get()
-                                               : (ownDialogs_ = std::make_unique<TQtPreviewDialogs>()).get();
+    if (!dialogs) {
+        if (!ownDialogs_)
+            ownDialogs_ = std::make_unique<TQtPreviewDialogs>();
+        dialogs = ownDialogs_.get();
+    }
+    dialogs_ = dialogs;
 }
 
 void TFormTzpreview::buildToolBar()
@@ -364,6 +369,11 @@ void TFormTzpreview::buildShortcuts()
 
 template <class F> void TFormTzpreview::Guarded(F&& action)
 {
+    // A progress window lets events through while the store works; a second
+    // click must not start a second run over the same report.
+    if (busy_)
+        return;
+    QScopedValueRollback<bool> busy(busy_, true);
     try {
         action();
     } catch (const std::exception& e) {
@@ -508,13 +518,16 @@ void TFormTzpreview::SpeedButtonSaveClick()
     // Held here: closing the window while the export runs must not free the
     // store under it.
     const auto store = QRPreview1->QRPrinter();
-    if (!store)
+    if (!store || busy_)
         return;
     if (!SaveDialog1.Execute(*dialogs_, this))
         return;
     if (SaveDialog1.FilterIndex != 1)
         return;
     const QString fileName = SaveDialog1.FileName;
+    if (busy_)
+        return;
+    QScopedValueRollback<bool> busy(busy_, true);
     try {
         qr::TQRAsciiExportFilter filter(fileName);
         store->ExportToFilter(filter);

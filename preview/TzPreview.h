@@ -122,5 +122,6 @@ private:
     template <class F> void Guarded(F&& action);
 
     TPreviewDialogs* dialogs_;
+    bool busy_ = false;   // a print, set-up or export is running
     std::unique_ptr<TQtPreviewDialogs> ownDialogs_;
 };

@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QKeyEvent>
 #include <QPointer>
+#include <functional>
 #include <gtest/gtest.h>
 
 using namespace previewtest;
@@ -332,6 +333,33 @@ TEST(TzPreview, UnwritableTargetReportsAndChangesNothing)
         EXPECT_TRUE(w.store->Shown());
         EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 0);
     }
+}
+
+// The progress window lets clicks through while the export runs.
+struct ClickingBackend : qr::TQRPrintBackend {
+    std::function<void()> click;
+    bool HasPrinter() const override { return true; }
+    void PrintPages(const qr::TQRPrinter&, const qr::TQRPrinterSettings&) override {}
+    bool PrintSetup(qr::TQRPrinterSettings&, int) override { return false; }
+    void WithProgress(const QString&, const std::function<void()>& work) override
+    {
+        click();
+        work();
+    }
+};
+
+TEST(TzPreview, NoSecondExportWhileOneRuns)
+{
+    QTemporaryDir dir;
+    ExportWindow w;
+    ClickingBackend backend;
+    backend.click = [&] { w.form->SpeedButtonSaveClick(); w.form->SpeedButtonPrintClick(); };
+    qr::SetPrintBackend(&backend);
+    w.dialogs.answer = dir.filePath("form.TXT");
+    w.form->SpeedButtonSaveClick();
+    qr::SetPrintBackend(nullptr);
+    EXPECT_EQ(w.dialogs.saveDialogs, 1);
+    EXPECT_TRUE(QFile::exists(dir.filePath("form.TXT")));
 }
 
 TEST(TzPreview, WithoutAStoreEveryButtonDoesNothing)
