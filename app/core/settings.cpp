@@ -188,7 +188,8 @@ TEntryFields::TEntryFields()
 
 QString SettingsFilePath(const std::string& appDirGb)
 {
-    const QString dir = normalizedDir(fromGb(appDirGb));
+    QString dir = normalizedDir(fromGb(appDirGb));
+    if (dir.isEmpty()) dir = QDir::currentPath();
     const QString portable = (dir.endsWith(u'/') ? dir : dir + u'/') + QStringLiteral("vdmq.ini");
     const QFileInfo folder(dir);
     if (QFileInfo::exists(portable) || (folder.isDir() && folder.isWritable())) return portable;
