@@ -1,0 +1,108 @@
+// Where the time of a long batch run goes: roster open, holder creation,
+// filling, page preparation, PDF pages and text export, each measured over
+// the flagged rows of a roster.  End-to-end figures of vdmq-print itself
+// come from scripts/bench-batch, which also runs this.
+//
+//   bench_batch ROSTER.xls [FIRST LAST]
+#include "app/core/printrun.h"
+#include "form/PubFunc.h"
+#include "form/VdPrnUnit.h"
+#include "platform/gbtext.h"
+#include "report/core/qr.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <cstdio>
+#include <vector>
+
+using namespace vdmq;
+
+namespace {
+
+double ms(QElapsedTimer& t)
+{
+    const double v = t.nsecsElapsed() / 1e6;
+    t.restart();
+    return v;
+}
+
+void line(const char* what, double total, int n)
+{
+    std::printf("%-24s %9.1f ms  %8.3f ms/form  %8.0f forms/s\n", what, total, total / n,
+                total > 0 ? n * 1000.0 / total : 0.0);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: bench_batch ROSTER.xls [FIRST LAST]\n");
+        return 2;
+    }
+    const int first = argc > 3 ? std::atoi(argv[2]) : 7;
+    const int last = argc > 3 ? std::atoi(argv[3]) : 3006;
+
+    TVdcs vdcs;
+    vdcs.DocNo = gb("澜人发(2007)71号");
+    vdcs.IssuedBy = gb("澜坪市人事局工资处制");
+    vdcs.PrintDate = ToDateTime(QDateTime(QDate(2009, 7, 1), QTime(0, 0)));
+    TExcelApplication excel;
+    TExcelWorksheet sheet;
+    TExcelRunReader reader(excel, sheet);
+    TRunFillSource source(vdcs, reader, [] { return std::string("78"); });
+
+    QElapsedTimer t;
+    t.start();
+    reader.Connect();
+    reader.Open(toGb(QString::fromLocal8Bit(argv[1])));
+    reader.AttachFirstSheet();
+    std::printf("roster open               %9.1f ms\n", ms(t));
+
+    std::vector<int> rows;
+    for (int r = first; r <= last; ++r)
+        if (Trim(reader.CellText(r, kFlagColumn)) == "1")
+            rows.push_back(r);
+    std::printf("flag cells (%d rows)    %9.1f ms, %zu flagged\n", last - first + 1, ms(t), rows.size());
+    const int n = int(rows.size());
+    if (n == 0)
+        return 1;
+
+    double create = 0, fill = 0, prepare = 0, pdfTime = 0, textTime = 0;
+    const QString dir = QDir::tempPath();
+    {
+        qr::TQRPdfWriter pdf(dir + "/bench_batch.pdf");
+        qr::TQRAsciiExportFilter text(dir + "/bench_batch.txt");
+        for (int row : rows) {
+            source.SetCurRow(row);
+            t.restart();
+            TVdPrnForm form;
+            form.Source = &source;
+            create += ms(t);
+            bool more = true;
+            form.qrVDMQNeedData(*form.qrVDMQ, more);
+            fill += ms(t);
+            auto store = form.qrVDMQ->PrepareNew();
+            prepare += ms(t);
+            pdf.AddPage(store->Page(1));
+            pdfTime += ms(t);
+            qr::TQRPrinter scratch(form.qrVDMQ);
+            form.qrVDMQ->Prepare(scratch, &text);
+            textTime += ms(t);
+        }
+        t.restart();
+        pdf.Finish();
+        pdfTime += ms(t);
+    }
+    line("holder creation", create, n);
+    line("filler (one call)", fill, n);
+    line("preparation", prepare, n);
+    line("PDF page", pdfTime, n);
+    line("text export (prepared)", textTime, n);
+    reader.Disconnect();
+    return 0;
+}
