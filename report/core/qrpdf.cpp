@@ -1,5 +1,6 @@
 // PDF output: the display lists of any number of pages in one document.
 #include "report/core/qr.h"
+#include "report/core/qrpdffix.h"
 #include "report/core/qrrender.h"
 
 #include <QFile>
@@ -92,6 +93,8 @@ void TQRPdfWriter::Finish()
         d_->fail(QStringLiteral("Cannot write file"), QStringLiteral("the PDF could not be completed"));
     if (d_->pages > 0 && QFileInfo(d_->fileName).size() == 0)
         d_->fail(QStringLiteral("Cannot write file"), QStringLiteral("nothing was written (disk full?)"));
+    if (d_->pages > 0 && !detail::mendPdfTextMapping(d_->fileName))
+        d_->fail(QStringLiteral("Cannot write file"), QStringLiteral("the text map could not be written"));
 }
 
 }  // namespace qr

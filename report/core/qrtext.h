@@ -34,7 +34,7 @@ MeasuredFont& measured(const TQRFont& font);
 std::string fontKey(const TQRFont& font);
 
 // Tenths of a millimetre per device pixel of the measuring device.
-constexpr double kMeasureDpi = 2540.0;
+constexpr double kMeasureDpi = 25400.0;
 
 // One pixel at 96 dpi, in tenths of a millimetre.
 constexpr double kScreenPixel = 254.0 / 96.0;

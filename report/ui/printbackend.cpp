@@ -1,6 +1,8 @@
 // Printing through Qt Print Support.
 #include "report/ui/printbackend.h"
 
+#include "report/core/qrpdffix.h"
+
 #include <QApplication>
 #include <QPainter>
 #include <QPrintDialog>
@@ -95,6 +97,8 @@ void TQRQtPrintBackend::PrintPages(const TQRPrinter& store, const TQRPrinterSett
     if (!painter.end())
         throw std::runtime_error("Printing on \"" + printer.printerName().toStdString()
                                  + "\" did not complete");
+    if (!settings.OutputFileName.isEmpty())
+        detail::mendPdfTextMapping(settings.OutputFileName);
 }
 
 bool TQRQtPrintBackend::PrintSetup(TQRPrinterSettings& settings, int pageCount)

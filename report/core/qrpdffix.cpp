@@ -1,0 +1,132 @@
+#include "report/core/qrpdffix.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+#include <vector>
+
+namespace qr::detail {
+
+namespace {
+
+int hexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+// The code point a reader should get for `cp`.
+char16_t preferred(char16_t cp)
+{
+    if (cp == 0x0009)
+        return 0x0020;
+    if (cp >= 0x2E80 && cp <= 0x2FDF) {
+        const QString n = QString(QChar(cp)).normalized(QString::NormalizationForm_KC);
+        if (n.size() == 1 && n.at(0).unicode() >= 0x3400)
+            return n.at(0).unicode();
+    }
+    return cp;
+}
+
+// Rewrites a 4-digit hex token <XXXX> starting at `at` (the '<').
+void mendToken(QByteArray& data, qsizetype at)
+{
+    if (at + 5 >= data.size() || data[at] != '<' || data[at + 5] != '>')
+        return;
+    int v = 0;
+    for (int i = 1; i <= 4; ++i) {
+        const int h = hexValue(data[at + i]);
+        if (h < 0)
+            return;
+        v = v * 16 + h;
+    }
+    char16_t p = preferred(char16_t(v));
+    if (p == v)
+        return;
+    static const char digits[] = "0123456789ABCDEF";
+    for (int i = 4; i >= 1; --i) {
+        data[at + i] = digits[p & 0xF];
+        p = char16_t(p >> 4);
+    }
+}
+
+// Positions of the '<' of each token on a line.
+std::vector<qsizetype> tokens(const QByteArray& data, qsizetype from, qsizetype to)
+{
+    std::vector<qsizetype> out;
+    for (qsizetype i = from; i < to; ++i)
+        if (data[i] == '<')
+            out.push_back(i);
+    return out;
+}
+
+void mendCMap(QByteArray& data, qsizetype begin, qsizetype end)
+{
+    enum { None, Range, Char } mode = None;
+    qsizetype line = begin;
+    while (line < end) {
+        qsizetype eol = data.indexOf('\n', line);
+        if (eol < 0 || eol > end)
+            eol = end;
+        const QByteArray text = data.mid(line, eol - line).trimmed();
+        if (text.endsWith("beginbfrange"))
+            mode = Range;
+        else if (text.endsWith("beginbfchar"))
+            mode = Char;
+        else if (text == "endbfrange" || text == "endbfchar")
+            mode = None;
+        else if (mode != None) {
+            const auto t = tokens(data, line, eol);
+            const qsizetype bracket = data.indexOf('[', line);
+            if (mode == Char && t.size() == 2) {
+                mendToken(data, t[1]);
+            } else if (mode == Range && bracket >= 0 && bracket < eol) {
+                for (std::size_t i = 2; i < t.size(); ++i)
+                    mendToken(data, t[i]);
+            } else if (mode == Range && t.size() == 3 && data.mid(t[0], 6) == data.mid(t[1], 6)) {
+                mendToken(data, t[2]);   // a range of one
+            }
+        }
+        line = eol + 1;
+    }
+}
+
+}  // namespace
+
+bool mendPdfTextMapping(const QString& fileName)
+{
+    QFile f(fileName);
+    if (!f.open(QIODevice::ReadWrite))
+        return false;
+    QByteArray data = f.readAll();
+    const QByteArray original = data;
+    qsizetype pos = 0;
+    while ((pos = data.indexOf("begincmap", pos)) >= 0) {
+        const qsizetype end = data.indexOf("endcmap", pos);
+        if (end < 0)
+            break;
+        mendCMap(data, pos, end);
+        pos = end;
+    }
+    if (data == original)
+        return true;
+    // Same length: overwrite only the bytes that changed.
+    for (qsizetype i = 0; i < data.size(); ++i) {
+        if (data[i] == original[i])
+            continue;
+        qsizetype j = i;
+        while (j < data.size() && data[j] != original[j])
+            ++j;
+        if (!f.seek(i) || f.write(data.constData() + i, j - i) != j - i)
+            return false;
+        i = j;
+    }
+    return f.flush();
+}
+
+}  // namespace qr::detail

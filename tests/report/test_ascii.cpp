@@ -1,0 +1,139 @@
+// The plain-text export against hand-computed files.  The cell of the
+// 9.75-point report font counts as 10 points: 35.2777... tenths square.
+#include "report_helpers.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace qrtest;
+
+namespace {
+
+constexpr double kCell = 10 * 254.0 / 72.0;
+
+qr::QRItem text(double x, double y, const std::string& t, qr::TAlignment a = qr::taLeftJustify)
+{
+    qr::QRItem it;
+    it.kind = qr::QRItem::Text;
+    it.alignment = a;
+    it.text = t;
+    // ExportPage hands the right edge of a right-aligned text, else its left.
+    it.rect = a == qr::taRightJustify ? QRectF(x - 50, y, 50, 35) : QRectF(x, y, 50, 35);
+    return it;
+}
+
+std::string readAll(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return "<missing>";
+    return f.readAll().toStdString();
+}
+
+qr::QRPageImage formPage(std::vector<qr::QRItem> items)
+{
+    qr::QRPageImage p;
+    p.width = 1820;
+    p.length = 2570;   // 73 lines of the 10-point cell
+    p.items = std::move(items);
+    return p;
+}
+
+struct AsciiCase {
+    const char* name;
+    std::vector<qr::QRItem> items;
+    std::string expected;
+};
+
+class AsciiExport : public ::testing::TestWithParam<AsciiCase> {};
+
+TEST_P(AsciiExport, WritesTheHandComputedFile)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("out.txt");
+    qr::TQRAsciiExportFilter f(path);
+    qr::TQRFont reportFont;   // 宋体 9.75
+    f.Start(1820, 2570, reportFont);
+    qr::ExportPage(f, formPage(GetParam().items));
+    f.Finish();
+    EXPECT_EQ(readAll(path), GetParam().expected);
+}
+
+const std::string kZhongWen = vdmq::gb("中文");
+
+INSTANTIATE_TEST_SUITE_P(
+    Algorithm, AsciiExport,
+    ::testing::Values(
+        // x 100 -> 100/cell*1.7 = 4.82 -> column 5: four blanks, then the text.
+        AsciiCase{"LeftTextPaddedToItsColumn", {text(0, 0, "AB"), text(100, 100, "CD")}, "AB\r\n    CD\r\n"},
+        // Right-justified at x 200: 9.64 - 2 bytes = 7.64 -> column 8.
+        AsciiCase{"RightTextEndsAtItsColumn", {text(100, 100, "CD"), text(200, 110, "EF", qr::taRightJustify)}, "    CD EF\r\n"},
+        AsciiCase{"LaterTextOverwrites", {text(100, 100, "CD"), text(200, 110, "EF", qr::taRightJustify), text(100, 90, "XY")}, "    XY EF\r\n"},
+        // A Chinese text counts its bytes: 19.28 - 4 = 15.28 -> column 15.
+        AsciiCase{"ChineseRightJustifiedCountsBytes", {text(400, 500, kZhongWen, qr::taRightJustify)}, std::string(14, ' ') + kZhongWen + "\r\n"},
+        // y 2540 is line 72, the last of 73; y 2560 rounds to line 73 (with a
+        // 9.75-point cell it would be line 74 of 75 and be written).
+        AsciiCase{"OnlyThePagesLinesAreWritten", {text(0, 2540, "LAST"), text(0, 2560, "GONE"), text(0, 7000, "FAR")}, "LAST\r\n"},
+        // Beyond the 201-line buffer or above line 0: dropped, no harm done.
+        AsciiCase{"OutOfBufferTextsDropped", {text(0, -50, "NEG"), text(0, 201 * kCell, "OVER"), text(0, 250 * kCell, "WAYOVER"), text(0, 0, "OK")}, "OK\r\n"},
+        AsciiCase{"LineRoundsHalfUp", {text(0, 0.5 * kCell, "B"), text(0, 0.49 * kCell, "A")}, "A\r\nB\r\n"},
+        AsciiCase{"EmptyPageWritesNothing", {}, ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(AsciiExportFile, EmptiedOnFirstStartThenAppended)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("form.TXT");
+    {
+        QFile old(path);
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("stale contents that must go\r\n");
+    }
+    qr::TQRAsciiExportFilter f(path);
+    f.Start(1820, 2570, {});
+    qr::ExportPage(f, formPage({text(0, 0, "P1")}));
+    qr::ExportPage(f, formPage({text(0, kCell, "P2")}));   // the buffer is cleared per page
+    f.Finish();
+    f.Start(1820, 2570, {});
+    qr::ExportPage(f, formPage({text(0, 0, "R2")}));
+    f.Finish();
+    EXPECT_EQ(readAll(path), "P1\r\nP2\r\nR2\r\n");
+}
+
+TEST(AsciiExportFile, ThroughPreparation)
+{
+    qr::TQRBand* band = nullptr;
+    auto rep = oneBandReport(&band);
+    qr::TQRLabel* l = band->AddLabel("l", 10, 20, 40, 3.7, 1);
+    l->Caption = vdmq::gb("中国");
+    l->Font.Size = 10;
+    qr::TQRLabel* r = band->AddLabel("r", 10, 20, 40, 3.7, 2);
+    r->Caption = "12.50";
+    r->Alignment = qr::taRightJustify;   // ends at x 500: 24.09 - 5 -> column 19
+    QTemporaryDir dir;
+    const QString path = dir.filePath("prep.txt");
+    qr::TQRAsciiExportFilter f(path);
+    qr::TQRPrinter store(rep.get());
+    rep->Prepare(store, &f);
+    // y 200 -> line 6; x 100 -> column 5.
+    EXPECT_EQ(readAll(path), "    " + vdmq::gb("中国") + std::string(18 - 8, ' ') + "12.50\r\n");
+    EXPECT_EQ(store.PageCount(), 1);
+}
+
+TEST(AsciiExportFile, UnwritableFileNamesFileAndReason)
+{
+    const QString path = QDir::tempPath() + "/no-such-dir-vdmq/x.txt";
+    qr::TQRAsciiExportFilter f(path);
+    try {
+        f.Start(1820, 2570, {});
+        FAIL() << "no error";
+    } catch (const qr::EInOutError& e) {
+        const std::string what = e.what();
+        EXPECT_NE(what.find(path.toStdString()), std::string::npos) << what;
+        EXPECT_GT(what.size(), std::size_t(path.size()) + 10) << what;
+    }
+}
+
+}  // namespace
