@@ -1,0 +1,228 @@
+// vdmq-print as a user runs it: options, exit codes, messages and outputs.
+#include "form/VdPrnUnit.h"
+#include "platform/gbtext.h"
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+const QString kTool = QStringLiteral(VDMQ_BINARY_DIR "/app/vdmq-print");
+QString data(const char* name) { return QStringLiteral(VDMQ_TESTDATA "/printrun/") + QLatin1String(name); }
+
+struct Result {
+    int exit = -1;
+    QByteArray out;
+    QString err;
+};
+
+Result run(const QStringList& args)
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("LANG", "C.UTF-8");
+    p.setProcessEnvironment(env);
+    p.start(kTool, args);
+    p.waitForFinished(60000);
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
+            QString::fromUtf8(p.readAllStandardError())};
+}
+
+std::vector<QJsonObject> lines(const QByteArray& out)
+{
+    std::vector<QJsonObject> objects;
+    for (const QByteArray& line : out.split('\n'))
+        if (!line.isEmpty())
+            objects.push_back(QJsonDocument::fromJson(line).object());
+    return objects;
+}
+
+std::vector<int> rows(const QByteArray& out)
+{
+    std::vector<int> r;
+    for (const QJsonObject& o : lines(out))
+        r.push_back(o.value("row").toInt());
+    return r;
+}
+
+QString caption(const QJsonObject& o, const char* label) { return o["captions"].toObject()[label].toString(); }
+
+class VdmqPrint : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(QFile::exists(kTool)) << "build the vdmq-print target first"; }
+};
+
+}  // namespace
+
+TEST_F(VdmqPrint, ExitCodesAndMessages)
+{
+    const QString flags = data("flags.xls"), errors = data("errors.xls");
+    struct Case { QStringList args; int exit; QString err; std::vector<int> rows; } cases[] = {
+        {{}, 2, "vdmq-print: no roster given\n", {}},
+        {{flags}, 2, "choose one of --fields, --pdf, --text, --printer", {}},
+        {{flags, "--fields", "--text", "x"}, 2, "only one of", {}},
+        {{flags, "--fields", "--bogus"}, 2, "vdmq-print: unknown option --bogus\n", {}},
+        {{flags, "--fields", "--start", "abc"}, 2, "vdmq-print: --start: 'abc' is not a valid integer value\n", {}},
+        {{flags, "--fields", "--end="}, 2, "--end: '' is not a valid integer value", {}},
+        {{flags, "--fields", "--date", "2009-13-01"}, 2, "vdmq-print: --date: '2009-13-01'", {}},
+        {{flags, "--pdf"}, 2, "option --pdf needs a value", {}},
+        {{flags, "--fields", "--settings", "/nonexistent/vdmq.ini"}, 2, "--settings: cannot read", {}},
+        {{flags, "a.xls", "--fields"}, 2, "more than one roster", {}},
+        {{data("missing.xls"), "--fields"}, 1, "vdmq-print: 请选择EXCEL数据表格！ 文件不存在", {}},
+        {{data("not_a_roster.xls"), "--fields"}, 1, "vdmq-print: 请选择EXCEL数据表格！ ", {}},
+        {{errors, "--start", "7", "--end", "12", "--fields"}, 1,
+         "vdmq-print: row 8: '' is not a valid integer value\n", {7}},
+        {{errors, "--start", "7", "--end", "12", "--fields", "--keep-going"}, 1,
+         "vdmq-print: row 8: '' is not a valid integer value\n"
+         "vdmq-print: row 9: 第9行第28列（AB9）的单元格是错误值#DIV/0!，不能转换为文本\n"
+         "vdmq-print: row 11: 第11行第2列（B11）的单元格是错误值#N/A，不能转换为文本\n", {7, 10, 12}},
+        {{flags, "--start", "7", "--end", "9", "--width", "7x", "--fields"}, 1,
+         "vdmq-print: row 7: '7x' is not a valid integer value\n", {}},
+        {{flags, "--fields", "--printer", "nosuch-queue"}, 2, "only one of", {}},
+        {{flags, "--printer", "nosuch-queue"}, 1, "vdmq-print: no printer named nosuch-queue\n", {}},
+        {{flags, "--start", "8", "--end", "8", "--fields"}, 0, "", {}},
+        {{flags, "--start", "15", "--end", "7", "--fields"}, 0, "", {}},
+    };
+    for (const Case& c : cases) {
+        const Result r = run(c.args);
+        const QString what = c.args.join(' ');
+        EXPECT_EQ(r.exit, c.exit) << what.toStdString() << "\n" << r.err.toStdString();
+        // Row errors and run failures are checked whole; usage errors by their first line.
+        if (c.err.isEmpty() || (c.exit != 2 && c.err.endsWith('\n')))
+            EXPECT_EQ(r.err, c.err) << what.toStdString();
+        else
+            EXPECT_TRUE(r.err.contains(c.err)) << what.toStdString() << "\n" << r.err.toStdString();
+        EXPECT_EQ(rows(r.out), c.rows) << what.toStdString();
+    }
+}
+
+TEST_F(VdmqPrint, HelpInBothLanguages)
+{
+    const Result r = run({"--help"});
+    EXPECT_EQ(r.exit, 0);
+    const QString help = QString::fromUtf8(r.out);
+    for (const char* s : {"用法", "Usage", "--keep-going", "--printer", "退出码", "Exit status"})
+        EXPECT_TRUE(help.contains(QString::fromUtf8(s))) << s;
+}
+
+TEST_F(VdmqPrint, FieldsCarryEveryCaptionInUtf8)
+{
+    const Result r = run({data("flags.xls"), "--start", "7", "--end", "15", "--doc-no", "澜人发(2009)3号",
+                          "--issued-by", "澜坪市人事局", "--date", "2009-07-01 08:30:00", "--fields"});
+    ASSERT_EQ(r.exit, 0) << r.err.toStdString();
+    const auto objects = lines(r.out);
+    ASSERT_EQ(rows(r.out), (std::vector<int>{7, 11, 13, 15}));
+    for (const QJsonObject& o : objects) {
+        const QStringList keys = o["captions"].toObject().keys();
+        EXPECT_EQ(keys.size(), 32);
+        for (const std::string& name : vdmq::DataLabelNames())
+            EXPECT_TRUE(keys.contains(QString::fromStdString(name))) << name;
+        EXPECT_EQ(caption(o, "Lb_year"), QString::fromUtf8("2009 年 7 月 1 日"));
+        EXPECT_EQ(caption(o, "lb_area"), QString::fromUtf8("澜坪市人事局"));
+    }
+    const QJsonObject& first = objects[0];
+    EXPECT_EQ(caption(first, "y1") + caption(first, "y2") + caption(first, "y3") + caption(first, "y4"),
+              QString::fromUtf8("根据澜人发(2009)3号文件规定，该同志职务由第一中学中学一级教师晋升为"
+                                "第一中学中学高级教师，拟同意其岗位工资由7 590 元晋升到8 680 元，"
+                                "薪级工资不变，（提高工资10%部分由 59 元增加到 68 元），月增资 99 元，"
+                                "从 2009 年 08 月起执行。"));
+    // A four-byte character comes through whole.
+    EXPECT_EQ(caption(objects[1], "l_xm"), QString::fromUtf8("𠮷祥"));
+    EXPECT_EQ(caption(objects[3], "l_ny2"), QString::fromUtf8("2009.12"));
+
+    // The width is the line length in bytes; line 1 is four narrower.
+    const Result narrow = run({data("flags.xls"), "--width", "30", "--fields"});
+    ASSERT_EQ(narrow.exit, 0);
+    const QJsonObject o = lines(narrow.out).at(0);
+    EXPECT_LE(vdmq::toGb(caption(o, "y1")).size(), 26u);
+    EXPECT_LE(vdmq::toGb(caption(o, "y2")).size(), 30u);
+    EXPECT_FALSE(caption(o, "y4").isEmpty());
+}
+
+TEST_F(VdmqPrint, SettingsFileGivesTheDefaults)
+{
+    QTemporaryDir dir;
+    const QString ini = dir.filePath("office.ini");
+    QFile f(ini);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(QByteArray::fromStdString(vdmq::gb("[xtcs]\nFile=澜人发(2010)9号\nArea=某局\nStart=11\nEnd=13\nyjkd=60\n")));
+    f.close();
+    Result r = run({data("flags.xls"), "--settings", ini, "--fields"});
+    ASSERT_EQ(r.exit, 0) << r.err.toStdString();
+    EXPECT_EQ(rows(r.out), (std::vector<int>{11, 13}));
+    const QJsonObject o = lines(r.out).at(0);
+    EXPECT_TRUE(caption(o, "y1").startsWith(QString::fromUtf8("根据澜人发(2010)9号")));
+    EXPECT_EQ(caption(o, "lb_area"), QString::fromUtf8("某局"));
+    EXPECT_LE(vdmq::toGb(caption(o, "y2")).size(), 60u);
+    // The command line wins over the file.
+    r = run({data("flags.xls"), "--settings", ini, "--start", "7", "--issued-by", "别局", "--fields"});
+    EXPECT_EQ(rows(r.out), (std::vector<int>{7, 11, 13}));
+    EXPECT_EQ(caption(lines(r.out).at(0), "lb_area"), QString::fromUtf8("别局"));
+}
+
+TEST_F(VdmqPrint, PdfAndTextHoldOnePagePerForm)
+{
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath("forms.pdf"), text = dir.filePath("forms.txt");
+    Result r = run({data("flags.xls"), "--start", "7", "--end", "15", "--pdf", pdf});
+    ASSERT_EQ(r.exit, 0) << r.err.toStdString();
+    QProcess info;
+    info.start("pdfinfo", {pdf});
+    info.waitForFinished();
+    EXPECT_TRUE(QString::fromUtf8(info.readAllStandardOutput()).contains(QRegularExpression("Pages:\\s+4\\n")));
+    QProcess toText;
+    toText.start("pdftotext", {pdf, "-"});
+    toText.waitForFinished();
+    const QString pages = QString::fromUtf8(toText.readAllStandardOutput());
+    const qsizetype a = pages.indexOf(QString::fromUtf8("李明远")), b = pages.indexOf(QString::fromUtf8("王秀兰")),
+                    c = pages.indexOf(QString::fromUtf8("张卫东"));
+    EXPECT_TRUE(a >= 0 && a < b && b < c) << "forms missing or out of row order";
+
+    r = run({data("flags.xls"), "--start", "7", "--end", "15", "--text", text});
+    ASSERT_EQ(r.exit, 0) << r.err.toStdString();
+    QFile t(text);
+    ASSERT_TRUE(t.open(QIODevice::ReadOnly));
+    const QByteArray bytes = t.readAll();
+    EXPECT_EQ(bytes.count(QByteArray::fromStdString(vdmq::gb("国家机关事业单位工作人员工资变动审批表"))), 4);
+    const qsizetype x = bytes.indexOf(QByteArray::fromStdString(vdmq::gb("李明远"))),
+                    y = bytes.indexOf(QByteArray::fromStdString(vdmq::gb("张卫东")));
+    EXPECT_TRUE(x >= 0 && x < y);
+    EXPECT_TRUE(bytes.contains("\r\n"));
+
+    // No flagged row: an existing file is left alone and the user is told.
+    QFile keep(dir.filePath("keep.pdf"));
+    ASSERT_TRUE(keep.open(QIODevice::WriteOnly));
+    keep.write("old");
+    keep.close();
+    r = run({data("flags.xls"), "--start", "8", "--end", "8", "--pdf", keep.fileName()});
+    EXPECT_EQ(r.exit, 0);
+    EXPECT_TRUE(r.err.contains("no flagged row")) << r.err.toStdString();
+    EXPECT_EQ(QFileInfo(keep.fileName()).size(), 3);
+    r = run({data("flags.xls"), "--pdf", "/nonexistent-dir/x.pdf"});
+    EXPECT_EQ(r.exit, 1);
+    EXPECT_EQ(r.err, "vdmq-print: cannot write /nonexistent-dir/x.pdf\n");
+}
+
+TEST_F(VdmqPrint, PrinterQueueGetsOneJobPerForm)
+{
+    QProcess lp;
+    lp.start("lpstat", {"-p", "PDF"});
+    if (!lp.waitForFinished() || lp.exitCode() != 0)
+        GTEST_SKIP() << "no CUPS queue \"PDF\" (run scripts/start-cups as root)";
+    auto jobs = [] {
+        QProcess q;
+        q.start("lpstat", {"-W", "all", "-o", "PDF"});
+        q.waitForFinished();
+        return QString::fromUtf8(q.readAllStandardOutput()).count('\n');
+    };
+    const int before = jobs();
+    const Result r = run({data("three.xls"), "--start", "7", "--end", "11", "--printer", "PDF"});
+    ASSERT_EQ(r.exit, 0) << r.err.toStdString();
+    EXPECT_GE(jobs() - before, 3);   // others may print on the queue too
+}
