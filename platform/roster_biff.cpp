@@ -557,7 +557,9 @@ void initGsf()
         gsf_init();
         // libgsf reports damaged containers on stderr as well as through
         // its return values; the user gets our reason instead.
-        for (const char* domain : {"libgsf", "libgsf:msole", "libgsf:zip", "libgsf:open_pkg", "GLib-GObject"})
+        // (some of libgsf's messages carry no domain at all)
+        for (const char* domain : {static_cast<const char*>(nullptr), "libgsf", "libgsf:msole", "libgsf:zip",
+                                   "libgsf:open_pkg", "GLib-GObject"})
             g_log_set_handler(domain, static_cast<GLogLevelFlags>(G_LOG_LEVEL_WARNING | G_LOG_LEVEL_CRITICAL |
                                                                   G_LOG_LEVEL_MESSAGE | G_LOG_LEVEL_INFO |
                                                                   G_LOG_LEVEL_DEBUG),
