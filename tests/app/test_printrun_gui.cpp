@@ -1,0 +1,214 @@
+// The main window's Preview and Print runs, offscreen: one preview window
+// per form in turn, the buttons while a run waits, the message boxes, a
+// close during a run, and three jobs in row order on the real CUPS queue.
+#include "app/ui/VdMainUnit.h"
+#include "platform/gbtext.h"
+#include "preview/TzPreview.h"
+#include "report/ui/printbackend.h"
+
+#include <QDir>
+#include <QGuiApplication>
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QEventLoop>
+#include <QTimer>
+#include <gtest/gtest.h>
+#include <functional>
+
+using namespace vdmq;
+
+namespace {
+
+void wait(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+struct FakeDialogs : TDialogs {
+    QStringList messages, errors;
+    QString OpenFileName(QWidget*, const QString&, const QString&, const QStringList&, const QString&) override { return {}; }
+    QString SaveFileName(QWidget*, const QString&, const QString&, const QStringList&, const QString&) override { return {}; }
+    void Message(QWidget*, const QString&, const QString& text) override { messages << text; }
+    void Error(QWidget*, const QString& text) override { errors << text; }
+};
+
+struct Window {
+    QTemporaryDir dir;
+    std::shared_ptr<FakeDialogs> dialogs = std::make_shared<FakeDialogs>();
+    std::unique_ptr<TVdMainForm> form;
+    Window(const char* roster, const char* start, const char* end)
+    {
+        form = std::make_unique<TVdMainForm>(dir.path(), dialogs);
+        Vdcs.RosterPath = gb(std::string(VDMQ_TESTDATA "/printrun/") + roster);
+        form->edStart->setText(start);
+        form->edEnd->setText(end);
+    }
+    QList<TFormTzpreview*> previews() const
+    {
+        QList<TFormTzpreview*> open;
+        for (auto* w : form->findChildren<TFormTzpreview*>(QString(), Qt::FindDirectChildrenOnly))
+            if (w->isVisible())
+                open << w;
+        return open;
+    }
+};
+
+// Calls `step` whenever a preview window is open, from the event loop that
+// the run's Preview keeps going.
+void whilePreviewing(Window& w, std::function<void(TFormTzpreview*)> step)
+{
+    auto* timer = new QTimer(w.form.get());
+    QObject::connect(timer, &QTimer::timeout, [&w, step, timer] {
+        const auto open = w.previews();
+        if (open.size() == 1 && open[0]->QRPreview1->QRPrinter() &&
+            open[0]->QRPreview1->QRPrinter()->PageCount() == 1)
+            step(open[0]);
+        (void)timer;
+    });
+    timer->start(20);
+}
+
+}  // namespace
+
+TEST(PrintRunGui, PreviewShowsEachFormInAWindowOfItsOwn)
+{
+    Window w("three.xls", "7", "11");
+    std::vector<int> rows;
+    std::vector<TFormTzpreview*> windows;
+    bool blocked = true;
+    whilePreviewing(w, [&](TFormTzpreview* p) {
+        if (!windows.empty() && windows.back() == p)
+            return;
+        windows.push_back(p);
+        rows.push_back(w.form->CurRow);
+        blocked = blocked && !w.form->btnPrn->isEnabled() && !w.form->btnRead->isEnabled() &&
+                  !w.form->btnClear->isEnabled() && w.form->btnPre->isEnabled();
+        if (rows.size() == 1) {
+            // Presses while the run waits: Preview only raises the window,
+            // Print starts nothing.
+            w.form->btnPreClick();
+            w.form->PrintRun(1);
+            EXPECT_EQ(w.previews().size(), 1);
+        }
+        p->SpeedButtonCloseClick();
+    });
+    w.form->btnPreClick();
+    EXPECT_EQ(rows, (std::vector<int>{7, 9, 11}));
+    EXPECT_TRUE(blocked) << "Print, Read or Clear usable while a preview waited";
+    EXPECT_TRUE(w.form->btnPrn->isEnabled());
+    EXPECT_TRUE(w.previews().isEmpty());
+    EXPECT_TRUE(w.dialogs->errors.isEmpty()) << w.dialogs->errors.join('\n').toStdString();
+    EXPECT_FALSE(w.form->ExcelApp.Connected());
+}
+
+TEST(PrintRunGui, ClosingTheMainWindowEndsTheRun)
+{
+    QGuiApplication::setQuitOnLastWindowClosed(false);
+    Window w("three.xls", "7", "11");
+    w.form->show();
+    int shown = 0;
+    whilePreviewing(w, [&](TFormTzpreview*) {
+        if (++shown == 1)
+            w.form->close();
+    });
+    w.form->PrintRun(0);
+    EXPECT_EQ(shown, 1);
+    EXPECT_FALSE(w.form->ExcelApp.Connected());
+    wait(50);   // the held-back close
+    EXPECT_FALSE(w.form->isVisible());
+    EXPECT_TRUE(w.previews().isEmpty());
+}
+
+TEST(PrintRunGui, MessageBoxes)
+{
+    struct Case { const char *roster, *start, *end; QString message, error; } cases[] = {
+        {"missing.xls", "7", "7", QString::fromUtf8("请选择EXCEL数据表格！\n\n文件不存在"), {}},
+        {"not_a_roster.xls", "7", "7", QString::fromUtf8("请选择EXCEL数据表格！"), {}},
+        {"three.xls", "abc", "7", {}, "'abc' is not a valid integer value"},
+        {"errors.xls", "8", "8", {}, "'' is not a valid integer value"},
+    };
+    for (const Case& c : cases) {
+        Window w(c.roster, c.start, c.end);
+        whilePreviewing(w, [](TFormTzpreview* p) { p->close(); });
+        w.form->btnPreClick();
+        if (!c.message.isEmpty()) {
+            ASSERT_EQ(w.dialogs->messages.size(), 1) << c.roster;
+            EXPECT_TRUE(w.dialogs->messages[0].startsWith(c.message)) << w.dialogs->messages[0].toStdString();
+        }
+        if (!c.error.isEmpty()) {
+            ASSERT_EQ(w.dialogs->errors.size(), 1) << c.roster;
+            EXPECT_EQ(w.dialogs->errors[0], c.error);
+        }
+        EXPECT_TRUE(w.previews().isEmpty()) << c.roster << ": a failed form left its window";
+        EXPECT_FALSE(w.form->ExcelApp.Connected());
+    }
+}
+
+namespace {
+
+QStringList pdfJobs(const QString& dir)
+{
+    QStringList files = QDir(dir).entryList({"*.pdf"}, QDir::Files);
+    // cups-pdf names its files after the job: "<title>-job_<id>.pdf".
+    std::sort(files.begin(), files.end(), [](const QString& a, const QString& b) {
+        auto id = [](const QString& f) { return f.section("job_", -1).section('.', 0, 0).toInt(); };
+        return id(a) < id(b);
+    });
+    return files;
+}
+
+// Dark pixels of a printed page at a low resolution.
+int ink(const QString& pdf)
+{
+    QTemporaryDir tmp;
+    QProcess render;
+    render.setStandardErrorFile(QProcess::nullDevice());
+    render.start("pdftoppm", {"-gray", "-r", "30", "-f", "1", "-l", "1", pdf, tmp.filePath("p")});
+    render.waitForFinished(60000);
+    const QStringList out = QDir(tmp.path()).entryList({"p*"});
+    if (out.isEmpty())
+        return -1;
+    const QImage img(tmp.filePath(out[0]));
+    int dark = 0;
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x)
+            dark += qGray(img.pixel(x, y)) < 128;
+    return dark;
+}
+
+}  // namespace
+
+TEST(PrintRunGui, PrintRunGivesThreeJobsInRowOrder)
+{
+    const QString outDir = QDir::homePath() + "/PDF";
+    if (QProcess::execute("lpstat", {"-p", "PDF"}) != 0)
+        GTEST_SKIP() << "no CUPS queue \"PDF\"; run scripts/start-cups as root first";
+    qputenv("PRINTER", "PDF");   // the default printer for this process
+    qr::InstallQuietPrintBackend();
+    const QStringList before = pdfJobs(outDir);
+
+    Window w("three.xls", "7", "11");
+    w.form->btnPrnClick();
+    EXPECT_TRUE(w.dialogs->errors.isEmpty()) << w.dialogs->errors.join('\n').toStdString();
+    EXPECT_EQ(w.form->CurRow, 11);
+
+    QStringList mine;
+    for (int i = 0; i < 150 && mine.size() < 3; ++i) {
+        wait(200);
+        mine.clear();
+        for (const QString& f : pdfJobs(outDir))
+            if (!before.contains(f) && f.startsWith("vdmq"))
+                mine << f;
+    }
+    ASSERT_EQ(mine.size(), 3) << "cups-pdf wrote " << mine.join(' ').toStdString() << " in " << outDir.toStdString();
+    wait(500);   // the last file complete
+    // Row 7 carries a four-line opinion, row 9 one word, row 11 three lines.
+    const int a = ink(outDir + '/' + mine[0]), b = ink(outDir + '/' + mine[1]), c = ink(outDir + '/' + mine[2]);
+    std::printf("ink of the three jobs: %d %d %d\n", a, b, c);
+    EXPECT_GT(a, c) << a << " " << b << " " << c;
+    EXPECT_GT(c, b) << a << " " << b << " " << c;
+    qr::SetPrintBackend(nullptr);
+}
