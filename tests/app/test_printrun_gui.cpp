@@ -160,23 +160,23 @@ QStringList pdfJobs(const QString& dir)
     return files;
 }
 
-// Dark pixels of a printed page at a low resolution.
+// How much a printed page inks, at a low resolution.
 int ink(const QString& pdf)
 {
     QTemporaryDir tmp;
     QProcess render;
     render.setStandardErrorFile(QProcess::nullDevice());
-    render.start("pdftoppm", {"-gray", "-r", "30", "-f", "1", "-l", "1", pdf, tmp.filePath("p")});
+    render.start("pdftoppm", {"-gray", "-r", "50", "-f", "1", "-l", "1", pdf, tmp.filePath("p")});
     render.waitForFinished(60000);
     const QStringList out = QDir(tmp.path()).entryList({"p*"});
     if (out.isEmpty())
         return -1;
     const QImage img(tmp.filePath(out[0]));
-    int dark = 0;
+    long long dark = 0;
     for (int y = 0; y < img.height(); ++y)
         for (int x = 0; x < img.width(); ++x)
-            dark += qGray(img.pixel(x, y)) < 128;
-    return dark;
+            dark += 255 - qGray(img.pixel(x, y));
+    return int(dark / 100);
 }
 
 }  // namespace
