@@ -188,6 +188,10 @@ struct TPrintRunState : TPrintRunHost {
         }
         if (!progress)
             return;
+        if (progress->wasCanceled()) {
+            run.RequestStop();
+            return;
+        }
         progress->setValue(p.rowsDone);
         progress->setLabelText(QStringLiteral("已打印 %1 份（第 %2 行，共 %3 行）\n%1 forms printed")
                                    .arg(p.formsDone).arg(p.row).arg(p.rowsTotal));

@@ -10,6 +10,7 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QProcess>
+#include <QProgressDialog>
 #include <QTemporaryDir>
 #include <QEventLoop>
 #include <QTimer>
@@ -145,6 +146,52 @@ TEST(PrintRunGui, MessageBoxes)
         EXPECT_TRUE(w.previews().isEmpty()) << c.roster << ": a failed form left its window";
         EXPECT_FALSE(w.form->ExcelApp.Connected());
     }
+}
+
+namespace {
+
+// A printer that keeps the name on each job and lets a test act during one.
+struct RecordingBackend : qr::TQRPrintBackend {
+    std::vector<std::string> jobs;
+    std::function<void()> duringJob;
+    bool HasPrinter() const override { return true; }
+    void PrintPages(const qr::TQRPrinter& store, const qr::TQRPrinterSettings&) override
+    {
+        for (const qr::QRItem& item : store.Page(1).items)
+            if (item.kind == qr::QRItem::Text && (item.text == gb("甲一") || item.text == gb("乙二") ||
+                                                  item.text == gb("丙三")))
+                jobs.push_back(utf8FromGb(item.text));
+        if (duringJob)
+            duringJob();
+    }
+    bool PrintSetup(qr::TQRPrinterSettings&, int) override { return false; }
+    void WithProgress(const QString&, const std::function<void()>& work) override { work(); }
+};
+
+}  // namespace
+
+TEST(PrintRunGui, PrintProgressWindowStopsAfterTheCurrentForm)
+{
+    RecordingBackend backend;
+    qr::SetPrintBackend(&backend);
+    Window w("three.xls", "7", "11");
+    QString label;
+    backend.duringJob = [&] {
+        for (auto* d : w.form->findChildren<QProgressDialog*>())
+            if (d->isVisible() && d->windowTitle() == "Printing progress") {
+                label = d->labelText();
+                d->cancel();
+            }
+    };
+    w.form->btnPrnClick();
+    EXPECT_EQ(backend.jobs, (std::vector<std::string>{"甲一", "乙二"}));
+    EXPECT_TRUE(label.contains(QString::fromUtf8("已打印 1 份"))) << label.toStdString();
+    EXPECT_TRUE(w.form->btnPrn->isEnabled());
+    EXPECT_FALSE(w.form->ExcelApp.Connected());
+    backend.duringJob = nullptr;
+    w.form->btnPrnClick();   // a stop does not carry over
+    EXPECT_EQ(backend.jobs.size(), 5u);
+    qr::SetPrintBackend(nullptr);
 }
 
 namespace {
