@@ -5,6 +5,7 @@
 #include "app/ui/VdMainUnit.h"
 #include "platform/gbtext.h"
 #include "preview/TzPreview.h"
+#include "report/ui/printbackend.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -131,10 +132,13 @@ struct TPrintRunState : TPrintRunHost {
             preview = nullptr;
             throw;
         }
-        // Preview returns once the window has let go of the store; a window
-        // still open here (the application is ending) goes with the run.
-        if (preview && preview->isVisible() && closeAfterRun)
+        // Preview returns once the window has let go of the store.  A window
+        // still showing it means the event loops were told to end (the
+        // application is quitting): the run ends with it.
+        if (preview && preview->isVisible()) {
+            run.RequestStop();
             preview->close();
+        }
         preview = nullptr;
     }
 
@@ -207,6 +211,10 @@ struct TPrintRunState : TPrintRunHost {
 
 void TVdMainForm::PrintRun(int mode)
 {
+    // Forms and their preview windows print through the desktop backend
+    // (printer dialog, progress windows) unless the program chose another.
+    if (!qr::PrintBackend())
+        qr::InstallWidgetPrintBackend();
     if (!PrintRunState)
         PrintRunState = std::make_shared<TPrintRunState>(this);
     // The state outlives this call even if something drops the window's
