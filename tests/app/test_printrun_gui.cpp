@@ -123,6 +123,20 @@ TEST(PrintRunGui, ClosingTheMainWindowEndsTheRun)
     EXPECT_TRUE(w.previews().isEmpty());
 }
 
+TEST(PrintRunGui, QuittingTheApplicationEndsAPreviewRun)
+{
+    Window w("three.xls", "7", "11");
+    int shown = 0;
+    whilePreviewing(w, [&](TFormTzpreview*) {
+        if (++shown == 1)
+            QCoreApplication::exit(0);
+    });
+    w.form->PrintRun(0);
+    EXPECT_EQ(shown, 1);
+    EXPECT_FALSE(w.form->ExcelApp.Connected());
+    EXPECT_TRUE(w.previews().isEmpty());
+}
+
 TEST(PrintRunGui, MessageBoxes)
 {
     struct Case { const char *roster, *start, *end; QString message, error; } cases[] = {
