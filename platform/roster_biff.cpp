@@ -237,6 +237,9 @@ public:
     std::unique_ptr<Workbook> read()
     {
         auto book = std::make_unique<BookData>();
+        // About one cell per 14 bytes of stream (a NUMBER record has 18,
+        // a LABELSST 14, a MULRK 6 per cell): one allocation, not dozens.
+        book->sheet_.reserveCells(s_.size() / 14);
         readGlobals(*book);
         if (sheets_.empty()) {
             book->firstSheetProblem_ = "工作簿中没有工作表";
@@ -331,8 +334,9 @@ private:
                 if (d.size() >= 4) xfFormat.push_back(le16(d, 2));
                 break;
             case rSST: {
+                std::size_t start = rs_.pos();
                 Reader rd = withContinues(*r, rs_);
-                readSst(rd);
+                readSst(rd, r->data.size() + (rs_.pos() - start));
                 break;
             }
             case rBOUNDSHEET: {
@@ -368,9 +372,10 @@ private:
         }
     }
 
-    void readSst(Reader& rd)
+    void readSst(Reader& rd, std::size_t bytes)
     {
         if (!biff8_) return;
+        pool_.reserveBytes(bytes + bytes / 2);
         rd.u32();  // total references
         std::uint32_t unique = rd.u32();
         // The count is a claim: strings are read while data is there, so a
@@ -600,10 +605,12 @@ std::unique_ptr<Workbook> readOle(const std::uint8_t* data, std::size_t size)
     gsf_off_t len = gsf_input_size(stream.get());
     // A stream cannot be longer than the file that holds it.
     if (len <= 0 || static_cast<std::uint64_t>(len) > size) throwCorrupt("工作簿数据的长度不对");
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(len));
-    if (!gsf_input_read(stream.get(), static_cast<std::size_t>(len), bytes.data()))
-        throwCorrupt("工作簿数据读不完整");
-    return readBiff(bytes);
+    // Without a buffer of ours libgsf hands out the stream in place when
+    // its sectors lie in one run, and its own copy otherwise; either stays
+    // valid while `stream` lives.
+    const guint8* bytes = gsf_input_read(stream.get(), static_cast<std::size_t>(len), nullptr);
+    if (!bytes) throwCorrupt("工作簿数据读不完整");
+    return readBiff(std::span<const std::uint8_t>(bytes, static_cast<std::size_t>(len)));
 }
 
 }  // namespace vdmq::roster::detail

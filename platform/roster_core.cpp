@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -186,7 +187,7 @@ void SheetData::finish()
         cells_.swap(out);
         sorted_ = true;
     }
-    cells_.shrink_to_fit();
+    if (cells_.capacity() > cells_.size() + cells_.size() / 2 + 1024) cells_.shrink_to_fit();
     rows_ = cols_ = 0;
     for (const StoredCell& c : cells_) {
         // An empty string is still a cell that was written, as the
@@ -194,18 +195,26 @@ void SheetData::finish()
         rows_ = std::max<int>(rows_, static_cast<int>(std::min<std::uint32_t>(c.row, 0x7FFFFFFF)));
         cols_ = std::max<int>(cols_, static_cast<int>(std::min<std::uint32_t>(c.col, 0x7FFFFFFF)));
     }
+    // Rows are at most 1,048,576 (both formats), so the row index stays
+    // within 4 MB whatever the file claims.
+    rowStart_.assign(static_cast<std::size_t>(rows_) + 2, 0);
+    std::size_t i = 0;
+    for (std::uint32_t r = 1; r <= static_cast<std::uint32_t>(rows_) + 1; ++r) {
+        while (i < cells_.size() && cells_[i].row < r) ++i;
+        rowStart_[r] = static_cast<std::uint32_t>(i);
+    }
 }
 
 Cell SheetData::cell(int row, int col) const
 {
     Cell out;
     if (row < 1 || col < 1) return out;
-    auto r = static_cast<std::uint32_t>(row), c = static_cast<std::uint32_t>(col);
-    auto it = std::lower_bound(cells_.begin(), cells_.end(), std::pair(r, c),
-                               [](const StoredCell& s, const std::pair<std::uint32_t, std::uint32_t>& k) {
-                                   return s.row != k.first ? s.row < k.first : s.col < k.second;
-                               });
-    if (it == cells_.end() || it->row != r || it->col != c) return out;
+    if (row > rows_) return out;
+    auto c = static_cast<std::uint32_t>(col);
+    auto first = cells_.begin() + rowStart_[static_cast<std::size_t>(row)];
+    auto last = cells_.begin() + rowStart_[static_cast<std::size_t>(row) + 1];
+    auto it = std::lower_bound(first, last, c, [](const StoredCell& s, std::uint32_t k) { return s.col < k; });
+    if (it == last || it->col != c) return out;
     out.type = static_cast<CellType>(it->type);
     switch (out.type) {
     case CellType::Number:
@@ -355,16 +364,24 @@ std::unique_ptr<Workbook> openWorkbook(const std::string& path)
     if (static_cast<std::uint64_t>(st.st_size) > maxSize) throw RosterError("文件太大，不是人员名册工作簿：" + path);
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) throw RosterError("无法读取文件：" + path + "（" + std::strerror(errno) + "）");
-    std::vector<std::uint8_t> bytes;
+    if (::fstat(fd, &st) != 0 || st.st_size == 0) {
+        ::close(fd);
+        throw RosterError("文件是空的，不是Excel工作簿：" + path);
+    }
+    // Read into memory not zeroed first (the file is read once, whole).
+    // Not mapped: another program saving the roster meanwhile could shrink
+    // the file under the mapping, and that is a crash, not an error.
+    auto size = static_cast<std::size_t>(st.st_size);
+    std::unique_ptr<std::uint8_t[]> bytes;
     try {
-        bytes.resize(static_cast<std::size_t>(st.st_size));
+        bytes.reset(new std::uint8_t[size]);
     } catch (const std::bad_alloc&) {
         ::close(fd);
         throw RosterError("内存不足，无法读取工作簿：" + path);
     }
     std::size_t got = 0;
-    while (got < bytes.size()) {
-        ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+    while (got < size) {
+        ssize_t n = ::read(fd, bytes.get() + got, size - got);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
             int e = errno;
@@ -375,10 +392,11 @@ std::unique_ptr<Workbook> openWorkbook(const std::string& path)
         got += static_cast<std::size_t>(n);
     }
     ::close(fd);
-    bytes.resize(got);
-    if (bytes.empty()) throw RosterError("文件是空的，不是Excel工作簿：" + path);
+    size = got;
+    const std::uint8_t* data = bytes.get();
+    if (size == 0) throw RosterError("文件是空的，不是Excel工作簿：" + path);
     try {
-        return openWorkbookFromMemory(bytes.data(), bytes.size());
+        return openWorkbookFromMemory(data, size);
     } catch (const RosterError& e) {
         throw RosterError(std::string(e.what()) + "：" + path);
     }
@@ -393,9 +411,10 @@ std::string numberText(double v)
     if (std::isnan(v)) return "NaN";
     if (std::isinf(v)) return v < 0 ? "-Infinity" : "Infinity";
     if (v == 0) return "0";  // also -0
+    // As printf's %.15g, without its cost.
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%.15g", v);
-    std::string s(buf);
+    auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 15);
+    std::string s(buf, res.ptr);
     // %g writes "1e+15"; the regional conversion writes "1E+15".
     std::size_t e = s.find('e');
     if (e != std::string::npos) s[e] = 'E';

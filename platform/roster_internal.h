@@ -3,6 +3,7 @@
 // the workbook object, number-format classification and the reasons
 // shown to the user.
 #include "platform/roster.h"
+#include <algorithm>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -56,6 +57,7 @@ public:
     void addError(std::uint32_t row, std::uint32_t col, std::string_view text);
     void addMerge(Range r);
     StringPool& pool() { return pool_; }
+    void reserveCells(std::size_t n) { cells_.reserve(std::min<std::size_t>(n, 1u << 24)); }
     // Sorts, drops overwritten cells and works out the used area.
     void finish();
 
@@ -65,6 +67,8 @@ private:
     StringPool pool_;
     std::vector<StoredCell> cells_;
     std::vector<Range> merges_;
+    // rowStart_[r] = index of the first cell of row r or later (1..rows_+1)
+    std::vector<std::uint32_t> rowStart_;
     bool sorted_ = true;
     int rows_ = 0, cols_ = 0;
 };
