@@ -135,6 +135,10 @@ TEST(PrintRunGui, QuittingTheApplicationEndsAPreviewRun)
     EXPECT_EQ(shown, 1);
     EXPECT_FALSE(w.form->ExcelApp.Connected());
     EXPECT_TRUE(w.previews().isEmpty());
+    // An exit outside exec() keeps every later event loop from running;
+    // one short exec() clears it for the tests that follow.
+    QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
+    QCoreApplication::exec();
 }
 
 TEST(PrintRunGui, MessageBoxes)
