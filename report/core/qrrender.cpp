@@ -5,14 +5,78 @@
 
 #include "platform/gbtext.h"
 
+#include <QGlyphRun>
 #include <QPaintDevice>
 #include <QPainter>
+#include <QTextLayout>
+#include <unordered_map>
 #include <cmath>
 #include <vector>
 
 namespace qr {
 
 namespace detail {
+
+namespace {
+
+// Shaped texts for one device font.  A batch of forms repeats most of its
+// texts on every page; shaping each once keeps PDF output fast.
+struct ShapedFont {
+    QFont font;
+    const QPaintDevice* device = nullptr;   // shaping follows its resolution
+    int dpiX = 0, dpiY = 0;
+    std::unordered_map<std::string, QList<QGlyphRun>> runs;
+};
+
+ShapedFont& shapedFont(const QFont& font, const QPaintDevice* device)
+{
+    static std::vector<std::unique_ptr<ShapedFont>> fonts;
+    const int dpiX = device ? device->logicalDpiX() : 0, dpiY = device ? device->logicalDpiY() : 0;
+    for (auto& f : fonts)
+        if (f->font == font && f->dpiX == dpiX && f->dpiY == dpiY) {
+            f->device = device;
+            return *f;
+        }
+    if (fonts.size() > 64)
+        fonts.erase(fonts.begin());
+    fonts.push_back(std::make_unique<ShapedFont>());
+    fonts.back()->font = font;
+    fonts.back()->device = device;
+    fonts.back()->dpiX = dpiX;
+    fonts.back()->dpiY = dpiY;
+    return *fonts.back();
+}
+
+// Glyph runs of `text`, positioned with the baseline at y 0.
+const QList<QGlyphRun>& shaped(ShapedFont& sf, const std::string& gbText)
+{
+    auto it = sf.runs.find(gbText);
+    if (it != sf.runs.end())
+        return it->second;
+    if (sf.runs.size() > 5000)
+        sf.runs.clear();
+    QTextLayout layout(vdmq::fromGb(gbText), sf.font, const_cast<QPaintDevice*>(sf.device));
+    QTextOption opt;
+    opt.setWrapMode(QTextOption::NoWrap);
+    layout.setTextOption(opt);
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
+    layout.endLayout();
+    QList<QGlyphRun> runs;
+    if (line.isValid()) {
+        runs = line.glyphRuns();
+        const double ascent = line.ascent();
+        for (QGlyphRun& r : runs) {
+            QList<QPointF> pos = r.positions();
+            for (QPointF& p : pos)
+                p.ry() -= ascent;
+            r.setPositions(pos);
+        }
+    }
+    return sf.runs.emplace(gbText, std::move(runs)).first->second;
+}
+
+}  // namespace
 
 void renderPage(QPainter& painter, const QRPageImage& page, const RenderOptions& opt)
 {
@@ -46,6 +110,7 @@ void renderPage(QPainter& painter, const QRPageImage& page, const RenderOptions&
         const TQRFont* design;
         QFont font;
         double ascent;
+        ShapedFont* shaped;
     };
     std::vector<DeviceFont> fonts;
     auto deviceFont = [&](const TQRFont& f) -> const DeviceFont& {
@@ -59,7 +124,7 @@ void renderPage(QPainter& painter, const QRPageImage& page, const RenderOptions&
         // Points are physical: the font's size in device pixels follows the
         // scale asked for, whatever resolution the device claims.
         q.setPointSizeF(f.Size * 254.0 * s / dpiY);
-        fonts.push_back({&f, q, mf.ascent()});
+        fonts.push_back({&f, q, mf.ascent(), &shapedFont(q, dev)});
         return fonts.back();
     };
 
@@ -80,10 +145,12 @@ void renderPage(QPainter& painter, const QRPageImage& page, const RenderOptions&
         }
         case QRItem::Text: {
             const DeviceFont& df = deviceFont(item.font);
-            painter.setFont(df.font);
             const QPointF at(off.x() + item.rect.left() * s,
                              off.y() + (item.rect.top() + df.ascent) * s);
-            painter.drawText(at, vdmq::fromGb(item.text));
+            painter.translate(at);
+            for (const QGlyphRun& run : shaped(*df.shaped, item.text))
+                painter.drawGlyphRun(QPointF(0, 0), run);
+            painter.translate(-at);
             break;
         }
         }
