@@ -317,7 +317,10 @@ struct BatchHost : TPrintRunHost {
 
     void MessageBox(const std::string& t, const std::string& detail) override
     {
-        say(shown(t) + (detail.empty() ? "" : " " + shown(detail)));
+        std::string text = shown(t);
+        if (!detail.empty())
+            text.append(1, ' ').append(shown(detail));
+        say(text);
     }
 
     void ShowError(const std::string& message, int row) override
