@@ -127,6 +127,158 @@ std::string readLayout()
     return std::string(bytes.constData(), std::size_t(bytes.size()));
 }
 
+// The table, read and checked once per process: every holder is built from
+// the same rows, and a print run creates one holder per form.
+struct LayoutModel {
+    struct Band {
+        std::string name;
+        qr::TQRBandType type;
+        double height;
+        std::string link;   // empty: none
+    };
+    struct Rule {
+        int band;
+        std::string name;
+        double left, top, width, height;
+        int order, pen;
+    };
+    struct Label {
+        int band;
+        std::string name;
+        double left, top, width, height;
+        int order;
+        qr::TQRLabel proto;   // alignment, sizing, font, caption
+    };
+    std::vector<Band> bands;
+    std::vector<Rule> rules;
+    std::vector<Label> labels;
+};
+
+LayoutModel parseLayout()
+{
+    // The table: sections "[bands]", "[<band> rules]" and "[<band> labels]",
+    // each with a heading row; '#' starts a comment line.
+    const std::string text = readLayout();
+    LayoutModel m;
+    std::string section;
+    std::set<std::string> names;
+    std::set<std::string> dataNames;
+    int lineNo = 0;
+    std::size_t from = 0;
+    while (from <= text.size()) {
+        auto end = text.find('\n', from);
+        if (end == std::string::npos)
+            end = text.size();
+        std::string row = text.substr(from, end - from);
+        from = end + 1;
+        ++lineNo;
+        if (!row.empty() && row.back() == '\r')
+            row.pop_back();
+        if (row.empty() || row[0] == '#')
+            continue;
+        if (row.front() == '[' && row.back() == ']') {
+            section = row.substr(1, row.size() - 2);
+            continue;
+        }
+        const std::vector<std::string> c = splitTabs(row);
+        if (c[0] == "name")
+            continue;   // the section's column heading
+        if (section.empty())
+            layoutError(lineNo, "row outside a section");
+        if (section != "bands" && !names.insert(c[0]).second)
+            layoutError(lineNo, "name " + c[0] + " given twice");
+
+        if (section == "bands") {
+            if (c.size() != 4)
+                layoutError(lineNo, "a band row has 4 cells");
+            qr::TQRBandType type;
+            if (c[1] == "page header")
+                type = qr::rbPageHeader;
+            else if (c[1] == "column header")
+                type = qr::rbColumnHeader;
+            else
+                layoutError(lineNo, "unknown band type " + c[1]);
+            m.bands.push_back({c[0], type, gridMm(c[2], lineNo), c[3] == "-" ? "" : c[3]});
+            continue;
+        }
+
+        const auto space = section.find(' ');
+        const std::string bandName = section.substr(0, space);
+        const std::string what = space == std::string::npos ? "" : section.substr(space + 1);
+        int band = -1;
+        for (std::size_t i = 0; i < m.bands.size(); ++i)
+            if (m.bands[i].name == bandName)
+                band = int(i);
+        if (band < 0)
+            layoutError(lineNo, "unknown band " + bandName);
+
+        if (what == "rules") {
+            // name, kind, left, top, width, height, pen, order
+            if (c.size() != 8)
+                layoutError(lineNo, "a rule row has 8 cells");
+            const double w = gridMm(c[4], lineNo), h = gridMm(c[5], lineNo);
+            // The kind is redundant with the size; a mismatch is a typing error.
+            if ((c[1] == "vertical rule" && w > h) || (c[1] == "horizontal rule" && h > w)
+                || (c[1] != "vertical rule" && c[1] != "horizontal rule"))
+                layoutError(lineNo, "rule " + c[0] + " is not a " + c[1]);
+            m.rules.push_back({band, c[0], gridMm(c[2], lineNo), gridMm(c[3], lineNo), w, h,
+                               wholeNumber(c[7], lineNo), wholeNumber(c[6], lineNo)});
+        } else if (what == "labels") {
+            // name, left, top, width, height, align, sizing, font, caption, content, order
+            if (c.size() != 11)
+                layoutError(lineNo, "a label row has 11 cells");
+            LayoutModel::Label row{band, c[0], gridMm(c[1], lineNo), gridMm(c[2], lineNo),
+                                   gridMm(c[3], lineNo), gridMm(c[4], lineNo),
+                                   wholeNumber(c[10], lineNo), {}};
+            qr::TQRLabel* label = &row.proto;
+            if (c[5] == "left")
+                label->Alignment = qr::taLeftJustify;
+            else if (c[5] == "right")
+                label->Alignment = qr::taRightJustify;
+            else if (c[5] == "centre")
+                label->Alignment = qr::taCenter;
+            else
+                layoutError(lineNo, "unknown alignment " + c[5]);
+            if (c[6] == "auto" || c[6] == "auto, stretch")
+                label->AutoSize = true;
+            else if (c[6] != "fixed" && c[6] != "fixed, stretch")
+                layoutError(lineNo, "unknown sizing " + c[6]);
+            label->AutoStretch = c[6].ends_with(", stretch");
+            label->WordWrap = true;
+            label->Font = parseFont(c[7], lineNo);
+            label->Caption = gb(unquote(c[8], lineNo));
+            if (c[9] == "data")
+                dataNames.insert(c[0]);
+            else if (c[9] != "fixed text")
+                layoutError(lineNo, "unknown content " + c[9]);
+            m.labels.push_back(std::move(row));
+        } else {
+            layoutError(lineNo, "unknown section [" + section + "]");
+        }
+    }
+    for (const auto& b : m.bands) {
+        if (b.link.empty())
+            continue;
+        bool found = false;
+        for (const auto& t : m.bands)
+            found = found || t.name == b.link;
+        if (!found)
+            throw std::runtime_error("form layout: band " + b.name + " links to unknown " + b.link);
+    }
+    // The filler reaches the data labels through the holder's members; the
+    // table and the list of data labels must agree.
+    const std::set<std::string> expected(DataLabelNames().begin(), DataLabelNames().end());
+    if (dataNames != expected)
+        throw std::runtime_error("form layout: the data labels differ from the filler's list");
+    return m;
+}
+
+const LayoutModel& layoutModel()
+{
+    static const LayoutModel model = parseLayout();
+    return model;
+}
+
 }  // namespace
 
 const std::vector<std::string>& DataLabelNames()
@@ -169,115 +321,27 @@ TVdPrnForm::TVdPrnForm(QObject* owner) : QObject(owner)
     qrVDMQ->PrinterSettings.Copies = 1;
     qrVDMQ->PrinterSettings.Duplex = true;
 
-    // The table: sections "[bands]", "[<band> rules]" and "[<band> labels]",
-    // each with a heading row; '#' starts a comment line.
-    const std::string text = readLayout();
-    std::string section;
-    std::set<std::string> names;
-    std::set<std::string> dataNames;
-    std::vector<std::pair<qr::TQRBand*, std::string>> links;
-    int lineNo = 0;
-    std::size_t from = 0;
-    while (from <= text.size()) {
-        auto end = text.find('\n', from);
-        if (end == std::string::npos)
-            end = text.size();
-        std::string row = text.substr(from, end - from);
-        from = end + 1;
-        ++lineNo;
-        if (!row.empty() && row.back() == '\r')
-            row.pop_back();
-        if (row.empty() || row[0] == '#')
-            continue;
-        if (row.front() == '[' && row.back() == ']') {
-            section = row.substr(1, row.size() - 2);
-            continue;
-        }
-        const std::vector<std::string> c = splitTabs(row);
-        if (c[0] == "name")
-            continue;   // the section's column heading
-        if (section.empty())
-            layoutError(lineNo, "row outside a section");
-        if (section != "bands" && !names.insert(c[0]).second)
-            layoutError(lineNo, "name " + c[0] + " given twice");
-
-        if (section == "bands") {
-            if (c.size() != 4)
-                layoutError(lineNo, "a band row has 4 cells");
-            qr::TQRBandType type;
-            if (c[1] == "page header")
-                type = qr::rbPageHeader;
-            else if (c[1] == "column header")
-                type = qr::rbColumnHeader;
-            else
-                layoutError(lineNo, "unknown band type " + c[1]);
-            qr::TQRBand* band = qrVDMQ->AddBand(c[0], type, gridMm(c[2], lineNo));
-            if (c[3] != "-")
-                links.emplace_back(band, c[3]);
-            continue;
-        }
-
-        const auto space = section.find(' ');
-        const std::string bandName = section.substr(0, space);
-        const std::string what = space == std::string::npos ? "" : section.substr(space + 1);
-        qr::TQRBand* band = nullptr;
-        for (const auto& b : qrVDMQ->Bands)
-            if (b->Name == bandName)
-                band = b.get();
-        if (!band)
-            layoutError(lineNo, "unknown band " + bandName);
-
-        if (what == "rules") {
-            // name, kind, left, top, width, height, pen, order
-            if (c.size() != 8)
-                layoutError(lineNo, "a rule row has 8 cells");
-            const double w = gridMm(c[4], lineNo), h = gridMm(c[5], lineNo);
-            // The kind is redundant with the size; a mismatch is a typing error.
-            if ((c[1] == "vertical rule" && w > h) || (c[1] == "horizontal rule" && h > w)
-                || (c[1] != "vertical rule" && c[1] != "horizontal rule"))
-                layoutError(lineNo, "rule " + c[0] + " is not a " + c[1]);
-            qr::TQRShape* shape = band->AddShape(c[0], gridMm(c[2], lineNo), gridMm(c[3], lineNo),
-                                                 w, h, wholeNumber(c[7], lineNo),
-                                                 wholeNumber(c[6], lineNo));
-            shapes_[c[0]] = shape;
-        } else if (what == "labels") {
-            // name, left, top, width, height, align, sizing, font, caption, content, order
-            if (c.size() != 11)
-                layoutError(lineNo, "a label row has 11 cells");
-            qr::TQRLabel* label = band->AddLabel(c[0], gridMm(c[1], lineNo), gridMm(c[2], lineNo),
-                                                 gridMm(c[3], lineNo), gridMm(c[4], lineNo),
-                                                 wholeNumber(c[10], lineNo));
-            if (c[5] == "left")
-                label->Alignment = qr::taLeftJustify;
-            else if (c[5] == "right")
-                label->Alignment = qr::taRightJustify;
-            else if (c[5] == "centre")
-                label->Alignment = qr::taCenter;
-            else
-                layoutError(lineNo, "unknown alignment " + c[5]);
-            if (c[6] == "auto" || c[6] == "auto, stretch")
-                label->AutoSize = true;
-            else if (c[6] != "fixed" && c[6] != "fixed, stretch")
-                layoutError(lineNo, "unknown sizing " + c[6]);
-            label->AutoStretch = c[6].ends_with(", stretch");
-            label->WordWrap = true;
-            label->Font = parseFont(c[7], lineNo);
-            label->Caption = gb(unquote(c[8], lineNo));
-            if (c[9] == "data")
-                dataNames.insert(c[0]);
-            else if (c[9] != "fixed text")
-                layoutError(lineNo, "unknown content " + c[9]);
-            labels_[c[0]] = label;
-        } else {
-            layoutError(lineNo, "unknown section [" + section + "]");
-        }
-    }
-    for (const auto& [band, target] : links) {
-        for (const auto& b : qrVDMQ->Bands)
-            if (b->Name == target)
-                band->LinkBand = b.get();
-        if (!band->LinkBand)
-            throw std::runtime_error("form layout: band " + band->Name + " links to unknown " + target);
+    const LayoutModel& m = layoutModel();
+    std::vector<qr::TQRBand*> bands;
+    for (const auto& b : m.bands)
+        bands.push_back(qrVDMQ->AddBand(b.name, b.type, b.height));
+    for (std::size_t i = 0; i < m.bands.size(); ++i)
+        for (std::size_t j = 0; j < m.bands.size(); ++j)
+            if (!m.bands[i].link.empty() && m.bands[j].name == m.bands[i].link)
+                bands[i]->LinkBand = bands[j];
+    for (const auto& r : m.rules)
+        shapes_[r.name] = bands[std::size_t(r.band)]->AddShape(r.name, r.left, r.top, r.width,
+                                                               r.height, r.order, r.pen);
+    for (const auto& l : m.labels) {
+        qr::TQRLabel* label = bands[std::size_t(l.band)]->AddLabel(l.name, l.left, l.top, l.width,
+                                                                   l.height, l.order);
+        label->Alignment = l.proto.Alignment;
+        label->AutoSize = l.proto.AutoSize;
+        label->AutoStretch = l.proto.AutoStretch;
+        label->WordWrap = l.proto.WordWrap;
+        label->Font = l.proto.Font;
+        label->Caption = l.proto.Caption;
+        labels_[l.name] = label;
     }
     TitleBand1 = nullptr;
     ColumnHeaderBand1 = nullptr;
@@ -290,11 +354,6 @@ TVdPrnForm::TVdPrnForm(QObject* owner) : QObject(owner)
     if (!TitleBand1 || !ColumnHeaderBand1)
         throw std::runtime_error("form layout: TitleBand1 or ColumnHeaderBand1 is missing");
 
-    // The filler reaches the data labels through these members; the table
-    // and the list of data labels must agree.
-    const std::set<std::string> expected(DataLabelNames().begin(), DataLabelNames().end());
-    if (dataNames != expected)
-        throw std::runtime_error("form layout: the data labels differ from the filler's list");
     qr::TQRLabel** const members[] = {
         &l_xm,  &l_xb,  &l_whcd, &l_csny, &l_gzny, &l_tsny, &lb_bdyy, &lb_ndkh,
         &zw0,   &zw1,   &l_ny1,  &l_gw1,  &m_gw1,  &l_xj1,  &m_xj1,   &l_bt1,
@@ -312,7 +371,6 @@ TVdPrnForm::TVdPrnForm(QObject* owner) : QObject(owner)
 
     FormCreate();
 }
-
 TVdPrnForm::~TVdPrnForm() = default;
 
 qr::TQRLabel* TVdPrnForm::Label(const std::string& name) const
