@@ -1,7 +1,10 @@
 // Plain-text export: every text lands in a grid of square character cells.
 #include "report/core/qr.h"
 
+#include "platform/gbtext.h"
+
 #include <QFile>
+#include <algorithm>
 #include <array>
 #include <cmath>
 
@@ -60,6 +63,21 @@ void TQRAsciiExportFilter::NewPage()
         l.clear();
 }
 
+// An overwrite counts bytes, so it can start or end inside a two- or
+// four-byte character of an earlier text.  The cut character's remaining
+// bytes become blanks: the line keeps its columns and never carries half a
+// character, which would garble the rest of it in any reader.
+static void blankCutCharacters(std::string& line, std::size_t from, std::size_t to)
+{
+    std::size_t i = 0;
+    while (i < line.size() && i < to) {
+        const std::size_t end = i + vdmq::gbCharLength(line, i);
+        if ((i < from && end > from) || (i < to && end > to))
+            std::fill(line.begin() + std::ptrdiff_t(i), line.begin() + std::ptrdiff_t(end), ' ');
+        i = end;
+    }
+}
+
 void TQRAsciiExportFilter::TextOut(double x, double y, const TQRFont& /*font*/,
                                    QColor /*background*/, TAlignment alignment,
                                    const std::string& text)
@@ -78,6 +96,7 @@ void TQRAsciiExportFilter::TextOut(double x, double y, const TQRFont& /*font*/,
     // position c on, then insert the text there.  A position before the
     // start removes nothing and inserts at the start.
     if (c >= 1) {
+        blankCutCharacters(line, std::size_t(c - 1), std::size_t(c - 1) + text.size());
         line.erase(std::size_t(c - 1), text.size());
         line.insert(std::size_t(c - 1), text);
     } else {

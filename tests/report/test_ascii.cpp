@@ -79,7 +79,11 @@ INSTANTIATE_TEST_SUITE_P(
         // Beyond the 201-line buffer or above line 0: dropped, no harm done.
         AsciiCase{"OutOfBufferTextsDropped", {text(0, -50, "NEG"), text(0, 201 * kCell, "OVER"), text(0, 250 * kCell, "WAYOVER"), text(0, 0, "OK")}, "OK\r\n"},
         AsciiCase{"LineRoundsHalfUp", {text(0, 0.5 * kCell, "B"), text(0, 0.49 * kCell, "A")}, "A\r\nB\r\n"},
-        AsciiCase{"EmptyPageWritesNothing", {}, ""}),
+        AsciiCase{"EmptyPageWritesNothing", {}, ""},
+        // x 41.5 is column 2, the second byte of 中: the cut character is
+        // blanked, never left as a stray lead byte.
+        AsciiCase{"OverwriteStartingInsideACharacterBlanksIt", {text(0, 0, kZhongWen), text(41.5, 0, "X")}, " X" + vdmq::gb("文") + "\r\n"},
+        AsciiCase{"OverwriteEndingInsideACharacterBlanksIt", {text(0, 0, kZhongWen), text(41.5, 0, "AB")}, " AB \r\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(AsciiExportFile, EmptiedOnFirstStartThenAppended)
