@@ -2,6 +2,7 @@
 #include "report/ui/printbackend.h"
 
 #include "report/core/qrpdffix.h"
+#include "report/core/qrrender.h"
 
 #include <QApplication>
 #include <QPainter>
@@ -92,7 +93,15 @@ void TQRQtPrintBackend::PrintPages(const TQRPrinter& store, const TQRPrinterSett
         // The painter's origin, in device pixels, relative to the paper's
         // corner: nothing in full-page mode, the unprintable border otherwise.
         const QPointF origin = printer.paperRect(QPrinter::DevicePixel).topLeft();
-        RenderPage(painter, page, printer.resolution() / 254.0, origin);
+        // Rules are outlined rectangles 0.26 mm thick.  A one-dot outline on a
+        // 600- or 1200-dpi printer leaves two faint hairlines with white
+        // between; drawing the outline one screen pixel (1/96 inch) wide
+        // prints them solid, as the preview and the PDF show them.
+        detail::RenderOptions opt;
+        opt.pixelsPerTenth = printer.resolution() / 254.0;
+        opt.offset = origin;
+        opt.penPixel = std::max(1.0, printer.resolution() / 96.0);
+        detail::renderPage(painter, page, opt);
     }
     if (!painter.end())
         throw std::runtime_error("Printing on \"" + printer.printerName().toStdString()
