@@ -106,9 +106,18 @@ Parsed load(const QString& path, bool& ok)
 {
     Parsed p;
     ok = true;
-    QFile f(path);
-    if (!f.exists()) return p;
-    if (!f.open(QIODevice::ReadOnly)) {
+    // Open first and let the open say whether the file is there: a separate
+    // existence test can disagree with the open while another process
+    // replaces the file, and a "missing" answer would make the next write
+    // start a new file and drop every other key.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        ok = errno == ENOENT;
+        return p;
+    }
+    QFile f;
+    if (!f.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
         ok = false;
         return p;
     }

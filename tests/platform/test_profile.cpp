@@ -8,6 +8,8 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <csignal>
+#include <cstdio>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -168,17 +170,32 @@ TEST_F(Profile, AtomicUnderConcurrentReadsAndKills)
         const pid_t pid = fork();
         ASSERT_GE(pid, 0);
         if (pid == 0) {
-            for (int i = 0;; ++i)
-                WriteProfileString(ini(), "xtcs", "A", i % 2 ? "old" : "new");
+            // The writer never returns into the test framework: a failed
+            // write ends it with its reason, which the parent reports.
+            try {
+                for (int i = 0;; ++i)
+                    WriteProfileString(ini(), "xtcs", "A", i % 2 ? "old" : "new");
+            } catch (const std::exception& e) {
+                fprintf(stderr, "writer: %s\n", e.what());
+            }
+            _exit(3);
         }
+        // Whatever the parent finds, the writer does not outlive the round.
+        struct Reap {
+            pid_t pid;
+            ~Reap() { if (pid > 0) { kill(pid, SIGKILL); waitpid(pid, nullptr, 0); } }
+        } reap{pid};
         for (int i = 0; i < 50; ++i) {
             const std::string a = ReadProfileString(ini(), "xtcs", "A", "<none>");
             const std::string pad = ReadProfileString(ini(), "xtcs", "Pad", "<none>");
             ASSERT_TRUE(a == "old" || a == "new") << a;
             ASSERT_EQ(pad, big);
         }
+        int status = 0;
         kill(pid, SIGKILL);
-        waitpid(pid, nullptr, 0);
+        waitpid(pid, &status, 0);
+        reap.pid = -1;
+        ASSERT_TRUE(WIFSIGNALED(status)) << "the writer stopped by itself";
         const std::string a = ReadProfileString(ini(), "xtcs", "A", "<none>");
         ASSERT_TRUE(a == "old" || a == "new") << a;
     }
