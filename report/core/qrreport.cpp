@@ -15,35 +15,36 @@ namespace qr {
 
 // ---- bands -------------------------------------------------------------------
 
+namespace {
+template <class T>
+T* place(std::vector<std::unique_ptr<T>>& list, TQRBand* band, const std::string& name,
+         double left, double top, double width, double height, int order)
+{
+    auto e = std::make_unique<T>();
+    e->Name = name;
+    e->Left = left;
+    e->Top = top;
+    e->Width = width;
+    e->Height = height;
+    e->Order = order;
+    e->Parent = band;
+    list.push_back(std::move(e));
+    return list.back().get();
+}
+}  // namespace
+
 TQRShape* TQRBand::AddShape(const std::string& name, double left, double top, double width,
                             double height, int order, int penWidth)
 {
-    auto s = std::make_unique<TQRShape>();
-    s->Name = name;
-    s->Left = left;
-    s->Top = top;
-    s->Width = width;
-    s->Height = height;
-    s->Order = order;
+    TQRShape* s = place(Shapes, this, name, left, top, width, height, order);
     s->PenWidth = penWidth;
-    s->Parent = this;
-    Shapes.push_back(std::move(s));
-    return Shapes.back().get();
+    return s;
 }
 
 TQRLabel* TQRBand::AddLabel(const std::string& name, double left, double top, double width,
                             double height, int order)
 {
-    auto l = std::make_unique<TQRLabel>();
-    l->Name = name;
-    l->Left = left;
-    l->Top = top;
-    l->Width = width;
-    l->Height = height;
-    l->Order = order;
-    l->Parent = this;
-    Labels.push_back(std::move(l));
-    return Labels.back().get();
+    return place(Labels, this, name, left, top, width, height, order);
 }
 
 std::vector<TQRPrintable*> TQRBand::PaintOrder() const
