@@ -280,7 +280,8 @@ TEST(PrintRun, RealRosters)
         EXPECT_EQ(r.errorRow, c.errorRow) << c.file;
         EXPECT_FALSE(app.Connected()) << c.file;
         EXPECT_FALSE(sheet.Attached()) << c.file;
-        if (c.status == TRunStatus::OpenFailed)
+        if (c.status == TRunStatus::OpenFailed) {
             EXPECT_FALSE(r.detail.empty()) << "no reason given for " << c.file;
+        }
     }
 }
