@@ -3,10 +3,22 @@
 #include "report/core/qr.h"
 #include "platform/gbtext.h"
 
+#include <QProcess>
+#include <QString>
+#include <QStringList>
 #include <memory>
 #include <vector>
 
 namespace qrtest {
+
+// Runs a command-line tool (pdfinfo, pdftotext, ...) and returns its output.
+inline QString run(const QString& program, const QStringList& args)
+{
+    QProcess p;
+    p.start(program, args);
+    p.waitForFinished(30000);
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
 
 // 10-point 宋体: its ideographs are one em wide, its line is one em high.
 constexpr double kEm10 = 10 * 254.0 / 72.0;   // tenths of a millimetre

@@ -12,14 +12,6 @@ using namespace qrtest;
 
 namespace {
 
-QString run(const QString& program, const QStringList& args)
-{
-    QProcess p;
-    p.start(program, args);
-    p.waitForFinished(30000);
-    return QString::fromUtf8(p.readAllStandardOutput());
-}
-
 qr::QRPageImage page(double w, double l, const char* caption)
 {
     qr::TQRBand* band = nullptr;

@@ -20,14 +20,6 @@ using namespace qrtest;
 
 namespace {
 
-QString run(const QString& program, const QStringList& args)
-{
-    QProcess p;
-    p.start(program, args);
-    p.waitForFinished(30000);
-    return QString::fromUtf8(p.readAllStandardOutput());
-}
-
 // Page sizes in points, from pdfinfo.
 std::vector<QSizeF> pageSizes(const QString& pdf)
 {
