@@ -14,23 +14,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "file_helpers.h"
+
 using namespace vdmq;
 
 namespace {
 
-std::string readAll(const QString& path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return "<missing>";
-    return f.readAll().toStdString();
-}
-
-void writeAll(const QString& path, const std::string& bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes.data(), static_cast<qint64>(bytes.size()));
-}
+using testfiles::readAll;
+using testfiles::writeAll;
 
 class Profile : public ::testing::Test {
 protected:
