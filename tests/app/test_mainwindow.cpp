@@ -14,27 +14,12 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include "fake_dialogs.h"
+
 using namespace vdmq;
 
 namespace {
 
-struct FakeDialogs : TDialogs {
-    QStringList answers;   // what the open dialogs return, in turn; none left = cancel
-    int opens = 0;
-    QString title, dir;
-    QStringList filters, errors;
-    QString OpenFileName(QWidget*, const QString& t, const QString& d, const QStringList& f,
-                         const QString&) override
-    {
-        ++opens;
-        title = t, dir = d, filters = f;
-        return answers.isEmpty() ? QString() : answers.takeFirst();
-    }
-    QString SaveFileName(QWidget*, const QString&, const QString&, const QStringList&,
-                         const QString&) override { return {}; }
-    void Message(QWidget*, const QString&, const QString&) override {}
-    void Error(QWidget*, const QString& text) override { errors << text; }
-};
 
 void pump(int ms = 0)
 {

@@ -16,6 +16,8 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <gtest/gtest.h>
+
+#include "fake_dialogs.h"
 #include <functional>
 
 using namespace vdmq;
@@ -24,21 +26,6 @@ namespace {
 
 const QString kData = QStringLiteral(VDMQ_TESTDATA "/roster/");
 
-struct FakeDialogs : TDialogs {
-    QStringList answers;
-    int opens = 0;
-    QStringList errors;
-    QString OpenFileName(QWidget*, const QString&, const QString&, const QStringList&,
-                         const QString&) override
-    {
-        ++opens;
-        return answers.isEmpty() ? QString() : answers.takeFirst();
-    }
-    QString SaveFileName(QWidget*, const QString&, const QString&, const QStringList&,
-                         const QString&) override { return {}; }
-    void Message(QWidget*, const QString&, const QString&) override {}
-    void Error(QWidget*, const QString& text) override { errors << text; }
-};
 
 bool waitFor(const std::function<bool()>& done, int ms = 5000)
 {

@@ -15,6 +15,8 @@
 #include <QEventLoop>
 #include <QTimer>
 #include <gtest/gtest.h>
+
+#include "fake_dialogs.h"
 #include <functional>
 
 using namespace vdmq;
@@ -28,13 +30,6 @@ void wait(int ms)
     loop.exec();
 }
 
-struct FakeDialogs : TDialogs {
-    QStringList messages, errors;
-    QString OpenFileName(QWidget*, const QString&, const QString&, const QStringList&, const QString&) override { return {}; }
-    QString SaveFileName(QWidget*, const QString&, const QString&, const QStringList&, const QString&) override { return {}; }
-    void Message(QWidget*, const QString&, const QString& text) override { messages << text; }
-    void Error(QWidget*, const QString& text) override { errors << text; }
-};
 
 struct Window {
     QTemporaryDir dir;
