@@ -126,28 +126,26 @@ TRunResult TPrintRun::RunLoop(int mode, int startRow, int endRow)
 {
     TRunResult result;
 
-    // Step 3.
+    // Starting the reader and opening the roster are the two failures the
+    // run expects: each releases the reader and shows the run's own message,
+    // with the reader's reason as detail.
+    const auto expected = [&](TRunStatus status, std::string message, const std::exception& e) {
+        reader_.Disconnect();
+        result.status = status;
+        result.message = std::move(message);
+        result.detail = e.what();
+        host_.MessageBox(result.message, result.detail);
+        return result;
+    };
     try {
         reader_.Connect();
     } catch (const std::exception& e) {
-        reader_.Disconnect();
-        result.status = TRunStatus::ExcelFailed;
-        result.message = MsgExcelStartFailed();
-        result.detail = e.what();
-        host_.MessageBox(result.message, result.detail);
-        return result;
+        return expected(TRunStatus::ExcelFailed, MsgExcelStartFailed(), e);
     }
-
-    // Step 5.
     try {
         reader_.Open(vdcs_.RosterPath);
     } catch (const std::exception& e) {
-        reader_.Disconnect();
-        result.status = TRunStatus::OpenFailed;
-        result.message = MsgChooseRoster();
-        result.detail = e.what();
-        host_.MessageBox(result.message, result.detail);
-        return result;
+        return expected(TRunStatus::OpenFailed, MsgChooseRoster(), e);
     }
 
     std::exception_ptr failure;
