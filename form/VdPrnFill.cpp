@@ -13,6 +13,8 @@
 
 #include <climits>
 #include <stdexcept>
+#include <string_view>
+#include <utility>
 
 namespace vdmq {
 namespace {
@@ -129,21 +131,20 @@ void TVdPrnForm::qrVDMQNeedData(qr::TCustomQuickRep& sender, bool& /*MoreData*/)
     std::string opinion;
     if (!tmpl.empty()) {
         // Step 5a: the row's own wording.
+        // Each placeholder in turn, on the text the earlier ones left.
+        const std::pair<std::string_view, std::string> fills[] = {
+            {"&zw1", zw1->Caption},     {"&zw2", zw2->Caption},
+            {"&gw1", m_gw1->Caption},   {"&gw2", m_gw2->Caption},
+            {"&gwdj1", l_gw1->Caption}, {"&gwdj2", l_gw2->Caption},
+            {"&xjdj1", l_xj1->Caption}, {"&xjdj2", l_xj2->Caption},
+            {"&xj1", m_xj1->Caption},   {"&xj2", m_xj2->Caption},
+            {"&bf1", l_bt1->Caption},   {"&bf2", l_bt2->Caption},
+            {"&zz", cell(25)},
+            {"&ym", effective.Year + ph.nian + effective.Month + ph.yue},
+        };
         opinion = tmpl;
-        opinion = ReplaceFirst(opinion, "&zw1", zw1->Caption);
-        opinion = ReplaceFirst(opinion, "&zw2", zw2->Caption);
-        opinion = ReplaceFirst(opinion, "&gw1", m_gw1->Caption);
-        opinion = ReplaceFirst(opinion, "&gw2", m_gw2->Caption);
-        opinion = ReplaceFirst(opinion, "&gwdj1", l_gw1->Caption);
-        opinion = ReplaceFirst(opinion, "&gwdj2", l_gw2->Caption);
-        opinion = ReplaceFirst(opinion, "&xjdj1", l_xj1->Caption);
-        opinion = ReplaceFirst(opinion, "&xjdj2", l_xj2->Caption);
-        opinion = ReplaceFirst(opinion, "&xj1", m_xj1->Caption);
-        opinion = ReplaceFirst(opinion, "&xj2", m_xj2->Caption);
-        opinion = ReplaceFirst(opinion, "&bf1", l_bt1->Caption);
-        opinion = ReplaceFirst(opinion, "&bf2", l_bt2->Caption);
-        opinion = ReplaceFirst(opinion, "&zz", cell(25));
-        opinion = ReplaceFirst(opinion, "&ym", effective.Year + ph.nian + effective.Month + ph.yue);
+        for (const auto& [placeholder, value] : fills)
+            opinion = ReplaceFirst(opinion, placeholder, value);
     } else {
         // Step 5b: the fixed wording.  The 10% part and the monthly change
         // follow the post salaries, independently of the grades.
