@@ -383,7 +383,7 @@ int main(int argc, char** argv)
         } else {
             vdcs.DocNo = gb("澜人发(2007)71号");
             vdcs.IssuedBy = gb("澜坪市人事局工资处制");
-            vdcs.PrintDate = ToDateTime(QDateTime::currentDateTime());
+            vdcs.PrintDate = ToDateTime(LocalNow());
             vdcs.StartRow = 7;
             vdcs.EndRow = 7;
             vdcs.OpinionWidth = 78;

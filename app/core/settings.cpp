@@ -19,6 +19,12 @@ TVdcs Vdcs;
 
 namespace {
 
+std::function<QDateTime()>& clockOverride()
+{
+    static std::function<QDateTime()> clock;
+    return clock;
+}
+
 constexpr std::string_view kSection = "xtcs";
 constexpr qint64 kMsPerDay = 86400000;
 
@@ -58,8 +64,9 @@ QString withFullYear(const QString& format)
 QString shortDateFormat(const QLocale& loc) { return withFullYear(loc.dateFormat(QLocale::ShortFormat)); }
 QString longTimeFormat(const QLocale& loc) { return withoutZone(loc.timeFormat(QLocale::LongFormat)); }
 
-QString formatDate(const QDateTime& dt)
+QString formatDate(const QDateTime& value)
 {
+    const QDateTime dt = value.toLocalTime();
     const QLocale loc = QLocale::system();
     QString text = loc.toString(dt.date(), shortDateFormat(loc));
     if (dt.time() != QTime(0, 0)) text += u' ' + loc.toString(dt.time(), longTimeFormat(loc));
@@ -148,6 +155,14 @@ int readInt(const QString& path, std::string_view key, int def)
 
 }  // namespace
 
+QDateTime LocalNow()
+{
+    if (const auto& clock = clockOverride()) return clock().toLocalTime();
+    return QDateTime::currentDateTime();
+}
+
+void SetLocalClock(std::function<QDateTime()> clock) { clockOverride() = std::move(clock); }
+
 TDateTime ToDateTime(const QDateTime& dt)
 {
     const QDateTime local = dt.timeSpec() == Qt::LocalTime ? dt : dt.toLocalTime();
@@ -182,7 +197,7 @@ TEntryFields::TEntryFields()
       edStart("7"),
       edEnd("7"),
       edWidth("80"),
-      dtPrint(QDateTime::currentDateTime())
+      dtPrint(LocalNow())
 {
 }
 
@@ -207,7 +222,7 @@ void LoadSettings(TVdcs& vdcs, TEntryFields& fields, const std::string& appDirGb
     vdcs.IssuedBy = ReadProfileString(path, kSection, "Area", gb("澜坪市人事局工资处制"));
     QDateTime date;
     if (const auto text = ReadProfileString(path, kSection, "Date")) date = parseDate(fromGb(*text));
-    if (!date.isValid()) date = QDateTime::currentDateTime();
+    if (!date.isValid()) date = LocalNow();
     vdcs.PrintDate = ToDateTime(date);
     vdcs.StartRow = readInt(path, "Start", 7);
     vdcs.EndRow = readInt(path, "End", 7);
@@ -217,7 +232,7 @@ void LoadSettings(TVdcs& vdcs, TEntryFields& fields, const std::string& appDirGb
     fields.edFile = vdcs.DocNo;
     fields.edArea = vdcs.IssuedBy;
     // The picker takes the date; it keeps its own time of day.
-    fields.dtPrint = QDateTime(FromDateTime(vdcs.PrintDate).date(), fields.dtPrint.time());
+    fields.dtPrint = QDateTime(FromDateTime(vdcs.PrintDate).date(), fields.dtPrint.toLocalTime().time());
     fields.edStart = std::to_string(vdcs.StartRow);
     fields.edEnd = std::to_string(vdcs.EndRow);
     fields.edWidth = std::to_string(vdcs.OpinionWidth);

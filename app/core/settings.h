@@ -3,10 +3,22 @@
 // Texts are GB18030 byte strings.
 #include <QDateTime>
 #include <QString>
+#include <functional>
 #include <stdexcept>
 #include <string>
 
 namespace vdmq {
+
+// The print date is a wall-clock date and time in the user's own zone
+// (Qt::LocalTime) wherever it is held: in the date picker, in
+// TEntryFields::dtPrint, in TVdcs::PrintDate and in the "Date" key.  Values
+// of another time spec are converted to local time where they come in.
+
+// The local date and time now.  Whatever needs "today" asks here, so that a
+// test can say which day and hour it is.
+QDateTime LocalNow();
+// Pins the clock (tests); an empty function restores the system clock.
+void SetLocalClock(std::function<QDateTime()> clock);
 
 // Days since 1899-12-30; the fraction is the time of day.
 using TDateTime = double;

@@ -61,9 +61,14 @@ namespace {
 
 // Tab leaves the date picker, as it does every other field; the arrow keys
 // and the mouse move between its year, month and day.
+//
+// A QDateEdit keeps its value in UTC unless told otherwise, so a local date
+// and time put in at 07:30 Beijing time would show the day before, and a day
+// picked there would come back shifted by the zone's offset.  The picker
+// holds local time, like every other holder of the print date.
 class TDatePicker : public QDateEdit {
 public:
-    using QDateEdit::QDateEdit;
+    explicit TDatePicker(QWidget* parent) : QDateEdit(parent) { setTimeSpec(Qt::LocalTime); }
 
 protected:
     bool focusNextPrevChild(bool next) override { return QWidget::focusNextPrevChild(next); }
@@ -298,7 +303,7 @@ TEntryFields TVdMainForm::EntryFields() const
     f.edStart = toGb(edStart->text());
     f.edEnd = toGb(edEnd->text());
     f.edWidth = toGb(edWidth->text());
-    f.dtPrint = dtPrint->dateTime();
+    f.dtPrint = dtPrint->dateTime().toLocalTime();
     return f;
 }
 
@@ -310,7 +315,7 @@ void TVdMainForm::SetEntryFields(const TEntryFields& f)
     edEnd->setText(fromGb(f.edEnd));
     edWidth->setText(fromGb(f.edWidth));
     if (f.dtPrint.isValid())
-        dtPrint->setDateTime(f.dtPrint);
+        dtPrint->setDateTime(f.dtPrint.toLocalTime());
 }
 
 void TVdMainForm::SetRunButtonsEnabled(bool enabled)

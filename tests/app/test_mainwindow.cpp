@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include "clock_helpers.h"
 #include "fake_dialogs.h"
 
 using namespace vdmq;
@@ -180,10 +181,11 @@ TEST_F(MainWindowTest, PastingIsNotFiltered)
 
 TEST_F(MainWindowTest, FirstStartShowsDefaultsAndAsksForARosterOnce)
 {
+    testclock::ScopedClock clock(QDateTime(QDate(2026, 12, 9), QTime(7, 30)));
     auto w = make();
     EXPECT_EQ(w->edFile->text(), QStringLiteral("澜人发(2007)71号"));
     EXPECT_EQ(w->edArea->text(), QStringLiteral("澜坪市人事局工资处制"));
-    EXPECT_EQ(w->dtPrint->date(), QDate::currentDate());
+    EXPECT_EQ(w->dtPrint->date(), QDate(2026, 12, 9));
     EXPECT_EQ(w->edStart->text(), QStringLiteral("7"));
     EXPECT_EQ(w->edEnd->text(), QStringLiteral("7"));
     EXPECT_EQ(w->edWidth->text(), QStringLiteral("78"));

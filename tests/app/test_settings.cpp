@@ -10,9 +10,11 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <clocale>
 #include <csignal>
 #include <sys/resource.h>
 
+#include "clock_helpers.h"
 #include "file_helpers.h"
 
 using namespace vdmq;
@@ -43,10 +45,11 @@ protected:
 
 TEST_F(Settings, FirstStartShowsDefaults)
 {
+    const QDateTime now(QDate(2026, 12, 9), QTime(7, 30, 5));
+    testclock::ScopedClock clock(now);
     TEntryFields fields;
     EXPECT_EQ(fields.edWidth, "80");   // before loading
-    const QTime pickerTime = fields.dtPrint.time();
-    const QDateTime before = QDateTime::currentDateTime();
+    fields.dtPrint = QDateTime(QDate(2020, 1, 2), QTime(16, 45));   // the picker's own time of day
     const TVdcs v = load(fields);
 
     EXPECT_EQ(v.AppDir, appDir());
@@ -56,14 +59,13 @@ TEST_F(Settings, FirstStartShowsDefaults)
     EXPECT_EQ(v.EndRow, 7);
     EXPECT_EQ(v.OpinionWidth, 78);
     EXPECT_EQ(v.RosterPath, "");
-    EXPECT_LE(std::abs(FromDateTime(v.PrintDate).secsTo(before)), 5);
+    EXPECT_EQ(FromDateTime(v.PrintDate), now);
     EXPECT_EQ(fields.edFile, v.DocNo);
     EXPECT_EQ(fields.edArea, v.IssuedBy);
     EXPECT_EQ(fields.edStart, "7");
     EXPECT_EQ(fields.edEnd, "7");
     EXPECT_EQ(fields.edWidth, "78");
-    EXPECT_EQ(fields.dtPrint.date(), before.date());
-    EXPECT_EQ(fields.dtPrint.time(), pickerTime);
+    EXPECT_EQ(fields.dtPrint, QDateTime(QDate(2026, 12, 9), QTime(16, 45)));
     EXPECT_FALSE(QFile::exists(ini()));   // loading writes nothing
 }
 
@@ -154,6 +156,39 @@ TEST_F(Settings, DateRoundTripInTheSystemFormat)
     }
 }
 
+// What a Chinese desktop writes: Qt's regional short date and long time for
+// zh_CN, taken from the real system locale.  Runs where the process starts
+// under zh_CN.UTF-8 (the Chinese test environment, and the child below).
+TEST_F(Settings, DateTextOnAChineseDesktop)
+{
+    if (QLocale::system().name() != QLatin1String("zh_CN")) {
+        if (qEnvironmentVariable("VDMQ_SETTINGS_CHILD") == QLatin1String("zh_CN.UTF-8"))
+            FAIL() << "zh_CN.UTF-8 asked for but not in effect";
+        GTEST_SKIP() << "not a Chinese desktop";
+    }
+    // The C library's locale too: a locale that is not generated would
+    // leave it at "C" while Qt still reads the name from the environment.
+    EXPECT_STREQ(std::setlocale(LC_TIME, nullptr), "zh_CN.UTF-8");
+    const struct {
+        QDateTime dt;
+        const char* text;
+    } cases[] = {
+        {{QDate(2009, 7, 1), QTime(14, 5, 9)}, "2009/7/1 14:05:09"},
+        {{QDate(2009, 8, 20), QTime(7, 30)}, "2009/8/20 07:30:00"},
+        {{QDate(2009, 12, 31), QTime(0, 0)}, "2009/12/31"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        TEntryFields fields;
+        TVdcs v = load(fields);
+        fields.dtPrint = c.dt;
+        SaveSettings(v, fields);
+        EXPECT_EQ(key(ini(), "Date"), c.text);
+        TEntryFields again;
+        EXPECT_EQ(FromDateTime(load(again).PrintDate), c.dt);
+    }
+}
+
 TEST(SettingsLocales, DateRoundTripUnderOtherRegionalSettings)
 {
     if (qEnvironmentVariableIsSet("VDMQ_SETTINGS_CHILD")) GTEST_SKIP();
@@ -163,10 +198,11 @@ TEST(SettingsLocales, DateRoundTripUnderOtherRegionalSettings)
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("LC_ALL", locale);
         env.insert("LANG", locale);
-        env.insert("VDMQ_SETTINGS_CHILD", "1");
+        env.insert("VDMQ_SETTINGS_CHILD", locale);
         child.setProcessEnvironment(env);
         child.start(QCoreApplication::applicationFilePath(),
-                    {"--gtest_filter=Settings.DateRoundTripInTheSystemFormat:Settings.DateForms"});
+                    {"--gtest_filter=Settings.DateRoundTripInTheSystemFormat:Settings.DateForms:"
+                     "Settings.DateTextOnAChineseDesktop"});
         ASSERT_TRUE(child.waitForFinished(60000));
         EXPECT_EQ(child.exitCode(), 0) << child.readAllStandardOutput().toStdString();
     }
@@ -195,13 +231,10 @@ TEST_F(Settings, DateForms)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
         writeAll(ini(), std::string("[xtcs]\r\nDate=") + c.text + "\r\n");
+        const QDateTime now(QDate(2026, 12, 9), QTime(23, 30));
+        testclock::ScopedClock clock(now);
         TEntryFields fields;
-        const QDateTime now = QDateTime::currentDateTime();
-        const QDateTime got = FromDateTime(load(fields).PrintDate);
-        if (c.expected.isValid())
-            EXPECT_EQ(got, c.expected);
-        else
-            EXPECT_LE(std::abs(got.secsTo(now)), 5);
+        EXPECT_EQ(FromDateTime(load(fields).PrintDate), c.expected.isValid() ? c.expected : now);
     }
 }
 

@@ -1,0 +1,168 @@
+// The print date in the user's own zone.  The date picker, the settings file
+// and the printed form must agree on the local date at any hour: a picker
+// that holds UTC shows the day before early in the morning east of UTC, and
+// a day picked there prints as the next day.  Every case pins the zone and
+// the clock, so it means the same on any machine.
+#include "app/core/settings.h"
+#include "app/ui/VdMainUnit.h"
+#include "platform/gbtext.h"
+#include "preview/TzPreview.h"
+
+#include <QEventLoop>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include "clock_helpers.h"
+#include "fake_dialogs.h"
+#include "file_helpers.h"
+
+using namespace vdmq;
+using testclock::ScopedClock;
+using testclock::ScopedZone;
+
+namespace {
+
+struct Moment {
+    const char* zone;
+    QTime local;   // wall-clock time of day on kToday in that zone
+};
+
+const QDate kToday(2026, 12, 9);
+
+// East and west of UTC, and UTC itself, early, at noon and late.
+const Moment kMoments[] = {
+    {"Asia/Shanghai", {7, 30}},        {"Asia/Shanghai", {12, 0}},
+    {"Asia/Shanghai", {23, 30}},       {"America/Los_Angeles", {7, 30}},
+    {"America/Los_Angeles", {12, 0}},  {"America/Los_Angeles", {23, 30}},
+    {"UTC", {0, 30}},                  {"UTC", {12, 0}},
+};
+
+std::string describe(const Moment& m)
+{
+    return std::string(m.zone) + " " + m.local.toString("HH:mm").toStdString();
+}
+
+class PrintDate : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        Vdcs = TVdcs{};
+    }
+    std::unique_ptr<TVdMainForm> start()
+    {
+        auto w = std::make_unique<TVdMainForm>(dir.path(), std::make_shared<FakeDialogs>());
+        w->QuitApplication = [] {};
+        return w;
+    }
+    QString ini() const { return dir.filePath(QStringLiteral("vdmq.ini")); }
+    // The stored "Date" as the next start reads it.
+    QDateTime storedDate() const
+    {
+        TVdcs v;
+        TEntryFields f;
+        LoadSettings(v, f, toGb(dir.path()));
+        return FromDateTime(v.PrintDate);
+    }
+    QTemporaryDir dir;
+};
+
+// The date line of the form previewed from the main window for row 7.
+QString printedDate(TVdMainForm& w)
+{
+    Vdcs.RosterPath = gb(VDMQ_TESTDATA "/printrun/three.xls");
+    w.edStart->setText(QStringLiteral("7"));
+    w.edEnd->setText(QStringLiteral("7"));
+    QString found;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        for (auto* p : w.findChildren<TFormTzpreview*>(QString(), Qt::FindDirectChildrenOnly)) {
+            const auto store = p->QRPreview1->QRPrinter();
+            if (!p->isVisible() || !store || store->PageCount() != 1) continue;
+            for (const qr::QRItem& item : store->Page(1).items) {
+                const QString text = fromGb(item.text);
+                if (item.kind == qr::QRItem::Text && text.contains(QStringLiteral("日")) &&
+                    text.contains(QStringLiteral("年")))
+                    found = text;
+            }
+            p->SpeedButtonCloseClick();
+        }
+    });
+    timer.start(20);
+    w.btnPreClick();
+    return found.simplified();
+}
+
+}  // namespace
+
+TEST_F(PrintDate, FirstStartPickerShowsToday)
+{
+    for (const Moment& m : kMoments) {
+        SCOPED_TRACE(describe(m));
+        ScopedZone zone(m.zone);
+        ScopedClock clock(QDateTime(kToday, m.local));
+        QFile::remove(ini());
+        auto w = start();
+        EXPECT_EQ(w->dtPrint->date(), kToday);
+        EXPECT_EQ(w->EntryFields().dtPrint.toLocalTime().date(), kToday);
+    }
+}
+
+TEST_F(PrintDate, PickerShowsTheStoredDate)
+{
+    const struct {
+        const char* stored;
+        QDate expected;
+    } stored[] = {
+        {"2009/8/20 20:00:00", {2009, 8, 20}},
+        {"2009/8/20 7:59:00", {2009, 8, 20}},
+        {"2009/8/20", {2009, 8, 20}},
+        {"2009-12-31 23:59:59", {2009, 12, 31}},
+    };
+    for (const Moment& m : kMoments) {
+        ScopedZone zone(m.zone);
+        ScopedClock clock(QDateTime(kToday, m.local));
+        for (const auto& s : stored) {
+            SCOPED_TRACE(describe(m) + " Date=" + s.stored);
+            testfiles::writeAll(ini(), std::string("[xtcs]\r\nDate=") + s.stored + "\r\n");
+            auto w = start();
+            EXPECT_EQ(w->dtPrint->date(), s.expected);
+        }
+    }
+}
+
+TEST_F(PrintDate, PickedDayIsTheDayPrinted)
+{
+    for (const Moment& m : kMoments) {
+        SCOPED_TRACE(describe(m));
+        ScopedZone zone(m.zone);
+        ScopedClock clock(QDateTime(kToday, m.local));
+        QFile::remove(ini());
+        auto w = start();
+        EXPECT_EQ(printedDate(*w), QStringLiteral("2026 年 12 月 9 日"));
+        w->dtPrint->setDate(QDate(2009, 8, 20));   // as the calendar or the keys set it
+        EXPECT_EQ(printedDate(*w), QStringLiteral("2009 年 8 月 20 日"));
+    }
+}
+
+TEST_F(PrintDate, StoredDateSurvivesStartsAndExits)
+{
+    for (const Moment& m : kMoments) {
+        SCOPED_TRACE(describe(m));
+        ScopedZone zone(m.zone);
+        ScopedClock clock(QDateTime(kToday, m.local));
+        testfiles::writeAll(ini(), "[xtcs]\r\nDate=2009/8/20 20:00:00\r\n");
+        for (int round = 1; round <= 3; ++round) {
+            SCOPED_TRACE(round);
+            auto w = start();
+            EXPECT_EQ(w->dtPrint->date(), QDate(2009, 8, 20));
+            w->btnExitClick();
+            // The picker keeps its own time of day, which is the local time
+            // of the start; the file holds that wall-clock time.
+            EXPECT_EQ(storedDate(), QDateTime(QDate(2009, 8, 20), m.local));
+        }
+    }
+}
