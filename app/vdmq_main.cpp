@@ -3,6 +3,7 @@
 // recorded as the roster before the window is shown.
 #include "app/core/settings.h"
 #include "app/ui/VdMainUnit.h"
+#include "app/ui/VdTranslations.h"
 #include "platform/gbtext.h"
 #include <QApplication>
 #include <QFileInfo>
@@ -12,6 +13,8 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("vdmq"));
     QApplication::setApplicationDisplayName(vdmq::TVdMainForm::ApplicationTitle());
+    // Before any window, so that every dialog Qt makes speaks the desktop's language.
+    vdmq::InstallQtTranslations();
 
     vdmq::TVdMainForm window;   // loads the settings
 
