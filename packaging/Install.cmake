@@ -82,10 +82,11 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "")
 # The libraries the programs link to are found by dpkg-shlibdeps; the
 # plugins Qt loads at run time (window system, print system, SVG) and the
-# fonts the form is printed in are not linked, so they are named here.
+# fonts the form is printed in are not linked, so they are named here, as
+# are the translations that put Qt's own dialogs in Chinese.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-  "libqt6core6, libqt6gui6, libqt6widgets6, libqt6printsupport6, libqt6svg6, qt6-qpa-plugins, libgsf-1-114, fonts-noto-cjk, fonts-liberation2, fontconfig")
+  "libqt6core6, libqt6gui6, libqt6widgets6, libqt6printsupport6, libqt6svg6, qt6-qpa-plugins, libgsf-1-114, fonts-noto-cjk, fonts-liberation2, fontconfig, qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "cups-client")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "cups, printer-driver-cups-pdf")
 include(CPack)
