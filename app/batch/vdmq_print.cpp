@@ -31,8 +31,8 @@ namespace {
 constexpr const char* kProg = "vdmq-print";
 
 const char* kHelp =
-    "用法: vdmq-print 花名册 [选项] (--fields | --pdf 文件 | --text 文件 | --printer 打印机|-)\n"
-    "Usage: vdmq-print ROSTER [options] (--fields | --pdf FILE | --text FILE | --printer NAME|-)\n"
+    "用法: vdmq-print 花名册 [选项] (--fields | --pdf 文件 | --text 文件 | --printer 打印机|- | --check [--json])\n"
+    "Usage: vdmq-print ROSTER [options] (--fields | --pdf FILE | --text FILE | --printer NAME|- | --check [--json])\n"
     "\n"
     "为花名册第一张工作表中 AB 列（打印标志）为 1 的每一行生成一份工资变动审批表。\n"
     "Makes one approval form for every row of the roster's first sheet whose\n"
@@ -57,12 +57,19 @@ const char* kHelp =
     "  --text FILE         每页的文本导出，依次排列 / the text export of every page, in turn\n"
     "  --printer NAME|-    打印到该打印机（- 为默认打印机），每份表一个作业 /\n"
     "                      print on that CUPS queue (- for the default), one job per form\n"
+    "  --check             打印前检查，不打印：列出每个有问题的行（行号、姓名、问题）/\n"
+    "                      check before paper, print nothing: a table of row, name, problem\n"
+    "  --json              与 --check 合用：每个问题一个 JSON 对象（UTF-8）/ with --check:\n"
+    "                      one JSON object per problem (UTF-8):\n"
+    "                      {\"row\": 8, \"name\": \"...\", \"kind\": \"cut\", \"message\": \"...\", ...}\n"
     "\n"
     "没有选中的行时不写输出文件。 / With no flagged row no output file is written.\n"
     "退出码 / Exit status: 0 成功 all good; 1 某行出错或花名册无法读取 a row failed or the\n"
+    "roster could not be read; 2 用法错误 usage error.\n"
+    "--check: 0 没有发现问题 nothing found; 1 发现问题或花名册无法读取 something found or the\n"
     "roster could not be read; 2 用法错误 usage error.\n";
 
-enum class Output { None, Fields, Pdf, Text, Printer };
+enum class Output { None, Fields, Pdf, Text, Printer, Check };
 
 struct Options {
     QString roster;
@@ -70,6 +77,7 @@ struct Options {
     std::optional<QDateTime> date;
     QString settings;
     bool keepGoing = false;
+    bool json = false;
     Output output = Output::None;
     int outputs = 0;
     QString target;   // file or printer name
@@ -155,6 +163,10 @@ Options parse(const QStringList& args)
             output(Output::Text, takeValue());
         } else if (arg == QLatin1String("--printer")) {
             output(Output::Printer, takeValue());
+        } else if (arg == QLatin1String("--check")) {
+            output(Output::Check, {});
+        } else if (arg == QLatin1String("--json")) {
+            o.json = true;
         } else if (arg.startsWith(u'-') && arg != QLatin1String("-")) {
             throw UsageError{"unknown option " + local(arg)};
         } else if (o.roster.isEmpty()) {
@@ -166,8 +178,10 @@ Options parse(const QStringList& args)
     if (o.roster.isEmpty())
         throw UsageError{"no roster given"};
     if (o.outputs != 1)
-        throw UsageError{o.outputs == 0 ? "choose one of --fields, --pdf, --text, --printer"
-                                        : "only one of --fields, --pdf, --text, --printer"};
+        throw UsageError{o.outputs == 0 ? "choose one of --fields, --pdf, --text, --printer, --check"
+                                        : "only one of --fields, --pdf, --text, --printer, --check"};
+    if (o.json && o.output != Output::Check)
+        throw UsageError{"--json goes with --check"};
     if ((o.output == Output::Pdf || o.output == Output::Text) && o.target.isEmpty())
         throw UsageError{"the output file name is empty"};
     return o;
@@ -255,6 +269,7 @@ struct BatchHost : TPrintRunHost {
             form.qrVDMQ->Print();
             break;
         case Output::None:
+        case Output::Check:   // checked rows are never output
             break;
         }
     }
@@ -350,6 +365,95 @@ struct BatchHost : TPrintRunHost {
     }
 };
 
+// ---- --check -------------------------------------------------------------------
+
+// Terminal columns a text takes: East Asian wide characters take two.
+int columns(const QString& s)
+{
+    int n = 0;
+    for (const char32_t cp : s.toUcs4()) {
+        const bool wide = (cp >= 0x1100 && cp <= 0x115F) || (cp >= 0x2E80 && cp <= 0xA4CF) ||
+                          (cp >= 0xAC00 && cp <= 0xD7A3) || (cp >= 0xF900 && cp <= 0xFAFF) ||
+                          (cp >= 0xFE30 && cp <= 0xFE4F) || (cp >= 0xFF00 && cp <= 0xFF60) ||
+                          (cp >= 0xFFE0 && cp <= 0xFFE6) || cp >= 0x20000;
+        n += wide ? 2 : 1;
+    }
+    return n;
+}
+
+QString padded(const QString& s, int width) { return s + QString(std::max(0, width - columns(s)), u' '); }
+
+// Row, name and problem, one problem a line, columns aligned.
+void writeCheckTable(const TCheckReport& report)
+{
+    int nameWidth = columns(QStringLiteral("姓名"));
+    for (const TCheckProblem& p : report.problems)
+        nameWidth = std::max(nameWidth, columns(fromGb(p.name)));
+    QString out;
+    if (!report.problems.empty()) {
+        out += padded(QStringLiteral("行号"), 6) + u' ' + padded(QStringLiteral("姓名"), nameWidth) +
+               QStringLiteral("  问题\n");
+        for (const TCheckProblem& p : report.problems)
+            out += padded(QString::number(p.row), 6) + u' ' + padded(fromGb(p.name), nameWidth) +
+                   QStringLiteral("  ") + fromGb(p.message) + u'\n';
+    }
+    const QByteArray bytes = out.toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stdout);
+}
+
+// One JSON object per problem (JSON Lines, UTF-8), the keys of its kind.
+void writeCheckJson(const TCheckReport& report)
+{
+    std::string line;
+    auto key = [&](const char* k) { line += ", \""; line += k; line += "\": "; };
+    for (const TCheckProblem& p : report.problems) {
+        line = "{\"row\": " + std::to_string(p.row);
+        key("name");
+        BatchHost::appendJson(line, utf8FromGb(p.name));
+        key("kind");
+        BatchHost::appendJson(line, CheckKindName(p.kind));
+        if (!p.label.empty()) {
+            key("label");
+            BatchHost::appendJson(line, p.label);
+        }
+        if (!p.field.empty()) {
+            key("field");
+            BatchHost::appendJson(line, utf8FromGb(p.field));
+        }
+        if (p.column > 0) {
+            key("column");
+            line += std::to_string(p.column);
+        }
+        if (p.kind == TCheckKind::TextCut) {
+            key("cut_chars");
+            line += std::to_string(p.cutChars);
+            key("shown");
+            BatchHost::appendJson(line, utf8FromGb(p.shownText));
+            key("cut");
+            BatchHost::appendJson(line, utf8FromGb(p.cutText));
+        }
+        char num[32];
+        if (p.pastMm > 0) {
+            std::snprintf(num, sizeof num, "%.2f", p.pastMm);
+            key("past_mm");
+            line += num;
+        }
+        if (p.offPaperMm > 0) {
+            std::snprintf(num, sizeof num, "%.2f", p.offPaperMm);
+            key("off_paper_mm");
+            line += num;
+        }
+        if (p.kind == TCheckKind::OpinionTooLong) {
+            key("extra_bytes");
+            line += std::to_string(p.extraBytes);
+        }
+        key("message");
+        BatchHost::appendJson(line, utf8FromGb(p.message));
+        line += "}\n";
+        std::fwrite(line.data(), 1, line.size(), stdout);
+    }
+}
+
 // Qt's own notices would mix with the tool's messages; the one about a
 // missing XDG_RUNTIME_DIR (usual on servers) says nothing to the user.
 void messageHandler(QtMsgType type, const QMessageLogContext&, const QString& message)
@@ -425,6 +529,28 @@ int main(int argc, char** argv)
     TExcelWorksheet sheet;
     TExcelRunReader reader(excel, sheet);
     TPrintRun run(vdcs, reader, host);
+    if (opt.output == Output::Check) {
+        TCheckReport report;
+        const TRunResult result = run.Check(report);
+        if (result.status == TRunStatus::ConvertError)
+            return 2;
+        if (result.status != TRunStatus::Done)
+            return 1;
+        if (opt.json)
+            writeCheckJson(report);
+        else
+            writeCheckTable(report);
+        std::fflush(stdout);
+        const std::string range = std::to_string(vdcs.StartRow) + "–" + std::to_string(vdcs.EndRow);
+        if (report.problems.empty())
+            host.say(local(QStringLiteral("第 %1 行标记打印的 %2 行都没有发现问题 / no problem in the %2 flagged rows")
+                               .arg(QString::fromStdString(range)).arg(report.flaggedRows)));
+        else
+            host.say(local(QStringLiteral("第 %1 行标记打印 %2 行，%3 行有问题，共 %4 处 / %3 of %2 flagged rows have problems (%4 in all)")
+                               .arg(QString::fromStdString(range)).arg(report.flaggedRows)
+                               .arg(report.RowsWithProblems()).arg(report.problems.size())));
+        return report.problems.empty() ? 0 : 1;
+    }
     const TRunResult result = run.Run(1);
 
     int status = 0;

@@ -81,7 +81,11 @@ TPrintRun::TPrintRun(TVdcs& vdcs, TRunReader& reader, TPrintRunHost& host)
 
 TPrintRun::~TPrintRun() = default;
 
-TRunResult TPrintRun::Run(int mode)
+TRunResult TPrintRun::Run(int mode) { return Start(mode, nullptr); }
+
+TRunResult TPrintRun::Check(TCheckReport& report) { return Start(1, &report); }
+
+TRunResult TPrintRun::Start(int mode, TCheckReport* checkOnly)
 {
     TRunResult result;
     if (running_) {
@@ -113,16 +117,16 @@ TRunResult TPrintRun::Run(int mode)
         vdcs_.PrintDate = ToDateTime(entries.dtPrint);
 
     // Step 2.
-    if (mode == 0 && host_.RaisePreviewWindow()) {
+    if (mode == 0 && !checkOnly && host_.RaisePreviewWindow()) {
         result.status = TRunStatus::PreviewRaised;
         return result;
     }
 
     RunningScope scope(running_, stop_, host_);
-    return RunLoop(mode, vdcs_.StartRow, vdcs_.EndRow);
+    return RunLoop(mode, vdcs_.StartRow, vdcs_.EndRow, checkOnly);
 }
 
-TRunResult TPrintRun::RunLoop(int mode, int startRow, int endRow)
+TRunResult TPrintRun::RunLoop(int mode, int startRow, int endRow, TCheckReport* checkOnly)
 {
     TRunResult result;
 
@@ -157,6 +161,30 @@ TRunResult TPrintRun::RunLoop(int mode, int startRow, int endRow)
         failure = std::current_exception();
     }
 
+    // The check before paper: every flagged row prepared as it will print,
+    // the problems shown before any form goes out (or instead of the forms).
+    if (!failure && (checkOnly || (endRow >= startRow && host_.WantsCheck(mode)))) {
+        const int last = endRow < startRow ? endRow : std::min(endRow, std::max(reader_.LastRow(), startRow - 1));
+        try {
+            TFormCheck check(source_);
+            TCheckReport report = check.CheckRows(startRow, last);
+            report.lastRow = endRow;
+            if (checkOnly) {
+                result.rowsRead = report.rowsRead;
+                *checkOnly = std::move(report);
+                reader_.Disconnect();
+                return result;
+            }
+            if (!host_.ConfirmCheck(mode, report)) {
+                reader_.Disconnect();
+                result.status = TRunStatus::Abandoned;
+                return result;
+            }
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    }
+
     // Step 7.
     if (!failure && endRow >= startRow) {
         const long long first = startRow;
@@ -171,8 +199,7 @@ TRunResult TPrintRun::RunLoop(int mode, int startRow, int endRow)
             const int row = int(r);
             try {
                 ++result.rowsRead;
-                const std::string flag = Trim(reader_.CellText(row, kFlagColumn));
-                if (flag == "1") {
+                if (col::IsPrintFlag(reader_.CellText(row, kFlagColumn))) {
                     source_.SetCurRow(row);
                     host_.SetCurRow(row);
                     auto form = std::make_unique<TVdPrnForm>();

@@ -6,6 +6,8 @@
 // is output, how messages reach the user) sits behind TPrintRunHost, so the
 // run itself needs no widgets.  Texts are GB18030.
 #include "app/core/settings.h"
+#include "form/RosterColumns.h"
+#include "form/VdPrnCheck.h"
 #include "form/VdPrnUnit.h"
 #include "platform/spreadsheet.h"
 #include <QDateTime>
@@ -16,7 +18,7 @@
 namespace vdmq {
 
 // Column of the print flag (AB).
-inline constexpr int kFlagColumn = 28;
+inline constexpr int kFlagColumn = col::PrintFlag;
 
 // The message boxes of the run.
 std::string MsgExcelStartFailed();   // "Excel文件打开失败！"
@@ -119,6 +121,11 @@ public:
     // next row; false ends the loop and the error is shown after the reader
     // has been released.
     virtual bool RowFailed(int /*row*/, const std::string& /*messageGb*/) { return false; }
+    // Before the first form, with the roster open: whether the flagged rows
+    // of the range are checked first (TFormCheck), and, when they were,
+    // whether the run goes on (false ends it before any form).
+    virtual bool WantsCheck(int /*mode*/) { return false; }
+    virtual bool ConfirmCheck(int /*mode*/, const TCheckReport& /*report*/) { return true; }
     virtual void RunStateChanged(bool /*running*/) {}
     virtual void Progress(const TRunProgress& /*progress*/) {}
 };
@@ -132,6 +139,7 @@ enum class TRunStatus {
     OpenFailed,      // the roster could not be opened
     Failed,          // attaching the sheet or a row failed
     Stopped,         // stopped on request after a form
+    Abandoned,       // the check found problems and the user went back
 };
 
 struct TRunResult {
@@ -151,6 +159,10 @@ public:
 
     // mode 0 previews, any other value prints.
     TRunResult Run(int mode);
+    // The rows of a run checked instead of output (nothing is printed):
+    // the range, the roster and its failures as for Run; `report` gets the
+    // check of every flagged row.
+    TRunResult Check(TCheckReport& report);
 
     bool Running() const { return running_; }
     // Ends the run after the form now being output (nothing when idle).
@@ -161,7 +173,8 @@ public:
     const TRunFillSource& FillSource() const { return source_; }
 
 private:
-    TRunResult RunLoop(int mode, int startRow, int endRow);
+    TRunResult RunLoop(int mode, int startRow, int endRow, TCheckReport* checkOnly = nullptr);
+    TRunResult Start(int mode, TCheckReport* checkOnly);
 
     TVdcs& vdcs_;
     TRunReader& reader_;

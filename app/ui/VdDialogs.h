@@ -8,6 +8,8 @@ class QWidget;
 
 namespace vdmq {
 
+struct TCheckReport;
+
 class TDialogs {
 public:
     virtual ~TDialogs() = default;
@@ -24,6 +26,9 @@ public:
     // The application's standard error box: an error that ended a button
     // action, shown with the error's own message.
     virtual void Error(QWidget* parent, const QString& text) = 0;
+    // The question before paper (app/ui/VdCheckDialog): true goes on with
+    // the run.  Without a dialog of its own an implementation goes on.
+    virtual bool ConfirmCheck(QWidget* /*parent*/, const TCheckReport& /*report*/, int /*mode*/) { return true; }
 };
 
 // The real dialogs (QFileDialog, QMessageBox).
@@ -35,6 +40,7 @@ public:
                          const QStringList& nameFilters, const QString& selected) override;
     void Message(QWidget* parent, const QString& title, const QString& text) override;
     void Error(QWidget* parent, const QString& text) override;
+    bool ConfirmCheck(QWidget* parent, const TCheckReport& report, int mode) override;   // VdCheckDialog.cpp
 };
 
 }  // namespace vdmq

@@ -2,11 +2,13 @@
 // logic of app/core/printrun over the window's spreadsheet components, with
 // the window's entry fields, message boxes and preview windows around it.
 #include "app/core/printrun.h"
+#include "app/ui/VdCheckDialog.h"
 #include "app/ui/VdMainUnit.h"
 #include "platform/gbtext.h"
 #include "preview/TzPreview.h"
 #include "report/ui/printbackend.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -144,6 +146,28 @@ struct TPrintRunState : TPrintRunHost {
 
     void SetCurRow(int row) override { form->CurRow = row; }
 
+    // The check before paper (VdCheckDialog): on unless vdmq.ini turns it
+    // off; a busy cursor while the rows are prepared.
+    bool WantsCheck(int) override
+    {
+        checking = CheckBeforeRunEnabled(Vdcs.AppDir);
+        if (checking)
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+        return checking;
+    }
+    bool ConfirmCheck(int m, const TCheckReport& report) override
+    {
+        endChecking();
+        return ConfirmCheckedRun(form, form->Dialogs(), m, report);
+    }
+    void endChecking()
+    {
+        if (checking)
+            QApplication::restoreOverrideCursor();
+        checking = false;
+    }
+    bool checking = false;
+
     void MessageBox(const std::string& text, const std::string& detail) override
     {
         QString shown = fromGb(text);
@@ -163,6 +187,7 @@ struct TPrintRunState : TPrintRunHost {
             return;
         }
         form->removeEventFilter(&closeGuard);
+        endChecking();
         progress.reset();
         if (closeAfterRun) {
             closeAfterRun = false;

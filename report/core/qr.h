@@ -236,6 +236,13 @@ private:
     QString fileName_;
 };
 
+// The items one label prints as when its band stands at (bandX, bandY)
+// (tenths of a millimetre on the paper): its white box, then one Text item
+// per line that shows -- what the preparation puts on the page for it, with
+// the same text measurement.  Lets a caller see what of a caption reaches
+// the paper without searching the page.
+std::vector<QRItem> LayOutLabel(const TQRLabel& label, double bandX, double bandY);
+
 // Feeds a prepared page to an export filter (what preparation through a
 // filter does for each page).
 void ExportPage(TQRExportFilter& filter, const QRPageImage& page);
@@ -272,6 +279,13 @@ void SetPrintBackend(TQRPrintBackend* backend);   // not owned; nullptr: no prin
 TQRPrintBackend* PrintBackend();
 
 // ---- the report --------------------------------------------------------------
+
+// Where a band prints on the page: its top-left corner and width, in tenths
+// of a millimetre from the paper's corner.
+struct TQRBandPlace {
+    const TQRBand* band = nullptr;
+    double x = 0, y = 0, width = 0;
+};
 
 class TCustomQuickRep : public QObject {
     Q_OBJECT
@@ -315,6 +329,13 @@ public:
     void Prepare(TQRPrinter& store, TQRExportFilter* filter = nullptr);
     // A fresh store, prepared, without hooks or printer.
     std::shared_ptr<TQRPrinter> PrepareNew();
+
+    // The bands of a page in the order they print and where: the page
+    // header first (with FirstPageHeader), then the column headers, each
+    // below the one before by its height rounded to a whole tenth, all from
+    // the current margins.  The preparation places its page by this; after
+    // a preparation it reflects the margins the need-data handler set.
+    std::vector<TQRBandPlace> FirstPageBands() const;
 
 private:
     std::shared_ptr<TQRPrinter> store_;

@@ -214,6 +214,19 @@ private:
     double saved_;
 };
 
+// Width and length of the paper, tenths of a millimetre.
+std::pair<double, double> paperOf(const TQRPage& page)
+{
+    double w = 2100, l = 2970;   // A4 unless the paper is custom
+    if (page.CustomPaper) {
+        w = page.Tenths(TQRPage::Width);
+        l = page.Tenths(TQRPage::Length);
+    }
+    if (!page.Portrait)
+        std::swap(w, l);
+    return {w, l};
+}
+
 void placeBand(const TQRBand& band, double x, double y, double width, std::vector<QRItem>& items)
 {
     QRItem fill;
@@ -243,37 +256,15 @@ void TCustomQuickRep::Prepare(TQRPrinter& store, TQRExportFilter* filter)
 
     bool started = false, filterStarted = false;
     QRPageImage page;
-    auto paper = [&] {
-        double w = 2100, l = 2970;   // A4 unless the paper is custom
-        if (Page.CustomPaper) {
-            w = Page.Tenths(TQRPage::Width);
-            l = Page.Tenths(TQRPage::Length);
-        }
-        if (!Page.Portrait)
-            std::swap(w, l);
-        return std::pair{w, l};
-    };
+    auto paper = [&] { return paperOf(Page); };
     auto beginPage = [&] {
         started = true;
         auto [w, l] = paper();
         page.width = w;
         page.length = l;
         page.items.reserve(400);
-        const double x = Page.Tenths(TQRPage::LeftMargin);
-        double y = Page.Tenths(TQRPage::TopMargin);
-        const double bandWidth =
-            w - Page.Tenths(TQRPage::LeftMargin) - Page.Tenths(TQRPage::RightMargin);
-        auto place = [&](TQRBandType type) {
-            for (const auto& band : Bands) {
-                if (band->BandType != type)
-                    continue;
-                placeBand(*band, x, y, bandWidth, page.items);
-                y += std::round(band->Height * 10);
-            }
-        };
-        if (FirstPageHeader)
-            place(rbPageHeader);
-        place(rbColumnHeader);
+        for (const TQRBandPlace& p : FirstPageBands())
+            placeBand(*p.band, p.x, p.y, p.width, page.items);
     };
     auto startFilter = [&] {
         if (filter && !filterStarted) {
@@ -310,6 +301,34 @@ void TCustomQuickRep::Prepare(TQRPrinter& store, TQRExportFilter* filter)
         throw;
     }
     store.SetStatus(mpFinished);
+}
+
+std::vector<TQRBandPlace> TCustomQuickRep::FirstPageBands() const
+{
+    const double w = paperOf(Page).first;
+    const double x = Page.Tenths(TQRPage::LeftMargin);
+    double y = Page.Tenths(TQRPage::TopMargin);
+    const double bandWidth = w - x - Page.Tenths(TQRPage::RightMargin);
+    std::vector<TQRBandPlace> out;
+    auto place = [&](TQRBandType type) {
+        for (const auto& band : Bands) {
+            if (band->BandType != type)
+                continue;
+            out.push_back({band.get(), x, y, bandWidth});
+            y += std::round(band->Height * 10);
+        }
+    };
+    if (FirstPageHeader)
+        place(rbPageHeader);
+    place(rbColumnHeader);
+    return out;
+}
+
+std::vector<QRItem> LayOutLabel(const TQRLabel& label, double bandX, double bandY)
+{
+    std::vector<QRItem> items;
+    detail::layoutLabel(label, bandX, bandY, items);
+    return items;
 }
 
 std::shared_ptr<TQRPrinter> TCustomQuickRep::PrepareNew()
