@@ -107,7 +107,7 @@ TEST_F(VdmqPrint, HelpInBothLanguages)
     const Result r = run({"--help"});
     EXPECT_EQ(r.exit, 0);
     const QString help = QString::fromUtf8(r.out);
-    for (const char* s : {"用法", "Usage", "--keep-going", "--printer", "退出码", "Exit status"})
+    for (const char* s : {"用法", "Usage", "--keep-going", "--printer", "--check", "--json", "退出码", "Exit status"})
         EXPECT_TRUE(help.contains(QString::fromUtf8(s))) << s;
 }
 
@@ -225,4 +225,51 @@ TEST_F(VdmqPrint, PrinterQueueGetsOneJobPerForm)
     const Result r = run({data("three.xls"), "--start", "7", "--end", "11", "--printer", "PDF"});
     ASSERT_EQ(r.exit, 0) << r.err.toStdString();
     EXPECT_GE(jobs() - before, 3);   // others may print on the queue too
+}
+
+TEST_F(VdmqPrint, CheckListsTheProblemsAndPrintsNothing)
+{
+    const QString roster = QStringLiteral(VDMQ_TESTDATA "/check/check.xls");
+    struct Case { QStringList args; int exit; QString err; } cases[] = {
+        {{roster, "--start", "7", "--end", "7", "--check"}, 0,
+         "vdmq-print: 第 7–7 行标记打印的 1 行都没有发现问题 / no problem in the 1 flagged rows\n"},
+        {{roster, "--start", "7", "--end", "21", "--check"}, 1,
+         "vdmq-print: 第 7–21 行标记打印 14 行，12 行有问题，共 13 处 / 12 of 14 flagged rows have problems (13 in all)\n"},
+        {{roster, "--check", "--pdf", "x.pdf"}, 2, "only one of"},
+        {{roster, "--fields", "--json"}, 2, "vdmq-print: --json goes with --check\n"},
+        {{data("missing.xls"), "--check"}, 1, "vdmq-print: 请选择EXCEL数据表格！ 文件不存在"},
+        {{roster, "--width", "7x", "--check"}, 1, ""},
+    };
+    for (const Case& c : cases) {
+        const Result r = run(c.args);
+        EXPECT_EQ(r.exit, c.exit) << c.args.join(' ').toStdString() << "\n" << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(c.err)) << r.err.toStdString();
+    }
+
+    // The table: a heading, then row, name and problem, one problem a line.
+    Result r = run({roster, "--start", "9", "--end", "10", "--check"});
+    EXPECT_EQ(QString::fromUtf8(r.out),
+              QString::fromUtf8("行号   姓名    问题\n"
+                                "9      王秀兰  职务(岗位)（G列）印不下：只印出“第一中学中学高级”，少印 2 个字“教师”\n"
+                                "10             姓名（B列）为空\n"));
+
+    // JSON: one object per problem, with the facts of its kind.
+    r = run({roster, "--start", "7", "--end", "21", "--check", "--json", "--date", "2009-07-01"});
+    EXPECT_EQ(r.exit, 1);
+    const auto objects = lines(r.out);
+    ASSERT_EQ(objects.size(), 13u) << r.out.toStdString();
+    EXPECT_EQ(rows(r.out), (std::vector<int>{9, 10, 11, 11, 12, 13, 14, 15, 16, 17, 18, 19, 21}));
+    const QJsonObject& cut = objects[0];
+    EXPECT_EQ(cut["name"].toString(), QString::fromUtf8("王秀兰"));
+    EXPECT_EQ(cut["kind"].toString(), "cut");
+    EXPECT_EQ(cut["label"].toString(), "zw0");
+    EXPECT_EQ(cut["column"].toInt(), 7);
+    EXPECT_EQ(cut["cut_chars"].toInt(), 2);
+    EXPECT_EQ(cut["cut"].toString(), QString::fromUtf8("教师"));
+    for (const QJsonObject& o : objects) {
+        EXPECT_FALSE(o["message"].toString().isEmpty());
+        if (o["kind"] == "past-line" || o["kind"] == "opinion-too-long") {
+            EXPECT_GT(o["past_mm"].toDouble(), 1.0) << o["row"].toInt();
+        }
+    }
 }

@@ -1,0 +1,185 @@
+// The question before paper, offscreen: what the dialog lists and copies,
+// its two answers, and when the main window's Print and Preview ask it
+// (tests/data/check/check.xls: row 7 clean, row 9 with a post cut short).
+#include "app/core/printrun.h"
+#include "app/ui/VdCheckDialog.h"
+#include "app/ui/VdMainUnit.h"
+#include "platform/gbtext.h"
+#include "preview/TzPreview.h"
+#include "report/ui/printbackend.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QFile>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include "fake_dialogs.h"
+
+using namespace vdmq;
+
+namespace {
+
+const std::string kCheckRoster = VDMQ_TESTDATA "/check/check.xls";
+
+// The check of rows 7 to 21, as a run makes it.
+TCheckReport checkedRoster()
+{
+    TVdcs vdcs;
+    vdcs.DocNo = gb("澜人发(2007)71号");
+    vdcs.PrintDate = ToDateTime(QDateTime(QDate(2009, 7, 1), QTime(12, 0)));
+    TExcelApplication excel;
+    TExcelWorksheet sheet;
+    TExcelRunReader reader(excel, sheet);
+    TRunFillSource source(vdcs, reader, [] { return std::string("78"); });
+    reader.Connect();
+    reader.Open(gb(kCheckRoster));
+    reader.AttachFirstSheet();
+    TFormCheck check(source);
+    TCheckReport report = check.CheckRows(7, 21);
+    reader.Disconnect();
+    return report;
+}
+
+QString cell(const TCheckDialog& d, int row, int column) { return d.tblProblems->item(row, column)->text(); }
+
+}  // namespace
+
+TEST(CheckDialog, ListsRowNameAndProblemAndCopiesThem)
+{
+    const TCheckReport report = checkedRoster();
+    TCheckDialog dialog(report, 1);
+    EXPECT_EQ(dialog.windowTitle(), QString::fromUtf8("打印前检查"));
+    EXPECT_TRUE(dialog.lbSummary->text().contains(QString::fromUtf8("标记打印的 14 人中，有 12 人")))
+        << dialog.lbSummary->text().toStdString();
+    ASSERT_EQ(dialog.tblProblems->rowCount(), 13);
+    EXPECT_EQ(dialog.tblProblems->horizontalHeaderItem(2)->text(), QString::fromUtf8("问题"));
+    EXPECT_EQ(cell(dialog, 0, 0), "9");
+    EXPECT_EQ(cell(dialog, 0, 1), QString::fromUtf8("王秀兰"));
+    EXPECT_EQ(cell(dialog, 0, 2), QString::fromUtf8("职务(岗位)（G列）印不下：只印出“第一中学中学高级”，少印 2 个字“教师”"));
+    EXPECT_EQ(dialog.btnContinue->text(), QString::fromUtf8("继续打印"));
+    EXPECT_EQ(dialog.btnBack->text(), QString::fromUtf8("返回修改"));
+    EXPECT_TRUE(dialog.btnBack->isDefault()) << "Enter must not print by accident";
+    EXPECT_EQ(dialog.tblProblems->editTriggers(), QAbstractItemView::NoEditTriggers);
+
+    // 复制全部: a heading and one tab-separated line per problem.
+    dialog.btnCopy->click();
+    QStringList copied = QApplication::clipboard()->text().split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(copied.size(), 14);
+    EXPECT_EQ(copied[0], QString::fromUtf8("行号\t姓名\t问题"));
+    EXPECT_EQ(copied[2], QString::fromUtf8("10\t\t姓名（B列）为空"));
+
+    // Ctrl+C copies the selected rows.
+    QAction* copy = nullptr;
+    for (QAction* a : dialog.tblProblems->actions())
+        if (a->shortcut() == QKeySequence(QKeySequence::Copy))
+            copy = a;
+    ASSERT_TRUE(copy);
+    dialog.tblProblems->selectRow(3);
+    copy->trigger();
+    copied = QApplication::clipboard()->text().split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(copied.size(), 2);
+    EXPECT_TRUE(copied[1].startsWith(QString::fromUtf8("11\t赵海\t这一行填表出错"))) << copied[1].toStdString();
+
+    // The two answers.
+    struct Answer { QPushButton* button; int result; } answers[] = {
+        {dialog.btnContinue, QDialog::Accepted}, {dialog.btnBack, QDialog::Rejected}};
+    for (const Answer& a : answers) {
+        dialog.open();
+        a.button->click();
+        EXPECT_EQ(dialog.result(), a.result);
+        EXPECT_FALSE(dialog.isVisible());
+    }
+
+    TCheckDialog before(report, 0);
+    EXPECT_EQ(before.windowTitle(), QString::fromUtf8("预览前检查"));
+    EXPECT_EQ(before.btnContinue->text(), QString::fromUtf8("继续预览"));
+}
+
+namespace {
+
+struct AnsweringDialogs : FakeDialogs {
+    bool goOn = false;
+    int asked = 0;
+    int askedProblems = 0;
+    bool ConfirmCheck(QWidget*, const TCheckReport& r, int) override
+    {
+        ++asked;
+        askedProblems = int(r.problems.size());
+        return goOn;
+    }
+};
+
+struct CountingPrinter : qr::TQRPrintBackend {
+    int jobs = 0;
+    bool HasPrinter() const override { return true; }
+    void PrintPages(const qr::TQRPrinter&, const qr::TQRPrinterSettings&) override { ++jobs; }
+    bool PrintSetup(qr::TQRPrinterSettings&, int) override { return false; }
+    void WithProgress(const QString&, const std::function<void()>& work) override { work(); }
+};
+
+}  // namespace
+
+TEST(CheckDialog, PrintAndPreviewAskWhenThereIsSomethingToSay)
+{
+    CountingPrinter printer;
+    qr::SetPrintBackend(&printer);
+    struct Case {
+        const char* what;
+        const char *start, *end;
+        int mode;
+        const char* ini;   // vdmq.ini beside the program; empty: none
+        bool goOn;
+        int asked, forms;
+    } cases[] = {
+        {"back to the roster", "7", "9", 1, "", false, 1, 0},
+        {"printed anyway", "7", "9", 1, "", true, 1, 2},
+        {"question turned off", "7", "9", 1, "[vdmq]\r\nCheckBeforePrint=0\r\n", false, 0, 2},
+        {"question left on", "7", "9", 1, "[vdmq]\r\nCheckBeforePrint=1\r\n", false, 1, 0},
+        {"nothing found", "7", "7", 1, "", false, 0, 1},
+        {"one form to preview", "9", "9", 0, "", false, 0, 1},
+        {"several forms to preview", "7", "9", 0, "", false, 1, 0},
+    };
+    for (const Case& c : cases) {
+        printer.jobs = 0;
+        QTemporaryDir dir;
+        if (*c.ini) {
+            QFile ini(dir.filePath("vdmq.ini"));
+            ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+            ini.write(c.ini);
+        }
+        auto dialogs = std::make_shared<AnsweringDialogs>();
+        dialogs->goOn = c.goOn;
+        TVdMainForm form(dir.path(), dialogs);
+        Vdcs.RosterPath = gb(kCheckRoster);
+        form.edStart->setText(c.start);
+        form.edEnd->setText(c.end);
+        int previews = 0;
+        QTimer closer;
+        QObject::connect(&closer, &QTimer::timeout, [&] {
+            for (auto* w : form.findChildren<TFormTzpreview*>())
+                if (w->isVisible() && w->QRPreview1->QRPrinter() && w->QRPreview1->QRPrinter()->PageCount() == 1) {
+                    ++previews;
+                    w->close();
+                }
+        });
+        closer.start(20);
+        form.PrintRun(c.mode);
+        closer.stop();
+        EXPECT_EQ(dialogs->asked, c.asked) << c.what;
+        EXPECT_EQ(c.mode == 0 ? previews : printer.jobs, c.forms) << c.what;
+        if (c.asked) {
+            EXPECT_EQ(dialogs->askedProblems, 1) << c.what;
+        }
+        EXPECT_TRUE(dialogs->errors.isEmpty()) << c.what << ": " << dialogs->errors.join('\n').toStdString();
+        EXPECT_FALSE(form.ExcelApp.Connected()) << c.what;
+        EXPECT_TRUE(form.btnPrn->isEnabled()) << c.what;
+    }
+    qr::SetPrintBackend(nullptr);
+}
