@@ -93,6 +93,11 @@ TCheckDialog::TCheckDialog(const TCheckReport& report, int mode, QWidget* parent
     header->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     header->setSectionResizeMode(1, QHeaderView::ResizeToContents);
     header->setSectionResizeMode(2, QHeaderView::Stretch);
+    // Long problems wrap: the rows follow the width the problem column gets.
+    connect(header, &QHeaderView::sectionResized, tblProblems, [this](int section) {
+        if (section == 2)
+            tblProblems->resizeRowsToContents();
+    });
     tblProblems->resizeRowsToContents();
 
     // Ctrl+C and the context menu copy; the table is read-only otherwise.
