@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <set>
@@ -93,10 +94,15 @@ TCheckDialog::TCheckDialog(const TCheckReport& report, int mode, QWidget* parent
     header->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     header->setSectionResizeMode(1, QHeaderView::ResizeToContents);
     header->setSectionResizeMode(2, QHeaderView::Stretch);
-    // Long problems wrap: the rows follow the width the problem column gets.
-    connect(header, &QHeaderView::sectionResized, tblProblems, [this](int section) {
+    // Long problems wrap: the rows follow the width the problem column gets,
+    // once a resize has settled (thousands of rows take a moment).
+    auto* rowHeights = new QTimer(this);
+    rowHeights->setSingleShot(true);
+    rowHeights->setInterval(60);
+    connect(rowHeights, &QTimer::timeout, tblProblems, &QTableView::resizeRowsToContents);
+    connect(header, &QHeaderView::sectionResized, rowHeights, [rowHeights](int section) {
         if (section == 2)
-            tblProblems->resizeRowsToContents();
+            rowHeights->start();
     });
     tblProblems->resizeRowsToContents();
 
