@@ -1,7 +1,8 @@
 // The check before paper over tests/data/check/check.xls (see its
 // generator): each problem on its row and nowhere else, the inputs of the
-// print that change the verdict, the run that asks before its first form,
-// and agreement with the printed page (pdftotext -bbox of vdmq-print --pdf).
+// print that change the verdict, and agreement with the printed page
+// (pdftotext -bbox of vdmq-print --pdf).  The run's question is tested with
+// the main window (test_check_dialog), --check with vdmq-print.
 #include "app/core/printrun.h"
 #include "form/RosterColumns.h"
 #include "form/VdPrnCheck.h"
@@ -173,84 +174,6 @@ TEST(Check, SettingsOfThePrintChangeTheVerdict)
             EXPECT_TRUE(r.problems[0].message.ends_with("'7x' is not a valid integer value")) << c.what;
         }
     }
-}
-
-namespace {
-
-// A run over the real reader whose host answers the check.
-struct AnsweringHost : TPrintRunHost {
-    TRunEntries entries{"7", "21", {}, {}, QDateTime(QDate(2009, 7, 1), QTime(12, 0))};
-    bool wants = true, goOn = false;
-    int asked = 0, askedMode = -1, problems = 0;
-    bool connectedWhenAsked = false;
-    TExcelApplication* excel = nullptr;
-    std::vector<int> forms, failed;
-    TRunEntries ReadEntries() override { return entries; }
-    std::string OpinionWidthText() override { return "78"; }
-    void OutputForm(TVdPrnForm&, int, int row) override { forms.push_back(row); }
-    void MessageBox(const std::string&, const std::string&) override {}
-    void ShowError(const std::string&, int) override {}
-    bool RowFailed(int row, const std::string&) override { failed.push_back(row); return true; }
-    bool WantsCheck(int) override { return wants; }
-    bool ConfirmCheck(int mode, const TCheckReport& r) override
-    {
-        ++asked;
-        askedMode = mode;
-        problems = int(r.problems.size());
-        connectedWhenAsked = excel->Connected();
-        return goOn;
-    }
-};
-
-}  // namespace
-
-TEST(Check, TheRunAsksBeforeItsFirstForm)
-{
-    struct Case { bool wants, goOn; TRunStatus status; int asked; std::vector<int> forms; } cases[] = {
-        {true, false, TRunStatus::Abandoned, 1, {}},
-        // The host outputs without filling; only row 17's flag stops a row.
-        {true, true, TRunStatus::Done, 1, {7, 9, 10, 11, 12, 13, 14, 15, 16, 18, 19, 20, 21}},
-        {false, false, TRunStatus::Done, 0, {7, 9, 10, 11, 12, 13, 14, 15, 16, 18, 19, 20, 21}},
-    };
-    for (const Case& c : cases) {
-        AnsweringHost host;
-        host.wants = c.wants;
-        host.goOn = c.goOn;
-        TExcelApplication excel;
-        TExcelWorksheet sheet;
-        TExcelRunReader reader(excel, sheet);
-        host.excel = &excel;
-        TVdcs vdcs;
-        vdcs.RosterPath = gb(kCheckRoster);
-        TPrintRun run(vdcs, reader, host);
-        const TRunResult result = run.Run(1);
-        EXPECT_EQ(result.status, c.status);
-        EXPECT_EQ(host.asked, c.asked);
-        EXPECT_EQ(host.forms, c.forms);
-        EXPECT_FALSE(excel.Connected());
-        if (c.asked) {
-            EXPECT_EQ(host.askedMode, 1);
-            EXPECT_EQ(host.problems, 13);
-            EXPECT_TRUE(host.connectedWhenAsked);
-        }
-    }
-
-    // Check instead of a run: the same range and roster, nothing output.
-    AnsweringHost host;
-    TExcelApplication excel;
-    TExcelWorksheet sheet;
-    TExcelRunReader reader(excel, sheet);
-    TVdcs vdcs;
-    vdcs.RosterPath = gb(kCheckRoster);
-    TPrintRun run(vdcs, reader, host);
-    TCheckReport report;
-    EXPECT_EQ(run.Check(report).status, TRunStatus::Done);
-    EXPECT_EQ(report.problems.size(), 13u);
-    EXPECT_EQ(report.firstRow, 7);
-    EXPECT_EQ(report.lastRow, 21);
-    EXPECT_TRUE(host.forms.empty());
-    EXPECT_EQ(host.asked, 0);
-    EXPECT_FALSE(excel.Connected());
 }
 
 // ---- agreement with the printed page ----------------------------------------
