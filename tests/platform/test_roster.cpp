@@ -146,7 +146,7 @@ INSTANTIATE_TEST_SUITE_P(
     Roster, BadInput,
     ::testing::Values(Bad{"no-such-file.xls", "文件不存在"}, Bad{"", "文件夹"}, Bad{"bad-empty.xls", "空的"},
                       Bad{"bad-text.xls", "文本文件"}, Bad{"bad-truncated.xls", "不是Excel工作簿"},
-                      Bad{"bad-garbage.xls", "不是Excel工作簿"}, Bad{"bad-encrypted.xls", "密码"},
+                      Bad{"bad-garbage.xls", "不是Excel工作簿"}, Bad{"bad-encrypted.xls", "加密信息不完整"},
                       Bad{"bad-nosheet.xls", "没有工作表"}, Bad{"bad-chartfirst.xls", "图表"},
                       Bad{"bad-macrofirst.xls", "宏表"}, Bad{"bad-chartfirst.xlsx", "图表"},
                       Bad{"bad-pastend.xls", "文件不完整"}, Bad{"bad-sheetoffset.xls", "超出文件末尾"},
