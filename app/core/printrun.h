@@ -132,6 +132,7 @@ enum class TRunStatus {
     OpenFailed,      // the roster could not be opened
     Failed,          // attaching the sheet or a row failed
     Stopped,         // stopped on request after a form
+    Cancelled,       // the user declined to give the roster's password
 };
 
 struct TRunResult {
