@@ -109,7 +109,7 @@ const char* Codepage::iconvName(int codepage, char (&buf)[24])
     return nullptr;
 }
 
-Codepage::Codepage(int codepage) { set(codepage); }
+Codepage::Codepage(int codepage) : number_(codepage) {}
 
 Codepage::~Codepage()
 {
@@ -118,13 +118,21 @@ Codepage::~Codepage()
 
 void Codepage::set(int codepage)
 {
-    if (codepage == number_ && (cd_ || utf8_)) return;
+    // The converter is opened when the first non-ASCII text needs it:
+    // BIFF8 files, whose text is UTF-16, never do.
+    if (codepage == number_) return;
     if (cd_) iconv_close(static_cast<iconv_t>(cd_));
     cd_ = nullptr;
     utf8_ = false;
+    opened_ = false;
     number_ = codepage;
+}
+
+void Codepage::open()
+{
+    opened_ = true;
     char buf[24];
-    const char* name = iconvName(codepage, buf);
+    const char* name = iconvName(number_, buf);
     if (name && std::strcmp(name, "UTF-8") == 0) {
         utf8_ = true;
         return;
@@ -142,7 +150,9 @@ void Codepage::set(int codepage)
 std::string Codepage::toUtf8(std::string_view bytes)
 {
     bool ascii = std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-    if (ascii || utf8_) return std::string(bytes);
+    if (ascii) return std::string(bytes);
+    if (!opened_) open();
+    if (utf8_) return std::string(bytes);
     if (!cd_) return latin1ToUtf8(bytes);
     auto cd = static_cast<iconv_t>(cd_);
     iconv(cd, nullptr, nullptr, nullptr, nullptr);  // a fresh shift state for every string

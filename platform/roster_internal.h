@@ -152,9 +152,11 @@ public:
     // unknown.
     static const char* iconvName(int codepage, char (&buf)[24]);
 private:
+    void open();
     int number_ = 0;
     void* cd_ = nullptr;   // iconv_t
     bool utf8_ = false;
+    bool opened_ = false;
 };
 std::string codepageToUtf8(std::string_view bytes, int codepage);
 void appendUtf8(std::string& out, std::uint32_t cp);
