@@ -1,12 +1,15 @@
 #pragma once
-// Native roster reader: .xls (BIFF8, BIFF5; also WPS .et with BIFF8 inside)
-// and .xlsx.  Pure C++ over libgsf; no Qt, so it can be fuzzed on its own.
+// Native roster reader: .xls (BIFF8, BIFF5, the worksheets of Excel 2-4;
+// also WPS .et with BIFF8 inside) and .xlsx, password-protected ones
+// included.  Pure C++ over libgsf, libxml2 and Nettle; no Qt, so it can be
+// fuzzed on its own.
 // Strings are UTF-8 here; conversion to the system's GB18030 text happens
 // in the spreadsheet adapter (spreadsheet.h).
 #include <cstdint>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vdmq::roster {
@@ -16,6 +19,63 @@ namespace vdmq::roster {
 class RosterError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
+};
+
+// The workbook is encrypted and no password tried opens it.  wrong() tells
+// a password that was given and does not fit ("密码不正确") from none given
+// at all.
+class PasswordError : public RosterError {
+public:
+    PasswordError(const std::string& what, bool wrong) : RosterError(what), wrong_(wrong) {}
+    bool wrong() const { return wrong_; }
+private:
+    bool wrong_;
+};
+
+// The user declined to give the password: the open ends without a message.
+class OpenCancelled : public RosterError {
+public:
+    using RosterError::RosterError;
+};
+
+// A password, held in memory that is locked where the system allows it,
+// left out of core dumps and wiped when freed.  Not copyable by accident.
+class Password {
+public:
+    Password() = default;
+    explicit Password(std::string_view utf8) { assign(utf8); }
+    ~Password() { clear(); }
+    Password(Password&& o) noexcept : p_(o.p_), n_(o.n_), cap_(o.cap_) { o.p_ = nullptr; o.n_ = o.cap_ = 0; }
+    Password& operator=(Password&& o) noexcept;
+    Password(const Password&) = delete;
+    Password& operator=(const Password&) = delete;
+    Password clone() const { return Password(utf8()); }
+
+    void assign(std::string_view utf8);
+    void clear();
+    std::string_view utf8() const { return {p_ ? p_ : "", n_}; }
+    bool empty() const { return n_ == 0; }
+    // The longest password kept (Excel takes 255 characters).
+    static constexpr std::size_t kMaxBytes = 1024;
+
+private:
+    char* p_ = nullptr;
+    std::size_t n_ = 0, cap_ = 0;
+};
+
+// Where a password comes from when the workbook needs one: a dialog, a file,
+// the terminal.
+class PasswordPrompt {
+public:
+    enum class Answer { Given, Cancelled, None };
+    virtual ~PasswordPrompt() = default;
+    // The password to try for the workbook at `path` (UTF-8).  `wrong`: the
+    // one given before did not open it.  Cancelled: the user declined (the
+    // open throws OpenCancelled); None: no password to be had (the open
+    // throws the PasswordError).
+    virtual Answer Ask(const std::string& path, bool wrong, Password& out) = 0;
+    // The workbook at `path` opened with `password`, which Ask gave.
+    virtual void Opened(const std::string& /*path*/, const Password& /*password*/) {}
 };
 
 enum class CellType { Empty, Number, String, Boolean, Error };
@@ -53,10 +113,17 @@ public:
 };
 
 // Opens by path (UTF-8 file name); the format is found from the content,
-// not the extension.  Throws RosterError with the reason.
-std::unique_ptr<Workbook> openWorkbook(const std::string& path);
+// not the extension.  Throws RosterError with the reason.  An encrypted
+// workbook is tried with Excel's built-in password first (what a workbook
+// saved "protected" without an open password has), then with `password`;
+// PasswordError when neither opens it.  Decrypted bytes stay in memory.
+std::unique_ptr<Workbook> openWorkbook(const std::string& path, const Password* password = nullptr);
+// The same, asking `prompt` for passwords until one opens the workbook or
+// the prompt has none.  The file is read once.
+std::unique_ptr<Workbook> openWorkbook(const std::string& path, PasswordPrompt& prompt);
 // The same from bytes in memory (tests, fuzzing).
-std::unique_ptr<Workbook> openWorkbookFromMemory(const std::uint8_t* data, std::size_t size);
+std::unique_ptr<Workbook> openWorkbookFromMemory(const std::uint8_t* data, std::size_t size,
+                                                 const Password* password = nullptr);
 
 // Cell to text as the spreadsheet's own conversion gives it, in UTF-8:
 // empty -> "", text unchanged, number -> shortest form at 15 significant

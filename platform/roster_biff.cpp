@@ -21,7 +21,11 @@ enum : std::uint16_t {
     rXF = 0x00E0, rMERGEDCELLS = 0x00E5, rSST = 0x00FC, rLABELSST = 0x00FD, rBLANK = 0x0201,
     rNUMBER = 0x0203, rLABEL = 0x0204, rBOOLERR = 0x0205, rSTRING = 0x0207, rRK = 0x027E,
     rFORMAT = 0x041E, rBOF = 0x0809, rXF5 = 0x0043,
-    rFORMAT4 = 0x001E,
+    rFORMAT4 = 0x001E, rFORMULA3 = 0x0206, rFORMULA4 = 0x0406,
+    // Excel 2-4
+    rBOF2 = 0x0009, rBOF3 = 0x0209, rBOF4 = 0x0409, rBLANK2 = 0x0001, rINTEGER2 = 0x0002,
+    rNUMBER2 = 0x0003, rLABEL2 = 0x0004, rBOOLERR2 = 0x0005, rSTRING2 = 0x0007, rIXFE2 = 0x0044,
+    rXF3 = 0x0243, rXF4 = 0x0443,
 };
 
 struct Record {
@@ -232,7 +236,9 @@ struct SheetEntry {
 
 class BiffReader {
 public:
-    explicit BiffReader(std::span<const std::uint8_t> s) : s_(s), rs_(s) {}
+    // `decrypted`: the stream has been decrypted; its FILEPASS record is
+    // left where it was and passed over.
+    BiffReader(std::span<const std::uint8_t> s, bool decrypted) : s_(s), rs_(s), decrypted_(decrypted) {}
 
     std::unique_ptr<Workbook> read()
     {
@@ -240,8 +246,14 @@ public:
         // About one cell per 14 bytes of stream (a NUMBER record has 18,
         // a LABELSST 14, a MULRK 6 per cell): one allocation, not dozens.
         book->sheet_.reserveCells(s_.size() / 14);
+        if (int t = rs_.peekType(); t == rBOF2 || t == rBOF3 || t == rBOF4) {
+            readOldSheet(*book);
+            book->sheet_.finish();
+            return book;
+        }
         readGlobals(*book);
-        if (sheets_.empty()) {
+        if (stopAfterSheet_) {
+        } else if (sheets_.empty()) {
             book->firstSheetProblem_ = "工作簿中没有工作表";
         } else {
             const SheetEntry& first = sheets_.front();
@@ -260,7 +272,7 @@ public:
     }
 
 private:
-    std::string text8(std::string_view bytes) const { return codepageToUtf8(bytes, codepage_); }
+    std::string text8(std::string_view bytes) { return cp_.toUtf8(bytes); }
 
     // XLUnicodeString (cch of 1 or 2 bytes, flags, characters) in BIFF8; a
     // byte string in the code page in BIFF5.
@@ -269,6 +281,8 @@ private:
         std::uint32_t cch = cchBytes == 1 ? rd.u8() : rd.u16();
         std::string out;
         if (!biff8_) return text8(rd.bytes(cch));
+        // An empty string some writers leave without its option byte.
+        if (cch == 0 && rd.exhausted()) return out;
         std::uint8_t flags = rd.u8();
         std::uint16_t runs = 0;
         std::uint32_t ext = 0;
@@ -283,11 +297,7 @@ private:
     void readGlobals(BookData& book)
     {
         auto bof = rs_.next();
-        if (!bof || bof->type != rBOF || bof->data.size() < 4) {
-            if (bof && (bof->type == 0x0009 || bof->type == 0x0209 || bof->type == 0x0409))
-                throw RosterError("这是Excel 4.0或更早版本的工作簿，不能读取（请在Excel中另存为较新的格式）");
-            throwCorrupt();
-        }
+        if (!bof || bof->type != rBOF || bof->data.size() < 4) throwCorrupt();
         std::uint16_t vers = le16(bof->data, 0), dt = le16(bof->data, 2);
         biff8_ = vers == 0x0600;
         if (!biff8_ && vers != 0x0500) {
@@ -295,7 +305,18 @@ private:
             // length tells them apart (BIFF8 BOF has 16 bytes).
             biff8_ = bof->data.size() >= 16;
         }
-        codepage_ = biff8_ ? 1200 : 1252;
+        // Without a CODEPAGE record, text is in the code page of the system
+        // that wrote it: here, a Chinese Windows.
+        cp_.set(biff8_ ? 1200 : 936);
+        if (dt == 0x0010) {
+            // A BIFF5 worksheet stream without workbook globals.
+            rs_.seek(0);
+            SheetEntry e{0, 0, std::string()};
+            book.sheet_.setName("Sheet1");
+            readSheet(e, book);
+            stopAfterSheet_ = true;
+            return;
+        }
         if (dt != 0x0005) throwCorrupt("缺少工作簿全局数据");
 
         std::vector<std::uint16_t> xfFormat;
@@ -308,9 +329,10 @@ private:
                 sawEof = true;
                 break;
             case rFILEPASS:
+                if (decrypted_) break;
                 throw RosterError("工作簿设置了打开密码（已加密），不能读取；请在Excel中取消密码后另存");
             case rCODEPAGE:
-                if (d.size() >= 2 && !biff8_) codepage_ = le16(d, 0);
+                if (d.size() >= 2 && !biff8_) cp_.set(le16(d, 0));
                 break;
             case rDATEMODE:
                 if (d.size() >= 2) book.dates1904_ = le16(d, 0) == 1;
@@ -483,7 +505,12 @@ private:
                 else
                     sh.addBoolean(row(), col(), d[6] != 0);
                 break;
-            case rFORMULA: {
+            case rFORMULA:
+            case rFORMULA3:
+            case rFORMULA4: {
+                // 0x0206 and 0x0406 are the formula records of Excel 3 and
+                // 4, which some writers still put in later files; the
+                // cached value sits at the same place.
                 if (d.size() < 14) throwCorrupt("公式单元格记录不完整");
                 flushPending();
                 std::uint32_t rr = row(), cc = col();
@@ -528,10 +555,210 @@ private:
         flushPending();
     }
 
+    // ---- Excel 2, 3 and 4 ---------------------------------------------------
+    // A worksheet file of Excel 2-4 is one stream: BOF, the formats and
+    // styles, the cells, EOF.  An Excel 4 workbook keeps its sheets after
+    // its globals; the first worksheet there is read.  Formats are numbered
+    // by their order in the file; the cell records are the few of those
+    // versions (BLANK, INTEGER, NUMBER, LABEL, BOOLERR, FORMULA, RK, STRING).
+    void readOldSheet(BookData& book)
+    {
+        SheetData& sh = book.sheet_;
+        auto bof = rs_.next();
+        if (!bof || bof->data.size() < 4) throwCorrupt();
+        const int version = bof->type == rBOF2 ? 2 : bof->type == rBOF3 ? 3 : 4;
+        std::uint16_t dt = le16(bof->data, 2);
+        biff8_ = false;
+        cp_.set(936);
+        book.sheet_.setName("Sheet1");
+        if (version == 4 && dt == 0x0100) {
+            // Workbook globals: pass them, then take the first sheet.
+            int depth = 1;
+            while (auto r = rs_.next()) {
+                if (r->type == rFILEPASS && !decrypted_)
+                    throw RosterError("这是加密的Excel 4.0工作簿，不能读取（请在Excel中取消密码后另存为.xls或.xlsx）");
+                if (r->type == rCODEPAGE && r->data.size() >= 2) cp_.set(le16(r->data, 0));
+                if (r->type == rDATEMODE && r->data.size() >= 2) book.dates1904_ = le16(r->data, 0) == 1;
+                if (r->type == rEOF && --depth == 0) break;
+            }
+            std::optional<Record> first;
+            while (auto r = rs_.next())
+                if (r->type == rBOF4 && r->data.size() >= 4) {
+                    first = r;
+                    break;
+                }
+            if (!first) {
+                book.firstSheetProblem_ = "工作簿中没有工作表";
+                return;
+            }
+            dt = le16(first->data, 2);
+        }
+        if (dt == 0x0020) {
+            book.firstSheetProblem_ = "工作簿的第一张表是图表，不是工作表";
+            return;
+        }
+        if (dt == 0x0040) {
+            book.firstSheetProblem_ = "工作簿的第一张表是宏表，不是工作表";
+            return;
+        }
+        if (dt != 0x0010) throw RosterError("这是Excel 4.0或更早版本的文件，但不是工作表，不能读取（请在Excel中另存为.xls或.xlsx）");
+
+        std::vector<bool> formatDate;      // by the order of FORMAT records
+        std::vector<std::uint8_t> xfFormat;
+        std::optional<std::uint16_t> ixfe; // Excel 2: the style of the next cell
+        std::optional<std::pair<std::uint32_t, std::uint32_t>> pendingString;
+        auto fmtDate = [&](std::size_t f) { return f < formatDate.size() && formatDate[f]; };
+        // Excel 3 and 4 cells name an XF; Excel 2 cells carry their format
+        // in their attribute bytes, or name an XF when the file has them.
+        auto xfDate = [&](std::size_t xf) { return xf < xfFormat.size() && fmtDate(xfFormat[xf]); };
+        auto attrDate = [&](std::span<const std::uint8_t> d) {
+            std::size_t xf = d[4] & 0x3F;
+            if (xf == 0x3F && ixfe) xf = *ixfe;
+            ixfe.reset();
+            return xfFormat.empty() ? fmtDate(d[5] & 0x3F) : xfDate(xf);
+        };
+        auto flushPending = [&] {
+            if (pendingString) sh.addString(pendingString->first, pendingString->second, "");
+            pendingString.reset();
+        };
+        auto formulaValue = [&](std::uint32_t rr, std::uint32_t cc, std::span<const std::uint8_t> v, bool isDate) {
+            if (v[6] == 0xFF && v[7] == 0xFF) {
+                switch (v[0]) {
+                case 0: pendingString = {rr, cc}; break;
+                case 1: sh.addBoolean(rr, cc, v[2] != 0); break;
+                case 2: sh.addError(rr, cc, errorText(v[2])); break;
+                case 3: sh.addString(rr, cc, ""); break;
+                default: break;
+                }
+            } else {
+                sh.addNumber(rr, cc, leDouble(v, 0), isDate);
+            }
+        };
+        while (auto r = rs_.next()) {
+            const auto& d = r->data;
+            auto row = [&] { return static_cast<std::uint32_t>(le16(d, 0)) + 1; };
+            auto col = [&] { return static_cast<std::uint32_t>(le16(d, 2)) + 1; };
+            if (r->type == rEOF) break;
+            switch (r->type) {
+            case rFILEPASS:
+                if (decrypted_) break;
+                throw RosterError("这是加密的Excel 4.0或更早版本的工作簿，不能读取（请在Excel中取消密码后另存为.xls或.xlsx）");
+            case rCODEPAGE:
+                if (d.size() >= 2) cp_.set(le16(d, 0));
+                break;
+            case rDATEMODE:
+                if (d.size() >= 2) book.dates1904_ = le16(d, 0) == 1;
+                break;
+            case rFORMAT4:   // Excel 2 and 3: the code
+            case rFORMAT: {  // Excel 4: two unused bytes, the code
+                std::size_t at = r->type == rFORMAT ? 2 : 0;
+                if (d.size() < at + 1) {
+                    formatDate.push_back(false);
+                    break;
+                }
+                std::size_t n = std::min<std::size_t>(d[at], d.size() - at - 1);
+                formatDate.push_back(isDateFormatCode(text8(std::string_view(
+                    reinterpret_cast<const char*>(d.data() + at + 1), n))));
+                break;
+            }
+            case rXF5:   // Excel 2: font, unused, format in bits 0-5
+                if (version == 2 && d.size() >= 3) xfFormat.push_back(d[2] & 0x3F);
+                break;
+            case rXF3:
+            case rXF4:
+                if (d.size() >= 2) xfFormat.push_back(d[1]);
+                break;
+            case rIXFE2:
+                if (d.size() >= 2) ixfe = le16(d, 0);
+                break;
+            case rBLANK2:
+            case rBLANK:
+                flushPending();
+                ixfe.reset();
+                break;
+            case rINTEGER2:
+                if (d.size() < 9) throwCorrupt("数值单元格记录不完整");
+                flushPending();
+                sh.addNumber(row(), col(), le16(d, 7), attrDate(d));
+                break;
+            case rNUMBER2:
+                if (d.size() < 15) throwCorrupt("数值单元格记录不完整");
+                flushPending();
+                sh.addNumber(row(), col(), leDouble(d, 7), attrDate(d));
+                break;
+            case rNUMBER:
+                if (d.size() < 14) throwCorrupt("数值单元格记录不完整");
+                flushPending();
+                sh.addNumber(row(), col(), leDouble(d, 6), xfDate(le16(d, 4)));
+                break;
+            case rRK:
+                if (d.size() < 10) throwCorrupt("数值单元格记录不完整");
+                flushPending();
+                sh.addNumber(row(), col(), rkValue(le32(d, 6)), xfDate(le16(d, 4)));
+                break;
+            case rLABEL2: {
+                if (d.size() < 8) throwCorrupt("文本单元格记录不完整");
+                flushPending();
+                ixfe.reset();
+                std::size_t n = std::min<std::size_t>(d[7], d.size() - 8);
+                sh.addString(row(), col(), text8(std::string_view(reinterpret_cast<const char*>(d.data() + 8), n)));
+                break;
+            }
+            case rLABEL: {
+                if (d.size() < 8) throwCorrupt("文本单元格记录不完整");
+                flushPending();
+                std::size_t n = std::min<std::size_t>(le16(d, 6), d.size() - 8);
+                sh.addString(row(), col(), text8(std::string_view(reinterpret_cast<const char*>(d.data() + 8), n)));
+                break;
+            }
+            case rBOOLERR2:
+            case rBOOLERR: {
+                std::size_t at = r->type == rBOOLERR2 ? 7 : 6;
+                if (d.size() < at + 2) throwCorrupt("逻辑值单元格记录不完整");
+                flushPending();
+                if (r->type == rBOOLERR2) ixfe.reset();
+                if (d[at + 1])
+                    sh.addError(row(), col(), errorText(d[at]));
+                else
+                    sh.addBoolean(row(), col(), d[at] != 0);
+                break;
+            }
+            case rFORMULA:   // Excel 2: attribute bytes, then the value
+                if (d.size() < 15) throwCorrupt("公式单元格记录不完整");
+                flushPending();
+                formulaValue(row(), col(), d.subspan(7, 8), attrDate(d));
+                break;
+            case rFORMULA3:
+            case rFORMULA4:
+                if (d.size() < 14) throwCorrupt("公式单元格记录不完整");
+                flushPending();
+                formulaValue(row(), col(), d.subspan(6, 8), xfDate(le16(d, 4)));
+                break;
+            case rSTRING2:
+            case rSTRING: {
+                if (!pendingString) break;
+                std::size_t lenBytes = r->type == rSTRING2 ? 1 : 2;
+                std::size_t n = 0;
+                if (d.size() >= lenBytes) n = lenBytes == 1 ? d[0] : le16(d, 0);
+                n = std::min(n, d.size() >= lenBytes ? d.size() - lenBytes : 0);
+                sh.addString(pendingString->first, pendingString->second,
+                             text8(std::string_view(reinterpret_cast<const char*>(d.data() + lenBytes), n)));
+                pendingString.reset();
+                break;
+            }
+            default:
+                break;
+            }
+        }
+        flushPending();
+    }
+
     std::span<const std::uint8_t> s_;
     RecordStream rs_;
+    bool decrypted_ = false;
+    bool stopAfterSheet_ = false;
     bool biff8_ = true;
-    int codepage_ = 1252;
+    Codepage cp_{936};
     std::vector<bool> xfDate_;
     StringPool pool_;
     std::vector<std::uint32_t> sst_;
@@ -555,29 +782,91 @@ bool sameName(const char* a, const char* b) { return a && g_ascii_strcasecmp(a, 
 
 static void quietLog(const gchar*, GLogLevelFlags, const gchar*, gpointer) {}
 
+// The domains whose messages are about the files being read.
+static bool readerDomain(const char* domain)
+{
+    return !domain || std::strncmp(domain, "libgsf", 6) == 0 || std::strncmp(domain, "GLib", 4) == 0 ||
+           std::strcmp(domain, "GsfInput") == 0;
+}
+
+// Messages logged the structured way do not pass the handlers below.
+static GLogWriterOutput quietWriter(GLogLevelFlags level, const GLogField* fields, gsize n, gpointer)
+{
+    const char* domain = nullptr;
+    for (gsize i = 0; i < n; ++i)
+        if (std::strcmp(fields[i].key, "GLIB_DOMAIN") == 0 && fields[i].length < 0)
+            domain = static_cast<const char*>(fields[i].value);
+    if (!(level & G_LOG_LEVEL_ERROR) && readerDomain(domain)) return G_LOG_WRITER_HANDLED;
+    return g_log_writer_default(level, fields, n, nullptr);
+}
+
 void initGsf()
 {
     static std::once_flag once;
     std::call_once(once, [] {
         gsf_init();
         // libgsf reports damaged containers on stderr as well as through
-        // its return values; the user gets our reason instead.
-        // (some of libgsf's messages carry no domain at all)
+        // its return values, and GLib adds its criticals when libgsf is
+        // handed what a damaged file makes of it; the user gets our reason
+        // instead.  (Some of libgsf's messages carry no domain at all.)
         for (const char* domain : {static_cast<const char*>(nullptr), "libgsf", "libgsf:msole", "libgsf:zip",
-                                   "libgsf:open_pkg", "GLib-GObject"})
+                                   "libgsf:open_pkg", "libgsf:tar", "GLib", "GLib-GObject", "GLib-GIO", "GsfInput"})
             g_log_set_handler(domain, static_cast<GLogLevelFlags>(G_LOG_LEVEL_WARNING | G_LOG_LEVEL_CRITICAL |
                                                                   G_LOG_LEVEL_MESSAGE | G_LOG_LEVEL_INFO |
-                                                                  G_LOG_LEVEL_DEBUG),
+                                                                  G_LOG_LEVEL_DEBUG | G_LOG_FLAG_FATAL |
+                                                                  G_LOG_FLAG_RECURSION),
                               quietLog, nullptr);
+        g_log_set_writer_func(quietWriter, nullptr, nullptr);
     });
 }
 
-std::unique_ptr<Workbook> readBiff(std::span<const std::uint8_t> stream)
+namespace {
+
+// Where the FILEPASS record of the workbook globals is, if any: from there
+// on the stream is encrypted (the record headers stay readable).
+struct FilePass {
+    std::size_t offset = 0;
+    bool found = false;
+    bool biff8 = true;
+};
+
+FilePass findFilePass(std::span<const std::uint8_t> stream)
 {
-    return BiffReader(stream).read();
+    FilePass fp;
+    RecordStream rs(stream);
+    auto bof = rs.next();
+    if (!bof || bof->type != rBOF || bof->data.size() < 4) return fp;
+    std::uint16_t vers = le16(bof->data, 0);
+    fp.biff8 = vers == 0x0600 || (vers != 0x0500 && bof->data.size() >= 16);
+    std::size_t at = rs.pos();
+    while (auto r = rs.next()) {
+        if (r->type == rEOF || r->type == rBOF) break;
+        if (r->type == rFILEPASS) {
+            fp.offset = at;
+            fp.found = true;
+            break;
+        }
+        at = rs.pos();
+    }
+    return fp;
 }
 
-std::unique_ptr<Workbook> readOle(const std::uint8_t* data, std::size_t size)
+}  // namespace
+
+std::unique_ptr<Workbook> readBiff(std::span<const std::uint8_t> stream, const Password* password)
+{
+    FilePass fp;
+    try {
+        fp = findFilePass(stream);
+    } catch (const RosterError&) {
+        fp = FilePass{};  // a damaged stream: the reader says how
+    }
+    if (!fp.found) return BiffReader(stream, false).read();
+    SecretBytes plain = decryptBiff(stream, fp.offset, fp.biff8, password);
+    return BiffReader(std::span<const std::uint8_t>(plain.data(), plain.size()), true).read();
+}
+
+std::unique_ptr<Workbook> readOle(const std::uint8_t* data, std::size_t size, const Password* password)
 {
     initGsf();
     GPtr<GsfInput> input(gsf_input_memory_new(data, static_cast<gsf_off_t>(size), FALSE));
@@ -587,21 +876,43 @@ std::unique_ptr<Workbook> readOle(const std::uint8_t* data, std::size_t size)
     if (err) g_error_free(err);
     if (!ole) throwCorrupt("复合文档结构已损坏");
 
-    GPtr<GsfInput> stream;
-    bool encryptedPackage = false;
+    // Excel 5 named its stream "Book", later versions "Workbook"; a file
+    // with both (re-saved by a later version) has its data in "Workbook".
+    int workbook = -1, book = -1, encInfo = -1, encPackage = -1;
     int n = gsf_infile_num_children(ole.get());
-    for (int i = 0; i < n && !stream; ++i) {
+    for (int i = 0; i < n; ++i) {
         const char* name = gsf_infile_name_by_index(ole.get(), i);
-        if (sameName(name, "Workbook") || sameName(name, "Book"))
-            stream.reset(gsf_infile_child_by_index(ole.get(), i));
-        else if (sameName(name, "EncryptedPackage"))
-            encryptedPackage = true;
+        if (sameName(name, "Workbook") && workbook < 0) workbook = i;
+        else if (sameName(name, "Book") && book < 0) book = i;
+        else if (sameName(name, "EncryptionInfo") && encInfo < 0) encInfo = i;
+        else if (sameName(name, "EncryptedPackage") && encPackage < 0) encPackage = i;
     }
-    if (!stream) {
-        if (encryptedPackage)
-            throw RosterError("工作簿设置了打开密码（已加密），不能读取；请在Excel中取消密码后另存");
+    int which = workbook >= 0 ? workbook : book;
+    if (which < 0) {
+        if (encPackage >= 0 && encInfo >= 0) {
+            // An encrypted .xlsx: the package, decrypted in memory.
+            GPtr<GsfInput> info(gsf_infile_child_by_index(ole.get(), encInfo));
+            GPtr<GsfInput> package(gsf_infile_child_by_index(ole.get(), encPackage));
+            auto whole = [&](GsfInput* in) {
+                gsf_off_t len = in ? gsf_input_size(in) : -1;
+                if (len <= 0 || static_cast<std::uint64_t>(len) > size) throwCorrupt("加密数据的长度不对");
+                const guint8* b = gsf_input_read(in, static_cast<std::size_t>(len), nullptr);
+                if (!b) throwCorrupt("加密数据读不完整");
+                return std::span<const std::uint8_t>(b, static_cast<std::size_t>(len));
+            };
+            std::span<const std::uint8_t> infoBytes = whole(info.get());
+            std::span<const std::uint8_t> packageBytes = whole(package.get());
+            SecretBytes plain = decryptPackage(infoBytes, packageBytes, password);
+            if (plain.size() < 4 || std::memcmp(plain.data(), "PK\x03\x04", 4) != 0)
+                throw RosterError("解密后的内容不是.xlsx工作簿（可能是.xlsb等其他格式，请在Excel中另存为.xlsx或.xls）");
+            return readXlsx(plain.data(), plain.size());
+        }
+        if (encPackage >= 0)
+            throw RosterError("工作簿已加密，但缺少加密信息，文件已损坏");
         throw RosterError("不是Excel工作簿（文件里没有表格数据，可能是其他程序的文档）");
     }
+    GPtr<GsfInput> stream(gsf_infile_child_by_index(ole.get(), which));
+    if (!stream) throwCorrupt("复合文档结构已损坏");
     gsf_off_t len = gsf_input_size(stream.get());
     // A stream cannot be longer than the file that holds it.
     if (len <= 0 || static_cast<std::uint64_t>(len) > size) throwCorrupt("工作簿数据的长度不对");
@@ -610,7 +921,7 @@ std::unique_ptr<Workbook> readOle(const std::uint8_t* data, std::size_t size)
     // valid while `stream` lives.
     const guint8* bytes = gsf_input_read(stream.get(), static_cast<std::size_t>(len), nullptr);
     if (!bytes) throwCorrupt("工作簿数据读不完整");
-    return readBiff(std::span<const std::uint8_t>(bytes, static_cast<std::size_t>(len)));
+    return readBiff(std::span<const std::uint8_t>(bytes, static_cast<std::size_t>(len)), password);
 }
 
 }  // namespace vdmq::roster::detail

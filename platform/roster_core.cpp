@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <iconv.h>
 #include <new>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -72,34 +73,89 @@ static std::string latin1ToUtf8(std::string_view bytes)
     return out;
 }
 
-std::string codepageToUtf8(std::string_view bytes, int codepage)
+const char* Codepage::iconvName(int codepage, char (&buf)[24])
+{
+    switch (codepage) {
+    case 936: return "GB18030";  // a superset: nothing GBK wrote is lost
+    case 932: return "CP932";
+    case 949: return "CP949";
+    case 950: return "CP950";
+    case 874: return "CP874";
+    case 1361: return "JOHAB";
+    case 367: case 20127: return "CP1252";   // US-ASCII; anything above it as Windows does
+    case 65000: return "UTF-7";
+    case 65001: return "UTF-8";
+    // Macintosh code pages, as far as the system's converter knows them;
+    // the others as Mac Roman, which they share below 0x80.
+    case 10000: case 32768: return "MACINTOSH";
+    case 10001: return "SHIFT_JIS";
+    case 10002: return "BIG5";
+    case 10003: return "EUC-KR";
+    case 10007: return "MAC-CYRILLIC";
+    case 10008: return "GB2312";
+    case 10017: return "MAC-UK";
+    case 10029: return "MAC-CENTRALEUROPE";
+    case 10079: return "MAC-IS";
+    case 10004: case 10005: case 10006: case 10010: case 10021: case 10081: case 10082:
+        return "MACINTOSH";
+    case 32769: return "CP1252";
+    case 1200: case 21010: return nullptr;   // UTF-16: not a byte code page
+    default: break;
+    }
+    if ((codepage >= 1250 && codepage <= 1258) || (codepage >= 437 && codepage <= 869)) {
+        std::snprintf(buf, sizeof buf, "CP%d", codepage);
+        return buf;
+    }
+    return nullptr;
+}
+
+Codepage::Codepage(int codepage) : number_(codepage) {}
+
+Codepage::~Codepage()
+{
+    if (cd_) iconv_close(static_cast<iconv_t>(cd_));
+}
+
+void Codepage::set(int codepage)
+{
+    // The converter is opened when the first non-ASCII text needs it:
+    // BIFF8 files, whose text is UTF-16, never do.
+    if (codepage == number_) return;
+    if (cd_) iconv_close(static_cast<iconv_t>(cd_));
+    cd_ = nullptr;
+    utf8_ = false;
+    opened_ = false;
+    number_ = codepage;
+}
+
+void Codepage::open()
+{
+    opened_ = true;
+    char buf[24];
+    const char* name = iconvName(number_, buf);
+    if (name && std::strcmp(name, "UTF-8") == 0) {
+        utf8_ = true;
+        return;
+    }
+    for (const char* n : {name, "CP1252"}) {
+        if (!n) continue;
+        iconv_t cd = iconv_open("UTF-8", n);
+        if (cd != reinterpret_cast<iconv_t>(-1)) {
+            cd_ = cd;
+            return;
+        }
+    }
+}
+
+std::string Codepage::toUtf8(std::string_view bytes)
 {
     bool ascii = std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
     if (ascii) return std::string(bytes);
-    const char* name = nullptr;
-    char buf[16];
-    switch (codepage) {
-    case 936: name = "GB18030"; break;  // a superset: nothing GBK wrote is lost
-    case 950: name = "BIG5"; break;
-    case 932: name = "CP932"; break;
-    case 949: name = "CP949"; break;
-    case 10000: name = "MACINTOSH"; break;
-    case 65001: return std::string(bytes);
-    case 1200: case 367: case 20127: case 21010: break;
-    case 32768: name = "MACINTOSH"; break;
-    case 32769: name = "CP1252"; break;
-    default:
-        if (codepage >= 1250 && codepage <= 1258) {
-            std::snprintf(buf, sizeof buf, "CP%d", codepage);
-            name = buf;
-        } else if (codepage == 437 || codepage == 850 || codepage == 852 || codepage == 866 || codepage == 874) {
-            std::snprintf(buf, sizeof buf, "CP%d", codepage);
-            name = buf;
-        }
-    }
-    if (!name) name = "CP1252";
-    iconv_t cd = iconv_open("UTF-8", name);
-    if (cd == reinterpret_cast<iconv_t>(-1)) return latin1ToUtf8(bytes);
+    if (!opened_) open();
+    if (utf8_) return std::string(bytes);
+    if (!cd_) return latin1ToUtf8(bytes);
+    auto cd = static_cast<iconv_t>(cd_);
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);  // a fresh shift state for every string
     std::string out;
     out.resize(bytes.size() * 4 + 16);
     char* in = const_cast<char*>(bytes.data());
@@ -109,19 +165,80 @@ std::string codepageToUtf8(std::string_view bytes, int codepage)
     while (inLeft > 0) {
         if (iconv(cd, &in, &inLeft, &o, &oLeft) == static_cast<std::size_t>(-1)) {
             if (errno == E2BIG) break;  // cannot happen: 4 bytes per input byte suffice
-            // A byte that is not valid in the code page: U+FFFD, go on.
+            // A byte that is not valid in the code page (or a character cut
+            // off at the end): U+FFFD, go on.
             if (oLeft < 3) break;
             std::memcpy(o, "\xEF\xBF\xBD", 3);
             o += 3;
             oLeft -= 3;
             ++in;
             --inLeft;
+            iconv(cd, nullptr, nullptr, nullptr, nullptr);
         }
     }
-    iconv_close(cd);
     out.resize(out.size() - oLeft);
     return out;
 }
+
+std::string codepageToUtf8(std::string_view bytes, int codepage)
+{
+    Codepage cp(codepage);
+    return cp.toUtf8(bytes);
+}
+
+// ---- secrets -----------------------------------------------------------------
+
+void wipe(void* p, std::size_t n)
+{
+    if (p && n) explicit_bzero(p, n);
+}
+
+}  // namespace detail
+
+Password& Password::operator=(Password&& o) noexcept
+{
+    if (this != &o) {
+        clear();
+        p_ = o.p_;
+        n_ = o.n_;
+        cap_ = o.cap_;
+        o.p_ = nullptr;
+        o.n_ = o.cap_ = 0;
+    }
+    return *this;
+}
+
+void Password::assign(std::string_view utf8)
+{
+    if (utf8.size() > kMaxBytes) utf8 = utf8.substr(0, kMaxBytes);
+    if (!p_) {
+        // A page of its own: locked so that it is never swapped out, and
+        // left out of a core dump.
+        std::size_t page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+        std::size_t cap = (kMaxBytes + page) / page * page;
+        void* m = ::mmap(nullptr, cap, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (m == MAP_FAILED) throw std::bad_alloc();
+        ::madvise(m, cap, MADV_DONTDUMP);
+        (void)::mlock(m, cap);  // best effort: the limit of locked memory may be 0
+        p_ = static_cast<char*>(m);
+        cap_ = cap;
+    }
+    detail::wipe(p_, n_);
+    std::memcpy(p_, utf8.data(), utf8.size());
+    n_ = utf8.size();
+}
+
+void Password::clear()
+{
+    if (!p_) return;
+    detail::wipe(p_, cap_);
+    ::munlock(p_, cap_);
+    ::munmap(p_, cap_);
+    p_ = nullptr;
+    n_ = cap_ = 0;
+}
+
+namespace detail {
 
 // ---- the cell store --------------------------------------------------------
 
@@ -252,9 +369,17 @@ bool isBuiltinDateFormat(int id)
 
 bool isDateFormatCode(std::string_view code)
 {
-    // Only the first section decides (positive numbers); literal text,
-    // escapes, fill and padding characters and [colour]/[condition]/[$-804]
-    // brackets do not count, but elapsed time [h], [mm], [ss] does.
+    // Only the first section decides (positive numbers).  Literal text,
+    // escapes, fill and padding characters, "General" and every bracketed
+    // prefix ([Red], [$-804], [DBNum1], [>=100], [$-F800]) do not count,
+    // wherever they stand; elapsed time [h], [mm], [ss] does.
+    auto isGeneral = [&](std::size_t i) {
+        static const char g[] = "general";
+        if (code.size() - i < 7) return false;
+        for (std::size_t k = 0; k < 7; ++k)
+            if (std::tolower(static_cast<unsigned char>(code[i + k])) != g[k]) return false;
+        return true;
+    };
     bool date = false;
     for (std::size_t i = 0; i < code.size(); ++i) {
         char ch = code[i];
@@ -274,11 +399,17 @@ bool isDateFormatCode(std::string_view code)
                 }))
                 date = true;
             i = e;
+        } else if ((ch == 'g' || ch == 'G') && isGeneral(i)) {
+            i += 6;
         } else {
             switch (ch) {
             case 'y': case 'Y': case 'm': case 'M': case 'd': case 'D':
             case 'h': case 'H': case 's': case 'S': case 'e': case 'E':
                 date = true;
+                break;
+            case 'a': case 'A':
+                // aaa / aaaa: the day of the week in East Asian formats
+                if (i + 2 < code.size() && (code[i + 1] | 0x20) == 'a' && (code[i + 2] | 0x20) == 'a') date = true;
                 break;
             case '0': case '#': case '?':
                 // a digit placeholder outside a time (e.g. "0.0 yuan") makes it a number,
@@ -289,12 +420,6 @@ bool isDateFormatCode(std::string_view code)
                 break;
             }
         }
-    }
-    // "General" has an 'e' and must stay a number.
-    if (code.size() >= 7) {
-        std::string low(code.substr(0, 7));
-        std::transform(low.begin(), low.end(), low.begin(), [](unsigned char c) { return std::tolower(c); });
-        if (low == "general") return false;
     }
     return date;
 }
@@ -318,37 +443,29 @@ bool looksLikeText(const std::uint8_t* data, std::size_t size)
     return true;
 }
 
-std::unique_ptr<Workbook> openChecked(const std::uint8_t* data, std::size_t size)
+std::unique_ptr<Workbook> openChecked(const std::uint8_t* data, std::size_t size, const Password* password)
 {
     if (size == 0) throw RosterError("文件是空的，不是Excel工作簿");
     static const std::uint8_t ole[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
-    if (size >= 8 && std::memcmp(data, ole, 8) == 0) return readOle(data, size);
+    if (size >= 8 && std::memcmp(data, ole, 8) == 0) return readOle(data, size, password);
     if (size >= 4 && std::memcmp(data, "PK\x03\x04", 4) == 0) return readXlsx(data, size);
-    // A bare BIFF stream without the compound-file wrapper (some old
-    // exporters): BOF record of BIFF5 or BIFF8.
-    if (size >= 8 && data[0] == 0x09 && data[1] == 0x08)
-        return readBiff(std::span<const std::uint8_t>(data, size));
+    // A bare BIFF stream without the compound-file wrapper: the files of
+    // Excel 2, 3 and 4 (BOF 0x0009, 0x0209, 0x0409), and BIFF5/BIFF8
+    // streams some old exporters write.
+    if (size >= 8 && data[0] == 0x09 && (data[1] == 0x08 || data[1] == 0x00 || data[1] == 0x02 || data[1] == 0x04))
+        return readBiff(std::span<const std::uint8_t>(data, size), password);
     if (looksLikeText(data, size))
         throw RosterError("这是一个文本文件，不是Excel工作簿（请在Excel中另存为.xls或.xlsx）");
     throw RosterError(reasonCorrupt());
 }
 
-}  // namespace
+// The whole file, read once.
+struct FileBytes {
+    std::unique_ptr<std::uint8_t[]> bytes;
+    std::size_t size = 0;
+};
 
-std::unique_ptr<Workbook> openWorkbookFromMemory(const std::uint8_t* data, std::size_t size)
-{
-    try {
-        return openChecked(data, size);
-    } catch (const RosterError&) {
-        throw;
-    } catch (const std::bad_alloc&) {
-        throw RosterError("内存不足，无法读取工作簿");
-    } catch (const std::exception&) {
-        throw RosterError(reasonCorrupt());
-    }
-}
-
-std::unique_ptr<Workbook> openWorkbook(const std::string& path)
+FileBytes readWhole(const std::string& path)
 {
     if (path.empty()) throw RosterError("没有选择Excel工作簿");
     struct stat st {};
@@ -371,17 +488,17 @@ std::unique_ptr<Workbook> openWorkbook(const std::string& path)
     // Read into memory not zeroed first (the file is read once, whole).
     // Not mapped: another program saving the roster meanwhile could shrink
     // the file under the mapping, and that is a crash, not an error.
+    FileBytes f;
     auto size = static_cast<std::size_t>(st.st_size);
-    std::unique_ptr<std::uint8_t[]> bytes;
     try {
-        bytes.reset(new std::uint8_t[size]);
+        f.bytes.reset(new std::uint8_t[size]);
     } catch (const std::bad_alloc&) {
         ::close(fd);
         throw RosterError("内存不足，无法读取工作簿：" + path);
     }
     std::size_t got = 0;
     while (got < size) {
-        ssize_t n = ::read(fd, bytes.get() + got, size - got);
+        ssize_t n = ::read(fd, f.bytes.get() + got, size - got);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
             int e = errno;
@@ -392,13 +509,75 @@ std::unique_ptr<Workbook> openWorkbook(const std::string& path)
         got += static_cast<std::size_t>(n);
     }
     ::close(fd);
-    size = got;
-    const std::uint8_t* data = bytes.get();
-    if (size == 0) throw RosterError("文件是空的，不是Excel工作簿：" + path);
+    f.size = got;
+    if (f.size == 0) throw RosterError("文件是空的，不是Excel工作簿：" + path);
+    return f;
+}
+
+// The reason with the file's path after it, keeping the kind of error.
+[[noreturn]] void rethrowWithPath(const std::string& path)
+{
     try {
-        return openWorkbookFromMemory(data, size);
+        throw;
+    } catch (const PasswordError& e) {
+        throw PasswordError(std::string(e.what()) + "：" + path, e.wrong());
+    } catch (const OpenCancelled&) {
+        throw;
     } catch (const RosterError& e) {
         throw RosterError(std::string(e.what()) + "：" + path);
+    }
+}
+
+}  // namespace
+
+std::unique_ptr<Workbook> openWorkbookFromMemory(const std::uint8_t* data, std::size_t size, const Password* password)
+{
+    try {
+        return openChecked(data, size, password);
+    } catch (const RosterError&) {
+        throw;
+    } catch (const std::bad_alloc&) {
+        throw RosterError("内存不足，无法读取工作簿");
+    } catch (const std::exception&) {
+        throw RosterError(reasonCorrupt());
+    }
+}
+
+std::unique_ptr<Workbook> openWorkbook(const std::string& path, const Password* password)
+{
+    FileBytes f = readWhole(path);
+    try {
+        return openWorkbookFromMemory(f.bytes.get(), f.size, password);
+    } catch (const RosterError&) {
+        rethrowWithPath(path);
+    }
+}
+
+std::unique_ptr<Workbook> openWorkbook(const std::string& path, PasswordPrompt& prompt)
+{
+    FileBytes f = readWhole(path);
+    Password given;
+    bool haveGiven = false;
+    for (;;) {
+        try {
+            auto book = openWorkbookFromMemory(f.bytes.get(), f.size, haveGiven ? &given : nullptr);
+            if (haveGiven) prompt.Opened(path, given);
+            return book;
+        } catch (const PasswordError&) {
+            const bool wrong = haveGiven;
+            switch (prompt.Ask(path, wrong, given)) {
+            case PasswordPrompt::Answer::Given:
+                haveGiven = true;
+                continue;
+            case PasswordPrompt::Answer::Cancelled:
+                throw OpenCancelled("没有输入密码，工作簿未打开：" + path);
+            case PasswordPrompt::Answer::None:
+                break;
+            }
+            rethrowWithPath(path);
+        } catch (const RosterError&) {
+            rethrowWithPath(path);
+        }
     }
 }
 

@@ -5,6 +5,7 @@
 #include "platform/roster.h"
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -89,17 +90,74 @@ public:
 bool isBuiltinDateFormat(int id);
 bool isDateFormatCode(std::string_view code);
 
-// Format readers.  `data` stays valid for the call only.
-std::unique_ptr<Workbook> readOle(const std::uint8_t* data, std::size_t size);
+// Format readers.  `data` stays valid for the call only.  `password` is
+// the one the caller gives for an encrypted workbook (may be null).
+std::unique_ptr<Workbook> readOle(const std::uint8_t* data, std::size_t size, const Password* password);
 std::unique_ptr<Workbook> readXlsx(const std::uint8_t* data, std::size_t size);
-// A bare BIFF stream (the Workbook stream of an OLE file).
-std::unique_ptr<Workbook> readBiff(std::span<const std::uint8_t> stream);
+// A bare BIFF stream (the Workbook stream of an OLE file, or a whole
+// Excel 2-4 file).
+std::unique_ptr<Workbook> readBiff(std::span<const std::uint8_t> stream, const Password* password);
 
 // libgsf set up once, its complaints about damaged files kept off stderr.
 void initGsf();
 
-// Text in a Windows code page (BIFF5) to UTF-8; unknown code pages are
-// read as 1252.
+// Bytes that are wiped before their memory is given back (decrypted
+// workbooks, keys).
+template <class T>
+struct WipingAllocator {
+    using value_type = T;
+    WipingAllocator() = default;
+    template <class U> WipingAllocator(const WipingAllocator<U>&) {}
+    T* allocate(std::size_t n) { return std::allocator<T>().allocate(n); }
+    void deallocate(T* p, std::size_t n);
+    template <class U> bool operator==(const WipingAllocator<U>&) const { return true; }
+};
+void wipe(void* p, std::size_t n);
+template <class T>
+void WipingAllocator<T>::deallocate(T* p, std::size_t n)
+{
+    wipe(p, n * sizeof(T));
+    std::allocator<T>().deallocate(p, n);
+}
+using SecretBytes = std::vector<std::uint8_t, WipingAllocator<std::uint8_t>>;
+
+// Encrypted workbooks.  Both try Excel's built-in password first, then
+// `password`; they throw PasswordError when neither fits and RosterError
+// for a scheme that is not supported or a damaged encryption header.
+// The records of a BIFF5/BIFF8 stream whose globals hold FILEPASS at
+// `filePass` (offset of its header), decrypted.
+SecretBytes decryptBiff(std::span<const std::uint8_t> stream, std::size_t filePass, bool biff8,
+                        const Password* password);
+// The package of an ECMA-376 encrypted .xlsx, from its EncryptionInfo and
+// EncryptedPackage streams.
+SecretBytes decryptPackage(std::span<const std::uint8_t> info, std::span<const std::uint8_t> package,
+                           const Password* password);
+// Reasons.
+std::string reasonPasswordNeeded();   // "工作簿设置了打开密码…"
+std::string reasonPasswordWrong();    // "密码不正确…"
+
+// Text in a Windows or Macintosh code page (BIFF2-5) to UTF-8.  The
+// converter is opened once per workbook; unknown code pages are read as
+// 1252.
+class Codepage {
+public:
+    explicit Codepage(int codepage = 1252);
+    ~Codepage();
+    Codepage(const Codepage&) = delete;
+    Codepage& operator=(const Codepage&) = delete;
+    void set(int codepage);
+    int number() const { return number_; }
+    std::string toUtf8(std::string_view bytes);
+    // The iconv name used for a code page; nullptr when it is UTF-16 or
+    // unknown.
+    static const char* iconvName(int codepage, char (&buf)[24]);
+private:
+    void open();
+    int number_ = 0;
+    void* cd_ = nullptr;   // iconv_t
+    bool utf8_ = false;
+    bool opened_ = false;
+};
 std::string codepageToUtf8(std::string_view bytes, int codepage);
 void appendUtf8(std::string& out, std::uint32_t cp);
 

@@ -200,24 +200,113 @@ bool parseDouble(const std::string& s, double& v)
     return *e == '\0' && std::isfinite(v);
 }
 
-// ISO 8601 date (t="d" cells) to a 1900-system serial.
-bool parseIsoDate(const std::string& s, bool dates1904, double& serial)
+// ISO 8601 (t="d" cells): a date, a date and time, or a time of day alone,
+// as a serial number of the workbook's date system.  A zone suffix (Z,
+// +08:00) is left out: the sheet shows the time as written.
+bool parseIsoDate(std::string_view s, bool dates1904, double& serial)
 {
-    int y = 0, mo = 0, d = 0, h = 0, mi = 0;
-    double sec = 0;
-    int n = std::sscanf(s.c_str(), "%d-%d-%dT%d:%d:%lf", &y, &mo, &d, &h, &mi, &sec);
-    if (n < 3 || mo < 1 || mo > 12 || d < 1 || d > 31 || y < 1 || y > 9999) return false;
-    // days from civil
-    int yy = y - (mo <= 2);
-    long era = (yy >= 0 ? yy : yy - 399) / 400;
-    long yoe = yy - era * 400;
-    long doy = (153 * (mo + (mo > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    long days = era * 146097 + doe - 719468;  // since 1970-01-01
-    double v = dates1904 ? days + 24107.0 : days + 25569.0;
-    if (!dates1904 && v < 61) v -= 1;  // before the phantom 1900-02-29
-    serial = v + (h * 3600 + mi * 60 + sec) / 86400.0;
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\n' || s.front() == '\r')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\n' || s.back() == '\r')) s.remove_suffix(1);
+    std::size_t i = 0;
+    auto digits = [&](int n, int& out) {
+        if (s.size() - i < static_cast<std::size_t>(n)) return false;
+        out = 0;
+        for (int k = 0; k < n; ++k, ++i) {
+            if (!std::isdigit(static_cast<unsigned char>(s[i]))) return false;
+            out = out * 10 + (s[i] - '0');
+        }
+        return true;
+    };
+    auto take = [&](char c) {
+        if (i < s.size() && s[i] == c) {
+            ++i;
+            return true;
+        }
+        return false;
+    };
+    int y = 0, mo = 0, d = 0, h = 0, mi = 0, sec = 0;
+    double frac = 0;
+    bool haveDate = false;
+    if (s.size() >= 10 && s[4] == '-') {
+        if (!digits(4, y) || !take('-') || !digits(2, mo) || !take('-') || !digits(2, d)) return false;
+        if (mo < 1 || mo > 12 || d < 1 || d > 31 || y < 1) return false;
+        haveDate = true;
+        if (i < s.size() && !take('T') && !take(' ')) return false;
+    } else if (!s.empty() && s[0] == 'T') {
+        ++i;
+    }
+    if (i < s.size()) {
+        if (!digits(2, h) || !take(':') || !digits(2, mi)) return false;
+        if (take(':')) {
+            if (!digits(2, sec)) return false;
+            if (take('.') || take(',')) {
+                double scale = 0.1;
+                while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) {
+                    frac += (s[i++] - '0') * scale;
+                    scale /= 10;
+                }
+            }
+        }
+        if (take('Z')) {
+        } else if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
+            ++i;
+            int zh = 0, zm = 0;
+            if (!digits(2, zh)) return false;
+            take(':');
+            if (i < s.size() && !digits(2, zm)) return false;
+        }
+        if (i != s.size() || h > 24 || mi > 59 || sec > 60) return false;
+    } else if (!haveDate) {
+        return false;
+    }
+    double days = 0;
+    if (haveDate) {
+        // days from civil
+        int yy = y - (mo <= 2);
+        long era = (yy >= 0 ? yy : yy - 399) / 400;
+        long yoe = yy - era * 400;
+        long doy = (153 * (mo + (mo > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+        long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+        long unixDays = era * 146097 + doe - 719468;  // since 1970-01-01
+        days = dates1904 ? unixDays + 24107.0 : unixDays + 25569.0;
+        if (!dates1904 && days < 61) days -= 1;  // before the phantom 1900-02-29
+        if (days < 0) return false;
+    }
+    serial = days + (h * 3600 + mi * 60 + sec + frac) / 86400.0;
     return true;
+}
+
+// Part names as the package format compares them: '/' between segments
+// (some Windows tools write '\\'), no leading '/', ASCII letters in any case.
+std::string partKey(std::string_view name)
+{
+    std::string k;
+    k.reserve(name.size());
+    for (char c : name) {
+        if (c == '\\') c = '/';
+        k += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    std::size_t b = 0;
+    while (b < k.size() && k[b] == '/') ++b;
+    return k.substr(b);
+}
+
+// %XX escapes of a relationship target (a URI).
+std::string percentDecoded(const std::string& t)
+{
+    if (t.find('%') == std::string::npos) return t;
+    std::string out;
+    for (std::size_t i = 0; i < t.size(); ++i) {
+        unsigned v = 0;
+        if (t[i] == '%' && i + 2 < t.size() &&
+            std::from_chars(t.data() + i + 1, t.data() + i + 3, v, 16).ptr == t.data() + i + 3) {
+            out += static_cast<char>(v);
+            i += 2;
+        } else {
+            out += t[i];
+        }
+    }
+    return out;
 }
 
 std::string dirOf(const std::string& p)
@@ -229,7 +318,8 @@ std::string dirOf(const std::string& p)
 // A relationship target against the folder of the part that names it.
 std::string resolve(const std::string& base, const std::string& target)
 {
-    std::string t = target;
+    std::string t = percentDecoded(target);
+    std::replace(t.begin(), t.end(), '\\', '/');
     std::vector<std::string> parts;
     if (t.empty()) return {};
     std::string joined = t[0] == '/' ? t.substr(1) : (base.empty() ? t : base + "/" + t);
@@ -335,22 +425,41 @@ public:
     }
 
 private:
+    // Every member of the package by its part key, with the names to open
+    // it by (a name with backslashes is one member at the top).
+    void indexParts(GsfInfile* dir, std::vector<std::string>& names, int depth)
+    {
+        if (depth > 16) return;
+        int n = gsf_infile_num_children(dir);
+        for (int i = 0; i < n; ++i) {
+            const char* name = gsf_infile_name_by_index(dir, i);
+            if (!name) continue;
+            names.emplace_back(name);
+            GPtr<GsfInput> child(gsf_infile_child_by_index(dir, i));
+            if (child && GSF_IS_INFILE(child.get()) && gsf_infile_num_children(GSF_INFILE(child.get())) >= 0) {
+                indexParts(GSF_INFILE(child.get()), names, depth + 1);
+            } else {
+                std::string joined;
+                for (const auto& part : names) joined += (joined.empty() ? "" : "/") + part;
+                parts_.emplace(partKey(joined), names);  // the first of equal keys stays
+            }
+            names.pop_back();
+        }
+    }
+
     GPtr<GsfInput> open(const std::string& path)
     {
-        std::vector<std::string> names;
-        std::size_t start = 0;
-        while (start <= path.size()) {
-            std::size_t e = path.find('/', start);
-            if (e == std::string::npos) e = path.size();
-            if (e > start) names.push_back(path.substr(start, e - start));
-            start = e + 1;
+        if (!indexed_) {
+            std::vector<std::string> names;
+            indexParts(zip_.get(), names, 0);
+            indexed_ = true;
         }
-        if (names.empty()) return nullptr;
+        auto it = parts_.find(partKey(path));
+        if (it == parts_.end()) return nullptr;
         std::vector<const char*> argv;
-        for (const auto& n : names) argv.push_back(n.c_str());
+        for (const auto& n : it->second) argv.push_back(n.c_str());
         argv.push_back(nullptr);
-        GsfInput* in = gsf_infile_child_by_aname(zip_.get(), argv.data());
-        return GPtr<GsfInput>(in);
+        return GPtr<GsfInput>(gsf_infile_child_by_aname(zip_.get(), argv.data()));
     }
 
     std::map<std::string, Rel> readRels(const std::string& path, const std::string& base)
@@ -378,11 +487,16 @@ private:
         Xml x(part.get(), &budget_);
         std::map<std::uint32_t, bool> custom;
         std::vector<std::uint32_t> xfFmt;
-        bool inCellXfs = false;
+        bool inCellXfs = false, inNumFmts = false;
         while (x.next()) {
             if (x.isStart()) {
                 std::string v, code;
-                if (x.is("numFmt") && x.attr("numFmtId", v) && x.attr("formatCode", code)) {
+                // Only <numFmts> defines the formats of cells; a <numFmt>
+                // of a differential format (<dxfs>, conditional formatting)
+                // may reuse a number for something else.
+                if (x.is("numFmts")) {
+                    inNumFmts = !x.isEmpty();
+                } else if (x.is("numFmt") && inNumFmts && x.attr("numFmtId", v) && x.attr("formatCode", code)) {
                     std::uint32_t id;
                     if (parseUint(v, id)) custom[id] = isDateFormatCode(code);
                 } else if (x.is("cellXfs")) {
@@ -394,8 +508,11 @@ private:
                 }
             } else if (x.isEnd() && x.is("cellXfs")) {
                 inCellXfs = false;
+            } else if (x.isEnd() && x.is("numFmts")) {
+                inNumFmts = false;
             }
         }
+        xfFmtId_ = xfFmt;
         xfDate_.resize(xfFmt.size());
         for (std::size_t i = 0; i < xfFmt.size(); ++i) {
             auto c = custom.find(xfFmt[i]);
@@ -516,6 +633,7 @@ private:
         if (!haveV) return;  // a styled empty cell
         if (t == "s") {
             std::uint32_t i;
+            if (value.find_first_not_of(" \t\r\n") == std::string::npos) return;  // <v/>: an empty cell
             if (!parseUint(value, i) || i >= sst_.size()) throwCorrupt("文本单元格引用了不存在的字符串");
             sh.addPooledString(row, col, sst_[i]);
         } else if (t == "str") {
@@ -525,9 +643,14 @@ private:
         } else if (t == "e") {
             sh.addError(row, col, value);
         } else if (t == "d") {
+            // The serial number shown with the cell's format, as any other
+            // date; one without a number format (General) still shows as
+            // the date it was written as.
             double serial;
-            if (parseIsoDate(value, dates1904, serial)) sh.addNumber(row, col, serial, true);
-            else sh.addString(row, col, value);
+            if (parseIsoDate(value, dates1904, serial))
+                sh.addNumber(row, col, serial, style >= xfFmtId_.size() || xfFmtId_[style] == 0 || dateStyle(style));
+            else
+                sh.addString(row, col, value);
         } else {
             double d;
             if (value.empty()) return;
@@ -538,8 +661,11 @@ private:
 
     GPtr<GsfInput> input_;
     GPtr<GsfInfile> zip_;
+    std::map<std::string, std::vector<std::string>> parts_;
+    bool indexed_ = false;
     std::size_t budget_ = 0;
     std::vector<bool> xfDate_;
+    std::vector<std::uint32_t> xfFmtId_;
     std::vector<std::uint32_t> sst_;
 };
 

@@ -39,8 +39,13 @@ void TExcelApplication::WorkbooksOpen(const std::string& pathGb)
     // Opening replaces the workbook opened before; a failed open leaves
     // none, so nothing stale is read afterwards.
     book_.reset();
+    const std::string path = utf8FromGb(pathGb);
     try {
-        book_ = roster::openWorkbook(utf8FromGb(pathGb));
+        book_ = prompt_ ? roster::openWorkbook(path, *prompt_) : roster::openWorkbook(path);
+    } catch (const roster::OpenCancelled& e) {
+        throw roster::OpenCancelled(gbFromUtf8(e.what()));
+    } catch (const roster::PasswordError& e) {
+        throw roster::PasswordError(gbFromUtf8(e.what()), e.wrong());
     } catch (const roster::RosterError& e) {
         throw roster::RosterError(gbFromUtf8(e.what()));
     }

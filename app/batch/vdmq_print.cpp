@@ -2,6 +2,7 @@
 // machines without a display and for checking what a roster gives.  The
 // rows, the flag test, the filling and the errors are the main window's run
 // (app/core/printrun); only where the forms go differs.
+#include "app/core/batchpassword.h"
 #include "app/core/printrun.h"
 #include "app/core/settings.h"
 #include "form/PubFunc.h"
@@ -49,6 +50,10 @@ const char* kHelp =
     "                      不是整数时填表出错 / a width that is not a whole number fails each form\n"
     "  --settings FILE     从 vdmq.ini 取以上默认值 / take the defaults from a vdmq.ini\n"
     "  --keep-going        某行出错时报告并跳过 / report a failing row and go on\n"
+    "  --password-file FILE\n"
+    "                      加密花名册的打开密码在此文件第一行（- 为标准输入）；不给时在终端上询问 /\n"
+    "                      the open password of an encrypted roster is the first line of FILE\n"
+    "                      (- for standard input); without it, asked on the terminal\n"
     "\n"
     "输出（选一项） / Output (exactly one):\n"
     "  --fields            每行一个 JSON 对象（UTF-8） / one JSON object per form (UTF-8):\n"
@@ -76,6 +81,7 @@ struct Options {
     std::optional<std::string> start, end, docNo, issuedBy, width;
     std::optional<QDateTime> date;
     QString settings;
+    QString passwordFile;
     bool keepGoing = false;
     bool json = false;
     Output output = Output::None;
@@ -153,6 +159,12 @@ Options parse(const QStringList& args)
             o.date = dt;
         } else if (arg == QLatin1String("--settings")) {
             o.settings = takeValue();
+        } else if (arg == QLatin1String("--password-file")) {
+            o.passwordFile = takeValue();
+        } else if (arg == QLatin1String("--password") || arg == QLatin1String("-p")) {
+            // Other users of the machine can read a command line.
+            throw UsageError{"密码不在命令行上给出（其他用户看得见）/ passwords are not taken on the command line; "
+                             "use --password-file FILE"};
         } else if (arg == QLatin1String("--keep-going")) {
             o.keepGoing = true;
         } else if (arg == QLatin1String("--fields")) {
@@ -524,8 +536,17 @@ int main(int argc, char** argv)
         }
     }
 
+    TBatchPasswordPrompt passwords(opt.passwordFile.isEmpty() ? std::string() : local(opt.passwordFile), STDIN_FILENO,
+                                   isatty(STDIN_FILENO));
+    if (const std::string error = passwords.Load(); !error.empty()) {
+        std::fprintf(stderr, "%s: %s\n", kProg, error.c_str());
+        return 2;
+    }
+    passwords.Say = [&host](const std::string& utf8) { host.say(QString::fromUtf8(utf8).toLocal8Bit().toStdString()); };
+
     std::setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
     TExcelApplication excel;
+    excel.SetPasswordPrompt(&passwords);
     TExcelWorksheet sheet;
     TExcelRunReader reader(excel, sheet);
     TPrintRun run(vdcs, reader, host);
@@ -569,6 +590,9 @@ int main(int argc, char** argv)
     switch (result.status) {
     case TRunStatus::ConvertError:
         return 2;
+    case TRunStatus::Cancelled:
+        host.say("没有输入密码，花名册未打开 / no password given, the roster was not opened");
+        return 1;
     case TRunStatus::ExcelFailed:
     case TRunStatus::OpenFailed:
     case TRunStatus::Failed:

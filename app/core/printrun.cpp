@@ -148,6 +148,11 @@ TRunResult TPrintRun::RunLoop(int mode, int startRow, int endRow, TCheckReport* 
     }
     try {
         reader_.Open(vdcs_.RosterPath);
+    } catch (const roster::OpenCancelled&) {
+        // No password given: the user knows; the run ends without a box.
+        reader_.Disconnect();
+        result.status = TRunStatus::Cancelled;
+        return result;
     } catch (const std::exception& e) {
         return expected(TRunStatus::OpenFailed, MsgChooseRoster(), e);
     }

@@ -140,6 +140,7 @@ enum class TRunStatus {
     Failed,          // attaching the sheet or a row failed
     Stopped,         // stopped on request after a form
     Abandoned,       // the check found problems and the user went back
+    Cancelled,       // the user declined to give the roster's password
 };
 
 struct TRunResult {

@@ -1,4 +1,5 @@
 #include "app/ui/VdMainUnit.h"
+#include "app/ui/VdPasswordDialog.h"
 #include "app/ui/VdRosterPane.h"
 #include "platform/gbtext.h"
 #include <QApplication>
@@ -144,6 +145,9 @@ TVdMainForm::TVdMainForm(const QString& appDir, std::shared_ptr<TDialogs> dialog
     appDir_ = QDir::toNativeSeparators(dir);
     QuitApplication = [] { QCoreApplication::quit(); };
     buildControls();
+    Passwords = std::make_unique<TPasswordDialogPrompt>(this);
+    VdBrowser->SetPasswordPrompt(Passwords.get());
+    ExcelApp.SetPasswordPrompt(Passwords.get());
     FormCreate();
 }
 

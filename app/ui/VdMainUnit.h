@@ -77,6 +77,9 @@ public:
     // ---- what a print run uses ------------------------------------------
     TExcelApplication ExcelApp;
     TExcelWorksheet Excelsheet;
+    // Asks for the password of an encrypted roster; shared by the roster
+    // pane and the print run, so it is asked once per roster.
+    std::unique_ptr<roster::PasswordPrompt> Passwords;
     int CurRow = 0;                  // the roster row being prepared
     std::shared_ptr<TPrintRunState> PrintRunState;
 

@@ -293,8 +293,12 @@ void TRosterPane::load(bool keepPosition)
     QString reason;
     std::unique_ptr<roster::Workbook> book;
     try {
-        book = roster::openWorkbook(QFile::encodeName(path_).toStdString());
+        const std::string file = QFile::encodeName(path_).toStdString();
+        book = prompt_ ? roster::openWorkbook(file, *prompt_) : roster::openWorkbook(file);
         book->firstSheet();   // a chart as the first sheet is a reason too
+    } catch (const roster::OpenCancelled&) {
+        book.reset();
+        reason = QStringLiteral("花名册设置了打开密码，没有输入密码。");
     } catch (const std::exception& e) {
         book.reset();
         reason = QString::fromUtf8(e.what());

@@ -70,6 +70,9 @@ public:
     QPushButton* OpenButton() const { return btnOpenExternal_; }
     // Reads the file again (also done by itself when the file changes).
     void Reload();
+    // Where the password of an encrypted roster comes from (kept alive by
+    // the caller); without one such a roster shows the reason.
+    void SetPasswordPrompt(roster::PasswordPrompt* prompt) { prompt_ = prompt; }
     // The number of loads so far (tests wait for a change on disk with it).
     int LoadCount() const { return loadCount_; }
 
@@ -101,6 +104,7 @@ private:
     TRosterModel* model_ = nullptr;
     QFileSystemWatcher* watcher_ = nullptr;
     QTimer* settle_ = nullptr;
+    roster::PasswordPrompt* prompt_ = nullptr;
 };
 
 }  // namespace vdmq

@@ -291,3 +291,78 @@ TEST_F(RosterPaneTest, TenThousandRowsScrollQuickly)
 }  // namespace
 
 #include "test_mainwindow_roster.moc"
+
+// ---- an encrypted roster -------------------------------------------------------------
+
+#include "app/ui/VdPasswordDialog.h"
+#include <QLabel>
+#include <QLineEdit>
+#include <QTimer>
+
+namespace {
+
+// Answers the password dialogs as they come: each answer is typed and
+// confirmed ("" cancels); records whether the dialog said the password was
+// wrong.
+struct DialogTyper {
+    QStringList answers;
+    QList<bool> saidWrong;
+    QTimer timer;
+    DialogTyper()
+    {
+        QObject::connect(&timer, &QTimer::timeout, [this] {
+            auto* d = qobject_cast<TPasswordDialog*>(QApplication::activeModalWidget());
+            if (!d || !d->isVisible())
+                return;
+            EXPECT_EQ(d->edPassword->echoMode(), QLineEdit::Password);
+            saidWrong << d->lbWrong->isVisibleTo(d);
+            const QString a = answers.isEmpty() ? QString() : answers.takeFirst();
+            if (a.isEmpty()) {
+                d->reject();
+                return;
+            }
+            d->edPassword->setText(a);
+            d->accept();
+        });
+        timer.start(20);
+    }
+};
+
+}  // namespace
+
+TEST_F(RosterPaneTest, EncryptedRosterAsksOnceAndThePrintRunReadsIt)
+{
+    for (const char* name : {"enc-cryptoapi.xls", "enc-agile.xlsx"}) {
+        SCOPED_TRACE(name);
+        const QString path = copy(QString::fromLatin1(name), QString::fromLatin1(name));
+        recordRoster(path);
+        DialogTyper typer;
+        typer.answers = {QStringLiteral("wrong"), QStringLiteral("vdmq2009")};
+        auto w = start();
+        ASSERT_TRUE(waitFor([&] { return w->VdBrowser->Loaded(); }));
+        EXPECT_EQ(typer.saidWrong, (QList<bool>{false, true}));
+        EXPECT_TRUE(dialogs->errors.isEmpty());
+
+        // The print run opens the same roster without a question.
+        w->ExcelApp.Connect();
+        w->ExcelApp.WorkbooksOpen(toGb(path));
+        w->ExcelApp.AttachFirstSheet(w->Excelsheet);
+        EXPECT_FALSE(cell(*w, 7, 2).isEmpty());
+        EXPECT_EQ(w->Excelsheet.CellText(7, 2), toGb(cell(*w, 7, 2)));
+        w->ExcelApp.Disconnect();
+        EXPECT_EQ(static_cast<TPasswordDialogPrompt*>(w->Passwords.get())->DialogsShown(), 2);
+    }
+}
+
+TEST_F(RosterPaneTest, CancelledPasswordEndsTheOpenQuietly)
+{
+    const QString path = copy(QStringLiteral("enc-xor.xls"), QStringLiteral("名册.xls"));
+    recordRoster(path);
+    DialogTyper typer;   // no answers: cancel
+    auto w = start();
+    ASSERT_TRUE(waitFor([&] { return !w->VdBrowser->Message().isEmpty(); }));
+    EXPECT_FALSE(w->VdBrowser->Loaded());
+    EXPECT_TRUE(w->VdBrowser->Message().contains(QStringLiteral("没有输入密码")));
+    EXPECT_TRUE(dialogs->errors.isEmpty());
+    EXPECT_TRUE(dialogs->messages.isEmpty());
+}

@@ -98,6 +98,10 @@ def dump_xlsx(name):
                 cells.append([r, c, "e", v, None])
             elif isinstance(v, str):
                 cells.append([r, c, "s", v, v])
+            elif isinstance(v, datetime.timedelta):  # elapsed time, [h]:mm:ss
+                secs = round(v.total_seconds())
+                cells.append([r, c, "d", v.total_seconds() / 86400,
+                              date_text(0, 0, 0, secs // 3600, secs // 60 % 60, secs % 60, time_only=True)])
             elif isinstance(v, (datetime.datetime, datetime.date, datetime.time)):
                 serial = openpyxl.utils.datetime.to_excel(v, book.epoch)
                 if isinstance(v, datetime.time):
