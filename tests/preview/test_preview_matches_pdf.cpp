@@ -17,6 +17,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QWidget>
 #include <gtest/gtest.h>
 
 #include <map>
@@ -47,21 +48,25 @@ public:
     std::string IssuedBy() const override { return vdmq::gb("澜坪市人事局工资处制"); }
 };
 
-// The page as the preview control paints it inside its view (centred, so
-// the page is painted at an offset, as in the window), in device pixels.
+// The page as the preview control paints it where the window has it: below
+// a tool bar, centred in a view wider than the page.  The painter then
+// carries the page's offset in the window, as on screen.
 QImage previewImage(const std::shared_ptr<qr::TQRPrinter>& store, int zoom, double dpr)
 {
-    constexpr int kMargin = 24;
-    qr::TQRPreview preview;
-    preview.setQRPrinter(store);
-    preview.setZoom(zoom);
-    const QSize page = preview.widget()->size();
-    preview.resize(page + QSize(2 * kMargin, 2 * kMargin));
-    QImage img(preview.size() * dpr, QImage::Format_RGB32);
+    constexpr int kBar = 30, kSide = 300, kMargin = 8;
+    QWidget window;
+    auto* preview = new qr::TQRPreview(&window);
+    preview->setQRPrinter(store);
+    preview->setZoom(zoom);
+    const QSize page = preview->widget()->size();
+    const QSize view = page + QSize(2 * kSide, 2 * kMargin);
+    preview->setGeometry(QRect(QPoint(0, kBar), view));
+    window.resize(view + QSize(0, kBar));
+    QImage img(window.size() * dpr, QImage::Format_RGB32);
     img.setDevicePixelRatio(dpr);
     img.fill(Qt::gray);
-    preview.render(&img);
-    const QPoint at = preview.widget()->mapTo(&preview, QPoint(0, 0)) * dpr;
+    window.render(&img);
+    const QPoint at = preview->widget()->mapTo(&window, QPoint(0, 0)) * dpr;
     img.setDevicePixelRatio(1);
     return img.copy(QRect(at, page * dpr)).convertToFormat(QImage::Format_Grayscale8);
 }
