@@ -243,6 +243,7 @@ TFormTzpreview::TFormTzpreview(QWidget* parent, TPreviewDialogs* dialogs)
     SaveDialog1.OverwritePrompt = false;
 
     buildShortcuts();
+    buildRunControls();
 }
 
 TFormTzpreview::~TFormTzpreview() = default;
@@ -274,7 +275,8 @@ void TFormTzpreview::buildToolBar()
     Panel2 = group(PanelToolBar, "Panel2", 80);
     SpeedButtonFit = pictureButton(Panel2, "SpeedButtonFit", 2, 24, "满页", "fit");
     SpeedButtonSame = pictureButton(Panel2, "SpeedButtonSame", 26, 25, "100%", "same");
-    SpeedButtonWidth = pictureButton(Panel2, "SpeedButtonWidth", 51, 25, "潢宽", "width");
+    // (The design's hint reads "潢宽", a slip for 页宽, page width.)
+    SpeedButtonWidth = pictureButton(Panel2, "SpeedButtonWidth", 51, 25, "页宽", "width");
 
     Panel1 = group(PanelToolBar, "Panel1", 116);
     Panel3 = new TCellCaptionPanel(Panel1);
@@ -338,19 +340,23 @@ void TFormTzpreview::buildToolBar()
 void TFormTzpreview::buildShortcuts()
 {
     // What users of document viewers expect; each goes through its button,
-    // so a disabled button also disables its key.
-    auto bind = [this](const QKeySequence& keys, QToolButton* button) {
+    // so a disabled button also disables its key.  The tooltips name them.
+    auto named = [](QWidget* w, const char* keys) {
+        w->setToolTip(w->toolTip() + T("（") + QLatin1String(keys) + T("）"));
+    };
+    auto bind = [this, named](const QKeySequence& keys, QToolButton* button, const char* name) {
         auto* shortcut = new QShortcut(keys, this);
         shortcut->setContext(Qt::WindowShortcut);
         connect(shortcut, &QShortcut::activated, button, &QToolButton::click);
+        named(button, name);
     };
-    bind(QKeySequence(Qt::Key_PageUp), SpeedButtonPrior);
-    bind(QKeySequence(Qt::Key_PageDown), SpeedButtonNext);
-    bind(QKeySequence(Qt::Key_Home), SpeedButtonFirst);
-    bind(QKeySequence(Qt::Key_End), SpeedButtonLast);
-    bind(QKeySequence(Qt::CTRL | Qt::Key_P), SpeedButtonPrint);
-    bind(QKeySequence(Qt::Key_Escape), SpeedButtonClose);
-    bind(QKeySequence(Qt::CTRL | Qt::Key_0), SpeedButtonSame);
+    bind(QKeySequence(Qt::Key_PageUp), SpeedButtonPrior, "PgUp");
+    bind(QKeySequence(Qt::Key_PageDown), SpeedButtonNext, "PgDn");
+    bind(QKeySequence(Qt::Key_Home), SpeedButtonFirst, "Home");
+    bind(QKeySequence(Qt::Key_End), SpeedButtonLast, "End");
+    bind(QKeySequence(Qt::CTRL | Qt::Key_P), SpeedButtonPrint, "Ctrl+P");
+    bind(QKeySequence(Qt::Key_Escape), SpeedButtonClose, "Esc");
+    bind(QKeySequence(Qt::CTRL | Qt::Key_0), SpeedButtonSame, "Ctrl+0");
 
     auto step = [this](const QKeySequence& keys, int direction) {
         auto* shortcut = new QShortcut(keys, this);
@@ -365,6 +371,77 @@ void TFormTzpreview::buildShortcuts()
     step(QKeySequence(Qt::CTRL | Qt::Key_Plus), +1);
     step(QKeySequence(Qt::CTRL | Qt::Key_Equal), +1);
     step(QKeySequence(Qt::CTRL | Qt::Key_Minus), -1);
+    SpinEdit2->setToolTip(T("缩放比例（Ctrl++ 放大，Ctrl+- 缩小，Ctrl+0 为 100%）"));
+    Panel3->setToolTip(SpinEdit2->toolTip());
+}
+
+// ---- within a preview run -------------------------------------------------------
+
+void TFormTzpreview::buildRunControls()
+{
+    caption_ = windowTitle();
+    PanelRun = new QFrame(PanelToolBar);
+    PanelRun->setObjectName(QStringLiteral("PanelRun"));
+    PanelRun->setFrameShape(QFrame::NoFrame);
+    auto* row = new QHBoxLayout(PanelRun);
+    row->setContentsMargins(4, 0, 4, 0);
+    row->setSpacing(8);
+    LabelRunPosition = new QLabel(PanelRun);
+    LabelRunPosition->setObjectName(QStringLiteral("LabelRunPosition"));
+    row->addWidget(LabelRunPosition);
+    ButtonStopRun = new QPushButton(T("结束预览"), PanelRun);
+    ButtonStopRun->setObjectName(QStringLiteral("ButtonStopRun"));
+    ButtonStopRun->setToolTip(T("结束预览（Shift+Esc）：关闭本窗口，其余各行不再显示"));
+    ButtonStopRun->setFocusPolicy(Qt::NoFocus);
+    ButtonStopRun->setFixedHeight(24);
+    ButtonStopRun->hide();
+    row->addWidget(ButtonStopRun);
+    PanelRun->hide();
+    if (auto* bar = qobject_cast<QHBoxLayout*>(PanelToolBar->layout()))
+        bar->addWidget(PanelRun);
+
+    connect(ButtonStopRun, &QPushButton::clicked, this, [this] { ButtonStopRunClick(); });
+    auto* stop = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_Escape), this);
+    stop->setContext(Qt::WindowShortcut);
+    connect(stop, &QShortcut::activated, ButtonStopRun, [this] {
+        if (ButtonStopRun->isVisible())
+            ButtonStopRun->click();
+    });
+}
+
+void TFormTzpreview::SetRunPosition(const QString& person, int row, int form, int forms)
+{
+    QString where = T("第 %1 行").arg(row);
+    if (form > 0)
+        where += forms > 0 ? T("，第 %1 张/共 %2 张").arg(form).arg(forms) : T("，第 %1 张").arg(form);
+    const QString text = person.trimmed().isEmpty() ? where : person.trimmed() + T(" — ") + where;
+    LabelRunPosition->setText(text);
+    PanelRun->show();
+    setWindowTitle(text + T(" — ") + caption_);
+}
+
+QString TFormTzpreview::RunPosition() const
+{
+    return LabelRunPosition->text();
+}
+
+void TFormTzpreview::ShowStopRun(bool shown)
+{
+    ButtonStopRun->setVisible(shown);
+    if (shown)
+        PanelRun->show();
+}
+
+void TFormTzpreview::StartAtZoom(int zoom)
+{
+    QRPreview1->setZoom(zoom);
+    SetZoomBox(QRPreview1->Zoom());
+}
+
+void TFormTzpreview::ButtonStopRunClick()
+{
+    emit StopRunRequested();
+    close();
 }
 
 template <class F> void TFormTzpreview::Guarded(F&& action)
@@ -553,6 +630,7 @@ void TFormTzpreview::closeEvent(QCloseEvent* event)
 {
     QWidget::closeEvent(event);
     if (event->isAccepted()) {
+        emit Closing();
         // Let the waiting preview run go on at once rather than when the
         // deferred delete comes round.
         QRPreview1->setQRPrinter(nullptr);

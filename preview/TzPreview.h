@@ -9,6 +9,7 @@
 
 #include <QFrame>
 #include <QLabel>
+#include <QPushButton>
 #include <QSpinBox>
 #include <QString>
 #include <QToolButton>
@@ -109,12 +110,38 @@ public:
     void SpeedButtonCloseClick();
     void SpinEdit2Change();
 
+    // ---- within a preview run of the main window --------------------------
+    // A lone window (no run) shows none of this.
+    //
+    // Names the form shown, in the title and at the right of the tool bar:
+    // "李明远 — 第 7 行，第 2 张/共 7 张".  `person` may be empty; `forms` 0
+    // leaves the count out.
+    void SetRunPosition(const QString& person, int row, int form, int forms);
+    QString RunPosition() const;
+    // Shows the 结束预览 button (Shift+Esc): it asks the run to stop and
+    // closes the window, so no further row is shown.
+    void ShowStopRun(bool shown);
+    // The zoom a run carries from one form's window to the next: applied as
+    // if chosen in the zoom box.
+    void StartAtZoom(int zoom);
+    void ButtonStopRunClick();
+    QFrame* PanelRun = nullptr;
+    QLabel* LabelRunPosition = nullptr;
+    QPushButton* ButtonStopRun = nullptr;
+
+signals:
+    // The user asked to end the preview run (before the window closes).
+    void StopRunRequested();
+    // The window is closing: its zoom is still there to read.
+    void Closing();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
     void buildToolBar();
     void buildShortcuts();
+    void buildRunControls();
     void UpdatePageLabel();
     void SetZoomBox(int zoom);
     // Runs a store action; a failure is shown in the error box and ends the
@@ -122,6 +149,7 @@ private:
     template <class F> void Guarded(F&& action);
 
     TPreviewDialogs* dialogs_;
+    QString caption_;     // the window's caption without the run position
     bool busy_ = false;   // a print, set-up or export is running
     std::unique_ptr<TQtPreviewDialogs> ownDialogs_;
 };

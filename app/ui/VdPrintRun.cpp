@@ -4,6 +4,7 @@
 #include "app/core/printrun.h"
 #include "app/ui/VdCheckDialog.h"
 #include "app/ui/VdMainUnit.h"
+#include "form/PubFunc.h"
 #include "platform/gbtext.h"
 #include "preview/TzPreview.h"
 #include "report/ui/printbackend.h"
@@ -15,6 +16,7 @@
 #include <QPointer>
 #include <QProgressDialog>
 #include <QTimer>
+#include <algorithm>
 
 namespace vdmq {
 
@@ -76,6 +78,10 @@ struct TPrintRunState : TPrintRunHost {
     QElapsedTimer lastEvents;
     int lastForms = -1;
     bool closeAfterRun = false;
+    // Where a preview run stands, for the window's title; the zoom the last
+    // window closed with, for the next one (0: none yet).
+    int previewForm = 0, previewForms = 0;
+    int carriedZoom = 0;
 
     // ---- host --------------------------------------------------------------
     TRunEntries ReadEntries() override
@@ -108,7 +114,7 @@ struct TPrintRunState : TPrintRunHost {
         return true;
     }
 
-    void OutputForm(TVdPrnForm& holder, int formMode, int /*row*/) override
+    void OutputForm(TVdPrnForm& holder, int formMode, int row) override
     {
         if (formMode != 0) {
             // One job per form; a run-wide progress window replaces the
@@ -122,6 +128,7 @@ struct TPrintRunState : TPrintRunHost {
         // destroyed when the user closed it.
         auto* window = new TFormTzpreview(form);
         preview = window;
+        showRunPosition(*window, row);
         TWindowTarget target(window);
         holder.PreviewTarget = &target;
         try {
@@ -142,6 +149,49 @@ struct TPrintRunState : TPrintRunHost {
             preview->close();
         }
         preview = nullptr;
+    }
+
+    // The preview window of a run: which person and row of how many forms,
+    // the zoom the window before was left at, and the button that ends the
+    // run (through the run's own stop, so the roster is released as at any
+    // end and nothing more is reported).
+    void showRunPosition(TFormTzpreview& window, int row)
+    {
+        if (++previewForm == 1)
+            previewForms = countForms(row);
+        window.SetRunPosition(cellText(row, 2), row, previewForm, previewForms);
+        window.ShowStopRun(true);
+        if (carriedZoom > 0)
+            window.StartAtZoom(carriedZoom);
+        QObject::connect(&window, &TFormTzpreview::Closing, form, [this, w = &window] {
+            carriedZoom = w->QRPreview1->Zoom();
+        });
+        QObject::connect(&window, &TFormTzpreview::StopRunRequested, form,
+                         [this] { run.RequestStop(); });
+    }
+
+    QString cellText(int row, int col) const
+    {
+        try {
+            return fromGb(Trim(reader.CellText(row, col)));
+        } catch (const std::exception&) {
+            return {};
+        }
+    }
+
+    // The flagged rows from `first` (the run's first form) to the run's end.
+    int countForms(int first) const
+    {
+        const int last = std::min(Vdcs.EndRow, reader.LastRow());
+        int forms = 0;
+        for (int r = first; r <= last; ++r) {
+            try {
+                forms += Trim(reader.CellText(r, kFlagColumn)) == "1";
+            } catch (const std::exception&) {
+                // The run stops at this row with its own message.
+            }
+        }
+        return forms;
     }
 
     void SetCurRow(int row) override { form->CurRow = row; }
@@ -183,6 +233,7 @@ struct TPrintRunState : TPrintRunHost {
         form->SetRunButtonsEnabled(!running);
         if (running) {
             closeAfterRun = false;
+            previewForm = previewForms = carriedZoom = 0;
             form->installEventFilter(&closeGuard);
             return;
         }

@@ -3,13 +3,9 @@
 #include "report/core/qrrender.h"
 #include "report/core/qrtext.h"
 
-#include "platform/gbtext.h"
-
 #include <QGlyphRun>
-#include <QPaintDevice>
 #include <QPainter>
-#include <QTextLayout>
-#include <unordered_map>
+#include <QRawFont>
 #include <cmath>
 #include <vector>
 
@@ -17,85 +13,24 @@ namespace qr {
 
 namespace detail {
 
-namespace {
-
-// Shaped texts for one device font.  A batch of forms repeats most of its
-// texts on every page; shaping each once keeps PDF output fast.
-struct ShapedFont {
-    QFont font;
-    const QPaintDevice* device = nullptr;   // shaping follows its resolution
-    int dpiX = 0, dpiY = 0;
-    std::unordered_map<std::string, QList<QGlyphRun>> runs;
-};
-
-ShapedFont& shapedFont(const QFont& font, const QPaintDevice* device)
-{
-    static std::vector<std::unique_ptr<ShapedFont>> fonts;
-    const int dpiX = device ? device->logicalDpiX() : 0, dpiY = device ? device->logicalDpiY() : 0;
-    for (auto& f : fonts)
-        if (f->font == font && f->dpiX == dpiX && f->dpiY == dpiY) {
-            f->device = device;
-            return *f;
-        }
-    if (fonts.size() > 64)
-        fonts.erase(fonts.begin());
-    fonts.push_back(std::make_unique<ShapedFont>());
-    fonts.back()->font = font;
-    fonts.back()->device = device;
-    fonts.back()->dpiX = dpiX;
-    fonts.back()->dpiY = dpiY;
-    return *fonts.back();
-}
-
-// Glyph runs of `text`, positioned with the baseline at y 0.
-const QList<QGlyphRun>& shaped(ShapedFont& sf, const std::string& gbText)
-{
-    auto it = sf.runs.find(gbText);
-    if (it != sf.runs.end())
-        return it->second;
-    if (sf.runs.size() > 5000)
-        sf.runs.clear();
-    QTextLayout layout(vdmq::fromGb(gbText), sf.font, const_cast<QPaintDevice*>(sf.device));
-    QTextOption opt;
-    opt.setWrapMode(QTextOption::NoWrap);
-    layout.setTextOption(opt);
-    layout.beginLayout();
-    QTextLine line = layout.createLine();
-    layout.endLayout();
-    QList<QGlyphRun> runs;
-    if (line.isValid()) {
-        runs = line.glyphRuns();
-        const double ascent = line.ascent();
-        for (QGlyphRun& r : runs) {
-            QList<QPointF> pos = r.positions();
-            for (QPointF& p : pos)
-                p.ry() -= ascent;
-            r.setPositions(pos);
-        }
-    }
-    return sf.runs.emplace(gbText, std::move(runs)).first->second;
-}
-
-}  // namespace
-
 void renderPage(QPainter& painter, const QRPageImage& page, const RenderOptions& opt)
 {
     const double s = opt.pixelsPerTenth;
     const QPointF off = opt.offset;
-    const QPaintDevice* dev = painter.device();
-    const double dpiY = dev ? dev->logicalDpiY() : 96.0;
 
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing, false);
     painter.setRenderHint(QPainter::TextAntialiasing, true);
     painter.setPen(Qt::black);
 
-    auto devRect = [&](const QRectF& r) {
-        QRectF d(off.x() + r.left() * s, off.y() + r.top() * s, r.width() * s, r.height() * s);
-        if (!opt.snap)
-            return d;
-        // Whole device pixels, at least one: a 0.26 mm rule stays visible
-        // at every zoom.
+    // Snapping works on the device's own pixels: a painter on a screen of
+    // device pixel ratio 2 (or an image of one) scales by 2 first.
+    const QTransform toDevice = painter.deviceTransform();
+    const bool canSnap = opt.snap && toDevice.type() <= QTransform::TxScale;
+    const QTransform fromDevice = canSnap ? toDevice.inverted() : QTransform();
+    // Rounds a device rectangle to whole device pixels, at least one each
+    // way, so a 0.26 mm rule stays visible at every zoom.
+    auto snapDevice = [](QRectF d) {
         const double x1 = std::round(d.left()), y1 = std::round(d.top());
         double x2 = std::round(d.right()), y2 = std::round(d.bottom());
         if (x2 <= x1)
@@ -104,29 +39,51 @@ void renderPage(QPainter& painter, const QRPageImage& page, const RenderOptions&
             y2 = y1 + 1;
         return QRectF(x1, y1, x2 - x1, y2 - y1);
     };
+    auto devRect = [&](const QRectF& r) {
+        const QRectF d(off.x() + r.left() * s, off.y() + r.top() * s, r.width() * s, r.height() * s);
+        return canSnap ? fromDevice.mapRect(snapDevice(toDevice.mapRect(d))) : d;
+    };
+    // An outlined rectangle: black, then white inside the outline `pen`
+    // (painter units) wide.
+    auto outline = [&](const QRectF& r, double pen) {
+        QRectF outer = devRect(r), inner;
+        if (canSnap) {
+            const QRectF d = toDevice.mapRect(outer);
+            const double p = std::max(1.0, std::round(pen * std::abs(toDevice.m11())));
+            const double q = std::max(1.0, std::round(pen * std::abs(toDevice.m22())));
+            inner = d.adjusted(p, q, -p, -q);
+            // (mapRect would turn an empty inside into a positive one)
+            inner = inner.width() > 0 && inner.height() > 0 ? fromDevice.mapRect(inner) : QRectF();
+        } else {
+            inner = outer.adjusted(pen, pen, -pen, -pen);
+        }
+        painter.fillRect(outer, Qt::black);
+        if (inner.width() > 0 && inner.height() > 0)
+            painter.fillRect(inner, Qt::white);
+    };
 
-    // The few fonts of a page, scaled for this device once.
-    struct DeviceFont {
+    // The few fonts of a page, looked up once per page.
+    struct PageFont {
         const TQRFont* design;
-        QFont font;
-        double ascent;
-        ShapedFont* shaped;
+        MeasuredFont* measured;
     };
-    std::vector<DeviceFont> fonts;
-    auto deviceFont = [&](const TQRFont& f) -> const DeviceFont& {
-        for (const auto& df : fonts)
-            if (df.design->Size == f.Size && df.design->Bold == f.Bold
-                && df.design->Italic == f.Italic && df.design->Underline == f.Underline
-                && df.design->Name == f.Name)
-                return df;
-        MeasuredFont& mf = measured(f);
-        QFont q = mf.font();
-        // Points are physical: the font's size in device pixels follows the
-        // scale asked for, whatever resolution the device claims.
-        q.setPointSizeF(f.Size * 254.0 * s / dpiY);
-        fonts.push_back({&f, q, mf.ascent(), &shapedFont(q, dev)});
-        return fonts.back();
+    std::vector<PageFont> fonts;
+    auto fontOf = [&](const TQRFont& f) -> MeasuredFont& {
+        for (const auto& pf : fonts)
+            if (pf.design->Size == f.Size && pf.design->Bold == f.Bold
+                && pf.design->Italic == f.Italic && pf.design->Underline == f.Underline
+                && pf.design->Name == f.Name)
+                return *pf.measured;
+        fonts.push_back({&f, &measured(f)});
+        return *fonts.back().measured;
     };
+
+    // Texts are drawn from the glyphs the layout measured, scaled from the
+    // measuring device to this one.  A font asked for at this device's size
+    // would be set in whole pixels (9.6 becomes 10 at 72 %), and a line
+    // measured to fit its box would run over the next rule.
+    const double glyphScale = s * kPxToTenths;
+    const QTransform base = painter.transform();
 
     const QBrush white(Qt::white), black(Qt::black);
     for (const QRItem& item : page.items) {
@@ -134,23 +91,33 @@ void renderPage(QPainter& painter, const QRPageImage& page, const RenderOptions&
         case QRItem::Fill:
             painter.fillRect(devRect(item.rect), white);
             break;
-        case QRItem::Rect: {
-            const QRectF r = devRect(item.rect);
-            const double pw = std::max(1, item.penWidth) * opt.penPixel;
-            painter.fillRect(r, black);
-            const QRectF inner = r.adjusted(pw, pw, -pw, -pw);
-            if (inner.width() > 0 && inner.height() > 0)
-                painter.fillRect(inner, white);
+        case QRItem::Rect:
+            outline(item.rect, std::max(1, item.penWidth) * opt.penPixel);
             break;
-        }
         case QRItem::Text: {
-            const DeviceFont& df = deviceFont(item.font);
-            const QPointF at(off.x() + item.rect.left() * s,
-                             off.y() + (item.rect.top() + df.ascent) * s);
-            painter.translate(at);
-            for (const QGlyphRun& run : shaped(*df.shaped, item.text))
+            MeasuredFont& mf = fontOf(item.font);
+            const QList<QGlyphRun>& runs = mf.glyphRuns(item.text);
+            if (runs.isEmpty())
+                break;
+            const double baseline = item.rect.top() + mf.ascent();   // tenths
+            QTransform t = base;
+            t.translate(off.x() + item.rect.left() * s, off.y() + baseline * s);
+            t.scale(glyphScale, glyphScale);
+            painter.setTransform(t);
+            for (const QGlyphRun& run : runs)
                 painter.drawGlyphRun(QPointF(0, 0), run);
-            painter.translate(-at);
+            painter.setTransform(base);
+            if (item.font.Underline) {
+                // A rule of its own: the face that draws the text gives its
+                // place and thickness (for the title, the CJK face behind
+                // "Arial"), the measured text its length.
+                const QRawFont face = runs.front().rawFont();
+                const double at = baseline + face.underlinePosition() * kPxToTenths;
+                const double thickness = face.lineThickness() * kPxToTenths;
+                painter.fillRect(devRect(QRectF(item.rect.left(), at - thickness / 2,
+                                                item.rect.width(), thickness)),
+                                 black);
+            }
             break;
         }
         }

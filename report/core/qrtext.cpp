@@ -4,6 +4,7 @@
 #include "platform/gbtext.h"
 
 #include <QImage>
+#include <QTextLayout>
 #include <QRawFont>
 #include <algorithm>
 #include <cmath>
@@ -64,9 +65,6 @@ const QPaintDevice* measureDevice()
     }();
     return &image;
 }
-
-// Device pixels of the measuring device to tenths of a millimetre.
-constexpr double kPxToTenths = 254.0 / kMeasureDpi;
 
 bool sameFont(const TQRFont& a, const TQRFont& b)
 {
@@ -148,6 +146,40 @@ double MeasuredFont::width(std::string_view gbText)
     const double w = fm_.horizontalAdvance(vdmq::fromGb(gbText)) * kPxToTenths;
     widths_.emplace(std::string(gbText), w);
     return w;
+}
+
+const QList<QGlyphRun>& MeasuredFont::glyphRuns(const std::string& gbText)
+{
+    auto it = runs_.find(gbText);
+    if (it != runs_.end())
+        return it->second;
+    if (runs_.size() > 5000)   // texts of many different forms: keep the cache bounded
+        runs_.clear();
+    QTextLayout layout(vdmq::fromGb(gbText), font_, const_cast<QPaintDevice*>(measureDevice()));
+    QTextOption opt;
+    opt.setWrapMode(QTextOption::NoWrap);
+    layout.setTextOption(opt);
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
+    layout.endLayout();
+    QList<QGlyphRun> runs;
+    if (line.isValid()) {
+        runs = line.glyphRuns();
+        const double ascent = line.ascent();
+        for (QGlyphRun& r : runs) {
+            QList<QPointF> pos = r.positions();
+            for (QPointF& p : pos)
+                p.ry() -= ascent;
+            r.setPositions(pos);
+            // The painter of a raster device places a glyph run's underline
+            // with its transformation applied twice (a line far below and to
+            // the right of the text); the renderer draws it as a rule.
+            r.setUnderline(false);
+            r.setOverline(false);
+            r.setStrikeOut(false);
+        }
+    }
+    return runs_.emplace(gbText, std::move(runs)).first->second;
 }
 
 std::string fontKey(const TQRFont& font)

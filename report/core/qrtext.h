@@ -5,6 +5,8 @@
 #include "report/core/qr.h"
 
 #include <QFontMetricsF>
+#include <QGlyphRun>
+#include <QList>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -20,11 +22,19 @@ public:
     double lineHeight() const { return height_; }   // height of "W", tenths
     double ascent() const { return ascent_; }        // tenths
     double width(std::string_view gbText);           // tenths
+
+    // The glyphs of `gbText` as the measuring device shapes them: positions
+    // in its pixels (kPxToTenths tenths each), the baseline at y 0, no
+    // decorations.  Every device draws these same glyphs at these same
+    // places, scaled, so a text is exactly as wide everywhere as the layout
+    // measured it.  The reference stays valid until the next call.
+    const QList<QGlyphRun>& glyphRuns(const std::string& gbText);
 private:
     QFont font_;
     QFontMetricsF fm_;
     double height_ = 0, ascent_ = 0;
     std::unordered_map<std::string, double> widths_;
+    std::unordered_map<std::string, QList<QGlyphRun>> runs_;
 };
 
 // The shared measured font for a design font (created on first use).
@@ -33,8 +43,12 @@ MeasuredFont& measured(const TQRFont& font);
 // A stable key for a design font (name, size, style).
 std::string fontKey(const TQRFont& font);
 
-// Tenths of a millimetre per device pixel of the measuring device.
+// Pixels per inch of the measuring device: one pixel is a hundredth of a
+// tenth of a millimetre.
 constexpr double kMeasureDpi = 25400.0;
+
+// Tenths of a millimetre per pixel of the measuring device.
+constexpr double kPxToTenths = 254.0 / kMeasureDpi;
 
 // One pixel at 96 dpi, in tenths of a millimetre.
 constexpr double kScreenPixel = 254.0 / 96.0;

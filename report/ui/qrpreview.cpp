@@ -1,4 +1,6 @@
 #include "report/ui/qrpreview.h"
+#include "report/core/qrrender.h"
+#include "report/core/qrtext.h"
 
 #include <QPaintEvent>
 #include <QPainter>
@@ -35,7 +37,13 @@ protected:
         painter.setClipRect(event->rect());
         painter.setRenderHint(QPainter::Antialiasing, false);
         painter.setRenderHint(QPainter::TextAntialiasing, true);
-        RenderPage(painter, *page, owner_->PixelsPerTenth());
+        // The PDF's picture, scaled: outlines are a 96th of an inch at any
+        // zoom, as printed; rules snap to whole device pixels, so they stay
+        // sharp and never vanish.
+        detail::RenderOptions opt;
+        opt.pixelsPerTenth = owner_->PixelsPerTenth();
+        opt.penPixel = opt.pixelsPerTenth * detail::kScreenPixel;
+        detail::renderPage(painter, *page, opt);
     }
 
 private:

@@ -6,7 +6,9 @@
 #include "preview/TzPreview.h"
 #include "report/ui/printbackend.h"
 
+#include <QApplication>
 #include <QDir>
+#include <QKeyEvent>
 #include <QGuiApplication>
 #include <QImage>
 #include <QProcess>
@@ -98,6 +100,85 @@ TEST(PrintRunGui, PreviewShowsEachFormInAWindowOfItsOwn)
     EXPECT_TRUE(w.previews().isEmpty());
     EXPECT_TRUE(w.dialogs->errors.isEmpty()) << w.dialogs->errors.join('\n').toStdString();
     EXPECT_FALSE(w.form->ExcelApp.Connected());
+}
+
+// Each window names its person, row and place in the run, and opens at the
+// zoom the window before was left at.
+TEST(PrintRunGui, PreviewWindowsNameTheFormAndKeepTheZoom)
+{
+    Window w("three.xls", "7", "11");
+    std::vector<QString> titles, labels;
+    std::vector<int> zooms;
+    TFormTzpreview* last = nullptr;
+    whilePreviewing(w, [&](TFormTzpreview* p) {
+        if (p == last)
+            return;
+        last = p;
+        titles.push_back(p->windowTitle());
+        labels.push_back(p->LabelRunPosition->text());
+        zooms.push_back(p->QRPreview1->Zoom());
+        EXPECT_TRUE(p->ButtonStopRun->isVisibleTo(p));
+        if (titles.size() == 1)
+            p->SpinEdit2->setValue(150);       // chosen in the zoom box
+        else if (titles.size() == 2)
+            p->SpinEdit2->stepDown();
+        p->SpeedButtonCloseClick();
+    });
+    w.form->btnPreClick();
+    const std::vector<QString> expected = {QStringLiteral("甲一 — 第 7 行，第 1 张/共 3 张"),
+                                           QStringLiteral("乙二 — 第 9 行，第 2 张/共 3 张"),
+                                           QStringLiteral("丙三 — 第 11 行，第 3 张/共 3 张")};
+    EXPECT_EQ(labels, expected);
+    ASSERT_EQ(titles.size(), 3u);
+    for (std::size_t i = 0; i < titles.size(); ++i)
+        EXPECT_TRUE(titles[i].startsWith(expected[i])) << titles[i].toStdString();
+    EXPECT_EQ(zooms, (std::vector<int>{100, 150, 140}));
+
+    // A new run starts afresh at 100 %.
+    zooms.clear();
+    last = nullptr;
+    w.form->btnPreClick();
+    EXPECT_EQ(zooms, (std::vector<int>{100, 100, 100}));
+}
+
+// The stop button (and Shift+Esc) ends the run at once: no further window,
+// no message, the roster released and the buttons usable again.
+TEST(PrintRunGui, StopButtonEndsAPreviewRun)
+{
+    for (bool byKey : {false, true}) {
+        Window w("three.xls", "7", "11");
+        std::vector<int> rows;
+        TFormTzpreview* last = nullptr;
+        int waits = 0;
+        whilePreviewing(w, [&](TFormTzpreview* p) {
+            if (p == last) {
+                p->close();   // the stop did nothing: go on, and fail below
+                return;
+            }
+            // A window's keys reach it once it is the active window.
+            if (byKey && QApplication::activeWindow() != p && ++waits < 100) {
+                p->activateWindow();
+                return;
+            }
+            last = p;
+            rows.push_back(w.form->CurRow);
+            if (byKey) {
+                QKeyEvent press(QEvent::ShortcutOverride, Qt::Key_Escape, Qt::ShiftModifier);
+                QKeyEvent key(QEvent::KeyPress, Qt::Key_Escape, Qt::ShiftModifier);
+                QApplication::sendEvent(p->QRPreview1, &press);
+                QApplication::sendEvent(p->QRPreview1, &key);
+            } else {
+                p->ButtonStopRun->click();
+            }
+        });
+        w.form->btnPreClick();
+        EXPECT_EQ(rows, std::vector<int>{7}) << (byKey ? "Shift+Esc" : "button");
+        EXPECT_TRUE(w.previews().isEmpty());
+        EXPECT_TRUE(w.dialogs->messages.isEmpty());
+        EXPECT_TRUE(w.dialogs->errors.isEmpty());
+        EXPECT_FALSE(w.form->ExcelApp.Connected());
+        EXPECT_TRUE(w.form->btnPrn->isEnabled());
+    }
 }
 
 TEST(PrintRunGui, ClosingTheMainWindowEndsTheRun)

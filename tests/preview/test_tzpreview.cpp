@@ -136,12 +136,15 @@ TEST(TzPreview, WalkThroughThreePages)
 TEST(TzPreview, Keys)
 {
     struct Case { int key; Qt::KeyboardModifiers mods; int page; int zoom; bool open; };
-    const Qt::KeyboardModifiers none = Qt::NoModifier, ctrl = Qt::ControlModifier;
+    const Qt::KeyboardModifiers none = Qt::NoModifier, ctrl = Qt::ControlModifier,
+                                shift = Qt::ShiftModifier;
     const Case cases[] = {
         {Qt::Key_PageDown, none, 3, 100, true}, {Qt::Key_PageUp, none, 1, 100, true},
         {Qt::Key_Home, none, 1, 100, true},     {Qt::Key_End, none, 3, 100, true},
         {Qt::Key_Equal, ctrl, 2, 110, true},    {Qt::Key_Plus, ctrl, 2, 110, true},
         {Qt::Key_Minus, ctrl, 2, 90, true},     {Qt::Key_Escape, none, 1, 100, false},
+        // Ends a preview run; a window outside a run has nothing to end.
+        {Qt::Key_Escape, shift, 2, 100, true},
     };
     for (const Case& c : cases) {
         FakeDialogs dialogs;
@@ -157,6 +160,28 @@ TEST(TzPreview, Keys)
         EXPECT_EQ(form.QRPreview1->Zoom(), c.zoom) << key;
         EXPECT_EQ(form.isVisible(), c.open) << key;
     }
+}
+
+// The tooltips name the buttons and their keys.
+TEST(TzPreview, TooltipsNameTheShortcuts)
+{
+    Window w;
+    TFormTzpreview& f = *w.form;
+    const std::pair<QWidget*, const char*> tips[] = {
+        {f.SpeedButtonFit, "满页"},
+        {f.SpeedButtonSame, "100%（Ctrl+0）"},
+        {f.SpeedButtonWidth, "页宽"},
+        {f.SpinEdit2, "缩放比例（Ctrl++ 放大，Ctrl+- 缩小，Ctrl+0 为 100%）"},
+        {f.SpeedButtonFirst, "第一页（Home）"},
+        {f.SpeedButtonPrior, "上一页（PgUp）"},
+        {f.SpeedButtonNext, "下一页（PgDn）"},
+        {f.SpeedButtonLast, "最后一页（End）"},
+        {f.SpeedButtonPrint, "打印（Ctrl+P）"},
+        {f.SpeedButtonClose, "关闭（Esc）"},
+        {f.ButtonStopRun, "结束预览（Shift+Esc）：关闭本窗口，其余各行不再显示"},
+    };
+    for (const auto& [widget, tip] : tips)
+        EXPECT_EQ(widget->toolTip(), U(tip)) << widget->objectName().toStdString();
 }
 
 TEST(TzPreview, EachFurtherPageNoticeReturnsToPage1)
