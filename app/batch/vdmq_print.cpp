@@ -3,11 +3,14 @@
 // rows, the flag test, the filling and the errors are the main window's run
 // (app/core/printrun); only where the forms go differs.
 #include "app/core/batchpassword.h"
+#include "app/core/paper.h"
 #include "app/core/printrun.h"
 #include "app/core/settings.h"
 #include "form/PubFunc.h"
+#include "form/VdCalibration.h"
 #include "form/VdPrnUnit.h"
 #include "platform/gbtext.h"
+#include "platform/profile.h"
 #include "report/core/qr.h"
 #include "report/ui/printbackend.h"
 
@@ -33,7 +36,9 @@ constexpr const char* kProg = "vdmq-print";
 
 const char* kHelp =
     "用法: vdmq-print 花名册 [选项] (--fields | --pdf 文件 | --text 文件 | --printer 打印机|- | --check [--json])\n"
+    "      vdmq-print --calibration-page [纸张选项] (--pdf 文件 | --printer 打印机|-)\n"
     "Usage: vdmq-print ROSTER [options] (--fields | --pdf FILE | --text FILE | --printer NAME|- | --check [--json])\n"
+    "       vdmq-print --calibration-page [paper options] (--pdf FILE | --printer NAME|-)\n"
     "\n"
     "为花名册第一张工作表中 AB 列（打印标志）为 1 的每一行生成一份工资变动审批表。\n"
     "Makes one approval form for every row of the roster's first sheet whose\n"
@@ -54,6 +59,18 @@ const char* kHelp =
     "                      加密花名册的打开密码在此文件第一行（- 为标准输入）；不给时在终端上询问 /\n"
     "                      the open password of an encrypted roster is the first line of FILE\n"
     "                      (- for standard input); without it, asked on the terminal\n"
+    "\n"
+    "纸张与位置（只用于 --pdf 和 --printer） / Paper and position (--pdf and --printer only):\n"
+    "  --paper b5|a4       B5 (182x257 mm) 或 A4；表格不缩放 / B5 or A4; the form is never scaled\n"
+    "  --centre            在 A4 纸上居中（默认左上角） / centred on A4 (default: top-left)\n"
+    "  --offset X,Y        整页右移 X、下移 Y 毫米，各 -20.0..20.0 / move every page X mm right,\n"
+    "                      Y mm down, each -20.0..20.0\n"
+    "                      --printer 未给出时用 vdmq.ini [vdmq] 中记住的纸张和偏移（--settings\n"
+    "                      指定的文件，否则程序自己的 vdmq.ini）；--pdf 只用命令行给出的 /\n"
+    "                      --printer takes the paper and offsets not given from vdmq.ini\n"
+    "                      section [vdmq] (--settings, else the program's own); --pdf only\n"
+    "                      those given here\n"
+    "  --calibration-page  输出一张校准页（不用花名册） / output one calibration page (no roster)\n"
     "\n"
     "输出（选一项） / Output (exactly one):\n"
     "  --fields            每行一个 JSON 对象（UTF-8） / one JSON object per form (UTF-8):\n"
@@ -84,6 +101,10 @@ struct Options {
     QString passwordFile;
     bool keepGoing = false;
     bool json = false;
+    std::optional<TPaper> paper;
+    bool centred = false;
+    std::optional<QPointF> offset;
+    bool calibration = false;
     Output output = Output::None;
     int outputs = 0;
     QString target;   // file or printer name
@@ -167,6 +188,22 @@ Options parse(const QStringList& args)
                              "use --password-file FILE"};
         } else if (arg == QLatin1String("--keep-going")) {
             o.keepGoing = true;
+        } else if (arg == QLatin1String("--paper")) {
+            const QString v = takeValue();
+            o.paper = ParsePaper(v.toStdString());
+            if (!o.paper)
+                throw UsageError{"--paper: '" + local(v) + "' 应为 b5 或 a4 / must be b5 or a4"};
+        } else if (arg == QLatin1String("--centre") || arg == QLatin1String("--center")) {
+            o.centred = true;
+        } else if (arg == QLatin1String("--offset")) {
+            const QString v = takeValue();
+            o.offset = ParseOffsetPair(v.toStdString());
+            if (!o.offset)
+                throw UsageError{"--offset: '" + local(v) + "' 应为 X,Y 毫米，各在 -20.0 到 20.0 之间，"
+                                 "至多一位小数 / must be X,Y in millimetres, each -20.0 to 20.0, "
+                                 "at most one decimal"};
+        } else if (arg == QLatin1String("--calibration-page")) {
+            o.calibration = true;
         } else if (arg == QLatin1String("--fields")) {
             output(Output::Fields, {});
         } else if (arg == QLatin1String("--pdf")) {
@@ -187,8 +224,19 @@ Options parse(const QStringList& args)
             throw UsageError{"more than one roster given: " + local(arg)};
         }
     }
-    if (o.roster.isEmpty())
+    if (o.calibration) {
+        if (!o.roster.isEmpty())
+            throw UsageError{"--calibration-page 不用花名册 / takes no roster: " + local(o.roster)};
+        if (o.outputs == 1 && o.output != Output::Pdf && o.output != Output::Printer)
+            throw UsageError{"--calibration-page 只能与 --pdf 或 --printer 同用 / goes with --pdf or --printer only"};
+    } else if (o.roster.isEmpty()) {
         throw UsageError{"no roster given"};
+    }
+    if (o.outputs == 1 && (o.paper || o.centred || o.offset) && o.output != Output::Pdf &&
+        o.output != Output::Printer)
+        throw UsageError{"--paper、--centre、--offset 只用于 --pdf 和 --printer / apply to --pdf and --printer only"};
+    if (o.centred && o.paper == TPaper::B5)
+        throw UsageError{"--centre 只用于 A4 纸 / applies to A4 paper only"};
     if (o.outputs != 1)
         throw UsageError{o.outputs == 0 ? "choose one of --fields, --pdf, --text, --printer, --check"
                                         : "only one of --fields, --pdf, --text, --printer, --check"};
@@ -225,11 +273,41 @@ bool canWrite(const QString& file)
     return dir.isDir() && dir.isWritable();
 }
 
+// The paper and offsets of this run: for a printer, what the command line
+// gives over what vdmq.ini remembers; for a PDF, only the command line.
+TPaperSettings paperFor(const Options& o)
+{
+    TPaperSettings s;
+    if (o.output == Output::Printer) {
+        const QString ini = !o.settings.isEmpty()
+                                ? o.settings
+                                : SettingsFilePath(toGb(QCoreApplication::applicationDirPath()));
+        s = LoadPaperSettings(ini);
+    }
+    if (o.paper) {
+        s.Paper = *o.paper;
+        s.Centred = o.centred;
+    } else if (o.centred) {
+        s.Centred = true;
+    }
+    if (o.offset) {
+        s.OffsetXmm = o.offset->x();
+        s.OffsetYmm = o.offset->y();
+    } else if (o.output != Output::Printer) {
+        s.OffsetXmm = s.OffsetYmm = 0;
+    }
+    return s;
+}
+
 struct BatchHost : TPrintRunHost {
     const Options& opt;
     TRunEntries entries;
     std::string width;
     std::string printerName;
+    TPaperSettings paper;
+    qr::TQRPlacement placement;
+    QString rosterName;      // names the print jobs
+    bool paperChecked = false;
     std::unique_ptr<qr::TQRPdfWriter> pdf;
     std::unique_ptr<qr::TQRAsciiExportFilter> text;
     std::string line;        // --fields output, reused
@@ -263,7 +341,7 @@ struct BatchHost : TPrintRunHost {
             if (!pdf)
                 pdf = std::make_unique<qr::TQRPdfWriter>(opt.target, QStringLiteral("国家机关事业单位工作人员工资变动审批表"));
             for (int p = 1; p <= store->PageCount(); ++p)
-                pdf->AddPage(store->Page(p));
+                pdf->AddPage(store->Page(p), placement);
             break;
         }
         case Output::Text: {
@@ -276,14 +354,52 @@ struct BatchHost : TPrintRunHost {
             break;
         }
         case Output::Printer:
+            if (!paperChecked) {
+                paperChecked = true;
+                warnPaper(FormLayoutPage());
+            }
             form.qrVDMQ->ShowProgress = false;
             form.qrVDMQ->PrinterSettings.PrinterName = QString::fromStdString(printerName);
+            form.qrVDMQ->PrinterSettings.Placement = placement;
+            // The job is named after the roster row, as the queue shows it.
+            form.qrVDMQ->ReportTitle = toGb(QStringLiteral("%1 第%2行").arg(rosterName).arg(row));
             form.qrVDMQ->Print();
             break;
         case Output::None:
         case Output::Check:   // checked rows are never output
             break;
         }
+    }
+
+    // Before the first page goes to the printer: what it will not print.
+    void warnPaper(const qr::QRPageImage& page)
+    {
+        const QString printer = QString::fromStdString(printerName);
+        const QString text = PaperWarning(
+            printer, qr::PrinterPaperSupport(printer, placement.SheetMm), paper, page, true);
+        for (const QString& line : text.split(u'\n', Qt::SkipEmptyParts))
+            say("警告 / warning: " + line.toLocal8Bit().toStdString());
+    }
+
+    // The calibration page to the PDF file or the printer.
+    void outputCalibration()
+    {
+        const qr::QRPageImage page = CalibrationPage(CalibrationSheetFor(paper));
+        if (opt.output == Output::Pdf) {
+            qr::TQRPdfWriter writer(opt.target, QStringLiteral("审批表打印位置校准页"));
+            writer.AddPage(page, placement);
+            writer.Finish();
+            return;
+        }
+        warnPaper(page);
+        qr::TQRPrinter store;
+        store.AddPage(page);
+        store.SetStatus(qr::mpFinished);
+        store.Title = QStringLiteral("vdmq 校准页");
+        qr::TQRPrinterSettings settings;
+        settings.PrinterName = QString::fromStdString(printerName);
+        settings.Placement = placement;
+        qr::PrintBackend()->PrintPages(store, settings);
     }
 
     static void appendJson(std::string& out, const std::string& utf8)
@@ -517,6 +633,9 @@ int main(int argc, char** argv)
     host.entries.dtPrint = opt.date.value_or(FromDateTime(vdcs.PrintDate));
     host.width = opt.width.value_or(std::to_string(vdcs.OpinionWidth));
     vdcs.RosterPath = toGb(QFileInfo(opt.roster).absoluteFilePath());
+    host.rosterName = QFileInfo(opt.roster).fileName();
+    host.paper = paperFor(opt);
+    host.placement = PlacementFor(host.paper, true);
 
     if (opt.output == Output::Printer) {
         const QPrinterInfo info = opt.target == QLatin1String("-") ? QPrinterInfo::defaultPrinter()
@@ -534,6 +653,17 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "%s: cannot write %s\n", kProg, local(opt.target).c_str());
             return 1;
         }
+    }
+
+    if (opt.calibration) {
+        try {
+            host.outputCalibration();
+        } catch (const std::exception& e) {
+            host.say(e.what());
+            return 1;
+        }
+        qr::SetPrintBackend(nullptr);
+        return 0;
     }
 
     TBatchPasswordPrompt passwords(opt.passwordFile.isEmpty() ? std::string() : local(opt.passwordFile), STDIN_FILENO,

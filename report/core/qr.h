@@ -20,6 +20,7 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -139,6 +140,18 @@ void RenderPage(QPainter& painter, const QRPageImage& page, double pixelsPerTent
 class TCustomQuickRep;
 class TQRExportFilter;
 
+// Where the pages go on the paper a printer (or a PDF file) is given: the
+// sheet and a shift added to every position of a page.  A page never
+// scales; what the shift moves past the sheet's edge is cut off.
+struct TQRPlacement {
+    QSizeF SheetMm;      // empty: each page on paper of its own size
+    QPointF ShiftMm;     // right and down
+    bool operator==(const TQRPlacement&) const = default;
+};
+
+// The sheet a page goes on under `placement`, in millimetres.
+QSizeF SheetSizeMm(const QRPageImage& page, const TQRPlacement& placement);
+
 // Printer choices made in the printer dialog; a later print uses them.
 struct TQRPrinterSettings {
     QString PrinterName;     // empty: the default printer
@@ -147,6 +160,10 @@ struct TQRPrinterSettings {
     int FirstPage = 0;       // 0, 0: all pages
     int LastPage = 0;
     bool Duplex = true;
+    // Unset: every page on paper of its own size, at its own place; the
+    // program's print backend may fill it in.  The printer dialog sets the
+    // sheet to the paper chosen in it.
+    std::optional<TQRPlacement> Placement;
 };
 
 class TQRPrinter : public QObject {
@@ -253,7 +270,8 @@ class TQRPdfWriter {
 public:
     explicit TQRPdfWriter(const QString& fileName, const QString& title = {});
     ~TQRPdfWriter();
-    void AddPage(const QRPageImage& page);   // throws EInOutError
+    // The page on the sheet of `placement` (its own paper by default).
+    void AddPage(const QRPageImage& page, const TQRPlacement& placement = {});   // throws EInOutError
     void Finish();                           // throws EInOutError
 private:
     struct Impl;

@@ -77,12 +77,12 @@ TQRPdfWriter::~TQRPdfWriter()
     }
 }
 
-void TQRPdfWriter::AddPage(const QRPageImage& page)
+void TQRPdfWriter::AddPage(const QRPageImage& page, const TQRPlacement& placement)
 {
     if (d_->finished)
         d_->fail(QStringLiteral("Cannot write file"), QStringLiteral("the document is closed"));
-    const QPageSize size(QSizeF(page.width / 10.0, page.length / 10.0), QPageSize::Millimeter,
-                         QString(), QPageSize::ExactMatch);
+    const QPageSize size(SheetSizeMm(page, placement), QPageSize::Millimeter, QString(),
+                         QPageSize::ExactMatch);
     d_->writer->setPageSize(size);
     d_->writer->setPageMargins(QMarginsF(0, 0, 0, 0));
     if (d_->pages == 0) {
@@ -96,6 +96,7 @@ void TQRPdfWriter::AddPage(const QRPageImage& page)
     opt.pixelsPerTenth = kPdfDpi / 254.0;
     opt.penPixel = kPdfDpi / 96.0;
     opt.snap = false;
+    opt.offset = placement.ShiftMm * (kPdfDpi / 25.4);
     detail::renderPage(d_->painter, page, opt);
 }
 

@@ -11,15 +11,53 @@
 #include <QPrinterInfo>
 #include <QProgressDialog>
 #include <algorithm>
+#include <cmath>
 #include <stdexcept>
 
 namespace qr {
 
 QPageSize PageSizeFor(const QRPageImage& page)
 {
-    return QPageSize(QSizeF(page.width / 10.0, page.length / 10.0), QPageSize::Millimeter,
-                     QStringLiteral("%1 x %2 mm").arg(page.width / 10.0).arg(page.length / 10.0),
+    return PageSizeForMm(QSizeF(page.width / 10.0, page.length / 10.0));
+}
+
+QPageSize PageSizeForMm(const QSizeF& sheetMm)
+{
+    const QSizeF a4 = QPageSize(QPageSize::A4).size(QPageSize::Millimeter);
+    if (std::abs(sheetMm.width() - a4.width()) < 0.5 && std::abs(sheetMm.height() - a4.height()) < 0.5)
+        return QPageSize(QPageSize::A4);
+    return QPageSize(sheetMm, QPageSize::Millimeter,
+                     QStringLiteral("%1 x %2 mm").arg(sheetMm.width()).arg(sheetMm.height()),
                      QPageSize::ExactMatch);
+}
+
+TQRPaperSupport PrinterPaperSupport(const QString& printerName, const QSizeF& sheetMm)
+{
+    TQRPaperSupport out;
+    const QPrinterInfo info = printerName.isEmpty() ? QPrinterInfo::defaultPrinter()
+                                                    : QPrinterInfo::printerInfo(printerName);
+    if (info.isNull())
+        return out;
+    out.known = true;
+    out.custom = info.supportsCustomPageSizes();
+    for (const QPageSize& ps : info.supportedPageSizes()) {
+        const QSizeF mm = ps.size(QPageSize::Millimeter);
+        if (std::abs(mm.width() - sheetMm.width()) <= 1.0 && std::abs(mm.height() - sheetMm.height()) <= 1.0) {
+            out.listed = true;
+            out.paperName = ps.name();
+            break;
+        }
+    }
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setPrinterName(info.printerName());
+    printer.setFullPage(true);
+    printer.setPageOrientation(QPageLayout::Portrait);
+    printer.setPageSize(PageSizeForMm(sheetMm));
+    const QPageLayout layout = printer.pageLayout();
+    // The driver's minimum margins, in the layout's units.
+    const QPageLayout inMm(layout.pageSize(), layout.orientation(), layout.minimumMargins(), layout.units());
+    out.borderMm = inMm.margins(QPageLayout::Millimeter);
+    return out;
 }
 
 void ApplySettings(QPrinter& printer, const TQRPrinterSettings& settings)
@@ -78,9 +116,10 @@ void TQRQtPrintBackend::PrintPages(const TQRPrinter& store, const TQRPrinterSett
     printer.setPageOrientation(QPageLayout::Portrait);
 
     QPainter painter;
+    const TQRPlacement placement = settings.Placement.value_or(TQRPlacement{});
     for (int n = first; n <= last; ++n) {
         const QRPageImage& page = store.Page(n);
-        printer.setPageSize(PageSizeFor(page));
+        printer.setPageSize(PageSizeForMm(SheetSizeMm(page, placement)));
         printer.setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
         if (n == first) {
             if (!painter.begin(&printer))
@@ -99,7 +138,7 @@ void TQRQtPrintBackend::PrintPages(const TQRPrinter& store, const TQRPrinterSett
         // prints them solid, as the preview and the PDF show them.
         detail::RenderOptions opt;
         opt.pixelsPerTenth = printer.resolution() / 254.0;
-        opt.offset = origin;
+        opt.offset = origin + placement.ShiftMm * (printer.resolution() / 25.4);
         opt.penPixel = std::max(1.0, printer.resolution() / 96.0);
         detail::renderPage(painter, page, opt);
     }
@@ -120,6 +159,11 @@ bool TQRQtPrintBackend::PrintSetup(TQRPrinterSettings& settings, int pageCount)
     } catch (const std::exception&) {
         // A printer chosen earlier has gone: the dialog starts from the default.
     }
+    // The dialog starts on the paper in use; the paper chosen in it is
+    // handed back as the sheet.
+    const TQRPlacement placement = settings.Placement.value_or(TQRPlacement{});
+    if (!placement.SheetMm.isEmpty())
+        printer.setPageSize(PageSizeForMm(placement.SheetMm));
     if (pageCount > 0) {
         printer.setFromTo(settings.FirstPage > 0 ? settings.FirstPage : 0,
                           settings.LastPage > 0 ? settings.LastPage : 0);
@@ -144,6 +188,11 @@ bool TQRQtPrintBackend::PrintSetup(TQRPrinterSettings& settings, int pageCount)
         settings.FirstPage = settings.LastPage = 0;
     }
     settings.Duplex = printer.duplex() != QPrinter::DuplexNone;
+    TQRPlacement chosen = placement;
+    chosen.SheetMm = printer.pageLayout().pageSize().size(QPageSize::Millimeter);
+    if (printer.pageLayout().orientation() == QPageLayout::Landscape)
+        chosen.SheetMm.transpose();
+    settings.Placement = chosen;
     return true;
 }
 

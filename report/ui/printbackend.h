@@ -7,7 +7,9 @@
 // own paper size as a custom size in millimetres (the form's 182 x 257 mm is
 // not ISO B5).
 #include "report/core/qr.h"
+#include "report/core/qrsheet.h"
 
+#include <QMarginsF>
 #include <QPageSize>
 #include <QStringList>
 
@@ -37,6 +39,13 @@ private:
 
 // The paper of a page as a custom size in millimetres.
 QPageSize PageSizeFor(const QRPageImage& page);
+// A sheet in millimetres as a page size: A4 by its name, any other size as
+// a custom size (a printer that lists the same size under a name of its
+// own, such as JIS B5, is given that).
+QPageSize PageSizeForMm(const QSizeF& sheetMm);
+
+// Asks the printer (by name; empty: the default printer) about a sheet.
+TQRPaperSupport PrinterPaperSupport(const QString& printerName, const QSizeF& sheetMm);
 
 // Applies the settings to a printer (name, output file, copies, duplex).
 void ApplySettings(QPrinter& printer, const TQRPrinterSettings& settings);

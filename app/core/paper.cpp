@@ -1,0 +1,382 @@
+#include "app/core/paper.h"
+
+#include "app/core/settings.h"
+#include "platform/gbtext.h"
+#include "platform/profile.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStringList>
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+namespace vdmq {
+
+namespace {
+
+double round1(double mm) { return std::round(mm * 10) / 10; }
+double ceil1(double mm) { return std::ceil(mm * 10 - 1e-6) / 10; }
+
+bool equalsNoCase(std::string_view a, std::string_view b)
+{
+    return QString::fromLatin1(a.data(), qsizetype(a.size()))
+               .compare(QString::fromLatin1(b.data(), qsizetype(b.size())), Qt::CaseInsensitive) == 0;
+}
+
+std::string trimmed(std::string_view s)
+{
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
+        s.remove_suffix(1);
+    return std::string(s);
+}
+
+double storedOffset(const QString& path, std::string_view key)
+{
+    const auto text = ReadProfileString(path, kPaperSection, key);
+    if (!text)
+        return 0;
+    bool ok = false;
+    const double v = QString::fromLatin1(trimmed(*text).c_str()).toDouble(&ok);
+    if (!ok || !std::isfinite(v))
+        return 0;
+    return std::clamp(round1(v), -kMaxOffsetMm, kMaxOffsetMm);
+}
+
+QString offsetValue(double mm)
+{
+    return QString::number(round1(mm), 'f', 1);
+}
+
+}  // namespace
+
+// ---- the settings file ---------------------------------------------------------
+
+TPaperSettings LoadPaperSettings(const QString& path)
+{
+    TPaperSettings s;
+    if (const auto paper = ReadProfileString(path, kPaperSection, "Paper"))
+        s.Paper = ParsePaper(trimmed(*paper)).value_or(TPaper::B5);
+    if (const auto pos = ReadProfileString(path, kPaperSection, "A4Position")) {
+        const std::string p = trimmed(*pos);
+        s.Centred = equalsNoCase(p, "Centre") || equalsNoCase(p, "Center");
+    }
+    s.OffsetXmm = storedOffset(path, "OffsetX");
+    s.OffsetYmm = storedOffset(path, "OffsetY");
+    s.OffsetsInPdf = trimmed(ReadProfileString(path, kPaperSection, "PdfOffsets", "0")) == "1";
+    return s;
+}
+
+void SavePaperSettings(const QString& path, const TPaperSettings& s)
+{
+    const QString folder = QFileInfo(path).absolutePath();
+    if (!QFileInfo::exists(folder))
+        QDir().mkpath(folder);
+    const std::pair<std::string_view, QString> keys[] = {
+        {"Paper", s.Paper == TPaper::A4 ? QStringLiteral("A4") : QStringLiteral("B5")},
+        {"A4Position", s.Centred ? QStringLiteral("Centre") : QStringLiteral("TopLeft")},
+        {"OffsetX", offsetValue(s.OffsetXmm)},
+        {"OffsetY", offsetValue(s.OffsetYmm)},
+        {"PdfOffsets", s.OffsetsInPdf ? QStringLiteral("1") : QStringLiteral("0")},
+    };
+    try {
+        for (const auto& [key, value] : keys)
+            WriteProfileString(path, kPaperSection, key, value.toStdString());
+    } catch (const EProfileWriteError&) {
+        throw ESettingsWriteError(path);
+    }
+}
+
+// ---- values ----------------------------------------------------------------------
+
+std::optional<TPaper> ParsePaper(std::string_view text)
+{
+    if (equalsNoCase(text, "b5"))
+        return TPaper::B5;
+    if (equalsNoCase(text, "a4"))
+        return TPaper::A4;
+    return std::nullopt;
+}
+
+std::optional<double> ParseOffsetMm(std::string_view text)
+{
+    std::size_t i = 0;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+        negative = text[i++] == '-';
+    int whole = 0, digits = 0;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9' && digits < 3) {
+        whole = whole * 10 + (text[i++] - '0');
+        ++digits;
+    }
+    if (digits == 0 || digits > 2)
+        return std::nullopt;
+    int tenths = 0;
+    if (i < text.size() && text[i] == '.') {
+        ++i;
+        if (i + 1 != text.size() || text[i] < '0' || text[i] > '9')
+            return std::nullopt;
+        tenths = text[i++] - '0';
+    }
+    if (i != text.size())
+        return std::nullopt;
+    const double v = (whole * 10 + tenths) / 10.0;
+    if (v > kMaxOffsetMm)
+        return std::nullopt;
+    return negative ? -v : v;
+}
+
+std::optional<QPointF> ParseOffsetPair(std::string_view text)
+{
+    const std::size_t comma = text.find(',');
+    if (comma == std::string_view::npos)
+        return std::nullopt;
+    const auto x = ParseOffsetMm(text.substr(0, comma));
+    const auto y = ParseOffsetMm(text.substr(comma + 1));
+    if (!x || !y)
+        return std::nullopt;
+    return QPointF(*x, *y);
+}
+
+QSizeF PaperSizeMm(TPaper paper)
+{
+    return paper == TPaper::A4 ? QSizeF(210, 297) : QSizeF(182, 257);
+}
+
+std::optional<TPaper> PaperForSheet(const QSizeF& mm)
+{
+    for (TPaper p : {TPaper::B5, TPaper::A4}) {
+        const QSizeF size = PaperSizeMm(p);
+        if (std::abs(mm.width() - size.width()) <= 1.0 && std::abs(mm.height() - size.height()) <= 1.0)
+            return p;
+    }
+    return std::nullopt;
+}
+
+QPointF AlignMm(const TPaperSettings& s)
+{
+    if (s.Paper != TPaper::A4 || !s.Centred)
+        return {};
+    const QSizeF sheet = PaperSizeMm(s.Paper);
+    const QRectF content = FormContentMm();
+    return QPointF(round1((sheet.width() - content.width()) / 2 - content.left()),
+                   round1((sheet.height() - content.height()) / 2 - content.top()));
+}
+
+qr::TQRPlacement PlacementFor(const TPaperSettings& s, bool withOffsets)
+{
+    qr::TQRPlacement p;
+    p.SheetMm = PaperSizeMm(s.Paper);
+    p.ShiftMm = AlignMm(s);
+    if (withOffsets)
+        p.ShiftMm += QPointF(s.OffsetXmm, s.OffsetYmm);
+    return p;
+}
+
+QString PaperText(const TPaperSettings& s)
+{
+    if (s.Paper == TPaper::B5)
+        return QStringLiteral("B5（182×257 mm）");
+    return s.Centred ? QStringLiteral("A4（210×297 mm），居中") : QStringLiteral("A4（210×297 mm），左上角");
+}
+
+namespace {
+QString signedMm(double mm)
+{
+    const double v = round1(mm);
+    return (v > 0 ? QStringLiteral("+") : v < 0 ? QStringLiteral("−") : QString())
+           + QString::number(std::abs(v), 'f', 1);
+}
+}  // namespace
+
+QString OffsetText(const TPaperSettings& s)
+{
+    return QStringLiteral("水平 %1 mm，垂直 %2 mm").arg(signedMm(s.OffsetXmm), signedMm(s.OffsetYmm));
+}
+
+TCalibrationSheet CalibrationSheetFor(const TPaperSettings& s)
+{
+    TCalibrationSheet c;
+    c.SheetMm = PaperSizeMm(s.Paper);
+    c.AlignMm = AlignMm(s);
+    c.OffsetMm = QPointF(s.OffsetXmm, s.OffsetYmm);
+    c.PaperText = toGb(PaperText(s));
+    return c;
+}
+
+// ---- the warning before printing -----------------------------------------------
+
+namespace {
+
+struct SideText {
+    qr::TQRSide side;
+    const char* where;       // 左边
+    const char* frameLine;   // 左框线
+    const char* across;      // the rules that run into this edge: 横线
+    const char* end;         // their end at this edge: 左端
+    const char* along;       // rules parallel to this edge: 竖线
+};
+
+const SideText kSides[] = {
+    {qr::sdLeft, "左边", "左框线", "横线", "左端", "竖线"},
+    {qr::sdTop, "上边", "上框线", "竖线", "上端", "横线"},
+    {qr::sdRight, "右边", "右框线", "横线", "右端", "竖线"},
+    {qr::sdBottom, "下边", "下框线", "竖线", "下端", "横线"},
+};
+
+QString u(const char* utf8) { return QString::fromUtf8(utf8); }
+
+// How far `ink` reaches past the printable edge on `side`.
+double reach(const QRectF& ink, const QRectF& printable, qr::TQRSide side)
+{
+    switch (side) {
+    case qr::sdLeft: return printable.left() - ink.left();
+    case qr::sdTop: return printable.top() - ink.top();
+    case qr::sdRight: return ink.right() - printable.right();
+    case qr::sdBottom: return ink.bottom() - printable.bottom();
+    }
+    return 0;
+}
+
+double edgeOf(const QRectF& r, qr::TQRSide side)
+{
+    switch (side) {
+    case qr::sdLeft: return r.left();
+    case qr::sdTop: return r.top();
+    case qr::sdRight: return r.right();
+    case qr::sdBottom: return r.bottom();
+    }
+    return 0;
+}
+
+QString quoted(const std::string& gbText)
+{
+    QString t = fromGb(gbText).trimmed();
+    if (t.size() > 12)
+        t = t.left(11) + QStringLiteral("…");
+    return QStringLiteral("“%1”").arg(t);
+}
+
+}  // namespace
+
+QString PaperWarning(const QString& printer, const qr::TQRPaperSupport& support, const TPaperSettings& s,
+                     const qr::QRPageImage& page, bool withOffsets)
+{
+    if (!support.known)
+        return {};
+    QStringList out;
+    const QString paperName = s.Paper == TPaper::A4 ? QStringLiteral("A4（210×297 mm）")
+                                                    : QStringLiteral("B5（182×257 mm）");
+    if (!support.hasPaper()) {
+        out << QStringLiteral("打印机“%1”没有 %2 这种纸，它的驱动也不收自定义大小的纸：表格会被印到别的纸上、"
+                              "位置不对，或者打印机停下来等人放纸。请在“纸张”中改选这台打印机有的纸%3。")
+                   .arg(printer, paperName,
+                        s.Paper == TPaper::B5 ? QStringLiteral("（如 A4）") : QString());
+    }
+
+    const qr::TQRPlacement placement = PlacementFor(s, withOffsets);
+    const auto losses = qr::BorderLosses(page, placement, support.borderMm);
+    if (losses.empty())
+        return out.join(QLatin1Char('\n'));
+
+    const QSizeF sheet = qr::SheetSizeMm(page, placement);
+    const QMarginsF& m = support.borderMm;
+    const QRectF printable(m.left(), m.top(), sheet.width() - m.left() - m.right(),
+                           sheet.height() - m.top() - m.bottom());
+    const QRectF frame = FormFrameMm().translated(placement.ShiftMm);
+    auto mm = [](double v) { return QString::number(round1(v), 'f', 1); };
+
+    out << QStringLiteral("打印机“%1”在这种纸上印不到四边各一圈：左 %2、上 %3、右 %4、下 %5 mm。"
+                          "按现在的纸张（%6）和偏移（%7），下面这些会印不出：")
+               .arg(printer, mm(m.left()), mm(m.top()), mm(m.right()), mm(m.bottom()), PaperText(s),
+                    withOffsets ? OffsetText(s) : QStringLiteral("不用"));
+
+    for (const SideText& st : kSides) {
+        QStringList whole, thinned, texts;
+        int across = 0;
+        double acrossCut = 0;
+        for (const qr::TQRBorderLoss& loss : losses) {
+            if (!(loss.sides & st.side))
+                continue;
+            const QRectF& ink = loss.inkMm;
+            if (loss.item->kind == qr::QRItem::Text) {
+                texts << quoted(loss.item->text);
+                continue;
+            }
+            const bool vertical = ink.height() > ink.width();
+            const bool parallel = (st.side == qr::sdLeft || st.side == qr::sdRight) == vertical;
+            if (!parallel) {
+                ++across;
+                acrossCut = std::max(acrossCut, std::min(reach(ink, printable, st.side),
+                                                         vertical ? ink.height() : ink.width()));
+                continue;
+            }
+            const bool onFrame = std::abs(edgeOf(ink, st.side) - edgeOf(frame, st.side)) < 0.3;
+            QString name = onFrame ? u(st.frameLine) : QStringLiteral("一条") + u(st.along);
+            if (onFrame) {
+                const double dist = st.side == qr::sdLeft ? ink.left()
+                                    : st.side == qr::sdTop ? ink.top()
+                                    : st.side == qr::sdRight ? sheet.width() - ink.right()
+                                                             : sheet.height() - ink.bottom();
+                name += QStringLiteral("（离纸边 %1 mm）").arg(mm(dist));
+            }
+            (loss.whole ? whole : thinned) << name;
+        }
+        QStringList parts;
+        if (!whole.isEmpty())
+            parts << whole.join(QStringLiteral("、")) + QStringLiteral("整条印不出");
+        if (!thinned.isEmpty())
+            parts << thinned.join(QStringLiteral("、")) + QStringLiteral("只印出一部分");
+        if (across > 0)
+            parts << QStringLiteral("%1 条%2的%3缺一截（最多 %4 mm）")
+                         .arg(across).arg(u(st.across), u(st.end), mm(std::max(0.1, acrossCut)));
+        if (!texts.isEmpty()) {
+            texts.removeDuplicates();
+            QString t = QStringLiteral("文字") + texts.mid(0, 2).join(QStringLiteral("、"));
+            if (texts.size() > 2)
+                t += QStringLiteral("等 %1 处").arg(texts.size());
+            parts << t + QStringLiteral("被切掉");
+        }
+        if (!parts.isEmpty())
+            out << QStringLiteral("· %1：%2。").arg(u(st.where), parts.join(QStringLiteral("；")));
+    }
+
+    // A move that brings everything into the printable area, when there is
+    // one within the offsets' range.
+    QRectF ink;
+    for (const qr::QRItem& item : page.items) {
+        const QRectF r = qr::InkRectMm(item).translated(placement.ShiftMm);
+        if (!r.isNull())
+            ink = ink.isNull() ? r : ink.united(r);
+    }
+    auto move = [](double low, double high, double first, double last) -> std::optional<double> {
+        // Shift d with first + d >= low and last + d <= high, as small as possible.
+        if (last - first > high - low)
+            return std::nullopt;
+        if (first < low)
+            return ceil1(low - first);
+        if (last > high)
+            return -ceil1(last - high);
+        return 0.0;
+    };
+    const auto dx = move(printable.left(), printable.right(), ink.left(), ink.right());
+    const auto dy = move(printable.top(), printable.bottom(), ink.top(), ink.bottom());
+    const double nx = round1(s.OffsetXmm + dx.value_or(0)), ny = round1(s.OffsetYmm + dy.value_or(0));
+    if (withOffsets && dx && dy && std::abs(nx) <= kMaxOffsetMm && std::abs(ny) <= kMaxOffsetMm) {
+        TPaperSettings fixed = s;
+        fixed.OffsetXmm = nx;
+        fixed.OffsetYmm = ny;
+        out << QStringLiteral("把“纸张”中的偏移改为%1，整张表就都在打印机印得到的范围里%2。")
+                   .arg(OffsetText(fixed),
+                        s.Paper == TPaper::A4 && !s.Centred ? QStringLiteral("；也可以改选 A4 居中")
+                                                            : QString());
+    } else {
+        out << QStringLiteral("这台打印机在这种纸上印得到的范围放不下整张表%1。")
+                   .arg(s.Paper == TPaper::B5 ? QStringLiteral("，请改用 A4 纸") : QString());
+    }
+    return out.join(QLatin1Char('\n'));
+}
+
+}  // namespace vdmq

@@ -1,0 +1,60 @@
+// Pages on sheets: the sheet's size and what falls into a printer's border.
+#include "report/core/qrsheet.h"
+
+#include <algorithm>
+
+namespace qr {
+
+QSizeF SheetSizeMm(const QRPageImage& page, const TQRPlacement& placement)
+{
+    if (placement.SheetMm.isValid() && !placement.SheetMm.isEmpty())
+        return placement.SheetMm;
+    return QSizeF(page.width / 10.0, page.length / 10.0);
+}
+
+QRectF InkRectMm(const QRItem& item)
+{
+    // A text item's box is its line: as wide as its text, placed by its
+    // alignment already.
+    if (item.kind == QRItem::Fill || (item.kind == QRItem::Text && item.text.empty()))
+        return {};
+    return QRectF(item.rect.topLeft() / 10.0, item.rect.size() / 10.0);
+}
+
+std::vector<TQRBorderLoss> BorderLosses(const QRPageImage& page, const TQRPlacement& placement,
+                                        const QMarginsF& borderMm)
+{
+    const QSizeF sheet = SheetSizeMm(page, placement);
+    const QRectF printable(borderMm.left(), borderMm.top(),
+                           sheet.width() - borderMm.left() - borderMm.right(),
+                           sheet.height() - borderMm.top() - borderMm.bottom());
+    // Rules are measured to a hundredth of a millimetre; nothing finer is
+    // a loss anyone could see.
+    constexpr double eps = 0.005;
+    std::vector<TQRBorderLoss> out;
+    for (const QRItem& item : page.items) {
+        const QRectF ink = InkRectMm(item).translated(placement.ShiftMm);
+        if (ink.isNull())
+            continue;
+        TQRBorderLoss loss;
+        const double cuts[4] = {printable.left() - ink.left(), printable.top() - ink.top(),
+                                ink.right() - printable.right(), ink.bottom() - printable.bottom()};
+        const int bits[4] = {sdLeft, sdTop, sdRight, sdBottom};
+        for (int i = 0; i < 4; ++i) {
+            if (cuts[i] > eps) {
+                loss.sides |= bits[i];
+                loss.cutMm = std::max(loss.cutMm, std::min(cuts[i], i % 2 ? ink.height() : ink.width()));
+            }
+        }
+        if (!loss.sides)
+            continue;
+        loss.item = &item;
+        loss.inkMm = ink;
+        const QRectF kept = ink.intersected(printable);
+        loss.whole = kept.width() <= eps || kept.height() <= eps;
+        out.push_back(loss);
+    }
+    return out;
+}
+
+}  // namespace qr
