@@ -356,7 +356,7 @@ struct BatchHost : TPrintRunHost {
         case Output::Printer:
             if (!paperChecked) {
                 paperChecked = true;
-                warnPaper(FormLayoutPage());
+                warnPaper();
             }
             form.qrVDMQ->ShowProgress = false;
             form.qrVDMQ->PrinterSettings.PrinterName = QString::fromStdString(printerName);
@@ -371,12 +371,13 @@ struct BatchHost : TPrintRunHost {
         }
     }
 
-    // Before the first page goes to the printer: what it will not print.
-    void warnPaper(const qr::QRPageImage& page)
+    // Before the first page goes to the printer: what of the form it will
+    // not print.
+    void warnPaper()
     {
         const QString printer = QString::fromStdString(printerName);
         const QString text = PaperWarning(
-            printer, qr::PrinterPaperSupport(printer, placement.SheetMm), paper, page, true);
+            printer, qr::PrinterPaperSupport(printer, placement.SheetMm), paper, FormLayoutPage(), true);
         for (const QString& line : text.split(u'\n', Qt::SkipEmptyParts))
             say("警告 / warning: " + line.toLocal8Bit().toStdString());
     }
@@ -391,7 +392,7 @@ struct BatchHost : TPrintRunHost {
             writer.Finish();
             return;
         }
-        warnPaper(page);
+        warnPaper();
         qr::TQRPrinter store;
         store.AddPage(page);
         store.SetStatus(qr::mpFinished);

@@ -270,12 +270,16 @@ QString PaperWarning(const QString& printer, const qr::TQRPaperSupport& support,
     const QString paperName = s.Paper == TPaper::A4 ? QStringLiteral("A4（210×297 mm）")
                                                     : QStringLiteral("B5（182×257 mm）");
     if (!support.hasPaper()) {
-        out << QStringLiteral("打印机“%1”没有 %2 这种纸，它的驱动也不收自定义大小的纸：表格会被印到别的纸上、"
+        out << QStringLiteral("打印机“%1”没有%2这种纸，它的驱动也不收自定义大小的纸：表格会被印到别的纸上、"
                               "位置不对，或者打印机停下来等人放纸。请在“纸张”中改选这台打印机有的纸%3。")
                    .arg(printer, paperName,
                         s.Paper == TPaper::B5 ? QStringLiteral("（如 A4）") : QString());
     }
 
+    // Without the paper, the printer's border says nothing about where the
+    // form will land.
+    if (!support.hasPaper())
+        return out.join(QLatin1Char('\n'));
     const qr::TQRPlacement placement = PlacementFor(s, withOffsets);
     const auto losses = qr::BorderLosses(page, placement, support.borderMm);
     if (losses.empty())
@@ -289,13 +293,13 @@ QString PaperWarning(const QString& printer, const qr::TQRPaperSupport& support,
     auto mm = [](double v) { return QString::number(round1(v), 'f', 1); };
 
     out << QStringLiteral("打印机“%1”在这种纸上印不到四边各一圈：左 %2、上 %3、右 %4、下 %5 mm。"
-                          "按现在的纸张（%6）和偏移（%7），下面这些会印不出：")
+                          "按现在的纸张“%6”和偏移“%7”，下面这些会印不出：")
                .arg(printer, mm(m.left()), mm(m.top()), mm(m.right()), mm(m.bottom()), PaperText(s),
                     withOffsets ? OffsetText(s) : QStringLiteral("不用"));
 
     for (const SideText& st : kSides) {
-        QStringList whole, thinned, texts;
-        int across = 0;
+        QStringList frameWhole, frameThin, texts;
+        int otherWhole = 0, otherThin = 0, across = 0;
         double acrossCut = 0;
         for (const qr::TQRBorderLoss& loss : losses) {
             if (!(loss.sides & st.side))
@@ -313,22 +317,26 @@ QString PaperWarning(const QString& printer, const qr::TQRPaperSupport& support,
                                                          vertical ? ink.height() : ink.width()));
                 continue;
             }
-            const bool onFrame = std::abs(edgeOf(ink, st.side) - edgeOf(frame, st.side)) < 0.3;
-            QString name = onFrame ? u(st.frameLine) : QStringLiteral("一条") + u(st.along);
-            if (onFrame) {
-                const double dist = st.side == qr::sdLeft ? ink.left()
-                                    : st.side == qr::sdTop ? ink.top()
-                                    : st.side == qr::sdRight ? sheet.width() - ink.right()
-                                                             : sheet.height() - ink.bottom();
-                name += QStringLiteral("（离纸边 %1 mm）").arg(mm(dist));
+            if (std::abs(edgeOf(ink, st.side) - edgeOf(frame, st.side)) >= 0.3) {
+                ++(loss.whole ? otherWhole : otherThin);
+                continue;
             }
-            (loss.whole ? whole : thinned) << name;
+            const double dist = st.side == qr::sdLeft ? ink.left()
+                                : st.side == qr::sdTop ? ink.top()
+                                : st.side == qr::sdRight ? sheet.width() - ink.right()
+                                                         : sheet.height() - ink.bottom();
+            (loss.whole ? frameWhole : frameThin)
+                << QStringLiteral("%1（离纸边 %2 mm）").arg(u(st.frameLine), mm(dist));
         }
         QStringList parts;
-        if (!whole.isEmpty())
-            parts << whole.join(QStringLiteral("、")) + QStringLiteral("整条印不出");
-        if (!thinned.isEmpty())
-            parts << thinned.join(QStringLiteral("、")) + QStringLiteral("只印出一部分");
+        if (!frameWhole.isEmpty())
+            parts << frameWhole.join(QStringLiteral("、")) + QStringLiteral("整条印不出");
+        if (otherWhole > 0)
+            parts << QStringLiteral("%1 条%2整条印不出").arg(otherWhole).arg(u(st.along));
+        if (!frameThin.isEmpty())
+            parts << frameThin.join(QStringLiteral("、")) + QStringLiteral("只印出一部分");
+        if (otherThin > 0)
+            parts << QStringLiteral("%1 条%2只印出一部分").arg(otherThin).arg(u(st.along));
         if (across > 0)
             parts << QStringLiteral("%1 条%2的%3缺一截（最多 %4 mm）")
                          .arg(across).arg(u(st.across), u(st.end), mm(std::max(0.1, acrossCut)));
@@ -368,8 +376,9 @@ QString PaperWarning(const QString& printer, const qr::TQRPaperSupport& support,
         TPaperSettings fixed = s;
         fixed.OffsetXmm = nx;
         fixed.OffsetYmm = ny;
-        out << QStringLiteral("把“纸张”中的偏移改为%1，整张表就都在打印机印得到的范围里%2。")
-                   .arg(OffsetText(fixed),
+        out << QStringLiteral("把偏移改为%1（主窗口的“纸张”，或 vdmq-print --offset %2,%3），"
+                              "整张表就都在打印机印得到的范围里%4。")
+                   .arg(OffsetText(fixed), QString::number(nx, 'f', 1), QString::number(ny, 'f', 1),
                         s.Paper == TPaper::A4 && !s.Centred ? QStringLiteral("；也可以改选 A4 居中")
                                                             : QString());
     } else {

@@ -275,6 +275,8 @@ void TVdMainForm::buildControls()
                      QStringLiteral("从磁盘内调阅职务工资变动表花名册，仅显示，不提供保存功能。"));
     btnPre = button(QStringLiteral("btnPre"), QStringLiteral("预览"), 531, 39, 25, QString());
     btnPrn = button(QStringLiteral("btnPrn"), QStringLiteral("打印"), 531, 76, 25, QString());
+    btnPaper = button(QStringLiteral("btnPaper"), QStringLiteral("纸张"), 591, 39, 25,
+                      QStringLiteral("纸张（B5 或 A4）、打印位置的偏移和校准页"));
     btnExit = button(QStringLiteral("btnExit"), QStringLiteral("退出"), 591, 77, 24, QString());
 
     for (QLineEdit* e : {edStart, edEnd, edWidth})
@@ -284,11 +286,12 @@ void TVdMainForm::buildControls()
     connect(btnClear, &QPushButton::clicked, this, &TVdMainForm::btnClearClick);
     connect(btnPre, &QPushButton::clicked, this, &TVdMainForm::btnPreClick);
     connect(btnPrn, &QPushButton::clicked, this, &TVdMainForm::btnPrnClick);
+    connect(btnPaper, &QPushButton::clicked, this, &TVdMainForm::btnPaperClick);
     connect(btnExit, &QPushButton::clicked, this, &TVdMainForm::btnExitClick);
 
     // Tab order: the order the user fills the form in, then the notice bar.
     QWidget* order[] = {edFile, dtPrint, edStart, edEnd, btnRead, btnPre, btnPrn,
-                        btnExit, edArea, btnClear, edWidth, btnHelp, Memo1};
+                        btnPaper, btnExit, edArea, btnClear, edWidth, btnHelp, Memo1};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i)
         QWidget::setTabOrder(order[i], order[i + 1]);
 

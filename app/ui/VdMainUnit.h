@@ -70,6 +70,7 @@ public:
     QPushButton* btnRead = nullptr;
     QPushButton* btnPre = nullptr;
     QPushButton* btnPrn = nullptr;
+    QPushButton* btnPaper = nullptr;     // paper, position and calibration (VdPaperDialog)
     QPushButton* btnExit = nullptr;
 
     TOpenDialog DlgOpen;
@@ -118,6 +119,7 @@ public:
     void btnClearClick();
     void btnPreClick();
     void btnPrnClick();
+    void btnPaperClick();
     void btnExitClick();
     void FormClose();
     // A request from the roster pane for a new window: opened in the pane.

@@ -4,6 +4,7 @@
 #include "app/core/printrun.h"
 #include "app/ui/VdCheckDialog.h"
 #include "app/ui/VdMainUnit.h"
+#include "app/ui/VdPaperPrint.h"
 #include "form/PubFunc.h"
 #include "platform/gbtext.h"
 #include "preview/TzPreview.h"
@@ -288,14 +289,20 @@ struct TPrintRunState : TPrintRunHost {
 void TVdMainForm::PrintRun(int mode)
 {
     // Forms and their preview windows print through the desktop backend
-    // (printer dialog, progress windows) unless the program chose another.
+    // (printer dialog, progress windows, paper and position) unless the
+    // program chose another.
     if (!qr::PrintBackend())
-        qr::InstallWidgetPrintBackend();
+        InstallVdPrintBackend();
     if (!PrintRunState)
         PrintRunState = std::make_shared<TPrintRunState>(this);
     // The state outlives this call even if something drops the window's
     // reference while the run dispatches events.
     std::shared_ptr<TPrintRunState> state = PrintRunState;
+    // What the printer will not reach of the form is said once, before the
+    // first form goes out.
+    if (mode != 0 && !state->run.Running() && dynamic_cast<TVdPrintBackend*>(qr::PrintBackend()) &&
+        !ConfirmPaper(this, QString()))
+        return;
     if (!state->run.Running())
         state->mode = mode;
     state->run.Run(mode);

@@ -29,13 +29,15 @@ std::vector<TQRBorderLoss> BorderLosses(const QRPageImage& page, const TQRPlacem
                            sheet.width() - borderMm.left() - borderMm.right(),
                            sheet.height() - borderMm.top() - borderMm.bottom());
     // Rules are measured to a hundredth of a millimetre; nothing finer is
-    // a loss anyone could see.
-    constexpr double eps = 0.005;
+    // a loss anyone could see.  A text's line box is its characters'
+    // advance, and their ink sits a little inside it.
+    constexpr double ruleEps = 0.005, textEps = 0.25;
     std::vector<TQRBorderLoss> out;
     for (const QRItem& item : page.items) {
         const QRectF ink = InkRectMm(item).translated(placement.ShiftMm);
         if (ink.isNull())
             continue;
+        const double eps = item.kind == QRItem::Text ? textEps : ruleEps;
         TQRBorderLoss loss;
         const double cuts[4] = {printable.left() - ink.left(), printable.top() - ink.top(),
                                 ink.right() - printable.right(), ink.bottom() - printable.bottom()};

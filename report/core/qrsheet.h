@@ -40,7 +40,8 @@ QRectF InkRectMm(const QRItem& item);
 
 // Every Rect and Text item of `page`, placed by `placement`, that falls
 // into `borderMm` (the unprintable width at each edge of the sheet) or past
-// the sheet's edge.
+// the sheet's edge: a rule by more than 0.005 mm, a text's line by more
+// than 0.25 mm (its glyphs sit that much inside their advance).
 std::vector<TQRBorderLoss> BorderLosses(const QRPageImage& page, const TQRPlacement& placement,
                                         const QMarginsF& borderMm);
 

@@ -1,0 +1,193 @@
+#include "app/ui/VdPaperDialog.h"
+
+#include "app/ui/VdPaperPrint.h"
+#include "app/ui/VdMainUnit.h"
+#include "form/VdCalibration.h"
+#include "platform/gbtext.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QDoubleSpinBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+namespace vdmq {
+
+namespace {
+
+QDoubleSpinBox* offsetBox(QWidget* parent, const QString& name, const QString& tip)
+{
+    auto* box = new QDoubleSpinBox(parent);
+    box->setObjectName(name);
+    box->setRange(-kMaxOffsetMm, kMaxOffsetMm);
+    box->setDecimals(1);
+    box->setSingleStep(0.1);
+    box->setSuffix(QStringLiteral(" mm"));
+    box->setAccelerated(true);
+    box->setToolTip(tip);
+    // The decimal mark is the point, as in the settings file.
+    box->setLocale(QLocale::c());
+    return box;
+}
+
+}  // namespace
+
+TPaperDialog::TPaperDialog(const QString& iniPath, TDialogs& dialogs, QWidget* parent)
+    : QDialog(parent), iniPath_(iniPath), dialogs_(dialogs)
+{
+    setObjectName(QStringLiteral("PaperDialog"));
+    setWindowTitle(QStringLiteral("纸张与位置"));
+    auto* outer = new QVBoxLayout(this);
+
+    auto* paper = new QGroupBox(QStringLiteral("纸张（表格总是原大，不缩放）"), this);
+    auto* pl = new QVBoxLayout(paper);
+    rbB5 = new QRadioButton(QStringLiteral("B5（182×257 mm，审批表的原纸张）"), paper);
+    rbA4 = new QRadioButton(QStringLiteral("A4（210×297 mm）"), paper);
+    rbB5->setObjectName(QStringLiteral("rbB5"));
+    rbA4->setObjectName(QStringLiteral("rbA4"));
+    auto* paperGroup = new QButtonGroup(this);
+    paperGroup->addButton(rbB5);
+    paperGroup->addButton(rbA4);
+    auto* a4Row = new QHBoxLayout;
+    a4Row->setContentsMargins(24, 0, 0, 0);
+    rbTopLeft = new QRadioButton(QStringLiteral("放在左上角（与 B5 相同）"), paper);
+    rbCentre = new QRadioButton(QStringLiteral("居中"), paper);
+    rbTopLeft->setObjectName(QStringLiteral("rbTopLeft"));
+    rbCentre->setObjectName(QStringLiteral("rbCentre"));
+    auto* posGroup = new QButtonGroup(this);
+    posGroup->addButton(rbTopLeft);
+    posGroup->addButton(rbCentre);
+    a4Row->addWidget(rbTopLeft);
+    a4Row->addWidget(rbCentre);
+    a4Row->addStretch(1);
+    pl->addWidget(rbB5);
+    pl->addWidget(rbA4);
+    pl->addLayout(a4Row);
+    outer->addWidget(paper);
+
+    auto* offsets = new QGroupBox(QStringLiteral("位置偏移（只用于打印，预览不变）"), this);
+    auto* ol = new QFormLayout(offsets);
+    spOffsetX = offsetBox(offsets, QStringLiteral("spOffsetX"), QStringLiteral("正数向右移，负数向左移"));
+    spOffsetY = offsetBox(offsets, QStringLiteral("spOffsetY"), QStringLiteral("正数向下移，负数向上移"));
+    ol->addRow(QStringLiteral("水平（正数向右）"), spOffsetX);
+    ol->addRow(QStringLiteral("垂直（正数向下）"), spOffsetY);
+    cbPdfOffsets = new QCheckBox(QStringLiteral("在打印对话框中输出 PDF 文件时也按偏移移动"), offsets);
+    cbPdfOffsets->setObjectName(QStringLiteral("cbPdfOffsets"));
+    ol->addRow(cbPdfOffsets);
+    outer->addWidget(offsets);
+
+    lbPrinter = new QLabel(this);
+    lbPrinter->setObjectName(QStringLiteral("lbPrinter"));
+    lbCheck = new QLabel(this);
+    lbCheck->setObjectName(QStringLiteral("lbCheck"));
+    lbCheck->setWordWrap(true);
+    lbCheck->setMinimumWidth(460);
+    lbCheck->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    outer->addWidget(lbPrinter);
+    outer->addWidget(lbCheck);
+
+    auto* buttons = new QDialogButtonBox(this);
+    btnCalibrate = buttons->addButton(QStringLiteral("打印校准页"), QDialogButtonBox::ActionRole);
+    btnCalibrate->setObjectName(QStringLiteral("btnCalibrate"));
+    btnCalibrate->setToolTip(QStringLiteral("按上面的纸张和偏移打印一张校准页：量出纸边的位置，改好偏移再打印核对。"));
+    btnOk = buttons->addButton(QStringLiteral("确定"), QDialogButtonBox::AcceptRole);
+    btnCancel = buttons->addButton(QStringLiteral("取消"), QDialogButtonBox::RejectRole);
+    btnOk->setObjectName(QStringLiteral("btnOk"));
+    btnCancel->setObjectName(QStringLiteral("btnCancel"));
+    outer->addWidget(buttons);
+    connect(btnOk, &QPushButton::clicked, this, &TPaperDialog::btnOkClick);
+    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(btnCalibrate, &QPushButton::clicked, this, &TPaperDialog::btnCalibrateClick);
+
+    SetSettings(LoadPaperSettings(iniPath_));
+    for (QRadioButton* b : {rbB5, rbA4, rbTopLeft, rbCentre})
+        connect(b, &QRadioButton::toggled, this, &TPaperDialog::Changed);
+    for (QDoubleSpinBox* b : {spOffsetX, spOffsetY})
+        connect(b, &QDoubleSpinBox::valueChanged, this, &TPaperDialog::Changed);
+    Changed();
+}
+
+TPaperSettings TPaperDialog::Settings() const
+{
+    TPaperSettings s;
+    s.Paper = rbA4->isChecked() ? TPaper::A4 : TPaper::B5;
+    s.Centred = rbCentre->isChecked();
+    s.OffsetXmm = spOffsetX->value();
+    s.OffsetYmm = spOffsetY->value();
+    s.OffsetsInPdf = cbPdfOffsets->isChecked();
+    return s;
+}
+
+void TPaperDialog::SetSettings(const TPaperSettings& s)
+{
+    (s.Paper == TPaper::A4 ? rbA4 : rbB5)->setChecked(true);
+    (s.Centred ? rbCentre : rbTopLeft)->setChecked(true);
+    spOffsetX->setValue(s.OffsetXmm);
+    spOffsetY->setValue(s.OffsetYmm);
+    cbPdfOffsets->setChecked(s.OffsetsInPdf);
+    Changed();
+}
+
+void TPaperDialog::Changed()
+{
+    const TPaperSettings s = Settings();
+    rbTopLeft->setEnabled(s.Paper == TPaper::A4);
+    rbCentre->setEnabled(s.Paper == TPaper::A4);
+    const QString printer = DefaultPrinterName();
+    if (printer.isEmpty()) {
+        lbPrinter->setText(QStringLiteral("打印机：没有可用的打印机"));
+        lbCheck->clear();
+        btnCalibrate->setEnabled(false);
+        return;
+    }
+    btnCalibrate->setEnabled(true);
+    lbPrinter->setText(QStringLiteral("打印机：%1（系统的默认打印机，“打印”按钮都送到这台）").arg(printer));
+    const qr::TQRPaperSupport support = PaperSupportProvider()(printer, PaperSizeMm(s.Paper));
+    const QString warning = PaperWarning(printer, support, s, FormLayoutPage(), true);
+    if (warning.isEmpty()) {
+        const TFrameDistances d = ExpectedFrameDistances(CalibrationSheetFor(s));
+        lbCheck->setText(QStringLiteral("这台打印机印得到整张表。框线到纸边应为：左 %1、上 %2、右 %3、下 %4 mm。")
+                             .arg(d.left, 0, 'f', 1).arg(d.top, 0, 'f', 1).arg(d.right, 0, 'f', 1)
+                             .arg(d.bottom, 0, 'f', 1));
+        lbCheck->setStyleSheet(QString());
+    } else {
+        lbCheck->setText(warning);
+        lbCheck->setStyleSheet(QStringLiteral("color: #a00000;"));
+    }
+}
+
+void TPaperDialog::btnOkClick()
+{
+    try {
+        SavePaperSettings(iniPath_, Settings());
+    } catch (const std::exception& e) {
+        dialogs_.Error(this, fromGb(e.what()));
+        return;
+    }
+    accept();
+}
+
+void TPaperDialog::btnCalibrateClick()
+{
+    try {
+        PrintCalibrationPage(Settings());
+    } catch (const std::exception& e) {
+        dialogs_.Error(this, fromGb(e.what()));
+    }
+}
+
+// ---- the main window's button ----------------------------------------------------
+
+void TVdMainForm::btnPaperClick()
+{
+    TPaperDialog dialog(PaperSettingsFile(), Dialogs(), this);
+    dialog.exec();
+}
+
+}  // namespace vdmq

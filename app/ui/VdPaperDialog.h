@@ -1,0 +1,58 @@
+#pragma once
+// The "纸张" dialog of the main window: the paper (B5 or A4, the form at
+// the top-left corner or centred on A4), the horizontal and vertical offsets,
+// whether PDF files written from the printer dialog use them, what the
+// default printer will not reach, and the calibration page.  OK writes the
+// choices to vdmq.ini, section "vdmq".
+#include "app/core/paper.h"
+#include "app/ui/VdDialogs.h"
+
+#include <QDialog>
+#include <QString>
+
+class QCheckBox;
+class QDoubleSpinBox;
+class QLabel;
+class QPushButton;
+class QRadioButton;
+
+namespace vdmq {
+
+class TPaperDialog : public QDialog {
+    Q_OBJECT
+public:
+    // `iniPath`: the settings file read now and written on OK.  Errors go
+    // to `dialogs` (not owned).
+    TPaperDialog(const QString& iniPath, TDialogs& dialogs, QWidget* parent = nullptr);
+
+    QRadioButton* rbB5 = nullptr;
+    QRadioButton* rbA4 = nullptr;
+    QRadioButton* rbTopLeft = nullptr;
+    QRadioButton* rbCentre = nullptr;
+    QDoubleSpinBox* spOffsetX = nullptr;
+    QDoubleSpinBox* spOffsetY = nullptr;
+    QCheckBox* cbPdfOffsets = nullptr;
+    QLabel* lbPrinter = nullptr;
+    QLabel* lbCheck = nullptr;       // what the default printer will not reach
+    QPushButton* btnCalibrate = nullptr;
+    QPushButton* btnOk = nullptr;
+    QPushButton* btnCancel = nullptr;
+
+    // The choices as the dialog shows them.
+    TPaperSettings Settings() const;
+    void SetSettings(const TPaperSettings& settings);
+
+    // Writes the choices and closes; a refused write is shown and the
+    // dialog stays.
+    void btnOkClick();
+    // Prints the calibration page with the choices shown (saved or not).
+    void btnCalibrateClick();
+    // Refreshes the enabled state and the printer check.
+    void Changed();
+
+private:
+    QString iniPath_;
+    TDialogs& dialogs_;
+};
+
+}  // namespace vdmq

@@ -1,0 +1,160 @@
+#include "app/ui/VdPaperPrint.h"
+
+#include "app/core/settings.h"
+#include "form/VdCalibration.h"
+#include "platform/gbtext.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPrinterInfo>
+#include <QPushButton>
+#include <set>
+#include <stdexcept>
+
+namespace vdmq {
+
+QString PaperSettingsFile() { return SettingsFilePath(Vdcs.AppDir); }
+
+TPaperSupportProvider& PaperSupportProvider()
+{
+    static TPaperSupportProvider provider = [](const QString& printer, const QSizeF& sheet) {
+        return qr::PrinterPaperSupport(printer, sheet);
+    };
+    return provider;
+}
+
+TPaperPrompt& PaperPrompt()
+{
+    static TPaperPrompt prompt = [](QWidget* parent, const QString& text) {
+        QMessageBox box(QMessageBox::Warning, QGuiApplication::applicationDisplayName(), text,
+                        QMessageBox::NoButton, parent);
+        QPushButton* go = box.addButton(QStringLiteral("继续打印"), QMessageBox::AcceptRole);
+        QPushButton* stop = box.addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
+        box.setDefaultButton(stop);
+        box.exec();
+        return box.clickedButton() == go;
+    };
+    return prompt;
+}
+
+TPaperNote& PaperNote()
+{
+    static TPaperNote note = [](QWidget* parent, const QString& text) {
+        QMessageBox::information(parent, QGuiApplication::applicationDisplayName(), text);
+    };
+    return note;
+}
+
+QString DefaultPrinterName()
+{
+    QString name = QPrinterInfo::defaultPrinterName();
+    if (name.isEmpty()) {
+        const QStringList all = QPrinterInfo::availablePrinterNames();
+        if (!all.isEmpty())
+            name = all.front();
+    }
+    return name;
+}
+
+namespace {
+
+std::set<QString>& confirmed()
+{
+    static std::set<QString> keys;
+    return keys;
+}
+
+}  // namespace
+
+void ForgetPaperConfirmations() { confirmed().clear(); }
+
+bool ConfirmPaper(QWidget* parent, const QString& printer)
+{
+    const QString name = printer.isEmpty() ? DefaultPrinterName() : printer;
+    if (name.isEmpty())
+        return true;   // nothing will print; the print says so itself
+    const TPaperSettings s = LoadPaperSettings(PaperSettingsFile());
+    const qr::TQRPlacement placement = PlacementFor(s, true);
+    const qr::TQRPaperSupport support = PaperSupportProvider()(name, placement.SheetMm);
+    const QString text = PaperWarning(name, support, s, FormLayoutPage(), true);
+    if (text.isEmpty())
+        return true;
+    const QMarginsF& m = support.borderMm;
+    const QString key = QStringLiteral("%1|%2x%3|%4,%5|%6,%7,%8,%9|%10")
+                            .arg(name)
+                            .arg(placement.SheetMm.width()).arg(placement.SheetMm.height())
+                            .arg(placement.ShiftMm.x()).arg(placement.ShiftMm.y())
+                            .arg(m.left()).arg(m.top()).arg(m.right()).arg(m.bottom())
+                            .arg(support.hasPaper());
+    if (confirmed().count(key))
+        return true;
+    if (!PaperPrompt()(parent, text + QStringLiteral("\n\n仍要这样打印吗？")))
+        return false;
+    confirmed().insert(key);
+    return true;
+}
+
+void TVdPrintBackend::PrintPages(const qr::TQRPrinter& store, const qr::TQRPrinterSettings& settings)
+{
+    if (settings.Placement) {
+        qr::TQRQtPrintBackend::PrintPages(store, settings);
+        return;
+    }
+    const TPaperSettings s = LoadPaperSettings(PaperSettingsFile());
+    const bool toFile = !settings.OutputFileName.isEmpty();
+    qr::TQRPrinterSettings placed = settings;
+    placed.Placement = PlacementFor(s, !toFile || s.OffsetsInPdf);
+    if (!toFile && !ConfirmPaper(QApplication::activeWindow(), settings.PrinterName))
+        return;
+    qr::TQRQtPrintBackend::PrintPages(store, placed);
+}
+
+bool TVdPrintBackend::PrintSetup(qr::TQRPrinterSettings& settings, int pageCount)
+{
+    TPaperSettings s = LoadPaperSettings(PaperSettingsFile());
+    settings.Placement = PlacementFor(s, true);
+    const bool accepted = qr::TQRQtPrintBackend::PrintSetup(settings, pageCount);
+    const QSizeF sheet = settings.Placement ? settings.Placement->SheetMm : QSizeF();
+    // Later prints take the paper from the settings file again.
+    settings.Placement.reset();
+    if (!accepted)
+        return false;
+    const std::optional<TPaper> paper = PaperForSheet(sheet);
+    if (!paper) {
+        PaperNote()(QApplication::activeWindow(),
+                    QStringLiteral("审批表只能印在 B5（182×257 mm）或 A4（210×297 mm）纸上，表格不缩放。"
+                                   "所选的 %1×%2 mm 纸张没有采用，仍用 %3。")
+                        .arg(QString::number(sheet.width(), 'f', 0), QString::number(sheet.height(), 'f', 0),
+                             PaperText(s)));
+    } else if (*paper != s.Paper) {
+        s.Paper = *paper;
+        SavePaperSettings(PaperSettingsFile(), s);
+    }
+    return true;
+}
+
+void InstallVdPrintBackend()
+{
+    static TVdPrintBackend backend;
+    qr::SetPrintBackend(&backend);
+}
+
+void PrintCalibrationPage(const TPaperSettings& s)
+{
+    qr::TQRPrintBackend* backend = qr::PrintBackend();
+    if (!backend) {
+        InstallVdPrintBackend();
+        backend = qr::PrintBackend();
+    }
+    if (!backend->HasPrinter())
+        throw std::runtime_error(toGb(QStringLiteral("没有可用的打印机，校准页无法打印。")));
+    qr::TQRPrinter store;
+    store.AddPage(CalibrationPage(CalibrationSheetFor(s)));
+    store.SetStatus(qr::mpFinished);
+    store.Title = QStringLiteral("vdmq 校准页");
+    qr::TQRPrinterSettings settings;
+    settings.Placement = PlacementFor(s, true);
+    backend->PrintPages(store, settings);
+}
+
+}  // namespace vdmq

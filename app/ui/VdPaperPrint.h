@@ -1,0 +1,63 @@
+#pragma once
+// Printing with the remembered paper and position.  The desktop program's
+// print backend puts every page on the paper chosen in "纸张" (or in the
+// printer dialog) at its offsets, and says before a print what the printer
+// will not reach of the form, once for each printer, paper and position in
+// a session.
+#include "app/core/paper.h"
+#include "report/ui/printbackend.h"
+
+#include <QString>
+#include <functional>
+
+class QWidget;
+
+namespace vdmq {
+
+// The settings file the paper keys live in (the main window's vdmq.ini).
+QString PaperSettingsFile();
+
+// How the program asks the printer about a sheet; tests replace it.
+using TPaperSupportProvider = std::function<qr::TQRPaperSupport(const QString& printer, const QSizeF& sheetMm)>;
+TPaperSupportProvider& PaperSupportProvider();
+
+// The question before printing: `text` says what will be lost; true goes on
+// printing.  Tests replace it; by default a warning box with 继续打印 and 取消.
+using TPaperPrompt = std::function<bool(QWidget* parent, const QString& text)>;
+TPaperPrompt& PaperPrompt();
+// A note that needs no answer (a paper chosen in the printer dialog that
+// the form cannot use).  By default an information box.
+using TPaperNote = std::function<void(QWidget* parent, const QString& text)>;
+TPaperNote& PaperNote();
+
+// The printer a print without a chosen one goes to: the default printer,
+// else the first one; empty when there is none.
+QString DefaultPrinterName();
+
+// Before printing forms on `printer` (empty: the default printer) with the
+// remembered settings: asks when the paper is missing or the form would
+// lose rules in the printer's border.  True to go on; a confirmed (or
+// harmless) combination is not asked about again in this session.
+bool ConfirmPaper(QWidget* parent, const QString& printer);
+// Forgets what was confirmed (tests).
+void ForgetPaperConfirmations();
+
+// The backend of the desktop program: the widget backend (printer dialog,
+// progress windows) with the paper and position above.
+class TVdPrintBackend : public qr::TQRQtPrintBackend {
+public:
+    TVdPrintBackend() : qr::TQRQtPrintBackend(true) {}
+    // A page store printed without a placement of its own gets the
+    // remembered one (offsets in a PDF file only when PdfOffsets is on), and
+    // the question above first; declining prints nothing.
+    void PrintPages(const qr::TQRPrinter& store, const qr::TQRPrinterSettings& settings) override;
+    // The dialog opens on the remembered paper; a B5 or A4 chosen in it is
+    // remembered, any other paper is refused with a note.
+    bool PrintSetup(qr::TQRPrinterSettings& settings, int pageCount) override;
+};
+void InstallVdPrintBackend();
+
+// Prints the calibration page for `settings` on the default printer.
+void PrintCalibrationPage(const TPaperSettings& settings);
+
+}  // namespace vdmq
