@@ -328,6 +328,7 @@ void TVdMainForm::SetEntryFields(const TEntryFields& f)
 void TVdMainForm::SetRunButtonsEnabled(bool enabled)
 {
     btnPrn->setEnabled(enabled);
+    btnPaper->setEnabled(enabled);
     btnRead->setEnabled(enabled);
     btnClear->setEnabled(enabled);
 }

@@ -89,7 +89,7 @@ public:
 
     TDialogs& Dialogs() const { return *dialogs_; }
     void SetDialogs(std::shared_ptr<TDialogs> dialogs);
-    // Print, Read and Clear, which a running print run blocks.
+    // Print, Paper, Read and Clear, which a running print run blocks.
     void SetRunButtonsEnabled(bool enabled);
     // Shows an error that ended a button action in the standard error box.
     void ShowError(const std::exception& e);

@@ -87,6 +87,7 @@ TEST_F(MainWindowTest, ControlsSitWhereTheLayoutPutsThem)
         {"btnRead", {474, 76, 46, 25}, "调阅", "从磁盘内调阅职务工资变动表花名册，仅显示，不提供保存功能。"},
         {"btnPre", {531, 39, 46, 25}, "预览", nullptr},
         {"btnPrn", {531, 76, 46, 25}, "打印", nullptr},
+        {"btnPaper", {591, 39, 46, 25}, "纸张", "纸张（B5 或 A4）、打印位置的偏移和校准页"},
         {"btnExit", {591, 77, 46, 24}, "退出", nullptr},
     };
     for (const Row& r : rows) {
@@ -351,8 +352,8 @@ TEST_F(MainWindowTest, TabMovesThroughTheFieldsInOrder)
     pump();
     if (QApplication::focusWidget() != w->edFile)
         GTEST_SKIP() << "the platform gives no keyboard focus";
-    const QStringList expected = {"dtPrint", "edStart", "edEnd", "btnRead", "btnPre", "btnPrn", "btnExit",
-                                  "edArea", "btnClear", "edWidth", "btnHelp"};
+    const QStringList expected = {"dtPrint", "edStart", "edEnd", "btnRead", "btnPre", "btnPrn", "btnPaper",
+                                  "btnExit", "edArea", "btnClear", "edWidth", "btnHelp"};
     QStringList got;
     for (int i = 0; i < expected.size(); ++i) {
         typeKey(QApplication::focusWidget(), Qt::Key_Tab, QStringLiteral("\t"));
@@ -369,10 +370,12 @@ TEST_F(MainWindowTest, RunButtonsCanBeBlocked)
 {
     auto w = make();
     w->SetRunButtonsEnabled(false);
-    EXPECT_FALSE(w->btnPrn->isEnabled() || w->btnRead->isEnabled() || w->btnClear->isEnabled());
+    EXPECT_FALSE(w->btnPrn->isEnabled() || w->btnPaper->isEnabled() || w->btnRead->isEnabled() ||
+                 w->btnClear->isEnabled());
     EXPECT_TRUE(w->btnExit->isEnabled());
     w->SetRunButtonsEnabled(true);
-    EXPECT_TRUE(w->btnPrn->isEnabled() && w->btnRead->isEnabled() && w->btnClear->isEnabled());
+    EXPECT_TRUE(w->btnPrn->isEnabled() && w->btnPaper->isEnabled() && w->btnRead->isEnabled() &&
+                w->btnClear->isEnabled());
 }
 
 }  // namespace

@@ -1,0 +1,228 @@
+// Paper and position: the [vdmq] keys, the values typed for them, where the
+// form lands on each paper, the calibration page and the warning about the
+// printer's unprintable border.
+#include "app/core/paper.h"
+#include "app/core/settings.h"
+#include "form/VdCalibration.h"
+#include "platform/gbtext.h"
+#include "platform/profile.h"
+#include "report/core/qrsheet.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include "file_helpers.h"
+
+using namespace vdmq;
+
+namespace {
+
+TPaperSettings paper(TPaper p, bool centred = false, double x = 0, double y = 0)
+{
+    TPaperSettings s;
+    s.Paper = p;
+    s.Centred = centred;
+    s.OffsetXmm = x;
+    s.OffsetYmm = y;
+    return s;
+}
+
+TEST(PaperSettings, RoundTripLeavesTheDesignSectionAlone)
+{
+    QTemporaryDir dir;
+    const QString ini = dir.filePath("vdmq.ini");
+    testfiles::writeAll(ini, "[xtcs]\r\nFile=A\r\nStart=9\r\n");
+    TPaperSettings s = paper(TPaper::A4, true, -1.5, 20);
+    s.OffsetsInPdf = true;
+    SavePaperSettings(ini, s);
+    EXPECT_EQ(LoadPaperSettings(ini), s);
+    EXPECT_EQ(testfiles::readAll(ini),
+              "[xtcs]\r\nFile=A\r\nStart=9\r\n[vdmq]\r\nPaper=A4\r\nA4Position=Centre\r\n"
+              "OffsetX=-1.5\r\nOffsetY=20.0\r\nPdfOffsets=1\r\n");
+
+    // A settings file that cannot be written (here a folder stands in its
+    // place, which stops root too) says so in the design's words.
+    ASSERT_TRUE(QDir(dir.path()).mkdir("blocked.ini"));
+    try {
+        SavePaperSettings(dir.filePath("blocked.ini"), TPaperSettings{});
+        ADD_FAILURE() << "no error";
+    } catch (const ESettingsWriteError& e) {
+        EXPECT_EQ(std::string(e.what()), "Unable to write to " + toGb(dir.filePath("blocked.ini")));
+    }
+}
+
+TEST(PaperSettings, StoredValuesAreReadLeniently)
+{
+    struct Case { const char* section; TPaperSettings expected; } cases[] = {
+        {"", TPaperSettings{}},
+        {"Paper=a4\nA4Position=center\nOffsetX= 3.25 \nOffsetY=-35\nPdfOffsets=1", [] {
+             TPaperSettings s = paper(TPaper::A4, true, 3.3, -20);   // rounded, held to the range
+             s.OffsetsInPdf = true;
+             return s;
+         }()},
+        {"Paper=Letter\nA4Position=middle\nOffsetX=abc\nOffsetY=nan\nPdfOffsets=yes", TPaperSettings{}},
+        {"paper=A4\noffsetx=+1.5", paper(TPaper::A4, false, 1.5)},
+    };
+    for (const Case& c : cases) {
+        QTemporaryDir dir;
+        const QString ini = dir.filePath("vdmq.ini");
+        testfiles::writeAll(ini, std::string("[vdmq]\n") + c.section + "\n");
+        EXPECT_EQ(LoadPaperSettings(ini), c.expected) << c.section;
+    }
+}
+
+TEST(PaperSettings, TypedValues)
+{
+    struct Offset { const char* text; std::optional<double> mm; } offsets[] = {
+        {"0", 0.0}, {"-1.5", -1.5}, {"+0.3", 0.3}, {"20", 20.0}, {"-20.0", -20.0}, {"12", 12.0},
+        {"20.1", std::nullopt}, {"1.25", std::nullopt}, {"", std::nullopt}, {".5", std::nullopt},
+        {"1.", std::nullopt}, {"1,5", std::nullopt}, {"100", std::nullopt}, {"--1", std::nullopt},
+        {"1e1", std::nullopt}, {" 1", std::nullopt},
+    };
+    for (const Offset& o : offsets)
+        EXPECT_EQ(ParseOffsetMm(o.text), o.mm) << o.text;
+    EXPECT_EQ(ParseOffsetPair("1.5,-2"), QPointF(1.5, -2));
+    for (const char* bad : {"1.5", "1.5,", ",2", "1;2", "1,2,3", "30,0"})
+        EXPECT_FALSE(ParseOffsetPair(bad)) << bad;
+
+    EXPECT_EQ(ParsePaper("B5"), TPaper::B5);
+    EXPECT_EQ(ParsePaper("a4"), TPaper::A4);
+    EXPECT_FALSE(ParsePaper("letter"));
+
+    // What a print dialog's paper stands for.
+    struct Sheet { QSizeF mm; std::optional<TPaper> paper; } sheets[] = {
+        {{182, 257}, TPaper::B5}, {{182.03, 257.17}, TPaper::B5}, {{210, 297}, TPaper::A4},
+        {{209.9, 297.0}, TPaper::A4}, {{176, 250}, std::nullopt}, {{215.9, 279.4}, std::nullopt},
+    };
+    for (const Sheet& s : sheets)
+        EXPECT_EQ(PaperForSheet(s.mm), s.paper) << s.mm.width() << " x " << s.mm.height();
+}
+
+TEST(Placement, EachPaperAndPosition)
+{
+    const QRectF frame = FormFrameMm(), content = FormContentMm();
+    // The frame as the layout puts it: the left rule 3.62 mm in, the top at
+    // 15.3 mm, the bottom rule's lower edge at 227.76 mm.
+    EXPECT_NEAR(frame.left(), 3.62, 0.01);
+    EXPECT_NEAR(frame.top(), 15.3, 0.01);
+    EXPECT_NEAR(frame.right(), 160.51, 0.01);
+    EXPECT_NEAR(frame.bottom(), 227.76, 0.01);
+    EXPECT_TRUE(content.contains(frame));
+
+    struct Case { TPaperSettings s; bool offsets; QSizeF sheet; QPointF shift; } cases[] = {
+        {paper(TPaper::B5), true, {182, 257}, {0, 0}},
+        {paper(TPaper::B5, true), true, {182, 257}, {0, 0}},   // centring means A4 only
+        {paper(TPaper::B5, false, 2.5, -1.5), true, {182, 257}, {2.5, -1.5}},
+        {paper(TPaper::B5, false, 2.5, -1.5), false, {182, 257}, {0, 0}},
+        {paper(TPaper::A4, false, -3, 4), true, {210, 297}, {-3, 4}},
+    };
+    for (const Case& c : cases) {
+        const qr::TQRPlacement p = PlacementFor(c.s, c.offsets);
+        EXPECT_EQ(p.SheetMm, c.sheet);
+        EXPECT_EQ(p.ShiftMm, c.shift);
+    }
+
+    // Centred on A4: the frame as far from the left edge as from the right,
+    // the printed extent as far from the top as from the bottom (to 0.1 mm).
+    const qr::TQRPlacement c = PlacementFor(paper(TPaper::A4, true, 1, 1), false);
+    const QRectF f = frame.translated(c.ShiftMm), all = content.translated(c.ShiftMm);
+    EXPECT_NEAR(f.left(), 210 - f.right(), 0.2);
+    EXPECT_NEAR(all.top(), 297 - all.bottom(), 0.2);
+    EXPECT_EQ(PlacementFor(paper(TPaper::A4, true, 1, 1), true).ShiftMm, c.ShiftMm + QPointF(1, 1));
+}
+
+// The rulers of the calibration page read distances from the paper's edge:
+// their 0 must sit on the edge of the sheet the page is printed on, or every
+// reading is off.  Their ticks run 20 mm past it, the largest offset.
+TEST(CalibrationPage, RulersStartAtTheSheetEdgeAndFrameMatchesTheForm)
+{
+    for (const TPaperSettings& s : {paper(TPaper::B5), paper(TPaper::A4), paper(TPaper::A4, true, 3, -2)}) {
+        const TCalibrationSheet sheet = CalibrationSheetFor(s);
+        const qr::QRPageImage page = CalibrationPage(sheet);
+        const QPointF align = AlignMm(s);
+        std::vector<QRectF> rects, zeros;
+        for (const qr::QRItem& item : page.items) {
+            const QRectF r = qr::InkRectMm(item).translated(align);   // on the sheet, before offsets
+            if (item.kind == qr::QRItem::Rect)
+                rects.push_back(r);
+            else if (item.text == "0")
+                zeros.push_back(r);
+        }
+        // One "0" under the horizontal ruler's tick at x 0, one beside the
+        // vertical ruler's tick at y 0.
+        ASSERT_EQ(zeros.size(), 2u);
+        const auto at = [&](auto coordinate) {
+            return std::count_if(zeros.begin(), zeros.end(),
+                                 [&](const QRectF& r) { return std::abs(coordinate(r.center())) < 0.05; });
+        };
+        EXPECT_EQ(at([](QPointF p) { return p.x(); }), 1);
+        EXPECT_EQ(at([](QPointF p) { return p.y(); }), 1);
+        const auto hasRect = [&](double x, double y, double w, double h) {
+            return std::any_of(rects.begin(), rects.end(), [&](const QRectF& r) {
+                return std::abs(r.x() - x) < 0.01 && std::abs(r.y() - y) < 0.01 &&
+                       std::abs(r.width() - w) < 0.01 && std::abs(r.height() - h) < 0.01;
+            });
+        };
+        const QRectF f = FormFrameMm().translated(align);
+        EXPECT_TRUE(hasRect(f.left(), f.top(), 0.26, f.height())) << "left frame rule";
+        EXPECT_TRUE(hasRect(f.left(), f.bottom() - 0.26, f.width(), 0.26)) << "bottom frame rule";
+        double minX = 0, minY = 0;
+        for (const QRectF& r : rects) {
+            minX = std::min(minX, r.left());
+            minY = std::min(minY, r.top());
+        }
+        EXPECT_NEAR(minX, -20.1, 0.01);
+        EXPECT_NEAR(minY, -20.1, 0.01);
+
+        const TFrameDistances d = ExpectedFrameDistances(sheet);
+        EXPECT_NEAR(d.left, f.left(), 0.05);
+        EXPECT_NEAR(d.bottom, sheet.SheetMm.height() - f.bottom(), 0.05);
+    }
+    const TFrameDistances b5 = ExpectedFrameDistances(CalibrationSheetFor(paper(TPaper::B5)));
+    EXPECT_EQ(std::vector<double>({b5.left, b5.top, b5.right, b5.bottom}),
+              std::vector<double>({3.6, 15.3, 21.5, 29.2}));
+}
+
+TEST(PaperWarning, SaysWhatTheBorderTakes)
+{
+    qr::TQRPaperSupport generic;   // CUPS's generic PostScript driver: 12 pt all round
+    generic.known = generic.listed = true;
+    generic.borderMm = QMarginsF(4.23, 4.23, 4.23, 4.23);
+    qr::TQRPaperSupport none = generic;
+    none.listed = false;
+    none.borderMm = {};
+    qr::TQRPaperSupport wide = generic;
+    wide.borderMm = QMarginsF(25, 5, 25, 5);
+    qr::TQRPaperSupport exact = generic;
+    exact.borderMm = {};
+
+    struct Case {
+        const char* name;
+        qr::TQRPaperSupport support;
+        TPaperSettings s;
+        bool withOffsets;
+        std::vector<const char*> says;
+    } cases[] = {
+        {"no border", exact, paper(TPaper::B5), true, {}},
+        {"unknown printer", qr::TQRPaperSupport{}, paper(TPaper::B5), true, {}},
+        {"left rule lost", generic, paper(TPaper::A4), true,
+         {"左 4.2、上 4.2、右 4.2、下 4.2 mm", "左框线（离纸边 3.6 mm）整条印不出", "8 条横线的左端缺一截（最多 0.6 mm）",
+          "水平 +0.7 mm，垂直 0.0 mm", "--offset 0.7,0.0", "也可以改选 A4 居中"}},
+        {"offset enough", generic, paper(TPaper::A4, false, 0.7, 0), true, {}},
+        {"offset ignored for a file", generic, paper(TPaper::A4, false, 0.7, 0), false, {"左框线"}},
+        {"moved into the right border", generic, paper(TPaper::B5, false, 18, 0), true,
+         {"右框线（离纸边 3.5 mm）整条印不出", "25 条横线的右端", "水平 +17.2 mm"}},
+        {"centred clears it", generic, paper(TPaper::A4, true), true, {}},
+        {"no such paper", none, paper(TPaper::B5), true, {"没有B5（182×257 mm）这种纸", "（如 A4）"}},
+        {"cannot fit", wide, paper(TPaper::B5), true, {"放不下整张表，请改用 A4 纸"}},
+    };
+    for (const Case& c : cases) {
+        const QString text = PaperWarning(QStringLiteral("Q"), c.support, c.s, FormLayoutPage(), c.withOffsets);
+        EXPECT_EQ(text.isEmpty(), c.says.empty()) << c.name << ": " << text.toStdString();
+        for (const char* piece : c.says)
+            EXPECT_TRUE(text.contains(QString::fromUtf8(piece))) << c.name << ": " << piece << "\n" << text.toStdString();
+    }
+}
+
+}  // namespace
