@@ -1,7 +1,11 @@
 // vdmq-print as a user runs it: options, exit codes, messages and outputs.
+#include "app/core/paper.h"
+#include "form/VdCalibration.h"
 #include "form/VdPrnUnit.h"
 #include "platform/gbtext.h"
+#include <QCoreApplication>
 #include <QDir>
+#include <QPrinterInfo>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -10,6 +14,10 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "cups_helpers.h"
+#include "page_helpers.h"
 
 #include <algorithm>
 #include <vector>
@@ -91,6 +99,16 @@ TEST_F(VdmqPrint, ExitCodesAndMessages)
         {{flags, "--printer", "nosuch-queue"}, 1, "vdmq-print: no printer named nosuch-queue\n", {}},
         {{flags, "--start", "8", "--end", "8", "--fields"}, 0, "", {}},
         {{flags, "--start", "15", "--end", "7", "--fields"}, 0, "", {}},
+        {{flags, "--pdf", "x.pdf", "--paper", "letter"}, 2, "--paper: 'letter'", {}},
+        {{flags, "--fields", "--paper", "a4"}, 2, "apply to --pdf and --printer only", {}},
+        {{flags, "--text", "x.txt", "--offset", "1,1"}, 2, "apply to --pdf and --printer only", {}},
+        {{flags, "--pdf", "x.pdf", "--offset", "1.25,0"}, 2, "--offset: '1.25,0'", {}},
+        {{flags, "--pdf", "x.pdf", "--offset", "0,20.5"}, 2, "--offset: '0,20.5'", {}},
+        {{flags, "--pdf", "x.pdf", "--offset", "3"}, 2, "--offset: '3'", {}},
+        {{flags, "--pdf", "x.pdf", "--paper", "b5", "--centre"}, 2, "applies to A4 paper only", {}},
+        {{"--calibration-page", "--fields"}, 2, "goes with --pdf or --printer only", {}},
+        {{flags, "--calibration-page", "--pdf", "x.pdf"}, 2, "takes no roster", {}},
+        {{"--calibration-page"}, 2, "choose one of", {}},
     };
     for (const Case& c : cases) {
         const Result r = run(c.args);
@@ -361,5 +379,101 @@ TEST_F(VdmqPrint, LibraryWarningsStayOffStderr)
         EXPECT_EQ(r.exit, 1) << f;
         for (const QString& line : r.err.split(u'\n', Qt::SkipEmptyParts))
             EXPECT_TRUE(line.startsWith(QStringLiteral("vdmq-print: "))) << f << ": " << line.toStdString();
+    }
+}
+
+// The page size and where the frame lands, for each paper option.  Paper
+// and offsets remembered in a settings file are for printing: a PDF only
+// takes what the command line says.
+TEST_F(VdmqPrint, PaperAndOffsetPlaceThePdf)
+{
+    QTemporaryDir dir;
+    const QString ini = dir.filePath("office.ini");
+    QFile f(ini);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("[vdmq]\nPaper=A4\nA4Position=Centre\nOffsetX=5.0\nOffsetY=5.0\n");
+    f.close();
+    const QString flags = data("flags.xls");
+    vdmq::TPaperSettings a4c;
+    a4c.Paper = vdmq::TPaper::A4;
+    a4c.Centred = true;
+    const QPointF centred = vdmq::AlignMm(a4c);
+    struct Case { QStringList args; QSizeF sheet; QPointF shift; } cases[] = {
+        {{flags}, {182, 257}, {0, 0}},
+        {{flags, "--settings", ini}, {182, 257}, {0, 0}},
+        {{flags, "--paper", "a4", "--offset", "2.5,-1.5"}, {210, 297}, {2.5, -1.5}},
+        {{flags, "--paper=A4", "--centre", "--offset=-3,0.4"}, {210, 297}, centred + QPointF(-3, 0.4)},
+        {{"--calibration-page"}, {182, 257}, {0, 0}},
+        {{"--calibration-page", "--paper", "a4", "--center", "--offset", "1,1"}, {210, 297}, centred + QPointF(1, 1)},
+    };
+    for (const Case& c : cases) {
+        const QString pdf = dir.filePath("out.pdf");
+        QFile::remove(pdf);
+        const Result r = run(c.args + QStringList{"--start", "7", "--end", "7", "--pdf", pdf});
+        const std::string what = c.args.join(' ').toStdString();
+        ASSERT_EQ(r.exit, 0) << what << "\n" << r.err.toStdString();
+        EXPECT_TRUE(r.err.isEmpty()) << r.err.toStdString();
+        const QSizeF size = testpages::pageSizeMm(pdf);
+        EXPECT_NEAR(size.width(), c.sheet.width(), 0.3) << what;
+        EXPECT_NEAR(size.height(), c.sheet.height(), 0.3) << what;
+        const QRectF expected = vdmq::FormFrameMm().translated(c.shift);
+        const QRectF frame = testpages::frameInPdf(pdf);
+        EXPECT_NEAR(frame.left(), expected.left(), 0.3) << what;
+        EXPECT_NEAR(frame.top(), expected.top(), 0.3) << what;
+        EXPECT_NEAR(frame.bottom(), expected.bottom(), 0.3) << what;
+    }
+}
+
+// On a printer, what the settings file remembers applies unless the command
+// line says otherwise, and the tool warns before printing what the queue
+// cannot reach.  The jobs are named after the roster file, which finds them.
+TEST_F(VdmqPrint, PrinterTakesTheRememberedPaperAndWarns)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "not run as root: the CUPS tests need scripts/start-cups (root)";
+    const QStringList queues = QPrinterInfo::availablePrinterNames();
+    if (!queues.contains("PDF") || !queues.contains("A4Only"))
+        GTEST_SKIP() << "CUPS queues \"PDF\" and \"A4Only\" missing: run scripts/start-cups first";
+    QTemporaryDir dir;
+    const QString ini = dir.filePath("office.ini");
+    QFile f(ini);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("[vdmq]\nPaper=A4\nA4Position=Centre\nOffsetX=1.5\nOffsetY=-2.0\n");
+    f.close();
+    vdmq::TPaperSettings a4c;
+    a4c.Paper = vdmq::TPaper::A4;
+    a4c.Centred = true;
+    const QPointF centred = vdmq::AlignMm(a4c);
+    const QString stamp = QString::number(QCoreApplication::applicationPid());
+    struct Case { QString roster; QStringList args; QPointF shift; const char* warning; } cases[] = {
+        {"vdmqcli" + stamp + "-remembered.xls", {"--printer", "PDF"}, centred + QPointF(1.5, -2), nullptr},
+        {"vdmqcli" + stamp + "-given.xls", {"--printer", "PDF", "--offset", "0,0"}, centred, nullptr},
+        {"vdmqcli" + stamp + "-border.xls", {"--printer", "A4Only", "--paper", "a4", "--offset", "0,0"}, {0, 0},
+         "左框线（离纸边 3.6 mm）整条印不出"},
+    };
+    QStringList names;
+    for (const Case& c : cases) {
+        const QString roster = dir.filePath(c.roster);
+        ASSERT_TRUE(QFile::copy(data("flags.xls"), roster));
+        const Result r = run(QStringList{roster, "--settings", ini, "--start", "7", "--end", "7"} + c.args);
+        ASSERT_EQ(r.exit, 0) << r.err.toStdString();
+        if (c.warning)
+            EXPECT_TRUE(r.err.contains(QString::fromUtf8(c.warning))) << r.err.toStdString();
+        else
+            EXPECT_TRUE(r.err.isEmpty()) << r.err.toStdString();
+        names << c.roster;
+    }
+    const auto files = testcups::waitForJobs(names);
+    for (const Case& c : cases) {
+        ASSERT_TRUE(files.count(c.roster)) << c.roster.toStdString();
+        const QString pdf = files.at(c.roster);
+        const QSizeF size = testpages::pageSizeMm(pdf);
+        EXPECT_NEAR(size.width(), 210, 0.3);
+        EXPECT_NEAR(size.height(), 297, 0.3);
+        const QRectF expected = vdmq::FormFrameMm().translated(c.shift);
+        const QRectF frame = testpages::frameInPdf(pdf);
+        EXPECT_NEAR(frame.left(), expected.left(), 0.3) << c.roster.toStdString();
+        EXPECT_NEAR(frame.top(), expected.top(), 0.3) << c.roster.toStdString();
+        QFile::remove(pdf);
     }
 }

@@ -2,6 +2,7 @@
 // real CUPS queue ("PDF", cups-pdf) checked with pdftotext -bbox.
 #include "report_helpers.h"
 #include "report/ui/printbackend.h"
+#include "cups_helpers.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -146,22 +147,6 @@ TEST(PrintBackend, NoPrinterMeansNothingPrepared)
     EXPECT_EQ(none.printed, 0);
 }
 
-QString cupsPdfOutDir()
-{
-    QString out = QStringLiteral("${HOME}/PDF");
-    QFile conf("/etc/cups/cups-pdf.conf");
-    if (conf.open(QIODevice::ReadOnly)) {
-        for (const QByteArray& raw : conf.readAll().split('\n')) {
-            const QString line = QString::fromUtf8(raw).trimmed();
-            if (line.startsWith("Out ") || line.startsWith("Out\t"))
-                out = line.mid(4).trimmed();
-        }
-    }
-    out.replace("${HOME}", QDir::homePath());
-    out.replace("${USER}", qEnvironmentVariable("USER", "root"));
-    return out;
-}
-
 TEST(CupsQueue, PrintedPageCarriesTextsInPlace)
 {
     if (geteuid() != 0)
@@ -169,8 +154,6 @@ TEST(CupsQueue, PrintedPageCarriesTextsInPlace)
     if (!QPrinterInfo::availablePrinterNames().contains("PDF"))
         GTEST_SKIP() << "no CUPS queue \"PDF\": run scripts/start-cups first";
 
-    const QDir outDir(cupsPdfOutDir());
-    const QStringList before = outDir.entryList({"*.pdf"}, QDir::Files);
     auto rep = testForm();
     rep->ReportTitle = "vdmqcups" + std::to_string(QDateTime::currentMSecsSinceEpoch());
     rep->PrinterSettings.PrinterName = "PDF";
@@ -189,22 +172,9 @@ TEST(CupsQueue, PrintedPageCarriesTextsInPlace)
     const auto reference = words(toFile.OutputFileName);
     ASSERT_EQ(reference.size(), 3u);
 
-    QString produced;
-    for (int i = 0; i < 600 && produced.isEmpty(); ++i) {
-        QThread::msleep(100);
-        for (const QString& f : outDir.entryList({"*.pdf"}, QDir::Files))
-            if (!before.contains(f) && f.contains(QString::fromStdString(rep->ReportTitle))) {
-                // cups-pdf writes the file, then leaves it: wait until it settles.
-                const QString path = outDir.filePath(f);
-                qint64 size = -1;
-                for (int j = 0; j < 50 && QFileInfo(path).size() != size; ++j) {
-                    size = QFileInfo(path).size();
-                    QThread::msleep(200);
-                }
-                produced = path;
-            }
-    }
-    ASSERT_FALSE(produced.isEmpty()) << "no PDF from the queue in " << outDir.path().toStdString();
+    const QString title = QString::fromStdString(rep->ReportTitle);
+    const QString produced = testcups::waitForJobs({title}, 60)[title];
+    ASSERT_FALSE(produced.isEmpty()) << "no PDF from the queue in " << testcups::outDir().toStdString();
     const auto sizes = pageSizes(produced);
     ASSERT_EQ(sizes.size(), 1u);
     // The queue's driver lists JIS B5 rounded to whole points (518 x 727);
