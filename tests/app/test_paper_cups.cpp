@@ -94,7 +94,7 @@ TEST_F(CupsPaper, EachPaperAndOffsetLandsWhereAsked)
     QStringList titles;
     int n = 0;
     for (Case& c : cases) {
-        c.title = QStringLiteral("vdmqpaper%1-%2").arg(stamp).arg(++n);
+        c.title = QStringLiteral("paperjob%1-%2").arg(stamp).arg(++n);
         titles << c.title;
         qr::TQRPrinter store;
         store.AddPage(FormLayoutPage());

@@ -446,9 +446,9 @@ TEST_F(VdmqPrint, PrinterTakesTheRememberedPaperAndWarns)
     const QPointF centred = vdmq::AlignMm(a4c);
     const QString stamp = QString::number(QCoreApplication::applicationPid());
     struct Case { QString roster; QStringList args; QPointF shift; const char* warning; } cases[] = {
-        {"vdmqcli" + stamp + "-remembered.xls", {"--printer", "PDF"}, centred + QPointF(1.5, -2), nullptr},
-        {"vdmqcli" + stamp + "-given.xls", {"--printer", "PDF", "--offset", "0,0"}, centred, nullptr},
-        {"vdmqcli" + stamp + "-border.xls", {"--printer", "A4Only", "--paper", "a4", "--offset", "0,0"}, {0, 0},
+        {"papercli" + stamp + "-remembered.xls", {"--printer", "PDF"}, centred + QPointF(1.5, -2), nullptr},
+        {"papercli" + stamp + "-given.xls", {"--printer", "PDF", "--offset", "0,0"}, centred, nullptr},
+        {"papercli" + stamp + "-border.xls", {"--printer", "A4Only", "--paper", "a4", "--offset", "0,0"}, {0, 0},
          "左框线（离纸边 3.6 mm）整条印不出"},
     };
     QStringList names;

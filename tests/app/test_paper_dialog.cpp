@@ -1,0 +1,224 @@
+// The "纸张" dialog and the desktop print backend, offscreen: the dialog
+// reads and writes the [vdmq] keys, prints the calibration page with what it
+// shows, says what the printer cannot reach; the backend puts pages on the
+// remembered paper, keeps offsets out of PDF files unless asked, and asks
+// before printing what a printer would cut, once per combination.
+#include "app/core/paper.h"
+#include "app/core/settings.h"
+#include "app/ui/VdMainUnit.h"
+#include "app/ui/VdPaperDialog.h"
+#include "app/ui/VdPaperPrint.h"
+#include "form/VdCalibration.h"
+#include "platform/gbtext.h"
+#include "platform/profile.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QDoubleSpinBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QApplication>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include "fake_dialogs.h"
+#include "file_helpers.h"
+#include "page_helpers.h"
+
+using namespace vdmq;
+
+namespace {
+
+// Pages handed to the printer, with the settings they came with.
+struct RecordingBackend : qr::TQRPrintBackend {
+    std::vector<std::pair<qr::QRPageImage, qr::TQRPrinterSettings>> jobs;
+    QString title;
+    bool HasPrinter() const override { return true; }
+    void PrintPages(const qr::TQRPrinter& store, const qr::TQRPrinterSettings& s) override
+    {
+        jobs.emplace_back(store.Page(1), s);
+        title = store.Title;
+    }
+    bool PrintSetup(qr::TQRPrinterSettings&, int) override { return false; }
+    void WithProgress(const QString&, const std::function<void()>& work) override { work(); }
+};
+
+qr::TQRPaperSupport border(double mm)
+{
+    qr::TQRPaperSupport s;
+    s.known = s.listed = true;
+    s.borderMm = QMarginsF(mm, mm, mm, mm);
+    return s;
+}
+
+class PaperUi : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    FakeDialogs dialogs;
+    qr::TQRPaperSupport support = border(0);
+    int prompts = 0;
+    bool answer = false;
+    QString ini() const { return dir.filePath("vdmq.ini"); }
+
+    void SetUp() override
+    {
+        Vdcs.AppDir = toGb(dir.path());
+        PaperSupportProvider() = [this](const QString&, const QSizeF&) { return support; };
+        PaperPrompt() = [this](QWidget*, const QString&) {
+            ++prompts;
+            return answer;
+        };
+        ForgetPaperConfirmations();
+    }
+    void TearDown() override
+    {
+        PaperSupportProvider() = [](const QString& p, const QSizeF& s) { return qr::PrinterPaperSupport(p, s); };
+        qr::SetPrintBackend(nullptr);
+    }
+    void writeIni(const std::string& text) { testfiles::writeAll(ini(), text); }
+};
+
+TEST_F(PaperUi, DialogShowsSavesAndPrintsWhatItShows)
+{
+    writeIni("[xtcs]\r\nFile=A\r\n[vdmq]\r\nPaper=A4\r\nA4Position=Centre\r\nOffsetX=1.5\r\n");
+    TPaperDialog d(ini(), dialogs);
+    EXPECT_TRUE(d.rbA4->isChecked() && d.rbCentre->isChecked() && d.rbCentre->isEnabled());
+    EXPECT_DOUBLE_EQ(d.spOffsetX->value(), 1.5);
+    d.rbB5->setChecked(true);
+    EXPECT_FALSE(d.rbCentre->isEnabled());   // centring is for A4
+    d.spOffsetX->setValue(-2.34);            // the box keeps one decimal
+    d.spOffsetY->setValue(25);               // and the range
+    d.cbPdfOffsets->setChecked(true);
+    TPaperSettings shown = d.Settings();
+    EXPECT_EQ(shown.Paper, TPaper::B5);
+    EXPECT_DOUBLE_EQ(shown.OffsetXmm, -2.3);
+    EXPECT_DOUBLE_EQ(shown.OffsetYmm, 20.0);
+
+    // The calibration page goes out with what the dialog shows, saved or not.
+    RecordingBackend rec;
+    qr::SetPrintBackend(&rec);
+    d.btnCalibrate->click();
+    ASSERT_EQ(rec.jobs.size(), 1u);
+    EXPECT_EQ(rec.jobs[0].second.Placement, PlacementFor(shown, true));
+    EXPECT_EQ(rec.title, QStringLiteral("vdmq 校准页"));
+    EXPECT_EQ(LoadPaperSettings(ini()).Paper, TPaper::A4);
+
+    d.btnOk->click();
+    EXPECT_EQ(d.result(), QDialog::Accepted);
+    EXPECT_EQ(LoadPaperSettings(ini()), shown);
+    EXPECT_EQ(ReadProfileString(ini(), "xtcs", "File", ""), "A");
+}
+
+TEST_F(PaperUi, DialogKeepsItsChoicesWhenTheFileCannotBeWritten)
+{
+    ASSERT_TRUE(QDir(dir.path()).mkdir("blocked.ini"));
+    TPaperDialog d(dir.filePath("blocked.ini"), dialogs);
+    d.show();
+    d.rbA4->setChecked(true);
+    d.btnOk->click();
+    EXPECT_NE(d.result(), QDialog::Accepted);
+    EXPECT_TRUE(d.isVisible());
+    ASSERT_EQ(dialogs.errors.size(), 1);
+    EXPECT_TRUE(dialogs.errors[0].startsWith("Unable to write to ")) << dialogs.errors[0].toStdString();
+    EXPECT_TRUE(d.rbA4->isChecked());
+}
+
+TEST_F(PaperUi, DialogSaysWhatThePrinterCannotReach)
+{
+    if (DefaultPrinterName().isEmpty())
+        GTEST_SKIP() << "no printer installed";
+    TPaperDialog d(ini(), dialogs);
+    EXPECT_TRUE(d.lbCheck->text().contains(QStringLiteral("左 3.6、上 15.3、右 21.5、下 29.2 mm")))
+        << d.lbCheck->text().toStdString();
+    support = border(4.23);
+    d.rbA4->setChecked(true);
+    EXPECT_TRUE(d.lbCheck->text().contains(QStringLiteral("左框线（离纸边 3.6 mm）整条印不出")))
+        << d.lbCheck->text().toStdString();
+    d.spOffsetX->setValue(0.7);
+    EXPECT_FALSE(d.lbCheck->text().contains(QStringLiteral("印不出")));
+}
+
+// A PDF written through the printer dialog gets the paper, and the offsets
+// only when PdfOffsets says so.
+TEST_F(PaperUi, BackendPutsPagesOnTheRememberedPaper)
+{
+    TVdPrintBackend backend;
+    qr::TQRPrinter store;
+    store.AddPage(FormLayoutPage());
+    store.SetStatus(qr::mpFinished);
+    for (bool pdfOffsets : {false, true}) {
+        writeIni(std::string("[vdmq]\nPaper=A4\nOffsetX=5.0\nOffsetY=-4.0\nPdfOffsets=") + (pdfOffsets ? "1" : "0") + "\n");
+        qr::TQRPrinterSettings s;
+        s.OutputFileName = dir.filePath("out.pdf");
+        backend.PrintPages(store, s);
+        const QSizeF size = testpages::pageSizeMm(s.OutputFileName);
+        EXPECT_NEAR(size.width(), 210, 0.3);
+        const QRectF frame = testpages::frameInPdf(s.OutputFileName);
+        const QRectF expected = FormFrameMm().translated(pdfOffsets ? QPointF(5, -4) : QPointF());
+        EXPECT_NEAR(frame.left(), expected.left(), 0.3) << pdfOffsets;
+        EXPECT_NEAR(frame.top(), expected.top(), 0.3) << pdfOffsets;
+        EXPECT_EQ(prompts, 0);   // nothing to ask about a file
+    }
+}
+
+TEST_F(PaperUi, AskedOnceForEachPrinterPaperAndPosition)
+{
+    support = border(4.23);
+    writeIni("[vdmq]\nPaper=A4\n");
+    TVdPrintBackend backend;
+    qr::TQRPrinter store;
+    store.AddPage(FormLayoutPage());
+    store.SetStatus(qr::mpFinished);
+    qr::TQRPrinterSettings s;
+    s.PrinterName = QStringLiteral("no-such-queue");
+    // Declined: nothing goes to the printer (which, not being there, would
+    // have thrown).
+    EXPECT_NO_THROW(backend.PrintPages(store, s));
+    EXPECT_EQ(prompts, 1);
+
+    answer = true;
+    EXPECT_TRUE(ConfirmPaper(nullptr, "Q"));
+    EXPECT_TRUE(ConfirmPaper(nullptr, "Q"));   // confirmed: not asked again
+    EXPECT_EQ(prompts, 2);
+    writeIni("[vdmq]\nPaper=A4\nOffsetX=0.2\n");   // still cut, but elsewhere: asked
+    EXPECT_TRUE(ConfirmPaper(nullptr, "Q"));
+    EXPECT_EQ(prompts, 3);
+    writeIni("[vdmq]\nPaper=A4\nA4Position=Centre\n");   // nothing cut: nothing asked
+    EXPECT_TRUE(ConfirmPaper(nullptr, "Q"));
+    EXPECT_EQ(prompts, 3);
+}
+
+TEST_F(PaperUi, DecliningStopsThePrintRunBeforeItStarts)
+{
+    if (DefaultPrinterName().isEmpty())
+        GTEST_SKIP() << "no printer installed";
+    support = border(4.23);
+    writeIni("[vdmq]\nPaper=A4\n");
+    InstallVdPrintBackend();
+    TVdMainForm w(dir.path(), std::make_shared<FakeDialogs>());
+    Vdcs.RosterPath = gb(VDMQ_TESTDATA "/printrun/three.xls");
+    w.edStart->setText("7");
+    w.edEnd->setText("11");
+    w.btnPrnClick();
+    EXPECT_EQ(prompts, 1);
+    EXPECT_EQ(w.CurRow, 0);   // no row was taken
+}
+
+TEST_F(PaperUi, MainWindowButtonOpensTheDialog)
+{
+    TVdMainForm w(dir.path(), std::make_shared<FakeDialogs>());
+    bool seen = false;
+    QTimer::singleShot(0, [&] {
+        for (QWidget* top : QApplication::topLevelWidgets())
+            if (auto* d = qobject_cast<TPaperDialog*>(top); d && d->isVisible()) {
+                seen = d->windowTitle() == QStringLiteral("纸张与位置");
+                d->reject();
+            }
+    });
+    w.btnPaper->click();
+    EXPECT_TRUE(seen);
+}
+
+}  // namespace
