@@ -87,20 +87,27 @@ TPaperDialog::TPaperDialog(const QString& iniPath, TDialogs& dialogs, QWidget* p
     lbCheck = new QLabel(this);
     lbCheck->setObjectName(QStringLiteral("lbCheck"));
     lbCheck->setWordWrap(true);
-    lbCheck->setMinimumWidth(460);
+    lbCheck->setMinimumWidth(520);
     lbCheck->setTextInteractionFlags(Qt::TextSelectableByMouse);
     outer->addWidget(lbPrinter);
     outer->addWidget(lbCheck);
 
-    auto* buttons = new QDialogButtonBox(this);
-    btnCalibrate = buttons->addButton(QStringLiteral("打印校准页"), QDialogButtonBox::ActionRole);
+    // The calibration page on the left, apart from the buttons that close.
+    auto* row = new QHBoxLayout;
+    btnCalibrate = new QPushButton(QStringLiteral("打印校准页"), this);
     btnCalibrate->setObjectName(QStringLiteral("btnCalibrate"));
+    btnCalibrate->setAutoDefault(false);
     btnCalibrate->setToolTip(QStringLiteral("按上面的纸张和偏移打印一张校准页：量出纸边的位置，改好偏移再打印核对。"));
+    auto* buttons = new QDialogButtonBox(this);
     btnOk = buttons->addButton(QStringLiteral("确定"), QDialogButtonBox::AcceptRole);
     btnCancel = buttons->addButton(QStringLiteral("取消"), QDialogButtonBox::RejectRole);
     btnOk->setObjectName(QStringLiteral("btnOk"));
     btnCancel->setObjectName(QStringLiteral("btnCancel"));
-    outer->addWidget(buttons);
+    btnOk->setDefault(true);
+    row->addWidget(btnCalibrate);
+    row->addStretch(1);
+    row->addWidget(buttons);
+    outer->addLayout(row);
     connect(btnOk, &QPushButton::clicked, this, &TPaperDialog::btnOkClick);
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(btnCalibrate, &QPushButton::clicked, this, &TPaperDialog::btnCalibrateClick);
