@@ -5,9 +5,11 @@
 #include "platform/gbtext.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QPrinterInfo>
 #include <QPushButton>
+#include <map>
 #include <set>
 #include <stdexcept>
 
@@ -17,8 +19,23 @@ QString PaperSettingsFile() { return SettingsFilePath(Vdcs.AppDir); }
 
 TPaperSupportProvider& PaperSupportProvider()
 {
+    // Asking CUPS takes some 20 ms; a print run asks before every form.  An
+    // answer is kept for half a minute, so a driver changed meanwhile is
+    // seen by the next run.
     static TPaperSupportProvider provider = [](const QString& printer, const QSizeF& sheet) {
-        return qr::PrinterPaperSupport(printer, sheet);
+        struct Entry {
+            qr::TQRPaperSupport support;
+            QElapsedTimer age;
+        };
+        static std::map<QString, Entry> cache;
+        const QString key = QStringLiteral("%1|%2x%3").arg(printer).arg(sheet.width()).arg(sheet.height());
+        auto it = cache.find(key);
+        if (it == cache.end() || it->second.age.elapsed() > 30000) {
+            Entry e{qr::PrinterPaperSupport(printer, sheet), {}};
+            e.age.start();
+            it = cache.insert_or_assign(key, e).first;
+        }
+        return it->second.support;
     };
     return provider;
 }

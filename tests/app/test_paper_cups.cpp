@@ -21,6 +21,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <cstdio>
 #include <unistd.h>
 
 using namespace vdmq;
@@ -132,6 +133,10 @@ TEST_F(CupsPaper, EachPaperAndOffsetLandsWhereAsked)
         const QRectF expected = FormFrameMm().translated(placement.ShiftMm + centring);
         const QRectF frame = frameInPdf(pdf);
         ASSERT_FALSE(frame.isNull());
+        std::printf("%-6s %-28s page %.2f x %.2f mm, frame off by %+.2f %+.2f %+.2f %+.2f mm\n", c.queue,
+                    qPrintable(PaperText(c.s) + " " + OffsetText(c.s)), got.width(), got.height(),
+                    frame.left() - expected.left(), frame.top() - expected.top(),
+                    frame.right() - expected.right(), frame.bottom() - expected.bottom());
         EXPECT_NEAR(frame.left(), expected.left(), kTolerance);
         EXPECT_NEAR(frame.top(), expected.top(), kTolerance);
         EXPECT_NEAR(frame.right(), expected.right(), kTolerance);
