@@ -10,7 +10,6 @@
 #include "form/VdCalibration.h"
 #include "form/VdPrnUnit.h"
 #include "platform/gbtext.h"
-#include "platform/profile.h"
 #include "report/core/qr.h"
 #include "report/ui/printbackend.h"
 
