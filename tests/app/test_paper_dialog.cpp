@@ -18,9 +18,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QApplication>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <gtest/gtest.h>
 
 #include "fake_dialogs.h"
@@ -204,21 +202,6 @@ TEST_F(PaperUi, DecliningStopsThePrintRunBeforeItStarts)
     w.btnPrnClick();
     EXPECT_EQ(prompts, 1);
     EXPECT_EQ(w.CurRow, 0);   // no row was taken
-}
-
-TEST_F(PaperUi, MainWindowButtonOpensTheDialog)
-{
-    TVdMainForm w(dir.path(), std::make_shared<FakeDialogs>());
-    bool seen = false;
-    QTimer::singleShot(0, [&] {
-        for (QWidget* top : QApplication::topLevelWidgets())
-            if (auto* d = qobject_cast<TPaperDialog*>(top); d && d->isVisible()) {
-                seen = d->windowTitle() == QStringLiteral("纸张与位置");
-                d->reject();
-            }
-    });
-    w.btnPaper->click();
-    EXPECT_TRUE(seen);
 }
 
 }  // namespace
