@@ -232,9 +232,7 @@ TEST_F(VdmqPrint, PdfAndTextHoldOnePagePerForm)
 
 TEST_F(VdmqPrint, PrinterQueueGetsOneJobPerForm)
 {
-    QProcess lp;
-    lp.start("lpstat", {"-p", "PDF"});
-    if (!lp.waitForFinished() || lp.exitCode() != 0)
+    if (geteuid() != 0 || !QPrinterInfo::availablePrinterNames().contains("PDF"))
         GTEST_SKIP() << "no CUPS queue \"PDF\" (run scripts/start-cups as root)";
     // Job ids after the highest one before the run: CUPS keeps a capped
     // history, so on a busy shared daemon the number of jobs listed stays
