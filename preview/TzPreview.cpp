@@ -7,14 +7,17 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QKeySequence>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPainter>
+#include <QPushButton>
 #include <QScopedValueRollback>
 #include <QShortcut>
+#include <QStandardPaths>
 #include <QStringDecoder>
 #include <QStringList>
 #include <QVBoxLayout>
@@ -155,7 +158,46 @@ bool TQtPreviewDialogs::GetSaveFileName(QWidget* parent, const QString& caption,
 
 void TQtPreviewDialogs::ShowError(QWidget* parent, const QString& message)
 {
-    QMessageBox::critical(parent, QCoreApplication::applicationName(), message);
+    QMessageBox::critical(parent, QGuiApplication::applicationDisplayName(), message);
+}
+
+bool TQtPreviewDialogs::ConfirmReplace(QWidget* parent, const QString& fileName)
+{
+    const QFileInfo info(fileName);
+    QMessageBox box(QMessageBox::Question, QGuiApplication::applicationDisplayName(),
+                    T("文件“%1”已经存在（在 %2 中）。\n\n要替换它吗？替换后，原文件的内容将丢失。")
+                        .arg(info.fileName(), QDir::toNativeSeparators(info.absolutePath())),
+                    QMessageBox::NoButton, parent);
+    QPushButton* replace = box.addButton(T("替换"), QMessageBox::AcceptRole);
+    QPushButton* cancel = box.addButton(T("取消"), QMessageBox::RejectRole);
+    box.setDefaultButton(cancel);
+    box.setEscapeButton(cancel);
+    box.exec();
+    return box.clickedButton() == replace;
+}
+
+namespace {
+// The folder of the last export of this run of the program.
+QString& lastExportFolder()
+{
+    static QString folder;
+    return folder;
+}
+}  // namespace
+
+QString TPreviewDialogs::ExportFolder()
+{
+    if (!lastExportFolder().isEmpty() && QFileInfo(lastExportFolder()).isDir())
+        return lastExportFolder();
+    const QString docs = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (!docs.isEmpty() && QFileInfo(docs).isDir())
+        return docs;
+    return QDir::homePath();
+}
+
+void TPreviewDialogs::ExportFolderUsed(const QString& dir)
+{
+    lastExportFolder() = dir;
 }
 
 QString TSaveDialog::QtFilter(const std::string& filter)
@@ -240,7 +282,12 @@ TFormTzpreview::TFormTzpreview(QWidget* parent, TPreviewDialogs* dialogs)
 
     SaveDialog1.Filter = vdmq::gb("文本文件(*.TXT)|*.TXT");
     SaveDialog1.DefaultExt = "TXT";
-    SaveDialog1.OverwritePrompt = false;
+    // The window asks before a file is replaced: overwriting another
+    // person's saved form without a word loses it.
+    SaveDialog1.OverwritePrompt = true;
+    SaveDialogPdf.Filter = vdmq::gb("PDF文件(*.pdf)|*.pdf");
+    SaveDialogPdf.DefaultExt = "pdf";
+    SaveDialogPdf.OverwritePrompt = true;
 
     buildShortcuts();
     buildRunControls();
@@ -315,6 +362,7 @@ void TFormTzpreview::buildToolBar()
         pictureButton(Panel5, "SpeedButtonPrintSetup", 35, 30, "打印设置", "printsetup");
     SpeedButtonSave = pictureButton(Panel5, "SpeedButtonSave", 65, 30, "存盘", "save");
     SpeedButtonClose = pictureButton(Panel5, "SpeedButtonClose", 95, 30, "关闭", "close");
+    SpeedButtonPdf = pictureButton(Panel5, "SpeedButtonPdf", 125, 30, "导出PDF", "pdf");
 
     auto* bar = new QHBoxLayout(PanelToolBar);
     bar->setContentsMargins(1, 1, 1, 1);
@@ -335,6 +383,7 @@ void TFormTzpreview::buildToolBar()
             [this] { SpeedButtonPrintSetupClick(); });
     connect(SpeedButtonSave, &QToolButton::clicked, this, [this] { SpeedButtonSaveClick(); });
     connect(SpeedButtonClose, &QToolButton::clicked, this, [this] { SpeedButtonCloseClick(); });
+    connect(SpeedButtonPdf, &QToolButton::clicked, this, [this] { SpeedButtonPdfClick(); });
 }
 
 void TFormTzpreview::buildShortcuts()
@@ -590,6 +639,59 @@ void TFormTzpreview::SpeedButtonPrintSetupClick()
     Guarded([&] { store->PrintSetup(); });
 }
 
+void TFormTzpreview::SetFormOrigin(int row, const QString& personName)
+{
+    originRow_ = row;
+    originName_ = personName;
+}
+
+QString TFormTzpreview::SuggestedFileName(const QString& extension) const
+{
+    // Left out: what no file system or office share takes in a name.
+    QString name;
+    for (QChar c : originName_.trimmed()) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f ||
+            QStringLiteral("/\\:*?\"<>|").contains(c))
+            continue;
+        name += c.isSpace() ? QLatin1Char('_') : c;
+    }
+    QString base = originRow_ > 0 ? T("第") + QString::number(originRow_) + T("行") : T("审批表");
+    if (originRow_ > 0 && !name.isEmpty())
+        base += QLatin1Char('_') + name;
+    return extension.isEmpty() ? base : base + QLatin1Char('.') + extension;
+}
+
+bool TFormTzpreview::ChooseExportFile(TSaveDialog& dialog, QString& fileName)
+{
+    dialog.FileName =
+        QDir(dialogs_->ExportFolder()).filePath(SuggestedFileName(vdmq::fromGb(dialog.DefaultExt)));
+    dialog.FilterIndex = 1;
+    for (;;) {
+        if (!dialog.Execute(*dialogs_, this) || dialog.FilterIndex != 1)
+            return false;
+        // A folder of that name is no file to replace: the write reports it.
+        const QFileInfo target(dialog.FileName);
+        if (!dialog.OverwritePrompt || !target.exists() || target.isDir() ||
+            dialogs_->ConfirmReplace(this, dialog.FileName))
+            break;
+        // Not replaced: the dialog comes back with the name chosen.
+    }
+    fileName = dialog.FileName;
+    return true;
+}
+
+void TFormTzpreview::ShowExportError(const std::exception& e, const QString& fileName)
+{
+    // The message must say which file and why; add the file when the
+    // error's own text does not carry it.
+    QString message = errorText(e.what());
+    const QString shown = QDir::toNativeSeparators(fileName);
+    if (dynamic_cast<const qr::EInOutError*>(&e) && !message.contains(fileName) &&
+        !message.contains(shown))
+        message = T("无法写入文件 ") + shown + T("：") + message;
+    dialogs_->ShowError(this, message);
+}
+
 void TFormTzpreview::SpeedButtonSaveClick()
 {
     // Held here: closing the window while the export runs must not free the
@@ -597,27 +699,41 @@ void TFormTzpreview::SpeedButtonSaveClick()
     const auto store = QRPreview1->QRPrinter();
     if (!store || busy_)
         return;
-    if (!SaveDialog1.Execute(*dialogs_, this))
+    QString fileName;
+    if (!ChooseExportFile(SaveDialog1, fileName))
         return;
-    if (SaveDialog1.FilterIndex != 1)
-        return;
-    const QString fileName = SaveDialog1.FileName;
     if (busy_)
         return;
     QScopedValueRollback<bool> busy(busy_, true);
     try {
         qr::TQRAsciiExportFilter filter(fileName);
         store->ExportToFilter(filter);
-    } catch (const qr::EInOutError& e) {
-        // The message must say which file and why; add the file when the
-        // error's own text does not carry it.
-        QString message = errorText(e.what());
-        const QString shown = QDir::toNativeSeparators(fileName);
-        if (!message.contains(fileName) && !message.contains(shown))
-            message = T("无法写入文件 ") + shown + T("：") + message;
-        dialogs_->ShowError(this, message);
+        dialogs_->ExportFolderUsed(QFileInfo(fileName).absolutePath());
     } catch (const std::exception& e) {
-        dialogs_->ShowError(this, errorText(e.what()));
+        ShowExportError(e, fileName);
+    }
+}
+
+void TFormTzpreview::SpeedButtonPdfClick()
+{
+    const auto store = QRPreview1->QRPrinter();
+    if (!store || busy_ || store->Status() != qr::mpFinished || store->PageCount() == 0)
+        return;
+    QString fileName;
+    if (!ChooseExportFile(SaveDialogPdf, fileName) || busy_)
+        return;
+    QScopedValueRollback<bool> busy(busy_, true);
+    try {
+        // The document title vdmq-print gives its PDF files.
+        qr::TQRPdfWriter pdf(fileName, store->Title.isEmpty()
+                                           ? T("国家机关事业单位工作人员工资变动审批表")
+                                           : store->Title);
+        for (int page = 1; page <= store->PageCount(); ++page)
+            pdf.AddPage(store->Page(page));
+        pdf.Finish();
+        dialogs_->ExportFolderUsed(QFileInfo(fileName).absolutePath());
+    } catch (const std::exception& e) {
+        ShowExportError(e, fileName);
     }
 }
 

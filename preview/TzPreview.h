@@ -25,20 +25,30 @@ class TPreviewDialogs {
 public:
     virtual ~TPreviewDialogs() = default;
     // A save dialog.  `filter` is in Qt's form ("Text (*.TXT);;All (*)"),
-    // `filterIndex` 1-based in and out.  Returns false when cancelled; an
-    // existing file is never questioned.
+    // `filterIndex` 1-based in and out; `fileName` comes in as the folder
+    // and name to start with.  Returns false when cancelled.  The dialog
+    // itself never questions an existing file: the window asks with
+    // ConfirmReplace.
     virtual bool GetSaveFileName(QWidget* parent, const QString& caption, const QString& filter,
                                  QString& fileName, int& filterIndex) = 0;
     // An error box with the error's own message.
     virtual void ShowError(QWidget* parent, const QString& message) = 0;
+    // Asked before an export replaces an existing file; true replaces it.
+    virtual bool ConfirmReplace(QWidget* parent, const QString& fileName) = 0;
+    // Where the export dialogs start: the folder last exported to in this
+    // run of the program, else the documents folder, else home.
+    virtual QString ExportFolder();
+    // An export into `dir` went through.
+    virtual void ExportFolderUsed(const QString& dir);
 };
 
-// Qt's file dialog and message box.
+// Qt's file dialog and message boxes, titled with the application's name.
 class TQtPreviewDialogs : public TPreviewDialogs {
 public:
     bool GetSaveFileName(QWidget* parent, const QString& caption, const QString& filter,
                          QString& fileName, int& filterIndex) override;
     void ShowError(QWidget* parent, const QString& message) override;
+    bool ConfirmReplace(QWidget* parent, const QString& fileName) override;
 };
 
 // The save dialog component: a filter in "description|pattern|..." form,
@@ -92,8 +102,17 @@ public:
     QToolButton* SpeedButtonPrintSetup;
     QToolButton* SpeedButtonSave;
     QToolButton* SpeedButtonClose;
+    QToolButton* SpeedButtonPdf;     // hint "导出PDF"
     qr::TQRPreview* QRPreview1;
     TSaveDialog SaveDialog1;
+    TSaveDialog SaveDialogPdf;       // "PDF文件(*.pdf)|*.pdf"
+
+    // The roster row and the person the shown form is for; the export
+    // dialogs suggest a file name made of them.
+    void SetFormOrigin(int row, const QString& personName);
+    // "第7行_李明远.TXT" for extension "TXT"; "审批表.TXT" while no row is
+    // known.  Characters no file name may hold are left out of the name.
+    QString SuggestedFileName(const QString& extension) const;
 
     // Event handlers, one per control event.
     void QRPreview1PageAvailable(int pageNum);
@@ -108,6 +127,8 @@ public:
     void SpeedButtonPrintSetupClick();
     void SpeedButtonSaveClick();
     void SpeedButtonCloseClick();
+    // Writes the shown pages to a PDF file with the writer vdmq-print --pdf uses.
+    void SpeedButtonPdfClick();
     void SpinEdit2Change();
 
     // ---- within a preview run of the main window --------------------------
@@ -147,9 +168,15 @@ private:
     // Runs a store action; a failure is shown in the error box and ends the
     // action, as every failure of a button does.
     template <class F> void Guarded(F&& action);
+    // Runs `dialog` from the export folder with the suggested name until
+    // the user picks a new file or agrees to replace one; false on cancel.
+    bool ChooseExportFile(TSaveDialog& dialog, QString& fileName);
+    void ShowExportError(const std::exception& e, const QString& fileName);
 
     TPreviewDialogs* dialogs_;
     QString caption_;     // the window's caption without the run position
     bool busy_ = false;   // a print, set-up or export is running
     std::unique_ptr<TQtPreviewDialogs> ownDialogs_;
+    int originRow_ = 0;
+    QString originName_;
 };

@@ -5,6 +5,8 @@
 #include "report/core/qrrender.h"
 
 #include <QApplication>
+#include <QDialogButtonBox>
+#include <QPushButton>
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -172,6 +174,11 @@ bool TQRQtPrintBackend::PrintSetup(TQRPrinterSettings& settings, int pageCount)
     if (pageCount > 0)
         dialog.setMinMax(1, pageCount);
     dialog.setOption(QAbstractPrintDialog::PrintPageRange, pageCount > 1);
+    // The dialog only stores the choices; a button saying "Print" makes
+    // users believe the form went out.
+    if (auto* buttons = dialog.findChild<QDialogButtonBox*>())
+        if (QPushButton* ok = buttons->button(QDialogButtonBox::Ok))
+            ok->setText(QStringLiteral("确定"));
     if (dialog.exec() != QDialog::Accepted)
         return false;
     if (printer.outputFormat() == QPrinter::PdfFormat && !printer.outputFileName().isEmpty()) {

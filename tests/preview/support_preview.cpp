@@ -42,11 +42,24 @@ bool FakeDialogs::GetSaveFileName(QWidget*, const QString&, const QString& filte
 {
     ++saveDialogs;
     lastFilter = filter;
-    if (!confirm)
+    offered = fileName;
+    // A window that asks again and again would hang the test.
+    if (!confirm || saveDialogs > maxDialogs)
         return false;
-    fileName = answer;
+    if (!answer.isEmpty())
+        fileName = answer;
     filterIndex = answerFilter;
     return true;
+}
+
+bool FakeDialogs::ConfirmReplace(QWidget*, const QString& fileName)
+{
+    replaceQuestions.push_back(fileName);
+    if (replaceAnswers.empty())
+        return false;
+    const bool answer = replaceAnswers.front();
+    replaceAnswers.erase(replaceAnswers.begin());
+    return answer;
 }
 
 QString Label(const TFormTzpreview& form)

@@ -4,7 +4,13 @@
 
 #include "platform/gbtext.h"
 
+#include <QApplication>
 #include <QDir>
+#include <QPrintDialog>
+#include <QPrinterInfo>
+#include <QPushButton>
+#include <QTimer>
+#include "report/ui/printbackend.h"
 #include <QFile>
 #include <QIcon>
 #include <QImage>
@@ -77,7 +83,7 @@ TEST(TzPreview, PicturesRenderAtBothScales)
     std::vector<QIcon> icons{f.windowIcon()};
     for (QToolButton* b : f.findChildren<QToolButton*>())
         icons.push_back(b->icon());
-    ASSERT_EQ(icons.size(), 12u);
+    ASSERT_EQ(icons.size(), 13u);
     for (qreal scale : {1.0, 2.0}) {
         for (const QIcon& icon : icons) {
             const QImage image = icon.pixmap(QSize(20, 20), scale).toImage();
@@ -309,20 +315,14 @@ QByteArray ReadAll(const QString& name)
 TEST(TzPreview, SavingWritesTheTextFile)
 {
     const QByteArray line = QByteArray::fromStdString(vdmq::gb("工资变动审批"));
-    struct Case { const char* typed; const char* written; bool existing; };
+    struct Case { const char* typed; const char* written; };
     const Case cases[] = {
-        {"form.TXT", "form.TXT", true},   // replaced without a question
-        {"form", "form.TXT", false},      // the default extension
-        {"表格.txt", "表格.txt", false},
+        {"form", "form.TXT"},      // the default extension
+        {"表格.txt", "表格.txt"},
     };
     for (const Case& c : cases) {
         QTemporaryDir dir;
         const QString target = dir.filePath(U(c.written));
-        if (c.existing) {
-            QFile old(target);
-            ASSERT_TRUE(old.open(QIODevice::WriteOnly));
-            old.write(QByteArray(5000, 'x'));
-        }
         ExportWindow w;
         w.dialogs.answer = dir.filePath(U(c.typed));
         w.form->SpeedButtonSaveClick();
@@ -331,10 +331,94 @@ TEST(TzPreview, SavingWritesTheTextFile)
         EXPECT_TRUE(w.dialogs.errors.empty());
         const QByteArray text = ReadAll(target);
         EXPECT_TRUE(text.contains(line)) << c.typed;
-        EXPECT_FALSE(text.contains('x')) << c.typed;
         EXPECT_TRUE(text.endsWith("\r\n"));
         EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 1) << c.typed;
     }
+}
+
+TEST(TzPreview, SuggestedNameIsTheRowAndThePerson)
+{
+    struct Case { int row; const char* name; const char* ext; const char* suggested; };
+    const Case cases[] = {
+        {7, "李明远", "TXT", "第7行_李明远.TXT"},
+        {12, " 张/三:\t ", "pdf", "第12行_张三.pdf"},   // no folder or drive in the name
+        {9, "", "TXT", "第9行.TXT"},
+        {0, "李明远", "TXT", "审批表.TXT"},               // no row known
+    };
+    for (const Case& c : cases) {
+        Window w;
+        w.form->SetFormOrigin(c.row, U(c.name));
+        EXPECT_EQ(w.form->SuggestedFileName(U(c.ext)), U(c.suggested)) << c.name;
+    }
+}
+
+// Both exports start in the export folder with the suggested name, and an
+// existing file is replaced only when the user says so; "no" brings the
+// dialog back.
+TEST(TzPreview, ExportsAskBeforeReplacingAFile)
+{
+    struct Case {
+        const char* what; bool pdf; bool existing; std::vector<bool> answers;
+        int dialogs; int questions; bool written;
+    };
+    const Case cases[] = {
+        {"text, new file", false, false, {}, 1, 0, true},
+        {"text, replace", false, true, {true}, 1, 1, true},
+        {"text, no then yes", false, true, {false, true}, 2, 2, true},
+        {"text, no then cancel", false, true, {false}, 3, 2, false},
+        {"pdf, new file", true, false, {}, 1, 0, true},
+        {"pdf, keep", true, true, {false}, 3, 2, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QTemporaryDir dir;
+        const QString name = c.pdf ? U("第7行_李明远.pdf") : U("第7行_李明远.TXT");
+        const QString target = dir.filePath(name);
+        if (c.existing) {
+            QFile old(target);
+            ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+            old.write(QByteArray(5000, 'x'));
+        }
+        ExportWindow w;
+        w.form->SetFormOrigin(7, U("李明远"));
+        w.dialogs.folder = dir.path();
+        w.dialogs.replaceAnswers = c.answers;
+        w.dialogs.maxDialogs = 2;
+        if (c.pdf)
+            w.form->SpeedButtonPdf->click();
+        else
+            w.form->SpeedButtonSave->click();
+        EXPECT_EQ(w.dialogs.offered, target);
+        EXPECT_EQ(w.dialogs.lastFilter, c.pdf ? U("PDF文件(*.pdf)") : U("文本文件(*.TXT)"));
+        EXPECT_EQ(w.dialogs.saveDialogs, c.dialogs);
+        EXPECT_EQ(int(w.dialogs.replaceQuestions.size()), c.questions);
+        EXPECT_TRUE(w.dialogs.errors.empty());
+        const QByteArray bytes = ReadAll(target);
+        EXPECT_EQ(!bytes.contains("xxxxx"), c.written);
+        if (c.written && c.pdf) {
+            EXPECT_TRUE(bytes.startsWith("%PDF-"));
+            EXPECT_TRUE(bytes.trimmed().endsWith("%%EOF"));
+        } else if (c.written) {
+            EXPECT_TRUE(bytes.contains(QByteArray::fromStdString(vdmq::gb("工资变动审批"))));
+        }
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 1);
+    }
+}
+
+TEST(TzPreview, ExportFolderIsTheLastOneUsed)
+{
+    QTemporaryDir dir;
+    {
+        ExportWindow w;
+        w.dialogs.answer = dir.filePath("a.TXT");
+        w.form->SpeedButtonSaveClick();
+        ASSERT_TRUE(QFile::exists(dir.filePath("a.TXT")));
+    }
+    ExportWindow w;
+    w.form->SetFormOrigin(8, U("王五"));
+    w.dialogs.confirm = false;
+    w.form->SpeedButtonPdfClick();
+    EXPECT_EQ(w.dialogs.offered, dir.filePath(U("第8行_王五.pdf")));
 }
 
 TEST(TzPreview, UnwritableTargetReportsAndChangesNothing)
@@ -387,13 +471,46 @@ TEST(TzPreview, NoSecondExportWhileOneRuns)
     EXPECT_TRUE(QFile::exists(dir.filePath("form.TXT")));
 }
 
+// 打印设置 only stores the choices: its dialog confirms with 确定, not with a
+// button that says it prints.
+TEST(TzPreview, PrintSetupDialogConfirmsWithOk)
+{
+    if (QPrinterInfo::availablePrinterNames().isEmpty())
+        GTEST_SKIP() << "no printer installed; run scripts/start-cups as root first";
+    qr::InstallWidgetPrintBackend();
+    ExportWindow w;
+    w.form->show();
+    QStringList seen;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            auto* dialog = qobject_cast<QPrintDialog*>(top);
+            if (!dialog || !dialog->isVisible())
+                continue;
+            for (QPushButton* b : dialog->findChildren<QPushButton*>())
+                if (b->isVisible())
+                    seen << b->text();
+            dialog->accept();
+        }
+    });
+    poll.start(50);
+    w.form->SpeedButtonPrintSetupClick();
+    poll.stop();
+    qr::SetPrintBackend(nullptr);
+    EXPECT_TRUE(seen.contains(U("确定"))) << seen.join(' ').toStdString();
+    for (const QString& text : seen)
+        EXPECT_FALSE(text.contains("Print", Qt::CaseInsensitive) || text.contains(U("打印")))
+            << text.toStdString();
+    EXPECT_FALSE(w.report.PrinterSettings.PrinterName.isEmpty()) << "the choice was not stored";
+}
+
 TEST(TzPreview, WithoutAStoreEveryButtonDoesNothing)
 {
     Window w;
     TFormTzpreview& f = *w.form;
     for (QToolButton* b : {f.SpeedButtonFirst, f.SpeedButtonPrior, f.SpeedButtonNext,
                            f.SpeedButtonLast, f.SpeedButtonPrint, f.SpeedButtonPrintSetup,
-                           f.SpeedButtonSave}) {
+                           f.SpeedButtonSave, f.SpeedButtonPdf}) {
         b->click();
         EXPECT_EQ(Label(f), U("第页（共页）")) << b->objectName().toStdString();
         EXPECT_EQ(Moves(f), "1111") << b->objectName().toStdString();
