@@ -2,6 +2,7 @@
 // roster workbook to work on ("Open with" from the file manager); it is
 // recorded as the roster before the window is shown.
 #include "app/core/settings.h"
+#include "app/ui/VdApplication.h"
 #include "app/ui/VdMainUnit.h"
 #include "app/ui/VdTranslations.h"
 #include "platform/gbtext.h"
@@ -11,8 +12,7 @@
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("vdmq"));
-    QApplication::setApplicationDisplayName(vdmq::TVdMainForm::ApplicationTitle());
+    vdmq::SetUpApplication();
     // Before any window, so that every dialog Qt makes speaks the desktop's language.
     vdmq::InstallQtTranslations();
 

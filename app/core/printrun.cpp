@@ -196,7 +196,24 @@ TRunResult TPrintRun::RunLoop(int mode, int startRow, int endRow, TCheckReport* 
         const long long last = std::min<long long>(endRow, std::max<long long>(reader_.LastRow(), first - 1));
         TRunProgress progress;
         progress.rowsTotal = int(std::max(0LL, last - first + 1));
-        for (long long r = first; r <= last; ++r) {
+        bool output = true;
+        if (host_.CountsForms()) {
+            // A flag cell that cannot be read counts as no form here; the
+            // loop below reads it again and reports it.
+            for (long long r = first; r <= last; ++r) {
+                try {
+                    if (col::IsPrintFlag(reader_.CellText(int(r), kFlagColumn)))
+                        ++result.formsTotal;
+                } catch (...) {
+                }
+            }
+            progress.formsTotal = result.formsTotal;
+            if (result.formsTotal > 0 && !host_.BeginOutput(result.formsTotal)) {
+                result.status = TRunStatus::NotBegun;
+                output = false;
+            }
+        }
+        for (long long r = first; output && r <= last; ++r) {
             if (stop_) {
                 result.status = TRunStatus::Stopped;
                 break;
@@ -207,11 +224,18 @@ TRunResult TPrintRun::RunLoop(int mode, int startRow, int endRow, TCheckReport* 
                 if (col::IsPrintFlag(reader_.CellText(row, kFlagColumn))) {
                     source_.SetCurRow(row);
                     host_.SetCurRow(row);
+                    progress.row = row;
+                    progress.formsDone = result.forms;
+                    progress.outputting = true;
+                    host_.Progress(progress);
+                    progress.outputting = false;
                     auto form = std::make_unique<TVdPrnForm>();
                     form->Source = &source_;
                     host_.OutputForm(*form, mode, row);
                     ++result.forms;
+                    result.lastFormRow = row;
                 }
+                result.lastRow = row;
             } catch (...) {
                 std::exception_ptr e = std::current_exception();
                 ++result.failedRows;

@@ -89,10 +89,12 @@ private:
 };
 
 struct TRunProgress {
-    int row = 0;          // the row just taken
+    int row = 0;          // the row just taken (the row going out, when outputting)
     int rowsDone = 0;     // rows taken so far
     int rowsTotal = 0;    // rows of the range (after the sheet's end is cut off)
     int formsDone = 0;    // forms output so far
+    int formsTotal = 0;   // forms the range gives, when the host asked for the count; else 0
+    bool outputting = false;   // reported just before form formsDone + 1 goes out
 };
 
 class TPrintRun;
@@ -127,7 +129,14 @@ public:
     virtual bool WantsCheck(int /*mode*/) { return false; }
     virtual bool ConfirmCheck(int /*mode*/, const TCheckReport& /*report*/) { return true; }
     virtual void RunStateChanged(bool /*running*/) {}
+    // Before each form goes out (outputting) and after each row is taken.
     virtual void Progress(const TRunProgress& /*progress*/) {}
+    // True when the host wants to know how many forms the range gives before
+    // the first goes out (one more read of each flag cell).
+    virtual bool CountsForms() const { return false; }
+    // With the count, before the first form: false ends the run with nothing
+    // output (NotBegun).  Not called when the range gives no form.
+    virtual bool BeginOutput(int /*formsTotal*/) { return true; }
 };
 
 enum class TRunStatus {
@@ -141,6 +150,7 @@ enum class TRunStatus {
     Stopped,         // stopped on request after a form
     Abandoned,       // the check found problems and the user went back
     Cancelled,       // the user declined to give the roster's password
+    NotBegun,        // the host declined to begin the output (BeginOutput)
 };
 
 struct TRunResult {
@@ -149,6 +159,9 @@ struct TRunResult {
     int rowsRead = 0;       // flag cells read
     int failedRows = 0;     // rows reported and skipped, or the row that ended the run
     int errorRow = 0;       // the row of the error that ended the run, 0 for none
+    int formsTotal = 0;     // forms the range gives, when counted (CountsForms)
+    int lastRow = 0;        // the last row taken to its end, 0 for none
+    int lastFormRow = 0;    // the row of the last form output, 0 for none
     std::string message;    // GB18030: the error or message box text
     std::string detail;     // the reader's reason for OpenFailed
 };

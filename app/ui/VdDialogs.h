@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 
+class QFileDialog;
 class QWidget;
 
 namespace vdmq {
@@ -18,7 +19,8 @@ public:
     // chosen file, empty when the user cancelled.
     virtual QString OpenFileName(QWidget* parent, const QString& title, const QString& dir,
                                  const QStringList& nameFilters, const QString& selected) = 0;
-    // A save-file dialog, same conventions.
+    // A save-file dialog, same conventions.  It never asks about an existing
+    // file itself: the caller does, with Ask.
     virtual QString SaveFileName(QWidget* parent, const QString& title, const QString& dir,
                                  const QStringList& nameFilters, const QString& selected) = 0;
     // A plain message box with an OK button (the print run's own messages).
@@ -29,6 +31,11 @@ public:
     // The question before paper (app/ui/VdCheckDialog): true goes on with
     // the run.  Without a dialog of its own an implementation goes on.
     virtual bool ConfirmCheck(QWidget* /*parent*/, const TCheckReport& /*report*/, int /*mode*/) { return true; }
+    // A question with buttons of its own, `buttons[defaultButton]` focused.
+    // Returns the index of the button pressed; Escape and the title bar's
+    // close press the last button.  -1 when no button was pressed.
+    virtual int Ask(QWidget* parent, const QString& title, const QString& text,
+                    const QStringList& buttons, int defaultButton) = 0;
 };
 
 // The real dialogs (QFileDialog, QMessageBox).
@@ -41,6 +48,21 @@ public:
     void Message(QWidget* parent, const QString& title, const QString& text) override;
     void Error(QWidget* parent, const QString& text) override;
     bool ConfirmCheck(QWidget* parent, const TCheckReport& report, int mode) override;   // VdCheckDialog.cpp
+    int Ask(QWidget* parent, const QString& title, const QString& text, const QStringList& buttons,
+            int defaultButton) override;
 };
+
+// Sets up a file dialog the way TQtDialogs runs it (filters, folder,
+// preselected file); open dialogs want an existing file.
+void ConfigureFileDialog(QFileDialog& dialog, bool open, const QString& dir,
+                         const QStringList& nameFilters, const QString& selected);
+
+// A Qt name filter whose patterns match in any letter case, also where the
+// desktop's file dialog compares case-sensitively: "*.xls" becomes
+// "*.[xX][lL][sS]".  The dialogs show only the description.
+QString AnyCaseFilter(const QString& description, const QStringList& patterns);
+
+// The question before a file is replaced: 替换 or 取消.
+bool AskReplace(TDialogs& dialogs, QWidget* parent, const QString& file);
 
 }  // namespace vdmq

@@ -1,8 +1,11 @@
 #include "app/ui/VdMainUnit.h"
 #include "app/ui/VdPasswordDialog.h"
+#include "app/core/folders.h"
 #include "app/ui/VdRosterPane.h"
+#include "app/ui/VdRunReport.h"
 #include "platform/gbtext.h"
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QDir>
@@ -13,6 +16,7 @@
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QShortcut>
 #include <QStringDecoder>
 #include <QStyle>
 #include <QVBoxLayout>
@@ -131,7 +135,7 @@ bool allControl(const QString& text)
 }  // namespace
 
 QString TVdMainForm::WindowCaption() { return QStringLiteral("工资变动审批表打印"); }
-// The window caption ends with it, so the desktop does not append it again.
+// The short title of the message boxes; the window caption ends with it.
 QString TVdMainForm::ApplicationTitle() { return QStringLiteral("审批表打印"); }
 QString TVdMainForm::NotesFileName() { return QStringLiteral("使用说明.txt"); }
 QString TVdMainForm::HelpPageUrl() { return QStringLiteral("qrc:/vdmq/help/index.html"); }
@@ -220,12 +224,18 @@ void TVdMainForm::buildControls()
     Panel4->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     Panel4->setAlignment(Qt::AlignCenter);
     Panel4->setGeometry(0, 0, 656, 31);
-    Panel4->setContentsMargins(84, 0, 0, 0);
+    Panel4->setContentsMargins(84, 0, 92, 0);   // clear of 在线帮助 and 导出PDF
     btnHelp = new QPushButton(QStringLiteral("在线帮助"), Panel4);
     btnHelp->setObjectName(QStringLiteral("btnHelp"));
     btnHelp->setIcon(style()->standardIcon(QStyle::SP_DialogHelpButton));
     btnHelp->setGeometry(3, 3, 80, 25);
     connect(btnHelp, &QPushButton::clicked, this, &TVdMainForm::btnHelpClick);
+    // The run of 预览 and 打印 into one PDF file, which needs no printer: at
+    // the right end of the notice bar, above the buttons' columns, as the
+    // panel's own places are all taken.
+    btnPdf = new QPushButton(QStringLiteral("导出PDF"), Panel4);
+    btnPdf->setObjectName(QStringLiteral("btnPdf"));
+    btnPdf->setGeometry(565, 3, 72, 25);
 
     auto label = [this](const QString& name, const QString& text, int x, int y) {
         auto* l = new QLabel(text, Panel3);
@@ -288,16 +298,27 @@ void TVdMainForm::buildControls()
     connect(btnPrn, &QPushButton::clicked, this, &TVdMainForm::btnPrnClick);
     connect(btnPaper, &QPushButton::clicked, this, &TVdMainForm::btnPaperClick);
     connect(btnExit, &QPushButton::clicked, this, &TVdMainForm::btnExitClick);
+    connect(btnPdf, &QPushButton::clicked, this, &TVdMainForm::btnPdfClick);
 
     // Tab order: the order the user fills the form in, then the notice bar.
     QWidget* order[] = {edFile, dtPrint, edStart, edEnd, btnRead, btnPre, btnPrn,
-                        btnPaper, btnExit, edArea, btnClear, edWidth, btnHelp, Memo1};
+                        btnPaper, btnExit, edArea, btnClear, edWidth, btnHelp, btnPdf, Memo1};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i)
         QWidget::setTabOrder(order[i], order[i + 1]);
 
     DlgOpen.Title = QStringLiteral("打开职务变动工资调整花名册");
-    DlgOpen.Filters = {QStringLiteral("excel文件(xls) (*.xls)"),
-                       QStringLiteral("excel文件(xlsx)、WPS表格(et) (*.xlsx *.et)")};
+    // Rosters come as .xls, .xlsx and .et, often in capitals (ROSTER.XLS):
+    // the first filter takes all three in any letter case.
+    DlgOpen.Filters = {
+        AnyCaseFilter(QStringLiteral("花名册(xls、xlsx、et)"),
+                      {QStringLiteral("*.xls"), QStringLiteral("*.xlsx"), QStringLiteral("*.et")}),
+        AnyCaseFilter(QStringLiteral("excel文件(xls)"), {QStringLiteral("*.xls")}),
+        AnyCaseFilter(QStringLiteral("excel文件(xlsx)"), {QStringLiteral("*.xlsx")}),
+        AnyCaseFilter(QStringLiteral("WPS表格(et)"), {QStringLiteral("*.et")}),
+        QStringLiteral("所有文件 (*)"),
+    };
+
+    buildShortcuts();
 
     SetEntryFields(TEntryFields());
 }
@@ -325,8 +346,39 @@ void TVdMainForm::SetEntryFields(const TEntryFields& f)
         dtPrint->setDateTime(f.dtPrint.toLocalTime());
 }
 
+void TVdMainForm::buildShortcuts()
+{
+    // Enter in a field previews, as the button beside the fields would.
+    for (QLineEdit* e : {edFile, edArea, edStart, edEnd, edWidth})
+        connect(e, &QLineEdit::returnPressed, btnPre, &QPushButton::click);
+    dtPrint->installEventFilter(this);
+
+    // The captions are the form's fixed two-character words with no room
+    // for a "(&P)": the keys are named in the buttons' tips instead.
+    struct Key { QKeySequence keys; QPushButton* button; };
+    const Key keys[] = {
+        {QKeySequence(Qt::CTRL | Qt::Key_P), btnPrn}, {QKeySequence(Qt::ALT | Qt::Key_P), btnPrn},
+        {QKeySequence(Qt::ALT | Qt::Key_V), btnPre},  {QKeySequence(Qt::ALT | Qt::Key_D), btnPdf},
+        {QKeySequence(Qt::ALT | Qt::Key_X), btnExit}, {QKeySequence(Qt::ALT | Qt::Key_O), btnRead},
+        {QKeySequence(Qt::ALT | Qt::Key_C), btnClear}, {QKeySequence(Qt::ALT | Qt::Key_H), btnHelp},
+        {QKeySequence(Qt::Key_F1), btnHelp},
+    };
+    for (const Key& k : keys) {
+        auto* shortcut = new QShortcut(k.keys, this);
+        shortcut->setContext(Qt::WindowShortcut);
+        // click() does nothing while the button is disabled (during a run).
+        connect(shortcut, &QShortcut::activated, k.button, &QPushButton::click);
+    }
+    btnPre->setToolTip(QStringLiteral("逐张预览所选各行的审批表（回车键、Alt+V）"));
+    btnPrn->setToolTip(QStringLiteral("把所选各行的审批表送往打印机（Ctrl+P、Alt+P）"));
+    btnPdf->setToolTip(QStringLiteral("把所选各行的审批表导出为一个 PDF 文件，每人一页（Alt+D）"));
+    btnExit->setToolTip(QStringLiteral("保存填写的内容并退出（Alt+X）"));
+    btnHelp->setToolTip(QStringLiteral("显示或隐藏帮助（F1、Alt+H）"));
+}
+
 void TVdMainForm::SetRunButtonsEnabled(bool enabled)
 {
+    btnPdf->setEnabled(enabled);
     btnPrn->setEnabled(enabled);
     btnPaper->setEnabled(enabled);
     btnRead->setEnabled(enabled);
@@ -359,7 +411,8 @@ void TVdMainForm::guarded(F&& action)
 bool TVdMainForm::ChooseRoster()
 {
     VdBrowser->Navigate(QStringLiteral("about:blank"));
-    DlgOpen.InitialDir = appDir_;
+    // Not the program's folder as such: installed, that is /usr/bin.
+    DlgOpen.InitialDir = RosterDialogFolder(fromGb(Vdcs.RosterPath), appDir_);
     const QString file =
         dialogs_->OpenFileName(this, DlgOpen.Title, DlgOpen.InitialDir, DlgOpen.Filters, DlgOpen.FileName);
     if (file.isEmpty())
@@ -445,11 +498,20 @@ void TVdMainForm::btnExitClick()
     try {
         SaveSettings(Vdcs, EntryFields());
     } catch (const std::exception& e) {
-        ShowError(e);   // the program stays open
+        // The program stays open, so the user can still copy the values
+        // somewhere; say what closing the window would do.
+        ShowError(errorText(e.what()) +
+                  QStringLiteral("\n\n填写的内容没有保存：设置文件不能写入（文件夹可能是只读的）。"
+                                 "\n程序没有退出；直接关闭窗口将不保存这些内容而退出。"));
         return;
     }
     if (QuitApplication)
         QuitApplication();
+}
+
+void TVdMainForm::btnPdfClick()
+{
+    guarded([this] { PrintRun(kRunToPdf); });
 }
 
 void TVdMainForm::FormClose()
@@ -504,9 +566,23 @@ bool TVdMainForm::edStartKeyPress(QChar key)
 
 bool TVdMainForm::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == dtPrint && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            btnPre->click();
+            return true;
+        }
+    }
     if (watched == edStart || watched == edEnd || watched == edWidth) {
         if (event->type() == QEvent::KeyPress) {
-            const QString text = static_cast<QKeyEvent*>(event)->text();
+            auto* key = static_cast<QKeyEvent*>(event);
+            // A paste key types the clipboard: held to the same rule.  The
+            // context menu's Paste stays unfiltered.
+            if (key->matches(QKeySequence::Paste)) {
+                pasteDigits(static_cast<QLineEdit*>(watched));
+                return true;
+            }
+            const QString text = key->text();
             // Keys that type nothing (arrows, Delete) and control keys
             // (Ctrl+C, Ctrl+V, Enter, Tab) are commands, not typed text.
             if (!text.isEmpty() && !allControl(text) && !allPass(text))
@@ -521,6 +597,13 @@ bool TVdMainForm::eventFilter(QObject* watched, QEvent* event)
         }
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+void TVdMainForm::pasteDigits(QLineEdit* edit)
+{
+    const QString text = QApplication::clipboard()->text().trimmed();
+    if (!text.isEmpty() && allPass(text) && !edit->isReadOnly())
+        edit->insert(text);
 }
 
 void TVdMainForm::showEvent(QShowEvent* event)

@@ -72,6 +72,7 @@ public:
     QPushButton* btnPrn = nullptr;
     QPushButton* btnPaper = nullptr;     // paper, position and calibration (VdPaperDialog)
     QPushButton* btnExit = nullptr;
+    QPushButton* btnPdf = nullptr;   // "导出PDF": the selected rows into one PDF file
 
     TOpenDialog DlgOpen;
 
@@ -84,7 +85,8 @@ public:
     int CurRow = 0;                  // the roster row being prepared
     std::shared_ptr<TPrintRunState> PrintRunState;
 
-    // 0 preview, any other value print.
+    // 0 preview, 2 one PDF file for the whole run (kRunToPdf), any other
+    // value print.
     void PrintRun(int mode);
 
     TDialogs& Dialogs() const { return *dialogs_; }
@@ -121,6 +123,7 @@ public:
     void btnPrnClick();
     void btnPaperClick();
     void btnExitClick();
+    void btnPdfClick();
     void FormClose();
     // A request from the roster pane for a new window: opened in the pane.
     void VdBrowserNewWindow2(const QUrl& url);
@@ -140,6 +143,10 @@ protected:
 
 private:
     void buildControls();
+    void buildShortcuts();
+    // Ctrl+V and Shift+Insert in a number field: the clipboard's text goes
+    // in only when it is a whole number.
+    void pasteDigits(QLineEdit* edit);
     void loadNotes();
     void setHelpPaneHeight(int height);
     void helpLinkClicked(const QUrl& url);

@@ -1,10 +1,13 @@
 // The print run of the main window's Preview and Print buttons: the run
 // logic of app/core/printrun over the window's spreadsheet components, with
 // the window's entry fields, message boxes and preview windows around it.
+#include "app/core/folders.h"
 #include "app/core/printrun.h"
 #include "app/ui/VdCheckDialog.h"
 #include "app/ui/VdMainUnit.h"
 #include "app/ui/VdPaperPrint.h"
+#include "app/ui/VdPreviewDialogs.h"
+#include "app/ui/VdRunReport.h"
 #include "form/PubFunc.h"
 #include "platform/gbtext.h"
 #include "preview/TzPreview.h"
@@ -13,7 +16,9 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QPointer>
 #include <QProgressDialog>
 #include <QTimer>
@@ -63,6 +68,7 @@ struct TPrintRunState : TPrintRunHost {
                 return QObject::eventFilter(watched, event);
             event->ignore();
             state->closeAfterRun = true;
+            state->closedDuringRun = true;
             state->run.RequestStop();
             if (state->preview)
                 state->preview->close();
@@ -75,6 +81,7 @@ struct TPrintRunState : TPrintRunHost {
     TPrintRun run;
     int mode = 0;
     QPointer<TFormTzpreview> preview;        // the window of the form now previewed
+    TMainPreviewDialogs previewDialogs{form};
     std::unique_ptr<QProgressDialog> progress;
     QElapsedTimer lastEvents;
     int lastForms = -1;
@@ -83,6 +90,10 @@ struct TPrintRunState : TPrintRunHost {
     // window closed with, for the next one (0: none yet).
     int previewForm = 0, previewForms = 0;
     int carriedZoom = 0;
+    bool closedDuringRun = false;            // no summary for a window that is closing
+    QString pdfFile;                         // the whole-run PDF
+    qr::TQRPlacement pdfPlacement;
+    std::unique_ptr<qr::TQRPdfWriter> pdf;
 
     // ---- host --------------------------------------------------------------
     TRunEntries ReadEntries() override
@@ -115,9 +126,53 @@ struct TPrintRunState : TPrintRunHost {
         return true;
     }
 
+    bool CountsForms() const override { return mode != 0; }
+
+    bool BeginOutput(int /*formsTotal*/) override
+    {
+        if (mode != kRunToPdf)
+            return true;
+        // Asked once the range is known to give forms, so a bad range or a
+        // roster without flagged rows never gets this far.
+        QString selected = QDir(ExportFolder(Vdcs))
+                               .filePath(QStringLiteral("审批表_第%1至%2行.pdf").arg(Vdcs.StartRow).arg(Vdcs.EndRow));
+        for (;;) {
+            QString file = form->Dialogs().SaveFileName(form, QStringLiteral("导出PDF"),
+                                                        QFileInfo(selected).absolutePath(),
+                                                        {QStringLiteral("PDF文件 (*.pdf)")}, selected);
+            if (file.isEmpty())
+                return false;
+            file = TSaveDialog::WithDefaultExt(file, QStringLiteral("pdf"));
+            const QFileInfo info(file);
+            if (!info.exists() || info.isDir() || AskReplace(form->Dialogs(), form, file)) {
+                pdfFile = file;
+                // On the remembered paper, as a PDF printed from the printer
+                // dialog would be.
+                const TPaperSettings paper = LoadPaperSettings(PaperSettingsFile());
+                pdfPlacement = PlacementFor(paper, paper.OffsetsInPdf);
+                return true;
+            }
+            selected = file;
+        }
+    }
+
     void OutputForm(TVdPrnForm& holder, int formMode, int row) override
     {
+        if (formMode == kRunToPdf) {
+            // The writer vdmq-print --pdf uses, one page per form; the file
+            // is made when the first form is ready.
+            auto store = holder.qrVDMQ->PrepareNew();
+            if (!pdf)
+                pdf = std::make_unique<qr::TQRPdfWriter>(
+                    pdfFile, QStringLiteral("国家机关事业单位工作人员工资变动审批表"));
+            for (int p = 1; p <= store->PageCount(); ++p)
+                pdf->AddPage(store->Page(p), pdfPlacement);
+            return;
+        }
         if (formMode != 0) {
+            // The engine prints nothing, silently, without a printer.
+            if (qr::TQRPrintBackend* backend = qr::PrintBackend(); !backend || !backend->HasPrinter())
+                throw std::runtime_error(MsgPrinterGone(row));
             // One job per form; a run-wide progress window replaces the
             // engine's window of each single form.
             if (progress)
@@ -127,7 +182,8 @@ struct TPrintRunState : TPrintRunHost {
         }
         // A fresh window for every previewed form: the one before was
         // destroyed when the user closed it.
-        auto* window = new TFormTzpreview(form);
+        auto* window = new TFormTzpreview(form, &previewDialogs);
+        window->SetFormOrigin(row, cellText(row, 2));
         preview = window;
         showRunPosition(*window, row);
         TWindowTarget target(window);
@@ -254,14 +310,15 @@ struct TPrintRunState : TPrintRunHost {
     {
         if (mode == 0)
             return;
-        if (!progress && p.rowsTotal > 1 && p.rowsDone < p.rowsTotal) {
+        if (!progress && p.formsTotal > 1 && p.formsDone < p.formsTotal) {
             progress = std::make_unique<QProgressDialog>(form);
-            progress->setWindowTitle(QStringLiteral("Printing progress"));
+            progress->setWindowTitle(mode == kRunToPdf ? QStringLiteral("导出PDF")
+                                                       : QStringLiteral("Printing progress"));
             progress->setCancelButtonText(QStringLiteral("停止"));
             progress->setAutoClose(false);
             progress->setAutoReset(false);
             progress->setMinimumDuration(0);
-            progress->setRange(0, p.rowsTotal);
+            progress->setRange(0, p.formsTotal);
             QObject::connect(progress.get(), &QProgressDialog::canceled, form, [this] { run.RequestStop(); });
             progress->show();
             lastEvents.start();
@@ -273,12 +330,12 @@ struct TPrintRunState : TPrintRunHost {
             run.RequestStop();
             return;
         }
-        progress->setValue(p.rowsDone);
-        progress->setLabelText(QStringLiteral("已打印 %1 份（第 %2 行，共 %3 行）\n%1 forms printed")
-                                   .arg(p.formsDone).arg(p.row).arg(p.rowsTotal));
-        // Let the stop button and the window's repaint through, not after
-        // every row of a long range.
-        if (lastEvents.elapsed() >= 50 || p.formsDone != lastForms) {
+        progress->setValue(p.formsDone);
+        if (p.outputting)
+            progress->setLabelText(ProgressLine(p.formsDone + 1, p.formsTotal, p.row));
+        // Let the stop button and the window's repaint through before each
+        // form, and now and then along a long range of unflagged rows.
+        if (p.outputting || lastEvents.elapsed() >= 50 || p.formsDone != lastForms) {
             QCoreApplication::processEvents();
             lastEvents.restart();
             lastForms = p.formsDone;
@@ -298,14 +355,50 @@ void TVdMainForm::PrintRun(int mode)
     // The state outlives this call even if something drops the window's
     // reference while the run dispatches events.
     std::shared_ptr<TPrintRunState> state = PrintRunState;
+    if (state->run.Running()) {
+        state->run.Run(mode);   // a Preview press raises the window; nothing else
+        return;
+    }
+    if (mode != 0 && mode != kRunToPdf)
+        mode = 1;
+    qr::TQRPrintBackend* backend = qr::PrintBackend();
+    if (mode == 1 && (!backend || !backend->HasPrinter())) {
+        // Nothing would be prepared, and a run would seem to print.
+        Dialogs().Message(this, ApplicationTitle(), MsgNoPrinter());
+        return;
+    }
     // What the printer will not reach of the form is said once, before the
     // first form goes out.
-    if (mode != 0 && !state->run.Running() && dynamic_cast<TVdPrintBackend*>(qr::PrintBackend()) &&
-        !ConfirmPaper(this, QString()))
+    if (mode == 1 && dynamic_cast<TVdPrintBackend*>(backend) && !ConfirmPaper(this, QString()))
         return;
-    if (!state->run.Running())
-        state->mode = mode;
-    state->run.Run(mode);
+    state->mode = mode;
+    state->closedDuringRun = false;
+    state->pdfFile.clear();
+    const TRunResult result = state->run.Run(mode);
+
+    bool written = true;
+    if (state->pdf) {
+        try {
+            state->pdf->Finish();
+            RememberExportFolder(Vdcs, QFileInfo(state->pdfFile).absolutePath());
+        } catch (const std::exception& e) {
+            written = false;
+            ShowError(e);
+        }
+        state->pdf.reset();
+    }
+    if (state->closedDuringRun || !written)
+        return;
+    TRunEnd end;
+    end.mode = mode;
+    end.result = result;
+    end.startRow = Vdcs.StartRow;
+    end.endRow = Vdcs.EndRow;
+    if (mode == kRunToPdf)
+        end.target = state->pdfFile;
+    else if (backend)
+        end.target = backend->PrinterFor(qr::TQRPrinterSettings{});
+    ReportRunEnd(*this, end);
 }
 
 }  // namespace vdmq

@@ -284,6 +284,8 @@ class TQRPrintBackend {
 public:
     virtual ~TQRPrintBackend() = default;
     virtual bool HasPrinter() const = 0;
+    // The printer a print with these settings goes to, as the user knows it.
+    virtual QString PrinterFor(const TQRPrinterSettings& settings) const { return settings.PrinterName; }
     // Prints the pages of `store` (all, or the settings' range).  Throws on
     // failure.
     virtual void PrintPages(const TQRPrinter& store, const TQRPrinterSettings& settings) = 0;

@@ -68,14 +68,7 @@ void ApplySettings(QPrinter& printer, const TQRPrinterSettings& settings)
         printer.setOutputFormat(QPrinter::PdfFormat);
         printer.setOutputFileName(settings.OutputFileName);
     } else {
-        QString name = settings.PrinterName;
-        if (name.isEmpty())
-            name = QPrinterInfo::defaultPrinterName();
-        if (name.isEmpty()) {
-            const QStringList all = QPrinterInfo::availablePrinterNames();
-            if (!all.isEmpty())
-                name = all.front();
-        }
+        const QString name = TQRQtPrintBackend(false).PrinterFor(settings);
         if (!QPrinterInfo::availablePrinterNames().contains(name))
             throw std::runtime_error("Printer \"" + name.toStdString() + "\" is not installed");
         printer.setPrinterName(name);
@@ -98,6 +91,21 @@ QStringList TQRQtPrintBackend::PrinterNames()
 bool TQRQtPrintBackend::HasPrinter() const
 {
     return !QPrinterInfo::availablePrinterNames().isEmpty();
+}
+
+QString TQRQtPrintBackend::PrinterFor(const TQRPrinterSettings& settings) const
+{
+    if (!settings.OutputFileName.isEmpty())
+        return settings.OutputFileName;
+    QString name = settings.PrinterName;
+    if (name.isEmpty())
+        name = QPrinterInfo::defaultPrinterName();
+    if (name.isEmpty()) {
+        const QStringList all = QPrinterInfo::availablePrinterNames();
+        if (!all.isEmpty())
+            name = all.front();
+    }
+    return name;
 }
 
 void TQRQtPrintBackend::PrintPages(const TQRPrinter& store, const TQRPrinterSettings& settings)

@@ -27,6 +27,8 @@ class TQRQtPrintBackend : public TQRPrintBackend {
 public:
     explicit TQRQtPrintBackend(bool interactive);
     bool HasPrinter() const override;
+    // The chosen printer, else the default one, else the first installed.
+    QString PrinterFor(const TQRPrinterSettings& settings) const override;
     void PrintPages(const TQRPrinter& store, const TQRPrinterSettings& settings) override;
     bool PrintSetup(TQRPrinterSettings& settings, int pageCount) override;
     void WithProgress(const QString& caption, const std::function<void()>& work) override;

@@ -247,6 +247,53 @@ TEST(PrintRun, ReentryAndStop)
     }
 }
 
+// A host that asks for the count learns it before the first form, may
+// decline to begin, and sees each form announced as k of n with its row.
+TEST(PrintRun, FormsCountedBeforeTheFirstGoesOut)
+{
+    struct CountingHost : FakeHost {
+        using FakeHost::FakeHost;
+        bool begin = true;
+        std::vector<int> begun;
+        std::vector<std::string> announced;
+        bool CountsForms() const override { return true; }
+        bool BeginOutput(int total) override { begun.push_back(total); return begin; }
+        void Progress(const TRunProgress& p) override
+        {
+            if (p.outputting)
+                announced.push_back(std::to_string(p.formsDone + 1) + "/" + std::to_string(p.formsTotal) +
+                                    " row " + std::to_string(p.row));
+        }
+    };
+    struct Case { bool begin; int failCell; TRunStatus status; std::vector<int> begun;
+                  std::vector<std::string> announced; int lastRow, lastFormRow; };
+    const Case cases[] = {
+        {true, 0, TRunStatus::Done, {3}, {"1/3 row 7", "2/3 row 9", "3/3 row 10"}, 12, 10},
+        {false, 0, TRunStatus::NotBegun, {3}, {}, 0, 0},
+        // An unreadable flag counts as no form; the loop reports it.
+        {true, 9, TRunStatus::Failed, {2}, {"1/2 row 7"}, 8, 7},
+    };
+    for (const Case& c : cases) {
+        Log log;
+        FakeReader reader(log);
+        CountingHost host(log);
+        TVdcs vdcs;
+        TPrintRun run(vdcs, reader, host);
+        reader.flags = {{7, "1"}, {9, "1"}, {10, "1"}};
+        reader.failCellRow = c.failCell;
+        host.entries.edEnd = "12";
+        host.begin = c.begin;
+        const TRunResult r = run.Run(1);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(r.formsTotal, c.begun[0]);
+        EXPECT_EQ(host.begun, c.begun);
+        EXPECT_EQ(host.announced, c.announced);
+        EXPECT_EQ(r.lastRow, c.lastRow);
+        EXPECT_EQ(r.lastFormRow, c.lastFormRow);
+        EXPECT_EQ(log.count("disconnect"), 1);
+    }
+}
+
 // Over the real reader: the flag cells as a spreadsheet stores them.
 TEST(PrintRun, RealRosters)
 {

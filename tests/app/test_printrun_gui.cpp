@@ -5,6 +5,7 @@
 #include "platform/gbtext.h"
 #include "preview/TzPreview.h"
 #include "report/ui/printbackend.h"
+#include "platform/profile.h"
 
 #include <QApplication>
 #include <QDir>
@@ -13,6 +14,7 @@
 #include <QImage>
 #include <QProcess>
 #include <QProgressDialog>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QEventLoop>
 #include <QTimer>
@@ -248,7 +250,9 @@ namespace {
 struct RecordingBackend : qr::TQRPrintBackend {
     std::vector<std::string> jobs;
     std::function<void()> duringJob;
-    bool HasPrinter() const override { return true; }
+    bool printer = true;
+    bool HasPrinter() const override { return printer; }
+    QString PrinterFor(const qr::TQRPrinterSettings&) const override { return QString::fromUtf8("办公室打印机"); }
     void PrintPages(const qr::TQRPrinter& store, const qr::TQRPrinterSettings&) override
     {
         for (const qr::QRItem& item : store.Page(1).items)
@@ -264,28 +268,192 @@ struct RecordingBackend : qr::TQRPrintBackend {
 
 }  // namespace
 
-TEST(PrintRunGui, PrintProgressWindowStopsAfterTheCurrentForm)
+// The end of a print run says what went where; a stop names the last row
+// printed and offers to go on from the next.
+TEST(PrintRunGui, PrintRunEndsWithASummary)
 {
-    RecordingBackend backend;
-    qr::SetPrintBackend(&backend);
-    Window w("three.xls", "7", "11");
-    QString label;
-    backend.duringJob = [&] {
-        for (auto* d : w.form->findChildren<QProgressDialog*>())
-            if (d->isVisible() && d->windowTitle() == "Printing progress") {
-                label = d->labelText();
-                d->cancel();
-            }
+    struct Case {
+        const char* what; bool stop; int choice;
+        std::vector<std::string> jobs; const char* startAfter; const char* lastMessage;
     };
-    w.form->btnPrnClick();
-    EXPECT_EQ(backend.jobs, (std::vector<std::string>{"甲一", "乙二"}));
-    EXPECT_TRUE(label.contains(QString::fromUtf8("已打印 1 份"))) << label.toStdString();
-    EXPECT_TRUE(w.form->btnPrn->isEnabled());
-    EXPECT_FALSE(w.form->ExcelApp.Connected());
-    backend.duringJob = nullptr;
-    w.form->btnPrnClick();   // a stop does not carry over
-    EXPECT_EQ(backend.jobs.size(), 5u);
-    qr::SetPrintBackend(nullptr);
+    const Case cases[] = {
+        {"to the end", false, -1, {"甲一", "乙二", "丙三"}, "7", "已将 3 份审批表送往打印机“办公室打印机”。"},
+        {"stop, go on", true, 0, {"甲一", "乙二", "丙三"}, "8", "已将 2 份审批表送往打印机“办公室打印机”。"},
+        {"stop, only fill in", true, 1, {"甲一"}, "8", nullptr},
+        {"stop, close", true, 2, {"甲一"}, "7", nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        RecordingBackend backend;
+        qr::SetPrintBackend(&backend);
+        Window w("three.xls", "7", "11");
+        w.dialogs->choices = {c.choice};
+        QString label;
+        bool stopped = false;
+        backend.duringJob = [&] {
+            for (auto* d : w.form->findChildren<QProgressDialog*>())
+                if (d->isVisible() && d->windowTitle() == "Printing progress" && label.isEmpty()) {
+                    label = d->labelText();
+                    if (c.stop && !stopped) {
+                        stopped = true;
+                        d->cancel();
+                    }
+                }
+        };
+        w.form->btnPrnClick();
+        wait(50);   // a run that goes on starts from the event loop
+        EXPECT_EQ(label.toStdString(), "第 1 份/共 3 份（第 7 行）");
+        EXPECT_EQ(backend.jobs, c.jobs);
+        EXPECT_EQ(w.form->edStart->text().toStdString(), c.startAfter);
+        ASSERT_EQ(w.dialogs->questions.size(), c.stop ? 1u : 0u);
+        if (c.stop) {
+            const QString& q = w.dialogs->questions[0].text;
+            EXPECT_TRUE(q.contains(QString::fromUtf8("已将 1 份审批表送往打印机“办公室打印机”，最后一份是第 7 行")))
+                << q.toStdString();
+            EXPECT_TRUE(q.contains(QString::fromUtf8("要从第 8 行继续打印吗"))) << q.toStdString();
+            EXPECT_EQ(w.dialogs->questions[0].buttons,
+                      (QStringList{QString::fromUtf8("继续打印"), QString::fromUtf8("填入开始行号"),
+                                   QString::fromUtf8("关闭")}));
+        }
+        if (c.lastMessage) {
+            ASSERT_FALSE(w.dialogs->messages.isEmpty());
+            EXPECT_EQ(w.dialogs->messages.last().toStdString(), c.lastMessage);
+        } else {
+            EXPECT_TRUE(w.dialogs->messages.isEmpty());
+        }
+        EXPECT_TRUE(w.form->btnPrn->isEnabled());
+        EXPECT_FALSE(w.form->ExcelApp.Connected());
+        qr::SetPrintBackend(nullptr);
+    }
+}
+
+// A run that gives no form says why, in every mode; without a printer a
+// print run says that nothing was printed and reads nothing.
+TEST(PrintRunGui, RunsThatGiveNothingSaySo)
+{
+    struct Case { int mode; const char *start, *end; bool printer; const char* message; };
+    const Case cases[] = {
+        {0, "11", "7", true, "开始行号大于结束行号"},
+        {1, "11", "7", true, "开始行号大于结束行号"},
+        {2, "11", "7", true, "开始行号大于结束行号"},
+        {0, "8", "8", true, "第 8 至 8 行中没有打印标志为 1 的人员"},
+        {1, "10", "10", true, "第 10 至 10 行中没有打印标志为 1 的人员"},
+        {2, "8", "8", false, "第 8 至 8 行中没有打印标志为 1 的人员"},
+        {1, "7", "11", false, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.mode) + " " + c.start + ".." + c.end);
+        RecordingBackend backend;
+        backend.printer = c.printer;
+        qr::SetPrintBackend(&backend);
+        Window w("three.xls", c.start, c.end);
+        w.form->PrintRun(c.mode);
+        ASSERT_EQ(w.dialogs->messages.size(), 1);
+        if (c.message) {
+            EXPECT_EQ(w.dialogs->messages[0].toStdString(), c.message);
+        } else {
+            EXPECT_TRUE(w.dialogs->messages[0].startsWith(QString::fromUtf8("没有打印任何审批表：本机没有可用的打印机")))
+                << w.dialogs->messages[0].toStdString();
+            EXPECT_EQ(w.form->CurRow, 0) << "the roster was read";
+        }
+        EXPECT_TRUE(backend.jobs.empty());
+        EXPECT_EQ(w.dialogs->saves, 0) << "asked for a PDF file with nothing to put in it";
+        EXPECT_TRUE(w.dialogs->errors.isEmpty());
+        EXPECT_TRUE(w.previews().isEmpty());
+        qr::SetPrintBackend(nullptr);
+    }
+}
+
+namespace {
+
+int pdfPages(const QString& file)
+{
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    return int(QString::fromLatin1(f.readAll()).count(QRegularExpression("/Type\\s*/Page[^s]")));
+}
+
+}  // namespace
+
+// 导出PDF: the selected rows into one file, one page each, from the folder
+// last exported to, asking before an existing file is replaced.
+TEST(PrintRunGui, WholeRunIntoOnePdf)
+{
+    struct Case {
+        const char* what; bool existing; QStringList typed; std::vector<int> choices;
+        const char* written; int pages; int saves;
+    };
+    const Case cases[] = {
+        {"new file", false, {"out.pdf"}, {}, "out.pdf", 3, 1},
+        {"no extension typed", false, {"out"}, {}, "out.pdf", 3, 1},
+        {"replace", true, {"out.pdf"}, {0}, "out.pdf", 3, 1},
+        {"keep, then cancel", true, {"out.pdf"}, {1}, nullptr, 0, 2},
+        {"keep, then another name", true, {"out.pdf", "new.pdf"}, {1}, "new.pdf", 3, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        RecordingBackend backend;
+        backend.printer = false;    // no printer needed
+        qr::SetPrintBackend(&backend);
+        QTemporaryDir exports;
+        Window w("three.xls", "7", "11");
+        WriteProfileString(w.dir.filePath("vdmq.ini"), "vdmq", "ExportDir", toGb(exports.path()));
+        if (c.existing) {
+            QFile old(exports.filePath("out.pdf"));
+            ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+            old.write("old");
+        }
+        for (const QString& t : c.typed)
+            w.dialogs->saveAnswers << exports.filePath(t);
+        w.dialogs->choices = c.choices;
+        w.form->btnPdf->click();
+        EXPECT_EQ(w.dialogs->saves, c.saves);
+        EXPECT_EQ(w.dialogs->saveTitle, QString::fromUtf8("导出PDF"));
+        EXPECT_EQ(w.dialogs->saveFilters, QStringList{QString::fromUtf8("PDF文件 (*.pdf)")});
+        if (c.saves == 1) {
+            EXPECT_EQ(w.dialogs->saveSelected, exports.filePath(QString::fromUtf8("审批表_第7至11行.pdf")));
+        }
+        EXPECT_EQ(w.dialogs->questions.size(), c.existing ? 1u : 0u);
+        EXPECT_TRUE(w.dialogs->errors.isEmpty()) << w.dialogs->errors.join('\n').toStdString();
+        if (c.existing) {
+            EXPECT_EQ(pdfPages(exports.filePath("out.pdf")), c.choices[0] == 0 ? 3 : 0);
+        }
+        if (c.written) {
+            const QString file = exports.filePath(c.written);
+            EXPECT_EQ(pdfPages(file), c.pages);
+            ASSERT_EQ(w.dialogs->messages.size(), 1);
+            EXPECT_EQ(w.dialogs->messages[0],
+                      QString::fromUtf8("已将 3 份审批表导出到 PDF 文件：\n") + QDir::toNativeSeparators(file) + "。");
+        } else {
+            EXPECT_TRUE(w.dialogs->messages.isEmpty());
+        }
+        EXPECT_TRUE(backend.jobs.empty());
+        EXPECT_FALSE(w.form->ExcelApp.Connected());
+        qr::SetPrintBackend(nullptr);
+    }
+}
+
+// The preview window of a run asks through the main window: its save dialog
+// suggests the row and the person, and its errors carry the application's
+// title.
+TEST(PrintRunGui, PreviewExportsAskThroughTheMainWindow)
+{
+    QTemporaryDir exports;
+    Window w("three.xls", "9", "9");
+    WriteProfileString(w.dir.filePath("vdmq.ini"), "vdmq", "ExportDir", toGb(exports.path()));
+    w.dialogs->saveAnswers << exports.filePath("missing/form.TXT");
+    whilePreviewing(w, [&](TFormTzpreview* p) {
+        if (w.dialogs->saves == 0)
+            p->SpeedButtonSave->click();
+        p->close();
+    });
+    w.form->btnPreClick();
+    EXPECT_EQ(w.dialogs->saves, 1);
+    EXPECT_EQ(w.dialogs->saveSelected, exports.filePath(QString::fromUtf8("第9行_乙二.TXT")));
+    ASSERT_EQ(w.dialogs->errors.size(), 1);
+    EXPECT_TRUE(w.dialogs->errors[0].contains("missing")) << w.dialogs->errors[0].toStdString();
+    EXPECT_TRUE(w.dialogs->messages.isEmpty());
 }
 
 namespace {

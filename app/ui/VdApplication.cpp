@@ -1,0 +1,11 @@
+#include "app/ui/VdApplication.h"
+#include <QApplication>
+
+namespace vdmq {
+
+void SetUpApplication()
+{
+    QApplication::setApplicationName(QStringLiteral("vdmq"));
+}
+
+}  // namespace vdmq

@@ -1,0 +1,26 @@
+#pragma once
+// The preview windows of the main window's runs ask through the main
+// window's dialogs: the same error box (titled with the application's
+// title), the same file dialogs and replace question, and the export folder
+// kept in the settings file.
+#include "preview/TzPreview.h"
+
+namespace vdmq {
+
+class TVdMainForm;
+
+class TMainPreviewDialogs : public TPreviewDialogs {
+public:
+    explicit TMainPreviewDialogs(TVdMainForm* form) : form_(form) {}
+    bool GetSaveFileName(QWidget* parent, const QString& caption, const QString& filter,
+                         QString& fileName, int& filterIndex) override;
+    void ShowError(QWidget* parent, const QString& message) override;
+    bool ConfirmReplace(QWidget* parent, const QString& fileName) override;
+    QString ExportFolder() override;
+    void ExportFolderUsed(const QString& dir) override;
+
+private:
+    TVdMainForm* form_;
+};
+
+}  // namespace vdmq
