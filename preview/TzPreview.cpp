@@ -163,10 +163,9 @@ void TQtPreviewDialogs::ShowError(QWidget* parent, const QString& message)
 
 bool TQtPreviewDialogs::ConfirmReplace(QWidget* parent, const QString& fileName)
 {
-    const QFileInfo info(fileName);
     QMessageBox box(QMessageBox::Question, QGuiApplication::applicationDisplayName(),
-                    T("文件“%1”已经存在（在 %2 中）。\n\n要替换它吗？替换后，原文件的内容将丢失。")
-                        .arg(info.fileName(), QDir::toNativeSeparators(info.absolutePath())),
+                    T("这个文件已经存在：\n%1\n\n要替换它吗？替换后，原文件的内容将丢失。")
+                        .arg(QDir::toNativeSeparators(QFileInfo(fileName).absoluteFilePath())),
                     QMessageBox::NoButton, parent);
     QPushButton* replace = box.addButton(T("替换"), QMessageBox::AcceptRole);
     QPushButton* cancel = box.addButton(T("取消"), QMessageBox::RejectRole);

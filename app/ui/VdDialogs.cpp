@@ -101,10 +101,8 @@ int TQtDialogs::Ask(QWidget* parent, const QString& title, const QString& text,
 
 bool AskReplace(TDialogs& dialogs, QWidget* parent, const QString& file)
 {
-    const QFileInfo info(file);
-    const QString text =
-        QStringLiteral("文件“%1”已经存在（在 %2 中）。\n\n要替换它吗？替换后，原文件的内容将丢失。")
-            .arg(info.fileName(), QDir::toNativeSeparators(info.absolutePath()));
+    const QString text = QStringLiteral("这个文件已经存在：\n%1\n\n要替换它吗？替换后，原文件的内容将丢失。")
+                             .arg(QDir::toNativeSeparators(QFileInfo(file).absoluteFilePath()));
     return dialogs.Ask(parent, TVdMainForm::ApplicationTitle(), text,
                        {QStringLiteral("替换"), QStringLiteral("取消")}, 1) == 0;
 }

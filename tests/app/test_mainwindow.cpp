@@ -9,6 +9,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QTemporaryDir>
@@ -256,19 +257,43 @@ TEST_F(MainWindowTest, ExitWritesTheSixKeysInOrder)
 
 TEST_F(MainWindowTest, RefusedWriteKeepsTheProgramOpen)
 {
-    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("vdmq.ini")));
-    auto w = make();
-    w->show();
-    pump();
-    w->btnExit->click();
-    EXPECT_EQ(quits, 0);
-    EXPECT_TRUE(w->isVisible());
-    ASSERT_EQ(dialogs->errors.size(), 1);
-    EXPECT_TRUE(dialogs->errors[0].startsWith(QStringLiteral("Unable to write to ")));
-    EXPECT_TRUE(dialogs->errors[0].contains(QStringLiteral("vdmq.ini")));
-    // And in Chinese: nothing saved, and what closing the window does.
-    EXPECT_TRUE(dialogs->errors[0].contains(QStringLiteral("没有保存"))) << dialogs->errors[0].toStdString();
-    EXPECT_TRUE(dialogs->errors[0].contains(QStringLiteral("直接关闭窗口将不保存")));
+    struct Case { const char* what; bool readOnlyFolder; };
+    const Case cases[] = {{"a folder in the file's place", false}, {"a read-only settings folder", true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QTemporaryDir settings;
+        if (c.readOnlyFolder) {
+            QFile ini(QDir(settings.path()).filePath(QStringLiteral("vdmq.ini")));
+            ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+            ini.write("[xtcs]\r\nStart=9\r\n");
+            ini.close();
+            QFile::setPermissions(settings.path(), QFile::ReadOwner | QFile::ExeOwner);
+            if (QFileInfo(settings.path()).isWritable()) {
+                QFile::setPermissions(settings.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+                std::printf("skipped \"%s\": the folder stays writable for this user (root)\n", c.what);
+                continue;
+            }
+        } else {
+            ASSERT_TRUE(QDir(settings.path()).mkdir(QStringLiteral("vdmq.ini")));
+        }
+        dialogs = std::make_shared<FakeDialogs>();
+        TVdMainForm w(settings.path(), dialogs);
+        w.QuitApplication = [this] { ++quits; };
+        w.show();
+        pump();
+        w.btnExit->click();
+        QFile::setPermissions(settings.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        EXPECT_EQ(quits, 0);
+        EXPECT_TRUE(w.isVisible());
+        ASSERT_EQ(dialogs->errors.size(), 1);
+        const QString& error = dialogs->errors[0];
+        EXPECT_TRUE(error.startsWith(QStringLiteral("Unable to write to ") +
+                                     QDir::toNativeSeparators(QDir(settings.path()).filePath("vdmq.ini"))))
+            << error.toStdString();
+        // And in Chinese: nothing saved, and what closing the window does.
+        EXPECT_TRUE(error.contains(QStringLiteral("填写的内容没有保存"))) << error.toStdString();
+        EXPECT_TRUE(error.contains(QStringLiteral("直接关闭窗口将不保存这些内容而退出")));
+    }
 }
 
 TEST_F(MainWindowTest, ClosingTheWindowSavesNothing)
