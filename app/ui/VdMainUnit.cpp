@@ -583,8 +583,8 @@ bool TVdMainForm::eventFilter(QObject* watched, QEvent* event)
                 return true;
             }
             const QString text = key->text();
-            // Keys that type nothing (arrows, Delete) and control keys
-            // (Ctrl+C, Ctrl+V, Enter, Tab) are commands, not typed text.
+            // Keys that type nothing (arrows, Delete) and the other control
+            // keys (Ctrl+C, Ctrl+A, Enter, Tab) are commands, not typed text.
             if (!text.isEmpty() && !allControl(text) && !allPass(text))
                 return true;
         } else if (event->type() == QEvent::InputMethod) {

@@ -283,7 +283,12 @@ struct TPrintRunState : TPrintRunHost {
         form->Dialogs().Message(form, TVdMainForm::ApplicationTitle(), shown);
     }
 
-    void ShowError(const std::string& message, int /*row*/) override { form->ShowError(fromGb(message)); }
+    // Run errors are GB18030 texts of the system's own or UTF-8 ones of the
+    // roster reader and the PDF writer (file names): the window tells them apart.
+    void ShowError(const std::string& message, int /*row*/) override
+    {
+        form->ShowError(std::runtime_error(message));
+    }
 
     void RunStateChanged(bool running) override
     {
