@@ -17,7 +17,6 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QTimer>
 #include <map>
 #include <gtest/gtest.h>
@@ -166,31 +165,15 @@ const auto* const captionProbe = ::testing::AddGlobalTestEnvironment(new Caption
 
 TEST(MainWindowDialogs, CaptionsOnX11AreExact)
 {
-    if (QStandardPaths::findExecutable("Xvfb").isEmpty() || QStandardPaths::findExecutable("xdotool").isEmpty())
-        GTEST_SKIP() << "needs Xvfb and xdotool (scripts/setup)";
-    QTemporaryDir tmp;
-    QProcess xvfb;
-    xvfb.setStandardOutputFile(tmp.filePath("display"));
-    xvfb.start("Xvfb", {"-displayfd", "1", "-screen", "0", "800x600x24", "-nolisten", "tcp"});
-    ASSERT_TRUE(xvfb.waitForStarted());
-    QString display;
-    for (int i = 0; i < 100 && display.isEmpty(); ++i) {
-        QThread::msleep(50);
-        QFile f(tmp.filePath("display"));
-        if (f.open(QIODevice::ReadOnly))
-            display = QString::fromLatin1(f.readAll()).trimmed();
-    }
-    ASSERT_FALSE(display.isEmpty()) << "Xvfb gave no display";
+    if (QStandardPaths::findExecutable("xvfb-run").isEmpty() || QStandardPaths::findExecutable("xdotool").isEmpty())
+        GTEST_SKIP() << "needs xvfb-run and xdotool (scripts/setup)";
     QProcess child;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("VDMQ_CAPTION_PROBE", "1");
     env.insert("QT_QPA_PLATFORM", "xcb");
-    env.insert("DISPLAY", ":" + display);
     child.setProcessEnvironment(env);
-    child.start(QCoreApplication::applicationFilePath(), {});
+    child.start("xvfb-run", {"-a", QCoreApplication::applicationFilePath()});
     ASSERT_TRUE(child.waitForFinished(60000));
-    xvfb.terminate();
-    xvfb.waitForFinished(5000);
     const QString out = QString::fromUtf8(child.readAllStandardOutput());
     QStringList captions;
     for (const QString& line : out.split('\n'))
