@@ -727,8 +727,9 @@ void TFormTzpreview::SpeedButtonPdfClick()
         qr::TQRPdfWriter pdf(fileName, store->Title.isEmpty()
                                            ? T("国家机关事业单位工作人员工资变动审批表")
                                            : store->Title);
+        const qr::TQRPlacement placement = dialogs_->ExportPlacement();
         for (int page = 1; page <= store->PageCount(); ++page)
-            pdf.AddPage(store->Page(page));
+            pdf.AddPage(store->Page(page), placement);
         pdf.Finish();
         dialogs_->ExportFolderUsed(QFileInfo(fileName).absolutePath());
     } catch (const std::exception& e) {

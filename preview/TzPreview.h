@@ -40,6 +40,8 @@ public:
     virtual QString ExportFolder();
     // An export into `dir` went through.
     virtual void ExportFolderUsed(const QString& dir);
+    // The sheet a PDF export puts each page on; by default the page's own paper.
+    virtual qr::TQRPlacement ExportPlacement() { return {}; }
 };
 
 // Qt's file dialog and message boxes, titled with the application's name.

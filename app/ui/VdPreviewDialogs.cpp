@@ -1,6 +1,7 @@
 #include "app/ui/VdPreviewDialogs.h"
 #include "app/core/folders.h"
 #include "app/ui/VdMainUnit.h"
+#include "app/ui/VdPaperPrint.h"
 
 #include <QFileInfo>
 
@@ -38,6 +39,12 @@ QString TMainPreviewDialogs::ExportFolder()
 void TMainPreviewDialogs::ExportFolderUsed(const QString& dir)
 {
     RememberExportFolder(Vdcs, dir);
+}
+
+qr::TQRPlacement TMainPreviewDialogs::ExportPlacement()
+{
+    const TPaperSettings paper = LoadPaperSettings(PaperSettingsFile());
+    return PlacementFor(paper, paper.OffsetsInPdf);
 }
 
 }  // namespace vdmq

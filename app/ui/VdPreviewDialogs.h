@@ -2,7 +2,7 @@
 // The preview windows of the main window's runs ask through the main
 // window's dialogs: the same error box (titled with the application's
 // title), the same file dialogs and replace question, and the export folder
-// kept in the settings file.
+// kept in the settings file, and the paper chosen in 纸张 for PDF files.
 #include "preview/TzPreview.h"
 
 namespace vdmq {
@@ -18,6 +18,8 @@ public:
     bool ConfirmReplace(QWidget* parent, const QString& fileName) override;
     QString ExportFolder() override;
     void ExportFolderUsed(const QString& dir) override;
+    // The remembered paper, as 导出PDF and the printer dialog's PDF use it.
+    qr::TQRPlacement ExportPlacement() override;
 
 private:
     TVdMainForm* form_;

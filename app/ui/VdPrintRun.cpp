@@ -148,8 +148,7 @@ struct TPrintRunState : TPrintRunHost {
                 pdfFile = file;
                 // On the remembered paper, as a PDF printed from the printer
                 // dialog would be.
-                const TPaperSettings paper = LoadPaperSettings(PaperSettingsFile());
-                pdfPlacement = PlacementFor(paper, paper.OffsetsInPdf);
+                pdfPlacement = previewDialogs.ExportPlacement();
                 return true;
             }
             selected = file;

@@ -442,6 +442,32 @@ TEST(PrintRunGui, WholeRunIntoOnePdf)
     }
 }
 
+// Both PDF exports put the form on the paper chosen in 纸张, as printing does.
+TEST(PrintRunGui, PdfExportsUseTheRememberedPaper)
+{
+    QTemporaryDir exports;
+    Window w("three.xls", "9", "9");
+    const QString ini = w.dir.filePath("vdmq.ini");
+    WriteProfileString(ini, "vdmq", "ExportDir", toGb(exports.path()));
+    WriteProfileString(ini, "vdmq", "Paper", "A4");
+    w.dialogs->saveAnswers << exports.filePath("run.pdf") << exports.filePath("form.pdf");
+    w.form->btnPdf->click();
+    whilePreviewing(w, [&](TFormTzpreview* p) {
+        if (w.dialogs->saves == 1)
+            p->SpeedButtonPdf->click();
+        p->close();
+    });
+    w.form->btnPreClick();
+    for (const char* name : {"run.pdf", "form.pdf"}) {
+        QFile f(exports.filePath(name));
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly)) << name;
+        const auto m = QRegularExpression("/MediaBox \\[0 0 ([\\d.]+) ([\\d.]+)").match(QString::fromLatin1(f.readAll()));
+        ASSERT_TRUE(m.hasMatch()) << name;
+        EXPECT_NEAR(m.captured(1).toDouble(), 595.3, 1) << name;   // A4, not the form's 182 mm
+        EXPECT_NEAR(m.captured(2).toDouble(), 841.9, 1) << name;
+    }
+}
+
 // The preview window of a run asks through the main window: its save dialog
 // suggests the row and the person, and its errors carry the application's
 // title.
