@@ -390,6 +390,11 @@ void TVdMainForm::ShowError(const std::exception& e)
     ShowError(errorText(e.what()));
 }
 
+void TVdMainForm::ShowError(const QString& context, const std::exception& e)
+{
+    ShowError(context.isEmpty() ? errorText(e.what()) : context + u'\n' + errorText(e.what()));
+}
+
 void TVdMainForm::ShowError(const QString& message)
 {
     dialogs_->Error(this, message);

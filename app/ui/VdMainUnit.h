@@ -94,6 +94,9 @@ public:
     // Print, Paper, Read and Clear, which a running print run blocks.
     void SetRunButtonsEnabled(bool enabled);
     // Shows an error that ended a button action in the standard error box.
+    // The error's own text, after a Chinese line that says where it came
+    // from (which field, which row); the text itself is never replaced.
+    void ShowError(const QString& context, const std::exception& e);
     void ShowError(const std::exception& e);
     void ShowError(const QString& message);
 

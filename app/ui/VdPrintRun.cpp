@@ -284,9 +284,25 @@ struct TPrintRunState : TPrintRunHost {
 
     // Run errors are GB18030 texts of the system's own or UTF-8 ones of the
     // roster reader and the PDF writer (file names): the window tells them apart.
-    void ShowError(const std::string& message, int /*row*/) override
+    void ShowError(const std::string& message, int row) override
     {
-        form->ShowError(std::runtime_error(message));
+        form->ShowError(errorContext(message, row), std::runtime_error(message));
+    }
+
+    // Which row failed; or, before any row, which of the two row fields
+    // does not hold a whole number.
+    QString errorContext(const std::string& message, int row) const
+    {
+        if (row > 0)
+            return QStringLiteral("第 %1 行填表时出错：").arg(row);
+        const auto notANumber = [&message](const QLineEdit* field) {
+            return message == EConvertError(toGb(field->text())).what();
+        };
+        if (notANumber(form->edStart))
+            return QStringLiteral("“开始打印行号”不是整数：");
+        if (notANumber(form->edEnd))
+            return QStringLiteral("“结束打印行号”不是整数：");
+        return {};
     }
 
     void RunStateChanged(bool running) override

@@ -224,8 +224,10 @@ TEST(PrintRunGui, MessageBoxes)
     struct Case { const char *roster, *start, *end; QString message, error; } cases[] = {
         {"missing.xls", "7", "7", QString::fromUtf8("请选择EXCEL数据表格！\n\n文件不存在"), {}},
         {"not_a_roster.xls", "7", "7", QString::fromUtf8("请选择EXCEL数据表格！"), {}},
-        {"three.xls", "abc", "7", {}, "'abc' is not a valid integer value"},
-        {"errors.xls", "8", "8", {}, "'' is not a valid integer value"},
+        // The design's own text stays whole, under a line naming the field or row.
+        {"three.xls", "abc", "7", {}, QString::fromUtf8("“开始打印行号”不是整数：\n'abc' is not a valid integer value")},
+        {"three.xls", "7", "7x", {}, QString::fromUtf8("“结束打印行号”不是整数：\n'7x' is not a valid integer value")},
+        {"errors.xls", "8", "8", {}, QString::fromUtf8("第 8 行填表时出错：\n'' is not a valid integer value")},
     };
     for (const Case& c : cases) {
         Window w(c.roster, c.start, c.end);
