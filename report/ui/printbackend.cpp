@@ -70,7 +70,7 @@ void ApplySettings(QPrinter& printer, const TQRPrinterSettings& settings)
     } else {
         const QString name = TQRQtPrintBackend(false).PrinterFor(settings);
         if (!QPrinterInfo::availablePrinterNames().contains(name))
-            throw std::runtime_error("Printer \"" + name.toStdString() + "\" is not installed");
+            throw std::runtime_error("打印机“" + name.toStdString() + "”没有安装");
         printer.setPrinterName(name);
     }
     printer.setCopyCount(std::max(1, settings.Copies));
@@ -133,11 +133,10 @@ void TQRQtPrintBackend::PrintPages(const TQRPrinter& store, const TQRPrinterSett
         printer.setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
         if (n == first) {
             if (!painter.begin(&printer))
-                throw std::runtime_error("Printing on \"" + printer.printerName().toStdString()
-                                         + "\" could not be started");
+                throw std::runtime_error("无法在打印机“" + printer.printerName().toStdString() + "”上开始打印");
         } else if (!printer.newPage()) {
-            throw std::runtime_error("Printing on \"" + printer.printerName().toStdString()
-                                     + "\" failed at page " + std::to_string(n));
+            throw std::runtime_error("打印机“" + printer.printerName().toStdString() + "”打印第 " +
+                                     std::to_string(n) + " 页时出错");
         }
         // The painter's origin, in device pixels, relative to the paper's
         // corner: nothing in full-page mode, the unprintable border otherwise.
@@ -153,8 +152,7 @@ void TQRQtPrintBackend::PrintPages(const TQRPrinter& store, const TQRPrinterSett
         detail::renderPage(painter, page, opt);
     }
     if (!painter.end())
-        throw std::runtime_error("Printing on \"" + printer.printerName().toStdString()
-                                 + "\" did not complete");
+        throw std::runtime_error("打印机“" + printer.printerName().toStdString() + "”上的打印没有完成");
     if (!settings.OutputFileName.isEmpty())
         detail::mendPdfTextMapping(settings.OutputFileName);
 }
