@@ -394,6 +394,7 @@ std::vector<TCheckProblem> TFormCheck::CheckRow(int row)
 TCheckReport TFormCheck::CheckRows(int first, int last)
 {
     TCheckReport report;
+    first = std::max(first, 1);   // rows below 1 hold nothing
     report.firstRow = first;
     report.lastRow = last;
     for (long long r = first; r <= last; ++r) {

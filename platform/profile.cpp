@@ -1,11 +1,13 @@
 #include "platform/profile.h"
 
+#include "platform/atomicfile.h"
 #include "platform/gbtext.h"
 
 #include <QByteArray>
 #include <QFile>
 #include <QFileInfo>
-#include <QRandomGenerator>
+#include <QStringDecoder>
+#include <QStringEncoder>
 
 #include <cerrno>
 #include <cstring>
@@ -21,12 +23,15 @@ constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
 struct Line {
     std::string text;   // without its line ending
-    std::string eol;    // "\r\n", "\n" or "" for a last line without one
+    std::string eol;    // "\r\n", "\n", "\r" or "" for a last line without one
 };
+
+enum class Encoding { Ansi, Utf8, Utf16LE, Utf16BE };
 
 struct Parsed {
     bool exists = false;
-    bool utf8 = false;    // the file starts with a UTF-8 byte-order mark
+    bool utf8 = false;    // the text (below) is UTF-8 and starts with its byte-order mark
+    Encoding encoding = Encoding::Ansi;   // of the file on disk
     std::vector<Line> lines;
 };
 
@@ -100,8 +105,50 @@ Classified classify(std::string_view text)
     return c;
 }
 
+// Splits text into lines; a line ends in CRLF, LF or a CR alone.
+void splitLines(std::string_view s, std::vector<Line>& out)
+{
+    std::size_t start = 0;
+    while (start < s.size()) {
+        const std::size_t end = s.find_first_of("\r\n", start);
+        Line line;
+        if (end == std::string_view::npos) {
+            line.text = std::string(s.substr(start));
+            start = s.size();
+        } else {
+            line.text = std::string(s.substr(start, end - start));
+            if (s[end] == '\r' && end + 1 < s.size() && s[end + 1] == '\n') {
+                line.eol = "\r\n";
+                start = end + 2;
+            } else {
+                line.eol = std::string(1, s[end]);
+                start = end + 1;
+            }
+        }
+        out.push_back(std::move(line));
+    }
+}
+
+// UTF-16 bytes after the byte-order mark to UTF-8.
+std::string utf16ToUtf8(std::string_view bytes, bool bigEndian)
+{
+    QStringDecoder decode(bigEndian ? QStringConverter::Utf16BE : QStringConverter::Utf16LE,
+                          QStringConverter::Flag::Stateless);
+    const QString text = decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+    return text.toUtf8().toStdString();
+}
+
+std::string utf8ToUtf16(std::string_view utf8, bool bigEndian)
+{
+    QStringEncoder encode(bigEndian ? QStringConverter::Utf16BE : QStringConverter::Utf16LE,
+                          QStringConverter::Flag::Stateless);
+    const QByteArray bytes = encode(QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())));
+    return bytes.toStdString();
+}
+
 // Reads the whole file.  A missing file is an empty, non-existing profile;
-// any other failure to read is reported through `ok`.
+// any other failure to read is reported through `ok`.  A file over the
+// size limit throws EProfileTooLarge before more than the limit is read.
 Parsed load(const QString& path, bool& ok)
 {
     Parsed p;
@@ -110,45 +157,55 @@ Parsed load(const QString& path, bool& ok)
     // existence test can disagree with the open while another process
     // replaces the file, and a "missing" answer would make the next write
     // start a new file and drop every other key.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         ok = errno == ENOENT;
         return p;
     }
-    QFile f;
-    if (!f.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
         ::close(fd);
         ok = false;
         return p;
     }
-    const QByteArray bytes = f.readAll();
-    if (f.error() != QFileDevice::NoError) {
-        ok = false;
-        return p;
+    if (S_ISREG(st.st_mode) && st.st_size > kMaxProfileBytes) {
+        ::close(fd);
+        throw EProfileTooLarge(path);
     }
-    p.exists = true;
-    std::string_view s(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-    if (s.substr(0, kUtf8Bom.size()) == kUtf8Bom) p.utf8 = true;
-    std::size_t start = 0;
-    while (start < s.size()) {
-        const std::size_t nl = s.find('\n', start);
-        Line line;
-        if (nl == std::string_view::npos) {
-            line.text = std::string(s.substr(start));
-            start = s.size();
-        } else {
-            std::size_t end = nl;
-            if (end > start && s[end - 1] == '\r') {
-                --end;
-                line.eol = "\r\n";
-            } else {
-                line.eol = "\n";
-            }
-            line.text = std::string(s.substr(start, end - start));
-            start = nl + 1;
+    std::string bytes;
+    bytes.resize(static_cast<std::size_t>(kMaxProfileBytes) + 1);
+    std::size_t got = 0;
+    while (got < bytes.size()) {
+        const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            ::close(fd);
+            ok = false;
+            return p;
         }
-        p.lines.push_back(std::move(line));
+        if (n == 0) break;
+        got += static_cast<std::size_t>(n);
     }
+    ::close(fd);
+    // It grew while being read, or is not a plain file.
+    if (got > static_cast<std::size_t>(kMaxProfileBytes)) throw EProfileTooLarge(path);
+    bytes.resize(got);
+    p.exists = true;
+    std::string_view s(bytes);
+    std::string decoded;
+    if (s.size() >= 2 && (s.substr(0, 2) == "\xFF\xFE" || s.substr(0, 2) == "\xFE\xFF")) {
+        // UTF-16, as Notepad's "Unicode" (little-endian) and "Unicode big
+        // endian" save it: read as UTF-8 text behind a UTF-8 mark, written
+        // back as UTF-16 with its own mark.
+        p.encoding = s[0] == '\xFE' ? Encoding::Utf16BE : Encoding::Utf16LE;
+        decoded = std::string(kUtf8Bom) + utf16ToUtf8(s.substr(2), p.encoding == Encoding::Utf16BE);
+        s = decoded;
+        p.utf8 = true;
+    } else if (s.substr(0, kUtf8Bom.size()) == kUtf8Bom) {
+        p.encoding = Encoding::Utf8;
+        p.utf8 = true;
+    }
+    splitLines(s, p.lines);
     return p;
 }
 
@@ -189,66 +246,23 @@ Located locate(const Parsed& p, std::string_view section, std::string_view key)
     return at;
 }
 
-std::string sysError(const char* what)
+// Writes `data` to a fresh file beside `target` and renames it over it.
+void replaceAtomically(const QString& displayPath, const QString& target, const std::string& data)
 {
-    return std::string(what) + ": " + std::strerror(errno);
+    TAtomicFile file(target);
+    if (file.Open() && file.Write(data.data(), data.size()) && file.Commit()) return;
+    throw EProfileWriteError(displayPath, toGb(file.ErrorText()));
 }
 
-// Writes `data` to a fresh file beside `target` and renames it over it.
-void replaceAtomically(const QString& displayPath, const QByteArray& target, const std::string& data)
+std::optional<std::string> lookUp(const Parsed& p, std::string_view section, std::string_view key)
 {
-    struct stat old {};
-    const bool hadOld = ::stat(target.constData(), &old) == 0;
-    if (hadOld && S_ISDIR(old.st_mode))
-        throw EProfileWriteError(displayPath, "is a folder");
-    if (hadOld && ::access(target.constData(), W_OK) != 0)
-        throw EProfileWriteError(displayPath, sysError("read-only"));
-
-    QByteArray dir = target;
-    const int slash = dir.lastIndexOf('/');
-    dir = slash < 0 ? QByteArray(".") : (slash == 0 ? QByteArray("/") : dir.left(slash));
-
-    int fd = -1;
-    QByteArray temp;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temp = target + ".tmp" +
-               QByteArray::number(QRandomGenerator::global()->generate() & 0xFFFFFF, 16);
-        fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) break;
-    }
-    if (fd < 0) throw EProfileWriteError(displayPath, sysError("create"));
-
-    auto fail = [&](const char* what) {
-        const std::string reason = sysError(what);
-        if (fd >= 0) ::close(fd);
-        ::unlink(temp.constData());
-        throw EProfileWriteError(displayPath, reason);
-    };
-    if (hadOld) {
-        // Keep the file's permissions (and owner, where allowed).
-        if (::fchmod(fd, old.st_mode & 07777) != 0) fail("chmod");
-        if (::fchown(fd, old.st_uid, old.st_gid) != 0) { /* not ours to give: keep ours */ }
-    }
-    std::size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            fail("write");
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    if (::fsync(fd) != 0) fail("fsync");
-    const int fdClosed = fd;
-    fd = -1;
-    if (::close(fdClosed) != 0) fail("close");
-    if (::rename(temp.constData(), target.constData()) != 0) fail("rename");
-    // Make the rename itself durable.
-    const int dfd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd >= 0) {
-        ::fsync(dfd);
-        ::close(dfd);
-    }
+    if (!p.exists) return std::nullopt;
+    std::string sec = p.utf8 ? utf8FromGb(section) : std::string(section);
+    std::string k = p.utf8 ? utf8FromGb(key) : std::string(key);
+    const Located at = locate(p, sec, k);
+    if (at.key < 0) return std::nullopt;
+    const std::string value(classify(body(p, static_cast<std::size_t>(at.key))).value);
+    return p.utf8 ? gbFromUtf8(value) : value;
 }
 
 }  // namespace
@@ -258,18 +272,51 @@ EProfileWriteError::EProfileWriteError(const QString& path, const std::string& r
 {
 }
 
+EProfileTooLarge::EProfileTooLarge(const QString& path)
+    : std::runtime_error(gb("设置文件 ") + toGb(path) + gb(" 太大（超过 1 MB），不是本程序的设置文件，没有读取")),
+      path_(path)
+{
+}
+
+struct TProfileSnapshot::Impl {
+    Parsed parsed;
+};
+
+TProfileSnapshot::TProfileSnapshot() : d_(std::make_unique<Impl>()) {}
+TProfileSnapshot::~TProfileSnapshot() = default;
+TProfileSnapshot::TProfileSnapshot(TProfileSnapshot&&) noexcept = default;
+TProfileSnapshot& TProfileSnapshot::operator=(TProfileSnapshot&&) noexcept = default;
+
+TProfileSnapshot TProfileSnapshot::Load(const QString& file)
+{
+    TProfileSnapshot snap;
+    bool ok = false;
+    Parsed p = load(file, ok);
+    if (ok) snap.d_->parsed = std::move(p);
+    return snap;
+}
+
+bool TProfileSnapshot::Exists() const { return d_->parsed.exists; }
+
+std::optional<std::string> TProfileSnapshot::Read(std::string_view section, std::string_view key) const
+{
+    return lookUp(d_->parsed, section, key);
+}
+
+std::string TProfileSnapshot::Read(std::string_view section, std::string_view key, std::string_view def) const
+{
+    auto v = Read(section, key);
+    return v ? *v : std::string(def);
+}
+
 std::optional<std::string> ReadProfileString(const QString& file, std::string_view section,
                                              std::string_view key)
 {
-    bool ok = false;
-    const Parsed p = load(file, ok);
-    if (!ok || !p.exists) return std::nullopt;
-    std::string sec = p.utf8 ? utf8FromGb(section) : std::string(section);
-    std::string k = p.utf8 ? utf8FromGb(key) : std::string(key);
-    const Located at = locate(p, sec, k);
-    if (at.key < 0) return std::nullopt;
-    const std::string value(classify(body(p, static_cast<std::size_t>(at.key))).value);
-    return p.utf8 ? gbFromUtf8(value) : value;
+    try {
+        return TProfileSnapshot::Load(file).Read(section, key);
+    } catch (const EProfileTooLarge&) {
+        return std::nullopt;
+    }
 }
 
 std::string ReadProfileString(const QString& file, std::string_view section,
@@ -283,8 +330,13 @@ void WriteProfileString(const QString& file, std::string_view section, std::stri
                         std::string_view value)
 {
     bool ok = false;
-    Parsed p = load(file, ok);
-    if (!ok) throw EProfileWriteError(file, "cannot read the existing file");
+    Parsed p;
+    try {
+        p = load(file, ok);
+    } catch (const EProfileTooLarge& e) {
+        throw EProfileWriteError(file, e.what());
+    }
+    if (!ok) throw EProfileWriteError(file, gb("无法读取原有的文件"));
 
     std::string v(value);
     for (char& c : v)
@@ -326,15 +378,15 @@ void WriteProfileString(const QString& file, std::string_view section, std::stri
         data += l.text;
         data += l.eol;
     }
-
-    // Write through a symbolic link to the file it names.
-    QFileInfo info(file);
-    QString target = info.absoluteFilePath();
-    if (info.isSymLink()) {
-        const QString resolved = info.symLinkTarget();
-        if (!resolved.isEmpty()) target = resolved;
+    if (p.encoding == Encoding::Utf16LE || p.encoding == Encoding::Utf16BE) {
+        // Back to UTF-16 behind its own byte-order mark.
+        const bool be = p.encoding == Encoding::Utf16BE;
+        data = std::string(be ? "\xFE\xFF" : "\xFF\xFE") +
+               utf8ToUtf16(std::string_view(data).substr(kUtf8Bom.size()), be);
     }
-    replaceAtomically(file, QFile::encodeName(target), data);
+
+    // Symbolic links are written through to the file they name.
+    replaceAtomically(file, QFileInfo(file).absoluteFilePath(), data);
 }
 
 }  // namespace vdmq

@@ -7,17 +7,40 @@
 //    gets CRLF line endings);
 //  - values are byte strings (GB18030, like every text of the system),
 //    written unquoted and verbatim, read with surrounding blanks removed;
+//  - files in the system's code page (GB18030), in UTF-8 with a byte-order
+//    mark, and in UTF-16 with a byte-order mark (what Windows Notepad saves
+//    as "Unicode") are read; a write keeps the file's encoding;
+//  - lines may end in CRLF, LF or CR alone;
 //  - every write reaches the disk before it returns, and replaces the file
-//    atomically (a temporary file in the same folder, fsync, rename), so a
-//    crash or a full disk leaves either the old file or the new one.
+//    atomically (platform/atomicfile.h: a temporary file in the same
+//    folder, fsync, rename), so a crash or a full disk leaves either the
+//    old file or the new one.  Atomic means per key, as with the Windows
+//    functions: a save of six keys killed half-way leaves the first keys
+//    new and the rest old, each line whole.  Temporaries left by killed
+//    writers are removed by the next write.
 // The file is opened afresh for every call; nothing is cached.
 #include <QString>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 
 namespace vdmq {
+
+// Settings files are a few hundred bytes; one over this size is not one,
+// and is neither read nor rewritten.
+inline constexpr qint64 kMaxProfileBytes = 1024 * 1024;
+
+// The file is over kMaxProfileBytes; what() says so in the user's words
+// (GB18030), path() is the file's full path.
+class EProfileTooLarge : public std::runtime_error {
+public:
+    explicit EProfileTooLarge(const QString& path);
+    const QString& path() const { return path_; }
+private:
+    QString path_;
+};
 
 // A write the system refused; path() is the file's full path.
 class EProfileWriteError : public std::runtime_error {
@@ -28,8 +51,27 @@ private:
     QString path_;
 };
 
+// One reading of a profile file, for an operation that looks up several
+// keys: the file is read and split into lines once, not once per key.
+class TProfileSnapshot {
+public:
+    // Reads the file.  A missing or unreadable file gives an empty
+    // snapshot; one over kMaxProfileBytes throws EProfileTooLarge.
+    static TProfileSnapshot Load(const QString& file);
+    TProfileSnapshot();
+    ~TProfileSnapshot();
+    TProfileSnapshot(TProfileSnapshot&&) noexcept;
+    TProfileSnapshot& operator=(TProfileSnapshot&&) noexcept;
+    bool Exists() const;
+    std::optional<std::string> Read(std::string_view section, std::string_view key) const;
+    std::string Read(std::string_view section, std::string_view key, std::string_view def) const;
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d_;
+};
+
 // The value of `key` in `section`, or nullopt when the file, the section or
-// the key does not exist (or the file cannot be read).
+// the key does not exist (or the file cannot be read, or is too large).
 std::optional<std::string> ReadProfileString(const QString& file, std::string_view section,
                                              std::string_view key);
 

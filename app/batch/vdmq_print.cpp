@@ -9,7 +9,9 @@
 #include "form/PubFunc.h"
 #include "form/VdCalibration.h"
 #include "form/VdPrnUnit.h"
+#include "platform/atomicfile.h"
 #include "platform/gbtext.h"
+#include "platform/profile.h"
 #include "report/core/qr.h"
 #include "report/ui/printbackend.h"
 
@@ -21,7 +23,9 @@
 #include <QPrinterInfo>
 #include <QTemporaryDir>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
@@ -253,6 +257,9 @@ void loadSettingsFile(const QString& file, TVdcs& vdcs, TEntryFields& fields)
     QFileInfo info(file);
     if (!info.isFile() || !info.isReadable())
         throw UsageError{"--settings: cannot read " + local(file)};
+    if (info.size() > kMaxProfileBytes)
+        throw UsageError{"--settings: " + shown(EProfileTooLarge(file).what()) + " / " + local(file) +
+                         " is over 1 MB, not a settings file"};
     QTemporaryDir scratch;
     QString dir = info.absolutePath();
     if (info.fileName() != QLatin1String("vdmq.ini")) {
@@ -260,15 +267,23 @@ void loadSettingsFile(const QString& file, TVdcs& vdcs, TEntryFields& fields)
             throw UsageError{"--settings: cannot read " + local(file)};
         dir = scratch.path();
     }
-    LoadSettings(vdcs, fields, toGb(dir));
+    try {
+        LoadSettings(vdcs, fields, toGb(dir));
+    } catch (const ESettingsReadError& e) {
+        throw UsageError{"--settings: " + shown(e.what())};
+    }
 }
 
+// The output is written beside the file and renamed over it, so the folder
+// must take a new file; a terminal or a pipe is written in place.
 bool canWrite(const QString& file)
 {
     QFileInfo info(file);
-    if (info.exists())
-        return info.isFile() && info.isWritable();
-    QFileInfo dir(info.absolutePath());
+    if (info.exists() && !info.isFile())
+        return !info.isDir() && info.isWritable();
+    if (info.exists() && !info.isWritable())
+        return false;
+    QFileInfo dir(QFileInfo(info.exists() ? info.canonicalFilePath() : info.absoluteFilePath()).absolutePath());
     return dir.isDir() && dir.isWritable();
 }
 
@@ -298,6 +313,37 @@ TPaperSettings paperFor(const Options& o)
     return s;
 }
 
+// Standard output with every write checked: a full disk, /dev/full or a
+// file-size limit is reported, not taken for success.
+struct CheckedStdout {
+    int error = 0;
+    bool put(const char* data, std::size_t size)
+    {
+        if (error)
+            return false;
+        errno = 0;
+        if (std::fwrite(data, 1, size, stdout) != size) {
+            error = errno ? errno : EIO;
+            return false;
+        }
+        return true;
+    }
+    bool put(const std::string& s) { return put(s.data(), s.size()); }
+    bool flush()
+    {
+        errno = 0;
+        if (!error && (std::fflush(stdout) != 0 || std::ferror(stdout)))
+            error = errno ? errno : EIO;
+        return !error;
+    }
+    std::string message() const
+    {
+        std::string why = QString::fromLocal8Bit(std::strerror(error)).toLocal8Bit().toStdString();
+        return "无法写入标准输出：" + why + " / cannot write standard output: " + why;
+    }
+};
+CheckedStdout out;
+
 struct BatchHost : TPrintRunHost {
     const Options& opt;
     TRunEntries entries;
@@ -310,6 +356,7 @@ struct BatchHost : TPrintRunHost {
     std::unique_ptr<qr::TQRPdfWriter> pdf;
     std::unique_ptr<qr::TQRAsciiExportFilter> text;
     std::string line;        // --fields output, reused
+    TPrintRun* run = nullptr;
     bool terminal = false;
     bool progressShown = false;
     QElapsedTimer clock;
@@ -324,7 +371,20 @@ struct BatchHost : TPrintRunHost {
     TRunEntries ReadEntries() override { return entries; }
     std::string OpinionWidthText() override { return width; }
 
-    void OutputForm(TVdPrnForm& form, int /*mode*/, int row) override
+    void OutputForm(TVdPrnForm& form, int mode, int row) override
+    {
+        try {
+            outputForm(form, mode, row);
+        } catch (const qr::EInOutError&) {
+            // The output file cannot be written (a full disk, a size
+            // limit): no later row can do better, --keep-going or not.
+            if (run)
+                run->RequestStop();
+            throw;
+        }
+    }
+
+    void outputForm(TVdPrnForm& form, int /*mode*/, int row)
     {
         switch (opt.output) {
         case Output::Fields: {
@@ -346,8 +406,10 @@ struct BatchHost : TPrintRunHost {
         case Output::Text: {
             // The preview window's export: a preparation through the filter,
             // each one adding its page to the file.
-            if (!text)
+            if (!text) {
                 text = std::make_unique<qr::TQRAsciiExportFilter>(opt.target);
+                text->HoldUntilCommit();   // one file for the whole run, put in place at its end
+            }
             qr::TQRPrinter scratch(form.qrVDMQ);
             form.qrVDMQ->Prepare(scratch, text.get());
             break;
@@ -440,7 +502,8 @@ struct BatchHost : TPrintRunHost {
             appendJson(line, utf8FromGb(label ? label->Caption : std::string()));
         }
         line += "}}\n";
-        std::fwrite(line.data(), 1, line.size(), stdout);
+        if (!out.put(line) && run)
+            run->RequestStop();   // nothing more can reach the reader
     }
 
     void clearProgress()
@@ -517,16 +580,16 @@ void writeCheckTable(const TCheckReport& report)
     int nameWidth = columns(QStringLiteral("姓名"));
     for (const TCheckProblem& p : report.problems)
         nameWidth = std::max(nameWidth, columns(fromGb(p.name)));
-    QString out;
+    QString text;
     if (!report.problems.empty()) {
-        out += padded(QStringLiteral("行号"), 6) + u' ' + padded(QStringLiteral("姓名"), nameWidth) +
-               QStringLiteral("  问题\n");
+        text += padded(QStringLiteral("行号"), 6) + u' ' + padded(QStringLiteral("姓名"), nameWidth) +
+                QStringLiteral("  问题\n");
         for (const TCheckProblem& p : report.problems)
-            out += padded(QString::number(p.row), 6) + u' ' + padded(fromGb(p.name), nameWidth) +
-                   QStringLiteral("  ") + fromGb(p.message) + u'\n';
+            text += padded(QString::number(p.row), 6) + u' ' + padded(fromGb(p.name), nameWidth) +
+                    QStringLiteral("  ") + fromGb(p.message) + u'\n';
     }
-    const QByteArray bytes = out.toLocal8Bit();
-    std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stdout);
+    const QByteArray bytes = text.toLocal8Bit();
+    out.put(bytes.constData(), std::size_t(bytes.size()));
 }
 
 // One JSON object per problem (JSON Lines, UTF-8), the keys of its kind.
@@ -578,7 +641,7 @@ void writeCheckJson(const TCheckReport& report)
         key("message");
         BatchHost::appendJson(line, utf8FromGb(p.message));
         line += "}\n";
-        std::fwrite(line.data(), 1, line.size(), stdout);
+        out.put(line);
     }
 }
 
@@ -597,6 +660,9 @@ void messageHandler(QtMsgType type, const QMessageLogContext&, const QString& me
 
 int main(int argc, char** argv)
 {
+    // A file-size limit (ulimit -f) makes a write fail with its reason
+    // instead of killing the tool without a word.
+    IgnoreFileSizeSignal();
     qInstallMessageHandler(messageHandler);
     // Without a display the forms are still laid out with the real fonts.
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
@@ -680,6 +746,7 @@ int main(int argc, char** argv)
     TExcelWorksheet sheet;
     TExcelRunReader reader(excel, sheet);
     TPrintRun run(vdcs, reader, host);
+    host.run = &run;
     if (opt.output == Output::Check) {
         TCheckReport report;
         const TRunResult result = run.Check(report);
@@ -691,7 +758,10 @@ int main(int argc, char** argv)
             writeCheckJson(report);
         else
             writeCheckTable(report);
-        std::fflush(stdout);
+        if (!out.flush()) {
+            host.say(out.message());
+            return 1;
+        }
         const std::string range = std::to_string(vdcs.StartRow) + "–" + std::to_string(vdcs.EndRow);
         if (report.problems.empty())
             host.say(local(QStringLiteral("第 %1 行标记打印的 %2 行都没有发现问题 / no problem in the %2 flagged rows")
@@ -705,15 +775,31 @@ int main(int argc, char** argv)
     const TRunResult result = run.Run(1);
 
     int status = 0;
+    // The file is put in place only when the run went through (rows
+    // reported and skipped with --keep-going included); a run that ended
+    // at an error leaves the file that was there before, and no temporary.
+    const bool complete = result.status == TRunStatus::Done;
+    const bool hadFile = host.pdf || host.text;
     try {
-        if (host.pdf)
+        if (host.pdf && complete)
             host.pdf->Finish();
+        else if (host.pdf)
+            host.pdf->Discard();
+        if (host.text && complete)
+            host.text->Commit();
+        else if (host.text)
+            host.text->Discard();
         host.text.reset();
     } catch (const std::exception& e) {
         host.say(e.what());
         status = 1;
     }
-    std::fflush(stdout);
+    if (hadFile && !complete)
+        host.say(local(opt.target) + " 没有写入（运行中断）/ not written, the run did not complete");
+    if (!out.flush()) {
+        host.say(out.message());
+        status = 1;
+    }
     host.clearProgress();
     qr::SetPrintBackend(nullptr);
 

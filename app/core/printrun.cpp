@@ -157,6 +157,11 @@ TRunResult TPrintRun::RunLoop(int mode, int startRow, int endRow, TCheckReport* 
         return expected(TRunStatus::OpenFailed, MsgChooseRoster(), e);
     }
 
+    // Rows are numbered from 1; those below hold nothing and are never
+    // flagged, so the walk starts at 1 however low the start row is (a
+    // start of -2147483648 would otherwise read two billion empty rows).
+    startRow = std::max(startRow, 1);
+
     std::exception_ptr failure;
     try {
         // Step 6.  A first sheet that cannot be read (a chart) ends the run;

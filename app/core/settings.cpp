@@ -11,6 +11,7 @@
 #include <QTimeZone>
 
 #include <cmath>
+#include <optional>
 #include <vector>
 
 namespace vdmq {
@@ -145,9 +146,9 @@ void writeKey(const QString& path, std::string_view key, std::string_view value)
     }
 }
 
-int readInt(const QString& path, std::string_view key, int def)
+int readInt(const TProfileSnapshot& file, std::string_view key, int def)
 {
-    const auto text = ReadProfileString(path, kSection, key);
+    const auto text = file.Read(kSection, key);
     int v = 0;
     if (text && TryStrToInt(*text, v)) return v;
     return def;
@@ -191,6 +192,8 @@ ESettingsWriteError::ESettingsWriteError(const QString& path)
 {
 }
 
+ESettingsReadError::ESettingsReadError(const std::string& messageGb) : std::runtime_error(messageGb) {}
+
 TEntryFields::TEntryFields()
     : edFile(gb("澜人发(2007)71号")),
       edArea(gb("澜坪市人事局工资处制")),
@@ -218,16 +221,26 @@ void LoadSettings(TVdcs& vdcs, TEntryFields& fields, const std::string& appDirGb
     vdcs.AppDir = toGb(normalizedDir(fromGb(appDirGb)));
     const QString path = SettingsFilePath(vdcs.AppDir);
 
-    vdcs.DocNo = ReadProfileString(path, kSection, "File", gb("澜人发(2007)71号"));
-    vdcs.IssuedBy = ReadProfileString(path, kSection, "Area", gb("澜坪市人事局工资处制"));
+    // The file is read once for all its keys.  One too large to be a
+    // settings file is not read: the defaults apply, as for a missing one,
+    // and the caller is told after the fields are filled.
+    TProfileSnapshot file;
+    std::optional<EProfileTooLarge> tooLarge;
+    try {
+        file = TProfileSnapshot::Load(path);
+    } catch (const EProfileTooLarge& e) {
+        tooLarge = e;
+    }
+    vdcs.DocNo = file.Read(kSection, "File", gb("澜人发(2007)71号"));
+    vdcs.IssuedBy = file.Read(kSection, "Area", gb("澜坪市人事局工资处制"));
     QDateTime date;
-    if (const auto text = ReadProfileString(path, kSection, "Date")) date = parseDate(fromGb(*text));
+    if (const auto text = file.Read(kSection, "Date")) date = parseDate(fromGb(*text));
     if (!date.isValid()) date = LocalNow();
     vdcs.PrintDate = ToDateTime(date);
-    vdcs.StartRow = readInt(path, "Start", 7);
-    vdcs.EndRow = readInt(path, "End", 7);
-    vdcs.RosterPath = ReadProfileString(path, kSection, "excelFileName", "");
-    vdcs.OpinionWidth = readInt(path, "yjkd", 78);
+    vdcs.StartRow = readInt(file, "Start", 7);
+    vdcs.EndRow = readInt(file, "End", 7);
+    vdcs.RosterPath = file.Read(kSection, "excelFileName", "");
+    vdcs.OpinionWidth = readInt(file, "yjkd", 78);
 
     fields.edFile = vdcs.DocNo;
     fields.edArea = vdcs.IssuedBy;
@@ -236,6 +249,7 @@ void LoadSettings(TVdcs& vdcs, TEntryFields& fields, const std::string& appDirGb
     fields.edStart = std::to_string(vdcs.StartRow);
     fields.edEnd = std::to_string(vdcs.EndRow);
     fields.edWidth = std::to_string(vdcs.OpinionWidth);
+    if (tooLarge) throw ESettingsReadError(tooLarge->what());
 }
 
 void SaveSettings(const TVdcs& vdcs, const TEntryFields& fields)

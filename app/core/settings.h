@@ -43,6 +43,13 @@ public:
     explicit ESettingsWriteError(const QString& path);
 };
 
+// The settings file could not be taken (it is too large to be one); the
+// message says which file and why (GB18030).
+class ESettingsReadError : public std::runtime_error {
+public:
+    explicit ESettingsReadError(const std::string& messageGb);
+};
+
 // The main window's entry fields as the settings see them.
 struct TEntryFields {
     TEntryFields();          // the values the fields hold before loading
@@ -58,7 +65,8 @@ struct TEntryFields {
 // folder is writable, else the per-user configuration folder.
 QString SettingsFilePath(const std::string& appDirGb);
 
-// Fills `vdcs` (AppDir := appDir) and then the fields from it.
+// Fills `vdcs` (AppDir := appDir) and then the fields from it.  A file too
+// large to be a settings file gives the defaults, then ESettingsReadError.
 void LoadSettings(TVdcs& vdcs, TEntryFields& fields, const std::string& appDirGb);
 // Writes File, Area, Date, Start, End, yjkd from the fields; stops at the
 // first refused write with ESettingsWriteError.

@@ -443,7 +443,12 @@ void TVdMainForm::FormCreate()
 {
     guarded([this] {
         TEntryFields fields = EntryFields();
-        LoadSettings(Vdcs, fields, toGb(appDir_));
+        try {
+            LoadSettings(Vdcs, fields, toGb(appDir_));
+        } catch (const ESettingsReadError&) {
+            SetEntryFields(fields);   // the defaults, then the message
+            throw;
+        }
         SetEntryFields(fields);
     });
     // The help pane starts hidden and flat; "在线帮助" brings it up.

@@ -236,6 +236,14 @@ public:
 
 // Plain text: square character cells of the report font's point size, one
 // text line per cell row, CRLF line ends, empty lines left out.
+//
+// The file is written whole or not at all (platform/atomicfile.h): the
+// lines go to a temporary file beside it, and Finish puts it in place once
+// everything is written and synced; a failure leaves the earlier file as
+// it was.  A later preparation through the same filter adds its pages to
+// the file.  HoldUntilCommit() gathers several preparations (one file for
+// a whole run) and puts the file in place only at Commit(); without it the
+// destructor discards what was gathered.
 class TQRAsciiExportFilter : public TQRExportFilter {
 public:
     explicit TQRAsciiExportFilter(QString fileName);
@@ -245,7 +253,10 @@ public:
     void TextOut(double x, double y, const TQRFont& font, QColor background,
                  TAlignment alignment, const std::string& text) override;
     void EndPage() override;
-    void Finish() override;
+    void Finish() override;                  // throws EInOutError
+    void HoldUntilCommit();
+    void Commit();                           // throws EInOutError
+    void Discard();                          // the target stays as it was
     const QString& FileName() const { return fileName_; }
 private:
     struct Impl;
@@ -266,13 +277,21 @@ void ExportPage(TQRExportFilter& filter, const QRPageImage& page);
 
 // A PDF document of any number of pages (from any number of stores), fonts
 // embedded as subsets, text selectable.  Each page takes its own paper size.
+//
+// Written whole or not at all (platform/atomicfile.h): the pages go to a
+// temporary file beside the target, and Finish puts the document in place
+// once it is complete and synced.  A failure (a full disk, a size limit)
+// is an EInOutError and leaves the earlier file as it was; so does
+// Discard(), and a writer destroyed by an exception.  A writer destroyed
+// without Finish finishes, keeping quiet about a failure.
 class TQRPdfWriter {
 public:
-    explicit TQRPdfWriter(const QString& fileName, const QString& title = {});
+    explicit TQRPdfWriter(const QString& fileName, const QString& title = {});   // throws EInOutError
     ~TQRPdfWriter();
     // The page on the sheet of `placement` (its own paper by default).
     void AddPage(const QRPageImage& page, const TQRPlacement& placement = {});   // throws EInOutError
     void Finish();                           // throws EInOutError
+    void Discard();
 private:
     struct Impl;
     std::unique_ptr<Impl> d_;

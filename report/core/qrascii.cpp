@@ -1,6 +1,7 @@
 // Plain-text export: every text lands in a grid of square character cells.
 #include "report/core/qr.h"
 
+#include "platform/atomicfile.h"
 #include "platform/gbtext.h"
 
 #include <QFile>
@@ -16,39 +17,62 @@ constexpr double kTenthsPerPoint = 254.0 / 72.0;  // 3.5277...
 }  // namespace
 
 struct TQRAsciiExportFilter::Impl {
-    QFile file;
-    bool opened = false;
+    explicit Impl(const QString& name) : file(name) {}
+    vdmq::TAtomicFile file;
+    bool started = false;   // the first Start has created the file
+    bool hold = false;      // HoldUntilCommit
     double cell = 10 * kTenthsPerPoint;
     int lineCount = 0;
     std::array<std::string, kBufferLines> lines;
 
-    [[noreturn]] void fail(const QString& what) const
+    QString broken;         // the failure that ended the file
+    [[noreturn]] void fail(const QString& what, const QString& reason)
     {
-        throw EInOutError(QStringLiteral("%1 \"%2\": %3")
-                              .arg(what, file.fileName(), file.errorString())
-                              .toStdString());
+        file.Discard();
+        broken = reason;
+        throw EInOutError(QStringLiteral("%1“%2”：%3").arg(what, file.Target(), reason).toStdString());
+    }
+    [[noreturn]] void fail(const QString& what) { fail(what, file.ErrorText()); }
+
+    // A preparation after the file was put in place adds its pages: the
+    // new temporary starts with what the file holds.
+    void reopen()
+    {
+        if (!file.Open())
+            fail(QStringLiteral("无法打开文件"));
+        QFile old(file.Target());
+        if (!old.open(QIODevice::ReadOnly))
+            fail(QStringLiteral("无法打开文件"), old.errorString());
+        while (!old.atEnd()) {
+            const QByteArray chunk = old.read(1 << 16);
+            if (old.error() != QFileDevice::NoError)
+                fail(QStringLiteral("无法读取文件"), old.errorString());
+            if (!file.Write(chunk.constData(), std::size_t(chunk.size())))
+                fail(QStringLiteral("无法写入文件"));
+        }
     }
 };
 
 TQRAsciiExportFilter::TQRAsciiExportFilter(QString fileName)
-    : d_(std::make_unique<Impl>()), fileName_(std::move(fileName))
+    : d_(std::make_unique<Impl>(fileName)), fileName_(std::move(fileName))
 {
-    d_->file.setFileName(fileName_);
 }
 
-TQRAsciiExportFilter::~TQRAsciiExportFilter() = default;
+TQRAsciiExportFilter::~TQRAsciiExportFilter() = default;   // an uncommitted file is discarded
 
 void TQRAsciiExportFilter::Start(double /*paperWidth*/, double paperLength, const TQRFont& font)
 {
-    if (!d_->opened) {
-        // Created, or emptied when it exists, on the first Start only; a
-        // later run through the same filter adds its pages.
-        if (!d_->file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            d_->fail(QStringLiteral("Cannot create file"));
-        d_->opened = true;
-    } else if (!d_->file.isOpen()) {
-        if (!d_->file.open(QIODevice::WriteOnly | QIODevice::Append))
-            d_->fail(QStringLiteral("Cannot open file"));
+    if (!d_->broken.isEmpty())
+        d_->fail(QStringLiteral("无法写入文件"), d_->broken);   // the pages before are gone
+    if (!d_->started) {
+        // Created, or emptied when it exists, on the first Start only
+        // (as a temporary file until it is complete); a later run through
+        // the same filter adds its pages.
+        if (!d_->file.Open())
+            d_->fail(QStringLiteral("无法创建文件"));
+        d_->started = true;
+    } else if (!d_->file.IsOpen()) {
+        d_->reopen();
     }
     // The cell is the font's whole-point size (a 13-pixel font at 96 dpi,
     // 9.75 pt, counts as 10) in tenths of a millimetre, square.
@@ -106,7 +130,7 @@ void TQRAsciiExportFilter::TextOut(double x, double y, const TQRFont& /*font*/,
 
 void TQRAsciiExportFilter::EndPage()
 {
-    if (!d_->file.isOpen())
+    if (!d_->file.IsOpen())
         return;
     std::string out;
     const int n = std::min(d_->lineCount, kBufferLines);
@@ -117,18 +141,29 @@ void TQRAsciiExportFilter::EndPage()
         out += l;
         out += "\r\n";
     }
-    if (!out.empty() && d_->file.write(out.data(), qint64(out.size())) != qint64(out.size()))
-        d_->fail(QStringLiteral("Cannot write file"));
+    if (!out.empty() && !d_->file.Write(out.data(), out.size()))
+        d_->fail(QStringLiteral("无法写入文件"));
 }
 
 void TQRAsciiExportFilter::Finish()
 {
-    if (!d_->file.isOpen())
+    if (!d_->file.IsOpen())
         return;
-    const bool ok = d_->file.flush();
-    d_->file.close();
-    if (!ok || d_->file.error() != QFileDevice::NoError)
-        d_->fail(QStringLiteral("Cannot write file"));
+    if (d_->file.Failed())
+        d_->fail(QStringLiteral("无法写入文件"));
+    if (!d_->hold && !d_->file.Commit())
+        d_->fail(QStringLiteral("无法写入文件"));
 }
+
+void TQRAsciiExportFilter::HoldUntilCommit() { d_->hold = true; }
+
+void TQRAsciiExportFilter::Commit()
+{
+    d_->hold = false;
+    if (d_->file.IsOpen() && !d_->file.Commit())
+        d_->fail(QStringLiteral("无法写入文件"));
+}
+
+void TQRAsciiExportFilter::Discard() { d_->file.Discard(); }
 
 }  // namespace qr

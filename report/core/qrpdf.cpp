@@ -3,12 +3,16 @@
 #include "report/core/qrpdffix.h"
 #include "report/core/qrrender.h"
 
+#include "platform/atomicfile.h"
+
 #include <QFile>
 #include <QFileInfo>
+#include <QIODevice>
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
 
+#include <exception>
 #include <malloc.h>
 
 namespace qr {
@@ -33,18 +37,51 @@ void keepHeapForPdfPages()
 }
 }  // namespace
 
+// Where QPdfWriter's bytes go: through the text-map mending into the
+// atomic file.  QPdfWriter does not look at the results of its writes, so
+// the device keeps the first failure for Finish to report.
+class AtomicPdfDevice : public QIODevice {
+public:
+    explicit AtomicPdfDevice(const QString& fileName)
+        : file(fileName), mend([this](const char* d, qsizetype n) { return file.Write(d, std::size_t(n)); })
+    {
+    }
+    bool isSequential() const override { return true; }
+    vdmq::TAtomicFile file;
+    detail::PdfTextMapFilter mend;
+
+protected:
+    qint64 readData(char*, qint64) override { return -1; }
+    qint64 writeData(const char* data, qint64 size) override
+    {
+        if (file.Failed() || !mend.Write(data, qsizetype(size)))
+            return -1;
+        return size;
+    }
+};
+
 struct TQRPdfWriter::Impl {
     QString fileName;
     QString title;
+    std::unique_ptr<AtomicPdfDevice> device;
     std::unique_ptr<QPdfWriter> writer;
     QPainter painter;
     int pages = 0;
     bool finished = false;
+    int unwinding = 0;   // exceptions in flight when the writer was made
 
     [[noreturn]] void fail(const QString& what, const QString& reason) const
     {
-        throw EInOutError(
-            QStringLiteral("%1 \"%2\": %3").arg(what, fileName, reason).toStdString());
+        throw EInOutError(QStringLiteral("%1“%2”：%3").arg(what, fileName, reason).toStdString());
+    }
+    void discard()
+    {
+        finished = true;
+        if (painter.isActive())
+            painter.end();
+        writer.reset();
+        if (device)
+            device->file.Discard();
     }
 };
 
@@ -54,12 +91,16 @@ TQRPdfWriter::TQRPdfWriter(const QString& fileName, const QString& title)
     keepHeapForPdfPages();
     d_->fileName = fileName;
     d_->title = title;
-    // Find out now, with the system's reason, whether the file can be made.
-    QFile probe(fileName);
-    if (!probe.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        d_->fail(QStringLiteral("Cannot create file"), probe.errorString());
-    probe.close();
-    d_->writer = std::make_unique<QPdfWriter>(fileName);
+    d_->unwinding = std::uncaught_exceptions();
+    // The pages go to a temporary file beside the target, which replaces
+    // it only once the document is complete: a failed run, a full disk or
+    // a second run writing the same file never leave a broken PDF, and the
+    // file that stood there before stays until the new one is whole.
+    d_->device = std::make_unique<AtomicPdfDevice>(fileName);
+    if (!d_->device->file.Open())
+        d_->fail(QStringLiteral("无法创建文件"), d_->device->file.ErrorText());
+    d_->device->open(QIODevice::WriteOnly);
+    d_->writer = std::make_unique<QPdfWriter>(d_->device.get());
     d_->writer->setResolution(kPdfDpi);
     d_->writer->setCreator(QStringLiteral("vdmq"));
     if (!title.isEmpty())
@@ -69,27 +110,35 @@ TQRPdfWriter::TQRPdfWriter(const QString& fileName, const QString& title)
 
 TQRPdfWriter::~TQRPdfWriter()
 {
-    if (!d_->finished) {
-        try {
-            Finish();
-        } catch (...) {
-        }
+    if (d_->finished)
+        return;
+    // Left by an exception: nothing half-written reaches the target.
+    // Otherwise the document is completed as Finish would, for callers
+    // that let the writer go out of scope (a failure then leaves the
+    // earlier file as it was).
+    if (std::uncaught_exceptions() > d_->unwinding) {
+        d_->discard();
+        return;
+    }
+    try {
+        Finish();
+    } catch (...) {
     }
 }
 
 void TQRPdfWriter::AddPage(const QRPageImage& page, const TQRPlacement& placement)
 {
     if (d_->finished)
-        d_->fail(QStringLiteral("Cannot write file"), QStringLiteral("the document is closed"));
+        d_->fail(QStringLiteral("无法写入文件"), QStringLiteral("文档已经结束"));
     const QPageSize size(SheetSizeMm(page, placement), QPageSize::Millimeter, QString(),
                          QPageSize::ExactMatch);
     d_->writer->setPageSize(size);
     d_->writer->setPageMargins(QMarginsF(0, 0, 0, 0));
     if (d_->pages == 0) {
         if (!d_->painter.begin(d_->writer.get()))
-            d_->fail(QStringLiteral("Cannot create file"), QStringLiteral("the PDF cannot be started"));
+            d_->fail(QStringLiteral("无法创建文件"), QStringLiteral("PDF 无法开始"));
     } else if (!d_->writer->newPage()) {
-        d_->fail(QStringLiteral("Cannot write file"), QStringLiteral("a page cannot be added"));
+        d_->fail(QStringLiteral("无法写入文件"), QStringLiteral("无法添加一页"));
     }
     ++d_->pages;
     detail::RenderOptions opt;
@@ -98,6 +147,13 @@ void TQRPdfWriter::AddPage(const QRPageImage& page, const TQRPlacement& placemen
     opt.snap = false;
     opt.offset = placement.ShiftMm * (kPdfDpi / 25.4);
     detail::renderPage(d_->painter, page, opt);
+    // A disk that filled up ends the document at once, not after every
+    // further page has been drawn for nothing.
+    if (d_->device->file.Failed()) {
+        const QString reason = d_->device->file.ErrorText();
+        d_->discard();
+        d_->fail(QStringLiteral("无法写入文件"), reason);
+    }
 }
 
 void TQRPdfWriter::Finish()
@@ -105,16 +161,35 @@ void TQRPdfWriter::Finish()
     if (d_->finished)
         return;
     d_->finished = true;
-    bool ok = true;
-    if (d_->pages > 0)
-        ok = d_->painter.end();
+    vdmq::TAtomicFile& file = d_->device->file;
+    if (d_->pages == 0) {
+        // No page, no document: whatever stood at the path stays.
+        d_->writer.reset();
+        file.Discard();
+        return;
+    }
+    const bool ended = d_->painter.end();
     d_->writer.reset();
-    if (!ok)
-        d_->fail(QStringLiteral("Cannot write file"), QStringLiteral("the PDF could not be completed"));
-    if (d_->pages > 0 && QFileInfo(d_->fileName).size() == 0)
-        d_->fail(QStringLiteral("Cannot write file"), QStringLiteral("nothing was written (disk full?)"));
-    if (d_->pages > 0 && !detail::mendPdfTextMapping(d_->fileName))
-        d_->fail(QStringLiteral("Cannot write file"), QStringLiteral("the text map could not be written"));
+    d_->device->mend.Finish();
+    d_->device->close();
+    if (file.Failed()) {
+        const QString reason = file.ErrorText();
+        file.Discard();
+        d_->fail(QStringLiteral("无法写入文件"), reason);
+    }
+    if (!ended || (file.IsOpen() && !file.WorkingPath().isEmpty() && QFileInfo(file.WorkingPath()).isFile() &&
+                   !detail::pdfLooksComplete(file.WorkingPath()))) {
+        file.Discard();
+        d_->fail(QStringLiteral("无法写入文件"), QStringLiteral("PDF 没有写完整"));
+    }
+    if (!file.Commit())
+        d_->fail(QStringLiteral("无法写入文件"), file.ErrorText());
+}
+
+void TQRPdfWriter::Discard()
+{
+    if (!d_->finished)
+        d_->discard();
 }
 
 }  // namespace qr

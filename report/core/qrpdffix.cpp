@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QFile>
 #include <QString>
+#include <algorithm>
 #include <vector>
 
 namespace qr::detail {
@@ -104,6 +105,8 @@ bool mendPdfTextMapping(const QString& fileName)
     if (!f.open(QIODevice::ReadWrite))
         return false;
     QByteArray data = f.readAll();
+    if (f.error() != QFileDevice::NoError || data.size() != f.size())
+        return false;
     const QByteArray original = data;
     qsizetype pos = 0;
     while ((pos = data.indexOf("begincmap", pos)) >= 0) {
@@ -127,6 +130,62 @@ bool mendPdfTextMapping(const QString& fileName)
         i = j;
     }
     return f.flush();
+}
+
+bool PdfTextMapFilter::Write(const char* data, qsizetype size)
+{
+    buf_.append(data, size);
+    return buf_.size() < (1 << 16) || pump(false);
+}
+
+bool PdfTextMapFilter::Finish() { return pump(true); }
+
+bool PdfTextMapFilter::pump(bool all)
+{
+    static const QByteArray begin("begincmap"), end("endcmap");
+    qsizetype hold = buf_.size();   // bytes from here on stay
+    for (;;) {
+        const qsizetype b = buf_.indexOf(begin, scanned_);
+        if (b < 0) {
+            // A keyword may be cut at the end of what has come so far.
+            hold = all ? buf_.size() : std::max(scanned_, buf_.size() - (begin.size() - 1));
+            break;
+        }
+        const qsizetype e = buf_.indexOf(end, b);
+        if (e < 0) {
+            hold = all ? buf_.size() : b;   // the rest of this map is still to come
+            break;
+        }
+        mendCMap(buf_, b, e);
+        scanned_ = e + end.size();
+    }
+    if (hold <= 0)
+        return true;
+    if (!sink_(buf_.constData(), hold))
+        return false;
+    buf_.remove(0, hold);
+    scanned_ = std::max<qsizetype>(0, scanned_ - hold);
+    return true;
+}
+
+bool pdfLooksComplete(const QString& fileName)
+{
+    QFile f(fileName);
+    if (!f.open(QIODevice::ReadOnly))
+        return false;
+    const qint64 size = f.size();
+    const qint64 tailAt = std::max<qint64>(0, size - 1024);
+    if (!f.seek(tailAt))
+        return false;
+    const QByteArray tail = f.read(size - tailAt);
+    const qsizetype sx = tail.lastIndexOf("startxref");
+    if (sx < 0 || tail.indexOf("%%EOF", sx) < 0)
+        return false;
+    bool ok = false;
+    const qint64 xref = tail.mid(sx + 9, tail.indexOf("%%EOF", sx) - sx - 9).trimmed().toLongLong(&ok);
+    if (!ok || xref < 0 || xref >= size || !f.seek(xref))
+        return false;
+    return f.read(4) == "xref";
 }
 
 }  // namespace qr::detail

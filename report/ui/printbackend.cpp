@@ -4,8 +4,11 @@
 #include "report/core/qrpdffix.h"
 #include "report/core/qrrender.h"
 
+#include "platform/atomicfile.h"
+
 #include <QApplication>
 #include <QDialogButtonBox>
+#include <QFileInfo>
 #include <QPushButton>
 #include <QPainter>
 #include <QPrintDialog>
@@ -14,6 +17,7 @@
 #include <QProgressDialog>
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <stdexcept>
 
 namespace qr {
@@ -121,6 +125,19 @@ void TQRQtPrintBackend::PrintPages(const TQRPrinter& store, const TQRPrinterSett
 
     QPrinter printer(QPrinter::HighResolution);
     ApplySettings(printer, settings);
+    // Printing to a file (the dialog's "print to file"): into a temporary
+    // file beside it, which replaces it only once the document is
+    // complete, as the PDF export does.
+    std::unique_ptr<vdmq::TAtomicFile> toFile;
+    auto fileFailed = [&](const QString& reason) {
+        throw EInOutError(QStringLiteral("无法写入文件“%1”：%2").arg(settings.OutputFileName, reason).toStdString());
+    };
+    if (!settings.OutputFileName.isEmpty()) {
+        toFile = std::make_unique<vdmq::TAtomicFile>(settings.OutputFileName);
+        if (!toFile->Open())
+            fileFailed(toFile->ErrorText());
+        printer.setOutputFileName(toFile->WorkingPath());
+    }
     printer.setFullPage(true);
     printer.setDocName(store.Title.isEmpty() ? QStringLiteral("vdmq") : store.Title);
     printer.setPageOrientation(QPageLayout::Portrait);
@@ -153,8 +170,19 @@ void TQRQtPrintBackend::PrintPages(const TQRPrinter& store, const TQRPrinterSett
     }
     if (!painter.end())
         throw std::runtime_error("打印机“" + printer.printerName().toStdString() + "”上的打印没有完成");
-    if (!settings.OutputFileName.isEmpty())
-        detail::mendPdfTextMapping(settings.OutputFileName);
+    if (toFile) {
+        const QString written = toFile->WorkingPath();
+        if (QFileInfo(written).isFile()) {
+            // Qt does not say when its writes fail: a document cut short
+            // by a full disk has no complete cross-reference table.
+            if (!detail::pdfLooksComplete(written))
+                fileFailed(QStringLiteral("PDF 没有写完整（磁盘已满？）"));
+            if (!detail::mendPdfTextMapping(written))
+                fileFailed(QStringLiteral("无法写入文字对照表"));
+        }
+        if (!toFile->Commit())
+            fileFailed(toFile->ErrorText());
+    }
 }
 
 bool TQRQtPrintBackend::PrintSetup(TQRPrinterSettings& settings, int pageCount)

@@ -110,7 +110,10 @@ TEST(PrintRun, FlagIsTheTrimmedTextOne)
 TEST(PrintRun, RangeStepsAndOrder)
 {
     struct Case { const char *start, *end; int reads, forms; } cases[] = {
-        {"7", "7", 1, 1}, {"7", "9", 3, 2}, {"10", "8", 0, 0}, {"-3", "-3", 1, 0},
+        {"7", "7", 1, 1}, {"7", "9", 3, 2}, {"10", "8", 0, 0},
+        // Rows below 1 hold nothing: the walk starts at row 1, however low
+        // the start (the lowest one walked two billion rows).
+        {"-3", "-3", 0, 0}, {"-2147483648", "7", 7, 1}, {"0", "2", 2, 0},
     };
     for (const Case& c : cases) {
         Fixture f;

@@ -1,0 +1,298 @@
+#include "platform/atomicfile.h"
+
+#include <QFile>
+#include <QRandomGenerator>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vdmq {
+
+namespace {
+
+QByteArray folderOf(const QByteArray& path)
+{
+    const int slash = path.lastIndexOf('/');
+    if (slash < 0) return QByteArray(".");
+    if (slash == 0) return QByteArray("/");
+    return path.left(slash);
+}
+
+QByteArray nameOf(const QByteArray& path)
+{
+    const int slash = path.lastIndexOf('/');
+    return slash < 0 ? path : path.mid(slash + 1);
+}
+
+// The file a write to `path` replaces: symbolic links followed (also a
+// dangling one, whose target the write then creates).
+QByteArray resolveTarget(const QByteArray& path)
+{
+    char buf[PATH_MAX];
+    if (::realpath(path.constData(), buf)) return QByteArray(buf);
+    QByteArray at = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st {};
+        if (::lstat(at.constData(), &st) != 0 || !S_ISLNK(st.st_mode)) return at;
+        const ssize_t n = ::readlink(at.constData(), buf, sizeof buf - 1);
+        if (n <= 0) return at;
+        const QByteArray link(buf, n);
+        at = link.startsWith('/') ? link : folderOf(at) + '/' + link;
+    }
+    return at;
+}
+
+bool writeAllBytes(int fd, const char* data, std::size_t size, int& error)
+{
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            error = errno;
+            return false;
+        }
+        if (n == 0) {
+            error = ENOSPC;
+            return false;
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+}  // namespace
+
+void IgnoreFileSizeSignal()
+{
+    struct sigaction old {};
+    if (::sigaction(SIGXFSZ, nullptr, &old) == 0 && old.sa_handler == SIG_DFL &&
+        !(old.sa_flags & SA_SIGINFO))
+        ::signal(SIGXFSZ, SIG_IGN);
+}
+
+TAtomicFile::TAtomicFile(const QString& target) : target_(target) {}
+
+TAtomicFile::~TAtomicFile()
+{
+    if (!committed_) Discard();
+}
+
+QString TAtomicFile::WorkingPath() const
+{
+    return QFile::decodeName(direct_ || temp_.isEmpty() ? real_ : temp_);
+}
+
+bool TAtomicFile::fail(const char* stage, int error)
+{
+    if (errno_ == 0) {
+        errno_ = error ? error : EIO;
+        stage_ = stage;
+    }
+    return false;
+}
+
+QString TAtomicFile::ErrorText() const
+{
+    if (errno_ == 0) return {};
+    QString reason = QString::fromLocal8Bit(std::strerror(errno_));
+    if (errno_ == ENOSPC) reason += QStringLiteral("（磁盘已满？）");
+    if (errno_ == EFBIG) reason += QStringLiteral("（超过了文件大小的限制）");
+    return QString::fromUtf8(stage_) + QStringLiteral("：") + reason;
+}
+
+bool TAtomicFile::IsTemporaryName(const QString& targetName, const QString& fileName)
+{
+    const QString prefix = targetName + QStringLiteral(".tmp");
+    if (!fileName.startsWith(prefix)) return false;
+    const QStringView rest = QStringView(fileName).mid(prefix.size());
+    if (rest.isEmpty() || rest.size() > 6) return false;
+    for (const QChar c : rest)
+        if (!((c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f'))) return false;
+    return true;
+}
+
+int TAtomicFile::RemoveStaleTemporaries(const QString& target)
+{
+    const QByteArray real = resolveTarget(QFile::encodeName(target));
+    const QByteArray folder = folderOf(real);
+    const QString name = QFile::decodeName(nameOf(real));
+    DIR* dir = ::opendir(folder.constData());
+    if (!dir) return 0;
+    int removed = 0;
+    const uid_t me = ::geteuid();
+    while (const dirent* e = ::readdir(dir)) {
+        if (!IsTemporaryName(name, QFile::decodeName(e->d_name))) continue;
+        const QByteArray path = folder + '/' + e->d_name;
+        const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) continue;
+        struct stat st {};
+        // Ours: a plain file of this user.  Stale: nobody holds its lock
+        // (a writer holds it from creation until the rename or removal;
+        // the kernel lets go of it when the writer dies).
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == me &&
+            ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            struct stat now {};
+            // Still the same file under that name, then gone while locked: a
+            // writer that opened it meanwhile finds it unlinked and retries.
+            if (::lstat(path.constData(), &now) == 0 && now.st_dev == st.st_dev && now.st_ino == st.st_ino &&
+                ::unlink(path.constData()) == 0)
+                ++removed;
+        }
+        ::close(fd);
+    }
+    ::closedir(dir);
+    return removed;
+}
+
+bool TAtomicFile::Open()
+{
+    if (fd_ >= 0) return true;
+    IgnoreFileSizeSignal();
+    errno_ = 0;
+    committed_ = false;
+    written_ = 0;
+    direct_ = false;
+    const QByteArray given = QFile::encodeName(target_);
+
+    struct stat old {};
+    bool exists = ::stat(given.constData(), &old) == 0;
+    if (exists && S_ISDIR(old.st_mode)) return fail("这是一个文件夹", EISDIR);
+    if (exists && !S_ISREG(old.st_mode)) {
+        // A terminal, a pipe, a device (/dev/stdout among them): written in
+        // place.
+        direct_ = true;
+        real_ = given;
+        fd_ = ::open(given.constData(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+        if (fd_ < 0) return fail("无法打开", errno);
+        return true;
+    }
+    real_ = resolveTarget(given);
+    exists = ::stat(real_.constData(), &old) == 0;
+    if (exists && ::access(real_.constData(), W_OK) != 0) return fail("文件是只读的", errno);
+
+    RemoveStaleTemporaries(QFile::decodeName(real_));
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "%06x", QRandomGenerator::global()->generate() & 0xFFFFFF);
+        temp_ = real_ + ".tmp" + hex;
+        const int fd = ::open(temp_.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            if (errno == EEXIST) continue;
+            const int e = errno;
+            temp_.clear();
+            return fail("无法在文件所在的文件夹中创建临时文件", e);
+        }
+        // Held until the rename: a cleaner that took the lock first has
+        // unlinked the file, and then another name is taken.
+        if (::flock(fd, LOCK_EX) == 0) {
+            struct stat st {};
+            if (::fstat(fd, &st) == 0 && st.st_nlink == 0) {
+                ::close(fd);
+                continue;
+            }
+        }
+        fd_ = fd;
+        break;
+    }
+    if (fd_ < 0) {
+        temp_.clear();
+        return fail("无法在文件所在的文件夹中创建临时文件", EEXIST);
+    }
+    if (exists) {
+        // The replacement keeps the file's permissions (and owner, where
+        // this user may give it).
+        if (::fchmod(fd_, old.st_mode & 07777) != 0) {
+            const int e = errno;
+            Discard();
+            return fail("无法设置文件权限", e);
+        }
+        if (::fchown(fd_, old.st_uid, old.st_gid) != 0) { /* not ours to give: keep ours */ }
+    }
+    return true;
+}
+
+bool TAtomicFile::Write(const char* data, std::size_t size)
+{
+    if (errno_ != 0) return false;
+    if (fd_ < 0) return fail("文件没有打开", EBADF);
+    int e = 0;
+    if (!writeAllBytes(fd_, data, size, e)) return fail("写入失败", e);
+    written_ += static_cast<qint64>(size);
+    return true;
+}
+
+bool TAtomicFile::Commit()
+{
+    if (committed_) return true;
+    if (fd_ < 0) return errno_ == 0 ? fail("文件没有打开", EBADF) : false;
+    if (errno_ != 0) {
+        Discard();
+        return false;
+    }
+    if (direct_) {
+        // Devices and pipes may not sync; what matters is that every write
+        // went through.
+        if (::fsync(fd_) != 0 && errno != EINVAL && errno != EROFS && errno != ENOTSUP) {
+            const int e = errno;
+            ::close(fd_);
+            fd_ = -1;
+            return fail("同步到磁盘失败", e);
+        }
+        const int fd = fd_;
+        fd_ = -1;
+        if (::close(fd) != 0 && errno != EINTR) return fail("关闭文件失败", errno);
+        committed_ = true;
+        return true;
+    }
+    // The lock lives on in a second handle while the first one is closed
+    // (a network file system reports late write errors at close), so that
+    // no cleaner takes the file before the rename.
+    const int lock = ::dup(fd_);
+    if (::fsync(fd_) != 0) {
+        const int e = errno;
+        if (lock >= 0) ::close(lock);
+        Discard();
+        return fail("同步到磁盘失败", e);
+    }
+    const int fd = fd_;
+    fd_ = lock;
+    if (::close(fd) != 0 && errno != EINTR) {
+        const int e = errno;
+        Discard();
+        return fail("关闭文件失败", e);
+    }
+    if (::rename(temp_.constData(), real_.constData()) != 0) {
+        const int e = errno;
+        Discard();
+        return fail("无法替换原文件", e);
+    }
+    committed_ = true;
+    temp_.clear();
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    // Make the rename itself durable.
+    const int dfd = ::open(folderOf(real_).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd >= 0) {
+        ::fsync(dfd);
+        ::close(dfd);
+    }
+    return true;
+}
+
+void TAtomicFile::Discard()
+{
+    if (!direct_ && !temp_.isEmpty()) ::unlink(temp_.constData());
+    temp_.clear();
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+}
+
+}  // namespace vdmq

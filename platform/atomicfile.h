@@ -1,0 +1,83 @@
+#pragma once
+// Files written whole or not at all.  The bytes go to a temporary file in
+// the target's own folder, named "<target name>.tmp" + six hex digits; only
+// when everything has been written, flushed and fsynced is it renamed over
+// the target.  A failed write, a full disk, a file-size limit or a kill
+// therefore leaves the target as it was (or absent), never cut short.
+//
+//  - The temporary is locked (flock) while it is being written.  A
+//    temporary of ours that nobody holds is the remnant of a writer that
+//    was killed, and the next write to the same target removes it.
+//  - An existing target keeps its permissions; a symbolic link is written
+//    through to the file it names.
+//  - A target that is not a regular file (a terminal, a pipe, /dev/stdout,
+//    /dev/full) cannot be replaced by a rename: it is written directly,
+//    still with every write checked.
+//  - SIGXFSZ is ignored from the first open on, so that a file-size limit
+//    (ulimit -f) becomes a failed write with its reason (EFBIG) instead of
+//    killing the program without a word.
+//
+// No Qt widgets; errors are reported through return values, errorText()
+// gives the system's reason in the user's language.
+#include <QByteArray>
+#include <QString>
+#include <cstddef>
+
+namespace vdmq {
+
+class TAtomicFile {
+public:
+    explicit TAtomicFile(const QString& target);
+    ~TAtomicFile();   // discards whatever was not committed
+    TAtomicFile(const TAtomicFile&) = delete;
+    TAtomicFile& operator=(const TAtomicFile&) = delete;
+
+    // Creates the temporary (or opens a non-regular target).  False with
+    // the reason in errorText().
+    bool Open();
+    bool IsOpen() const { return fd_ >= 0; }
+    // Every byte or false (the first failure is kept: errorText()).
+    bool Write(const char* data, std::size_t size);
+    // Position of the next byte, i.e. the bytes written so far.
+    qint64 Written() const { return written_; }
+    // Makes the file the target: fsync, rename, fsync of the folder.
+    // False (and the temporary removed) when anything failed, earlier
+    // writes included.
+    bool Commit();
+    // Removes the temporary; the target stays as it was.
+    void Discard();
+
+    const QString& Target() const { return target_; }
+    // Where the bytes go now (the temporary, or the target itself).
+    QString WorkingPath() const;
+    int Handle() const { return fd_; }
+    bool Failed() const { return errno_ != 0; }
+    int ErrorCode() const { return errno_; }
+    // What failed and why, e.g. "写入失败：设备上没有空间".
+    QString ErrorText() const;
+
+    // Removes temporaries that writers of `target` left behind when they
+    // were killed (unlocked, ours, of our naming).  Returns how many.
+    static int RemoveStaleTemporaries(const QString& target);
+    // Whether `fileName` is named like one of our temporaries of `target`
+    // (the file name only, no folder).
+    static bool IsTemporaryName(const QString& targetName, const QString& fileName);
+
+private:
+    bool fail(const char* stage, int error);
+
+    QString target_;
+    QByteArray real_;     // the file that gets replaced (links resolved)
+    QByteArray temp_;     // empty when writing the target directly
+    int fd_ = -1;
+    bool direct_ = false;
+    bool committed_ = false;
+    qint64 written_ = 0;
+    int errno_ = 0;
+    const char* stage_ = "";
+};
+
+// SIG_IGN for SIGXFSZ, when nothing else handles it.
+void IgnoreFileSizeSignal();
+
+}  // namespace vdmq
