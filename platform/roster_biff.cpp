@@ -5,9 +5,11 @@
 
 #include <gsf/gsf.h>
 
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <optional>
+#include <unordered_map>
 
 namespace vdmq::roster::detail {
 
@@ -68,23 +70,25 @@ private:
 
 // Reads a record together with the CONTINUE records that follow it, as one
 // sequence of segments.  Strings that cross a segment boundary re-read the
-// compression flag at the start of the next segment.
+// compression flag at the start of the next segment.  The CONTINUE records
+// are taken from the stream one at a time as the reading reaches them, so
+// ten million of them cost no memory.
 class Reader {
 public:
-    Reader() = default;
-    explicit Reader(std::span<const std::uint8_t> one) { segs_.push_back(one); }
-    void addSegment(std::span<const std::uint8_t> s) { segs_.push_back(s); }
+    explicit Reader(std::span<const std::uint8_t> one) : cur_(one) {}
+    // The record `first` and the CONTINUE records after it in `rs`.
+    Reader(std::span<const std::uint8_t> first, RecordStream& rs) : cur_(first), rs_(&rs) {}
 
     bool exhausted()
     {
         normalize();
-        return seg_ >= segs_.size();
+        return pos_ >= cur_.size();
     }
     std::uint8_t u8()
     {
         normalize();
-        if (seg_ >= segs_.size()) throwCorrupt("记录数据不完整");
-        return segs_[seg_][pos_++];
+        if (pos_ >= cur_.size()) throwCorrupt("记录数据不完整");
+        return cur_[pos_++];
     }
     std::uint16_t u16()
     {
@@ -100,8 +104,8 @@ public:
     {
         while (n > 0) {
             normalize();
-            if (seg_ >= segs_.size()) throwCorrupt("记录数据不完整");
-            std::size_t take = static_cast<std::size_t>(std::min<std::uint64_t>(n, segs_[seg_].size() - pos_));
+            if (pos_ >= cur_.size()) throwCorrupt("记录数据不完整");
+            std::size_t take = static_cast<std::size_t>(std::min<std::uint64_t>(n, cur_.size() - pos_));
             pos_ += take;
             n -= take;
         }
@@ -110,11 +114,11 @@ public:
     std::string_view bytes(std::size_t n)
     {
         normalize();
-        if (seg_ >= segs_.size() || segs_[seg_].size() - pos_ < n) {
+        if (cur_.size() - std::min(pos_, cur_.size()) < n) {
             if (n == 0) return {};
             throwCorrupt("记录数据不完整");
         }
-        std::string_view v(reinterpret_cast<const char*>(segs_[seg_].data() + pos_), n);
+        std::string_view v(reinterpret_cast<const char*>(cur_.data() + pos_), n);
         pos_ += n;
         return v;
     }
@@ -124,15 +128,13 @@ public:
     {
         std::uint32_t pendingHigh = 0;
         while (cch > 0) {
-            if (pos_ >= cur().size()) {
-                ++seg_;
-                pos_ = 0;
-                if (seg_ >= segs_.size()) throwCorrupt("字符串数据不完整");
-                if (segs_[seg_].empty()) continue;
-                high = (segs_[seg_][pos_++] & 1) != 0;
+            if (pos_ >= cur_.size()) {
+                if (!advance()) throwCorrupt("字符串数据不完整");
+                if (cur_.empty()) continue;
+                high = (cur_[pos_++] & 1) != 0;
                 continue;
             }
-            const std::span<const std::uint8_t> s = cur();
+            const std::span<const std::uint8_t> s = cur_;
             if (!high) {
                 std::size_t n = std::min<std::size_t>(cch, s.size() - pos_);
                 for (std::size_t i = 0; i < n; ++i) appendUtf8(out, s[pos_ + i]);
@@ -160,29 +162,45 @@ public:
         }
         if (pendingHigh) appendUtf8(out, 0xFFFD);
     }
+    // Passes the CONTINUE records not read, so that the stream stands at
+    // the next record of its own.
+    void finish()
+    {
+        while (advance()) {
+        }
+    }
 
 private:
-    std::span<const std::uint8_t> cur() const
+    // The next CONTINUE record as the current segment; false when the
+    // record has no more.
+    bool advance()
     {
-        return seg_ < segs_.size() ? segs_[seg_] : std::span<const std::uint8_t>();
+        if (!rs_ || rs_->peekType() != rCONTINUE) {
+            pos_ = cur_.size();
+            return false;
+        }
+        cur_ = rs_->next()->data;
+        pos_ = 0;
+        return true;
     }
     // Moves past finished segments (for raw bytes, which carry no flag).
     void normalize()
     {
-        while (seg_ < segs_.size() && pos_ >= segs_[seg_].size()) {
-            ++seg_;
-            pos_ = 0;
+        while (pos_ >= cur_.size() && advance()) {
         }
     }
-    std::vector<std::span<const std::uint8_t>> segs_;
-    std::size_t seg_ = 0, pos_ = 0;
+    std::span<const std::uint8_t> cur_;
+    RecordStream* rs_ = nullptr;
+    std::size_t pos_ = 0;
 };
 
-Reader withContinues(const Record& r, RecordStream& rs)
+// The bytes of the CONTINUE records after the current position, without
+// taking them (what the string table will hold, for one allocation).
+std::size_t continuedBytes(RecordStream rs)
 {
-    Reader rd(r.data);
-    while (rs.peekType() == rCONTINUE) rd.addSegment(rs.next()->data);
-    return rd;
+    std::size_t n = 0;
+    while (rs.peekType() == rCONTINUE) n += rs.next()->data.size();
+    return n;
 }
 
 std::uint16_t le16(std::span<const std::uint8_t> d, std::size_t i) { return static_cast<std::uint16_t>(d[i] | (d[i + 1] << 8)); }
@@ -243,6 +261,9 @@ public:
     std::unique_ptr<Workbook> read()
     {
         auto book = std::make_unique<BookData>();
+        const Limits limits = Limits::forInput(s_.size());
+        book->sheet_.setLimits(limits);
+        pool_.setLimits(limits);
         // About one cell per 14 bytes of stream (a NUMBER record has 18,
         // a LABELSST 14, a MULRK 6 per cell): one allocation, not dozens.
         book->sheet_.reserveCells(s_.size() / 14);
@@ -320,7 +341,8 @@ private:
         if (dt != 0x0005) throwCorrupt("缺少工作簿全局数据");
 
         std::vector<std::uint16_t> xfFormat;
-        std::vector<std::pair<std::uint16_t, bool>> formatIsDate;
+        // By format number; a later FORMAT record of the same number wins.
+        std::unordered_map<std::uint16_t, bool> formatIsDate;
         bool sawEof = false;
         while (auto r = rs_.next()) {
             const auto& d = r->data;
@@ -348,7 +370,7 @@ private:
                 } catch (const RosterError&) {
                     break;  // a damaged format only loses its date flag
                 }
-                formatIsDate.emplace_back(id, isDateFormatCode(code));
+                formatIsDate[id] = isDateFormatCode(code);
                 break;
             }
             case rXF:
@@ -356,9 +378,9 @@ private:
                 if (d.size() >= 4) xfFormat.push_back(le16(d, 2));
                 break;
             case rSST: {
-                std::size_t start = rs_.pos();
-                Reader rd = withContinues(*r, rs_);
-                readSst(rd, r->data.size() + (rs_.pos() - start));
+                Reader rd(r->data, rs_);
+                readSst(rd, r->data.size() + continuedBytes(rs_));
+                rd.finish();
                 break;
             }
             case rBOUNDSHEET: {
@@ -387,10 +409,8 @@ private:
         xfDate_.resize(xfFormat.size());
         for (std::size_t i = 0; i < xfFormat.size(); ++i) {
             std::uint16_t id = xfFormat[i];
-            std::optional<bool> custom;
-            for (const auto& [fid, isDate] : formatIsDate)
-                if (fid == id) custom = isDate;
-            xfDate_[i] = custom ? *custom : isBuiltinDateFormat(id);
+            const auto custom = formatIsDate.find(id);
+            xfDate_[i] = custom != formatIsDate.end() ? custom->second : isBuiltinDateFormat(id);
         }
     }
 
@@ -529,8 +549,9 @@ private:
             }
             case rSTRING: {
                 if (!pendingString) break;
-                Reader rd = withContinues(*r, rs_);
+                Reader rd(r->data, rs_);
                 sh.addString(pendingString->first, pendingString->second, unicodeString(rd, 2));
+                rd.finish();
                 pendingString.reset();
                 break;
             }
@@ -780,7 +801,32 @@ bool sameName(const char* a, const char* b) { return a && g_ascii_strcasecmp(a, 
 
 }  // namespace
 
-static void quietLog(const gchar*, GLogLevelFlags, const gchar*, gpointer) {}
+// Inside the reader (ReaderQuiet), what libgsf and GLib say about the file
+// being read goes nowhere: the user gets the reader's own reason instead.
+// Outside it, every message takes its usual way.
+static thread_local int quietDepth = 0;
+
+ReaderQuiet::ReaderQuiet() { ++quietDepth; }
+ReaderQuiet::~ReaderQuiet() { --quietDepth; }
+
+static GPrintFunc previousPrinterr = nullptr;
+
+// libgsf writes some complaints straight with g_printerr ("Header is 0x…
+// Expected 0x…" for a damaged zip entry), past every log handler.
+static void quietPrinterr(const gchar* text)
+{
+    if (quietDepth > 0) return;
+    if (previousPrinterr)
+        previousPrinterr(text);
+    else
+        std::fputs(text, stderr);
+}
+
+static void quietLog(const gchar* domain, GLogLevelFlags level, const gchar* message, gpointer)
+{
+    if (quietDepth > 0) return;
+    g_log_default_handler(domain, level, message, nullptr);
+}
 
 // The domains whose messages are about the files being read.
 static bool readerDomain(const char* domain)
@@ -796,7 +842,7 @@ static GLogWriterOutput quietWriter(GLogLevelFlags level, const GLogField* field
     for (gsize i = 0; i < n; ++i)
         if (std::strcmp(fields[i].key, "GLIB_DOMAIN") == 0 && fields[i].length < 0)
             domain = static_cast<const char*>(fields[i].value);
-    if (!(level & G_LOG_LEVEL_ERROR) && readerDomain(domain)) return G_LOG_WRITER_HANDLED;
+    if (quietDepth > 0 && !(level & G_LOG_LEVEL_ERROR) && readerDomain(domain)) return G_LOG_WRITER_HANDLED;
     return g_log_writer_default(level, fields, n, nullptr);
 }
 
@@ -817,6 +863,7 @@ void initGsf()
                                                                   G_LOG_FLAG_RECURSION),
                               quietLog, nullptr);
         g_log_set_writer_func(quietWriter, nullptr, nullptr);
+        previousPrinterr = g_set_printerr_handler(quietPrinterr);
     });
 }
 
@@ -866,9 +913,84 @@ std::unique_ptr<Workbook> readBiff(std::span<const std::uint8_t> stream, const P
     return BiffReader(std::span<const std::uint8_t>(plain.data(), plain.size()), true).read();
 }
 
+// libgsf reads the directory of a compound file recursively, one level of
+// the C stack for each entry along a chain of siblings, and sorts each
+// storage's entries by inserting them one at a time into a list: a
+// directory of 200,000 entries in one chain ends the program, one of
+// 200,000 in a balanced tree takes minutes.  Real workbooks have a few
+// dozen entries in a tree a few levels deep.  So the directory is walked
+// here first, the way libgsf will walk it, and refused when it is too
+// deep or too large; what this walk cannot make sense of is left to
+// libgsf, which says what is damaged.
+static void checkOleDirectory(const std::uint8_t* d, std::size_t size)
+{
+    constexpr std::size_t kMaxEntries = 10000, kMaxDepth = 256;
+    constexpr std::uint32_t kSpecial = 0xFFFFFFFA;   // ENDOFCHAIN, FREESECT and their kin
+    if (size < 512) return;
+    const std::span<const std::uint8_t> file(d, size);
+    const unsigned shift = le16(file, 30);
+    if (shift != 9 && shift != 12) return;
+    const std::size_t sector = std::size_t(1) << shift, perSector = sector / 4;
+    const std::size_t sectors = size / sector;   // at most; the header takes the first
+    auto at = [&](std::uint32_t s) -> const std::uint8_t* {
+        const std::uint64_t off = (static_cast<std::uint64_t>(s) + 1) * sector;
+        return off + sector <= size ? d + off : nullptr;
+    };
+    std::vector<std::uint32_t> fat;   // the sectors of the allocation table
+    for (std::size_t i = 0; i < 109; ++i) {
+        const std::uint32_t v = le32(file, 76 + 4 * i);
+        if (v < kSpecial) fat.push_back(v);
+    }
+    std::uint32_t difat = le32(file, 68);
+    for (std::size_t guard = 0; difat < kSpecial && guard < sectors; ++guard) {
+        const std::uint8_t* p = at(difat);
+        if (!p) break;
+        const std::span<const std::uint8_t> ps(p, sector);
+        for (std::size_t k = 0; k + 1 < perSector; ++k)
+            if (const std::uint32_t v = le32(ps, 4 * k); v < kSpecial) fat.push_back(v);
+        difat = le32(ps, sector - 4);
+    }
+    auto next = [&](std::uint32_t s) -> std::uint32_t {
+        const std::size_t idx = s / perSector;
+        const std::uint8_t* p = idx < fat.size() ? at(fat[idx]) : nullptr;
+        return p ? le32(std::span<const std::uint8_t>(p, sector), 4 * (s % perSector)) : 0xFFFFFFFE;
+    };
+    std::vector<const std::uint8_t*> dir;
+    for (std::uint32_t s = le32(file, 48); s < kSpecial && dir.size() < sectors; s = next(s)) {
+        const std::uint8_t* p = at(s);
+        if (!p) break;
+        dir.push_back(p);
+    }
+    const std::size_t entries = dir.size() * (sector / 128);
+    if (entries == 0) return;
+    std::vector<std::uint8_t> seen(entries, 0);
+    struct Item {
+        std::uint32_t entry;
+        std::size_t depth;
+    };
+    std::vector<Item> todo{{0, 1}};
+    std::size_t walked = 0;
+    while (!todo.empty()) {
+        const Item it = todo.back();
+        todo.pop_back();
+        if (it.entry >= entries || seen[it.entry]) continue;
+        seen[it.entry] = 1;
+        if (++walked > kMaxEntries) throwCorrupt("复合文档的目录项太多");
+        if (it.depth > kMaxDepth) throwCorrupt("复合文档的目录结构已损坏");
+        const std::span<const std::uint8_t> e(dir[it.entry / (sector / 128)] + (it.entry % (sector / 128)) * 128, 128);
+        const std::uint8_t type = e[66];
+        // In libgsf's order: the left sibling's subtree, the right one's,
+        // then a storage's children.
+        if (type == 1 || type == 5) todo.push_back({le32(e, 76), it.depth + 1});
+        todo.push_back({le32(e, 72), it.depth + 1});
+        todo.push_back({le32(e, 68), it.depth + 1});
+    }
+}
+
 std::unique_ptr<Workbook> readOle(const std::uint8_t* data, std::size_t size, const Password* password)
 {
     initGsf();
+    checkOleDirectory(data, size);
     GPtr<GsfInput> input(gsf_input_memory_new(data, static_cast<gsf_off_t>(size), FALSE));
     if (!input) throwCorrupt();
     GError* err = nullptr;

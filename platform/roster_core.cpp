@@ -27,10 +27,38 @@ void throwCorrupt(const char* what)
     throw RosterError(r);
 }
 
+// ---- limits ----------------------------------------------------------------
+
+Limits Limits::forInput(std::size_t bytes)
+{
+    const std::uint64_t b = bytes;
+    Limits l;
+    // A cell costs an .xls six bytes at least (MULRK); a compressed .xlsx
+    // rarely less than two.  Three million cells (an .xls sheet full to
+    // its last row, 45 columns wide) are 72 MB in memory and a second or
+    // so of XML.
+    l.cells = static_cast<std::size_t>(std::min<std::uint64_t>(3000000, 65536 + 4 * b));
+    l.merges = static_cast<std::size_t>(std::min<std::uint64_t>(1000000, 65536 + b / 4));
+    l.strings = static_cast<std::size_t>(std::min<std::uint64_t>(8000000, 65536 + b));
+    l.poolBytes = std::min<std::uint64_t>(256u << 20, (16u << 20) + 8 * b);
+    l.textBytes = std::min<std::uint64_t>(512u << 20, (64u << 20) + 16 * b);
+    // Real packages compress their XML some ten times.
+    l.xmlBytes = static_cast<std::size_t>(std::min<std::uint64_t>(256u << 20, (16u << 20) + 40 * b));
+    return l;
+}
+
+void throwTooMuch(const char* what, std::uint64_t limit, const char* unit)
+{
+    throw RosterError(std::string(what) + "太多（超过 " + std::to_string(limit) + " " + unit +
+                      "），不像人员名册（文件可能已损坏）");
+}
+
 // ---- strings ---------------------------------------------------------------
 
 std::uint32_t StringPool::add(std::string_view s)
 {
+    if (starts_.size() >= maxStrings_) throwTooMuch("工作簿的字符串", maxStrings_, "个");
+    if (blob_.size() + s.size() > maxBytes_) throwTooMuch("工作簿中的文字", maxBytes_ >> 20, "MB");
     if (blob_.size() + s.size() > 0xFFFFFFFFu) throw std::bad_alloc();
     starts_.push_back(static_cast<std::uint32_t>(blob_.size()));
     blob_.append(s);
@@ -245,6 +273,7 @@ namespace detail {
 void SheetData::push(const StoredCell& c)
 {
     if (c.row == 0 || c.col == 0) return;
+    if (cells_.size() >= limits_.cells) throwTooMuch("工作表的单元格", limits_.cells, "个");
     if (!cells_.empty()) {
         const StoredCell& b = cells_.back();
         if (b.row > c.row || (b.row == c.row && b.col >= c.col)) sorted_ = false;
@@ -257,14 +286,25 @@ void SheetData::addNumber(std::uint32_t row, std::uint32_t col, double v, bool i
     push(StoredCell{row, col, v, 0, static_cast<std::uint8_t>(CellType::Number), isDate, 0});
 }
 
+void SheetData::countText(std::size_t n)
+{
+    // Each use of a shared string counts: a 9 MB string in every row
+    // would make every form that shows it take seconds.
+    textBytes_ += n;
+    if (textBytes_ > limits_.textBytes) throwTooMuch("工作表中的文字", limits_.textBytes >> 20, "MB");
+}
+
 void SheetData::addString(std::uint32_t row, std::uint32_t col, std::string_view s)
 {
     if (row == 0 || col == 0) return;
+    countText(s.size());
     push(StoredCell{row, col, 0, pool_.add(s), static_cast<std::uint8_t>(CellType::String), 0, 0});
 }
 
 void SheetData::addPooledString(std::uint32_t row, std::uint32_t col, std::uint32_t poolIndex)
 {
+    if (row == 0 || col == 0) return;
+    countText(pool_.get(poolIndex).size());
     push(StoredCell{row, col, 0, poolIndex, static_cast<std::uint8_t>(CellType::String), 0, 0});
 }
 
@@ -283,6 +323,7 @@ void SheetData::addMerge(Range r)
 {
     if (r.firstRow < 1 || r.firstCol < 1 || r.lastRow < r.firstRow || r.lastCol < r.firstCol) return;
     if (r.firstRow == r.lastRow && r.firstCol == r.lastCol) return;
+    if (merges_.size() >= limits_.merges) throwTooMuch("工作表的合并单元格", limits_.merges, "个");
     merges_.push_back(r);
 }
 
@@ -292,16 +333,16 @@ void SheetData::finish()
         std::stable_sort(cells_.begin(), cells_.end(), [](const StoredCell& a, const StoredCell& b) {
             return a.row != b.row ? a.row < b.row : a.col < b.col;
         });
-        // Keep the last of equal places: it came later in the file.
-        std::vector<StoredCell> out;
-        out.reserve(cells_.size());
-        for (const StoredCell& c : cells_) {
-            if (!out.empty() && out.back().row == c.row && out.back().col == c.col)
-                out.back() = c;
+        // Keep the last of equal places: it came later in the file.  In
+        // place: a second copy of millions of cells is memory for nothing.
+        std::size_t w = 0;
+        for (std::size_t i = 0; i < cells_.size(); ++i) {
+            if (w > 0 && cells_[w - 1].row == cells_[i].row && cells_[w - 1].col == cells_[i].col)
+                cells_[w - 1] = cells_[i];
             else
-                out.push_back(c);
+                cells_[w++] = cells_[i];
         }
-        cells_.swap(out);
+        cells_.resize(w);
         sorted_ = true;
     }
     if (cells_.capacity() > cells_.size() + cells_.size() / 2 + 1024) cells_.shrink_to_fit();
@@ -475,10 +516,11 @@ FileBytes readWhole(const std::string& path)
     }
     if (S_ISDIR(st.st_mode)) throw RosterError("这是一个文件夹，不是Excel工作簿：" + path);
     if (!S_ISREG(st.st_mode)) throw RosterError("这不是普通文件，不是Excel工作簿：" + path);
-    // Rosters are a few megabytes; a file this size is not one, and reading
-    // it whole would only exhaust memory.
-    constexpr std::uint64_t maxSize = 1024ull * 1024 * 1024;
-    if (static_cast<std::uint64_t>(st.st_size) > maxSize) throw RosterError("文件太大，不是人员名册工作簿：" + path);
+    // Rosters are a few megabytes (a few dozen with photographs); a file
+    // this size is not one, and reading it whole would only exhaust memory.
+    constexpr std::uint64_t maxSize = 200ull * 1024 * 1024;
+    if (static_cast<std::uint64_t>(st.st_size) > maxSize)
+        throw RosterError("文件太大（超过 200 MB），不是人员名册工作簿：" + path);
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) throw RosterError("无法读取文件：" + path + "（" + std::strerror(errno) + "）");
     if (::fstat(fd, &st) != 0 || st.st_size == 0) {
@@ -532,6 +574,7 @@ FileBytes readWhole(const std::string& path)
 
 std::unique_ptr<Workbook> openWorkbookFromMemory(const std::uint8_t* data, std::size_t size, const Password* password)
 {
+    const ReaderQuiet quiet;
     try {
         return openChecked(data, size, password);
     } catch (const RosterError&) {

@@ -17,6 +17,22 @@ namespace vdmq::roster::detail {
 std::string reasonCorrupt();                 // "不是Excel工作簿（文件已损坏或格式不对）"
 [[noreturn]] void throwCorrupt(const char* what = nullptr);
 
+// What a workbook may hold, worked out from the number of its bytes: far
+// more than any roster of that size holds, and far less than what would
+// take more than a second or two and a few hundred megabytes to read.  A
+// workbook beyond them is refused with a message that says which.
+struct Limits {
+    std::size_t cells;         // cells stored for the first sheet
+    std::size_t merges;        // merged ranges of the first sheet
+    std::size_t strings;       // entries of the string table
+    std::uint64_t poolBytes;   // bytes of the strings stored
+    std::uint64_t textBytes;   // text of the sheet's cells, a shared string counted at every use
+    std::size_t xmlBytes;      // .xlsx: what its parts may inflate to, all together
+    static Limits forInput(std::size_t bytes);
+};
+// The message for a limit passed: "工作表的单元格太多（超过 N 个）…".
+[[noreturn]] void throwTooMuch(const char* what, std::uint64_t limit, const char* unit);
+
 // Strings, stored back to back so that a table of a million tiny strings
 // costs a few bytes each, not a std::string each.
 class StringPool {
@@ -24,10 +40,13 @@ public:
     std::uint32_t add(std::string_view s);
     std::string_view get(std::uint32_t i) const;
     std::uint32_t size() const { return static_cast<std::uint32_t>(starts_.size()); }
-    void reserveBytes(std::size_t n) { blob_.reserve(n); }
+    void reserveBytes(std::size_t n) { blob_.reserve(std::min<std::uint64_t>(n, maxBytes_)); }
+    void setLimits(const Limits& l) { maxStrings_ = l.strings; maxBytes_ = l.poolBytes; }
 private:
     std::string blob_;
     std::vector<std::uint32_t> starts_;  // start of string i; end = start of i+1 or blob end
+    std::size_t maxStrings_ = 0xFFFFFFFFu;
+    std::uint64_t maxBytes_ = 0xFFFFFFFFu;
 };
 
 // One stored cell: 24 bytes.  Empty cells are not stored.
@@ -58,12 +77,20 @@ public:
     void addError(std::uint32_t row, std::uint32_t col, std::string_view text);
     void addMerge(Range r);
     StringPool& pool() { return pool_; }
-    void reserveCells(std::size_t n) { cells_.reserve(std::min<std::size_t>(n, 1u << 24)); }
+    void setLimits(const Limits& l)
+    {
+        limits_ = l;
+        pool_.setLimits(l);
+    }
+    void reserveCells(std::size_t n) { cells_.reserve(std::min<std::size_t>(n, limits_.cells)); }
     // Sorts, drops overwritten cells and works out the used area.
     void finish();
 
 private:
     void push(const StoredCell& c);
+    void countText(std::size_t n);
+    Limits limits_ = Limits::forInput(0);
+    std::uint64_t textBytes_ = 0;
     std::string name_;
     StringPool pool_;
     std::vector<StoredCell> cells_;
@@ -98,8 +125,15 @@ std::unique_ptr<Workbook> readXlsx(const std::uint8_t* data, std::size_t size);
 // Excel 2-4 file).
 std::unique_ptr<Workbook> readBiff(std::span<const std::uint8_t> stream, const Password* password);
 
-// libgsf set up once, its complaints about damaged files kept off stderr.
+// libgsf set up once, its complaints about damaged files kept off stderr
+// while a ReaderQuiet lives on the thread.
 void initGsf();
+struct ReaderQuiet {
+    ReaderQuiet();
+    ~ReaderQuiet();
+    ReaderQuiet(const ReaderQuiet&) = delete;
+    ReaderQuiet& operator=(const ReaderQuiet&) = delete;
+};
 
 // Bytes that are wiped before their memory is given back (decrypted
 // workbooks, keys).

@@ -32,11 +32,100 @@ using GPtr = std::unique_ptr<T, GObjectUnref>;
 
 // ---- XML streaming over a part of the package --------------------------------
 
+// The most attributes an element may have.  Real parts have a dozen at
+// most (the namespace declarations of a root element); libxml2 checks each
+// new attribute against all before it, so 200,000 of them take minutes.
+constexpr int kMaxAttributes = 512;
+
+[[noreturn]] void tooManyAttributes()
+{
+    throw RosterError("表格数据中有元素的属性太多（超过 " + std::to_string(kMaxAttributes) +
+                      " 个），不像人员名册（文件可能已损坏）");
+}
+
+// Counts the attributes of each start tag in the bytes on their way to
+// the parser, so that an element with absurdly many is refused before the
+// parser sees its end.  Comments, CDATA sections, processing instructions
+// and declarations are passed over; quoted values may hold anything.
+class AttributeCounter {
+public:
+    // False once an element has more than kMaxAttributes.
+    bool feed(const char* p, std::size_t n)
+    {
+        for (std::size_t i = 0; i < n; ++i) {
+            if (state_ == Text || state_ == Quoted) {
+                // Most bytes are text or values: jump to the next mark.
+                const void* m = std::memchr(p + i, state_ == Text ? '<' : quote_, n - i);
+                if (!m) break;
+                i = static_cast<std::size_t>(static_cast<const char*>(m) - p);
+                state_ = state_ == Text ? Open : Tag;
+                continue;
+            }
+            const char c = p[i];
+            switch (state_) {
+            case Text:
+                break;
+            case Open:
+                if (c == '!') {
+                    state_ = Bang;
+                } else if (c == '?') {
+                    state_ = Pi;
+                    tail_ = 0;
+                } else if (c == '/') {
+                    state_ = Skip;
+                } else {
+                    state_ = Tag;
+                    count_ = 0;
+                }
+                break;
+            case Bang:   // "<!-" opens a comment, "<![" a CDATA section
+                state_ = c == '-' ? Comment : c == '[' ? CData : Skip;
+                tail_ = 0;
+                break;
+            case Tag:
+                if (c == '"' || c == '\'') {
+                    quote_ = c;
+                    state_ = Quoted;
+                } else if (c == '=') {
+                    if (++count_ > kMaxAttributes) return false;
+                } else if (c == '>') {
+                    state_ = Text;
+                }
+                break;
+            case Quoted:
+                break;
+            case Skip:
+                if (c == '>') state_ = Text;
+                break;
+            case Comment:   // ends at "-->"
+            case CData:     // ends at "]]>"
+            case Pi: {      // ends at "?>"
+                const char mark = state_ == Comment ? '-' : state_ == CData ? ']' : '?';
+                const int need = state_ == Pi ? 1 : 2;
+                if (c == '>' && tail_ >= need) state_ = Text;
+                tail_ = c == mark ? tail_ + 1 : 0;
+                break;
+            }
+            }
+        }
+        return true;
+    }
+
+private:
+    enum State { Text, Open, Bang, Tag, Quoted, Skip, Comment, CData, Pi };
+    State state_ = Text;
+    char quote_ = 0;
+    int count_ = 0;
+    int tail_ = 0;
+};
+
 struct Source {
     GsfInput* in;
     std::size_t* budget;  // decompressed bytes still allowed, over all parts
     bool over = false;
     bool failed = false;
+    bool tooManyAttributes = false;
+    AttributeCounter attributes;
 };
 
 int readCb(void* ctx, char* buf, int len)
@@ -45,6 +134,8 @@ int readCb(void* ctx, char* buf, int len)
     gsf_off_t left = gsf_input_remaining(s->in);
     if (left <= 0 || len <= 0) return 0;
     std::size_t n = static_cast<std::size_t>(std::min<gsf_off_t>(left, len));
+    // Counted as it is inflated: the reading stops at the limit, however
+    // much the part claims or holds.
     if (*s->budget == 0) {
         s->over = true;
         return -1;
@@ -55,6 +146,10 @@ int readCb(void* ctx, char* buf, int len)
         return -1;
     }
     *s->budget -= n;
+    if (!s->attributes.feed(buf, n)) {
+        s->tooManyAttributes = true;
+        return -1;
+    }
     return static_cast<int>(n);
 }
 
@@ -64,7 +159,7 @@ void noXmlErrors(void*, const char*, xmlParserSeverities, xmlTextReaderLocatorPt
 
 class Xml {
 public:
-    Xml(GsfInput* in, std::size_t* budget) : src_{in, budget}
+    Xml(GsfInput* in, std::size_t* budget) : src_{in, budget, false, false, false, {}}
     {
         r_ = xmlReaderForIO(readCb, closeCb, &src_, nullptr, nullptr,
                             XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_NOCDATA);
@@ -87,6 +182,7 @@ public:
             return true;
         }
         if (src_.over) tooLarge();
+        if (src_.tooManyAttributes) tooManyAttributes();
         if (ret < 0 || src_.failed) throwCorrupt("表格数据无法解析");
         return false;
     }
@@ -357,8 +453,9 @@ public:
         initGsf();
         // What the parts may decompress to, all together.  Real rosters
         // compress their XML some ten times; a package that inflates far
-        // beyond that is not one.
-        budget_ = 16u * 1024 * 1024 + std::min<std::size_t>(size, 64u * 1024 * 1024) * 40;
+        // beyond that is not one.  No more than a second or two of XML.
+        limits_ = Limits::forInput(size);
+        budget_ = limits_.xmlBytes;
         input_.reset(gsf_input_memory_new(data, static_cast<gsf_off_t>(size), FALSE));
         if (!input_) throwCorrupt();
         GError* err = nullptr;
@@ -370,6 +467,7 @@ public:
     std::unique_ptr<Workbook> read()
     {
         auto book = std::make_unique<BookData>();
+        book->sheet_.setLimits(limits_);
         std::string wbPath = "xl/workbook.xml";
         for (const auto& [id, rel] : readRels("_rels/.rels", ""))
             if (endsWith(rel.type, "/officeDocument")) wbPath = rel.target;
@@ -565,19 +663,27 @@ private:
         while (x.next()) {
             if (!x.isStart()) continue;
             if (x.is("row")) {
+                // A row numbered past the sheet's end (or not a number)
+                // holds nothing the sheet can show: its cells, and those
+                // of rows after it without a number, are passed over, not
+                // put into the rows before.
                 std::uint32_t r;
-                if (x.attr("r", v) && parseUint(v, r) && r >= 1 && r <= maxRows)
+                if (!x.attr("r", v))
+                    row = row > maxRows ? row : row + 1;
+                else if (parseUint(v, r) && r >= 1 && r <= maxRows)
                     row = r;
                 else
-                    ++row;
+                    row = maxRows + 1;
                 col = 0;
             } else if (x.is("c")) {
                 std::uint32_t r = 0, c = 0;
-                if (x.attr("r", ref) && parseRef(ref, r, c)) {
+                if (!x.attr("r", ref)) {
+                    col = col > maxCols ? col : col + 1;
+                } else if (parseRef(ref, r, c)) {
                     row = r;
                     col = c;
                 } else {
-                    ++col;
+                    col = maxCols + 1;   // a reference outside the sheet
                 }
                 if (!x.attr("t", t)) t.clear();
                 std::uint32_t style = 0;
@@ -663,6 +769,7 @@ private:
     GPtr<GsfInfile> zip_;
     std::map<std::string, std::vector<std::string>> parts_;
     bool indexed_ = false;
+    Limits limits_ = Limits::forInput(0);
     std::size_t budget_ = 0;
     std::vector<bool> xfDate_;
     std::vector<std::uint32_t> xfFmtId_;

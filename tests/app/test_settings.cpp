@@ -7,10 +7,12 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 
 #include <clocale>
+#include <cstring>
 #include <csignal>
 #include <sys/resource.h>
 
@@ -280,6 +282,75 @@ TEST_F(Settings, WindowsFileReadAndKeptBySave)
     SaveRosterPath(v, gb("E:\\新.xls"));
     EXPECT_EQ(v.RosterPath, gb("E:\\新.xls"));
     EXPECT_EQ(key(ini(), "excelFileName"), gb("E:\\新.xls"));
+}
+
+// vdmq.ini as Windows tools save it (tests/data/settings/make_settings.py):
+// Notepad's "Unicode" and "UTF-8", and CR alone at the line ends.  Each was
+// once taken for an empty file, and the forms printed the defaults.  A save
+// keeps the file's encoding and line ends.
+TEST_F(Settings, FilesSavedByWindowsToolsAreReadAndKeptInTheirEncoding)
+{
+    using namespace std::string_literals;
+    struct Case { const char* fixture; std::string head, lineEnd; } cases[] = {
+        {"notepad-unicode.ini", "\xFF\xFE", "1\0\r\0\n\0"s},   // the new start row, 11, then CRLF
+        {"notepad-unicode-be.ini", "\xFE\xFF", "\0001\0\r\0\n"s},
+        {"notepad-utf8.ini", "\xEF\xBB\xBF", "11\r\n"},
+        {"classic-mac.ini", ";", "11\rEnd"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fixture);
+        QFile::remove(ini());
+        ASSERT_TRUE(QFile::copy(QStringLiteral(VDMQ_TESTDATA "/settings/") + c.fixture, ini()));
+        QFile::setPermissions(ini(), QFile::ReadOwner | QFile::WriteOwner);
+        TEntryFields fields;
+        TVdcs v = load(fields);
+        EXPECT_EQ(v.DocNo, gb("澜人发(2009)12号"));
+        EXPECT_EQ(v.IssuedBy, gb("澜坪县人事局"));
+        EXPECT_EQ(FromDateTime(v.PrintDate).date(), QDate(2009, 7, 1));
+        EXPECT_EQ(v.StartRow, 9);
+        EXPECT_EQ(v.EndRow, 120);
+        EXPECT_EQ(v.OpinionWidth, 70);
+        EXPECT_EQ(v.RosterPath, gb("D:\\名册\\2009年调资.xls"));
+
+        fields.edArea = gb("澜坪市人事局");
+        fields.edStart = "11";
+        SaveSettings(v, fields);
+        SaveRosterPath(v, gb("E:\\新名册.xls"));
+        const std::string after = readAll(ini());
+        EXPECT_EQ(after.substr(0, c.head.size()), c.head);
+        EXPECT_NE(after.find(c.lineEnd), std::string::npos);
+        TEntryFields again;
+        const TVdcs w = load(again);
+        EXPECT_EQ(w.IssuedBy, gb("澜坪市人事局"));
+        EXPECT_EQ(w.StartRow, 11);
+        EXPECT_EQ(w.DocNo, gb("澜人发(2009)12号"));
+        EXPECT_EQ(w.RosterPath, gb("E:\\新名册.xls"));
+    }
+}
+
+// A "settings file" of 50 MB of line ends was read once per key, 76 s and
+// 4 GB.  One over 1 MB is not read: the defaults show, the user is told
+// which file, and a save leaves it alone.
+TEST_F(Settings, TooLargeFileGivesTheDefaultsAndSaysSo)
+{
+    writeAll(ini(), std::string(kMaxProfileBytes, '\n') + "[xtcs]\r\nStart=9\r\n");
+    TEntryFields fields;
+    TVdcs v;
+    try {
+        LoadSettings(v, fields, appDir());
+        ADD_FAILURE() << "no error";
+    } catch (const ESettingsReadError& e) {
+        EXPECT_NE(std::string(e.what()).find(gb("太大")), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find(toGb(ini())), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(v.StartRow, 7);
+    EXPECT_EQ(fields.edStart, "7");
+    EXPECT_EQ(fields.edWidth, "78");
+    EXPECT_THROW(SaveSettings(v, fields), ESettingsWriteError);
+    EXPECT_EQ(QFileInfo(ini()).size(), qint64(kMaxProfileBytes) + 17);
+    // At the limit it is still a settings file.
+    writeAll(ini(), std::string(kMaxProfileBytes - 17, '\n') + "[xtcs]\r\nStart=9\r\n");
+    EXPECT_EQ(load(fields).StartRow, 9);
 }
 
 TEST_F(Settings, RefusedWriteNamesTheFileAndStopsAtThatKey)

@@ -10,6 +10,8 @@
 
 #include <csignal>
 #include <cstdio>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -120,6 +122,81 @@ TEST_F(Profile, Utf8FileWithBomStaysUtf8)
     EXPECT_EQ(readAll(ini()), "\xEF\xBB\xBF[xtcs]\r\nArea=人事局\r\n");
 }
 
+// UTF-16 with its byte-order mark (Notepad's "Unicode"), either byte order,
+// and lines ended by CR alone: read, and a write keeps the encoding and the
+// line ends, a new key taking the file's own.
+TEST_F(Profile, Utf16AndCrOnlyFilesReadAndKept)
+{
+    auto utf16 = [](const char* utf8, bool be) {
+        std::string out = be ? "\xFE\xFF" : "\xFF\xFE";
+        for (const char16_t u : QString::fromUtf8(utf8).toStdU16String()) {
+            const char hi = char(u >> 8), lo = char(u & 0xFF);
+            out += be ? std::string{hi, lo} : std::string{lo, hi};
+        }
+        return out;
+    };
+    struct Case { std::string before, after; } cases[] = {
+        {utf16("[xtcs]\r\nArea=澜坪\r\n", false), utf16("[xtcs]\r\nArea=人事局\r\nEnd=9\r\n", false)},
+        {utf16("[xtcs]\r\nArea=澜坪\r\n", true), utf16("[xtcs]\r\nArea=人事局\r\nEnd=9\r\n", true)},
+        {"[xtcs]\rArea=" + gb("澜坪") + "\r", "[xtcs]\rArea=" + gb("人事局") + "\rEnd=9\r"},
+        // Mixed endings: each line keeps its own.
+        {"[xtcs]\rArea=" + gb("澜坪") + "\nX=1\r\n", "[xtcs]\rArea=" + gb("人事局") + "\nX=1\r\nEnd=9\r"},
+    };
+    for (const Case& c : cases) {
+        writeAll(ini(), c.before);
+        EXPECT_EQ(ReadProfileString(ini(), "xtcs", "Area", "?"), gb("澜坪"));
+        WriteProfileString(ini(), "xtcs", "Area", gb("人事局"));
+        WriteProfileString(ini(), "xtcs", "End", "9");
+        EXPECT_EQ(readAll(ini()), c.after);
+        EXPECT_EQ(ReadProfileString(ini(), "xtcs", "End", "?"), "9");
+    }
+}
+
+// An operation that reads many keys reads the file once; a file over
+// 1 MB is neither read nor rewritten.
+TEST_F(Profile, SnapshotAndSizeLimit)
+{
+    writeAll(ini(), "[xtcs]\r\nA=1\r\n");
+    const TProfileSnapshot snap = TProfileSnapshot::Load(ini());
+    writeAll(ini(), "[xtcs]\r\nA=2\r\n");
+    EXPECT_EQ(snap.Read("xtcs", "A", "?"), "1");
+    EXPECT_TRUE(snap.Exists());
+    EXPECT_FALSE(TProfileSnapshot::Load(dir.filePath("none.ini")).Exists());
+
+    const std::string big = std::string(kMaxProfileBytes, '\n') + "[xtcs]\nA=3\n";
+    writeAll(ini(), big);
+    EXPECT_THROW(TProfileSnapshot::Load(ini()), EProfileTooLarge);
+    EXPECT_FALSE(ReadProfileString(ini(), "xtcs", "A").has_value());
+    EXPECT_THROW(WriteProfileString(ini(), "xtcs", "A", "4"), EProfileWriteError);
+    EXPECT_EQ(readAll(ini()), big);
+}
+
+// Temporaries of ours that no writer holds are what killed writers left:
+// the next write removes them.  Anything else stays.
+TEST_F(Profile, StaleTemporariesOfOursAreRemoved)
+{
+    writeAll(ini(), "[xtcs]\r\nA=1\r\n");
+    const char* stale[] = {"vdmq.ini.tmp00ab12", "vdmq.ini.tmpf", "vdmq.ini.tmp3c9e01"};
+    const char* kept[] = {"vdmq.ini.tmp1234567", "vdmq.ini.tmpzz0000", "vdmq.ini.tmp", "other.ini.tmp00ab12",
+                          "vdmq.ini.bak", "vdmq.ini.tmp00AB12"};
+    for (const char* n : stale) writeAll(dir.filePath(n), "x");
+    for (const char* n : kept) writeAll(dir.filePath(n), "x");
+    // One held by a writer that is still at work.
+    writeAll(dir.filePath("vdmq.ini.tmp0000ff"), "x");
+    const int held = ::open(QFile::encodeName(dir.filePath("vdmq.ini.tmp0000ff")).constData(), O_RDONLY);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+
+    WriteProfileString(ini(), "xtcs", "A", "2");
+    for (const char* n : stale) EXPECT_FALSE(QFile::exists(dir.filePath(n))) << n;
+    for (const char* n : kept) EXPECT_TRUE(QFile::exists(dir.filePath(n))) << n;
+    EXPECT_TRUE(QFile::exists(dir.filePath("vdmq.ini.tmp0000ff")));
+    ::close(held);
+    WriteProfileString(ini(), "xtcs", "A", "3");
+    EXPECT_FALSE(QFile::exists(dir.filePath("vdmq.ini.tmp0000ff")));
+    EXPECT_EQ(ReadProfileString(ini(), "xtcs", "A", ""), "3");
+}
+
 TEST_F(Profile, RefusedWritesThrowAndLeaveTheFolderClean)
 {
     // Root may write anywhere, so refuse by kind: the path is a folder, or
@@ -190,6 +267,10 @@ TEST_F(Profile, AtomicUnderConcurrentReadsAndKills)
         const std::string a = ReadProfileString(ini(), "xtcs", "A", "<none>");
         ASSERT_TRUE(a == "old" || a == "new") << a;
     }
+    // The killed writers' temporaries go with the next write; nothing else
+    // is left in the folder.
+    WriteProfileString(ini(), "xtcs", "A", "last");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList{"vdmq.ini"});
 }
 
 }  // namespace

@@ -11,6 +11,8 @@ errors.xls  rows that fail: an unreadable appointment month, an error cell in
             the flag column and in a data column, between good rows
 three.xls   rows 7, 9 and 11 flagged, 8 and 10 not; long, short and usual opinions
 not_a_roster.xls  plain text with a workbook's name
+many.xls    600 data rows from row 7, every other one flagged (300 forms): a
+            run long enough to be killed or to fill a disk half-way
 """
 import os
 import sys
@@ -132,6 +134,7 @@ if __name__ == "__main__":
     flags(os.path.join(HERE, "flags.xls"))
     errors(os.path.join(HERE, "errors.xls"))
     three(os.path.join(HERE, "three.xls"))
+    bench(os.path.join(HERE, "many.xls"), 600)
     with open(os.path.join(HERE, "not_a_roster.xls"), "w") as f:
         f.write("This is a text file, not a workbook.\n")
     print("make_rosters: wrote the fixtures in", HERE)
