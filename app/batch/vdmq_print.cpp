@@ -21,6 +21,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QPrinterInfo>
+#include <QStringDecoder>
 #include <QTemporaryDir>
 
 #include <cerrno>
@@ -114,7 +115,15 @@ struct Options {
 };
 
 std::string local(const QString& s) { return s.toLocal8Bit().toStdString(); }
-std::string shown(const std::string& gbText) { return QString::fromUtf8(utf8FromGb(gbText)).toLocal8Bit().toStdString(); }
+// A message in the terminal's encoding.  The run's messages are GB18030;
+// those of the output files (the report engine's) are UTF-8, which is
+// taken as such when it is valid, as the main window's error box does.
+std::string shown(const std::string& text)
+{
+    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    const QString s = utf8(QByteArrayView(text.data(), qsizetype(text.size())));
+    return (utf8.hasError() ? fromGb(text) : s).toLocal8Bit().toStdString();
+}
 
 struct UsageError {
     std::string message;   // local 8-bit
@@ -791,7 +800,7 @@ int main(int argc, char** argv)
             host.text->Discard();
         host.text.reset();
     } catch (const std::exception& e) {
-        host.say(e.what());
+        host.say(shown(e.what()));
         status = 1;
     }
     if (hadFile && !complete)

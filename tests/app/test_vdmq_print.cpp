@@ -5,19 +5,24 @@
 #include "platform/gbtext.h"
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QPrinterInfo>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QThread>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include "cups_helpers.h"
 #include "page_helpers.h"
+
+#include <csignal>
 
 #include <algorithm>
 #include <vector>
@@ -33,16 +38,38 @@ struct Result {
     QString err;
 };
 
-Result run(const QStringList& args)
+// `fileSizeKb` > 0: under that file-size limit (ulimit -f); `out`: standard
+// output goes to that file.
+Result run(const QStringList& args, int fileSizeKb = 0, const QString& out = {})
 {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("LANG", "C.UTF-8");
+    env.insert("LC_ALL", "C.UTF-8");
     p.setProcessEnvironment(env);
-    p.start(kTool, args);
+    if (!out.isEmpty())
+        p.setStandardOutputFile(out);
+    if (fileSizeKb > 0)
+        p.start("bash", QStringList{"-c", QStringLiteral("ulimit -f %1; exec \"$0\" \"$@\"").arg(fileSizeKb), kTool} + args);
+    else
+        p.start(kTool, args);
     p.waitForFinished(60000);
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
             QString::fromUtf8(p.readAllStandardError())};
+}
+
+QStringList entries(const QString& dir)
+{
+    return QDir(dir).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden, QDir::Name);
+}
+
+int pdfPages(const QString& pdf)
+{
+    QProcess info;
+    info.start("pdfinfo", {pdf});
+    info.waitForFinished();
+    const auto m = QRegularExpression(R"(Pages:\s+(\d+)\n)").match(QString::fromUtf8(info.readAllStandardOutput()));
+    return info.exitCode() == 0 && m.hasMatch() ? m.captured(1).toInt() : -1;
 }
 
 std::vector<QJsonObject> lines(const QByteArray& out)
@@ -98,6 +125,9 @@ TEST_F(VdmqPrint, ExitCodesAndMessages)
         {{flags, "--fields", "--printer", "nosuch-queue"}, 2, "only one of", {}},
         {{flags, "--printer", "nosuch-queue"}, 1, "vdmq-print: no printer named nosuch-queue\n", {}},
         {{flags, "--start", "8", "--end", "8", "--fields"}, 0, "", {}},
+        // Rows below 1 hold nothing: the walk starts at row 1 (it used to
+        // walk two billion empty rows first).
+        {{flags, "--start", "-2147483648", "--end", "9", "--fields"}, 0, "", {7}},
         {{flags, "--start", "15", "--end", "7", "--fields"}, 0, "", {}},
         {{flags, "--pdf", "x.pdf", "--paper", "letter"}, 2, "--paper: 'letter'", {}},
         {{flags, "--fields", "--paper", "a4"}, 2, "apply to --pdf and --printer only", {}},
@@ -474,4 +504,126 @@ TEST_F(VdmqPrint, PrinterTakesTheRememberedPaperAndWarns)
         EXPECT_NEAR(frame.top(), expected.top(), 0.3) << c.roster.toStdString();
         QFile::remove(pdf);
     }
+
+// ---- outputs that fail ---------------------------------------------------------
+
+// A full disk, /dev/full or a file-size limit is reported with a non-zero
+// exit, never taken for success, and never ends the tool without a word
+// (SIGXFSZ).  The file that stood at the target before stays as it was,
+// and no temporary is left beside it.
+TEST_F(VdmqPrint, OutputFailuresAreReportedAndLeaveNothingHalfWritten)
+{
+    QTemporaryDir dir;
+    const QString many = data("many.xls");
+    const QString pdf = dir.filePath("forms.pdf"), text = dir.filePath("forms.txt"), fields = dir.filePath("f.jsonl");
+    struct Case { const char* name; QStringList args; int limitKb; QString out; QString target; QString said; } cases[] = {
+        {"--fields to /dev/full", {many, "--end", "700", "--fields"}, 0, "/dev/full", {}, "无法写入标准输出：No space left on device"},
+        {"--fields past ulimit -f", {many, "--end", "700", "--fields"}, 20, fields, {}, "无法写入标准输出：File too large"},
+        {"--pdf past ulimit -f", {many, "--end", "700", "--pdf", pdf}, 200, {}, pdf, "File too large"},
+        {"--text past ulimit -f", {many, "--end", "700", "--text", text}, 100, {}, text, "File too large"},
+        {"--pdf to /dev/full", {many, "--end", "100", "--pdf", "/dev/full"}, 0, {}, {}, "No space left on device"},
+        {"--text to /dev/full", {many, "--end", "100", "--text", "/dev/full"}, 0, {}, {}, "No space left on device"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const QString& f : {pdf, text}) {
+            QFile old(f);
+            ASSERT_TRUE(old.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            old.write("yesterday's forms");
+        }
+        QFile::remove(fields);
+        const Result r = run(c.args, c.limitKb, c.out);
+        EXPECT_EQ(r.exit, 1) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(c.said)) << r.err.toStdString();
+        if (!c.target.isEmpty())
+            EXPECT_TRUE(r.err.contains(c.target)) << r.err.toStdString();
+        for (const QString& f : {pdf, text}) {
+            QFile old(f);
+            ASSERT_TRUE(old.open(QIODevice::ReadOnly));
+            EXPECT_EQ(old.readAll(), "yesterday's forms") << f.toStdString();
+        }
+        QStringList left = entries(dir.path());
+        left.removeAll("f.jsonl");
+        EXPECT_EQ(left, (QStringList{"forms.pdf", "forms.txt"}));
+    }
+}
+
+// Killed half-way, a run leaves the earlier PDF as it was; its temporary
+// goes with the next run to the same file, which writes the whole PDF.
+TEST_F(VdmqPrint, KilledRunLeavesTheEarlierFileAndTheNextRunCleansUp)
+{
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath("forms.pdf");
+    const QStringList args{data("many.xls"), "--end", "700", "--pdf", pdf};
+    ASSERT_EQ(run(args).exit, 0);
+    QFile f(pdf);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray before = f.readAll();
+    f.close();
+
+    bool caught = false;
+    for (int attempt = 0; attempt < 5 && !caught; ++attempt) {
+        QProcess p;
+        p.start(kTool, args);
+        ASSERT_TRUE(p.waitForStarted());
+        // Killed once its temporary has some pages in it.
+        QElapsedTimer clock;
+        clock.start();
+        while (p.state() == QProcess::Running && clock.elapsed() < 20000) {
+            const QStringList now = QDir(dir.path()).entryList({"forms.pdf.tmp*"}, QDir::Files);
+            if (!now.isEmpty() && QFileInfo(dir.filePath(now.front())).size() > 65536) {
+                ::kill(pid_t(p.processId()), SIGKILL);
+                caught = true;
+                break;
+            }
+            QThread::usleep(500);
+        }
+        p.waitForFinished();
+    }
+    if (!caught)
+        GTEST_SKIP() << "the run always finished before it could be killed";
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), before);
+    f.close();
+    EXPECT_GT(entries(dir.path()).size(), 1) << "the killed run's temporary";
+
+    const Result r = run(args);
+    EXPECT_EQ(r.exit, 0) << r.err.toStdString();
+    EXPECT_EQ(pdfPages(pdf), 300);
+    EXPECT_EQ(entries(dir.path()), QStringList{"forms.pdf"});
+}
+
+// Two runs writing the same PDF at once: both succeed and the file is one
+// whole document (it used to be a mixture with broken cross-references).
+TEST_F(VdmqPrint, TwoRunsOnOnePdf)
+{
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath("forms.pdf");
+    QProcess a, b;
+    a.start(kTool, {data("many.xls"), "--end", "700", "--pdf", pdf});
+    b.start(kTool, {data("many.xls"), "--end", "300", "--pdf", pdf});
+    ASSERT_TRUE(a.waitForFinished(60000) && b.waitForFinished(60000));
+    EXPECT_EQ(a.exitCode(), 0) << a.readAllStandardError().toStdString();
+    EXPECT_EQ(b.exitCode(), 0) << b.readAllStandardError().toStdString();
+    const int pages = pdfPages(pdf);
+    EXPECT_TRUE(pages == 300 || pages == 147) << pages;
+    EXPECT_EQ(entries(dir.path()), QStringList{"forms.pdf"});
+}
+
+// A "settings file" of 50 MB of line ends took 76 s and 4 GB; one over
+// 1 MB is refused at once, with the reason.
+TEST_F(VdmqPrint, SettingsFileTooLargeIsRefused)
+{
+    QTemporaryDir dir;
+    const QString ini = dir.filePath("vdmq.ini");
+    QFile f(ini);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    const QByteArray block(1 << 20, '\n');
+    for (int i = 0; i < 50; ++i)
+        f.write(block);
+    f.close();
+    const Result r = run({data("flags.xls"), "--settings", ini, "--fields"});
+    EXPECT_EQ(r.exit, 2);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("太大"))) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(ini)) << r.err.toStdString();
 }

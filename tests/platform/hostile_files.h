@@ -23,8 +23,9 @@ struct Case {
 
 // Every case of the set, without its bytes.
 const std::vector<Case>& Cases();
-// The bytes of one case (a few to some tens of megabytes).
-std::vector<std::uint8_t> Make(const std::string& name);
+// The bytes of one case (a few to some tens of megabytes); `scale` < 1
+// makes the same shape with fewer of everything (fuzzing seeds).
+std::vector<std::uint8_t> Make(const std::string& name, double scale = 1.0);
 
 // Building blocks, also for hand-made tests.
 std::vector<std::uint8_t> OleWrap(const std::vector<std::uint8_t>& workbookStream);

@@ -5,6 +5,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <map>
@@ -15,6 +16,11 @@ namespace hostile {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+
+// Make(name, scale): the counts of a case times `scale` (fuzzing seeds are
+// the same shapes a hundred times smaller).
+double g_scale = 1;
+std::uint64_t scaled(std::uint64_t n) { return std::max<std::uint64_t>(1, std::uint64_t(double(n) * g_scale)); }
 
 void put16(Bytes& b, unsigned v)
 {
@@ -139,7 +145,7 @@ Bytes xlsXfFormat()
 {
     // 200,000 number formats and as many styles, each style naming a
     // format far from its own place in the table.
-    constexpr unsigned n = 200000;
+    const unsigned n = unsigned(scaled(200000));
     return OleWrap(workbook(
         [&](Bytes& b) {
             for (unsigned i = 0; i < n; ++i) {
@@ -168,8 +174,8 @@ Bytes xlsContinueFlood()
     return OleWrap(workbook(
         [](Bytes& b) {
             rec(b, tSST, Bytes{1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 'x'});
-            b.reserve(b.size() + 40000000 + 4096);
-            for (int i = 0; i < 10000000; ++i) rec(b, tCONTINUE, {});
+            b.reserve(b.size() + scaled(40000000) + 4096);
+            for (std::uint64_t i = 0; i < scaled(10000000); ++i) rec(b, tCONTINUE, {});
         },
         [](Bytes& b) {
             Bytes p;
@@ -187,8 +193,8 @@ Bytes xlsCellFlood()
     return OleWrap(workbook([](Bytes&) {},
                             [](Bytes& b) {
                                 constexpr unsigned perRecord = 1360;
-                                b.reserve(b.size() + 62000000);
-                                for (unsigned r = 0; r < 7400; ++r) {
+                                b.reserve(b.size() + scaled(62000000));
+                                for (unsigned r = 0; r < scaled(7400); ++r) {
                                     Bytes p;
                                     put16(p, r);
                                     put16(p, 0);
@@ -217,8 +223,8 @@ Bytes xlsLongStringRefs()
             });
         },
         [](Bytes& b) {
-            b.reserve(b.size() + 14000000);
-            for (unsigned r = 0; r < 1000000; ++r) {
+            b.reserve(b.size() + scaled(14000000));
+            for (unsigned r = 0; r < scaled(1000000); ++r) {
                 Bytes p;
                 put16(p, r % 65536);
                 put16(p, 1 + r / 65536);
@@ -232,10 +238,10 @@ Bytes xlsLongStringRefs()
 Bytes xlsStringFlood()
 {
     // A string table of twenty million empty strings.
-    constexpr std::uint32_t n = 20000000;
+    const std::uint32_t n = std::uint32_t(scaled(20000000));
     return OleWrap(workbook(
         [&](Bytes& b) {
-            b.reserve(64000000);
+            b.reserve(scaled(64000000));
             sst(b, n, [&](const auto& add) {
                 const Bytes s{0, 0, 0};
                 for (std::uint32_t i = 0; i < n; ++i) add(s, 3, false);
@@ -249,8 +255,8 @@ Bytes xlsMergeFlood()
     // Eight million merged ranges, 1,024 to a record.
     return OleWrap(workbook([](Bytes&) {},
                             [](Bytes& b) {
-                                b.reserve(66000000);
-                                for (unsigned k = 0; k < 8000; ++k) {
+                                b.reserve(scaled(66000000));
+                                for (unsigned k = 0; k < scaled(8000); ++k) {
                                     Bytes p;
                                     put16(p, 1024);
                                     for (unsigned i = 0; i < 1024; ++i) {
@@ -441,7 +447,7 @@ Bytes xlsxSheet(ZipMember sheet) { return Zip(XlsxParts(std::move(sheet))); }
 Bytes xlsxBomb()
 {
     // Four gigabytes of empty rows in a few megabytes.
-    ZipMember m{"xl/worksheets/sheet1.xml", kSheetHead, std::string(1 << 20, ' '), 3800, kSheetTail};
+    ZipMember m{"xl/worksheets/sheet1.xml", kSheetHead, std::string(1 << 20, ' '), scaled(3800), kSheetTail};
     for (std::size_t i = 0; i < m.repeated.size(); i += 64) m.repeated.replace(i, 6, "<row/>");
     return xlsxSheet(m);
 }
@@ -454,14 +460,14 @@ Bytes xlsxCellFlood()
     row += "</row>";
     std::string block;
     while (block.size() < (1 << 20)) block += row;
-    return xlsxSheet({"xl/worksheets/sheet1.xml", kSheetHead, block, 3000, kSheetTail});
+    return xlsxSheet({"xl/worksheets/sheet1.xml", kSheetHead, block, scaled(3000), kSheetTail});
 }
 
 Bytes xlsxAttributes()
 {
     // One row element with 200,000 attributes.
     std::string s = std::string(kSheetHead) + "<row r=\"1\"";
-    for (int i = 0; i < 200000; ++i) s += " a" + std::to_string(i) + "=\"1\"";
+    for (std::uint64_t i = 0; i < scaled(200000); ++i) s += " a" + std::to_string(i) + "=\"1\"";
     s += "><c r=\"A1\"><v>1</v></c></row>" + std::string(kSheetTail);
     return xlsxSheet({"xl/worksheets/sheet1.xml", s, {}, 0, {}});
 }
@@ -480,7 +486,7 @@ Bytes xlsxSharedStringRefs()
     const ZipMember strings{"xl/sharedStrings.xml",
                             "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<sst xmlns=\"http://schemas.openxmlformats."
                             "org/spreadsheetml/2006/main\" count=\"1\" uniqueCount=\"1\"><si><t>",
-                            std::string(1 << 20, 'x'), 9, "</t></si></sst>"};
+                            std::string(1 << 20, 'x'), scaled(9), "</t></si></sst>"};
     return Zip(XlsxParts(sheet, &strings));
 }
 
@@ -511,7 +517,7 @@ Bytes xlsxMemberFlood()
     // 65,000 parts besides the workbook's own.
     std::vector<ZipMember> parts = XlsxParts(
         {"xl/worksheets/sheet1.xml", std::string(kSheetHead) + "<row r=\"7\"><c r=\"A7\"><v>1</v></c></row>" + kSheetTail, {}, 0, {}});
-    for (int i = 0; i < 65000; ++i) parts.push_back({"xl/media/x" + std::to_string(i) + ".bin", "x", {}, 0, {}});
+    for (std::uint64_t i = 0; i < scaled(65000); ++i) parts.push_back({"xl/media/x" + std::to_string(i) + ".bin", "x", {}, 0, {}});
     return Zip(parts);
 }
 
@@ -519,7 +525,7 @@ Bytes xlsxRowNumbers()
 {
     // Rows numbered far beyond the sheet's end, a cell in each.
     std::string rows;
-    for (int i = 0; i < 20000; ++i) {
+    for (std::uint64_t i = 0; i < scaled(20000); ++i) {
         const std::string r = std::to_string(1048577 + i * 1000);
         rows += "<row r=\"" + r + "\"><c r=\"A" + r + "\"><v>1</v></c></row>";
     }
@@ -643,8 +649,12 @@ const std::vector<Case>& Cases()
     return cases;
 }
 
-std::vector<std::uint8_t> Make(const std::string& name)
+std::vector<std::uint8_t> Make(const std::string& name, double scale)
 {
+    struct Scale {
+        explicit Scale(double s) { g_scale = s; }
+        ~Scale() { g_scale = 1; }
+    } scope(scale);
     static const std::map<std::string, std::function<Bytes()>> makers = {
         {"xls-xf-format", xlsXfFormat},
         {"xls-continue-flood", xlsContinueFlood},
@@ -653,8 +663,8 @@ std::vector<std::uint8_t> Make(const std::string& name)
         {"xls-long-string-refs", xlsLongStringRefs},
         {"xls-string-flood", xlsStringFlood},
         {"xls-merge-flood", xlsMergeFlood},
-        {"ole-dirent-chain", [] { return oleFile(workbook([](Bytes&) {}, someCells), 200000); }},
-        {"ole-dirent-tree", [] { return oleFile(workbook([](Bytes&) {}, someCells), 200000, false, true); }},
+        {"ole-dirent-chain", [] { return oleFile(workbook([](Bytes&) {}, someCells), scaled(200000)); }},
+        {"ole-dirent-tree", [] { return oleFile(workbook([](Bytes&) {}, someCells), scaled(200000), false, true); }},
         {"ole-fat-cycle", [] { return oleFile(workbook([](Bytes&) {}, someCells), 0, true); }},
         {"xlsx-bomb", xlsxBomb},
         {"xlsx-cell-flood", xlsxCellFlood},

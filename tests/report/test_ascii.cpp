@@ -1,11 +1,16 @@
 // The plain-text export against hand-computed files.  The cell of the
 // 9.75-point report font counts as 10 points: 35.2777... tenths square.
 #include "report_helpers.h"
+#include "file_helpers.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
 
 using namespace qrtest;
 
@@ -124,6 +129,68 @@ TEST(AsciiExportFile, ThroughPreparation)
     // y 200 -> line 6; x 100 -> column 5.
     EXPECT_EQ(readAll(path), "    " + vdmq::gb("中国") + std::string(18 - 8, ' ') + "12.50\r\n");
     EXPECT_EQ(store.PageCount(), 1);
+}
+
+// The export goes to a temporary file beside the target and replaces it
+// at Finish: a full disk or a file-size limit fails with the file and the
+// reason, and the export that was there stays whole, with no temporary
+// left.  A filter that gathers several preparations (a whole run) puts
+// the file in place only at Commit.
+TEST(AsciiExportFile, WrittenWholeOrNotAtAll)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("form.TXT");
+    const std::string line(150, 'x');
+    std::vector<qr::QRItem> items;
+    for (int i = 0; i < 70; ++i)
+        items.push_back(text(0, i * kCell, line));   // some 10 kB a page
+    const qr::QRPageImage page = formPage(items);
+    auto exportPages = [&](qr::TQRAsciiExportFilter& f, int pages) {
+        f.Start(1820, 2570, {});
+        for (int i = 0; i < pages; ++i)
+            qr::ExportPage(f, page);
+        f.Finish();
+    };
+    struct Case { const char* name; QString target; rlim_t limit; int error; } cases[] = {
+        {"size limit", path, 25000, EFBIG},
+        {"full device", QStringLiteral("/dev/full"), RLIM_INFINITY, ENOSPC},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        testfiles::writeAll(path, "the export of yesterday\r\n");
+        std::string what;
+        {
+            testfiles::ScopedFileSizeLimit limit(c.limit);
+            try {
+                qr::TQRAsciiExportFilter f(c.target);
+                exportPages(f, 5);
+            } catch (const qr::EInOutError& e) {
+                what = e.what();
+            }
+        }
+        ASSERT_FALSE(what.empty()) << "reported as written";
+        EXPECT_NE(what.find(c.target.toStdString()), std::string::npos) << what;
+        EXPECT_NE(what.find(std::strerror(c.error)), std::string::npos) << what;
+        EXPECT_EQ(readAll(path), "the export of yesterday\r\n");
+        EXPECT_EQ(testfiles::entries(dir.path()), QStringList{"form.TXT"});
+    }
+
+    {
+        qr::TQRAsciiExportFilter run(path);
+        run.HoldUntilCommit();
+        exportPages(run, 1);
+        exportPages(run, 1);
+        EXPECT_EQ(readAll(path), "the export of yesterday\r\n");   // not yet
+        run.Commit();
+    }
+    EXPECT_EQ(QFileInfo(path).size(), 2 * 70 * 152);
+    {
+        qr::TQRAsciiExportFilter run(path);
+        run.HoldUntilCommit();
+        exportPages(run, 1);
+    }   // never committed: the run failed
+    EXPECT_EQ(QFileInfo(path).size(), 2 * 70 * 152);
+    EXPECT_EQ(testfiles::entries(dir.path()), QStringList{"form.TXT"});
 }
 
 TEST(AsciiExportFile, UnwritableFileNamesFileAndReason)

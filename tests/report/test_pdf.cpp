@@ -1,6 +1,7 @@
 // The PDF writer: many pages of their own sizes, embedded fonts, text that
 // can be found again.
 #include "report_helpers.h"
+#include "file_helpers.h"
 
 #include <QDir>
 #include <QProcess>
@@ -8,7 +9,14 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+
 using namespace qrtest;
+using testfiles::entries;
+using testfiles::readAll;
+using testfiles::writeAll;
 
 namespace {
 
@@ -58,6 +66,100 @@ TEST(PdfWriter, PagesSizesFontsAndSearchableText)
     EXPECT_FALSE(fonts.contains(QRegularExpression(R"(\bno\s+\S+\s+\S+\s+\d+\s+\d+\s*$)",
                                                    QRegularExpression::MultilineOption)))
         << "every font embedded: " << fonts.toStdString();
+}
+
+// The document goes to a temporary file beside the target and replaces it
+// only when complete: a disk that fills up or a file-size limit (which
+// used to kill the program, or leave a PDF without its trailer reported as
+// written) fails with the file and the reason, the earlier file stays as
+// it was and no temporary is left.
+TEST(PdfWriter, FailureLeavesTheEarlierFileAndNoTemporary)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("forms.pdf");
+    // Laid out first: the fonts' caches are no business of the limit.
+    const qr::QRPageImage form = page(182, 257, "国家机关事业单位工作人员工资变动审批表");
+    struct Case { const char* name; QString target; rlim_t limit; int pages; const char* reason; } cases[] = {
+        {"size limit while the pages are written", path, 70000, 150, "EFBIG"},   // ~130 kB
+        {"size limit in the last part (fonts, cross-references)", path, 9000, 3, "EFBIG"},   // ~10 kB
+        {"full device", QStringLiteral("/dev/full"), RLIM_INFINITY, 3, "ENOSPC"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        writeAll(path, "the forms printed yesterday");
+        std::string what;
+        {
+            testfiles::ScopedFileSizeLimit limit(c.limit);
+            try {
+                qr::TQRPdfWriter w(c.target);
+                for (int i = 0; i < c.pages; ++i)
+                    w.AddPage(form);
+                w.Finish();
+            } catch (const qr::EInOutError& e) {
+                what = e.what();
+            }
+        }
+        ASSERT_FALSE(what.empty()) << "reported as written";
+        EXPECT_NE(what.find(c.target.toStdString()), std::string::npos) << what;
+        EXPECT_NE(what.find(std::strerror(std::string(c.reason) == "EFBIG" ? EFBIG : ENOSPC)), std::string::npos) << what;
+        EXPECT_EQ(readAll(path), "the forms printed yesterday");
+        EXPECT_EQ(entries(dir.path()), QStringList{"forms.pdf"});
+    }
+}
+
+// Two writers of the same file (two runs at once) each write their own
+// temporary; the file ends up as one of the two documents, whole.
+TEST(PdfWriter, TwoWritersOfOneFileLeaveOneWholeDocument)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("forms.pdf");
+    {
+        qr::TQRPdfWriter a(path), b(path);
+        for (int i = 0; i < 3; ++i) {
+            a.AddPage(page(182, 257, "甲"));
+            b.AddPage(page(210, 297, "乙"));
+        }
+        b.AddPage(page(210, 297, "乙"));
+        a.Finish();
+        b.Finish();
+    }
+    const QString info = run("pdfinfo", {path});
+    EXPECT_TRUE(info.contains(QRegularExpression(R"(Pages:\s+4\n)"))) << info.toStdString();
+    EXPECT_EQ(run("pdftotext", {path, "-"}).count(QStringLiteral("乙")), 4);
+    EXPECT_EQ(entries(dir.path()), QStringList{"forms.pdf"});
+}
+
+// A writer left by an exception, or discarded, puts nothing in place; one
+// that goes out of scope without Finish completes its document.
+TEST(PdfWriter, UnfinishedWriters)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("forms.pdf");
+    writeAll(path, "old");
+    try {
+        qr::TQRPdfWriter w(path);
+        w.AddPage(page(182, 257, "甲"));
+        throw std::runtime_error("a row failed");
+    } catch (const std::runtime_error&) {
+    }
+    EXPECT_EQ(readAll(path), "old");
+    {
+        qr::TQRPdfWriter w(path);
+        w.AddPage(page(182, 257, "甲"));
+        w.Discard();
+    }
+    EXPECT_EQ(readAll(path), "old");
+    {
+        qr::TQRPdfWriter w(path);   // no page: nothing to put in place
+        w.Finish();
+    }
+    EXPECT_EQ(readAll(path), "old");
+    {
+        qr::TQRPdfWriter w(path);
+        w.AddPage(page(182, 257, "甲"));
+    }
+    EXPECT_TRUE(run("pdfinfo", {path}).contains(QRegularExpression(R"(Pages:\s+1\n)")));
+    EXPECT_EQ(entries(dir.path()), QStringList{"forms.pdf"});
 }
 
 TEST(PdfWriter, UnwritableFileNamesFileAndReason)
