@@ -296,6 +296,25 @@ TEST_F(MainWindowTest, RefusedWriteKeepsTheProgramOpen)
     }
 }
 
+// A vdmq.ini over 1 MB is not a settings file: the window shows the
+// defaults and says which file it left alone, and leaves it alone.
+TEST_F(MainWindowTest, TooLargeSettingsFileShowsTheDefaultsAndSaysSo)
+{
+    {
+        QFile f(ini());
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(2 << 20, '\n') + "[xtcs]\r\nStart=9\r\n");
+    }
+    auto w = make();
+    EXPECT_EQ(w->edStart->text(), QStringLiteral("7"));
+    EXPECT_EQ(w->edWidth->text(), QStringLiteral("78"));
+    EXPECT_EQ(w->edFile->text(), QStringLiteral("澜人发(2007)71号"));
+    ASSERT_EQ(dialogs->errors.size(), 1);
+    EXPECT_TRUE(dialogs->errors[0].contains(QStringLiteral("太大"))) << dialogs->errors[0].toStdString();
+    EXPECT_TRUE(dialogs->errors[0].contains(ini())) << dialogs->errors[0].toStdString();
+    EXPECT_EQ(QFileInfo(ini()).size(), (2 << 20) + 17);
+}
+
 TEST_F(MainWindowTest, ClosingTheWindowSavesNothing)
 {
     auto w = make();
