@@ -100,7 +100,7 @@ int main(int argc, char** argv)
         if (pid == 0) {
             // A runaway input must not take the machine: one minute of
             // processor time and 3 GB at most.
-            const struct rlimit cpu{60, 60}, mem{3ull << 30, 3ull << 30};
+            const struct rlimit cpu{60, 65}, mem{3ull << 30, 3ull << 30};
             setrlimit(RLIMIT_CPU, &cpu);
             setrlimit(RLIMIT_AS, &mem);
             execl("/proc/self/exe", argv[0], "--one", file.c_str(), resultFile.c_str(), static_cast<char*>(nullptr));

@@ -76,7 +76,7 @@ Outcome inChild(const std::string& name, int& status)
     if (pid == 0) {
         close(fds[0]);
         const rlim_t cpu = kSanitized ? 90 : 20;
-        const struct rlimit cpuLimit{cpu, cpu}, data{1ull << 30, 1ull << 30};
+        const struct rlimit cpuLimit{cpu, cpu + 5}, data{1ull << 30, 1ull << 30};
         setrlimit(RLIMIT_CPU, &cpuLimit);
         if (!kSanitized) setrlimit(RLIMIT_DATA, &data);
         const Outcome o = readAsARun(hostile::Make(name));
