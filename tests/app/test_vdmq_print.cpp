@@ -504,6 +504,7 @@ TEST_F(VdmqPrint, PrinterTakesTheRememberedPaperAndWarns)
         EXPECT_NEAR(frame.top(), expected.top(), 0.3) << c.roster.toStdString();
         QFile::remove(pdf);
     }
+}
 
 // ---- outputs that fail ---------------------------------------------------------
 
