@@ -347,7 +347,7 @@ struct CheckedStdout {
     }
     std::string message() const
     {
-        std::string why = QString::fromLocal8Bit(std::strerror(error)).toLocal8Bit().toStdString();
+        const std::string why = std::strerror(error);   // in the user's language, as the terminal shows it
         return "无法写入标准输出：" + why + " / cannot write standard output: " + why;
     }
 };

@@ -37,6 +37,7 @@ void keepHeapForPdfPages()
 }
 }  // namespace
 
+namespace {
 // Where QPdfWriter's bytes go: through the text-map mending into the
 // atomic file.  QPdfWriter does not look at the results of its writes, so
 // the device keeps the first failure for Finish to report.
@@ -59,6 +60,7 @@ protected:
         return size;
     }
 };
+}  // namespace
 
 struct TQRPdfWriter::Impl {
     QString fileName;

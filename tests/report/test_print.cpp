@@ -3,6 +3,7 @@
 #include "report_helpers.h"
 #include "report/ui/printbackend.h"
 #include "cups_helpers.h"
+#include "file_helpers.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -120,6 +121,38 @@ TEST(PrintToFile, PageRangeAndCustomPaper)
         EXPECT_NEAR(sz.height(), 257 * kPt, 0.5);
     }
     expectWordsInPlace(s.OutputFileName);
+}
+
+// The print dialog's "print to file" writes like the PDF export: a file
+// cut short by a full disk or a file-size limit (Qt does not say when its
+// writes fail) is reported, and the file that was there stays.
+TEST(PrintToFile, CutShortIsReportedAndTheEarlierFileStays)
+{
+    auto rep = testForm();
+    qr::TQRPrinter store(rep.get());
+    for (int i = 0; i < 3; ++i)
+        store.AddPage(rep->PrepareNew()->Page(1));
+    store.SetStatus(qr::mpFinished);
+    QTemporaryDir dir;
+    qr::TQRPrinterSettings s;
+    s.OutputFileName = dir.filePath("forms.pdf");
+    testfiles::writeAll(s.OutputFileName, "yesterday's forms");
+    qr::TQRQtPrintBackend backend(false);
+    std::string what;
+    {
+        testfiles::ScopedFileSizeLimit limit(4000);
+        try {
+            backend.PrintPages(store, s);
+        } catch (const qr::EInOutError& e) {
+            what = e.what();
+        }
+    }
+    EXPECT_NE(what.find(s.OutputFileName.toStdString()), std::string::npos) << what;
+    EXPECT_EQ(testfiles::readAll(s.OutputFileName), "yesterday's forms");
+    EXPECT_EQ(testfiles::entries(dir.path()), QStringList{"forms.pdf"});
+    backend.PrintPages(store, s);
+    EXPECT_EQ(pageSizes(s.OutputFileName).size(), 3u);
+    EXPECT_EQ(testfiles::entries(dir.path()), QStringList{"forms.pdf"});
 }
 
 TEST(PrintBackend, NoPrinterMeansNothingPrepared)
