@@ -1,6 +1,6 @@
 #pragma once
 // Hostile workbooks, made on demand: the shapes that once cost the reader
-// minutes or gigabytes (a style table of 200,000 formats, an .xlsx row of
+// minutes or gigabytes (a style table of 300,000 formats, an .xlsx row of
 // 200,000 attributes, zip bombs, ten million CONTINUE records, one long
 // string referenced by every row, floods of cells, strings and merges),
 // and the container tricks around them.  Each comes with what the reader

@@ -143,9 +143,9 @@ void sst(Bytes& b, std::uint32_t count, const std::function<void(const std::func
 
 Bytes xlsXfFormat()
 {
-    // 200,000 number formats and as many styles, each style naming a
+    // 300,000 number formats and as many styles, each style naming a
     // format far from its own place in the table.
-    const unsigned n = unsigned(scaled(200000));
+    const unsigned n = unsigned(scaled(300000));
     return OleWrap(workbook(
         [&](Bytes& b) {
             for (unsigned i = 0; i < n; ++i) {
@@ -627,7 +627,7 @@ std::vector<ZipMember> XlsxParts(ZipMember sheet, const ZipMember* sharedStrings
 const std::vector<Case>& Cases()
 {
     static const std::vector<Case> cases = {
-        {"xls-xf-format", "200,000 FORMAT and 200,000 XF records", true, ""},
+        {"xls-xf-format", "300,000 FORMAT and 300,000 XF records", true, ""},
         {"xls-continue-flood", "10 million empty CONTINUE records", true, ""},
         {"xls-sst-claim", "a string table claiming 4 billion strings", true, ""},
         {"xls-cell-flood", "10 million cells in MULRK records", false, "单元格太多"},
