@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QRandomGenerator>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -68,7 +69,56 @@ bool writeAllBytes(int fd, const char* data, std::size_t size, int& error)
     return true;
 }
 
+// The temporaries being written, for the interrupt handler: fixed slots,
+// so that the handler touches no allocation and no lock (0 free, 1 in
+// use, 2 being filled).
+constexpr int kSlots = 16;
+char tempSlots[kSlots][PATH_MAX];
+std::atomic<int> slotState[kSlots];
+static_assert(std::atomic<int>::is_always_lock_free);
+
+int registerTemp(const QByteArray& path)
+{
+    if (path.size() >= PATH_MAX) return -1;
+    for (int i = 0; i < kSlots; ++i) {
+        int free = 0;
+        if (slotState[i].compare_exchange_strong(free, 2)) {
+            std::memcpy(tempSlots[i], path.constData(), std::size_t(path.size()) + 1);
+            slotState[i] = 1;
+            return i;
+        }
+    }
+    return -1;
+}
+
+void unregisterTemp(int& slot)
+{
+    if (slot >= 0) slotState[slot] = 0;
+    slot = -1;
+}
+
+extern "C" void removeTempsAndEnd(int sig)
+{
+    for (int i = 0; i < kSlots; ++i)
+        if (slotState[i] == 1) ::unlink(tempSlots[i]);
+    ::signal(sig, SIG_DFL);
+    ::raise(sig);
+}
+
 }  // namespace
+
+void RemoveTemporariesOnInterrupt()
+{
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction old {};
+        if (::sigaction(sig, nullptr, &old) != 0 || old.sa_handler != SIG_DFL || (old.sa_flags & SA_SIGINFO))
+            continue;
+        struct sigaction now {};
+        now.sa_handler = removeTempsAndEnd;
+        sigemptyset(&now.sa_mask);
+        ::sigaction(sig, &now, nullptr);
+    }
+}
 
 void IgnoreFileSizeSignal()
 {
@@ -200,6 +250,7 @@ bool TAtomicFile::Open()
             }
         }
         fd_ = fd;
+        slot_ = registerTemp(temp_);
         break;
     }
     if (fd_ < 0) {
@@ -275,6 +326,7 @@ bool TAtomicFile::Commit()
         return fail("无法替换原文件", e);
     }
     committed_ = true;
+    unregisterTemp(slot_);
     temp_.clear();
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
@@ -290,6 +342,7 @@ bool TAtomicFile::Commit()
 void TAtomicFile::Discard()
 {
     if (!direct_ && !temp_.isEmpty()) ::unlink(temp_.constData());
+    unregisterTemp(slot_);
     temp_.clear();
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;

@@ -75,9 +75,16 @@ private:
     qint64 written_ = 0;
     int errno_ = 0;
     const char* stage_ = "";
+    int slot_ = -1;   // in the interrupt handler's list
 };
 
 // SIG_IGN for SIGXFSZ, when nothing else handles it.
 void IgnoreFileSizeSignal();
+
+// SIGINT, SIGTERM and SIGHUP (Ctrl+C, kill, a closed terminal) remove the
+// temporaries being written before the program ends by the signal as it
+// would have, so that an interrupted run leaves nothing behind.  For
+// programs that have no handlers of their own for these signals.
+void RemoveTemporariesOnInterrupt();
 
 }  // namespace vdmq

@@ -672,6 +672,8 @@ int main(int argc, char** argv)
     // A file-size limit (ulimit -f) makes a write fail with its reason
     // instead of killing the tool without a word.
     IgnoreFileSizeSignal();
+    // Ctrl+C leaves no half-written temporary beside the output file.
+    RemoveTemporariesOnInterrupt();
     qInstallMessageHandler(messageHandler);
     // Without a display the forms are still laid out with the real fonts.
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
