@@ -159,6 +159,8 @@ void TQRAsciiExportFilter::HoldUntilCommit() { d_->hold = true; }
 
 void TQRAsciiExportFilter::Commit()
 {
+    if (!d_->broken.isEmpty())
+        d_->fail(QStringLiteral("无法写入文件"), d_->broken);   // nothing to put in place
     d_->hold = false;
     if (d_->file.IsOpen() && !d_->file.Commit())
         d_->fail(QStringLiteral("无法写入文件"));

@@ -71,10 +71,12 @@ struct TQRPdfWriter::Impl {
     int pages = 0;
     bool finished = false;
     int unwinding = 0;   // exceptions in flight when the writer was made
+    std::string failure; // the error that ended the document, said again by Finish
 
-    [[noreturn]] void fail(const QString& what, const QString& reason) const
+    [[noreturn]] void fail(const QString& what, const QString& reason)
     {
-        throw EInOutError(QStringLiteral("%1“%2”：%3").arg(what, fileName, reason).toStdString());
+        failure = QStringLiteral("%1“%2”：%3").arg(what, fileName, reason).toStdString();
+        throw EInOutError(failure);
     }
     void discard()
     {
@@ -160,6 +162,10 @@ void TQRPdfWriter::AddPage(const QRPageImage& page, const TQRPlacement& placemen
 
 void TQRPdfWriter::Finish()
 {
+    // A document that failed stays failed: a caller that goes on to
+    // Finish after a page could not be written is told again.
+    if (!d_->failure.empty())
+        throw EInOutError(d_->failure);
     if (d_->finished)
         return;
     d_->finished = true;

@@ -537,8 +537,9 @@ TEST_F(VdmqPrint, OutputFailuresAreReportedAndLeaveNothingHalfWritten)
         const Result r = run(c.args, c.limitKb, c.out);
         EXPECT_EQ(r.exit, 1) << r.err.toStdString();
         EXPECT_TRUE(r.err.contains(c.said)) << r.err.toStdString();
-        if (!c.target.isEmpty())
+        if (!c.target.isEmpty()) {
             EXPECT_TRUE(r.err.contains(c.target)) << r.err.toStdString();
+        }
         for (const QString& f : {pdf, text}) {
             QFile old(f);
             ASSERT_TRUE(old.open(QIODevice::ReadOnly));
@@ -603,10 +604,11 @@ TEST_F(VdmqPrint, InterruptedRunLeavesTheEarlierFileAndNoTemporary)
         ASSERT_TRUE(f.open(QIODevice::ReadOnly));
         EXPECT_EQ(f.readAll(), before);
         f.close();
-        if (sig == SIGKILL)
+        if (sig == SIGKILL) {
             EXPECT_GT(entries(dir.path()).size(), 1) << "the killed run's temporary";
-        else
+        } else {
             EXPECT_EQ(entries(dir.path()), QStringList{"forms.pdf"});
+        }
     }
 
     const Result r = run(args);

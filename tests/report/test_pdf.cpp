@@ -90,13 +90,15 @@ TEST(PdfWriter, FailureLeavesTheEarlierFileAndNoTemporary)
         std::string what;
         {
             testfiles::ScopedFileSizeLimit limit(c.limit);
+            qr::TQRPdfWriter w(c.target);
             try {
-                qr::TQRPdfWriter w(c.target);
                 for (int i = 0; i < c.pages; ++i)
                     w.AddPage(form);
                 w.Finish();
             } catch (const qr::EInOutError& e) {
                 what = e.what();
+                // A caller that finishes after a failed page is told again.
+                EXPECT_THROW(w.Finish(), qr::EInOutError);
             }
         }
         ASSERT_FALSE(what.empty()) << "reported as written";
