@@ -39,61 +39,47 @@ namespace {
 constexpr const char* kProg = "vdmq-print";
 
 const char* kHelp =
-    "用法: vdmq-print 花名册 [选项] (--fields | --pdf 文件 | --text 文件 | --printer 打印机|- | --check [--json])\n"
+    "用法：vdmq-print 花名册 [选项] (--fields | --pdf 文件 | --text 文件 | --printer 打印机|- | --check [--json])\n"
     "      vdmq-print --calibration-page [纸张选项] (--pdf 文件 | --printer 打印机|-)\n"
-    "Usage: vdmq-print ROSTER [options] (--fields | --pdf FILE | --text FILE | --printer NAME|- | --check [--json])\n"
-    "       vdmq-print --calibration-page [paper options] (--pdf FILE | --printer NAME|-)\n"
     "\n"
     "为花名册第一张工作表中 AB 列（打印标志）为 1 的每一行生成一份工资变动审批表。\n"
-    "Makes one approval form for every row of the roster's first sheet whose\n"
-    "column AB (the print flag) holds 1.\n"
     "\n"
-    "选项 / Options:\n"
-    "  --start N           开始打印行号 / first row (default 7)\n"
-    "  --end N             结束打印行号 / last row (default 7)\n"
-    "  --doc-no TEXT       文件依据 / authorising document (default 澜人发(2007)71号)\n"
-    "  --issued-by TEXT    制表机构 / issuing body (default 澜坪市人事局工资处制)\n"
+    "选项：\n"
+    "  --start 行号        开始打印行号（默认 7）\n"
+    "  --end 行号          结束打印行号（默认 7）\n"
+    "  --doc-no 文字       文件依据（默认 澜人发(2007)71号）\n"
+    "  --issued-by 文字    制表机构（默认 澜坪市人事局工资处制）\n"
     "  --date YYYY-MM-DD[ HH:MM:SS]\n"
-    "                      打印日期 / print date (default: now)\n"
-    "  --width N           申报意见栏每行宽度（字节） / opinion line width in bytes (default 78);\n"
-    "                      不是整数时填表出错 / a width that is not a whole number fails each form\n"
-    "  --settings FILE     从 vdmq.ini 取以上默认值 / take the defaults from a vdmq.ini\n"
-    "  --keep-going        某行出错时报告并跳过 / report a failing row and go on\n"
-    "  --password-file FILE\n"
-    "                      加密花名册的打开密码在此文件第一行（- 为标准输入）；不给时在终端上询问 /\n"
-    "                      the open password of an encrypted roster is the first line of FILE\n"
-    "                      (- for standard input); without it, asked on the terminal\n"
+    "                      打印日期（默认：当前日期）\n"
+    "  --width 宽度        申报意见栏每行宽度，以字节计，一个汉字占 2（默认 78）；\n"
+    "                      不是整数时每份表都填表出错\n"
+    "  --settings 文件     从该 vdmq.ini 取以上各项的默认值\n"
+    "  --keep-going        某行出错时报告并跳过，接着处理下一行\n"
+    "  --password-file 文件\n"
+    "                      加密花名册的打开密码在此文件的第一行（- 为标准输入）；\n"
+    "                      不给时在终端上询问\n"
     "\n"
-    "纸张与位置（只用于 --pdf 和 --printer） / Paper and position (--pdf and --printer only):\n"
-    "  --paper b5|a4       B5 (182x257 mm) 或 A4；表格不缩放 / B5 or A4; the form is never scaled\n"
-    "  --centre            在 A4 纸上居中（默认左上角） / centred on A4 (default: top-left)\n"
-    "  --offset X,Y        整页右移 X、下移 Y 毫米，各 -20.0..20.0 / move every page X mm right,\n"
-    "                      Y mm down, each -20.0..20.0\n"
-    "                      --printer 未给出时用 vdmq.ini [vdmq] 中记住的纸张和偏移（--settings\n"
-    "                      指定的文件，否则程序自己的 vdmq.ini）；--pdf 只用命令行给出的 /\n"
-    "                      --printer takes the paper and offsets not given from vdmq.ini\n"
-    "                      section [vdmq] (--settings, else the program's own); --pdf only\n"
-    "                      those given here\n"
-    "  --calibration-page  输出一张校准页（不用花名册） / output one calibration page (no roster)\n"
+    "纸张与位置（只用于 --pdf 和 --printer）：\n"
+    "  --paper b5|a4       B5（182×257 毫米）或 A4；表格从不缩放\n"
+    "  --centre            在 A4 纸上居中（默认左上角）\n"
+    "  --offset X,Y        整页右移 X、下移 Y 毫米，各在 -20.0 到 20.0 之间\n"
+    "                      --printer 未给出的纸张和偏移取自 vdmq.ini 的 [vdmq] 节（--settings\n"
+    "                      指定的文件，否则程序自己的 vdmq.ini）；--pdf 只用命令行给出的\n"
+    "  --calibration-page  输出一张位置校准页（不用花名册）\n"
     "\n"
-    "输出（选一项） / Output (exactly one):\n"
-    "  --fields            每行一个 JSON 对象（UTF-8） / one JSON object per form (UTF-8):\n"
+    "输出（选一项）：\n"
+    "  --fields            每份表一行 JSON（UTF-8）：\n"
     "                      {\"row\": 7, \"captions\": {\"l_xm\": \"...\", ...}}\n"
-    "  --pdf FILE          一个 PDF，每份表一页 / one PDF, one page per form\n"
-    "  --text FILE         每页的文本导出，依次排列 / the text export of every page, in turn\n"
-    "  --printer NAME|-    打印到该打印机（- 为默认打印机），每份表一个作业 /\n"
-    "                      print on that CUPS queue (- for the default), one job per form\n"
-    "  --check             打印前检查，不打印：列出每个有问题的行（行号、姓名、问题）/\n"
-    "                      check before paper, print nothing: a table of row, name, problem\n"
-    "  --json              与 --check 合用：每个问题一个 JSON 对象（UTF-8）/ with --check:\n"
-    "                      one JSON object per problem (UTF-8):\n"
+    "  --pdf 文件          一个 PDF，每份表一页\n"
+    "  --text 文件         各页的文本导出，依次排列\n"
+    "  --printer 打印机|-  送该打印机（- 为默认打印机），每份表一个作业\n"
+    "  --check             打印前检查，不打印：列出每个有问题的行（行号、姓名、问题）\n"
+    "  --json              与 --check 合用：每个问题一行 JSON（UTF-8）：\n"
     "                      {\"row\": 8, \"name\": \"...\", \"kind\": \"cut\", \"message\": \"...\", ...}\n"
     "\n"
-    "没有选中的行时不写输出文件。 / With no flagged row no output file is written.\n"
-    "退出码 / Exit status: 0 成功 all good; 1 某行出错或花名册无法读取 a row failed or the\n"
-    "roster could not be read; 2 用法错误 usage error.\n"
-    "--check: 0 没有发现问题 nothing found; 1 发现问题或花名册无法读取 something found or the\n"
-    "roster could not be read; 2 用法错误 usage error.\n";
+    "没有选中的行时不写输出文件。\n"
+    "退出码：0 成功；1 某行出错或花名册无法读取；2 用法错误。\n"
+    "--check 的退出码：0 没有发现问题；1 发现问题或花名册无法读取；2 用法错误。\n";
 
 enum class Output { None, Fields, Pdf, Text, Printer, Check };
 
@@ -155,7 +141,7 @@ Options parse(const QStringList& args)
             if (inlineValue)
                 return value;
             if (i + 1 >= args.size())
-                throw UsageError{"option " + local(arg) + " needs a value"};
+                throw UsageError{local(arg) + " 后面缺少值"};
             return args[++i];
         };
         auto number = [&](const QString& v) {
@@ -188,7 +174,7 @@ Options parse(const QStringList& args)
             const QString v = takeValue();
             const QDateTime dt = parseDate(v);
             if (!dt.isValid())
-                throw UsageError{"--date: '" + local(v) + "' is not YYYY-MM-DD or YYYY-MM-DD HH:MM:SS"};
+                throw UsageError{"--date：'" + local(v) + "' 不是 YYYY-MM-DD 或 YYYY-MM-DD HH:MM:SS 形式的日期"};
             o.date = dt;
         } else if (arg == QLatin1String("--settings")) {
             o.settings = takeValue();
@@ -196,24 +182,22 @@ Options parse(const QStringList& args)
             o.passwordFile = takeValue();
         } else if (arg == QLatin1String("--password") || arg == QLatin1String("-p")) {
             // Other users of the machine can read a command line.
-            throw UsageError{"密码不在命令行上给出（其他用户看得见）/ passwords are not taken on the command line; "
-                             "use --password-file FILE"};
+            throw UsageError{"密码不在命令行上给出（同一台机器的其他用户看得见），请用 --password-file 文件"};
         } else if (arg == QLatin1String("--keep-going")) {
             o.keepGoing = true;
         } else if (arg == QLatin1String("--paper")) {
             const QString v = takeValue();
             o.paper = ParsePaper(v.toStdString());
             if (!o.paper)
-                throw UsageError{"--paper: '" + local(v) + "' 应为 b5 或 a4 / must be b5 or a4"};
+                throw UsageError{"--paper：'" + local(v) + "' 应为 b5 或 a4"};
         } else if (arg == QLatin1String("--centre") || arg == QLatin1String("--center")) {
             o.centred = true;
         } else if (arg == QLatin1String("--offset")) {
             const QString v = takeValue();
             o.offset = ParseOffsetPair(v.toStdString());
             if (!o.offset)
-                throw UsageError{"--offset: '" + local(v) + "' 应为 X,Y 毫米，各在 -20.0 到 20.0 之间，"
-                                 "至多一位小数 / must be X,Y in millimetres, each -20.0 to 20.0, "
-                                 "at most one decimal"};
+                throw UsageError{"--offset：'" + local(v) + "' 应为 X,Y 毫米，各在 -20.0 到 20.0 之间，"
+                                 "至多一位小数"};
         } else if (arg == QLatin1String("--calibration-page")) {
             o.calibration = true;
         } else if (arg == QLatin1String("--fields")) {
@@ -229,33 +213,33 @@ Options parse(const QStringList& args)
         } else if (arg == QLatin1String("--json")) {
             o.json = true;
         } else if (arg.startsWith(u'-') && arg != QLatin1String("-")) {
-            throw UsageError{"unknown option " + local(arg)};
+            throw UsageError{"没有这个选项：" + local(arg)};
         } else if (o.roster.isEmpty()) {
             o.roster = arg;
         } else {
-            throw UsageError{"more than one roster given: " + local(arg)};
+            throw UsageError{"给出了不止一个花名册：" + local(arg)};
         }
     }
     if (o.calibration) {
         if (!o.roster.isEmpty())
-            throw UsageError{"--calibration-page 不用花名册 / takes no roster: " + local(o.roster)};
+            throw UsageError{"--calibration-page 不用花名册：" + local(o.roster)};
         if (o.outputs == 1 && o.output != Output::Pdf && o.output != Output::Printer)
-            throw UsageError{"--calibration-page 只能与 --pdf 或 --printer 同用 / goes with --pdf or --printer only"};
+            throw UsageError{"--calibration-page 只能与 --pdf 或 --printer 同用"};
     } else if (o.roster.isEmpty()) {
-        throw UsageError{"no roster given"};
+        throw UsageError{"没有给出花名册"};
     }
     if (o.outputs == 1 && (o.paper || o.centred || o.offset) && o.output != Output::Pdf &&
         o.output != Output::Printer)
-        throw UsageError{"--paper、--centre、--offset 只用于 --pdf 和 --printer / apply to --pdf and --printer only"};
+        throw UsageError{"--paper、--centre、--offset 只用于 --pdf 和 --printer"};
     if (o.centred && o.paper == TPaper::B5)
-        throw UsageError{"--centre 只用于 A4 纸 / applies to A4 paper only"};
+        throw UsageError{"--centre 只用于 A4 纸"};
     if (o.outputs != 1)
-        throw UsageError{o.outputs == 0 ? "choose one of --fields, --pdf, --text, --printer, --check"
-                                        : "only one of --fields, --pdf, --text, --printer, --check"};
+        throw UsageError{o.outputs == 0 ? "请从 --fields、--pdf、--text、--printer、--check 中选一项输出"
+                                        : "--fields、--pdf、--text、--printer、--check 只能选一项"};
     if (o.json && o.output != Output::Check)
-        throw UsageError{"--json goes with --check"};
+        throw UsageError{"--json 只能与 --check 同用"};
     if ((o.output == Output::Pdf || o.output == Output::Text) && o.target.isEmpty())
-        throw UsageError{"the output file name is empty"};
+        throw UsageError{"输出文件名是空的"};
     return o;
 }
 
@@ -265,21 +249,20 @@ void loadSettingsFile(const QString& file, TVdcs& vdcs, TEntryFields& fields)
 {
     QFileInfo info(file);
     if (!info.isFile() || !info.isReadable())
-        throw UsageError{"--settings: cannot read " + local(file)};
+        throw UsageError{"--settings：无法读取 " + local(file)};
     if (info.size() > kMaxProfileBytes)
-        throw UsageError{"--settings: " + shown(EProfileTooLarge(file).what()) + " / " + local(file) +
-                         " is over 1 MB, not a settings file"};
+        throw UsageError{"--settings：" + shown(EProfileTooLarge(file).what())};
     QTemporaryDir scratch;
     QString dir = info.absolutePath();
     if (info.fileName() != QLatin1String("vdmq.ini")) {
         if (!scratch.isValid() || !QFile::copy(info.absoluteFilePath(), scratch.filePath("vdmq.ini")))
-            throw UsageError{"--settings: cannot read " + local(file)};
+            throw UsageError{"--settings：无法读取 " + local(file)};
         dir = scratch.path();
     }
     try {
         LoadSettings(vdcs, fields, toGb(dir));
     } catch (const ESettingsReadError& e) {
-        throw UsageError{"--settings: " + shown(e.what())};
+        throw UsageError{"--settings：" + shown(e.what())};
     }
 }
 
@@ -348,7 +331,7 @@ struct CheckedStdout {
     std::string message() const
     {
         const std::string why = std::strerror(error);   // in the user's language, as the terminal shows it
-        return "无法写入标准输出：" + why + " / cannot write standard output: " + why;
+        return "无法写入标准输出：" + why;
     }
 };
 CheckedStdout out;
@@ -449,7 +432,7 @@ struct BatchHost : TPrintRunHost {
         const QString text = PaperWarning(
             printer, qr::PrinterPaperSupport(printer, placement.SheetMm), paper, FormLayoutPage(), true);
         for (const QString& line : text.split(u'\n', Qt::SkipEmptyParts))
-            say("警告 / warning: " + line.toLocal8Bit().toStdString());
+            say("警告：" + line.toLocal8Bit().toStdString());
     }
 
     // The calibration page to the PDF file or the printer.
@@ -540,7 +523,7 @@ struct BatchHost : TPrintRunHost {
 
     void ShowError(const std::string& message, int row) override
     {
-        say(row > 0 ? "row " + std::to_string(row) + ": " + shown(message) : shown(message));
+        say(row > 0 ? "第 " + std::to_string(row) + " 行：" + shown(message) : shown(message));
     }
 
     bool RowFailed(int row, const std::string& message) override
@@ -559,8 +542,8 @@ struct BatchHost : TPrintRunHost {
         if (now < 2000 || now - lastProgress < 200)
             return;
         lastProgress = now;
-        std::fprintf(stderr, "\r%s: 第 %d 行 (%d/%d)，已完成 %d 份 / row %d, %d forms done\033[K", kProg,
-                     p.row, p.rowsDone, p.rowsTotal, p.formsDone, p.row, p.formsDone);
+        std::fprintf(stderr, "\r%s: 第 %d 行（%d/%d），已完成 %d 份\033[K", kProg, p.row,
+                     p.rowsDone, p.rowsTotal, p.formsDone);
         progressShown = true;
     }
 };
@@ -698,7 +681,7 @@ int main(int argc, char** argv)
             vdcs.OpinionWidth = 78;
         }
     } catch (const UsageError& e) {
-        std::fprintf(stderr, "%s: %s\n%s: 用法见 / see '%s --help'\n", kProg, e.message.c_str(), kProg, kProg);
+        std::fprintf(stderr, "%s: %s\n%s: 用法见 '%s --help'\n", kProg, e.message.c_str(), kProg, kProg);
         return 2;
     }
 
@@ -719,15 +702,15 @@ int main(int argc, char** argv)
                                                                    : QPrinterInfo::printerInfo(opt.target);
         if (info.isNull()) {
             std::fprintf(stderr, "%s: %s\n", kProg,
-                         opt.target == QLatin1String("-") ? "no default printer"
-                                                          : ("no printer named " + local(opt.target)).c_str());
+                         opt.target == QLatin1String("-") ? "没有默认打印机"
+                                                          : ("没有名为“" + local(opt.target) + "”的打印机").c_str());
             return 1;
         }
         host.printerName = info.printerName().toStdString();
         qr::InstallQuietPrintBackend();
     } else if (opt.output == Output::Pdf || opt.output == Output::Text) {
         if (!canWrite(opt.target)) {
-            std::fprintf(stderr, "%s: cannot write %s\n", kProg, local(opt.target).c_str());
+            std::fprintf(stderr, "%s: 无法写入 %s\n", kProg, local(opt.target).c_str());
             return 1;
         }
     }
@@ -775,10 +758,10 @@ int main(int argc, char** argv)
         }
         const std::string range = std::to_string(vdcs.StartRow) + "–" + std::to_string(vdcs.EndRow);
         if (report.problems.empty())
-            host.say(local(QStringLiteral("第 %1 行标记打印的 %2 行都没有发现问题 / no problem in the %2 flagged rows")
+            host.say(local(QStringLiteral("第 %1 行标记打印的 %2 行都没有发现问题")
                                .arg(QString::fromStdString(range)).arg(report.flaggedRows)));
         else
-            host.say(local(QStringLiteral("第 %1 行标记打印 %2 行，%3 行有问题，共 %4 处 / %3 of %2 flagged rows have problems (%4 in all)")
+            host.say(local(QStringLiteral("第 %1 行标记打印 %2 行，%3 行有问题，共 %4 处")
                                .arg(QString::fromStdString(range)).arg(report.flaggedRows)
                                .arg(report.RowsWithProblems()).arg(report.problems.size())));
         return report.problems.empty() ? 0 : 1;
@@ -806,7 +789,7 @@ int main(int argc, char** argv)
         status = 1;
     }
     if (hadFile && !complete)
-        host.say(local(opt.target) + " 没有写入（运行中断）/ not written, the run did not complete");
+        host.say(local(opt.target) + " 没有写入（运行没有完成）");
     if (!out.flush()) {
         host.say(out.message());
         status = 1;
@@ -818,7 +801,7 @@ int main(int argc, char** argv)
     case TRunStatus::ConvertError:
         return 2;
     case TRunStatus::Cancelled:
-        host.say("没有输入密码，花名册未打开 / no password given, the roster was not opened");
+        host.say("没有输入密码，花名册未打开");
         return 1;
     case TRunStatus::ExcelFailed:
     case TRunStatus::OpenFailed:
@@ -830,7 +813,7 @@ int main(int argc, char** argv)
     if (result.failedRows > 0)
         status = 1;
     if (result.forms == 0 && status == 0 && (opt.output == Output::Pdf || opt.output == Output::Text))
-        host.say("no flagged row from row " + std::to_string(vdcs.StartRow) + " to row " +
-                 std::to_string(vdcs.EndRow) + "; " + local(opt.target) + " not written");
+        host.say("第 " + std::to_string(vdcs.StartRow) + " 至 " + std::to_string(vdcs.EndRow) +
+                 " 行中没有打印标志为 1 的人员，没有写入 " + local(opt.target));
     return status;
 }

@@ -48,10 +48,10 @@ std::string TBatchPasswordPrompt::Load()
 {
     if (file_.empty()) return {};
     int fd = file_ == "-" ? STDIN_FILENO : ::open(file_.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return "--password-file: cannot read " + file_ + " (" + std::strerror(errno) + ")";
+    if (fd < 0) return "--password-file：无法读取 " + file_ + "（" + std::strerror(errno) + "）";
     bool got = readLine(fd, filePassword_, false);
     if (fd != STDIN_FILENO) ::close(fd);
-    if (!got) return "--password-file: " + file_ + " is empty";
+    if (!got) return "--password-file：" + file_ + " 是空的";
     haveFile_ = true;
     return {};
 }

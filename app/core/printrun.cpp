@@ -45,7 +45,7 @@ std::string messageOf(std::exception_ptr e)
     } catch (const std::exception& x) {
         return x.what();
     } catch (...) {
-        return "unknown error";
+        return gb("未知错误");
     }
 }
 

@@ -103,43 +103,43 @@ TEST_F(VdmqPrint, ExitCodesAndMessages)
 {
     const QString flags = data("flags.xls"), errors = data("errors.xls");
     struct Case { QStringList args; int exit; QString err; std::vector<int> rows; } cases[] = {
-        {{}, 2, "vdmq-print: no roster given\n", {}},
-        {{flags}, 2, "choose one of --fields, --pdf, --text, --printer", {}},
-        {{flags, "--fields", "--text", "x"}, 2, "only one of", {}},
-        {{flags, "--fields", "--bogus"}, 2, "vdmq-print: unknown option --bogus\n", {}},
+        {{}, 2, "vdmq-print: 没有给出花名册\n", {}},
+        {{flags}, 2, "请从 --fields、--pdf、--text、--printer、--check 中选一项输出", {}},
+        {{flags, "--fields", "--text", "x"}, 2, "只能选一项", {}},
+        {{flags, "--fields", "--bogus"}, 2, "vdmq-print: 没有这个选项：--bogus\n", {}},
         {{flags, "--fields", "--start", "abc"}, 2, "vdmq-print: --start: 'abc' is not a valid integer value\n", {}},
         {{flags, "--fields", "--end="}, 2, "--end: '' is not a valid integer value", {}},
-        {{flags, "--fields", "--date", "2009-13-01"}, 2, "vdmq-print: --date: '2009-13-01'", {}},
-        {{flags, "--pdf"}, 2, "option --pdf needs a value", {}},
-        {{flags, "--fields", "--settings", "/nonexistent/vdmq.ini"}, 2, "--settings: cannot read", {}},
-        {{flags, "a.xls", "--fields"}, 2, "more than one roster", {}},
+        {{flags, "--fields", "--date", "2009-13-01"}, 2, "vdmq-print: --date：'2009-13-01' 不是", {}},
+        {{flags, "--pdf"}, 2, "--pdf 后面缺少值", {}},
+        {{flags, "--fields", "--settings", "/nonexistent/vdmq.ini"}, 2, "--settings：无法读取", {}},
+        {{flags, "a.xls", "--fields"}, 2, "给出了不止一个花名册", {}},
         {{data("missing.xls"), "--fields"}, 1, "vdmq-print: 请选择EXCEL数据表格！ 文件不存在", {}},
         {{data("not_a_roster.xls"), "--fields"}, 1, "vdmq-print: 请选择EXCEL数据表格！ ", {}},
         {{errors, "--start", "7", "--end", "12", "--fields"}, 1,
-         "vdmq-print: row 8: '' is not a valid integer value\n", {7}},
+         "vdmq-print: 第 8 行：'' is not a valid integer value\n", {7}},
         {{errors, "--start", "7", "--end", "12", "--fields", "--keep-going"}, 1,
-         "vdmq-print: row 8: '' is not a valid integer value\n"
-         "vdmq-print: row 9: 第9行第28列（AB9）的单元格是错误值#DIV/0!，不能转换为文本\n"
-         "vdmq-print: row 11: 第11行第2列（B11）的单元格是错误值#N/A，不能转换为文本\n", {7, 10, 12}},
+         "vdmq-print: 第 8 行：'' is not a valid integer value\n"
+         "vdmq-print: 第 9 行：第9行第28列（AB9）的单元格是错误值#DIV/0!，不能转换为文本\n"
+         "vdmq-print: 第 11 行：第11行第2列（B11）的单元格是错误值#N/A，不能转换为文本\n", {7, 10, 12}},
         {{flags, "--start", "7", "--end", "9", "--width", "7x", "--fields"}, 1,
-         "vdmq-print: row 7: '7x' is not a valid integer value\n", {}},
-        {{flags, "--fields", "--printer", "nosuch-queue"}, 2, "only one of", {}},
-        {{flags, "--printer", "nosuch-queue"}, 1, "vdmq-print: no printer named nosuch-queue\n", {}},
+         "vdmq-print: 第 7 行：'7x' is not a valid integer value\n", {}},
+        {{flags, "--fields", "--printer", "nosuch-queue"}, 2, "只能选一项", {}},
+        {{flags, "--printer", "nosuch-queue"}, 1, "vdmq-print: 没有名为“nosuch-queue”的打印机\n", {}},
         {{flags, "--start", "8", "--end", "8", "--fields"}, 0, "", {}},
         // Rows below 1 hold nothing: the walk starts at row 1 (it used to
         // walk two billion empty rows first).
         {{flags, "--start", "-2147483648", "--end", "9", "--fields"}, 0, "", {7}},
         {{flags, "--start", "15", "--end", "7", "--fields"}, 0, "", {}},
-        {{flags, "--pdf", "x.pdf", "--paper", "letter"}, 2, "--paper: 'letter'", {}},
-        {{flags, "--fields", "--paper", "a4"}, 2, "apply to --pdf and --printer only", {}},
-        {{flags, "--text", "x.txt", "--offset", "1,1"}, 2, "apply to --pdf and --printer only", {}},
-        {{flags, "--pdf", "x.pdf", "--offset", "1.25,0"}, 2, "--offset: '1.25,0'", {}},
-        {{flags, "--pdf", "x.pdf", "--offset", "0,20.5"}, 2, "--offset: '0,20.5'", {}},
-        {{flags, "--pdf", "x.pdf", "--offset", "3"}, 2, "--offset: '3'", {}},
-        {{flags, "--pdf", "x.pdf", "--paper", "b5", "--centre"}, 2, "applies to A4 paper only", {}},
-        {{"--calibration-page", "--fields"}, 2, "goes with --pdf or --printer only", {}},
-        {{flags, "--calibration-page", "--pdf", "x.pdf"}, 2, "takes no roster", {}},
-        {{"--calibration-page"}, 2, "choose one of", {}},
+        {{flags, "--pdf", "x.pdf", "--paper", "letter"}, 2, "--paper：'letter'", {}},
+        {{flags, "--fields", "--paper", "a4"}, 2, "只用于 --pdf 和 --printer", {}},
+        {{flags, "--text", "x.txt", "--offset", "1,1"}, 2, "只用于 --pdf 和 --printer", {}},
+        {{flags, "--pdf", "x.pdf", "--offset", "1.25,0"}, 2, "--offset：'1.25,0'", {}},
+        {{flags, "--pdf", "x.pdf", "--offset", "0,20.5"}, 2, "--offset：'0,20.5'", {}},
+        {{flags, "--pdf", "x.pdf", "--offset", "3"}, 2, "--offset：'3'", {}},
+        {{flags, "--pdf", "x.pdf", "--paper", "b5", "--centre"}, 2, "只用于 A4 纸", {}},
+        {{"--calibration-page", "--fields"}, 2, "只能与 --pdf 或 --printer 同用", {}},
+        {{flags, "--calibration-page", "--pdf", "x.pdf"}, 2, "不用花名册", {}},
+        {{"--calibration-page"}, 2, "中选一项输出", {}},
     };
     for (const Case& c : cases) {
         const Result r = run(c.args);
@@ -154,13 +154,17 @@ TEST_F(VdmqPrint, ExitCodesAndMessages)
     }
 }
 
-TEST_F(VdmqPrint, HelpInBothLanguages)
+// The users read Chinese: the help says everything in it, with no English
+// line beside it.
+TEST_F(VdmqPrint, HelpInChinese)
 {
     const Result r = run({"--help"});
     EXPECT_EQ(r.exit, 0);
     const QString help = QString::fromUtf8(r.out);
-    for (const char* s : {"用法", "Usage", "--keep-going", "--printer", "--check", "--json", "退出码", "Exit status"})
+    for (const char* s : {"用法", "--keep-going", "--printer", "--check", "--json", "退出码"})
         EXPECT_TRUE(help.contains(QString::fromUtf8(s))) << s;
+    for (const char* s : {"Usage", "Exit status", "Options", "default", " / "})
+        EXPECT_FALSE(help.contains(QString::fromUtf8(s))) << s;
 }
 
 TEST_F(VdmqPrint, FieldsCarryEveryCaptionInUtf8)
@@ -254,11 +258,11 @@ TEST_F(VdmqPrint, PdfAndTextHoldOnePagePerForm)
     keep.close();
     r = run({data("flags.xls"), "--start", "8", "--end", "8", "--pdf", keep.fileName()});
     EXPECT_EQ(r.exit, 0);
-    EXPECT_TRUE(r.err.contains("no flagged row")) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QString::fromUtf8("第 8 至 8 行中没有打印标志为 1 的人员，没有写入 "))) << r.err.toStdString();
     EXPECT_EQ(QFileInfo(keep.fileName()).size(), 3);
     r = run({data("flags.xls"), "--pdf", "/nonexistent-dir/x.pdf"});
     EXPECT_EQ(r.exit, 1);
-    EXPECT_EQ(r.err, "vdmq-print: cannot write /nonexistent-dir/x.pdf\n");
+    EXPECT_EQ(r.err, "vdmq-print: 无法写入 /nonexistent-dir/x.pdf\n");
 }
 
 TEST_F(VdmqPrint, PrinterQueueGetsOneJobPerForm)
@@ -292,11 +296,11 @@ TEST_F(VdmqPrint, CheckListsTheProblemsAndPrintsNothing)
     const QString roster = QStringLiteral(VDMQ_TESTDATA "/check/check.xls");
     struct Case { QStringList args; int exit; QString err; } cases[] = {
         {{roster, "--start", "7", "--end", "7", "--check"}, 0,
-         "vdmq-print: 第 7–7 行标记打印的 1 行都没有发现问题 / no problem in the 1 flagged rows\n"},
+         "vdmq-print: 第 7–7 行标记打印的 1 行都没有发现问题\n"},
         {{roster, "--start", "7", "--end", "21", "--check"}, 1,
-         "vdmq-print: 第 7–21 行标记打印 14 行，12 行有问题，共 13 处 / 12 of 14 flagged rows have problems (13 in all)\n"},
-        {{roster, "--check", "--pdf", "x.pdf"}, 2, "only one of"},
-        {{roster, "--fields", "--json"}, 2, "vdmq-print: --json goes with --check\n"},
+         "vdmq-print: 第 7–21 行标记打印 14 行，12 行有问题，共 13 处\n"},
+        {{roster, "--check", "--pdf", "x.pdf"}, 2, "只能选一项"},
+        {{roster, "--fields", "--json"}, 2, "vdmq-print: --json 只能与 --check 同用\n"},
         {{data("missing.xls"), "--check"}, 1, "vdmq-print: 请选择EXCEL数据表格！ 文件不存在"},
         {{roster, "--width", "7x", "--check"}, 1, ""},
     };
