@@ -1,8 +1,6 @@
 # Installation and the Debian package.  Included at the end of the top-level
-# CMakeLists.txt, after app/, so it can see which programs this tree builds:
-# the programs themselves are installed by app/CMakeLists.txt when their
-# sources exist; what belongs to a program (desktop entry, icons, manual
-# page) is installed only when that program is built.
+# CMakeLists.txt, after app/, which installs the two programs themselves;
+# this adds their desktop entry, icons, manual pages and shared files.
 include(GNUInstallDirs)
 
 set(VDMQ_PACKAGING_DIR ${CMAKE_CURRENT_LIST_DIR})
@@ -12,20 +10,15 @@ set(VDMQ_DATA_DIR ${CMAKE_INSTALL_DATADIR}/vdmq)
 # them beside their own folder (../share/vdmq).
 install(FILES ${CMAKE_SOURCE_DIR}/app/help/index.html DESTINATION ${VDMQ_DATA_DIR})
 foreach(f roster.xls 使用说明.txt)
-  if(EXISTS ${CMAKE_SOURCE_DIR}/samples/${f})
-    install(FILES ${CMAKE_SOURCE_DIR}/samples/${f} DESTINATION ${VDMQ_DATA_DIR})
-    # The same beside the programs in the build tree (build/app/../share/vdmq),
-    # so a program started from there finds its notes as an installed one does.
-    configure_file(${CMAKE_SOURCE_DIR}/samples/${f} ${CMAKE_BINARY_DIR}/share/vdmq/${f} COPYONLY)
-  endif()
+  install(FILES ${CMAKE_SOURCE_DIR}/samples/${f} DESTINATION ${VDMQ_DATA_DIR})
+  # The same beside the programs in the build tree (build/app/../share/vdmq),
+  # so a program started from there finds its notes as an installed one does.
+  configure_file(${CMAKE_SOURCE_DIR}/samples/${f} ${CMAKE_BINARY_DIR}/share/vdmq/${f} COPYONLY)
 endforeach()
 
 # Manual pages, compressed as Debian keeps them.
 find_program(VDMQ_GZIP gzip)
 function(vdmq_man_page name program)
-  if(NOT TARGET ${program})
-    return()
-  endif()
   set(VDMQ_VERSION ${PROJECT_VERSION})
   configure_file(${VDMQ_PACKAGING_DIR}/${name} ${CMAKE_BINARY_DIR}/man/${name} @ONLY)
   if(VDMQ_GZIP)
@@ -44,17 +37,15 @@ vdmq_man_page(vdmq.1 vdmq)
 
 # Desktop entry with its "Open with" association for .xls/.xlsx, and the
 # application icon.
-if(TARGET vdmq)
-  install(FILES ${VDMQ_PACKAGING_DIR}/vdmq.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-  install(FILES ${VDMQ_PACKAGING_DIR}/icons/vdmq.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
-  foreach(size 16 22 24 32 48 64 128 256)
-    install(FILES ${VDMQ_PACKAGING_DIR}/icons/hicolor/${size}x${size}/apps/vdmq.png
-            DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
-  endforeach()
-endif()
+install(FILES ${VDMQ_PACKAGING_DIR}/vdmq.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${VDMQ_PACKAGING_DIR}/icons/vdmq.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+foreach(size 16 22 24 32 48 64 128 256)
+  install(FILES ${VDMQ_PACKAGING_DIR}/icons/hicolor/${size}x${size}/apps/vdmq.png
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
+endforeach()
 
 # The sample roster read back through the batch tool, as a user first sees it.
-if(VDMQ_TESTS AND TARGET vdmq-print)
+if(VDMQ_TESTS)
   find_program(VDMQ_PYTHON3 NAMES python3 PATHS /usr/bin NO_DEFAULT_PATH)
   if(VDMQ_PYTHON3)
     add_test(NAME samples_roster
