@@ -8,6 +8,7 @@
 // the labels set so far with their new captions and the rest as they were;
 // the print run decides what to do with them.
 #include "form/PubFunc.h"
+#include "form/RosterColumns.h"
 #include "form/VdPrnUnit.h"
 #include "platform/gbtext.h"
 
@@ -71,6 +72,140 @@ void dropLeft(std::string& s, int n)
     s.erase(0, std::min(s.size(), static_cast<std::size_t>(n)));
 }
 
+// The cells of the row being filled, by column.
+struct RowCells {
+    const TFillSource& source;
+    int row;
+    std::string operator()(int column) const { return source.CellText(row, column); }
+};
+
+// Step 2: cells to labels, in this order (a failing read leaves the later
+// labels untouched).
+void fillCells(TVdPrnForm& f, const RowCells& cell)
+{
+    f.l_xm->Caption = cell(col::Name);
+    f.l_xb->Caption = cell(col::Sex);
+    f.l_whcd->Caption = cell(col::Education);
+    f.l_csny->Caption = FormatYearMonth(cell(col::Born));
+    f.l_gzny->Caption = FormatYearMonth(cell(col::StartedWork));
+    f.l_tsny->Caption = FormatYearMonth(cell(col::ServiceFrom));
+    f.lb_bdyy->Caption = FormatYearMonth(cell(col::Reason));
+    {
+        // The start year of the appraisal years: the first four bytes, but
+        // never half of a character.
+        int four = 4;
+        f.lb_ndkh->Caption = CopyLeftDbcs(cell(col::Appointed), four);
+    }
+    f.zw0->Caption = cell(col::Post);
+    f.zw1->Caption = cell(col::OldPost);
+    if (Trim(f.zw1->Caption).empty()) f.zw1->Caption = cell(col::OldGrade);
+    f.zw2->Caption = cell(col::Post);
+    f.l_ny1->Caption = FormatYearMonth(cell(col::OldAppointed));
+    f.l_ny2->Caption = FormatYearMonth(cell(col::Appointed));
+    f.l_gw1->Caption = cell(col::OldGrade);
+    f.l_gw2->Caption = cell(col::NewGrade);
+    f.m_gw1->Caption = cell(col::OldPostPay);
+    f.m_gw2->Caption = cell(col::NewPostPay);
+    f.l_xj1->Caption = cell(col::OldScale);
+    f.l_xj2->Caption = cell(col::NewScale);
+    f.m_xj1->Caption = cell(col::OldScalePay);
+    f.m_xj2->Caption = cell(col::NewScalePay);
+    f.l_bt1->Caption = cell(col::OldTenPercent);
+    f.l_bt2->Caption = cell(col::NewTenPercent);
+    f.l_tmp1->Caption.clear();
+    f.l_ph1->Caption = cell(col::OldTotal);
+    f.l_ph2->Caption = cell(col::NewTotal);
+}
+
+// Step 5a: the row's own wording.  Each placeholder in turn, on the text the
+// earlier ones left.
+std::string templateOpinion(const TVdPrnForm& f, const std::string& tmpl, const std::string& rise,
+                            const TPny& effective)
+{
+    const Phrases& ph = phrases();
+    const std::pair<std::string_view, std::string> fills[] = {
+        {"&zw1", f.zw1->Caption},     {"&zw2", f.zw2->Caption},
+        {"&gw1", f.m_gw1->Caption},   {"&gw2", f.m_gw2->Caption},
+        {"&gwdj1", f.l_gw1->Caption}, {"&gwdj2", f.l_gw2->Caption},
+        {"&xjdj1", f.l_xj1->Caption}, {"&xjdj2", f.l_xj2->Caption},
+        {"&xj1", f.m_xj1->Caption},   {"&xj2", f.m_xj2->Caption},
+        {"&bf1", f.l_bt1->Caption},   {"&bf2", f.l_bt2->Caption},
+        {"&zz", rise},
+        {"&ym", effective.Year + ph.nian + effective.Month + ph.yue},
+    };
+    std::string opinion = tmpl;
+    for (const auto& [placeholder, value] : fills)
+        opinion = ReplaceFirst(opinion, placeholder, value);
+    return opinion;
+}
+
+// Steps 3 and 5b: the fixed wording.  Promotion or lowering follows the post
+// grades; the 10% part and the monthly change follow the post salaries,
+// independently of the grades.
+std::string fixedOpinion(const TVdPrnForm& f, const std::string& docNo, bool oldTenPercentGiven,
+                         const std::string& rise, const TPny& effective)
+{
+    const Phrases& ph = phrases();
+    const bool lowered = lenient(f.l_gw2->Caption) < lenient(f.l_gw1->Caption);
+    const bool salaryLowered = lenient(f.m_gw2->Caption) < lenient(f.m_gw1->Caption);
+    std::string opinion;
+    opinion.reserve(400);
+    opinion += ph.genju;
+    opinion += docNo;
+    opinion += ph.wenjian;
+    opinion += f.zw1->Caption;
+    opinion += lowered ? ph.diren : ph.jinsheng;
+    opinion += ph.wei;
+    opinion += f.zw2->Caption;
+    opinion += ph.nitongyi;
+    opinion += ph.gangwei;
+    opinion += f.l_gw1->Caption + " " + f.m_gw1->Caption + ph.yuan;
+    opinion += lowered ? ph.jiangdiwei : ph.jinshengdao;
+    opinion += f.l_gw2->Caption + " " + f.m_gw2->Caption;
+    opinion += ph.yuanXinji;
+    if (lenient(f.m_xj2->Caption) == lenient(f.m_xj1->Caption))
+        opinion += ph.bubian;
+    else
+        opinion += ph.chongxin + f.m_xj2->Caption + ph.yuanComma;
+    opinion += ph.tigao;
+    if (oldTenPercentGiven) {
+        opinion += f.l_bt1->Caption + ph.yuan;
+        opinion += salaryLowered ? ph.jiangdiweiSp : ph.zengjiadaoSp;
+        opinion += f.l_bt2->Caption;
+    } else {
+        opinion += ph.blankPart;
+    }
+    opinion += ph.yuanYue;
+    opinion += salaryLowered ? ph.jian : ph.zeng;
+    opinion += ph.zi;
+    opinion += rise;
+    opinion += ph.yuanCong;
+    opinion += effective.Year + ph.nian + effective.Month;
+    opinion += ph.yueQi;
+    return opinion;
+}
+
+// Step 6: four lines; the first is 4 bytes narrower, the fourth takes
+// whatever is left.  A cut never splits a character.
+void wrapOpinion(TVdPrnForm& f, std::string opinion, int width)
+{
+    int n = width > INT_MIN + 4 ? width - 4 : INT_MIN;
+    f.y1->Caption = CopyLeftDbcs(opinion, n);
+    dropLeft(opinion, n);
+    n = width;
+    f.y2->Caption = CopyLeftDbcs(opinion, n);
+    dropLeft(opinion, n);
+    if (static_cast<long long>(opinion.size()) > width) {
+        n = width;
+        f.y3->Caption = CopyLeftDbcs(opinion, n);
+        dropLeft(opinion, n);
+        f.y4->Caption = opinion;
+    } else {
+        f.y3->Caption = opinion;
+        f.y4->Caption.clear();
+    }
+}
+
 }  // namespace
 
 void TVdPrnForm::qrVDMQNeedData(qr::TCustomQuickRep& sender, bool& /*MoreData*/)
@@ -80,130 +215,28 @@ void TVdPrnForm::qrVDMQNeedData(qr::TCustomQuickRep& sender, bool& /*MoreData*/)
     sender.Page.SetValue(qr::TQRPage::TopMargin, 18);
 
     if (!Source) throw std::logic_error("declaration form: no roster row to fill from");
-    const Phrases& ph = phrases();
-    const int row = Source->CurRow();
-    const auto cell = [&](int col) { return Source->CellText(row, col); };
-
-    // Step 2: cells to labels, in this order (a failing read leaves the later
-    // labels untouched).
-    l_xm->Caption = cell(2);
-    l_xb->Caption = cell(3);
-    l_whcd->Caption = cell(29);
-    l_csny->Caption = FormatYearMonth(cell(4));
-    l_gzny->Caption = FormatYearMonth(cell(5));
-    l_tsny->Caption = FormatYearMonth(cell(6));
-    lb_bdyy->Caption = FormatYearMonth(cell(30));
-    {
-        // The start year of the appraisal years: the first four bytes, but
-        // never half of a character.
-        int four = 4;
-        lb_ndkh->Caption = CopyLeftDbcs(cell(8), four);
-    }
-    zw0->Caption = cell(7);
-    zw1->Caption = cell(31);
-    if (Trim(zw1->Caption).empty()) zw1->Caption = cell(10);
-    zw2->Caption = cell(7);
-    l_ny1->Caption = FormatYearMonth(cell(32));
-    l_ny2->Caption = FormatYearMonth(cell(8));
-    l_gw1->Caption = cell(10);
-    l_gw2->Caption = cell(18);
-    m_gw1->Caption = cell(11);
-    m_gw2->Caption = cell(19);
-    l_xj1->Caption = cell(12);
-    l_xj2->Caption = cell(20);
-    m_xj1->Caption = cell(13);
-    m_xj2->Caption = cell(21);
-    l_bt1->Caption = cell(14);
-    l_bt2->Caption = cell(22);
-    l_tmp1->Caption.clear();
-    l_ph1->Caption = cell(9);
-    l_ph2->Caption = cell(17);
-
-    // Step 3: promotion or lowering follows the post grades.
-    const bool lowered = lenient(l_gw2->Caption) < lenient(l_gw1->Caption);
+    const RowCells cell{*Source, Source->CurRow()};
+    fillCells(*this, cell);
 
     // Step 4: the template and the effective year-month (the month after the
     // present appointment); a bad year-month stops here in either branch.
-    const std::string tmpl = Trim(cell(33));
+    const std::string tmpl = Trim(cell(col::OpinionTemplate));
     TPny effective;
     ShiftYearMonth(l_ny2->Caption, +1, effective);
 
+    // Step 5, the cells read in the order the wording takes them.
     std::string opinion;
     if (!tmpl.empty()) {
-        // Step 5a: the row's own wording.
-        // Each placeholder in turn, on the text the earlier ones left.
-        const std::pair<std::string_view, std::string> fills[] = {
-            {"&zw1", zw1->Caption},     {"&zw2", zw2->Caption},
-            {"&gw1", m_gw1->Caption},   {"&gw2", m_gw2->Caption},
-            {"&gwdj1", l_gw1->Caption}, {"&gwdj2", l_gw2->Caption},
-            {"&xjdj1", l_xj1->Caption}, {"&xjdj2", l_xj2->Caption},
-            {"&xj1", m_xj1->Caption},   {"&xj2", m_xj2->Caption},
-            {"&bf1", l_bt1->Caption},   {"&bf2", l_bt2->Caption},
-            {"&zz", cell(25)},
-            {"&ym", effective.Year + ph.nian + effective.Month + ph.yue},
-        };
-        opinion = tmpl;
-        for (const auto& [placeholder, value] : fills)
-            opinion = ReplaceFirst(opinion, placeholder, value);
+        opinion = templateOpinion(*this, tmpl, cell(col::MonthlyRise), effective);
     } else {
-        // Step 5b: the fixed wording.  The 10% part and the monthly change
-        // follow the post salaries, independently of the grades.
-        const bool salaryLowered = lenient(m_gw2->Caption) < lenient(m_gw1->Caption);
-        opinion.reserve(400);
-        opinion += ph.genju;
-        opinion += Source->DocNo();
-        opinion += ph.wenjian;
-        opinion += zw1->Caption;
-        opinion += lowered ? ph.diren : ph.jinsheng;
-        opinion += ph.wei;
-        opinion += zw2->Caption;
-        opinion += ph.nitongyi;
-        opinion += ph.gangwei;
-        opinion += l_gw1->Caption + " " + m_gw1->Caption + ph.yuan;
-        opinion += lowered ? ph.jiangdiwei : ph.jinshengdao;
-        opinion += l_gw2->Caption + " " + m_gw2->Caption;
-        opinion += ph.yuanXinji;
-        if (lenient(m_xj2->Caption) == lenient(m_xj1->Caption))
-            opinion += ph.bubian;
-        else
-            opinion += ph.chongxin + m_xj2->Caption + ph.yuanComma;
-        opinion += ph.tigao;
-        if (!Trim(cell(14)).empty()) {
-            opinion += l_bt1->Caption + ph.yuan;
-            opinion += salaryLowered ? ph.jiangdiweiSp : ph.zengjiadaoSp;
-            opinion += l_bt2->Caption;
-        } else {
-            opinion += ph.blankPart;
-        }
-        opinion += ph.yuanYue;
-        opinion += salaryLowered ? ph.jian : ph.zeng;
-        opinion += ph.zi;
-        opinion += cell(25);
-        opinion += ph.yuanCong;
-        opinion += effective.Year + ph.nian + effective.Month;
-        opinion += ph.yueQi;
+        const bool oldTenPercentGiven = !Trim(cell(col::OldTenPercent)).empty();
+        opinion = fixedOpinion(*this, Source->DocNo(), oldTenPercentGiven, cell(col::MonthlyRise), effective);
     }
 
-    // Step 6: four lines; the first is 4 bytes narrower, the fourth takes
-    // whatever is left.  A cut never splits a character.
-    const int width = StrToInt(Source->OpinionWidthText());
-    int n = width > INT_MIN + 4 ? width - 4 : INT_MIN;
-    y1->Caption = CopyLeftDbcs(opinion, n);
-    dropLeft(opinion, n);
-    n = width;
-    y2->Caption = CopyLeftDbcs(opinion, n);
-    dropLeft(opinion, n);
-    if (static_cast<long long>(opinion.size()) > width) {
-        n = width;
-        y3->Caption = CopyLeftDbcs(opinion, n);
-        dropLeft(opinion, n);
-        y4->Caption = opinion;
-    } else {
-        y3->Caption = opinion;
-        y4->Caption.clear();
-    }
+    wrapOpinion(*this, std::move(opinion), StrToInt(Source->OpinionWidthText()));
 
     // Step 7: the print date and the issuing body.
+    const Phrases& ph = phrases();
     const QDate date = Source->PrintDate();
     Lb_year->Caption = std::to_string(date.year()) + ph.nian + std::to_string(date.month()) +
                        ph.yueSp + std::to_string(date.day()) + ph.ri;

@@ -207,7 +207,7 @@ TRunResult TPrintRun::RunLoop(int mode, int startRow, int endRow, TCheckReport* 
             // loop below reads it again and reports it.
             for (long long r = first; r <= last; ++r) {
                 try {
-                    if (col::IsPrintFlag(reader_.CellText(int(r), kFlagColumn)))
+                    if (col::IsPrintFlag(reader_.CellText(int(r), col::PrintFlag)))
                         ++result.formsTotal;
                 } catch (...) {
                 }
@@ -226,7 +226,7 @@ TRunResult TPrintRun::RunLoop(int mode, int startRow, int endRow, TCheckReport* 
             const int row = int(r);
             try {
                 ++result.rowsRead;
-                if (col::IsPrintFlag(reader_.CellText(row, kFlagColumn))) {
+                if (col::IsPrintFlag(reader_.CellText(row, col::PrintFlag))) {
                     source_.SetCurRow(row);
                     host_.SetCurRow(row);
                     progress.row = row;

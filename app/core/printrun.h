@@ -17,9 +17,6 @@
 
 namespace vdmq {
 
-// Column of the print flag (AB).
-inline constexpr int kFlagColumn = col::PrintFlag;
-
 // The message boxes of the run.
 std::string MsgExcelStartFailed();   // "Excel文件打开失败！"
 std::string MsgChooseRoster();       // "请选择EXCEL数据表格！"

@@ -242,7 +242,7 @@ struct TPrintRunState : TPrintRunHost {
         int forms = 0;
         for (int r = first; r <= last; ++r) {
             try {
-                forms += Trim(reader.CellText(r, kFlagColumn)) == "1";
+                forms += col::IsPrintFlag(reader.CellText(r, col::PrintFlag));
             } catch (const std::exception&) {
                 // The run stops at this row with its own message.
             }

@@ -12,17 +12,6 @@
 
 namespace vdmq {
 
-QString ColumnLetters(int col)
-{
-    QString s;
-    while (col > 0) {
-        const int d = (col - 1) % 26;
-        s.prepend(QChar('A' + d));
-        col = (col - 1) / 26;
-    }
-    return s;
-}
-
 namespace {
 
 // The sheet's own text of a cell; an error cell shows its error text.
@@ -35,14 +24,6 @@ QString displayText(const roster::Cell& cell, bool dates1904, int row, int col)
     } catch (const std::exception&) {
         return QString::fromStdString(cell.text);
     }
-}
-
-bool isFlagText(const std::string& s)
-{
-    std::size_t b = 0, e = s.size();
-    while (b < e && static_cast<unsigned char>(s[b]) <= 0x20) ++b;
-    while (e > b && static_cast<unsigned char>(s[e - 1]) <= 0x20) --e;
-    return s.compare(b, e - b, "1") == 0;
 }
 
 const QColor kFlagBackground(255, 236, 179);
@@ -77,11 +58,12 @@ bool TRosterModel::Flagged(int row) const
         return false;
     signed char& f = flags_[row - 1];
     if (f < 0) {
-        const roster::Cell c = sheet_->cell(row, kRosterFlagColumn);
+        // The print run's rule, on the reader's UTF-8 text.
+        const roster::Cell c = sheet_->cell(row, col::PrintFlag);
         bool flagged = false;
         if (c.type != roster::CellType::Empty && c.type != roster::CellType::Error) {
             try {
-                flagged = isFlagText(roster::cellText(c, dates1904_, row, kRosterFlagColumn));
+                flagged = col::IsPrintFlag(roster::cellText(c, dates1904_, row, col::PrintFlag));
             } catch (const std::exception&) {
                 flagged = false;
             }
@@ -135,8 +117,8 @@ QVariant TRosterModel::headerData(int section, Qt::Orientation orientation, int 
 {
     if (orientation == Qt::Horizontal) {
         if (role == Qt::DisplayRole)
-            return ColumnLetters(section + 1);
-        if (role == Qt::ToolTipRole && section + 1 == kRosterFlagColumn)
+            return QString::fromStdString(col::Letters(section + 1));
+        if (role == Qt::ToolTipRole && section + 1 == col::PrintFlag)
             return QStringLiteral("打印标记列：为1的行将被打印");
         return {};
     }

@@ -3,6 +3,7 @@
 // grid with row numbers and column letters.  Editing happens in the
 // desktop's spreadsheet program; the pane follows the file on disk, so what
 // was saved there is what the pane (and the next print run) shows.
+#include "form/RosterColumns.h"
 #include "platform/roster.h"
 #include <QAbstractTableModel>
 #include <QDateTime>
@@ -17,13 +18,6 @@
 #include <vector>
 
 namespace vdmq {
-
-// Column letters of a 1-based column: 1 -> "A", 27 -> "AA".
-QString ColumnLetters(int col);
-
-// The print flag column: a row is flagged when its text there, trimmed,
-// is exactly "1".
-constexpr int kRosterFlagColumn = 28;
 
 class TRosterModel : public QAbstractTableModel {
     Q_OBJECT

@@ -8,6 +8,7 @@
 // An input that wants a password is read again with the one the encrypted
 // seeds were made with, so mutated encryption headers, keys and packages
 // go through the decryption too.
+#include "form/RosterColumns.h"   // the column numbers only: the harness links the reader alone
 #include "platform/roster.h"
 
 #include <algorithm>
@@ -15,8 +16,6 @@
 #include <cstdint>
 
 namespace {
-
-constexpr int kFlagColumn = 28, kFormColumns = 33;
 
 void text(const vdmq::roster::Workbook& book, const vdmq::roster::Sheet& sh, int r, int c, std::size_t& bytes)
 {
@@ -38,11 +37,12 @@ bool readAll(const std::uint8_t* data, std::size_t size, const vdmq::roster::Pas
         std::size_t bytes = 0;
         for (int r = 1; r <= sh.rowCount(); ++r) {
             try {
-                if (cellText(sh.cell(r, kFlagColumn), book->dates1904(), r, kFlagColumn) != "1") continue;
+                if (cellText(sh.cell(r, vdmq::col::PrintFlag), book->dates1904(), r, vdmq::col::PrintFlag) != "1")
+                    continue;
             } catch (const CellConversionError&) {
                 continue;
             }
-            for (int c = 1; c <= kFormColumns; ++c) text(*book, sh, r, c, bytes);
+            for (int c = 1; c <= vdmq::col::LastRead; ++c) text(*book, sh, r, c, bytes);
         }
         int rows = std::min(sh.rowCount(), 300), cols = std::min(sh.columnCount(), 64);
         for (int r = 0; r <= rows + 1; ++r)

@@ -1,6 +1,7 @@
 // The declaration filler over rows built for it: every branch of the
 // opinion, the wrapping into four lines, and what an error leaves behind.
 #include "form/PubFunc.h"
+#include "form/RosterColumns.h"
 #include "form/VdPrnUnit.h"
 #include "platform/gbtext.h"
 #include "report/core/qr.h"
@@ -48,11 +49,18 @@ public:
 void workedExample(FakeSource& s)
 {
     const std::pair<int, const char*> row[] = {
-        {2, "张三"}, {3, "男"}, {29, "大学"}, {4, "196507"}, {5, "198807"}, {6, "19887"},
-        {30, "晋升"}, {7, "澜坪市人事局科员"}, {8, "200907"}, {9, "1500"}, {10, "7"},
-        {11, "590"}, {12, "20"}, {13, "930"}, {14, "59"}, {17, "1600"}, {18, "8"}, {19, "680"},
-        {20, "21"}, {21, "930"}, {22, "68"}, {25, "99"}, {31, "澜坪市人事局办事员"},
-        {32, "200507"},
+        {col::Name, "张三"},           {col::Sex, "男"},
+        {col::Education, "大学"},      {col::Born, "196507"},
+        {col::StartedWork, "198807"},  {col::ServiceFrom, "19887"},
+        {col::Reason, "晋升"},         {col::Post, "澜坪市人事局科员"},
+        {col::Appointed, "200907"},    {col::OldTotal, "1500"},
+        {col::OldGrade, "7"},          {col::OldPostPay, "590"},
+        {col::OldScale, "20"},         {col::OldScalePay, "930"},
+        {col::OldTenPercent, "59"},    {col::NewTotal, "1600"},
+        {col::NewGrade, "8"},          {col::NewPostPay, "680"},
+        {col::NewScale, "21"},         {col::NewScalePay, "930"},
+        {col::NewTenPercent, "68"},    {col::MonthlyRise, "99"},
+        {col::OldPost, "澜坪市人事局办事员"}, {col::OldAppointed, "200507"},
     };
     for (const auto& [col, text] : row) s.set(col, text);
 }
@@ -118,17 +126,22 @@ TEST_F(Filler, CellsToLabels)
     };
     for (const auto& [label, text] : expected) EXPECT_EQ(cap(label), text) << label->Name;
     // The cells are read in this order, and no others.
-    const std::vector<int> order = {2,  3,  29, 4,  5,  6,  30, 8,  7,  31, 7,  32, 8, 10,
-                                    18, 11, 19, 12, 20, 13, 21, 14, 22, 9,  17, 33, 14, 25};
+    using namespace col;
+    const std::vector<int> order = {Name,       Sex,         Education,     Born,          StartedWork,
+                                    ServiceFrom, Reason,     Appointed,     Post,          OldPost,
+                                    Post,       OldAppointed, Appointed,    OldGrade,      NewGrade,
+                                    OldPostPay, NewPostPay,  OldScale,      NewScale,      OldScalePay,
+                                    NewScalePay, OldTenPercent, NewTenPercent, OldTotal,   NewTotal,
+                                    OpinionTemplate, OldTenPercent, MonthlyRise};
     EXPECT_EQ(src.reads, order);
 }
 
 TEST_F(Filler, CellsAreUsedAsRead)
 {
-    src.set(2, " 李 四 ");
-    src.set(30, "abcdef");          // five or six bytes get a point, like a year-month
-    src.set(8, "2009.12");          // as text: shown unchanged, four bytes for the year
-    src.set(32, " 200507 ");
+    src.set(col::Name, " 李 四 ");
+    src.set(col::Reason, "abcdef");          // five or six bytes get a point, like a year-month
+    src.set(col::Appointed, "2009.12");          // as text: shown unchanged, four bytes for the year
+    src.set(col::OldAppointed, " 200507 ");
     fill();
     EXPECT_EQ(cap(form.l_xm), " 李 四 ");
     EXPECT_EQ(cap(form.lb_bdyy), "abcd.ef");
@@ -137,7 +150,7 @@ TEST_F(Filler, CellsAreUsedAsRead)
     EXPECT_EQ(cap(form.l_ny1), "2005.07");
     EXPECT_NE(opinion().find("从 2010 年 01 月起执行。"), std::string::npos);
     // Rare characters reach the form whole.
-    src.set(2, "王𠀾");
+    src.set(col::Name, "王𠀾");
     fill();
     EXPECT_EQ(cap(form.l_xm), "王𠀾");
 }
@@ -153,47 +166,47 @@ TEST_F(Filler, FixedBranchCases)
     const std::string same = "不变，";
     const std::string ten = "59 元增加到 68";
     const Case cases[] = {
-        {"blank former unit falls back to the former grade", {{31, "  "}},
+        {"blank former unit falls back to the former grade", {{col::OldPost, "  "}},
          fixed("7", up, same, ten, "增资 99", "2009 年 08")},
-        {"lower grade", {{18, "6"}},
+        {"lower grade", {{col::NewGrade, "6"}},
          fixed("澜坪市人事局办事员",
                "低任为澜坪市人事局科员，拟同意其岗位工资由7 590 元降低为6 680 元", same, ten,
                "增资 99", "2009 年 08")},
-        {"equal grades", {{18, "7"}},
+        {"equal grades", {{col::NewGrade, "7"}},
          fixed("澜坪市人事局办事员",
                "晋升为澜坪市人事局科员，拟同意其岗位工资由7 590 元晋升到7 680 元", same, ten,
                "增资 99", "2009 年 08")},
-        {"grades that are not numbers count as equal", {{10, "八级"}, {18, "7 "}},
+        {"grades that are not numbers count as equal", {{col::OldGrade, "八级"}, {col::NewGrade, "7 "}},
          fixed("澜坪市人事局办事员",
                "晋升为澜坪市人事局科员，拟同意其岗位工资由八级 590 元晋升到7  680 元", same, ten,
                "增资 99", "2009 年 08")},
-        {"new grade salary", {{21, "935"}},
+        {"new grade salary", {{col::NewScalePay, "935"}},
          fixed("澜坪市人事局办事员", up, "重新确定为 935 元，", ten, "增资 99", "2009 年 08")},
-        {"decimal grade salaries both count as 0", {{13, "930.5"}, {21, "940.5"}},
+        {"decimal grade salaries both count as 0", {{col::OldScalePay, "930.5"}, {col::NewScalePay, "940.5"}},
          fixed("澜坪市人事局办事员", up, same, ten, "增资 99", "2009 年 08")},
-        {"blank former 10% pay", {{14, " "}},
+        {"blank former 10% pay", {{col::OldTenPercent, " "}},
          "根据澜人发(2007)71号文件规定，该同志职务由澜坪市人事局办事员" + up +
              "，薪级工资不变，（提高工资10%部分由  -- 增加到 -- 元），月增资 99 元，从 2009 年 "
              "08 月起执行。"},
-        {"lower post salary", {{19, "500"}},
+        {"lower post salary", {{col::NewPostPay, "500"}},
          fixed("澜坪市人事局办事员",
                "晋升为澜坪市人事局科员，拟同意其岗位工资由7 590 元晋升到8 500 元", same,
                "59 元降低为 68", "减资 99", "2009 年 08")},
-        {"equal post salaries", {{19, "590"}},
+        {"equal post salaries", {{col::NewPostPay, "590"}},
          fixed("澜坪市人事局办事员",
                "晋升为澜坪市人事局科员，拟同意其岗位工资由7 590 元晋升到8 590 元", same, ten,
                "增资 99", "2009 年 08")},
-        {"December rolls into the next year", {{8, "200912"}},
+        {"December rolls into the next year", {{col::Appointed, "200912"}},
          fixed("澜坪市人事局办事员", up, same, ten, "增资 99", "2010 年 01")},
-        {"year-month as text", {{8, "2009.07"}},
+        {"year-month as text", {{col::Appointed, "2009.07"}},
          fixed("澜坪市人事局办事员", up, same, ten, "增资 99", "2009 年 08")},
-        {"December 2099 gives 2100", {{8, "209912"}},
+        {"December 2099 gives 2100", {{col::Appointed, "209912"}},
          fixed("澜坪市人事局办事员", up, same, ten, "增资 99", "2100 年 01")},
-        {"year out of range leaves the year-month empty", {{8, "210001"}},
+        {"year out of range leaves the year-month empty", {{col::Appointed, "210001"}},
          fixed("澜坪市人事局办事员", up, same, ten, "增资 99", " 年 ")},
-        {"month out of range", {{8, "200913"}},
+        {"month out of range", {{col::Appointed, "200913"}},
          fixed("澜坪市人事局办事员", up, same, ten, "增资 99", " 年 ")},
-        {"Latin letters stay as read", {{31, "abc科"}, {25, "x9"}},
+        {"Latin letters stay as read", {{col::OldPost, "abc科"}, {col::MonthlyRise, "x9"}},
          fixed("abc科", up, same, ten, "增资 x9", "2009 年 08")},
     };
     for (const auto& c : cases) {
@@ -220,18 +233,18 @@ TEST_F(Filler, TemplateBranch)
          {},
          "澜坪市人事局办事员|澜坪市人事局科员|590|680|7|8|20|21|930|930|59|68|99|2009 年 08 月"},
         {"  &ZW1 由 &Gwdj1 级到 &GWDJ2 级 ", {}, "澜坪市人事局办事员 由 7 级到 8 级"},
-        {"&zw1, &zw1", {{31, "abc科"}}, "ABC科, &zw1"},
+        {"&zw1, &zw1", {{col::OldPost, "abc科"}}, "ABC科, &zw1"},
         {"同意。", {}, "同意。"},
-        {"自&ym起", {{8, "210001"}}, "自 年  月起"},
-        {"&zz元", {{25, "  9x "}}, "  9X 元"},
+        {"自&ym起", {{col::Appointed, "210001"}}, "自 年  月起"},
+        {"&zz元", {{col::MonthlyRise, "  9x "}}, "  9X 元"},
         // The fixed wording's comparisons play no part here.
-        {"&gw2", {{19, "1"}, {18, "1"}}, "1"},
+        {"&gw2", {{col::NewPostPay, "1"}, {col::NewGrade, "1"}}, "1"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.tmpl);
         FakeSource s;
         workedExample(s);
-        s.set(33, c.tmpl);
+        s.set(col::OpinionTemplate, c.tmpl);
         for (const auto& [col, text] : c.cells) s.set(col, text);
         form.Source = &s;
         fill();
@@ -279,7 +292,7 @@ TEST_F(Filler, Wrapping)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.tmpl + " / " + c.width);
-        src.set(33, c.tmpl);
+        src.set(col::OpinionTemplate, c.tmpl);
         src.width = c.width;
         fill();
         EXPECT_EQ(cap(form.y1), c.lines[0]);
@@ -318,14 +331,14 @@ TEST_F(Filler, ErrorsPropagateAndLeaveLaterLabels)
         bool stepTwoDone;   // all data labels of step 2 set
     };
     const Case cases[] = {
-        {"empty appointment", 8, "", "78", 0, "'' is not a valid integer value", true},
-        {"five-character year-month", 8, "20097", "78", 0, "'.7' is not a valid integer value", true},
-        {"four bytes", 8, "2009", "78", 0, "'' is not a valid integer value", true},
-        {"letters in the year", 8, "abcd07", "78", 0, "'abcd' is not a valid integer value", true},
-        {"empty width", 8, "200907", "", 0, "'' is not a valid integer value", true},
-        {"width with a blank", 8, "200907", "78 ", 0, "'78 ' is not a valid integer value", true},
-        {"width with a point", 8, "200907", "78.0", 0, "'78.0' is not a valid integer value", true},
-        {"failed cell read", 8, "200907", "78", 18, "cell read failed", false},
+        {"empty appointment", col::Appointed, "", "78", 0, "'' is not a valid integer value", true},
+        {"five-character year-month", col::Appointed, "20097", "78", 0, "'.7' is not a valid integer value", true},
+        {"four bytes", col::Appointed, "2009", "78", 0, "'' is not a valid integer value", true},
+        {"letters in the year", col::Appointed, "abcd07", "78", 0, "'abcd' is not a valid integer value", true},
+        {"empty width", col::Appointed, "200907", "", 0, "'' is not a valid integer value", true},
+        {"width with a blank", col::Appointed, "200907", "78 ", 0, "'78 ' is not a valid integer value", true},
+        {"width with a point", col::Appointed, "200907", "78.0", 0, "'78.0' is not a valid integer value", true},
+        {"failed cell read", col::Appointed, "200907", "78", col::NewGrade, "cell read failed", false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -359,7 +372,7 @@ TEST_F(Filler, ErrorsPropagateAndLeaveLaterLabels)
     TVdPrnForm f;
     FakeSource s;
     workedExample(s);
-    s.set(8, "a中文ab");
+    s.set(col::Appointed, "a中文ab");
     f.Source = &s;
     bool more = true;
     EXPECT_THROW(f.qrVDMQNeedData(*f.qrVDMQ, more), EConvertError);

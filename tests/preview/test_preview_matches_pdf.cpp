@@ -8,6 +8,7 @@
 // the form's frame the preview has no ink without a mark of the PDF within
 // two pixels (the large title's glyph edges land a pixel apart at 576 dpi).  A failing case
 // leaves its pictures in the temporary folder and names them.
+#include "form/RosterColumns.h"
 #include "form/VdPrnUnit.h"
 #include "platform/gbtext.h"
 #include "report/ui/qrpreview.h"
@@ -33,12 +34,20 @@ public:
     int CurRow() const override { return 7; }
     std::string CellText(int, int col) const override
     {
+        using namespace vdmq::col;
         static const std::map<int, const char*> cells = {
-            {2, "李明远"}, {3, "男"}, {4, "197603"}, {5, "199808"}, {6, "199808"},
-            {7, "一中中学高级教师"}, {8, "200907"}, {9, "944"}, {10, "7"}, {11, "590"},
-            {12, "15"}, {13, "295"}, {14, "59"}, {17, "1043"}, {18, "8"}, {19, "680"},
-            {20, "15"}, {21, "295"}, {22, "68"}, {25, "99"}, {29, "大学本科"},
-            {30, "职务晋升"}, {31, "一中中学一级教师"}, {32, "200309"}};
+            {Name, "李明远"},          {Sex, "男"},
+            {Born, "197603"},          {StartedWork, "199808"},
+            {ServiceFrom, "199808"},   {Post, "一中中学高级教师"},
+            {Appointed, "200907"},     {OldTotal, "944"},
+            {OldGrade, "7"},           {OldPostPay, "590"},
+            {OldScale, "15"},          {OldScalePay, "295"},
+            {OldTenPercent, "59"},     {NewTotal, "1043"},
+            {NewGrade, "8"},           {NewPostPay, "680"},
+            {NewScale, "15"},          {NewScalePay, "295"},
+            {NewTenPercent, "68"},     {MonthlyRise, "99"},
+            {Education, "大学本科"},   {Reason, "职务晋升"},
+            {OldPost, "一中中学一级教师"}, {OldAppointed, "200309"}};
         const auto it = cells.find(col);
         return it == cells.end() ? std::string() : vdmq::gb(it->second);
     }
