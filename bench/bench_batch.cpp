@@ -4,10 +4,8 @@
 // come from scripts/bench-batch, which also runs this.
 //
 //   bench_batch ROSTER.xls [FIRST LAST]
-#include "app/core/printrun.h"
-#include "form/PubFunc.h"
+#include "bench/bench_run.h"
 #include "form/VdPrnUnit.h"
-#include "platform/gbtext.h"
 #include "report/core/qr.h"
 
 #include <QDir>
@@ -37,37 +35,25 @@ void line(const char* what, double total, int n)
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    bench::UseOffscreenWithoutDisplay();
     QGuiApplication app(argc, argv);
     if (argc < 2) {
         std::fprintf(stderr, "usage: bench_batch ROSTER.xls [FIRST LAST]\n");
         return 2;
     }
-    const int first = argc > 3 ? std::atoi(argv[2]) : 7;
-    const int last = argc > 3 ? std::atoi(argv[3]) : 3006;
-
-    TVdcs vdcs;
-    vdcs.DocNo = gb("澜人发(2007)71号");
-    vdcs.IssuedBy = gb("澜坪市人事局工资处制");
-    vdcs.PrintDate = ToDateTime(QDateTime(QDate(2009, 7, 1), QTime(0, 0)));
-    TExcelApplication excel;
-    TExcelWorksheet sheet;
-    TExcelRunReader reader(excel, sheet);
-    TRunFillSource source(vdcs, reader, [] { return std::string("78"); });
+    const bench::RowRange range(argc, argv);
+    bench::RosterRun run;
+    run.Open(argv[1]);
+    TRunFillSource& source = run.Source();
 
     QElapsedTimer t;
     t.start();
-    reader.Connect();
-    reader.Open(toGb(QString::fromLocal8Bit(argv[1])));
-    reader.AttachFirstSheet();
-    std::printf("roster open               %9.1f ms\n", ms(t));
-
     std::vector<int> rows;
-    for (int r = first; r <= last; ++r)
-        if (Trim(reader.CellText(r, kFlagColumn)) == "1")
+    for (int r = range.first; r <= range.last; ++r)
+        if (col::IsPrintFlag(run.Reader().CellText(r, col::PrintFlag)))
             rows.push_back(r);
-    std::printf("flag cells (%d rows)    %9.1f ms, %zu flagged\n", last - first + 1, ms(t), rows.size());
+    std::printf("flag cells (%d rows)    %9.1f ms, %zu flagged\n", range.last - range.first + 1, ms(t),
+                rows.size());
     const int n = int(rows.size());
     if (n == 0)
         return 1;
@@ -106,6 +92,5 @@ int main(int argc, char** argv)
     line("preparation", prepare, n);
     line("PDF page", pdfTime, n);
     line("text export (prepared)", textTime, n);
-    reader.Disconnect();
     return 0;
 }

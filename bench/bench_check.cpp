@@ -6,12 +6,9 @@
 // runs this.
 //
 //   bench_check ROSTER.xls [FIRST LAST [ROUNDS]]
-#include "app/core/printrun.h"
+#include "bench/bench_run.h"
 #include "form/VdPrnCheck.h"
-#include "platform/gbtext.h"
 
-#include <QElapsedTimer>
-#include <QGuiApplication>
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
@@ -32,32 +29,19 @@ double cpuSeconds()
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    bench::UseOffscreenWithoutDisplay();
     QGuiApplication app(argc, argv);
     if (argc < 2) {
         std::fprintf(stderr, "usage: bench_check ROSTER.xls [FIRST LAST [ROUNDS]]\n");
         return 2;
     }
-    const int first = argc > 3 ? std::atoi(argv[2]) : 7;
-    const int last = argc > 3 ? std::atoi(argv[3]) : 3006;
+    const bench::RowRange range(argc, argv);
+    const int first = range.first, last = range.last;
     const int rounds = argc > 4 ? std::max(1, std::atoi(argv[4])) : 5;
-
-    TVdcs vdcs;
-    vdcs.DocNo = gb("澜人发(2007)71号");
-    vdcs.IssuedBy = gb("澜坪市人事局工资处制");
-    vdcs.PrintDate = ToDateTime(QDateTime(QDate(2009, 7, 1), QTime(12, 0)));
-    TExcelApplication excel;
-    TExcelWorksheet sheet;
-    TExcelRunReader reader(excel, sheet);
-    TRunFillSource source(vdcs, reader, [] { return std::string("78"); });
-
+    bench::RosterRun run;
+    run.Open(argv[1]);
+    TRunFillSource& source = run.Source();
     QElapsedTimer t;
-    t.start();
-    reader.Connect();
-    reader.Open(toGb(QString::fromLocal8Bit(argv[1])));
-    reader.AttachFirstSheet();
-    std::printf("roster open                  %8.1f ms\n", t.nsecsElapsed() / 1e6);
 
     // Each round as a run does it: a fresh check (one holder), every row.
     std::vector<double> wall, cpu;
@@ -79,6 +63,5 @@ int main(int argc, char** argv)
                 rounds, wall.front(), wall[wall.size() / 2], cpu.front(), cpu[cpu.size() / 2]);
     std::printf("per flagged row              %.3f ms wall (median)\n",
                 report.flaggedRows ? wall[wall.size() / 2] / report.flaggedRows : 0.0);
-    reader.Disconnect();
     return wall[wall.size() / 2] < 1000 ? 0 : 1;
 }

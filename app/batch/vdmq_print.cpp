@@ -38,20 +38,25 @@ namespace {
 
 constexpr const char* kProg = "vdmq-print";
 
-const char* kHelp =
+// The help, with the defaults of the settings record (app/core/settings.h).
+std::string helpText()
+{
+    const std::string start = std::to_string(kDefaultStartRow), end = std::to_string(kDefaultEndRow),
+                      width = std::to_string(kDefaultOpinionWidth);
+    return
     "用法：vdmq-print 花名册 [选项] (--fields | --pdf 文件 | --text 文件 | --printer 打印机|- | --check [--json])\n"
     "      vdmq-print --calibration-page [纸张选项] (--pdf 文件 | --printer 打印机|-)\n"
     "\n"
     "为花名册第一张工作表中 AB 列（打印标志）为 1 的每一行生成一份工资变动审批表。\n"
     "\n"
     "选项：\n"
-    "  --start 行号        开始打印行号（默认 7）\n"
-    "  --end 行号          结束打印行号（默认 7）\n"
-    "  --doc-no 文字       文件依据（默认 澜人发(2007)71号）\n"
-    "  --issued-by 文字    制表机构（默认 澜坪市人事局工资处制）\n"
+    "  --start 行号        开始打印行号（默认 " + start + "）\n"
+    "  --end 行号          结束打印行号（默认 " + end + "）\n"
+    "  --doc-no 文字       文件依据（默认 " + kDefaultDocNo + "）\n"
+    "  --issued-by 文字    制表机构（默认 " + kDefaultIssuedBy + "）\n"
     "  --date YYYY-MM-DD[ HH:MM:SS]\n"
     "                      打印日期（默认：当前日期）\n"
-    "  --width 宽度        申报意见栏每行宽度，以字节计，一个汉字占 2（默认 78）；\n"
+    "  --width 宽度        申报意见栏每行宽度，以字节计，一个汉字占 2（默认 " + width + "）；\n"
     "                      不是整数时每份表都填表出错\n"
     "  --settings 文件     从该 vdmq.ini 取以上各项的默认值\n"
     "  --keep-going        某行出错时报告并跳过，接着处理下一行\n"
@@ -80,6 +85,7 @@ const char* kHelp =
     "没有选中的行时不写输出文件。\n"
     "退出码：0 成功；1 某行出错或花名册无法读取；2 用法错误。\n"
     "--check 的退出码：0 没有发现问题；1 发现问题或花名册无法读取；2 用法错误。\n";
+}
 
 enum class Output { None, Fields, Pdf, Text, Printer, Check };
 
@@ -157,7 +163,7 @@ Options parse(const QStringList& args)
             ++o.outputs;
         };
         if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
-            std::fputs(kHelp, stdout);
+            std::fputs(helpText().c_str(), stdout);
             std::exit(0);
         } else if (arg == QLatin1String("--start")) {
             o.start = number(takeValue());
@@ -673,12 +679,7 @@ int main(int argc, char** argv)
         if (!opt.settings.isEmpty()) {
             loadSettingsFile(opt.settings, vdcs, fields);
         } else {
-            vdcs.DocNo = gb("澜人发(2007)71号");
-            vdcs.IssuedBy = gb("澜坪市人事局工资处制");
-            vdcs.PrintDate = ToDateTime(LocalNow());
-            vdcs.StartRow = 7;
-            vdcs.EndRow = 7;
-            vdcs.OpinionWidth = 78;
+            vdcs = DefaultVdcs();
         }
     } catch (const UsageError& e) {
         std::fprintf(stderr, "%s: %s\n%s: 用法见 '%s --help'\n", kProg, e.message.c_str(), kProg, kProg);

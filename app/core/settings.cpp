@@ -194,11 +194,25 @@ ESettingsWriteError::ESettingsWriteError(const QString& path)
 
 ESettingsReadError::ESettingsReadError(const std::string& messageGb) : std::runtime_error(messageGb) {}
 
+TVdcs DefaultVdcs()
+{
+    TVdcs v;
+    v.DocNo = gb(kDefaultDocNo);
+    v.IssuedBy = gb(kDefaultIssuedBy);
+    v.PrintDate = ToDateTime(LocalNow());
+    v.StartRow = kDefaultStartRow;
+    v.EndRow = kDefaultEndRow;
+    v.OpinionWidth = kDefaultOpinionWidth;
+    return v;
+}
+
 TEntryFields::TEntryFields()
-    : edFile(gb("澜人发(2007)71号")),
-      edArea(gb("澜坪市人事局工资处制")),
-      edStart("7"),
-      edEnd("7"),
+    : edFile(gb(kDefaultDocNo)),
+      edArea(gb(kDefaultIssuedBy)),
+      edStart(std::to_string(kDefaultStartRow)),
+      edEnd(std::to_string(kDefaultEndRow)),
+      // The width field's own value before loading, which loading always
+      // replaces (a first start shows the default, 78).
       edWidth("80"),
       dtPrint(LocalNow())
 {
@@ -231,16 +245,16 @@ void LoadSettings(TVdcs& vdcs, TEntryFields& fields, const std::string& appDirGb
     } catch (const EProfileTooLarge& e) {
         tooLarge = e;
     }
-    vdcs.DocNo = file.Read(kSection, "File", gb("澜人发(2007)71号"));
-    vdcs.IssuedBy = file.Read(kSection, "Area", gb("澜坪市人事局工资处制"));
+    vdcs.DocNo = file.Read(kSection, "File", gb(kDefaultDocNo));
+    vdcs.IssuedBy = file.Read(kSection, "Area", gb(kDefaultIssuedBy));
     QDateTime date;
     if (const auto text = file.Read(kSection, "Date")) date = parseDate(fromGb(*text));
     if (!date.isValid()) date = LocalNow();
     vdcs.PrintDate = ToDateTime(date);
-    vdcs.StartRow = readInt(file, "Start", 7);
-    vdcs.EndRow = readInt(file, "End", 7);
+    vdcs.StartRow = readInt(file, "Start", kDefaultStartRow);
+    vdcs.EndRow = readInt(file, "End", kDefaultEndRow);
     vdcs.RosterPath = file.Read(kSection, "excelFileName", "");
-    vdcs.OpinionWidth = readInt(file, "yjkd", 78);
+    vdcs.OpinionWidth = readInt(file, "yjkd", kDefaultOpinionWidth);
 
     fields.edFile = vdcs.DocNo;
     fields.edArea = vdcs.IssuedBy;

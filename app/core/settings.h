@@ -25,6 +25,16 @@ using TDateTime = double;
 TDateTime ToDateTime(const QDateTime& dt);
 QDateTime FromDateTime(TDateTime t);
 
+// What the settings record holds when the file has no value (a first
+// start): the settings file's reading, vdmq-print and its help, and the
+// benchmarks all take them from here.  Texts in UTF-8 as written here; the
+// record holds them as GB18030 (DefaultVdcs).
+inline constexpr const char* kDefaultDocNo = "澜人发(2007)71号";        // "File"
+inline constexpr const char* kDefaultIssuedBy = "澜坪市人事局工资处制";   // "Area"
+inline constexpr int kDefaultStartRow = 7;                               // "Start": the first data row
+inline constexpr int kDefaultEndRow = 7;                                 // "End"
+inline constexpr int kDefaultOpinionWidth = 78;                          // "yjkd", in bytes
+
 struct TVdcs {
     std::string DocNo;
     TDateTime PrintDate = 0;
@@ -36,6 +46,10 @@ struct TVdcs {
     std::string RosterPath;
 };
 extern TVdcs Vdcs;
+
+// The record with the defaults above and the print date now (LocalNow);
+// AppDir and RosterPath empty.
+TVdcs DefaultVdcs();
 
 // "Unable to write to <full path>".
 class ESettingsWriteError : public std::runtime_error {

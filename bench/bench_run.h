@@ -1,0 +1,73 @@
+#pragma once
+// What the benchmarks of the print run share: the program started without a
+// display, the row range from the command line, the settings record as a
+// first start fills it (with a fixed print date), and the roster opened
+// through the run's own reader.
+#include "app/core/printrun.h"
+#include "app/core/settings.h"
+#include "form/RosterColumns.h"
+#include "platform/gbtext.h"
+
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace vdmq::bench {
+
+// The forms are laid out with the real fonts, with or without a display.
+inline void UseOffscreenWithoutDisplay()
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+}
+
+// FIRST and LAST after the roster (argv[2], argv[3]); else the first data
+// row to the 3,000th row after it (scripts/bench-batch's roster).
+struct RowRange {
+    int first = col::FirstDataRow;
+    int last = col::FirstDataRow + 2999;
+    RowRange(int argc, char** argv)
+    {
+        if (argc > 3) {
+            first = std::atoi(argv[2]);
+            last = std::atoi(argv[3]);
+        }
+    }
+};
+
+class RosterRun {
+public:
+    RosterRun() : vdcs_(DefaultVdcs()), reader_(excel_, sheet_), source_(vdcs_, reader_, [] {
+        return std::to_string(kDefaultOpinionWidth);
+    })
+    {
+        vdcs_.PrintDate = ToDateTime(QDateTime(QDate(2009, 7, 1), QTime(12, 0)));
+    }
+    // Opens the roster at `path` (a command-line argument); says how long it took.
+    void Open(const char* path)
+    {
+        QElapsedTimer t;
+        t.start();
+        reader_.Connect();
+        reader_.Open(toGb(QString::fromLocal8Bit(path)));
+        reader_.AttachFirstSheet();
+        std::printf("roster open                  %8.1f ms\n", double(t.nsecsElapsed()) / 1e6);
+    }
+    ~RosterRun() { reader_.Disconnect(); }
+    RosterRun(const RosterRun&) = delete;
+    RosterRun& operator=(const RosterRun&) = delete;
+
+    TExcelRunReader& Reader() { return reader_; }
+    TRunFillSource& Source() { return source_; }
+
+private:
+    TVdcs vdcs_;
+    TExcelApplication excel_;
+    TExcelWorksheet sheet_;
+    TExcelRunReader reader_;
+    TRunFillSource source_;
+};
+
+}  // namespace vdmq::bench
