@@ -8,7 +8,7 @@
 namespace vdmq {
 
 EConvertError::EConvertError(const std::string& text)
-    : std::runtime_error("'" + text + "' is not a valid integer value"), text_(text)
+    : GbError("'" + text + "' is not a valid integer value"), text_(text)
 {
 }
 

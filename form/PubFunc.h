@@ -1,6 +1,8 @@
 #pragma once
 // Small operations on GB18030 byte strings and on year-month texts that the
 // declaration filler uses.  Positions count bytes from 1.
+#include "platform/gbtext.h"
+
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -9,7 +11,7 @@ namespace vdmq {
 
 // The run-time conversion error: what() is exactly
 // "'<text>' is not a valid integer value" (text as GB18030 bytes).
-class EConvertError : public std::runtime_error {
+class EConvertError : public GbError {
 public:
     explicit EConvertError(const std::string& text);
     const std::string& text() const { return text_; }

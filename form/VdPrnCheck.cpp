@@ -170,7 +170,7 @@ std::string messageOf(std::exception_ptr e)
     try {
         std::rethrow_exception(e);
     } catch (const std::exception& x) {
-        return x.what();
+        return errorTextGb(x);
     } catch (...) {
         return "unknown error";
     }

@@ -1,5 +1,7 @@
 #include "platform/gbtext.h"
 
+#include <QStringDecoder>
+
 #include <cerrno>
 #include <iconv.h>
 #include <stdexcept>
@@ -141,6 +143,32 @@ std::string utf8FromCodepage(std::string_view bytes, int codepage)
     if (!c.ok()) throw std::runtime_error("unknown code page " + std::to_string(codepage));
     if (unit == 1 && codepage != 65001 && isAscii(bytes)) return std::string(bytes);
     return c.run(bytes, kReplacementUtf8, unit);
+}
+
+bool isGbEncoded(const std::exception& e) { return dynamic_cast<const GbEncoded*>(&e) != nullptr; }
+
+QString errorText(const std::exception& e)
+{
+    return isGbEncoded(e) ? fromGb(e.what()) : QString::fromUtf8(e.what());
+}
+
+std::string errorTextGb(const std::exception& e)
+{
+    return isGbEncoded(e) ? std::string(e.what()) : gbFromUtf8(e.what());
+}
+
+QString decodeTextFile(const QByteArray& bytes)
+{
+    if (auto enc = QStringConverter::encodingForData(bytes);
+        enc && (*enc == QStringConverter::Utf16LE || *enc == QStringConverter::Utf16BE)) {
+        QStringDecoder dec(*enc);
+        return dec(bytes);
+    }
+    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    const QString s = utf8(bytes);
+    if (!utf8.hasError())
+        return s;
+    return fromGb(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
 }
 
 std::size_t gbCharLength(std::string_view s, std::size_t i)

@@ -3,7 +3,10 @@
 // that is byte-for-byte GBK for every GBK character).  Lengths, widths and
 // positions count bytes.  Unicode appears only at the edges: Qt, files,
 // JSON.  This is the one place that converts between the two.
+#include <QByteArray>
 #include <QString>
+#include <exception>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -27,5 +30,44 @@ std::string utf8FromCodepage(std::string_view bytes, int codepage);
 // Length in bytes of the character that starts at `s[i]` (1, 2 or 4),
 // clipped to what is left of the string.
 std::size_t gbCharLength(std::string_view s, std::size_t i);
+
+// A plain-text file from outside the program (the usage notes), by its own
+// marks: UTF-16 with a byte-order mark, UTF-8 with or without one, else
+// GB18030 (what Notepad on a Chinese system saves by default).
+QString decodeTextFile(const QByteArray& bytes);
+
+// ---- errors: the encoding of what() follows the type ----------------------
+// An exception whose type carries the GbEncoded mark has a GB18030 what():
+// the system's own messages ("'%s' is not a valid integer value", "Unable to
+// write to %s", the settings file's, the print run's).  Every other
+// exception's what() is UTF-8: the roster reader's reasons, the report
+// engine's file and printer errors, the standard library's ASCII.  Text
+// leaves an exception only through errorText (for Qt and the terminal) or
+// errorTextGb (into the system's GB18030 texts), never by guessing.
+class GbEncoded {
+protected:
+    GbEncoded() = default;
+    GbEncoded(const GbEncoded&) = default;
+    GbEncoded& operator=(const GbEncoded&) = default;
+    ~GbEncoded() = default;
+};
+
+// A run-time error with a GB18030 message.
+class GbError : public std::runtime_error, public GbEncoded {
+public:
+    explicit GbError(const std::string& messageGb) : std::runtime_error(messageGb) {}
+};
+
+// An error type of a UTF-8 layer thrown with a GB18030 message (the
+// spreadsheet adapter's roster errors): caught as E, read as GB18030.
+template <class E>
+class GbEncodedError final : public E, public GbEncoded {
+public:
+    using E::E;
+};
+
+bool isGbEncoded(const std::exception& e);
+QString errorText(const std::exception& e);
+std::string errorTextGb(const std::exception& e);
 
 }  // namespace vdmq

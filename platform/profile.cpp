@@ -268,12 +268,12 @@ std::optional<std::string> lookUp(const Parsed& p, std::string_view section, std
 }  // namespace
 
 EProfileWriteError::EProfileWriteError(const QString& path, const std::string& reason)
-    : std::runtime_error(toGb(path) + ": " + reason), path_(path)
+    : GbError(toGb(path) + ": " + reason), path_(path)
 {
 }
 
 EProfileTooLarge::EProfileTooLarge(const QString& path)
-    : std::runtime_error(gb("设置文件 ") + toGb(path) + gb(" 太大（超过 1 MB），不是本程序的设置文件，没有读取")),
+    : GbError(gb("设置文件 ") + toGb(path) + gb(" 太大（超过 1 MB），不是本程序的设置文件，没有读取")),
       path_(path)
 {
 }

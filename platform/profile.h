@@ -19,6 +19,8 @@
 //    new and the rest old, each line whole.  Temporaries left by killed
 //    writers are removed by the next write.
 // The file is opened afresh for every call; nothing is cached.
+#include "platform/gbtext.h"
+
 #include <QString>
 #include <memory>
 #include <optional>
@@ -34,7 +36,7 @@ inline constexpr qint64 kMaxProfileBytes = 1024 * 1024;
 
 // The file is over kMaxProfileBytes; what() says so in the user's words
 // (GB18030), path() is the file's full path.
-class EProfileTooLarge : public std::runtime_error {
+class EProfileTooLarge : public GbError {
 public:
     explicit EProfileTooLarge(const QString& path);
     const QString& path() const { return path_; }
@@ -42,8 +44,9 @@ private:
     QString path_;
 };
 
-// A write the system refused; path() is the file's full path.
-class EProfileWriteError : public std::runtime_error {
+// A write the system refused; what() names the file and the reason
+// (GB18030), path() is the file's full path.
+class EProfileWriteError : public GbError {
 public:
     EProfileWriteError(const QString& path, const std::string& reason);
     const QString& path() const { return path_; }

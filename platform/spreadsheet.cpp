@@ -18,8 +18,7 @@ std::string TExcelWorksheet::CellText(int row, int col) const
     try {
         return gbFromUtf8(roster::cellText(c, dates1904_, row, col));
     } catch (const roster::CellConversionError& e) {
-        // The message goes to the user through the system's GB18030 texts.
-        throw roster::CellConversionError(gbFromUtf8(e.what()));
+        throw GbEncodedError<roster::CellConversionError>(gbFromUtf8(e.what()));
     }
 }
 
@@ -43,22 +42,22 @@ void TExcelApplication::WorkbooksOpen(const std::string& pathGb)
     try {
         book_ = prompt_ ? roster::openWorkbook(path, *prompt_) : roster::openWorkbook(path);
     } catch (const roster::OpenCancelled& e) {
-        throw roster::OpenCancelled(gbFromUtf8(e.what()));
+        throw GbEncodedError<roster::OpenCancelled>(gbFromUtf8(e.what()));
     } catch (const roster::PasswordError& e) {
-        throw roster::PasswordError(gbFromUtf8(e.what()), e.wrong());
+        throw GbEncodedError<roster::PasswordError>(gbFromUtf8(e.what()), e.wrong());
     } catch (const roster::RosterError& e) {
-        throw roster::RosterError(gbFromUtf8(e.what()));
+        throw GbEncodedError<roster::RosterError>(gbFromUtf8(e.what()));
     }
 }
 
 void TExcelApplication::AttachFirstSheet(TExcelWorksheet& sheet)
 {
-    if (!book_) throw roster::RosterError(gb("没有打开的工作簿"));
+    if (!book_) throw GbEncodedError<roster::RosterError>(gb("没有打开的工作簿"));
     try {
         sheet.Attach(&book_->firstSheet(), book_->dates1904(), book_);
     } catch (const roster::RosterError& e) {
         sheet.Release();
-        throw roster::RosterError(gbFromUtf8(e.what()));
+        throw GbEncodedError<roster::RosterError>(gbFromUtf8(e.what()));
     }
 }
 

@@ -3,7 +3,9 @@
 // native roster reader: connect and disconnect are the reader's life, Open
 // reads the workbook at a path, the first sheet is attached, and Cells gives
 // a cell by 1-based row and column.  Texts are GB18030 bytes, and so are the
-// what() texts of the errors these operations throw.
+// what() texts of the errors these operations throw: the reader's errors
+// again, as GbEncodedError<...> (platform/gbtext.h), caught by their reader
+// type and read with errorText / errorTextGb.
 #include "platform/roster.h"
 #include <memory>
 #include <string>

@@ -18,7 +18,6 @@
 #include <QScopedValueRollback>
 #include <QShortcut>
 #include <QStandardPaths>
-#include <QStringDecoder>
 #include <QStringList>
 #include <QVBoxLayout>
 #include <exception>
@@ -36,15 +35,6 @@ namespace {
 QString T(const char* utf8)
 {
     return vdmq::fromGb(vdmq::gb(utf8));
-}
-
-// An error's own message.  The engine's messages are UTF-8 (they carry file
-// names as Qt gives them); others are system texts in GB18030.
-QString errorText(const char* what)
-{
-    QStringDecoder utf8(QStringDecoder::Utf8);
-    QString text = utf8(QByteArrayView(what));
-    return utf8.hasError() ? vdmq::fromGb(what) : text;
 }
 
 QIcon icon(const char* name)
@@ -502,7 +492,7 @@ template <class F> void TFormTzpreview::Guarded(F&& action)
     try {
         action();
     } catch (const std::exception& e) {
-        dialogs_->ShowError(this, errorText(e.what()));
+        dialogs_->ShowError(this, vdmq::errorText(e));
     }
 }
 
@@ -683,7 +673,7 @@ void TFormTzpreview::ShowExportError(const std::exception& e, const QString& fil
 {
     // The message must say which file and why; add the file when the
     // error's own text does not carry it.
-    QString message = errorText(e.what());
+    QString message = vdmq::errorText(e);
     const QString shown = QDir::toNativeSeparators(fileName);
     if (dynamic_cast<const qr::EInOutError*>(&e) && !message.contains(fileName) &&
         !message.contains(shown))

@@ -21,7 +21,6 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QPrinterInfo>
-#include <QStringDecoder>
 #include <QTemporaryDir>
 
 #include <cerrno>
@@ -106,16 +105,11 @@ struct Options {
     QString target;   // file or printer name
 };
 
+// Texts in the terminal's encoding: the program's own (QString), the
+// system's GB18030 ones (the run's messages) and an error's, by its type.
 std::string local(const QString& s) { return s.toLocal8Bit().toStdString(); }
-// A message in the terminal's encoding.  The run's messages are GB18030;
-// those of the output files (the report engine's) are UTF-8, which is
-// taken as such when it is valid, as the main window's error box does.
-std::string shown(const std::string& text)
-{
-    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
-    const QString s = utf8(QByteArrayView(text.data(), qsizetype(text.size())));
-    return (utf8.hasError() ? fromGb(text) : s).toLocal8Bit().toStdString();
-}
+std::string localFromGb(const std::string& gbText) { return local(fromGb(gbText)); }
+std::string local(const std::exception& e) { return local(errorText(e)); }
 
 struct UsageError {
     std::string message;   // local 8-bit
@@ -154,7 +148,7 @@ Options parse(const QStringList& args)
             const std::string text = toGb(v);
             int n;
             if (!TryStrToInt(text, n))
-                throw UsageError{local(arg) + ": " + shown(EConvertError(text).what())};
+                throw UsageError{local(arg) + ": " + local(EConvertError(text))};
             return text;
         };
         auto output = [&](Output kind, QString target) {
@@ -257,7 +251,7 @@ void loadSettingsFile(const QString& file, TVdcs& vdcs, TEntryFields& fields)
     if (!info.isFile() || !info.isReadable())
         throw UsageError{"--settings：无法读取 " + local(file)};
     if (info.size() > kMaxProfileBytes)
-        throw UsageError{"--settings：" + shown(EProfileTooLarge(file).what())};
+        throw UsageError{"--settings：" + local(EProfileTooLarge(file))};
     QTemporaryDir scratch;
     QString dir = info.absolutePath();
     if (info.fileName() != QLatin1String("vdmq.ini")) {
@@ -268,7 +262,7 @@ void loadSettingsFile(const QString& file, TVdcs& vdcs, TEntryFields& fields)
     try {
         LoadSettings(vdcs, fields, toGb(dir));
     } catch (const ESettingsReadError& e) {
-        throw UsageError{"--settings：" + shown(e.what())};
+        throw UsageError{"--settings：" + local(e)};
     }
 }
 
@@ -521,15 +515,15 @@ struct BatchHost : TPrintRunHost {
 
     void MessageBox(const std::string& t, const std::string& detail) override
     {
-        std::string text = shown(t);
+        std::string text = localFromGb(t);
         if (!detail.empty())
-            text.append(1, ' ').append(shown(detail));
+            text.append(1, ' ').append(localFromGb(detail));
         say(text);
     }
 
     void ShowError(const std::string& message, int row) override
     {
-        say(row > 0 ? "第 " + std::to_string(row) + " 行：" + shown(message) : shown(message));
+        say(row > 0 ? "第 " + std::to_string(row) + " 行：" + localFromGb(message) : localFromGb(message));
     }
 
     bool RowFailed(int row, const std::string& message) override
@@ -720,7 +714,7 @@ int main(int argc, char** argv)
         try {
             host.outputCalibration();
         } catch (const std::exception& e) {
-            host.say(e.what());
+            host.say(local(e));
             return 1;
         }
         qr::SetPrintBackend(nullptr);
@@ -786,7 +780,7 @@ int main(int argc, char** argv)
             host.text->Discard();
         host.text.reset();
     } catch (const std::exception& e) {
-        host.say(shown(e.what()));
+        host.say(local(e));
         status = 1;
     }
     if (hadFile && !complete)

@@ -43,7 +43,7 @@ std::string messageOf(std::exception_ptr e)
     try {
         std::rethrow_exception(e);
     } catch (const std::exception& x) {
-        return x.what();
+        return errorTextGb(x);
     } catch (...) {
         return gb("未知错误");
     }
@@ -105,7 +105,7 @@ TRunResult TPrintRun::Start(int mode, TCheckReport* checkOnly)
         vdcs_.EndRow = StrToInt(entries.edEnd);
     } catch (const std::exception& e) {
         result.status = TRunStatus::ConvertError;
-        result.message = e.what();
+        result.message = errorTextGb(e);
         host_.ShowError(result.message, 0);
         return result;
     }
@@ -137,7 +137,7 @@ TRunResult TPrintRun::RunLoop(int mode, int startRow, int endRow, TCheckReport* 
         reader_.Disconnect();
         result.status = status;
         result.message = std::move(message);
-        result.detail = e.what();
+        result.detail = errorTextGb(e);
         host_.MessageBox(result.message, result.detail);
         return result;
     };

@@ -188,11 +188,11 @@ QDateTime FromDateTime(TDateTime t)
 }
 
 ESettingsWriteError::ESettingsWriteError(const QString& path)
-    : std::runtime_error("Unable to write to " + toGb(QDir::toNativeSeparators(path)))
+    : GbError("Unable to write to " + toGb(QDir::toNativeSeparators(path)))
 {
 }
 
-ESettingsReadError::ESettingsReadError(const std::string& messageGb) : std::runtime_error(messageGb) {}
+ESettingsReadError::ESettingsReadError(const std::string& messageGb) : GbError(messageGb) {}
 
 TVdcs DefaultVdcs()
 {

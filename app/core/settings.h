@@ -1,6 +1,7 @@
 #pragma once
 // The settings record and the settings file "vdmq.ini" (section "xtcs").
 // Texts are GB18030 byte strings.
+#include "platform/gbtext.h"
 #include <QDateTime>
 #include <QString>
 #include <functional>
@@ -52,14 +53,14 @@ extern TVdcs Vdcs;
 TVdcs DefaultVdcs();
 
 // "Unable to write to <full path>".
-class ESettingsWriteError : public std::runtime_error {
+class ESettingsWriteError : public GbError {
 public:
     explicit ESettingsWriteError(const QString& path);
 };
 
 // The settings file could not be taken (it is too large to be one); the
 // message says which file and why (GB18030).
-class ESettingsReadError : public std::runtime_error {
+class ESettingsReadError : public GbError {
 public:
     explicit ESettingsReadError(const std::string& messageGb);
 };

@@ -17,7 +17,6 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QShortcut>
-#include <QStringDecoder>
 #include <QStyle>
 #include <QVBoxLayout>
 
@@ -85,35 +84,6 @@ const QString kSansFace = QStringLiteral("Noto Sans CJK SC");
 QString roster_hint()
 {
     return QStringLiteral("尚未选择花名册。\n请点击下方的“调阅”按钮，选择职务变动工资调整花名册。");
-}
-
-// Error texts come from several layers: the roster reader speaks UTF-8,
-// the system's own texts are GB18030.
-QString errorText(const char* what)
-{
-    const QByteArray bytes(what ? what : "");
-    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
-    const QString s = utf8(bytes);
-    if (!utf8.hasError())
-        return s;
-    return fromGb(std::string_view(bytes.constData(), bytes.size()));
-}
-
-// Plain text as UTF-8 (with or without a byte-order mark) when it is valid
-// UTF-8, UTF-16 when it says so, else GB18030 (what Notepad on a Chinese
-// system saves by default).
-QString decodeNotes(const QByteArray& bytes)
-{
-    if (auto enc = QStringConverter::encodingForData(bytes);
-        enc && (*enc == QStringConverter::Utf16LE || *enc == QStringConverter::Utf16BE)) {
-        QStringDecoder dec(*enc);
-        return dec(bytes);
-    }
-    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
-    const QString s = utf8(bytes);
-    if (!utf8.hasError())
-        return s;
-    return fromGb(std::string_view(bytes.constData(), bytes.size()));
 }
 
 bool allPass(const QString& text)
@@ -387,12 +357,12 @@ void TVdMainForm::SetRunButtonsEnabled(bool enabled)
 
 void TVdMainForm::ShowError(const std::exception& e)
 {
-    ShowError(errorText(e.what()));
+    ShowError(errorText(e));
 }
 
 void TVdMainForm::ShowError(const QString& context, const std::exception& e)
 {
-    ShowError(context.isEmpty() ? errorText(e.what()) : context + u'\n' + errorText(e.what()));
+    ShowError(context.isEmpty() ? errorText(e) : context + u'\n' + errorText(e));
 }
 
 void TVdMainForm::ShowError(const QString& message)
@@ -510,7 +480,7 @@ void TVdMainForm::btnExitClick()
     } catch (const std::exception& e) {
         // The program stays open, so the user can still copy the values
         // somewhere; say what closing the window would do.
-        ShowError(errorText(e.what()) +
+        ShowError(errorText(e) +
                   QStringLiteral("\n\n填写的内容没有保存：设置文件不能写入（文件夹可能是只读的）。"
                                  "\n程序没有退出；直接关闭窗口将不保存这些内容而退出。"));
         return;
@@ -644,7 +614,7 @@ void TVdMainForm::loadNotes()
         QFile f(path);
         if (!QFileInfo(path).isFile() || !f.open(QIODevice::ReadOnly))
             continue;
-        Memo1->setPlainText(decodeNotes(f.readAll()));
+        Memo1->setPlainText(decodeTextFile(f.readAll()));
         Memo1->show();
         return;
     }

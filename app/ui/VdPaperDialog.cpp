@@ -174,7 +174,7 @@ void TPaperDialog::btnOkClick()
     try {
         SavePaperSettings(iniPath_, Settings());
     } catch (const std::exception& e) {
-        dialogs_.Error(this, fromGb(e.what()));
+        dialogs_.Error(this, errorText(e));
         return;
     }
     accept();
@@ -185,7 +185,7 @@ void TPaperDialog::btnCalibrateClick()
     try {
         PrintCalibrationPage(Settings());
     } catch (const std::exception& e) {
-        dialogs_.Error(this, fromGb(e.what()));
+        dialogs_.Error(this, errorText(e));
     }
 }
 

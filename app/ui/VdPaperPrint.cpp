@@ -164,7 +164,7 @@ void PrintCalibrationPage(const TPaperSettings& s)
         backend = qr::PrintBackend();
     }
     if (!backend->HasPrinter())
-        throw std::runtime_error(toGb(QStringLiteral("没有可用的打印机，校准页无法打印。")));
+        throw std::runtime_error("没有可用的打印机，校准页无法打印。");
     qr::TQRPrinter store;
     store.AddPage(CalibrationPage(CalibrationSheetFor(s)));
     store.SetStatus(qr::mpFinished);

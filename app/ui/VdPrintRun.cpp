@@ -171,7 +171,7 @@ struct TPrintRunState : TPrintRunHost {
         if (formMode != 0) {
             // The engine prints nothing, silently, without a printer.
             if (qr::TQRPrintBackend* backend = qr::PrintBackend(); !backend || !backend->HasPrinter())
-                throw std::runtime_error(MsgPrinterGone(row));
+                throw GbError(MsgPrinterGone(row));
             // One job per form; a run-wide progress window replaces the
             // engine's window of each single form.
             if (progress)
@@ -282,11 +282,10 @@ struct TPrintRunState : TPrintRunHost {
         form->Dialogs().Message(form, TVdMainForm::ApplicationTitle(), shown);
     }
 
-    // Run errors are GB18030 texts of the system's own or UTF-8 ones of the
-    // roster reader and the PDF writer (file names): the window tells them apart.
+    // The run's messages are GB18030, whatever layer the error came from.
     void ShowError(const std::string& message, int row) override
     {
-        form->ShowError(errorContext(message, row), std::runtime_error(message));
+        form->ShowError(errorContext(message, row), GbError(message));
     }
 
     // Which row failed; or, before any row, which of the two row fields

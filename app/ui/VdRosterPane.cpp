@@ -1,4 +1,5 @@
 #include "app/ui/VdRosterPane.h"
+#include "platform/gbtext.h"
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
@@ -283,7 +284,7 @@ void TRosterPane::load(bool keepPosition)
         reason = QStringLiteral("花名册设置了打开密码，没有输入密码。");
     } catch (const std::exception& e) {
         book.reset();
-        reason = QString::fromUtf8(e.what());
+        reason = errorText(e);
         if (reason.isEmpty())
             reason = QStringLiteral("无法读取此文件");
     }

@@ -215,7 +215,7 @@ private:
 // ---- export ----------------------------------------------------------------
 
 // An input/output failure (file cannot be created or written); what() names
-// the file and the reason.
+// the file and the reason, in UTF-8 (as every error of the engine).
 class EInOutError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;

@@ -123,6 +123,35 @@ TEST_F(PaperUi, DialogKeepsItsChoicesWhenTheFileCannotBeWritten)
     EXPECT_TRUE(d.rbA4->isChecked());
 }
 
+// The calibration page that does not print says why in readable Chinese,
+// whichever layer refused it: the print backend's own error (as the desktop
+// backend throws for a printer that has gone) or no printer at all.
+TEST_F(PaperUi, CalibrationPageFailureIsShownAsWritten)
+{
+    struct FailingBackend : RecordingBackend {
+        bool printer = true;
+        bool HasPrinter() const override { return printer; }
+        void PrintPages(const qr::TQRPrinter&, const qr::TQRPrinterSettings&) override
+        {
+            throw std::runtime_error("打印机“办公室”没有安装");
+        }
+    };
+    const struct {
+        bool printer;
+        const char* shown;
+    } cases[] = {{true, "打印机“办公室”没有安装"}, {false, "没有可用的打印机，校准页无法打印。"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.shown);
+        FakeDialogs seen;
+        TPaperDialog d(ini(), seen);
+        FailingBackend backend;
+        backend.printer = c.printer;
+        qr::SetPrintBackend(&backend);
+        d.btnCalibrate->click();
+        EXPECT_EQ(seen.errors, QStringList{QString::fromUtf8(c.shown)});
+    }
+}
+
 TEST_F(PaperUi, DialogSaysWhatThePrinterCannotReach)
 {
     if (DefaultPrinterName().isEmpty())

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include "platform/gbtext.h"
+#include "platform/roster.h"
 
+#include <functional>
 #include <stdexcept>
 
 using namespace vdmq;
@@ -83,6 +85,43 @@ TEST(GbText, OtherCodePages)
     }
     EXPECT_THROW(utf8FromCodepage("x", 12345), std::runtime_error);
     EXPECT_THROW(utf8FromCodepage("x", 0), std::runtime_error);
+}
+
+// An error's text is read in the encoding its type carries, never guessed:
+// "涓枃" in GB18030 is the same bytes as "中文" in UTF-8, and each must
+// come out as itself.
+TEST(GbText, ErrorsAreReadByTheirType)
+{
+    struct Case {
+        const char* name;
+        std::function<void()> raise;
+        const char* text;   // UTF-8
+    };
+    const Case cases[] = {
+        {"system text", [] { throw GbError(gb("涓枃")); }, "涓枃"},
+        {"reader error through the adapter",
+         [] { throw GbEncodedError<roster::RosterError>(gb("文件不存在：/名册.xls")); }, "文件不存在：/名册.xls"},
+        {"password error through the adapter",
+         [] { throw GbEncodedError<roster::PasswordError>(gb("密码不正确"), true); }, "密码不正确"},
+        {"reader error", [] { throw roster::RosterError("中文"); }, "中文"},
+        {"engine or library error", [] { throw std::runtime_error("无法写入文件“a.pdf”"); }, "无法写入文件“a.pdf”"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        try {
+            c.raise();
+            ADD_FAILURE() << "nothing thrown";
+        } catch (const std::exception& e) {
+            EXPECT_EQ(errorText(e), QString::fromUtf8(c.text));
+            EXPECT_EQ(errorTextGb(e), gb(c.text));
+        }
+    }
+    // Caught as the reader's own type, with what the reader knows.
+    try {
+        throw GbEncodedError<roster::PasswordError>(gb("密码不正确"), true);
+    } catch (const roster::PasswordError& e) {
+        EXPECT_TRUE(e.wrong());
+    }
 }
 
 }  // namespace
