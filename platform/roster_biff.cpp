@@ -22,12 +22,11 @@ enum : std::uint16_t {
     rCODEPAGE = 0x0042, rBOUNDSHEET = 0x0085, rMULRK = 0x00BD, rMULBLANK = 0x00BE, rRSTRING = 0x00D6,
     rXF = 0x00E0, rMERGEDCELLS = 0x00E5, rSST = 0x00FC, rLABELSST = 0x00FD, rBLANK = 0x0201,
     rNUMBER = 0x0203, rLABEL = 0x0204, rBOOLERR = 0x0205, rSTRING = 0x0207, rRK = 0x027E,
-    rFORMAT = 0x041E, rBOF = 0x0809, rXF5 = 0x0043,
-    rFORMAT4 = 0x001E, rFORMULA3 = 0x0206, rFORMULA4 = 0x0406,
-    // Excel 2-4
+    rFORMAT = 0x041E, rBOF = 0x0809, rFORMULA3 = 0x0206, rFORMULA4 = 0x0406,
+    // Excel 2-4 only (read by readOldSheet)
     rBOF2 = 0x0009, rBOF3 = 0x0209, rBOF4 = 0x0409, rBLANK2 = 0x0001, rINTEGER2 = 0x0002,
     rNUMBER2 = 0x0003, rLABEL2 = 0x0004, rBOOLERR2 = 0x0005, rSTRING2 = 0x0007, rIXFE2 = 0x0044,
-    rXF3 = 0x0243, rXF4 = 0x0443,
+    rFORMAT2 = 0x001E, rXF2 = 0x0043, rXF3 = 0x0243, rXF4 = 0x0443,
 };
 
 struct Record {
@@ -244,6 +243,102 @@ const char* errorText(std::uint8_t code)
     }
 }
 
+// The row and column of a cell record (0-based in the file).
+std::uint32_t cellRow(std::span<const std::uint8_t> d) { return static_cast<std::uint32_t>(le16(d, 0)) + 1; }
+std::uint32_t cellCol(std::span<const std::uint8_t> d) { return static_cast<std::uint32_t>(le16(d, 2)) + 1; }
+
+// A record shorter than its fixed part is a damaged file.
+void need(std::span<const std::uint8_t> d, std::size_t bytes, const char* what)
+{
+    if (d.size() < bytes) throwCorrupt(what);
+}
+
+// What a sheet's cell records put in it.  A formula with a text result
+// leaves its place here until the STRING record after it; any other cell
+// record first stores it as empty text.
+class SheetCells {
+public:
+    explicit SheetCells(SheetData& sh) : sh_(sh) {}
+    void number(std::uint32_t r, std::uint32_t c, double v, bool isDate)
+    {
+        flush();
+        sh_.addNumber(r, c, v, isDate);
+    }
+    void text(std::uint32_t r, std::uint32_t c, std::string_view s)
+    {
+        flush();
+        sh_.addString(r, c, s);
+    }
+    void pooled(std::uint32_t r, std::uint32_t c, std::uint32_t index)
+    {
+        flush();
+        sh_.addPooledString(r, c, index);
+    }
+    void boolOrError(std::uint32_t r, std::uint32_t c, std::uint8_t value, bool isError)
+    {
+        flush();
+        if (isError)
+            sh_.addError(r, c, errorText(value));
+        else
+            sh_.addBoolean(r, c, value != 0);
+    }
+    void blank() { flush(); }
+    // A formula's cached result, its 8 value bytes.
+    void formula(std::uint32_t r, std::uint32_t c, std::span<const std::uint8_t> v, bool isDate)
+    {
+        flush();
+        if (v[6] != 0xFF || v[7] != 0xFF) {
+            sh_.addNumber(r, c, leDouble(v, 0), isDate);
+            return;
+        }
+        switch (v[0]) {
+        case 0: pending_ = {r, c}; break;  // the value follows in a STRING record
+        case 1: sh_.addBoolean(r, c, v[2] != 0); break;
+        case 2: sh_.addError(r, c, errorText(v[2])); break;
+        case 3: sh_.addString(r, c, ""); break;
+        default: break;
+        }
+    }
+    // A STRING record belongs to the formula before it; without one it is
+    // passed over.
+    bool awaitsText() const { return pending_.has_value(); }
+    void formulaText(std::string_view s)
+    {
+        sh_.addString(pending_->first, pending_->second, s);
+        pending_.reset();
+    }
+    void merge(Range r) { sh_.addMerge(r); }
+    void flush()
+    {
+        if (pending_) sh_.addString(pending_->first, pending_->second, "");
+        pending_.reset();
+    }
+
+private:
+    SheetData& sh_;
+    std::optional<std::pair<std::uint32_t, std::uint32_t>> pending_;
+};
+
+// The number formats of an Excel 2-4 sheet, as its records give them.
+struct OldStyles {
+    int version = 4;
+    std::vector<bool> formatDate;       // by the order of FORMAT records
+    std::vector<std::uint8_t> xfFormat;
+    std::optional<std::uint16_t> ixfe;  // Excel 2: the style of the next cell
+    bool fmtDate(std::size_t f) const { return f < formatDate.size() && formatDate[f]; }
+    // Excel 3 and 4 cells name an XF.
+    bool xfDate(std::size_t xf) const { return xf < xfFormat.size() && fmtDate(xfFormat[xf]); }
+    // Excel 2 cells carry their format in their attribute bytes, or name an
+    // XF when the file has them.
+    bool attrDate(std::span<const std::uint8_t> d)
+    {
+        std::size_t xf = d[4] & 0x3F;
+        if (xf == 0x3F && ixfe) xf = *ixfe;
+        ixfe.reset();
+        return xfFormat.empty() ? fmtDate(d[5] & 0x3F) : xfDate(xf);
+    }
+};
+
 // ---- the workbook -------------------------------------------------------------
 
 struct SheetEntry {
@@ -294,6 +389,10 @@ public:
 
 private:
     std::string text8(std::string_view bytes) { return cp_.toUtf8(bytes); }
+    std::string text8(std::span<const std::uint8_t> d, std::size_t at, std::size_t n)
+    {
+        return text8(std::string_view(reinterpret_cast<const char*>(d.data() + at), n));
+    }
 
     // XLUnicodeString (cch of 1 or 2 bytes, flags, characters) in BIFF8; a
     // byte string in the code page in BIFF5.
@@ -302,7 +401,9 @@ private:
         std::uint32_t cch = cchBytes == 1 ? rd.u8() : rd.u16();
         std::string out;
         if (!biff8_) return text8(rd.bytes(cch));
-        // An empty string some writers leave without its option byte.
+        // An empty string without its option byte: a LABEL record of length
+        // 0, seen in public workbooks (writer not identified; fixture
+        // label-empty.xls).
         if (cch == 0 && rd.exhausted()) return out;
         std::uint8_t flags = rd.u8();
         std::uint16_t runs = 0;
@@ -315,6 +416,15 @@ private:
         return out;
     }
 
+    // ---- workbook globals (BIFF5, BIFF8) ------------------------------------
+
+    // What the globals say about number formats, until the styles are known.
+    struct GlobalFormats {
+        std::vector<std::uint16_t> xfFormat;
+        // By format number; a later FORMAT record of the same number wins.
+        std::unordered_map<std::uint16_t, bool> formatIsDate;
+    };
+
     void readGlobals(BookData& book)
     {
         auto bof = rs_.next();
@@ -322,15 +432,18 @@ private:
         std::uint16_t vers = le16(bof->data, 0), dt = le16(bof->data, 2);
         biff8_ = vers == 0x0600;
         if (!biff8_ && vers != 0x0500) {
-            // Some writers leave the version 0 in BIFF8 files; the BOF's
-            // length tells them apart (BIFF8 BOF has 16 bytes).
+            // A version the format does not define (0 and others), which
+            // third-party writers leave in BIFF8 files (xlrd calls them
+            // "dodgy"; writer not identified; fixture bof-version0.xls): the
+            // BOF's length tells them apart (a BIFF8 BOF has 16 bytes).
             biff8_ = bof->data.size() >= 16;
         }
         // Without a CODEPAGE record, text is in the code page of the system
-        // that wrote it: here, a Chinese Windows.
+        // that wrote it: here, a Chinese Windows (fixture cp-none.xls).
         cp_.set(biff8_ ? 1200 : 936);
         if (dt == 0x0010) {
-            // A BIFF5 worksheet stream without workbook globals.
+            // A BIFF5 stream that is one worksheet without workbook globals
+            // (writer not identified; fixture biff5-sheet.xls).
             rs_.seek(0);
             SheetEntry e{0, 0, std::string()};
             book.sheet_.setName("Sheet1");
@@ -340,78 +453,88 @@ private:
         }
         if (dt != 0x0005) throwCorrupt("缺少工作簿全局数据");
 
-        std::vector<std::uint16_t> xfFormat;
-        // By format number; a later FORMAT record of the same number wins.
-        std::unordered_map<std::uint16_t, bool> formatIsDate;
+        GlobalFormats formats;
         bool sawEof = false;
         while (auto r = rs_.next()) {
-            const auto& d = r->data;
-            switch (r->type) {
-            case rEOF:
+            if (r->type == rEOF) {
                 sawEof = true;
                 break;
-            case rFILEPASS:
-                if (decrypted_) break;
-                throw RosterError("工作簿设置了打开密码（已加密），不能读取；请在Excel中取消密码后另存");
-            case rCODEPAGE:
-                if (d.size() >= 2 && !biff8_) cp_.set(le16(d, 0));
-                break;
-            case rDATEMODE:
-                if (d.size() >= 2) book.dates1904_ = le16(d, 0) == 1;
-                break;
-            case rFORMAT:
-            case rFORMAT4: {
-                if (d.size() < 3) break;
-                Reader rd(d);
-                std::uint16_t id = rd.u16();
-                std::string code;
-                try {
-                    code = unicodeString(rd, biff8_ ? 2 : 1);
-                } catch (const RosterError&) {
-                    break;  // a damaged format only loses its date flag
-                }
-                formatIsDate[id] = isDateFormatCode(code);
-                break;
             }
-            case rXF:
-            case rXF5:
-                if (d.size() >= 4) xfFormat.push_back(le16(d, 2));
-                break;
-            case rSST: {
-                Reader rd(r->data, rs_);
-                readSst(rd, r->data.size() + continuedBytes(rs_));
-                rd.finish();
-                break;
-            }
-            case rBOUNDSHEET: {
-                if (d.size() < 7) throwCorrupt("工作表目录记录不完整");
-                SheetEntry e;
-                e.offset = le32(d, 0);
-                e.kind = d[5];
-                Reader rd(d.subspan(6));
-                try {
-                    e.name = unicodeString(rd, 1);
-                } catch (const RosterError&) {
-                    e.name.clear();
-                }
-                sheets_.push_back(std::move(e));
-                break;
-            }
-            default:
-                break;
-            }
-            if (sawEof) break;
+            globalsRecord(*r, book, formats);
         }
         if (!sawEof) throwCorrupt("文件不完整");
 
         // Which styles show dates: a FORMAT record of the workbook decides
         // for its number; otherwise the built-in table.
-        xfDate_.resize(xfFormat.size());
-        for (std::size_t i = 0; i < xfFormat.size(); ++i) {
-            std::uint16_t id = xfFormat[i];
-            const auto custom = formatIsDate.find(id);
-            xfDate_[i] = custom != formatIsDate.end() ? custom->second : isBuiltinDateFormat(id);
+        xfDate_.resize(formats.xfFormat.size());
+        for (std::size_t i = 0; i < formats.xfFormat.size(); ++i) {
+            std::uint16_t id = formats.xfFormat[i];
+            const auto custom = formats.formatIsDate.find(id);
+            xfDate_[i] = custom != formats.formatIsDate.end() ? custom->second : isBuiltinDateFormat(id);
         }
+    }
+
+    // One record of the workbook globals.
+    void globalsRecord(const Record& r, BookData& book, GlobalFormats& formats)
+    {
+        const auto& d = r.data;
+        switch (r.type) {
+        case rFILEPASS:
+            if (decrypted_) break;
+            throw RosterError("工作簿设置了打开密码（已加密），不能读取；请在Excel中取消密码后另存");
+        case rCODEPAGE:
+            if (d.size() >= 2 && !biff8_) cp_.set(le16(d, 0));
+            break;
+        case rDATEMODE:
+            if (d.size() >= 2) book.dates1904_ = le16(d, 0) == 1;
+            break;
+        case rFORMAT:
+            formatRecord(d, formats);
+            break;
+        case rXF:
+            if (d.size() >= 4) formats.xfFormat.push_back(le16(d, 2));
+            break;
+        case rSST: {
+            Reader rd(r.data, rs_);
+            readSst(rd, r.data.size() + continuedBytes(rs_));
+            rd.finish();
+            break;
+        }
+        case rBOUNDSHEET:
+            sheets_.push_back(boundSheet(d));
+            break;
+        default:
+            break;
+        }
+    }
+
+    void formatRecord(std::span<const std::uint8_t> d, GlobalFormats& formats)
+    {
+        if (d.size() < 3) return;
+        Reader rd(d);
+        std::uint16_t id = rd.u16();
+        std::string code;
+        try {
+            code = unicodeString(rd, biff8_ ? 2 : 1);
+        } catch (const RosterError&) {
+            return;  // a damaged format only loses its date flag
+        }
+        formats.formatIsDate[id] = isDateFormatCode(code);
+    }
+
+    SheetEntry boundSheet(std::span<const std::uint8_t> d)
+    {
+        if (d.size() < 7) throwCorrupt("工作表目录记录不完整");
+        SheetEntry e;
+        e.offset = le32(d, 0);
+        e.kind = d[5];
+        Reader rd(d.subspan(6));
+        try {
+            e.name = unicodeString(rd, 1);
+        } catch (const RosterError&) {
+            e.name.clear();   // a damaged name only loses the name
+        }
+        return e;
     }
 
     void readSst(Reader& rd, std::size_t bytes)
@@ -442,9 +565,10 @@ private:
 
     bool dateXf(std::uint16_t xf) const { return xf < xfDate_.size() && xfDate_[xf]; }
 
+    // ---- a worksheet (BIFF5, BIFF8) -------------------------------------------
+
     void readSheet(const SheetEntry& e, BookData& book)
     {
-        SheetData& sh = book.sheet_;
         if (e.offset + 4ull > s_.size()) throwCorrupt("工作表的位置超出文件末尾");
         rs_.seek(e.offset);
         auto bof = rs_.next();
@@ -459,16 +583,11 @@ private:
             return;
         }
         // The sheet shares the workbook's string table: move it over.
-        sh.pool() = std::move(pool_);
+        book.sheet_.pool() = std::move(pool_);
 
+        SheetCells cells(book.sheet_);
         int depth = 1;  // embedded charts bring their own BOF..EOF
-        std::optional<std::pair<std::uint32_t, std::uint32_t>> pendingString;
-        auto flushPending = [&] {
-            if (pendingString) sh.addString(pendingString->first, pendingString->second, "");
-            pendingString.reset();
-        };
         while (auto r = rs_.next()) {
-            const auto& d = r->data;
             if (r->type == rBOF) {
                 ++depth;
                 continue;
@@ -477,103 +596,93 @@ private:
                 if (--depth == 0) break;
                 continue;
             }
-            if (depth > 1) continue;
-            auto row = [&] { return static_cast<std::uint32_t>(le16(d, 0)) + 1; };
-            auto col = [&] { return static_cast<std::uint32_t>(le16(d, 2)) + 1; };
-            switch (r->type) {
-            case rNUMBER:
-                if (d.size() < 14) throwCorrupt("数值单元格记录不完整");
-                flushPending();
-                sh.addNumber(row(), col(), leDouble(d, 6), dateXf(le16(d, 4)));
-                break;
-            case rRK:
-                if (d.size() < 10) throwCorrupt("数值单元格记录不完整");
-                flushPending();
-                sh.addNumber(row(), col(), rkValue(le32(d, 6)), dateXf(le16(d, 4)));
-                break;
-            case rMULRK: {
-                if (d.size() < 6) throwCorrupt("数值单元格记录不完整");
-                flushPending();
-                std::size_t n = (d.size() - 6) / 6;
-                std::uint32_t r0 = row(), c0 = col();
-                for (std::size_t i = 0; i < n; ++i)
-                    sh.addNumber(r0, c0 + static_cast<std::uint32_t>(i), rkValue(le32(d, 4 + 6 * i + 2)),
-                                 dateXf(le16(d, 4 + 6 * i)));
-                break;
-            }
-            case rLABELSST: {
-                if (d.size() < 10) throwCorrupt("文本单元格记录不完整");
-                flushPending();
-                std::uint32_t idx = le32(d, 6);
-                if (idx >= sst_.size()) throwCorrupt("文本单元格引用了不存在的字符串");
-                sh.addPooledString(row(), col(), sst_[idx]);
-                break;
-            }
-            case rLABEL:
-            case rRSTRING: {
-                if (d.size() < 8) throwCorrupt("文本单元格记录不完整");
-                flushPending();
-                Reader rd(d.subspan(6));
-                sh.addString(row(), col(), unicodeString(rd, 2));
-                break;
-            }
-            case rBOOLERR:
-                if (d.size() < 8) throwCorrupt("逻辑值单元格记录不完整");
-                flushPending();
-                if (d[7])
-                    sh.addError(row(), col(), errorText(d[6]));
-                else
-                    sh.addBoolean(row(), col(), d[6] != 0);
-                break;
-            case rFORMULA:
-            case rFORMULA3:
-            case rFORMULA4: {
-                // 0x0206 and 0x0406 are the formula records of Excel 3 and
-                // 4, which some writers still put in later files; the
-                // cached value sits at the same place.
-                if (d.size() < 14) throwCorrupt("公式单元格记录不完整");
-                flushPending();
-                std::uint32_t rr = row(), cc = col();
-                if (d[12] == 0xFF && d[13] == 0xFF) {
-                    switch (d[6]) {
-                    case 0: pendingString = {rr, cc}; break;  // the value follows in a STRING record
-                    case 1: sh.addBoolean(rr, cc, d[8] != 0); break;
-                    case 2: sh.addError(rr, cc, errorText(d[8])); break;
-                    case 3: sh.addString(rr, cc, ""); break;
-                    default: break;
-                    }
-                } else {
-                    sh.addNumber(rr, cc, leDouble(d, 6), dateXf(le16(d, 4)));
-                }
-                break;
-            }
-            case rSTRING: {
-                if (!pendingString) break;
-                Reader rd(r->data, rs_);
-                sh.addString(pendingString->first, pendingString->second, unicodeString(rd, 2));
-                rd.finish();
-                pendingString.reset();
-                break;
-            }
-            case rBLANK:
-            case rMULBLANK:
-                flushPending();
-                break;
-            case rMERGEDCELLS: {
-                if (d.size() < 2) break;
-                std::size_t n = le16(d, 0);
-                if (2 + 8 * n > d.size()) throwCorrupt("合并单元格记录不完整");
-                for (std::size_t i = 0; i < n; ++i) {
-                    std::size_t o = 2 + 8 * i;
-                    sh.addMerge(Range{le16(d, o) + 1, le16(d, o + 4) + 1, le16(d, o + 2) + 1, le16(d, o + 6) + 1});
-                }
-                break;
-            }
-            default:
-                break;
-            }
+            if (depth == 1) sheetRecord(*r, cells);
         }
-        flushPending();
+        cells.flush();
+    }
+
+    // One record of a BIFF5/BIFF8 worksheet.
+    void sheetRecord(const Record& r, SheetCells& cells)
+    {
+        const auto& d = r.data;
+        switch (r.type) {
+        case rNUMBER:
+            need(d, 14, "数值单元格记录不完整");
+            cells.number(cellRow(d), cellCol(d), leDouble(d, 6), dateXf(le16(d, 4)));
+            break;
+        case rRK:
+            need(d, 10, "数值单元格记录不完整");
+            cells.number(cellRow(d), cellCol(d), rkValue(le32(d, 6)), dateXf(le16(d, 4)));
+            break;
+        case rMULRK:
+            mulRk(d, cells);
+            break;
+        case rLABELSST: {
+            need(d, 10, "文本单元格记录不完整");
+            std::uint32_t idx = le32(d, 6);
+            if (idx >= sst_.size()) throwCorrupt("文本单元格引用了不存在的字符串");
+            cells.pooled(cellRow(d), cellCol(d), sst_[idx]);
+            break;
+        }
+        case rLABEL:
+        case rRSTRING: {
+            need(d, 8, "文本单元格记录不完整");
+            Reader rd(d.subspan(6));
+            cells.text(cellRow(d), cellCol(d), unicodeString(rd, 2));
+            break;
+        }
+        case rBOOLERR:
+            need(d, 8, "逻辑值单元格记录不完整");
+            cells.boolOrError(cellRow(d), cellCol(d), d[6], d[7] != 0);
+            break;
+        case rFORMULA:
+        case rFORMULA3:
+        case rFORMULA4:
+            // 0x0206 and 0x0406 are the formula records of Excel 3 and 4,
+            // seen in public BIFF8 workbooks (writer not identified; fixture
+            // formula0406.xls); the cached value sits at the same place.
+            need(d, 14, "公式单元格记录不完整");
+            cells.formula(cellRow(d), cellCol(d), d.subspan(6, 8), dateXf(le16(d, 4)));
+            break;
+        case rSTRING:
+            if (cells.awaitsText()) {
+                Reader rd(r.data, rs_);
+                cells.formulaText(unicodeString(rd, 2));
+                rd.finish();
+            }
+            break;
+        case rBLANK:
+        case rMULBLANK:
+            cells.blank();
+            break;
+        case rMERGEDCELLS:
+            mergedCells(d, cells);
+            break;
+        default:
+            break;
+        }
+    }
+
+    void mulRk(std::span<const std::uint8_t> d, SheetCells& cells)
+    {
+        need(d, 6, "数值单元格记录不完整");
+        std::size_t n = (d.size() - 6) / 6;
+        std::uint32_t r0 = cellRow(d), c0 = cellCol(d);
+        cells.blank();
+        for (std::size_t i = 0; i < n; ++i)
+            cells.number(r0, c0 + static_cast<std::uint32_t>(i), rkValue(le32(d, 4 + 6 * i + 2)),
+                         dateXf(le16(d, 4 + 6 * i)));
+    }
+
+    static void mergedCells(std::span<const std::uint8_t> d, SheetCells& cells)
+    {
+        if (d.size() < 2) return;
+        std::size_t n = le16(d, 0);
+        if (2 + 8 * n > d.size()) throwCorrupt("合并单元格记录不完整");
+        for (std::size_t i = 0; i < n; ++i) {
+            std::size_t o = 2 + 8 * i;
+            cells.merge(Range{le16(d, o) + 1, le16(d, o + 4) + 1, le16(d, o + 2) + 1, le16(d, o + 6) + 1});
+        }
     }
 
     // ---- Excel 2, 3 and 4 ---------------------------------------------------
@@ -584,35 +693,21 @@ private:
     // versions (BLANK, INTEGER, NUMBER, LABEL, BOOLERR, FORMULA, RK, STRING).
     void readOldSheet(BookData& book)
     {
-        SheetData& sh = book.sheet_;
         auto bof = rs_.next();
         if (!bof || bof->data.size() < 4) throwCorrupt();
-        const int version = bof->type == rBOF2 ? 2 : bof->type == rBOF3 ? 3 : 4;
+        OldStyles styles;
+        styles.version = bof->type == rBOF2 ? 2 : bof->type == rBOF3 ? 3 : 4;
         std::uint16_t dt = le16(bof->data, 2);
         biff8_ = false;
         cp_.set(936);
         book.sheet_.setName("Sheet1");
-        if (version == 4 && dt == 0x0100) {
-            // Workbook globals: pass them, then take the first sheet.
-            int depth = 1;
-            while (auto r = rs_.next()) {
-                if (r->type == rFILEPASS && !decrypted_)
-                    throw RosterError("这是加密的Excel 4.0工作簿，不能读取（请在Excel中取消密码后另存为.xls或.xlsx）");
-                if (r->type == rCODEPAGE && r->data.size() >= 2) cp_.set(le16(r->data, 0));
-                if (r->type == rDATEMODE && r->data.size() >= 2) book.dates1904_ = le16(r->data, 0) == 1;
-                if (r->type == rEOF && --depth == 0) break;
-            }
-            std::optional<Record> first;
-            while (auto r = rs_.next())
-                if (r->type == rBOF4 && r->data.size() >= 4) {
-                    first = r;
-                    break;
-                }
+        if (styles.version == 4 && dt == 0x0100) {
+            const std::optional<std::uint16_t> first = passExcel4Globals(book);
             if (!first) {
                 book.firstSheetProblem_ = "工作簿中没有工作表";
                 return;
             }
-            dt = le16(first->data, 2);
+            dt = *first;
         }
         if (dt == 0x0020) {
             book.firstSheetProblem_ = "工作簿的第一张表是图表，不是工作表";
@@ -624,154 +719,139 @@ private:
         }
         if (dt != 0x0010) throw RosterError("这是Excel 4.0或更早版本的文件，但不是工作表，不能读取（请在Excel中另存为.xls或.xlsx）");
 
-        std::vector<bool> formatDate;      // by the order of FORMAT records
-        std::vector<std::uint8_t> xfFormat;
-        std::optional<std::uint16_t> ixfe; // Excel 2: the style of the next cell
-        std::optional<std::pair<std::uint32_t, std::uint32_t>> pendingString;
-        auto fmtDate = [&](std::size_t f) { return f < formatDate.size() && formatDate[f]; };
-        // Excel 3 and 4 cells name an XF; Excel 2 cells carry their format
-        // in their attribute bytes, or name an XF when the file has them.
-        auto xfDate = [&](std::size_t xf) { return xf < xfFormat.size() && fmtDate(xfFormat[xf]); };
-        auto attrDate = [&](std::span<const std::uint8_t> d) {
-            std::size_t xf = d[4] & 0x3F;
-            if (xf == 0x3F && ixfe) xf = *ixfe;
-            ixfe.reset();
-            return xfFormat.empty() ? fmtDate(d[5] & 0x3F) : xfDate(xf);
-        };
-        auto flushPending = [&] {
-            if (pendingString) sh.addString(pendingString->first, pendingString->second, "");
-            pendingString.reset();
-        };
-        auto formulaValue = [&](std::uint32_t rr, std::uint32_t cc, std::span<const std::uint8_t> v, bool isDate) {
-            if (v[6] == 0xFF && v[7] == 0xFF) {
-                switch (v[0]) {
-                case 0: pendingString = {rr, cc}; break;
-                case 1: sh.addBoolean(rr, cc, v[2] != 0); break;
-                case 2: sh.addError(rr, cc, errorText(v[2])); break;
-                case 3: sh.addString(rr, cc, ""); break;
-                default: break;
-                }
-            } else {
-                sh.addNumber(rr, cc, leDouble(v, 0), isDate);
-            }
-        };
+        SheetCells cells(book.sheet_);
         while (auto r = rs_.next()) {
-            const auto& d = r->data;
-            auto row = [&] { return static_cast<std::uint32_t>(le16(d, 0)) + 1; };
-            auto col = [&] { return static_cast<std::uint32_t>(le16(d, 2)) + 1; };
             if (r->type == rEOF) break;
-            switch (r->type) {
-            case rFILEPASS:
-                if (decrypted_) break;
-                throw RosterError("这是加密的Excel 4.0或更早版本的工作簿，不能读取（请在Excel中取消密码后另存为.xls或.xlsx）");
-            case rCODEPAGE:
-                if (d.size() >= 2) cp_.set(le16(d, 0));
-                break;
-            case rDATEMODE:
-                if (d.size() >= 2) book.dates1904_ = le16(d, 0) == 1;
-                break;
-            case rFORMAT4:   // Excel 2 and 3: the code
-            case rFORMAT: {  // Excel 4: two unused bytes, the code
-                std::size_t at = r->type == rFORMAT ? 2 : 0;
-                if (d.size() < at + 1) {
-                    formatDate.push_back(false);
-                    break;
-                }
-                std::size_t n = std::min<std::size_t>(d[at], d.size() - at - 1);
-                formatDate.push_back(isDateFormatCode(text8(std::string_view(
-                    reinterpret_cast<const char*>(d.data() + at + 1), n))));
-                break;
-            }
-            case rXF5:   // Excel 2: font, unused, format in bits 0-5
-                if (version == 2 && d.size() >= 3) xfFormat.push_back(d[2] & 0x3F);
-                break;
-            case rXF3:
-            case rXF4:
-                if (d.size() >= 2) xfFormat.push_back(d[1]);
-                break;
-            case rIXFE2:
-                if (d.size() >= 2) ixfe = le16(d, 0);
-                break;
-            case rBLANK2:
-            case rBLANK:
-                flushPending();
-                ixfe.reset();
-                break;
-            case rINTEGER2:
-                if (d.size() < 9) throwCorrupt("数值单元格记录不完整");
-                flushPending();
-                sh.addNumber(row(), col(), le16(d, 7), attrDate(d));
-                break;
-            case rNUMBER2:
-                if (d.size() < 15) throwCorrupt("数值单元格记录不完整");
-                flushPending();
-                sh.addNumber(row(), col(), leDouble(d, 7), attrDate(d));
-                break;
-            case rNUMBER:
-                if (d.size() < 14) throwCorrupt("数值单元格记录不完整");
-                flushPending();
-                sh.addNumber(row(), col(), leDouble(d, 6), xfDate(le16(d, 4)));
-                break;
-            case rRK:
-                if (d.size() < 10) throwCorrupt("数值单元格记录不完整");
-                flushPending();
-                sh.addNumber(row(), col(), rkValue(le32(d, 6)), xfDate(le16(d, 4)));
-                break;
-            case rLABEL2: {
-                if (d.size() < 8) throwCorrupt("文本单元格记录不完整");
-                flushPending();
-                ixfe.reset();
-                std::size_t n = std::min<std::size_t>(d[7], d.size() - 8);
-                sh.addString(row(), col(), text8(std::string_view(reinterpret_cast<const char*>(d.data() + 8), n)));
-                break;
-            }
-            case rLABEL: {
-                if (d.size() < 8) throwCorrupt("文本单元格记录不完整");
-                flushPending();
-                std::size_t n = std::min<std::size_t>(le16(d, 6), d.size() - 8);
-                sh.addString(row(), col(), text8(std::string_view(reinterpret_cast<const char*>(d.data() + 8), n)));
-                break;
-            }
-            case rBOOLERR2:
-            case rBOOLERR: {
-                std::size_t at = r->type == rBOOLERR2 ? 7 : 6;
-                if (d.size() < at + 2) throwCorrupt("逻辑值单元格记录不完整");
-                flushPending();
-                if (r->type == rBOOLERR2) ixfe.reset();
-                if (d[at + 1])
-                    sh.addError(row(), col(), errorText(d[at]));
-                else
-                    sh.addBoolean(row(), col(), d[at] != 0);
-                break;
-            }
-            case rFORMULA:   // Excel 2: attribute bytes, then the value
-                if (d.size() < 15) throwCorrupt("公式单元格记录不完整");
-                flushPending();
-                formulaValue(row(), col(), d.subspan(7, 8), attrDate(d));
-                break;
-            case rFORMULA3:
-            case rFORMULA4:
-                if (d.size() < 14) throwCorrupt("公式单元格记录不完整");
-                flushPending();
-                formulaValue(row(), col(), d.subspan(6, 8), xfDate(le16(d, 4)));
-                break;
-            case rSTRING2:
-            case rSTRING: {
-                if (!pendingString) break;
-                std::size_t lenBytes = r->type == rSTRING2 ? 1 : 2;
-                std::size_t n = 0;
-                if (d.size() >= lenBytes) n = lenBytes == 1 ? d[0] : le16(d, 0);
-                n = std::min(n, d.size() >= lenBytes ? d.size() - lenBytes : 0);
-                sh.addString(pendingString->first, pendingString->second,
-                             text8(std::string_view(reinterpret_cast<const char*>(d.data() + lenBytes), n)));
-                pendingString.reset();
-                break;
-            }
-            default:
-                break;
-            }
+            if (!oldStyleRecord(*r, book, styles)) oldCellRecord(*r, styles, cells);
         }
-        flushPending();
+        cells.flush();
+    }
+
+    // An Excel 4 workbook's globals, passed: the type of its first sheet's
+    // BOF, or nothing when it has none.
+    std::optional<std::uint16_t> passExcel4Globals(BookData& book)
+    {
+        int depth = 1;
+        while (auto r = rs_.next()) {
+            if (r->type == rFILEPASS && !decrypted_)
+                throw RosterError("这是加密的Excel 4.0工作簿，不能读取（请在Excel中取消密码后另存为.xls或.xlsx）");
+            if (r->type == rCODEPAGE && r->data.size() >= 2) cp_.set(le16(r->data, 0));
+            if (r->type == rDATEMODE && r->data.size() >= 2) book.dates1904_ = le16(r->data, 0) == 1;
+            if (r->type == rEOF && --depth == 0) break;
+        }
+        while (auto r = rs_.next())
+            if (r->type == rBOF4 && r->data.size() >= 4) return le16(r->data, 2);
+        return std::nullopt;
+    }
+
+    // The records of an Excel 2-4 sheet that are not cells; false for the others.
+    bool oldStyleRecord(const Record& r, BookData& book, OldStyles& styles)
+    {
+        const auto& d = r.data;
+        switch (r.type) {
+        case rFILEPASS:
+            if (decrypted_) return true;
+            throw RosterError("这是加密的Excel 4.0或更早版本的工作簿，不能读取（请在Excel中取消密码后另存为.xls或.xlsx）");
+        case rCODEPAGE:
+            if (d.size() >= 2) cp_.set(le16(d, 0));
+            return true;
+        case rDATEMODE:
+            if (d.size() >= 2) book.dates1904_ = le16(d, 0) == 1;
+            return true;
+        case rFORMAT2:   // Excel 2 and 3: the code
+        case rFORMAT: {  // Excel 4: two unused bytes, the code
+            std::size_t at = r.type == rFORMAT ? 2 : 0;
+            if (d.size() < at + 1) {
+                styles.formatDate.push_back(false);
+                return true;
+            }
+            std::size_t n = std::min<std::size_t>(d[at], d.size() - at - 1);
+            styles.formatDate.push_back(isDateFormatCode(text8(d, at + 1, n)));
+            return true;
+        }
+        case rXF2:   // Excel 2: font, unused, format in bits 0-5
+            if (styles.version == 2 && d.size() >= 3) styles.xfFormat.push_back(d[2] & 0x3F);
+            return true;
+        case rXF3:
+        case rXF4:
+            if (d.size() >= 2) styles.xfFormat.push_back(d[1]);
+            return true;
+        case rIXFE2:
+            if (d.size() >= 2) styles.ixfe = le16(d, 0);
+            return true;
+        default:
+            return false;
+        }
+    }
+
+    void oldCellRecord(const Record& r, OldStyles& styles, SheetCells& cells)
+    {
+        const auto& d = r.data;
+        switch (r.type) {
+        case rBLANK2:
+        case rBLANK:
+            cells.blank();
+            styles.ixfe.reset();
+            break;
+        case rINTEGER2:
+            need(d, 9, "数值单元格记录不完整");
+            cells.number(cellRow(d), cellCol(d), le16(d, 7), styles.attrDate(d));
+            break;
+        case rNUMBER2:
+            need(d, 15, "数值单元格记录不完整");
+            cells.number(cellRow(d), cellCol(d), leDouble(d, 7), styles.attrDate(d));
+            break;
+        case rNUMBER:
+            need(d, 14, "数值单元格记录不完整");
+            cells.number(cellRow(d), cellCol(d), leDouble(d, 6), styles.xfDate(le16(d, 4)));
+            break;
+        case rRK:
+            need(d, 10, "数值单元格记录不完整");
+            cells.number(cellRow(d), cellCol(d), rkValue(le32(d, 6)), styles.xfDate(le16(d, 4)));
+            break;
+        case rLABEL2:
+            need(d, 8, "文本单元格记录不完整");
+            styles.ixfe.reset();
+            cells.text(cellRow(d), cellCol(d), text8(d, 8, std::min<std::size_t>(d[7], d.size() - 8)));
+            break;
+        case rLABEL:
+            need(d, 8, "文本单元格记录不完整");
+            cells.text(cellRow(d), cellCol(d), text8(d, 8, std::min<std::size_t>(le16(d, 6), d.size() - 8)));
+            break;
+        case rBOOLERR2:
+        case rBOOLERR: {
+            std::size_t at = r.type == rBOOLERR2 ? 7 : 6;
+            need(d, at + 2, "逻辑值单元格记录不完整");
+            if (r.type == rBOOLERR2) styles.ixfe.reset();
+            cells.boolOrError(cellRow(d), cellCol(d), d[at], d[at + 1] != 0);
+            break;
+        }
+        case rFORMULA:   // Excel 2: attribute bytes, then the value
+            need(d, 15, "公式单元格记录不完整");
+            cells.formula(cellRow(d), cellCol(d), d.subspan(7, 8), styles.attrDate(d));
+            break;
+        case rFORMULA3:
+        case rFORMULA4:
+            need(d, 14, "公式单元格记录不完整");
+            cells.formula(cellRow(d), cellCol(d), d.subspan(6, 8), styles.xfDate(le16(d, 4)));
+            break;
+        case rSTRING2:
+        case rSTRING:
+            if (cells.awaitsText()) cells.formulaText(oldString(d, r.type == rSTRING2 ? 1 : 2));
+            break;
+        default:
+            break;
+        }
+    }
+
+    // The text of an Excel 2-4 STRING record: a length of `lenBytes`, the
+    // bytes; what the record does not hold is cut off.
+    std::string oldString(std::span<const std::uint8_t> d, std::size_t lenBytes)
+    {
+        std::size_t n = 0;
+        if (d.size() >= lenBytes) n = lenBytes == 1 ? d[0] : le16(d, 0);
+        n = std::min(n, d.size() >= lenBytes ? d.size() - lenBytes : 0);
+        return text8(d, std::min(lenBytes, d.size()), n);
     }
 
     std::span<const std::uint8_t> s_;
@@ -999,7 +1079,9 @@ std::unique_ptr<Workbook> readOle(const std::uint8_t* data, std::size_t size, co
     if (!ole) throwCorrupt("复合文档结构已损坏");
 
     // Excel 5 named its stream "Book", later versions "Workbook"; a file
-    // with both (re-saved by a later version) has its data in "Workbook".
+    // with both (Excel 97-2003's dual "97 & 5.0/95" format, or one re-saved
+    // by a later version; fixture both-streams.xls) has its data in
+    // "Workbook".
     int workbook = -1, book = -1, encInfo = -1, encPackage = -1;
     int n = gsf_infile_num_children(ole.get());
     for (int i = 0; i < n; ++i) {

@@ -491,8 +491,9 @@ std::unique_ptr<Workbook> openChecked(const std::uint8_t* data, std::size_t size
     if (size >= 8 && std::memcmp(data, ole, 8) == 0) return readOle(data, size, password);
     if (size >= 4 && std::memcmp(data, "PK\x03\x04", 4) == 0) return readXlsx(data, size);
     // A bare BIFF stream without the compound-file wrapper: the files of
-    // Excel 2, 3 and 4 (BOF 0x0009, 0x0209, 0x0409), and BIFF5/BIFF8
-    // streams some old exporters write.
+    // Excel 2, 3 and 4 (BOF 0x0009, 0x0209, 0x0409; fixtures excel2-4.xls),
+    // and BIFF5/BIFF8 streams written without it by old exporters (writer
+    // not identified; fixture bare-biff8.xls).
     if (size >= 8 && data[0] == 0x09 && (data[1] == 0x08 || data[1] == 0x00 || data[1] == 0x02 || data[1] == 0x04))
         return readBiff(std::span<const std::uint8_t>(data, size), password);
     if (looksLikeText(data, size))

@@ -372,8 +372,10 @@ bool parseIsoDate(std::string_view s, bool dates1904, double& serial)
     return true;
 }
 
-// Part names as the package format compares them: '/' between segments
-// (some Windows tools write '\\'), no leading '/', ASCII letters in any case.
+// Part names as the package format compares them: no leading '/', ASCII
+// letters in any case (fixture partcase.xlsx).  '\\' between segments is a
+// tolerance: zip files made by .NET Framework's ZipFile before 4.6.1 have
+// it, and Excel opens such packages (fixture backslash.xlsx).
 std::string partKey(std::string_view name)
 {
     std::string k;
@@ -591,7 +593,8 @@ private:
                 std::string v, code;
                 // Only <numFmts> defines the formats of cells; a <numFmt>
                 // of a differential format (<dxfs>, conditional formatting)
-                // may reuse a number for something else.
+                // may reuse a number for something else, as Excel's own
+                // files do (fixture dxfs.xlsx).
                 if (x.is("numFmts")) {
                     inNumFmts = !x.isEmpty();
                 } else if (x.is("numFmt") && inNumFmts && x.attr("numFmtId", v) && x.attr("formatCode", code)) {
@@ -732,6 +735,8 @@ private:
                std::uint32_t style, bool haveV, const std::string& value, bool haveInline, const std::string& inl)
     {
         if (t == "inlineStr") {
+            // The text in <v> instead of <is> is a tolerance (writer not
+            // identified; fixture inline-v.xlsx).
             if (haveInline) sh.addString(row, col, inl);
             else if (haveV) sh.addString(row, col, unescapeOoxml(value));
             return;
@@ -739,7 +744,9 @@ private:
         if (!haveV) return;  // a styled empty cell
         if (t == "s") {
             std::uint32_t i;
-            if (value.find_first_not_of(" \t\r\n") == std::string::npos) return;  // <v/>: an empty cell
+            // <v/>: an empty cell, seen in public workbooks (writer not
+            // identified; fixture sst-emptyv.xlsx).
+            if (value.find_first_not_of(" \t\r\n") == std::string::npos) return;
             if (!parseUint(value, i) || i >= sst_.size()) throwCorrupt("文本单元格引用了不存在的字符串");
             sh.addPooledString(row, col, sst_[i]);
         } else if (t == "str") {

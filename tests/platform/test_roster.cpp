@@ -128,6 +128,7 @@ INSTANTIATE_TEST_SUITE_P(RealWorld, Fixture,
                                            "both-streams.xls", "formula0406.xls", "cp-none.xls", "cp950.xls",
                                            "cp1251.xls", "cp874.xls", "cp932.xls", "cp10000.xls", "excel2.xls",
                                            "excel3.xls", "excel4.xls", "iso-dates.xlsx", "strict.xlsx",
+                                           "bof-version0.xls", "biff5-sheet.xls", "inline-v.xlsx", "bare-biff8.xls",
                                            // one per scheme; enc-velvet-* open without a password
                                            "enc-agile.xlsx", "enc-standard.xlsx", "enc-velvet.xlsx",
                                            "enc-chinese.xlsx", "enc-rc4.xls", "enc-cryptoapi.xls",

@@ -14,9 +14,14 @@ it (<name>.json, as make_fixtures.py does):
   formula0406.xls            the formula records of Excel 3/4 in a BIFF8 file
   excel2.xls excel3.xls excel4.xls   Excel 2, 3 and 4 worksheets
   iso-dates.xlsx strict.xlsx ISO 8601 date cells (t="d"), transitional and strict
+  bof-version0.xls           a BIFF8 workbook whose BOF gives the version 0 (third-party writers)
+  biff5-sheet.xls            a BIFF5 "Book" stream holding one worksheet and no workbook globals
+  inline-v.xlsx              an inline-string cell with its text in <v> instead of <is>
+  bare-biff8.xls             a BIFF8 stream without the compound file around it
   enc-*.xls(x)               password-protected rosters, one per scheme
 
     /usr/bin/python3 tests/data/roster/make_real_world.py
+    /usr/bin/python3 tests/data/roster/make_real_world.py --tolerances   # only the last four
 
 The encrypted ones are made by other programs where one exists: the .xlsx
 (ECMA-376 Agile and Standard) by the npm package officecrypto-tool, the RC4
@@ -671,7 +676,59 @@ def write_encrypted():
         shutil.rmtree(tmp, ignore_errors=True)
 
 
+
+# ---- shapes the reader tolerates, whose writer is not identified ------------------
+
+def write_bof_version0(name):
+    """basic.xls with the version field of its globals' BOF set to 0, the
+    record keeping its 16 bytes."""
+    recs = records(workbook_stream(open(path("basic.xls"), "rb").read()))
+    t, d = recs[0]
+    assert t == 0x0809 and len(d) == 16
+    recs[0] = [t, struct.pack("<H", 0) + d[2:]]
+    open(path(name), "wb").write(xls_from_stream(join(recs)))
+
+
+def write_biff5_sheet(name):
+    """The first worksheet of biff5.xls alone in the "Book" stream.  Without
+    the globals there are no styles: the dates read as the numbers they are."""
+    recs = records(workbook_stream(open(path("biff5.xls"), "rb").read(), "Book"))
+    first = next(k for k, (t, d) in enumerate(recs) if k > 0 and t == 0x0809)
+    end = next(k for k in range(first, len(recs)) if recs[k][0] == 0x000A)
+    stream = b"".join(struct.pack("<HH", t, len(d)) + d for t, d in recs[first:end + 1])
+    open(path(name), "wb").write(ole({"Book": stream}))
+    data = json.load(open(path("biff5.xls.json"), encoding="utf-8"))
+    cells = [[r, c, "n", v, mf.number_text(v)] if k == "d" else [r, c, k, v, text]
+             for r, c, k, v, text in data["cells"]]
+    mf.write_expected(name, "Sheet1", False, cells, data["merges"])
+
+
+def write_inline_v(name):
+    """handmade.xlsx with one inline string given as <v>text</v>."""
+    old, new = '<c r="D1" t="inlineStr"><is><t>内联</t></is></c>', '<c r="D1" t="inlineStr"><v>内联</v></c>'
+    with zipfile.ZipFile(path("handmade.xlsx")) as zin, zipfile.ZipFile(path(name), "w", zipfile.ZIP_DEFLATED) as zout:
+        for item in zin.infolist():
+            data = zin.read(item.filename)
+            if item.filename == "xl/worksheets/sheet1.xml":
+                s = data.decode("utf-8")
+                assert old in s
+                data = s.replace(old, new).encode("utf-8")
+            zout.writestr(item, data)
+    copy_expected("handmade.xlsx", name)
+
+
+def write_tolerances():
+    write_bof_version0("bof-version0.xls")
+    copy_expected("basic.xls", "bof-version0.xls")
+    write_biff5_sheet("biff5-sheet.xls")
+    write_inline_v("inline-v.xlsx")
+    open(path("bare-biff8.xls"), "wb").write(workbook_stream(open(path("basic.xls"), "rb").read()))
+    copy_expected("basic.xls", "bare-biff8.xls")
+
 def main():
+    if "--tolerances" in sys.argv:
+        write_tolerances()
+        return
     write_numfmt("numfmt-chinese.xls", "numfmt-chinese.xlsx")
     mf.dump_xls("numfmt-chinese.xls")
     mf.dump_xlsx("numfmt-chinese.xlsx")
@@ -705,6 +762,7 @@ def main():
     mf.dump_xlsx("iso-dates.xlsx")
     write_iso("strict.xlsx", strict=True)
     copy_expected("iso-dates.xlsx", "strict.xlsx")
+    write_tolerances()
     if "--no-encrypted" not in sys.argv:
         write_encrypted()
 
