@@ -133,6 +133,60 @@ void TVdMainForm::SetDialogs(std::shared_ptr<TDialogs> dialogs)
         dialogs_ = std::move(dialogs);
 }
 
+// ---- the entry panel, as the form was drawn ---------------------------------
+// Positions in pixels within the 656 x 118 panel.  Labels are sized to their
+// two-line captions; buttons are 46 wide.
+namespace {
+
+struct LabelPlace {
+    const char* name;
+    const char* text;
+    int x, y;
+};
+const LabelPlace kLabels[] = {
+    {"lbFile", "文件\n依据", 28, 40},          {"lbArea", "制表\n机构", 189, 40},
+    {"lbStart", "开始打\n印行号", 365, 40},    {"lbPrint", "打印\n日期", 28, 77},
+    {"lbWidth", "申报意见栏\n每行宽度", 189, 77}, {"lbEnd", "结束打\n印行号", 366, 77},
+};
+
+struct EditPlace {
+    QLineEdit* TVdMainForm::*field;
+    const char* name;
+    int x, y, w;
+    const char* tip;
+};
+const EditPlace kEdits[] = {
+    {&TVdMainForm::edFile, "edFile", 56, 40, 120, nullptr},
+    {&TVdMainForm::edArea, "edArea", 217, 40, 133, nullptr},
+    {&TVdMainForm::edStart, "edStart", 410, 40, 36, "职务工资变动表除标题行外欲打印的开始行号，不小于7"},
+    {&TVdMainForm::edWidth, "edWidth", 254, 77, 48, nullptr},
+    {&TVdMainForm::edEnd, "edEnd", 409, 77, 38, "职务工资变动表除标题行外欲打印的结束行号，不小于7"},
+};
+constexpr int kEditHeight = 23;
+
+struct ButtonPlace {
+    QPushButton* TVdMainForm::*field;
+    void (TVdMainForm::*click)();
+    const char* name;
+    const char* text;
+    int x, y, h;
+    const char* tip;
+};
+const ButtonPlace kButtons[] = {
+    {&TVdMainForm::btnClear, &TVdMainForm::btnClearClick, "btnClear", "关闭", 474, 39, 25,
+     "清空上表显示以关闭调资表。"},
+    {&TVdMainForm::btnRead, &TVdMainForm::btnReadClick, "btnRead", "调阅", 474, 76, 25,
+     "从磁盘内调阅职务工资变动表花名册，仅显示，不提供保存功能。"},
+    {&TVdMainForm::btnPre, &TVdMainForm::btnPreClick, "btnPre", "预览", 531, 39, 25, nullptr},
+    {&TVdMainForm::btnPrn, &TVdMainForm::btnPrnClick, "btnPrn", "打印", 531, 76, 25, nullptr},
+    {&TVdMainForm::btnPaper, &TVdMainForm::btnPaperClick, "btnPaper", "纸张", 591, 39, 25,
+     "纸张（B5 或 A4）、打印位置的偏移和校准页"},
+    {&TVdMainForm::btnExit, &TVdMainForm::btnExitClick, "btnExit", "退出", 591, 77, 24, nullptr},
+};
+constexpr int kButtonWidth = 46;
+
+}  // namespace
+
 void TVdMainForm::buildControls()
 {
     setObjectName(QStringLiteral("VdMainForm"));
@@ -147,128 +201,10 @@ void TVdMainForm::buildControls()
     outer->setContentsMargins(0, 0, 0, 0);
     outer->setSpacing(0);
     setCentralWidget(central);
-
-    // Panel2: roster pane, splitter, help pane.
-    Panel2 = new QWidget(central);
-    Panel2->setObjectName(QStringLiteral("Panel2"));
-    auto* p2 = new QVBoxLayout(Panel2);
-    p2->setContentsMargins(0, 0, 0, 0);
-    p2->setSpacing(0);
-    VdBrowser = new TRosterPane(Panel2);
-    VdBrowser->setObjectName(QStringLiteral("VdBrowser"));
-    VdBrowser->setFocusPolicy(Qt::NoFocus);
-    kqBrowser = new QTextBrowser(Panel2);
-    kqBrowser->setObjectName(QStringLiteral("kqBrowser"));
-    kqBrowser->setOpenLinks(false);
-    kqBrowser->setFocusPolicy(Qt::ClickFocus);
-    Splitter1 = new TSplitterBar(kqBrowser, Panel2);
-    Splitter1->setObjectName(QStringLiteral("Splitter1"));
-    p2->addWidget(VdBrowser, 1);
-    p2->addWidget(Splitter1);
-    p2->addWidget(kqBrowser);
-    connect(kqBrowser, &QTextBrowser::anchorClicked, this, &TVdMainForm::helpLinkClicked);
-    outer->addWidget(Panel2, 1);
-
-    // Panel1: notes on the left, entry fields on the right.
-    Panel1 = new QWidget(central);
-    Panel1->setObjectName(QStringLiteral("Panel1"));
-    Panel1->setFixedHeight(118);
-    auto* p1 = new QHBoxLayout(Panel1);
-    p1->setContentsMargins(0, 0, 0, 0);
-    p1->setSpacing(0);
-    Memo1 = new QPlainTextEdit(Panel1);
-    Memo1->setObjectName(QStringLiteral("Memo1"));
-    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    Memo1->setTabChangesFocus(true);
-    Memo1->hide();
-    Panel3 = new QWidget(Panel1);
-    Panel3->setObjectName(QStringLiteral("Panel3"));
-    Panel3->setFixedSize(656, 118);
-    p1->addWidget(Memo1, 1);
-    p1->addStretch(0);
-    p1->addWidget(Panel3);
-    outer->addWidget(Panel1);
-
-    Panel4 = new QLabel(QStringLiteral("☆☆☆注意：如果上表有数据修改，请务必按 Ctrl+S 保存数据！☆☆☆"), Panel3);
-    Panel4->setObjectName(QStringLiteral("Panel4"));
-    Panel4->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    Panel4->setAlignment(Qt::AlignCenter);
-    Panel4->setGeometry(0, 0, 656, 31);
-    Panel4->setContentsMargins(84, 0, 92, 0);   // clear of 在线帮助 and 导出PDF
-    btnHelp = new QPushButton(QStringLiteral("在线帮助"), Panel4);
-    btnHelp->setObjectName(QStringLiteral("btnHelp"));
-    btnHelp->setIcon(style()->standardIcon(QStyle::SP_DialogHelpButton));
-    btnHelp->setGeometry(3, 3, 80, 25);
-    connect(btnHelp, &QPushButton::clicked, this, &TVdMainForm::btnHelpClick);
-    // The run of 预览 and 打印 into one PDF file, which needs no printer: at
-    // the right end of the notice bar, above the buttons' columns, as the
-    // panel's own places are all taken.
-    btnPdf = new QPushButton(QStringLiteral("导出PDF"), Panel4);
-    btnPdf->setObjectName(QStringLiteral("btnPdf"));
-    btnPdf->setGeometry(565, 3, 72, 25);
-
-    auto label = [this](const QString& name, const QString& text, int x, int y) {
-        auto* l = new QLabel(text, Panel3);
-        l->setObjectName(name);
-        l->move(x, y);
-        l->adjustSize();
-        return l;
-    };
-    auto edit = [this](const QString& name, int x, int y, int w, const QString& hint) {
-        auto* e = new QLineEdit(Panel3);
-        e->setObjectName(name);
-        e->setGeometry(x, y, w, 23);
-        if (!hint.isEmpty())
-            e->setToolTip(hint);
-        return e;
-    };
-    auto button = [this](const QString& name, const QString& text, int x, int y, int h, const QString& hint) {
-        auto* b = new QPushButton(text, Panel3);
-        b->setObjectName(name);
-        b->setGeometry(x, y, 46, h);
-        if (!hint.isEmpty())
-            b->setToolTip(hint);
-        return b;
-    };
-
-    label(QStringLiteral("lbFile"), QStringLiteral("文件\n依据"), 28, 40);
-    edFile = edit(QStringLiteral("edFile"), 56, 40, 120, QString());
-    label(QStringLiteral("lbArea"), QStringLiteral("制表\n机构"), 189, 40);
-    edArea = edit(QStringLiteral("edArea"), 217, 40, 133, QString());
-    label(QStringLiteral("lbStart"), QStringLiteral("开始打\n印行号"), 365, 40);
-    edStart = edit(QStringLiteral("edStart"), 410, 40, 36,
-                   QStringLiteral("职务工资变动表除标题行外欲打印的开始行号，不小于7"));
-    label(QStringLiteral("lbPrint"), QStringLiteral("打印\n日期"), 28, 77);
-    dtPrint = new TDatePicker(Panel3);
-    dtPrint->setObjectName(QStringLiteral("dtPrint"));
-    dtPrint->setDisplayFormat(QStringLiteral("yyyy年M月d日"));
-    dtPrint->setCalendarPopup(true);
-    dtPrint->setGeometry(56, 77, 120, 20);
-    label(QStringLiteral("lbWidth"), QStringLiteral("申报意见栏\n每行宽度"), 189, 77);
-    edWidth = edit(QStringLiteral("edWidth"), 254, 77, 48, QString());
-    label(QStringLiteral("lbEnd"), QStringLiteral("结束打\n印行号"), 366, 77);
-    edEnd = edit(QStringLiteral("edEnd"), 409, 77, 38,
-                 QStringLiteral("职务工资变动表除标题行外欲打印的结束行号，不小于7"));
-    btnClear = button(QStringLiteral("btnClear"), QStringLiteral("关闭"), 474, 39, 25,
-                      QStringLiteral("清空上表显示以关闭调资表。"));
-    btnRead = button(QStringLiteral("btnRead"), QStringLiteral("调阅"), 474, 76, 25,
-                     QStringLiteral("从磁盘内调阅职务工资变动表花名册，仅显示，不提供保存功能。"));
-    btnPre = button(QStringLiteral("btnPre"), QStringLiteral("预览"), 531, 39, 25, QString());
-    btnPrn = button(QStringLiteral("btnPrn"), QStringLiteral("打印"), 531, 76, 25, QString());
-    btnPaper = button(QStringLiteral("btnPaper"), QStringLiteral("纸张"), 591, 39, 25,
-                      QStringLiteral("纸张（B5 或 A4）、打印位置的偏移和校准页"));
-    btnExit = button(QStringLiteral("btnExit"), QStringLiteral("退出"), 591, 77, 24, QString());
-
-    for (QLineEdit* e : {edStart, edEnd, edWidth})
-        e->installEventFilter(this);
-
-    connect(btnRead, &QPushButton::clicked, this, &TVdMainForm::btnReadClick);
-    connect(btnClear, &QPushButton::clicked, this, &TVdMainForm::btnClearClick);
-    connect(btnPre, &QPushButton::clicked, this, &TVdMainForm::btnPreClick);
-    connect(btnPrn, &QPushButton::clicked, this, &TVdMainForm::btnPrnClick);
-    connect(btnPaper, &QPushButton::clicked, this, &TVdMainForm::btnPaperClick);
-    connect(btnExit, &QPushButton::clicked, this, &TVdMainForm::btnExitClick);
-    connect(btnPdf, &QPushButton::clicked, this, &TVdMainForm::btnPdfClick);
+    buildRosterPanel(central, outer);
+    buildBottomPanel(central, outer);
+    buildNoticeBar();
+    buildEntryPanel();
 
     // Tab order: the order the user fills the form in, then the notice bar.
     QWidget* order[] = {edFile, dtPrint, edStart, edEnd, btnRead, btnPre, btnPrn,
@@ -291,6 +227,114 @@ void TVdMainForm::buildControls()
     buildShortcuts();
 
     SetEntryFields(TEntryFields());
+}
+
+// Panel2: roster pane, splitter, help pane.
+void TVdMainForm::buildRosterPanel(QWidget* central, QVBoxLayout* outer)
+{
+    Panel2 = new QWidget(central);
+    Panel2->setObjectName(QStringLiteral("Panel2"));
+    auto* p2 = new QVBoxLayout(Panel2);
+    p2->setContentsMargins(0, 0, 0, 0);
+    p2->setSpacing(0);
+    VdBrowser = new TRosterPane(Panel2);
+    VdBrowser->setObjectName(QStringLiteral("VdBrowser"));
+    VdBrowser->setFocusPolicy(Qt::NoFocus);
+    kqBrowser = new QTextBrowser(Panel2);
+    kqBrowser->setObjectName(QStringLiteral("kqBrowser"));
+    kqBrowser->setOpenLinks(false);
+    kqBrowser->setFocusPolicy(Qt::ClickFocus);
+    Splitter1 = new TSplitterBar(kqBrowser, Panel2);
+    Splitter1->setObjectName(QStringLiteral("Splitter1"));
+    p2->addWidget(VdBrowser, 1);
+    p2->addWidget(Splitter1);
+    p2->addWidget(kqBrowser);
+    connect(kqBrowser, &QTextBrowser::anchorClicked, this, &TVdMainForm::helpLinkClicked);
+    outer->addWidget(Panel2, 1);
+}
+
+// Panel1: notes on the left, entry fields (Panel3) on the right.
+void TVdMainForm::buildBottomPanel(QWidget* central, QVBoxLayout* outer)
+{
+    Panel1 = new QWidget(central);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setFixedHeight(118);
+    auto* p1 = new QHBoxLayout(Panel1);
+    p1->setContentsMargins(0, 0, 0, 0);
+    p1->setSpacing(0);
+    Memo1 = new QPlainTextEdit(Panel1);
+    Memo1->setObjectName(QStringLiteral("Memo1"));
+    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo1->setTabChangesFocus(true);
+    Memo1->hide();
+    Panel3 = new QWidget(Panel1);
+    Panel3->setObjectName(QStringLiteral("Panel3"));
+    Panel3->setFixedSize(656, 118);
+    p1->addWidget(Memo1, 1);
+    p1->addStretch(0);
+    p1->addWidget(Panel3);
+    outer->addWidget(Panel1);
+}
+
+// The notice bar at the top of the entry panel, with 在线帮助 at its left
+// and 导出PDF at its right.
+void TVdMainForm::buildNoticeBar()
+{
+    Panel4 = new QLabel(QStringLiteral("☆☆☆注意：如果上表有数据修改，请务必按 Ctrl+S 保存数据！☆☆☆"), Panel3);
+    Panel4->setObjectName(QStringLiteral("Panel4"));
+    Panel4->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    Panel4->setAlignment(Qt::AlignCenter);
+    Panel4->setGeometry(0, 0, 656, 31);
+    Panel4->setContentsMargins(84, 0, 92, 0);   // clear of 在线帮助 and 导出PDF
+    btnHelp = new QPushButton(QStringLiteral("在线帮助"), Panel4);
+    btnHelp->setObjectName(QStringLiteral("btnHelp"));
+    btnHelp->setIcon(style()->standardIcon(QStyle::SP_DialogHelpButton));
+    btnHelp->setGeometry(3, 3, 80, 25);
+    connect(btnHelp, &QPushButton::clicked, this, &TVdMainForm::btnHelpClick);
+    // The run of 预览 and 打印 into one PDF file, which needs no printer: at
+    // the right end of the notice bar, above the buttons' columns, as the
+    // panel's own places are all taken.
+    btnPdf = new QPushButton(QStringLiteral("导出PDF"), Panel4);
+    btnPdf->setObjectName(QStringLiteral("btnPdf"));
+    btnPdf->setGeometry(565, 3, 72, 25);
+    connect(btnPdf, &QPushButton::clicked, this, &TVdMainForm::btnPdfClick);
+}
+
+// The labels, fields and buttons of the entry panel from the tables above.
+void TVdMainForm::buildEntryPanel()
+{
+    const auto tip = [](QWidget* w, const char* text) {
+        if (text)
+            w->setToolTip(QString::fromUtf8(text));
+    };
+    for (const LabelPlace& p : kLabels) {
+        auto* l = new QLabel(QString::fromUtf8(p.text), Panel3);
+        l->setObjectName(QString::fromUtf8(p.name));
+        l->move(p.x, p.y);
+        l->adjustSize();
+    }
+    for (const EditPlace& p : kEdits) {
+        auto* e = new QLineEdit(Panel3);
+        e->setObjectName(QString::fromUtf8(p.name));
+        e->setGeometry(p.x, p.y, p.w, kEditHeight);
+        tip(e, p.tip);
+        this->*p.field = e;
+    }
+    dtPrint = new TDatePicker(Panel3);
+    dtPrint->setObjectName(QStringLiteral("dtPrint"));
+    dtPrint->setDisplayFormat(QStringLiteral("yyyy年M月d日"));
+    dtPrint->setCalendarPopup(true);
+    dtPrint->setGeometry(56, 77, 120, 20);
+    for (const ButtonPlace& p : kButtons) {
+        auto* b = new QPushButton(QString::fromUtf8(p.text), Panel3);
+        b->setObjectName(QString::fromUtf8(p.name));
+        b->setGeometry(p.x, p.y, kButtonWidth, p.h);
+        tip(b, p.tip);
+        connect(b, &QPushButton::clicked, this, p.click);
+        this->*p.field = b;
+    }
+    for (QLineEdit* e : {edStart, edEnd, edWidth})
+        e->installEventFilter(this);
 }
 
 TEntryFields TVdMainForm::EntryFields() const

@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QTextBrowser>
 #include <QUrl>
+#include <QVBoxLayout>
 #include <functional>
 #include <memory>
 
@@ -146,6 +147,10 @@ protected:
 
 private:
     void buildControls();
+    void buildRosterPanel(QWidget* central, QVBoxLayout* outer);
+    void buildBottomPanel(QWidget* central, QVBoxLayout* outer);
+    void buildNoticeBar();
+    void buildEntryPanel();
     void buildShortcuts();
     // Ctrl+V and Shift+Insert in a number field: the clipboard's text goes
     // in only when it is a whole number.
