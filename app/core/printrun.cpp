@@ -129,33 +129,8 @@ TRunResult TPrintRun::Start(int mode, TCheckReport* checkOnly)
 TRunResult TPrintRun::RunLoop(int mode, int startRow, int endRow, TCheckReport* checkOnly)
 {
     TRunResult result;
-
-    // Starting the reader and opening the roster are the two failures the
-    // run expects: each releases the reader and shows the run's own message,
-    // with the reader's reason as detail.
-    const auto expected = [&](TRunStatus status, std::string message, const std::exception& e) {
-        reader_.Disconnect();
-        result.status = status;
-        result.message = std::move(message);
-        result.detail = errorTextGb(e);
-        host_.MessageBox(result.message, result.detail);
+    if (!OpenRoster(result))
         return result;
-    };
-    try {
-        reader_.Connect();
-    } catch (const std::exception& e) {
-        return expected(TRunStatus::ExcelFailed, MsgExcelStartFailed(), e);
-    }
-    try {
-        reader_.Open(vdcs_.RosterPath);
-    } catch (const roster::OpenCancelled&) {
-        // No password given: the user knows; the run ends without a box.
-        reader_.Disconnect();
-        result.status = TRunStatus::Cancelled;
-        return result;
-    } catch (const std::exception& e) {
-        return expected(TRunStatus::OpenFailed, MsgChooseRoster(), e);
-    }
 
     // Rows are numbered from 1; those below hold nothing and are never
     // flagged, so the walk starts at 1 however low the start row is (a
@@ -174,20 +149,9 @@ TRunResult TPrintRun::RunLoop(int mode, int startRow, int endRow, TCheckReport* 
     // The check before paper: every flagged row prepared as it will print,
     // the problems shown before any form goes out (or instead of the forms).
     if (!failure && (checkOnly || (endRow >= startRow && host_.WantsCheck(mode)))) {
-        const int last = endRow < startRow ? endRow : std::min(endRow, std::max(reader_.LastRow(), startRow - 1));
         try {
-            TFormCheck check(source_);
-            TCheckReport report = check.CheckRows(startRow, last);
-            report.lastRow = endRow;
-            if (checkOnly) {
-                result.rowsRead = report.rowsRead;
-                *checkOnly = std::move(report);
+            if (!CheckFirst(mode, startRow, endRow, checkOnly, result)) {
                 reader_.Disconnect();
-                return result;
-            }
-            if (!host_.ConfirmCheck(mode, report)) {
-                reader_.Disconnect();
-                result.status = TRunStatus::Abandoned;
                 return result;
             }
         } catch (...) {
@@ -196,66 +160,8 @@ TRunResult TPrintRun::RunLoop(int mode, int startRow, int endRow, TCheckReport* 
     }
 
     // Step 7.
-    if (!failure && endRow >= startRow) {
-        const long long first = startRow;
-        const long long last = std::min<long long>(endRow, std::max<long long>(reader_.LastRow(), first - 1));
-        TRunProgress progress;
-        progress.rowsTotal = int(std::max(0LL, last - first + 1));
-        bool output = true;
-        if (host_.CountsForms()) {
-            // A flag cell that cannot be read counts as no form here; the
-            // loop below reads it again and reports it.
-            for (long long r = first; r <= last; ++r) {
-                try {
-                    if (col::IsPrintFlag(reader_.CellText(int(r), col::PrintFlag)))
-                        ++result.formsTotal;
-                } catch (...) {
-                }
-            }
-            progress.formsTotal = result.formsTotal;
-            if (result.formsTotal > 0 && !host_.BeginOutput(result.formsTotal)) {
-                result.status = TRunStatus::NotBegun;
-                output = false;
-            }
-        }
-        for (long long r = first; output && r <= last; ++r) {
-            if (stop_) {
-                result.status = TRunStatus::Stopped;
-                break;
-            }
-            const int row = int(r);
-            try {
-                ++result.rowsRead;
-                if (col::IsPrintFlag(reader_.CellText(row, col::PrintFlag))) {
-                    source_.SetCurRow(row);
-                    host_.SetCurRow(row);
-                    progress.row = row;
-                    progress.formsDone = result.forms;
-                    progress.outputting = true;
-                    host_.Progress(progress);
-                    progress.outputting = false;
-                    auto form = std::make_unique<TVdPrnForm>();
-                    form->Source = &source_;
-                    host_.OutputForm(*form, mode, row);
-                    ++result.forms;
-                    result.lastFormRow = row;
-                }
-                result.lastRow = row;
-            } catch (...) {
-                std::exception_ptr e = std::current_exception();
-                ++result.failedRows;
-                if (!host_.RowFailed(row, messageOf(e))) {
-                    failure = e;
-                    result.errorRow = row;
-                    break;
-                }
-            }
-            progress.row = row;
-            progress.rowsDone = int(r - first + 1);
-            progress.formsDone = result.forms;
-            host_.Progress(progress);
-        }
-    }
+    if (!failure && endRow >= startRow)
+        failure = OutputRows(mode, startRow, endRow, result);
 
     // Step 8, whatever step 7 came to; then the error.
     reader_.Disconnect();
@@ -265,6 +171,127 @@ TRunResult TPrintRun::RunLoop(int mode, int startRow, int endRow, TCheckReport* 
         host_.ShowError(result.message, result.errorRow);
     }
     return result;
+}
+
+bool TPrintRun::OpenRoster(TRunResult& result)
+{
+    // Starting the reader and opening the roster are the two failures the
+    // run expects: each releases the reader and shows the run's own message,
+    // with the reader's reason as detail.
+    const auto expected = [&](TRunStatus status, std::string message, const std::exception& e) {
+        reader_.Disconnect();
+        result.status = status;
+        result.message = std::move(message);
+        result.detail = errorTextGb(e);
+        host_.MessageBox(result.message, result.detail);
+        return false;
+    };
+    try {
+        reader_.Connect();
+    } catch (const std::exception& e) {
+        return expected(TRunStatus::ExcelFailed, MsgExcelStartFailed(), e);
+    }
+    try {
+        reader_.Open(vdcs_.RosterPath);
+    } catch (const roster::OpenCancelled&) {
+        // No password given: the user knows; the run ends without a box.
+        reader_.Disconnect();
+        result.status = TRunStatus::Cancelled;
+        return false;
+    } catch (const std::exception& e) {
+        return expected(TRunStatus::OpenFailed, MsgChooseRoster(), e);
+    }
+    return true;
+}
+
+bool TPrintRun::CheckFirst(int mode, int startRow, int endRow, TCheckReport* checkOnly, TRunResult& result)
+{
+    const int last = endRow < startRow ? endRow : std::min(endRow, std::max(reader_.LastRow(), startRow - 1));
+    TFormCheck check(source_);
+    TCheckReport report = check.CheckRows(startRow, last);
+    report.lastRow = endRow;
+    if (checkOnly) {
+        result.rowsRead = report.rowsRead;
+        *checkOnly = std::move(report);
+        return false;
+    }
+    if (!host_.ConfirmCheck(mode, report)) {
+        result.status = TRunStatus::Abandoned;
+        return false;
+    }
+    return true;
+}
+
+int TPrintRun::CountForms(long long first, long long last)
+{
+    // A flag cell that cannot be read counts as no form here; the walk reads
+    // it again and reports it.
+    int forms = 0;
+    for (long long r = first; r <= last; ++r) {
+        try {
+            if (col::IsPrintFlag(reader_.CellText(int(r), col::PrintFlag)))
+                ++forms;
+        } catch (...) {
+        }
+    }
+    return forms;
+}
+
+std::exception_ptr TPrintRun::OutputRows(int mode, int startRow, int endRow, TRunResult& result)
+{
+    const long long first = startRow;
+    const long long last = std::min<long long>(endRow, std::max<long long>(reader_.LastRow(), first - 1));
+    TRunProgress progress;
+    progress.rowsTotal = int(std::max(0LL, last - first + 1));
+    if (host_.CountsForms()) {
+        result.formsTotal = CountForms(first, last);
+        progress.formsTotal = result.formsTotal;
+        if (result.formsTotal > 0 && !host_.BeginOutput(result.formsTotal)) {
+            result.status = TRunStatus::NotBegun;
+            return nullptr;
+        }
+    }
+    for (long long r = first; r <= last; ++r) {
+        if (stop_) {
+            result.status = TRunStatus::Stopped;
+            break;
+        }
+        const int row = int(r);
+        try {
+            ++result.rowsRead;
+            if (col::IsPrintFlag(reader_.CellText(row, col::PrintFlag)))
+                OutputForm(mode, row, progress, result);
+            result.lastRow = row;
+        } catch (...) {
+            std::exception_ptr e = std::current_exception();
+            ++result.failedRows;
+            if (!host_.RowFailed(row, messageOf(e))) {
+                result.errorRow = row;
+                return e;
+            }
+        }
+        progress.row = row;
+        progress.rowsDone = int(r - first + 1);
+        progress.formsDone = result.forms;
+        host_.Progress(progress);
+    }
+    return nullptr;
+}
+
+void TPrintRun::OutputForm(int mode, int row, TRunProgress& progress, TRunResult& result)
+{
+    source_.SetCurRow(row);
+    host_.SetCurRow(row);
+    progress.row = row;
+    progress.formsDone = result.forms;
+    progress.outputting = true;
+    host_.Progress(progress);
+    progress.outputting = false;
+    auto form = std::make_unique<TVdPrnForm>();
+    form->Source = &source_;
+    host_.OutputForm(*form, mode, row);
+    ++result.forms;
+    result.lastFormRow = row;
 }
 
 }  // namespace vdmq

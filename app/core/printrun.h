@@ -12,6 +12,7 @@
 #include "platform/spreadsheet.h"
 #include <QDateTime>
 #include <climits>
+#include <exception>
 #include <functional>
 #include <string>
 
@@ -186,6 +187,13 @@ public:
 private:
     TRunResult RunLoop(int mode, int startRow, int endRow, TCheckReport* checkOnly = nullptr);
     TRunResult Start(int mode, TCheckReport* checkOnly);
+    // The parts of the loop.  False: the run ends here, `result` says why.
+    bool OpenRoster(TRunResult& result);
+    bool CheckFirst(int mode, int startRow, int endRow, TCheckReport* checkOnly, TRunResult& result);
+    int CountForms(long long first, long long last);
+    // The error that ended the walk, or none.
+    std::exception_ptr OutputRows(int mode, int startRow, int endRow, TRunResult& result);
+    void OutputForm(int mode, int row, TRunProgress& progress, TRunResult& result);
 
     TVdcs& vdcs_;
     TRunReader& reader_;
