@@ -27,6 +27,23 @@ const char* const kLayoutResource = ":/form/layout/vdprn_layout.tsv";
     throw std::runtime_error("form layout, line " + std::to_string(line) + ": " + what);
 }
 
+// A number cell read whole by `read` (std::stod, std::stoi); anything else,
+// or a value below `least`, is an error that names the line.
+template <class T, class Read>
+T numberCell(const std::string& cell, int line, Read read, T least, const char* what)
+{
+    std::size_t used = 0;
+    T value{};
+    try {
+        value = read(cell, &used);
+    } catch (const std::exception&) {
+        used = std::string::npos;
+    }
+    if (used != cell.size() || value < least)
+        layoutError(line, "'" + cell + "' is not " + what);
+    return value;
+}
+
 // The form was drawn on a 96-dpi grid: every stored length is a whole number
 // of 1/96-inch steps, and the table gives it rounded to 0.01 mm.  Snapping
 // back matters: the title band is 51 steps (13.49375 mm), and the engine
@@ -34,15 +51,8 @@ const char* const kLayoutResource = ":/form/layout/vdprn_layout.tsv";
 // header band a tenth too high.
 double gridMm(const std::string& cell, int line)
 {
-    std::size_t used = 0;
-    double mm = 0;
-    try {
-        mm = std::stod(cell, &used);
-    } catch (const std::exception&) {
-        layoutError(line, "'" + cell + "' is not a length");
-    }
-    if (used != cell.size() || mm < 0)
-        layoutError(line, "'" + cell + "' is not a length");
+    const auto read = [](const std::string& s, std::size_t* used) { return std::stod(s, used); };
+    const double mm = numberCell(cell, line, read, 0.0, "a length");
     const double step = 25.4 / 96;
     const double snapped = std::round(mm / step) * step;
     if (std::fabs(snapped - mm) > 0.0051)
@@ -52,16 +62,8 @@ double gridMm(const std::string& cell, int line)
 
 int wholeNumber(const std::string& cell, int line)
 {
-    std::size_t used = 0;
-    int n = 0;
-    try {
-        n = std::stoi(cell, &used);
-    } catch (const std::exception&) {
-        layoutError(line, "'" + cell + "' is not a whole number");
-    }
-    if (used != cell.size() || n < 1)
-        layoutError(line, "'" + cell + "' is not a whole number");
-    return n;
+    const auto read = [](const std::string& s, std::size_t* used) { return std::stoi(s, used); };
+    return numberCell(cell, line, read, 1, "a whole number");
 }
 
 // A caption cell: the text between the outer quotes, spaces kept.
@@ -154,124 +156,153 @@ struct LayoutModel {
     std::vector<Label> labels;
 };
 
-LayoutModel parseLayout()
-{
-    // The table: sections "[bands]", "[<band> rules]" and "[<band> labels]",
-    // each with a heading row; '#' starts a comment line.
-    const std::string text = readLayout();
-    LayoutModel m;
-    std::string section;
-    std::set<std::string> names;
-    std::set<std::string> dataNames;
-    int lineNo = 0;
-    std::size_t from = 0;
-    while (from <= text.size()) {
-        auto end = text.find('\n', from);
-        if (end == std::string::npos)
-            end = text.size();
-        std::string row = text.substr(from, end - from);
-        from = end + 1;
-        ++lineNo;
-        if (!row.empty() && row.back() == '\r')
-            row.pop_back();
-        if (row.empty() || row[0] == '#')
-            continue;
-        if (row.front() == '[' && row.back() == ']') {
-            section = row.substr(1, row.size() - 2);
-            continue;
+// The table: sections "[bands]", "[<band> rules]" and "[<band> labels]",
+// each with a heading row; '#' starts a comment line.  One handler per
+// section; every row checked as it is read.
+class LayoutParser {
+public:
+    LayoutModel Parse(const std::string& text)
+    {
+        std::string section;
+        std::size_t from = 0;
+        while (from <= text.size()) {
+            auto end = text.find('\n', from);
+            if (end == std::string::npos)
+                end = text.size();
+            std::string row = text.substr(from, end - from);
+            from = end + 1;
+            ++line_;
+            if (!row.empty() && row.back() == '\r')
+                row.pop_back();
+            if (row.empty() || row[0] == '#')
+                continue;
+            if (row.front() == '[' && row.back() == ']')
+                section = row.substr(1, row.size() - 2);
+            else
+                Row(section, splitTabs(row));
         }
-        const std::vector<std::string> c = splitTabs(row);
+        CheckLinks();
+        // The filler reaches the data labels through the holder's members;
+        // the table and the list of data labels must agree.
+        const std::set<std::string> expected(DataLabelNames().begin(), DataLabelNames().end());
+        if (dataNames_ != expected)
+            throw std::runtime_error("form layout: the data labels differ from the filler's list");
+        return std::move(m_);
+    }
+
+private:
+    void Row(const std::string& section, const std::vector<std::string>& c)
+    {
         if (c[0] == "name")
-            continue;   // the section's column heading
+            return;   // the section's column heading
         if (section.empty())
-            layoutError(lineNo, "row outside a section");
-        if (section != "bands" && !names.insert(c[0]).second)
-            layoutError(lineNo, "name " + c[0] + " given twice");
-
+            layoutError(line_, "row outside a section");
+        if (section != "bands" && !names_.insert(c[0]).second)
+            layoutError(line_, "name " + c[0] + " given twice");
         if (section == "bands") {
-            if (c.size() != 4)
-                layoutError(lineNo, "a band row has 4 cells");
-            qr::TQRBandType type;
-            if (c[1] == "page header")
-                type = qr::rbPageHeader;
-            else if (c[1] == "column header")
-                type = qr::rbColumnHeader;
-            else
-                layoutError(lineNo, "unknown band type " + c[1]);
-            m.bands.push_back({c[0], type, gridMm(c[2], lineNo), c[3] == "-" ? "" : c[3]});
-            continue;
+            BandRow(c);
+            return;
         }
-
         const auto space = section.find(' ');
-        const std::string bandName = section.substr(0, space);
+        const int band = BandIndex(section.substr(0, space));
         const std::string what = space == std::string::npos ? "" : section.substr(space + 1);
-        int band = -1;
-        for (std::size_t i = 0; i < m.bands.size(); ++i)
-            if (m.bands[i].name == bandName)
-                band = int(i);
-        if (band < 0)
-            layoutError(lineNo, "unknown band " + bandName);
+        if (what == "rules")
+            RuleRow(band, c);
+        else if (what == "labels")
+            LabelRow(band, c);
+        else
+            layoutError(line_, "unknown section [" + section + "]");
+    }
 
-        if (what == "rules") {
-            // name, kind, left, top, width, height, pen, order
-            if (c.size() != 8)
-                layoutError(lineNo, "a rule row has 8 cells");
-            const double w = gridMm(c[4], lineNo), h = gridMm(c[5], lineNo);
-            // The kind is redundant with the size; a mismatch is a typing error.
-            if ((c[1] == "vertical rule" && w > h) || (c[1] == "horizontal rule" && h > w)
-                || (c[1] != "vertical rule" && c[1] != "horizontal rule"))
-                layoutError(lineNo, "rule " + c[0] + " is not a " + c[1]);
-            m.rules.push_back({band, c[0], gridMm(c[2], lineNo), gridMm(c[3], lineNo), w, h,
-                               wholeNumber(c[7], lineNo), wholeNumber(c[6], lineNo)});
-        } else if (what == "labels") {
-            // name, left, top, width, height, align, sizing, font, caption, content, order
-            if (c.size() != 11)
-                layoutError(lineNo, "a label row has 11 cells");
-            LayoutModel::Label row{band, c[0], gridMm(c[1], lineNo), gridMm(c[2], lineNo),
-                                   gridMm(c[3], lineNo), gridMm(c[4], lineNo),
-                                   wholeNumber(c[10], lineNo), {}};
-            qr::TQRLabel* label = &row.proto;
-            if (c[5] == "left")
-                label->Alignment = qr::taLeftJustify;
-            else if (c[5] == "right")
-                label->Alignment = qr::taRightJustify;
-            else if (c[5] == "centre")
-                label->Alignment = qr::taCenter;
-            else
-                layoutError(lineNo, "unknown alignment " + c[5]);
-            if (c[6] == "auto" || c[6] == "auto, stretch")
-                label->AutoSize = true;
-            else if (c[6] != "fixed" && c[6] != "fixed, stretch")
-                layoutError(lineNo, "unknown sizing " + c[6]);
-            label->AutoStretch = c[6].ends_with(", stretch");
-            label->WordWrap = true;
-            label->Font = parseFont(c[7], lineNo);
-            label->Caption = gb(unquote(c[8], lineNo));
-            if (c[9] == "data")
-                dataNames.insert(c[0]);
-            else if (c[9] != "fixed text")
-                layoutError(lineNo, "unknown content " + c[9]);
-            m.labels.push_back(std::move(row));
-        } else {
-            layoutError(lineNo, "unknown section [" + section + "]");
+    // name, type, height, link
+    void BandRow(const std::vector<std::string>& c)
+    {
+        if (c.size() != 4)
+            layoutError(line_, "a band row has 4 cells");
+        qr::TQRBandType type;
+        if (c[1] == "page header")
+            type = qr::rbPageHeader;
+        else if (c[1] == "column header")
+            type = qr::rbColumnHeader;
+        else
+            layoutError(line_, "unknown band type " + c[1]);
+        m_.bands.push_back({c[0], type, gridMm(c[2], line_), c[3] == "-" ? "" : c[3]});
+    }
+
+    int BandIndex(const std::string& name) const
+    {
+        for (std::size_t i = 0; i < m_.bands.size(); ++i)
+            if (m_.bands[i].name == name)
+                return int(i);
+        layoutError(line_, "unknown band " + name);
+    }
+
+    // name, kind, left, top, width, height, pen, order
+    void RuleRow(int band, const std::vector<std::string>& c)
+    {
+        if (c.size() != 8)
+            layoutError(line_, "a rule row has 8 cells");
+        const double w = gridMm(c[4], line_), h = gridMm(c[5], line_);
+        // The kind is redundant with the size; a mismatch is a typing error.
+        if ((c[1] == "vertical rule" && w > h) || (c[1] == "horizontal rule" && h > w)
+            || (c[1] != "vertical rule" && c[1] != "horizontal rule"))
+            layoutError(line_, "rule " + c[0] + " is not a " + c[1]);
+        m_.rules.push_back({band, c[0], gridMm(c[2], line_), gridMm(c[3], line_), w, h,
+                            wholeNumber(c[7], line_), wholeNumber(c[6], line_)});
+    }
+
+    // name, left, top, width, height, align, sizing, font, caption, content, order
+    void LabelRow(int band, const std::vector<std::string>& c)
+    {
+        if (c.size() != 11)
+            layoutError(line_, "a label row has 11 cells");
+        LayoutModel::Label row{band, c[0], gridMm(c[1], line_), gridMm(c[2], line_),
+                               gridMm(c[3], line_), gridMm(c[4], line_),
+                               wholeNumber(c[10], line_), {}};
+        qr::TQRLabel* label = &row.proto;
+        if (c[5] == "left")
+            label->Alignment = qr::taLeftJustify;
+        else if (c[5] == "right")
+            label->Alignment = qr::taRightJustify;
+        else if (c[5] == "centre")
+            label->Alignment = qr::taCenter;
+        else
+            layoutError(line_, "unknown alignment " + c[5]);
+        if (c[6] == "auto" || c[6] == "auto, stretch")
+            label->AutoSize = true;
+        else if (c[6] != "fixed" && c[6] != "fixed, stretch")
+            layoutError(line_, "unknown sizing " + c[6]);
+        label->AutoStretch = c[6].ends_with(", stretch");
+        label->WordWrap = true;
+        label->Font = parseFont(c[7], line_);
+        label->Caption = gb(unquote(c[8], line_));
+        if (c[9] == "data")
+            dataNames_.insert(c[0]);
+        else if (c[9] != "fixed text")
+            layoutError(line_, "unknown content " + c[9]);
+        m_.labels.push_back(std::move(row));
+    }
+
+    void CheckLinks() const
+    {
+        for (const auto& b : m_.bands) {
+            if (b.link.empty())
+                continue;
+            bool found = false;
+            for (const auto& t : m_.bands)
+                found = found || t.name == b.link;
+            if (!found)
+                throw std::runtime_error("form layout: band " + b.name + " links to unknown " + b.link);
         }
     }
-    for (const auto& b : m.bands) {
-        if (b.link.empty())
-            continue;
-        bool found = false;
-        for (const auto& t : m.bands)
-            found = found || t.name == b.link;
-        if (!found)
-            throw std::runtime_error("form layout: band " + b.name + " links to unknown " + b.link);
-    }
-    // The filler reaches the data labels through the holder's members; the
-    // table and the list of data labels must agree.
-    const std::set<std::string> expected(DataLabelNames().begin(), DataLabelNames().end());
-    if (dataNames != expected)
-        throw std::runtime_error("form layout: the data labels differ from the filler's list");
-    return m;
-}
+
+    LayoutModel m_;
+    std::set<std::string> names_;
+    std::set<std::string> dataNames_;
+    int line_ = 0;
+};
+
+LayoutModel parseLayout() { return LayoutParser().Parse(readLayout()); }
 
 const LayoutModel& layoutModel()
 {

@@ -125,101 +125,109 @@ QDateTime parseDate(const QString& text)
     return {};
 }
 
-Options parse(const QStringList& args)
-{
-    Options o;
-    for (int i = 1; i < args.size(); ++i) {
-        QString arg = args[i];
-        QString value;
-        bool inlineValue = false;
-        if (arg.startsWith(QLatin1String("--")) && arg.contains(u'=')) {
-            value = arg.mid(arg.indexOf(u'=') + 1);
-            arg = arg.left(arg.indexOf(u'='));
-            inlineValue = true;
+// The command line, one argument at a time: "--name value", "--name=value".
+class ArgCursor {
+public:
+    explicit ArgCursor(const QStringList& args) : args_(args) {}
+    bool Next()
+    {
+        if (++i_ >= args_.size())
+            return false;
+        name_ = args_[i_];
+        inline_ = name_.startsWith(QLatin1String("--")) && name_.contains(u'=');
+        if (inline_) {
+            value_ = name_.mid(name_.indexOf(u'=') + 1);
+            name_ = name_.left(name_.indexOf(u'='));
         }
-        auto takeValue = [&]() -> QString {
-            if (inlineValue)
-                return value;
-            if (i + 1 >= args.size())
-                throw UsageError{local(arg) + " 后面缺少值"};
-            return args[++i];
-        };
-        auto number = [&](const QString& v) {
-            const std::string text = toGb(v);
-            int n;
-            if (!TryStrToInt(text, n))
-                throw UsageError{local(arg) + ": " + local(EConvertError(text))};
-            return text;
-        };
-        auto output = [&](Output kind, QString target) {
-            o.output = kind;
-            o.target = std::move(target);
-            ++o.outputs;
-        };
-        if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
-            std::fputs(helpText().c_str(), stdout);
-            std::exit(0);
-        } else if (arg == QLatin1String("--start")) {
-            o.start = number(takeValue());
-        } else if (arg == QLatin1String("--end")) {
-            o.end = number(takeValue());
-        } else if (arg == QLatin1String("--doc-no")) {
-            o.docNo = toGb(takeValue());
-        } else if (arg == QLatin1String("--issued-by")) {
-            o.issuedBy = toGb(takeValue());
-        } else if (arg == QLatin1String("--width")) {
-            // Taken as the width field's text: checked when a form is filled.
-            o.width = toGb(takeValue());
-        } else if (arg == QLatin1String("--date")) {
-            const QString v = takeValue();
-            const QDateTime dt = parseDate(v);
-            if (!dt.isValid())
-                throw UsageError{"--date：'" + local(v) + "' 不是 YYYY-MM-DD 或 YYYY-MM-DD HH:MM:SS 形式的日期"};
-            o.date = dt;
-        } else if (arg == QLatin1String("--settings")) {
-            o.settings = takeValue();
-        } else if (arg == QLatin1String("--password-file")) {
-            o.passwordFile = takeValue();
-        } else if (arg == QLatin1String("--password") || arg == QLatin1String("-p")) {
-            // Other users of the machine can read a command line.
-            throw UsageError{"密码不在命令行上给出（同一台机器的其他用户看得见），请用 --password-file 文件"};
-        } else if (arg == QLatin1String("--keep-going")) {
-            o.keepGoing = true;
-        } else if (arg == QLatin1String("--paper")) {
-            const QString v = takeValue();
-            o.paper = ParsePaper(v.toStdString());
-            if (!o.paper)
-                throw UsageError{"--paper：'" + local(v) + "' 应为 b5 或 a4"};
-        } else if (arg == QLatin1String("--centre") || arg == QLatin1String("--center")) {
-            o.centred = true;
-        } else if (arg == QLatin1String("--offset")) {
-            const QString v = takeValue();
-            o.offset = ParseOffsetPair(v.toStdString());
-            if (!o.offset)
-                throw UsageError{"--offset：'" + local(v) + "' 应为 X,Y 毫米，各在 -20.0 到 20.0 之间，"
-                                 "至多一位小数"};
-        } else if (arg == QLatin1String("--calibration-page")) {
-            o.calibration = true;
-        } else if (arg == QLatin1String("--fields")) {
-            output(Output::Fields, {});
-        } else if (arg == QLatin1String("--pdf")) {
-            output(Output::Pdf, takeValue());
-        } else if (arg == QLatin1String("--text")) {
-            output(Output::Text, takeValue());
-        } else if (arg == QLatin1String("--printer")) {
-            output(Output::Printer, takeValue());
-        } else if (arg == QLatin1String("--check")) {
-            output(Output::Check, {});
-        } else if (arg == QLatin1String("--json")) {
-            o.json = true;
-        } else if (arg.startsWith(u'-') && arg != QLatin1String("-")) {
-            throw UsageError{"没有这个选项：" + local(arg)};
-        } else if (o.roster.isEmpty()) {
-            o.roster = arg;
-        } else {
-            throw UsageError{"给出了不止一个花名册：" + local(arg)};
-        }
+        return true;
     }
+    const QString& Name() const { return name_; }
+    bool Is(const char* name) const { return name_ == QLatin1String(name); }
+    QString Value()
+    {
+        if (inline_)
+            return value_;
+        if (i_ + 1 >= args_.size())
+            throw UsageError{local(name_) + " 后面缺少值"};
+        return args_[++i_];
+    }
+    // A row number, kept as the row field's text (GB18030).
+    std::string Number()
+    {
+        const std::string text = toGb(Value());
+        int n;
+        if (!TryStrToInt(text, n))
+            throw UsageError{local(name_) + ": " + local(EConvertError(text))};
+        return text;
+    }
+
+private:
+    const QStringList& args_;
+    int i_ = 0;
+    QString name_, value_;
+    bool inline_ = false;
+};
+
+void setOutput(Options& o, Output kind, QString target)
+{
+    o.output = kind;
+    o.target = std::move(target);
+    ++o.outputs;
+}
+
+// The options that take the form's values, the paper and the outputs;
+// false for an argument that is none of them.
+bool parseRunOption(ArgCursor& a, Options& o)
+{
+    if (a.Is("--start")) {
+        o.start = a.Number();
+    } else if (a.Is("--end")) {
+        o.end = a.Number();
+    } else if (a.Is("--doc-no")) {
+        o.docNo = toGb(a.Value());
+    } else if (a.Is("--issued-by")) {
+        o.issuedBy = toGb(a.Value());
+    } else if (a.Is("--width")) {
+        // Taken as the width field's text: checked when a form is filled.
+        o.width = toGb(a.Value());
+    } else if (a.Is("--date")) {
+        const QString v = a.Value();
+        const QDateTime dt = parseDate(v);
+        if (!dt.isValid())
+            throw UsageError{"--date：'" + local(v) + "' 不是 YYYY-MM-DD 或 YYYY-MM-DD HH:MM:SS 形式的日期"};
+        o.date = dt;
+    } else if (a.Is("--paper")) {
+        const QString v = a.Value();
+        o.paper = ParsePaper(v.toStdString());
+        if (!o.paper)
+            throw UsageError{"--paper：'" + local(v) + "' 应为 b5 或 a4"};
+    } else if (a.Is("--centre") || a.Is("--center")) {
+        o.centred = true;
+    } else if (a.Is("--offset")) {
+        const QString v = a.Value();
+        o.offset = ParseOffsetPair(v.toStdString());
+        if (!o.offset)
+            throw UsageError{"--offset：'" + local(v) + "' 应为 X,Y 毫米，各在 -20.0 到 20.0 之间，"
+                             "至多一位小数"};
+    } else if (a.Is("--fields")) {
+        setOutput(o, Output::Fields, {});
+    } else if (a.Is("--pdf")) {
+        setOutput(o, Output::Pdf, a.Value());
+    } else if (a.Is("--text")) {
+        setOutput(o, Output::Text, a.Value());
+    } else if (a.Is("--printer")) {
+        setOutput(o, Output::Printer, a.Value());
+    } else if (a.Is("--check")) {
+        setOutput(o, Output::Check, {});
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// The options that go together, and the one output.
+void checkOptions(const Options& o)
+{
     if (o.calibration) {
         if (!o.roster.isEmpty())
             throw UsageError{"--calibration-page 不用花名册：" + local(o.roster)};
@@ -240,6 +248,40 @@ Options parse(const QStringList& args)
         throw UsageError{"--json 只能与 --check 同用"};
     if ((o.output == Output::Pdf || o.output == Output::Text) && o.target.isEmpty())
         throw UsageError{"输出文件名是空的"};
+}
+
+Options parse(const QStringList& args)
+{
+    Options o;
+    ArgCursor a(args);
+    while (a.Next()) {
+        if (a.Is("--help") || a.Is("-h")) {
+            std::fputs(helpText().c_str(), stdout);
+            std::exit(0);
+        } else if (parseRunOption(a, o)) {
+            continue;
+        } else if (a.Is("--settings")) {
+            o.settings = a.Value();
+        } else if (a.Is("--password-file")) {
+            o.passwordFile = a.Value();
+        } else if (a.Is("--password") || a.Is("-p")) {
+            // Other users of the machine can read a command line.
+            throw UsageError{"密码不在命令行上给出（同一台机器的其他用户看得见），请用 --password-file 文件"};
+        } else if (a.Is("--keep-going")) {
+            o.keepGoing = true;
+        } else if (a.Is("--calibration-page")) {
+            o.calibration = true;
+        } else if (a.Is("--json")) {
+            o.json = true;
+        } else if (a.Name().startsWith(u'-') && a.Name() != QLatin1String("-")) {
+            throw UsageError{"没有这个选项：" + local(a.Name())};
+        } else if (o.roster.isEmpty()) {
+            o.roster = a.Name();
+        } else {
+            throw UsageError{"给出了不止一个花名册：" + local(a.Name())};
+        }
+    }
+    checkOptions(o);
     return o;
 }
 
@@ -648,6 +690,132 @@ void messageHandler(QtMsgType type, const QMessageLogContext&, const QString& me
     std::fprintf(stderr, "%s: qt: %s\n", kProg, message.toLocal8Bit().constData());
 }
 
+// The entries of the run: the command line over the settings.
+void setEntries(BatchHost& host, const Options& opt, TVdcs& vdcs)
+{
+    host.entries.edStart = opt.start.value_or(std::to_string(vdcs.StartRow));
+    host.entries.edEnd = opt.end.value_or(std::to_string(vdcs.EndRow));
+    host.entries.edFile = opt.docNo.value_or(vdcs.DocNo);
+    host.entries.edArea = opt.issuedBy.value_or(vdcs.IssuedBy);
+    host.entries.dtPrint = opt.date.value_or(FromDateTime(vdcs.PrintDate));
+    host.width = opt.width.value_or(std::to_string(vdcs.OpinionWidth));
+    vdcs.RosterPath = toGb(QFileInfo(opt.roster).absoluteFilePath());
+    host.rosterName = QFileInfo(opt.roster).fileName();
+    host.paper = paperFor(opt);
+    host.placement = PlacementFor(host.paper, true);
+}
+
+// The printer or the output file, before anything is read: false (with
+// the reason said) when there is none to write to.
+bool findTarget(BatchHost& host, const Options& opt)
+{
+    if (opt.output == Output::Printer) {
+        const QPrinterInfo info = opt.target == QLatin1String("-") ? QPrinterInfo::defaultPrinter()
+                                                                   : QPrinterInfo::printerInfo(opt.target);
+        if (info.isNull()) {
+            std::fprintf(stderr, "%s: %s\n", kProg,
+                         opt.target == QLatin1String("-") ? "没有默认打印机"
+                                                          : ("没有名为“" + local(opt.target) + "”的打印机").c_str());
+            return false;
+        }
+        host.printerName = info.printerName().toStdString();
+        qr::InstallQuietPrintBackend();
+    } else if (opt.output == Output::Pdf || opt.output == Output::Text) {
+        if (!canWrite(opt.target)) {
+            std::fprintf(stderr, "%s: 无法写入 %s\n", kProg, local(opt.target).c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
+// --check: the report on standard output, the summary on standard error.
+int runCheck(TPrintRun& run, BatchHost& host, const Options& opt, const TVdcs& vdcs)
+{
+    TCheckReport report;
+    const TRunResult result = run.Check(report);
+    if (result.status == TRunStatus::ConvertError)
+        return 2;
+    if (result.status != TRunStatus::Done)
+        return 1;
+    if (opt.json)
+        writeCheckJson(report);
+    else
+        writeCheckTable(report);
+    if (!out.flush()) {
+        host.say(out.message());
+        return 1;
+    }
+    const std::string range = std::to_string(vdcs.StartRow) + "–" + std::to_string(vdcs.EndRow);
+    if (report.problems.empty())
+        host.say(local(QStringLiteral("第 %1 行标记打印的 %2 行都没有发现问题")
+                           .arg(QString::fromStdString(range)).arg(report.flaggedRows)));
+    else
+        host.say(local(QStringLiteral("第 %1 行标记打印 %2 行，%3 行有问题，共 %4 处")
+                           .arg(QString::fromStdString(range)).arg(report.flaggedRows)
+                           .arg(report.RowsWithProblems()).arg(report.problems.size())));
+    return report.problems.empty() ? 0 : 1;
+}
+
+// After the run: the output file put in place only when the run went
+// through (rows reported and skipped with --keep-going included); a run that
+// ended at an error leaves the file that was there before, and no
+// temporary.  0, or 1 when something could not be written.
+int finishOutput(BatchHost& host, const Options& opt, const TRunResult& result)
+{
+    int status = 0;
+    const bool complete = result.status == TRunStatus::Done;
+    const bool hadFile = host.pdf || host.text;
+    try {
+        if (host.pdf && complete)
+            host.pdf->Finish();
+        else if (host.pdf)
+            host.pdf->Discard();
+        if (host.text && complete)
+            host.text->Commit();
+        else if (host.text)
+            host.text->Discard();
+        host.text.reset();
+    } catch (const std::exception& e) {
+        host.say(local(e));
+        status = 1;
+    }
+    if (hadFile && !complete)
+        host.say(local(opt.target) + " 没有写入（运行没有完成）");
+    if (!out.flush()) {
+        host.say(out.message());
+        status = 1;
+    }
+    host.clearProgress();
+    qr::SetPrintBackend(nullptr);
+    return status;
+}
+
+// The exit status of a run: 2 for a usage error found by the run, 1 when a
+// row or the roster failed or an output could not be written, else 0.
+int runStatus(BatchHost& host, const Options& opt, const TVdcs& vdcs, const TRunResult& result, int status)
+{
+    switch (result.status) {
+    case TRunStatus::ConvertError:
+        return 2;
+    case TRunStatus::Cancelled:
+        host.say("没有输入密码，花名册未打开");
+        return 1;
+    case TRunStatus::ExcelFailed:
+    case TRunStatus::OpenFailed:
+    case TRunStatus::Failed:
+        return 1;
+    default:
+        break;
+    }
+    if (result.failedRows > 0)
+        status = 1;
+    if (result.forms == 0 && status == 0 && (opt.output == Output::Pdf || opt.output == Output::Text))
+        host.say("第 " + std::to_string(vdcs.StartRow) + " 至 " + std::to_string(vdcs.EndRow) +
+                 " 行中没有打印标志为 1 的人员，没有写入 " + local(opt.target));
+    return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -681,34 +849,9 @@ int main(int argc, char** argv)
     }
 
     BatchHost host(opt);
-    host.entries.edStart = opt.start.value_or(std::to_string(vdcs.StartRow));
-    host.entries.edEnd = opt.end.value_or(std::to_string(vdcs.EndRow));
-    host.entries.edFile = opt.docNo.value_or(vdcs.DocNo);
-    host.entries.edArea = opt.issuedBy.value_or(vdcs.IssuedBy);
-    host.entries.dtPrint = opt.date.value_or(FromDateTime(vdcs.PrintDate));
-    host.width = opt.width.value_or(std::to_string(vdcs.OpinionWidth));
-    vdcs.RosterPath = toGb(QFileInfo(opt.roster).absoluteFilePath());
-    host.rosterName = QFileInfo(opt.roster).fileName();
-    host.paper = paperFor(opt);
-    host.placement = PlacementFor(host.paper, true);
-
-    if (opt.output == Output::Printer) {
-        const QPrinterInfo info = opt.target == QLatin1String("-") ? QPrinterInfo::defaultPrinter()
-                                                                   : QPrinterInfo::printerInfo(opt.target);
-        if (info.isNull()) {
-            std::fprintf(stderr, "%s: %s\n", kProg,
-                         opt.target == QLatin1String("-") ? "没有默认打印机"
-                                                          : ("没有名为“" + local(opt.target) + "”的打印机").c_str());
-            return 1;
-        }
-        host.printerName = info.printerName().toStdString();
-        qr::InstallQuietPrintBackend();
-    } else if (opt.output == Output::Pdf || opt.output == Output::Text) {
-        if (!canWrite(opt.target)) {
-            std::fprintf(stderr, "%s: 无法写入 %s\n", kProg, local(opt.target).c_str());
-            return 1;
-        }
-    }
+    setEntries(host, opt, vdcs);
+    if (!findTarget(host, opt))
+        return 1;
 
     if (opt.calibration) {
         try {
@@ -736,79 +879,9 @@ int main(int argc, char** argv)
     TExcelRunReader reader(excel, sheet);
     TPrintRun run(vdcs, reader, host);
     host.run = &run;
-    if (opt.output == Output::Check) {
-        TCheckReport report;
-        const TRunResult result = run.Check(report);
-        if (result.status == TRunStatus::ConvertError)
-            return 2;
-        if (result.status != TRunStatus::Done)
-            return 1;
-        if (opt.json)
-            writeCheckJson(report);
-        else
-            writeCheckTable(report);
-        if (!out.flush()) {
-            host.say(out.message());
-            return 1;
-        }
-        const std::string range = std::to_string(vdcs.StartRow) + "–" + std::to_string(vdcs.EndRow);
-        if (report.problems.empty())
-            host.say(local(QStringLiteral("第 %1 行标记打印的 %2 行都没有发现问题")
-                               .arg(QString::fromStdString(range)).arg(report.flaggedRows)));
-        else
-            host.say(local(QStringLiteral("第 %1 行标记打印 %2 行，%3 行有问题，共 %4 处")
-                               .arg(QString::fromStdString(range)).arg(report.flaggedRows)
-                               .arg(report.RowsWithProblems()).arg(report.problems.size())));
-        return report.problems.empty() ? 0 : 1;
-    }
+    if (opt.output == Output::Check)
+        return runCheck(run, host, opt, vdcs);
     const TRunResult result = run.Run(1);
-
-    int status = 0;
-    // The file is put in place only when the run went through (rows
-    // reported and skipped with --keep-going included); a run that ended
-    // at an error leaves the file that was there before, and no temporary.
-    const bool complete = result.status == TRunStatus::Done;
-    const bool hadFile = host.pdf || host.text;
-    try {
-        if (host.pdf && complete)
-            host.pdf->Finish();
-        else if (host.pdf)
-            host.pdf->Discard();
-        if (host.text && complete)
-            host.text->Commit();
-        else if (host.text)
-            host.text->Discard();
-        host.text.reset();
-    } catch (const std::exception& e) {
-        host.say(local(e));
-        status = 1;
-    }
-    if (hadFile && !complete)
-        host.say(local(opt.target) + " 没有写入（运行没有完成）");
-    if (!out.flush()) {
-        host.say(out.message());
-        status = 1;
-    }
-    host.clearProgress();
-    qr::SetPrintBackend(nullptr);
-
-    switch (result.status) {
-    case TRunStatus::ConvertError:
-        return 2;
-    case TRunStatus::Cancelled:
-        host.say("没有输入密码，花名册未打开");
-        return 1;
-    case TRunStatus::ExcelFailed:
-    case TRunStatus::OpenFailed:
-    case TRunStatus::Failed:
-        return 1;
-    default:
-        break;
-    }
-    if (result.failedRows > 0)
-        status = 1;
-    if (result.forms == 0 && status == 0 && (opt.output == Output::Pdf || opt.output == Output::Text))
-        host.say("第 " + std::to_string(vdcs.StartRow) + " 至 " + std::to_string(vdcs.EndRow) +
-                 " 行中没有打印标志为 1 的人员，没有写入 " + local(opt.target));
-    return status;
+    const int status = finishOutput(host, opt, result);
+    return runStatus(host, opt, vdcs, result, status);
 }
