@@ -125,17 +125,14 @@ TFrameDistances ExpectedFrameDistances(const TCalibrationSheet& sheet)
             round1(sheet.SheetMm.height() - f.bottom())};
 }
 
-qr::QRPageImage CalibrationPage(const TCalibrationSheet& sheet)
-{
-    qr::QRPageImage page;
-    const qr::QRPageImage& form = FormLayoutPage();
-    page.width = form.width;
-    page.length = form.length;
-    PageBuilder b(page, sheet.AlignMm);
-    const QRectF f = FormFrameMm().translated(sheet.AlignMm);
-    const TFrameDistances d = ExpectedFrameDistances(sheet);
-    const qr::TQRFont small = font("宋体", 9), body = font("宋体", 10), digits = font("Arial", 6);
+namespace {
 
+// The frame, the heading and the distance each frame line should have from
+// its edge of the paper.
+void drawFrame(PageBuilder& b, const QRectF& f, const TCalibrationSheet& sheet)
+{
+    const TFrameDistances d = ExpectedFrameDistances(sheet);
+    const qr::TQRFont small = font("宋体", 9);
     // The frame, drawn as the form draws its outer rules.
     b.rule(f.left(), f.top(), kRule, f.height());
     b.rule(f.right() - kRule, f.top(), kRule, f.height());
@@ -161,7 +158,14 @@ qr::QRPageImage CalibrationPage(const TCalibrationSheet& sheet)
     const double lh = qr::detail::measured(small).lineHeight() / 10.0;
     b.text(cx, f.bottom() - 1.2 - lh, QStringLiteral("↓ 下框线到纸下边应为 %1 mm").arg(mm1(d.bottom)),
            small, qr::taCenter);
+}
 
+// The two rulers, across the paper's top and left edges: labels are
+// distances from the paper's edge as designed.
+void drawRulers(PageBuilder& b, const QRectF& f)
+{
+    const qr::TQRFont small = font("宋体", 9), digits = font("Arial", 6);
+    const double lh = qr::detail::measured(small).lineHeight() / 10.0;
     // The vertical ruler, across the top edge: labels are distances from
     // the paper's top edge as designed.
     const double xr = f.left() + 142;
@@ -189,7 +193,11 @@ qr::QRPageImage CalibrationPage(const TCalibrationSheet& sheet)
             b.text(k, yr + 4.4, QString::number(k), digits, qr::taCenter);
     }
     b.text(hEnd + 3, yr - lh / 2, QStringLiteral("← 水平刻度（mm）：纸左边缘对着的读数就是水平偏移的改正量"), small);
+}
 
+void drawSteps(PageBuilder& b, const QRectF& f)
+{
+    const qr::TQRFont body = font("宋体", 10);
     // How to use it.
     const QString steps[] = {
         QStringLiteral("怎样校准："),
@@ -204,9 +212,24 @@ qr::QRPageImage CalibrationPage(const TCalibrationSheet& sheet)
         QStringLiteral("5. 四条框线都应完整。缺了哪条，说明打印机印不到那里，请把表格"),
         QStringLiteral("   往里移，或改用 A4 纸居中打印。"),
     };
-    y = f.top() + 62;
+    double y = f.top() + 62;
     for (const QString& line : steps)
         y += b.text(f.left() + 10, y, line, body) + 1.6;
+}
+
+}  // namespace
+
+qr::QRPageImage CalibrationPage(const TCalibrationSheet& sheet)
+{
+    qr::QRPageImage page;
+    const qr::QRPageImage& form = FormLayoutPage();
+    page.width = form.width;
+    page.length = form.length;
+    PageBuilder b(page, sheet.AlignMm);
+    const QRectF f = FormFrameMm().translated(sheet.AlignMm);
+    drawFrame(b, f, sheet);
+    drawRulers(b, f);
+    drawSteps(b, f);
     return page;
 }
 

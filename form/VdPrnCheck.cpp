@@ -176,6 +176,36 @@ std::string messageOf(std::exception_ptr e)
     }
 }
 
+// A label's extent on paper (mm): the white box and every printed line
+// (pointing into the items it was made from).
+struct Extent {
+    double left = kInf, right = -kInf, bottom = -kInf;
+    std::vector<const std::string*> lines;
+};
+
+Extent extentOf(const std::vector<qr::QRItem>& items)
+{
+    Extent e;
+    for (const qr::QRItem& it : items) {
+        e.left = std::min(e.left, it.rect.left() / 10);
+        e.right = std::max(e.right, it.rect.right() / 10);
+        e.bottom = std::max(e.bottom, it.rect.bottom() / 10);
+        if (it.kind == qr::QRItem::Text)
+            e.lines.push_back(&it.text);
+    }
+    return e;
+}
+
+// " 超出表格右框线 2.5 毫米，其中 1.0 毫米在纸外印不出" and the like: the
+// part of a message beyond the paper's edge.
+void addOffPaper(TCheckProblem& p, double offPaper)
+{
+    if (offPaper > kEps) {
+        p.offPaperMm = offPaper;
+        p.message += gb("，其中 ") + mm(offPaper) + gb(" 毫米在纸外印不出");
+    }
+}
+
 }  // namespace
 
 struct TFormCheck::Impl {
@@ -208,12 +238,29 @@ struct TFormCheck::Impl {
 
     void inspect(const Watched& w, const qr::TQRBandPlace& place, double paperWidth,
                  int opinionWidth, std::vector<TCheckProblem>& out);
+    void textCut(const Watched& w, const Extent& e, std::vector<TCheckProblem>& out) const;
+    void pastRight(const Watched& w, const Extent& e, const qr::TQRBandPlace& place, double paperWidth,
+                   int opinionWidth, std::vector<TCheckProblem>& out) const;
+    TCheckProblem problemOf(const Watched& w, TCheckKind kind) const;
+    std::string whereOf(const Watched& w) const;
 };
 
 TFormCheck::TFormCheck(const TFillSource& source) : d_(std::make_unique<Impl>(source)) {}
 TFormCheck::~TFormCheck() = default;
 
 const TVdPrnForm& TFormCheck::Form() const { return d_->form; }
+
+TCheckProblem TFormCheck::Impl::problemOf(const Watched& w, TCheckKind kind) const
+{
+    TCheckProblem p;
+    p.kind = kind;
+    p.label = w.label->Name;
+    p.field = w.field;
+    p.column = w.info->column;
+    return p;
+}
+
+std::string TFormCheck::Impl::whereOf(const Watched& w) const { return w.field + columnNote(w.info->column); }
 
 void TFormCheck::Impl::inspect(const Watched& w, const qr::TQRBandPlace& place, double paperWidth,
                                int opinionWidth, std::vector<TCheckProblem>& out)
@@ -222,63 +269,66 @@ void TFormCheck::Impl::inspect(const Watched& w, const qr::TQRBandPlace& place, 
     if (label.Caption.empty())
         return;
     const std::vector<qr::QRItem> items = qr::LayOutLabel(label, place.x, place.y);
+    const Extent e = extentOf(items);   // points into items
+    textCut(w, e, out);
+    pastRight(w, e, place, paperWidth, opinionWidth, out);
 
-    // The extent on paper (mm): the white box and every printed line.
-    double left = kInf, right = -kInf, bottom = -kInf;
-    std::vector<const std::string*> lines;
-    for (const qr::QRItem& it : items) {
-        left = std::min(left, it.rect.left() / 10);
-        right = std::max(right, it.rect.right() / 10);
-        bottom = std::max(bottom, it.rect.bottom() / 10);
-        if (it.kind == qr::QRItem::Text)
-            lines.push_back(&it.text);
-    }
-
-    auto problem = [&](TCheckKind kind) {
-        TCheckProblem p;
-        p.kind = kind;
-        p.label = label.Name;
-        p.field = w.field;
-        p.column = w.info->column;
-        return p;
-    };
-    const std::string where = w.field + columnNote(w.info->column);
-
-    // Text the box does not show.
-    int shownChars = 0;
-    for (const std::string* l : lines)
-        shownChars += visibleChars(*l);
-    const int lost = visibleChars(label.Caption) - shownChars;
-    if (lost > 0) {
-        TCheckProblem p = problem(TCheckKind::TextCut);
-        p.cutChars = lost;
-        if (lines.size() <= 1) {
-            p.shownText = lines.empty() ? std::string() : *lines.front();
-            if (label.Caption.compare(0, p.shownText.size(), p.shownText) == 0)
-                p.cutText = Trim(std::string_view(label.Caption).substr(p.shownText.size()));
-        }
-        p.message = where + gb("印不下：");
-        p.message += p.shownText.empty() ? gb("一个字也印不出")
-                                         : gb("只印出“") + p.shownText + gb("”");
-        p.message += gb("，少印 ") + std::to_string(lost) + gb(" 个字");
-        if (!p.cutText.empty())
-            p.message += gb("“") + p.cutText + gb("”");
+    const double ruleLeft = place.x / 10 + w.bounds.left;
+    if (e.left < ruleLeft - kEps) {
+        TCheckProblem p = problemOf(w, TCheckKind::PastLine);
+        p.pastMm = ruleLeft - e.left;
+        p.message = whereOf(w) + gb("太长，越过左边的表格线 ") + mm(p.pastMm) + gb(" 毫米");
         out.push_back(std::move(p));
     }
+    const double ruleBelow = place.y / 10 + w.bounds.bottom;
+    if (e.bottom > ruleBelow + kEps) {
+        TCheckProblem p = problemOf(w, TCheckKind::PastLine);
+        p.pastMm = e.bottom - ruleBelow;
+        p.message = whereOf(w) + gb("太长，向下越过表格线 ") + mm(p.pastMm) + gb(" 毫米");
+        out.push_back(std::move(p));
+    }
+}
 
-    // Past the rules around it, or off the paper.
+// Text the box does not show.
+void TFormCheck::Impl::textCut(const Watched& w, const Extent& e, std::vector<TCheckProblem>& out) const
+{
+    const qr::TQRLabel& label = *w.label;
+    int shownChars = 0;
+    for (const std::string* l : e.lines)
+        shownChars += visibleChars(*l);
+    const int lost = visibleChars(label.Caption) - shownChars;
+    if (lost <= 0)
+        return;
+    TCheckProblem p = problemOf(w, TCheckKind::TextCut);
+    p.cutChars = lost;
+    if (e.lines.size() <= 1) {
+        p.shownText = e.lines.empty() ? std::string() : *e.lines.front();
+        if (label.Caption.compare(0, p.shownText.size(), p.shownText) == 0)
+            p.cutText = Trim(std::string_view(label.Caption).substr(p.shownText.size()));
+    }
+    p.message = whereOf(w) + gb("印不下：");
+    p.message += p.shownText.empty() ? gb("一个字也印不出") : gb("只印出“") + p.shownText + gb("”");
+    p.message += gb("，少印 ") + std::to_string(lost) + gb(" 个字");
+    if (!p.cutText.empty())
+        p.message += gb("“") + p.cutText + gb("”");
+    out.push_back(std::move(p));
+}
+
+// Past the rule on the right, or off the paper; for the opinion's fourth
+// line, more than a line's width.
+void TFormCheck::Impl::pastRight(const Watched& w, const Extent& e, const qr::TQRBandPlace& place,
+                                 double paperWidth, int opinionWidth, std::vector<TCheckProblem>& out) const
+{
+    const qr::TQRLabel& label = *w.label;
     const double paperRight = paperWidth / 10;
     const double ruleRight = place.x / 10 + w.bounds.right;
-    const double offPaper = right - paperRight;
-    const double pastRule = right - ruleRight;
-    const bool isY4 = label.Name == "y4";
+    const double offPaper = e.right - paperRight;
+    const double pastRule = e.right - ruleRight;
     const bool opinionLine = label.Name.size() == 2 && label.Name[0] == 'y';
-    int extra = 0;
-    if (isY4)
-        extra = int(label.Caption.size()) - std::max(opinionWidth, 0);
+    const int extra = label.Name == "y4" ? int(label.Caption.size()) - std::max(opinionWidth, 0) : 0;
 
     if (extra > 0) {
-        TCheckProblem p = problem(TCheckKind::OpinionTooLong);
+        TCheckProblem p = problemOf(w, TCheckKind::OpinionTooLong);
         p.extraBytes = extra;
         p.message = gb("申报意见超过四行：第4行比每行宽度（") + std::to_string(opinionWidth) +
                     gb(" 字节）多出 ") + std::to_string(extra) + gb(" 字节");
@@ -286,43 +336,22 @@ void TFormCheck::Impl::inspect(const Watched& w, const qr::TQRBandPlace& place, 
             p.pastMm = pastRule;
             p.message += gb("，超出表格右框线 ") + mm(pastRule) + gb(" 毫米");
         }
-        if (offPaper > kEps) {
-            p.offPaperMm = offPaper;
-            p.message += gb("，其中 ") + mm(offPaper) + gb(" 毫米在纸外印不出");
-        }
+        addOffPaper(p, offPaper);
         out.push_back(std::move(p));
     } else if (pastRule > kEps || (!std::isfinite(ruleRight) && offPaper > kEps)) {
-        TCheckProblem p = problem(TCheckKind::PastLine);
+        TCheckProblem p = problemOf(w, TCheckKind::PastLine);
         if (std::isfinite(ruleRight)) {
             p.pastMm = pastRule;
-            p.message = where + (opinionLine ? std::string() : gb("太长，")) +
+            p.message = whereOf(w) + (opinionLine ? std::string() : gb("太长，")) +
                         (w.bounds.rightIsFrame ? gb("超出表格右框线 ") : gb("越过右边的表格线 ")) +
                         mm(pastRule) + gb(" 毫米");
             if (!w.bounds.rightIsFrame)
                 p.message += gb("，盖住相邻的栏目");
-            if (offPaper > kEps) {
-                p.offPaperMm = offPaper;
-                p.message += gb("，其中 ") + mm(offPaper) + gb(" 毫米在纸外印不出");
-            }
+            addOffPaper(p, offPaper);
         } else {
             p.pastMm = p.offPaperMm = offPaper;
-            p.message = where + gb("太长，超出纸边 ") + mm(offPaper) + gb(" 毫米，超出部分印不出");
+            p.message = whereOf(w) + gb("太长，超出纸边 ") + mm(offPaper) + gb(" 毫米，超出部分印不出");
         }
-        out.push_back(std::move(p));
-    }
-
-    const double ruleLeft = place.x / 10 + w.bounds.left;
-    if (left < ruleLeft - kEps) {
-        TCheckProblem p = problem(TCheckKind::PastLine);
-        p.pastMm = ruleLeft - left;
-        p.message = where + gb("太长，越过左边的表格线 ") + mm(p.pastMm) + gb(" 毫米");
-        out.push_back(std::move(p));
-    }
-    const double ruleBelow = place.y / 10 + w.bounds.bottom;
-    if (bottom > ruleBelow + kEps) {
-        TCheckProblem p = problem(TCheckKind::PastLine);
-        p.pastMm = bottom - ruleBelow;
-        p.message = where + gb("太长，向下越过表格线 ") + mm(p.pastMm) + gb(" 毫米");
         out.push_back(std::move(p));
     }
 }

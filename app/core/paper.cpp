@@ -259,6 +259,103 @@ QString quoted(const std::string& gbText)
     return QStringLiteral("“%1”").arg(t);
 }
 
+// What the border cuts on one side of the sheet, as one line ("· 左边：…。"),
+// or nothing when it cuts nothing there.
+QString sideLine(const SideText& st, const std::vector<qr::TQRBorderLoss>& losses, const QRectF& printable,
+                 const QRectF& frame, const QSizeF& sheet)
+{
+    auto mm = [](double v) { return QString::number(round1(v), 'f', 1); };
+    QStringList frameWhole, frameThin, texts;
+    int otherWhole = 0, otherThin = 0, across = 0;
+    double acrossCut = 0;
+    for (const qr::TQRBorderLoss& loss : losses) {
+        if (!(loss.sides & st.side))
+            continue;
+        const QRectF& ink = loss.inkMm;
+        if (loss.item->kind == qr::QRItem::Text) {
+            texts << quoted(loss.item->text);
+            continue;
+        }
+        const bool vertical = ink.height() > ink.width();
+        const bool parallel = (st.side == qr::sdLeft || st.side == qr::sdRight) == vertical;
+        if (!parallel) {
+            ++across;
+            acrossCut = std::max(acrossCut, std::min(reach(ink, printable, st.side),
+                                                     vertical ? ink.height() : ink.width()));
+            continue;
+        }
+        if (std::abs(edgeOf(ink, st.side) - edgeOf(frame, st.side)) >= 0.3) {
+            ++(loss.whole ? otherWhole : otherThin);
+            continue;
+        }
+        const double dist = st.side == qr::sdLeft ? ink.left()
+                            : st.side == qr::sdTop ? ink.top()
+                            : st.side == qr::sdRight ? sheet.width() - ink.right()
+                                                     : sheet.height() - ink.bottom();
+        (loss.whole ? frameWhole : frameThin)
+            << QStringLiteral("%1（离纸边 %2 mm）").arg(u(st.frameLine), mm(dist));
+    }
+    QStringList parts;
+    if (!frameWhole.isEmpty())
+        parts << frameWhole.join(QStringLiteral("、")) + QStringLiteral("整条印不出");
+    if (otherWhole > 0)
+        parts << QStringLiteral("%1 条%2整条印不出").arg(otherWhole).arg(u(st.along));
+    if (!frameThin.isEmpty())
+        parts << frameThin.join(QStringLiteral("、")) + QStringLiteral("只印出一部分");
+    if (otherThin > 0)
+        parts << QStringLiteral("%1 条%2只印出一部分").arg(otherThin).arg(u(st.along));
+    if (across > 0)
+        parts << QStringLiteral("%1 条%2的%3缺一截（最多 %4 mm）")
+                     .arg(across).arg(u(st.across), u(st.end), mm(std::max(0.1, acrossCut)));
+    if (!texts.isEmpty()) {
+        texts.removeDuplicates();
+        QString t = QStringLiteral("文字") + texts.mid(0, 2).join(QStringLiteral("、"));
+        if (texts.size() > 2)
+            t += QStringLiteral("等 %1 处").arg(texts.size());
+        parts << t + QStringLiteral("被切掉");
+    }
+    if (parts.isEmpty())
+        return {};
+    return QStringLiteral("· %1：%2。").arg(u(st.where), parts.join(QStringLiteral("；")));
+}
+
+// A move that brings everything into the printable area, when there is one
+// within the offsets' range; else the advice to take other paper.
+QString moveAdvice(const qr::QRPageImage& page, const qr::TQRPlacement& placement, const QRectF& printable,
+                   const TPaperSettings& s, bool withOffsets)
+{
+    QRectF ink;
+    for (const qr::QRItem& item : page.items) {
+        const QRectF r = qr::InkRectMm(item).translated(placement.ShiftMm);
+        if (!r.isNull())
+            ink = ink.isNull() ? r : ink.united(r);
+    }
+    auto move = [](double low, double high, double first, double last) -> std::optional<double> {
+        // Shift d with first + d >= low and last + d <= high, as small as possible.
+        if (last - first > high - low)
+            return std::nullopt;
+        if (first < low)
+            return ceil1(low - first);
+        if (last > high)
+            return -ceil1(last - high);
+        return 0.0;
+    };
+    const auto dx = move(printable.left(), printable.right(), ink.left(), ink.right());
+    const auto dy = move(printable.top(), printable.bottom(), ink.top(), ink.bottom());
+    const double nx = round1(s.OffsetXmm + dx.value_or(0)), ny = round1(s.OffsetYmm + dy.value_or(0));
+    if (withOffsets && dx && dy && std::abs(nx) <= kMaxOffsetMm && std::abs(ny) <= kMaxOffsetMm) {
+        TPaperSettings fixed = s;
+        fixed.OffsetXmm = nx;
+        fixed.OffsetYmm = ny;
+        return QStringLiteral("把偏移改为%1（主窗口的“纸张”，或 vdmq-print --offset %2,%3），"
+                              "整张表就都在打印机印得到的范围里%4。")
+            .arg(OffsetText(fixed), QString::number(nx, 'f', 1), QString::number(ny, 'f', 1),
+                 s.Paper == TPaper::A4 && !s.Centred ? QStringLiteral("；也可以改选 A4 居中") : QString());
+    }
+    return QStringLiteral("这台打印机在这种纸上印得到的范围放不下整张表%1。")
+        .arg(s.Paper == TPaper::B5 ? QStringLiteral("，请改用 A4 纸") : QString());
+}
+
 }  // namespace
 
 QString PaperWarning(const QString& printer, const qr::TQRPaperSupport& support, const TPaperSettings& s,
@@ -296,95 +393,10 @@ QString PaperWarning(const QString& printer, const qr::TQRPaperSupport& support,
                           "按现在的纸张“%6”和偏移“%7”，下面这些会印不出：")
                .arg(printer, mm(m.left()), mm(m.top()), mm(m.right()), mm(m.bottom()), PaperText(s),
                     withOffsets ? OffsetText(s) : QStringLiteral("不用"));
-
-    for (const SideText& st : kSides) {
-        QStringList frameWhole, frameThin, texts;
-        int otherWhole = 0, otherThin = 0, across = 0;
-        double acrossCut = 0;
-        for (const qr::TQRBorderLoss& loss : losses) {
-            if (!(loss.sides & st.side))
-                continue;
-            const QRectF& ink = loss.inkMm;
-            if (loss.item->kind == qr::QRItem::Text) {
-                texts << quoted(loss.item->text);
-                continue;
-            }
-            const bool vertical = ink.height() > ink.width();
-            const bool parallel = (st.side == qr::sdLeft || st.side == qr::sdRight) == vertical;
-            if (!parallel) {
-                ++across;
-                acrossCut = std::max(acrossCut, std::min(reach(ink, printable, st.side),
-                                                         vertical ? ink.height() : ink.width()));
-                continue;
-            }
-            if (std::abs(edgeOf(ink, st.side) - edgeOf(frame, st.side)) >= 0.3) {
-                ++(loss.whole ? otherWhole : otherThin);
-                continue;
-            }
-            const double dist = st.side == qr::sdLeft ? ink.left()
-                                : st.side == qr::sdTop ? ink.top()
-                                : st.side == qr::sdRight ? sheet.width() - ink.right()
-                                                         : sheet.height() - ink.bottom();
-            (loss.whole ? frameWhole : frameThin)
-                << QStringLiteral("%1（离纸边 %2 mm）").arg(u(st.frameLine), mm(dist));
-        }
-        QStringList parts;
-        if (!frameWhole.isEmpty())
-            parts << frameWhole.join(QStringLiteral("、")) + QStringLiteral("整条印不出");
-        if (otherWhole > 0)
-            parts << QStringLiteral("%1 条%2整条印不出").arg(otherWhole).arg(u(st.along));
-        if (!frameThin.isEmpty())
-            parts << frameThin.join(QStringLiteral("、")) + QStringLiteral("只印出一部分");
-        if (otherThin > 0)
-            parts << QStringLiteral("%1 条%2只印出一部分").arg(otherThin).arg(u(st.along));
-        if (across > 0)
-            parts << QStringLiteral("%1 条%2的%3缺一截（最多 %4 mm）")
-                         .arg(across).arg(u(st.across), u(st.end), mm(std::max(0.1, acrossCut)));
-        if (!texts.isEmpty()) {
-            texts.removeDuplicates();
-            QString t = QStringLiteral("文字") + texts.mid(0, 2).join(QStringLiteral("、"));
-            if (texts.size() > 2)
-                t += QStringLiteral("等 %1 处").arg(texts.size());
-            parts << t + QStringLiteral("被切掉");
-        }
-        if (!parts.isEmpty())
-            out << QStringLiteral("· %1：%2。").arg(u(st.where), parts.join(QStringLiteral("；")));
-    }
-
-    // A move that brings everything into the printable area, when there is
-    // one within the offsets' range.
-    QRectF ink;
-    for (const qr::QRItem& item : page.items) {
-        const QRectF r = qr::InkRectMm(item).translated(placement.ShiftMm);
-        if (!r.isNull())
-            ink = ink.isNull() ? r : ink.united(r);
-    }
-    auto move = [](double low, double high, double first, double last) -> std::optional<double> {
-        // Shift d with first + d >= low and last + d <= high, as small as possible.
-        if (last - first > high - low)
-            return std::nullopt;
-        if (first < low)
-            return ceil1(low - first);
-        if (last > high)
-            return -ceil1(last - high);
-        return 0.0;
-    };
-    const auto dx = move(printable.left(), printable.right(), ink.left(), ink.right());
-    const auto dy = move(printable.top(), printable.bottom(), ink.top(), ink.bottom());
-    const double nx = round1(s.OffsetXmm + dx.value_or(0)), ny = round1(s.OffsetYmm + dy.value_or(0));
-    if (withOffsets && dx && dy && std::abs(nx) <= kMaxOffsetMm && std::abs(ny) <= kMaxOffsetMm) {
-        TPaperSettings fixed = s;
-        fixed.OffsetXmm = nx;
-        fixed.OffsetYmm = ny;
-        out << QStringLiteral("把偏移改为%1（主窗口的“纸张”，或 vdmq-print --offset %2,%3），"
-                              "整张表就都在打印机印得到的范围里%4。")
-                   .arg(OffsetText(fixed), QString::number(nx, 'f', 1), QString::number(ny, 'f', 1),
-                        s.Paper == TPaper::A4 && !s.Centred ? QStringLiteral("；也可以改选 A4 居中")
-                                                            : QString());
-    } else {
-        out << QStringLiteral("这台打印机在这种纸上印得到的范围放不下整张表%1。")
-                   .arg(s.Paper == TPaper::B5 ? QStringLiteral("，请改用 A4 纸") : QString());
-    }
+    for (const SideText& st : kSides)
+        if (const QString line = sideLine(st, losses, printable, frame, sheet); !line.isEmpty())
+            out << line;
+    out << moveAdvice(page, placement, printable, s, withOffsets);
     return out.join(QLatin1Char('\n'));
 }
 

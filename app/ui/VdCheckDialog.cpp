@@ -72,6 +72,36 @@ TCheckDialog::TCheckDialog(const TCheckReport& report, int mode, QWidget* parent
             .arg(report.problems.size())
             .arg(going));
 
+    buildTable(report);
+
+    btnCopy = new QPushButton(QStringLiteral("复制全部"), this);
+    btnCopy->setToolTip(QStringLiteral("把整张表复制到剪贴板，可以粘贴到表格程序或消息里"));
+    btnCopy->setAutoDefault(false);
+    btnContinue = new QPushButton(mode == 0 ? QStringLiteral("继续预览") : QStringLiteral("继续打印"), this);
+    btnContinue->setAutoDefault(false);
+    btnBack = new QPushButton(QStringLiteral("返回修改"), this);
+    btnBack->setDefault(true);
+    connect(btnCopy, &QPushButton::clicked, this, &TCheckDialog::btnCopyClick);
+    connect(btnContinue, &QPushButton::clicked, this, &QDialog::accept);
+    connect(btnBack, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(btnCopy);
+    buttons->addStretch(1);
+    buttons->addWidget(btnContinue);
+    buttons->addWidget(btnBack);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(lbSummary);
+    layout->addWidget(tblProblems, 1);
+    layout->addLayout(buttons);
+    resize(820, 440);
+    btnBack->setFocus();
+}
+
+// The problems, one a row, wrapped to the width the dialog gives them;
+// copied with Ctrl+C or the context menu.
+void TCheckDialog::buildTable(const TCheckReport& report)
+{
     tblProblems = new QTableWidget(int(report.problems.size()), 3, this);
     tblProblems->setObjectName(QStringLiteral("tblProblems"));
     tblProblems->setHorizontalHeaderLabels({QStringLiteral("行号"), QStringLiteral("姓名"), QStringLiteral("问题")});
@@ -116,29 +146,6 @@ TCheckDialog::TCheckDialog(const TCheckReport& report, int mode, QWidget* parent
     tblProblems->addAction(copy);
     tblProblems->addAction(copyAll);
     tblProblems->setContextMenuPolicy(Qt::ActionsContextMenu);
-
-    btnCopy = new QPushButton(QStringLiteral("复制全部"), this);
-    btnCopy->setToolTip(QStringLiteral("把整张表复制到剪贴板，可以粘贴到表格程序或消息里"));
-    btnCopy->setAutoDefault(false);
-    btnContinue = new QPushButton(mode == 0 ? QStringLiteral("继续预览") : QStringLiteral("继续打印"), this);
-    btnContinue->setAutoDefault(false);
-    btnBack = new QPushButton(QStringLiteral("返回修改"), this);
-    btnBack->setDefault(true);
-    connect(btnCopy, &QPushButton::clicked, this, &TCheckDialog::btnCopyClick);
-    connect(btnContinue, &QPushButton::clicked, this, &QDialog::accept);
-    connect(btnBack, &QPushButton::clicked, this, &QDialog::reject);
-
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(btnCopy);
-    buttons->addStretch(1);
-    buttons->addWidget(btnContinue);
-    buttons->addWidget(btnBack);
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(lbSummary);
-    layout->addWidget(tblProblems, 1);
-    layout->addLayout(buttons);
-    resize(820, 440);
-    btnBack->setFocus();
 }
 
 QString TCheckDialog::TableText(bool selectedOnly) const

@@ -47,6 +47,9 @@ public:
 
     void btnCopyClick();       // every row to the clipboard
     void CopySelection();      // Ctrl+C: the selected rows
+
+private:
+    void buildTable(const TCheckReport& report);
 };
 
 }  // namespace vdmq

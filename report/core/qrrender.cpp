@@ -13,24 +13,56 @@ namespace qr {
 
 namespace detail {
 
-void renderPage(QPainter& painter, const QRPageImage& page, const RenderOptions& opt)
-{
-    const double s = opt.pixelsPerTenth;
-    const QPointF off = opt.offset;
+namespace {
 
-    painter.save();
-    painter.setRenderHint(QPainter::Antialiasing, false);
-    painter.setRenderHint(QPainter::TextAntialiasing, true);
-    painter.setPen(Qt::black);
+// One page on one painter: rules snapped to the device's pixels where the
+// device has pixels, texts from the measured glyphs.
+class PageRenderer {
+public:
+    PageRenderer(QPainter& painter, const RenderOptions& opt)
+        : painter_(painter), s_(opt.pixelsPerTenth), off_(opt.offset), penPixel_(opt.penPixel),
+          // Snapping works on the device's own pixels: a painter on a screen
+          // of device pixel ratio 2 (or an image of one) scales by 2 first.
+          toDevice_(painter.deviceTransform()),
+          canSnap_(opt.snap && toDevice_.type() <= QTransform::TxScale),
+          fromDevice_(canSnap_ ? toDevice_.inverted() : QTransform()),
+          // Texts are drawn from the glyphs the layout measured, scaled from
+          // the measuring device to this one.  A font asked for at this
+          // device's size would be set in whole pixels (9.6 becomes 10 at
+          // 72 %), and a line measured to fit its box would run over the
+          // next rule.
+          glyphScale_(s_ * kPxToTenths)
+    {
+    }
 
-    // Snapping works on the device's own pixels: a painter on a screen of
-    // device pixel ratio 2 (or an image of one) scales by 2 first.
-    const QTransform toDevice = painter.deviceTransform();
-    const bool canSnap = opt.snap && toDevice.type() <= QTransform::TxScale;
-    const QTransform fromDevice = canSnap ? toDevice.inverted() : QTransform();
+    void Render(const QRPageImage& page)
+    {
+        painter_.save();
+        painter_.setRenderHint(QPainter::Antialiasing, false);
+        painter_.setRenderHint(QPainter::TextAntialiasing, true);
+        painter_.setPen(Qt::black);
+        base_ = painter_.transform();
+        for (const QRItem& item : page.items) {
+            switch (item.kind) {
+            case QRItem::Fill:
+                painter_.fillRect(devRect(item.rect), QBrush(Qt::white));
+                break;
+            case QRItem::Rect:
+                outline(item.rect, std::max(1, item.penWidth) * penPixel_);
+                break;
+            case QRItem::Text:
+                text(item);
+                break;
+            }
+        }
+        painter_.restore();
+    }
+
+private:
     // Rounds a device rectangle to whole device pixels, at least one each
     // way, so a 0.26 mm rule stays visible at every zoom.
-    auto snapDevice = [](QRectF d) {
+    static QRectF snapDevice(QRectF d)
+    {
         const double x1 = std::round(d.left()), y1 = std::round(d.top());
         double x2 = std::round(d.right()), y2 = std::round(d.bottom());
         if (x2 <= x1)
@@ -38,91 +70,93 @@ void renderPage(QPainter& painter, const QRPageImage& page, const RenderOptions&
         if (y2 <= y1)
             y2 = y1 + 1;
         return QRectF(x1, y1, x2 - x1, y2 - y1);
-    };
-    auto devRect = [&](const QRectF& r) {
-        const QRectF d(off.x() + r.left() * s, off.y() + r.top() * s, r.width() * s, r.height() * s);
-        return canSnap ? fromDevice.mapRect(snapDevice(toDevice.mapRect(d))) : d;
-    };
+    }
+
+    QRectF devRect(const QRectF& r) const
+    {
+        const QRectF d(off_.x() + r.left() * s_, off_.y() + r.top() * s_, r.width() * s_, r.height() * s_);
+        return canSnap_ ? fromDevice_.mapRect(snapDevice(toDevice_.mapRect(d))) : d;
+    }
+
     // An outlined rectangle: black, then white inside the outline `pen`
     // (painter units) wide.
-    auto outline = [&](const QRectF& r, double pen) {
+    void outline(const QRectF& r, double pen)
+    {
         QRectF outer = devRect(r), inner;
-        if (canSnap) {
-            const QRectF d = toDevice.mapRect(outer);
-            const double p = std::max(1.0, std::round(pen * std::abs(toDevice.m11())));
-            const double q = std::max(1.0, std::round(pen * std::abs(toDevice.m22())));
+        if (canSnap_) {
+            const QRectF d = toDevice_.mapRect(outer);
+            const double p = std::max(1.0, std::round(pen * std::abs(toDevice_.m11())));
+            const double q = std::max(1.0, std::round(pen * std::abs(toDevice_.m22())));
             inner = d.adjusted(p, q, -p, -q);
             // (mapRect would turn an empty inside into a positive one)
-            inner = inner.width() > 0 && inner.height() > 0 ? fromDevice.mapRect(inner) : QRectF();
+            inner = inner.width() > 0 && inner.height() > 0 ? fromDevice_.mapRect(inner) : QRectF();
         } else {
             inner = outer.adjusted(pen, pen, -pen, -pen);
         }
-        painter.fillRect(outer, Qt::black);
+        painter_.fillRect(outer, Qt::black);
         if (inner.width() > 0 && inner.height() > 0)
-            painter.fillRect(inner, Qt::white);
-    };
+            painter_.fillRect(inner, Qt::white);
+    }
 
     // The few fonts of a page, looked up once per page.
+    MeasuredFont& fontOf(const TQRFont& f)
+    {
+        for (const auto& pf : fonts_)
+            if (pf.design->Size == f.Size && pf.design->Bold == f.Bold && pf.design->Italic == f.Italic
+                && pf.design->Underline == f.Underline && pf.design->Name == f.Name)
+                return *pf.measured;
+        fonts_.push_back({&f, &measured(f)});
+        return *fonts_.back().measured;
+    }
+
+    void text(const QRItem& item)
+    {
+        MeasuredFont& mf = fontOf(item.font);
+        const QList<QGlyphRun>& runs = mf.glyphRuns(item.text);
+        if (runs.isEmpty())
+            return;
+        const double baseline = item.rect.top() + mf.ascent();   // tenths
+        QTransform t = base_;
+        t.translate(off_.x() + item.rect.left() * s_, off_.y() + baseline * s_);
+        t.scale(glyphScale_, glyphScale_);
+        painter_.setTransform(t);
+        for (const QGlyphRun& run : runs)
+            painter_.drawGlyphRun(QPointF(0, 0), run);
+        painter_.setTransform(base_);
+        if (item.font.Underline) {
+            // A rule of its own: the face that draws the text gives its
+            // place and thickness (for the title, the CJK face behind
+            // "Arial"), the measured text its length.
+            const QRawFont face = runs.front().rawFont();
+            const double at = baseline + face.underlinePosition() * kPxToTenths;
+            const double thickness = face.lineThickness() * kPxToTenths;
+            painter_.fillRect(devRect(QRectF(item.rect.left(), at - thickness / 2, item.rect.width(), thickness)),
+                              QBrush(Qt::black));
+        }
+    }
+
     struct PageFont {
         const TQRFont* design;
         MeasuredFont* measured;
     };
-    std::vector<PageFont> fonts;
-    auto fontOf = [&](const TQRFont& f) -> MeasuredFont& {
-        for (const auto& pf : fonts)
-            if (pf.design->Size == f.Size && pf.design->Bold == f.Bold
-                && pf.design->Italic == f.Italic && pf.design->Underline == f.Underline
-                && pf.design->Name == f.Name)
-                return *pf.measured;
-        fonts.push_back({&f, &measured(f)});
-        return *fonts.back().measured;
-    };
 
-    // Texts are drawn from the glyphs the layout measured, scaled from the
-    // measuring device to this one.  A font asked for at this device's size
-    // would be set in whole pixels (9.6 becomes 10 at 72 %), and a line
-    // measured to fit its box would run over the next rule.
-    const double glyphScale = s * kPxToTenths;
-    const QTransform base = painter.transform();
+    QPainter& painter_;
+    const double s_;
+    const QPointF off_;
+    const double penPixel_;
+    const QTransform toDevice_;
+    const bool canSnap_;
+    const QTransform fromDevice_;
+    const double glyphScale_;
+    QTransform base_;
+    std::vector<PageFont> fonts_;
+};
 
-    const QBrush white(Qt::white), black(Qt::black);
-    for (const QRItem& item : page.items) {
-        switch (item.kind) {
-        case QRItem::Fill:
-            painter.fillRect(devRect(item.rect), white);
-            break;
-        case QRItem::Rect:
-            outline(item.rect, std::max(1, item.penWidth) * opt.penPixel);
-            break;
-        case QRItem::Text: {
-            MeasuredFont& mf = fontOf(item.font);
-            const QList<QGlyphRun>& runs = mf.glyphRuns(item.text);
-            if (runs.isEmpty())
-                break;
-            const double baseline = item.rect.top() + mf.ascent();   // tenths
-            QTransform t = base;
-            t.translate(off.x() + item.rect.left() * s, off.y() + baseline * s);
-            t.scale(glyphScale, glyphScale);
-            painter.setTransform(t);
-            for (const QGlyphRun& run : runs)
-                painter.drawGlyphRun(QPointF(0, 0), run);
-            painter.setTransform(base);
-            if (item.font.Underline) {
-                // A rule of its own: the face that draws the text gives its
-                // place and thickness (for the title, the CJK face behind
-                // "Arial"), the measured text its length.
-                const QRawFont face = runs.front().rawFont();
-                const double at = baseline + face.underlinePosition() * kPxToTenths;
-                const double thickness = face.lineThickness() * kPxToTenths;
-                painter.fillRect(devRect(QRectF(item.rect.left(), at - thickness / 2,
-                                                item.rect.width(), thickness)),
-                                 black);
-            }
-            break;
-        }
-        }
-    }
-    painter.restore();
+}  // namespace
+
+void renderPage(QPainter& painter, const QRPageImage& page, const RenderOptions& opt)
+{
+    PageRenderer(painter, opt).Render(page);
 }
 
 }  // namespace detail
