@@ -35,13 +35,9 @@ void line(const char* what, double total, int n)
 
 int main(int argc, char** argv)
 {
-    bench::UseOffscreenWithoutDisplay();
-    QGuiApplication app(argc, argv);
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: bench_batch ROSTER.xls [FIRST LAST]\n");
-        return 2;
-    }
-    const bench::RowRange range(argc, argv);
+    const bench::Program program(argc, argv, "bench_batch ROSTER.xls [FIRST LAST]");
+    if (!program.hasRoster)
+        return program.Usage();
     bench::RosterRun run;
     run.Open(argv[1]);
     TRunFillSource& source = run.Source();
@@ -49,10 +45,10 @@ int main(int argc, char** argv)
     QElapsedTimer t;
     t.start();
     std::vector<int> rows;
-    for (int r = range.first; r <= range.last; ++r)
+    for (int r = program.first; r <= program.last; ++r)
         if (col::IsPrintFlag(run.Reader().CellText(r, col::PrintFlag)))
             rows.push_back(r);
-    std::printf("flag cells (%d rows)    %9.1f ms, %zu flagged\n", range.last - range.first + 1, ms(t),
+    std::printf("flag cells (%d rows)    %9.1f ms, %zu flagged\n", program.last - program.first + 1, ms(t),
                 rows.size());
     const int n = int(rows.size());
     if (n == 0)

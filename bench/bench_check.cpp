@@ -29,14 +29,10 @@ double cpuSeconds()
 
 int main(int argc, char** argv)
 {
-    bench::UseOffscreenWithoutDisplay();
-    QGuiApplication app(argc, argv);
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: bench_check ROSTER.xls [FIRST LAST [ROUNDS]]\n");
-        return 2;
-    }
-    const bench::RowRange range(argc, argv);
-    const int first = range.first, last = range.last;
+    const bench::Program program(argc, argv, "bench_check ROSTER.xls [FIRST LAST [ROUNDS]]");
+    if (!program.hasRoster)
+        return program.Usage();
+    const int first = program.first, last = program.last;
     const int rounds = argc > 4 ? std::max(1, std::atoi(argv[4])) : 5;
     bench::RosterRun run;
     run.Open(argv[1]);

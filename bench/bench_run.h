@@ -17,24 +17,37 @@
 namespace vdmq::bench {
 
 // The forms are laid out with the real fonts, with or without a display.
-inline void UseOffscreenWithoutDisplay()
+inline bool UseOffscreenWithoutDisplay()
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    return true;
 }
 
-// FIRST and LAST after the roster (argv[2], argv[3]); else the first data
-// row to the 3,000th row after it (scripts/bench-batch's roster).
-struct RowRange {
-    int first = col::FirstDataRow;
-    int last = col::FirstDataRow + 2999;
-    RowRange(int argc, char** argv)
+// The program: the application, and the rows to take -- FIRST and LAST
+// after the roster (argv[2], argv[3]), else the first data row to the
+// 3,000th row after it (scripts/bench-batch's roster).  `usage` is said when
+// there is no roster (Usage()).
+struct Program {
+    Program(int& argc, char** argv, const char* usage)
+        : offscreen(UseOffscreenWithoutDisplay()), app(argc, argv), hasRoster(argc >= 2), usage(usage)
     {
         if (argc > 3) {
             first = std::atoi(argv[2]);
             last = std::atoi(argv[3]);
         }
     }
+    int Usage() const
+    {
+        std::fprintf(stderr, "usage: %s\n", usage);
+        return 2;
+    }
+    bool offscreen;
+    QGuiApplication app;
+    bool hasRoster;
+    const char* usage;
+    int first = col::FirstDataRow;
+    int last = col::FirstDataRow + 2999;
 };
 
 class RosterRun {

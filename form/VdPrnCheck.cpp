@@ -165,17 +165,6 @@ private:
     const TFillSource& inner_;
 };
 
-std::string messageOf(std::exception_ptr e)
-{
-    try {
-        std::rethrow_exception(e);
-    } catch (const std::exception& x) {
-        return errorTextGb(x);
-    } catch (...) {
-        return "unknown error";
-    }
-}
-
 // A label's extent on paper (mm): the white box and every printed line
 // (pointing into the items it was made from).
 struct Extent {
@@ -396,7 +385,7 @@ std::vector<TCheckProblem> TFormCheck::CheckRow(int row)
     } catch (...) {
         TCheckProblem p;
         p.kind = TCheckKind::FillError;
-        p.message = d.fillErrorLead + messageOf(std::current_exception());
+        p.message = d.fillErrorLead + errorTextGb(std::current_exception());
         out.push_back(std::move(p));
     }
 
@@ -441,7 +430,7 @@ TCheckReport TFormCheck::CheckRows(int first, int last)
             }
             p.kind = TCheckKind::FillError;
             p.column = col::PrintFlag;
-            p.message = d_->fillErrorLead + messageOf(std::current_exception());
+            p.message = d_->fillErrorLead + errorTextGb(std::current_exception());
             report.problems.push_back(std::move(p));
             ++report.flaggedRows;   // taken up by the run, which stops there
             continue;

@@ -157,6 +157,17 @@ std::string errorTextGb(const std::exception& e)
     return isGbEncoded(e) ? std::string(e.what()) : gbFromUtf8(e.what());
 }
 
+std::string errorTextGb(const std::exception_ptr& e)
+{
+    try {
+        std::rethrow_exception(e);
+    } catch (const std::exception& x) {
+        return errorTextGb(x);
+    } catch (...) {
+        return gbFromUtf8("未知错误");
+    }
+}
+
 QString decodeTextFile(const QByteArray& bytes)
 {
     if (auto enc = QStringConverter::encodingForData(bytes);

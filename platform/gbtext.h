@@ -69,5 +69,8 @@ public:
 bool isGbEncoded(const std::exception& e);
 QString errorText(const std::exception& e);
 std::string errorTextGb(const std::exception& e);
+// The same for an error caught as `catch (...)`; "未知错误" for one that
+// is not a std::exception.
+std::string errorTextGb(const std::exception_ptr& e);
 
 }  // namespace vdmq

@@ -238,6 +238,19 @@ bool sameBytes(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b,
     return diff == 0;
 }
 
+// The check of the RC4 schemes: the verifier, decrypted with the key of
+// block 0, hashes to the verifier hash decrypted after it (as many bytes as
+// the hash gives).
+bool rc4Verifies(const SecretBytes& key, std::span<const std::uint8_t> verifier,
+                 std::span<const std::uint8_t> verifierHash, const nettle_hash* hash)
+{
+    Rc4 rc(key);
+    SecretBytes v = rc.crypt(verifier);
+    SecretBytes vh = rc.crypt(verifierHash);
+    SecretBytes want = Hash(hash).add(v).digest();
+    return sameBytes(want, vh, hash->digest_size);
+}
+
 // ---- .xls -------------------------------------------------------------------------
 
 enum : std::uint16_t {
@@ -318,12 +331,7 @@ struct Rc4Std {
     }
     bool verify(const SecretBytes& base) const
     {
-        SecretBytes key = blockKey(base, 0);
-        Rc4 rc(key);
-        SecretBytes v = rc.crypt(verifier);
-        SecretBytes vh = rc.crypt(verifierHash);
-        SecretBytes want = Hash(&nettle_md5).add(v).digest();
-        return sameBytes(want, vh, 16);
+        return rc4Verifies(blockKey(base, 0), verifier, verifierHash, &nettle_md5);
     }
 };
 
@@ -347,12 +355,7 @@ struct Rc4CryptoApi {
     }
     bool verify(const SecretBytes& base) const
     {
-        SecretBytes key = blockKey(base, 0);
-        Rc4 rc(key);
-        SecretBytes v = rc.crypt(verifier);
-        SecretBytes vh = rc.crypt(verifierHash);
-        SecretBytes want = Hash(&nettle_sha1).add(v).digest();
-        return sameBytes(want, vh, 20);
+        return rc4Verifies(blockKey(base, 0), verifier, verifierHash, &nettle_sha1);
     }
 };
 

@@ -529,60 +529,63 @@ void TFormTzpreview::QRPreview1PageAvailable(int /*pageNum*/)
     SetZoomBox(QRPreview1->Zoom());
 }
 
-void TFormTzpreview::SpeedButtonFirstClick()
+bool TFormTzpreview::HasPages() const
 {
     const auto store = QRPreview1->QRPrinter();
-    if (!store || store->PageCount() < 1)
+    return store && store->PageCount() >= 1;
+}
+
+// The first and prior buttons (`back`) and the next and last ones
+// (`forward`) on or off; an empty one stays as it is.  Buttons are turned
+// off before others are turned on.
+void TFormTzpreview::SetPageButtons(std::optional<bool> back, std::optional<bool> forward)
+{
+    const auto set = [](QWidget* a, QWidget* b, bool on) {
+        a->setEnabled(on);
+        b->setEnabled(on);
+    };
+    if (back == false)
+        set(SpeedButtonFirst, SpeedButtonPrior, false);
+    if (forward == false)
+        set(SpeedButtonNext, SpeedButtonLast, false);
+    if (back == true)
+        set(SpeedButtonFirst, SpeedButtonPrior, true);
+    if (forward == true)
+        set(SpeedButtonNext, SpeedButtonLast, true);
+    UpdatePageLabel();
+}
+
+void TFormTzpreview::SpeedButtonFirstClick()
+{
+    if (!HasPages())
         return;
     QRPreview1->setPageNumber(1);
-    SpeedButtonFirst->setEnabled(false);
-    SpeedButtonPrior->setEnabled(false);
-    SpeedButtonNext->setEnabled(true);
-    SpeedButtonLast->setEnabled(true);
-    UpdatePageLabel();
+    SetPageButtons(false, true);
 }
 
 void TFormTzpreview::SpeedButtonLastClick()
 {
-    const auto store = QRPreview1->QRPrinter();
-    if (!store || store->PageCount() < 1)
+    if (!HasPages())
         return;
-    QRPreview1->setPageNumber(store->PageCount());
-    SpeedButtonNext->setEnabled(false);
-    SpeedButtonLast->setEnabled(false);
-    SpeedButtonFirst->setEnabled(true);
-    SpeedButtonPrior->setEnabled(true);
-    UpdatePageLabel();
+    QRPreview1->setPageNumber(QRPreview1->QRPrinter()->PageCount());
+    SetPageButtons(true, false);
 }
 
 void TFormTzpreview::SpeedButtonPriorClick()
 {
-    const auto store = QRPreview1->QRPrinter();
-    if (!store || store->PageCount() < 1)
+    if (!HasPages())
         return;
     QRPreview1->setPageNumber(QRPreview1->PageNumber() - 1);
-    if (QRPreview1->PageNumber() == 1) {
-        SpeedButtonFirst->setEnabled(false);
-        SpeedButtonPrior->setEnabled(false);
-    }
-    SpeedButtonNext->setEnabled(true);
-    SpeedButtonLast->setEnabled(true);
-    UpdatePageLabel();
+    SetPageButtons(QRPreview1->PageNumber() == 1 ? std::optional<bool>(false) : std::nullopt, true);
 }
 
 void TFormTzpreview::SpeedButtonNextClick()
 {
-    const auto store = QRPreview1->QRPrinter();
-    if (!store || store->PageCount() < 1)
+    if (!HasPages())
         return;
     QRPreview1->setPageNumber(QRPreview1->PageNumber() + 1);
-    if (QRPreview1->PageNumber() == store->PageCount()) {
-        SpeedButtonNext->setEnabled(false);
-        SpeedButtonLast->setEnabled(false);
-    }
-    SpeedButtonFirst->setEnabled(true);
-    SpeedButtonPrior->setEnabled(true);
-    UpdatePageLabel();
+    const bool atEnd = QRPreview1->PageNumber() == QRPreview1->QRPrinter()->PageCount();
+    SetPageButtons(true, atEnd ? std::optional<bool>(false) : std::nullopt);
 }
 
 void TFormTzpreview::SpeedButtonFitClick()

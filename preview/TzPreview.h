@@ -15,6 +15,7 @@
 #include <QToolButton>
 #include <QWidget>
 #include <memory>
+#include <optional>
 #include <string>
 
 class QCloseEvent;
@@ -166,6 +167,8 @@ private:
     void buildShortcuts();
     void buildRunControls();
     void UpdatePageLabel();
+    bool HasPages() const;
+    void SetPageButtons(std::optional<bool> back, std::optional<bool> forward);
     void SetZoomBox(int zoom);
     // Runs a store action; a failure is shown in the error box and ends the
     // action, as every failure of a button does.

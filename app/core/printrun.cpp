@@ -38,17 +38,6 @@ void TExcelRunReader::Disconnect()
 
 namespace {
 
-std::string messageOf(std::exception_ptr e)
-{
-    try {
-        std::rethrow_exception(e);
-    } catch (const std::exception& x) {
-        return errorTextGb(x);
-    } catch (...) {
-        return gb("未知错误");
-    }
-}
-
 // Sets a flag for the life of a scope and tells the host when it changes.
 class RunningScope {
 public:
@@ -167,7 +156,7 @@ TRunResult TPrintRun::RunLoop(int mode, int startRow, int endRow, TCheckReport* 
     reader_.Disconnect();
     if (failure) {
         result.status = TRunStatus::Failed;
-        result.message = messageOf(failure);
+        result.message = errorTextGb(failure);
         host_.ShowError(result.message, result.errorRow);
     }
     return result;
@@ -265,7 +254,7 @@ std::exception_ptr TPrintRun::OutputRows(int mode, int startRow, int endRow, TRu
         } catch (...) {
             std::exception_ptr e = std::current_exception();
             ++result.failedRows;
-            if (!host_.RowFailed(row, messageOf(e))) {
+            if (!host_.RowFailed(row, errorTextGb(e))) {
                 result.errorRow = row;
                 return e;
             }

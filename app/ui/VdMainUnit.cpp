@@ -185,6 +185,16 @@ const ButtonPlace kButtons[] = {
 };
 constexpr int kButtonWidth = 46;
 
+// The panels' layouts: no margins, no spacing.
+template <class Layout>
+Layout* flatLayout(QWidget* owner)
+{
+    auto* l = new Layout(owner);
+    l->setContentsMargins(0, 0, 0, 0);
+    l->setSpacing(0);
+    return l;
+}
+
 }  // namespace
 
 void TVdMainForm::buildControls()
@@ -197,9 +207,7 @@ void TVdMainForm::buildControls()
     resize(817, 604);
 
     auto* central = new QWidget(this);
-    auto* outer = new QVBoxLayout(central);
-    outer->setContentsMargins(0, 0, 0, 0);
-    outer->setSpacing(0);
+    auto* outer = flatLayout<QVBoxLayout>(central);
     setCentralWidget(central);
     buildRosterPanel(central, outer);
     buildBottomPanel(central, outer);
@@ -234,9 +242,7 @@ void TVdMainForm::buildRosterPanel(QWidget* central, QVBoxLayout* outer)
 {
     Panel2 = new QWidget(central);
     Panel2->setObjectName(QStringLiteral("Panel2"));
-    auto* p2 = new QVBoxLayout(Panel2);
-    p2->setContentsMargins(0, 0, 0, 0);
-    p2->setSpacing(0);
+    auto* p2 = flatLayout<QVBoxLayout>(Panel2);
     VdBrowser = new TRosterPane(Panel2);
     VdBrowser->setObjectName(QStringLiteral("VdBrowser"));
     VdBrowser->setFocusPolicy(Qt::NoFocus);
@@ -259,9 +265,7 @@ void TVdMainForm::buildBottomPanel(QWidget* central, QVBoxLayout* outer)
     Panel1 = new QWidget(central);
     Panel1->setObjectName(QStringLiteral("Panel1"));
     Panel1->setFixedHeight(118);
-    auto* p1 = new QHBoxLayout(Panel1);
-    p1->setContentsMargins(0, 0, 0, 0);
-    p1->setSpacing(0);
+    auto* p1 = flatLayout<QHBoxLayout>(Panel1);
     Memo1 = new QPlainTextEdit(Panel1);
     Memo1->setObjectName(QStringLiteral("Memo1"));
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);

@@ -38,6 +38,19 @@ QDoubleSpinBox* offsetBox(QWidget* parent, const QString& name, const QString& t
 
 }  // namespace
 
+// Two radio buttons of one choice, in a group of their own.
+void TPaperDialog::radioPair(QWidget* box, QRadioButton*& a, const char* nameA, const QString& textA,
+                             QRadioButton*& b, const char* nameB, const QString& textB)
+{
+    a = new QRadioButton(textA, box);
+    b = new QRadioButton(textB, box);
+    a->setObjectName(QLatin1String(nameA));
+    b->setObjectName(QLatin1String(nameB));
+    auto* group = new QButtonGroup(this);
+    group->addButton(a);
+    group->addButton(b);
+}
+
 TPaperDialog::TPaperDialog(const QString& iniPath, TDialogs& dialogs, QWidget* parent)
     : QDialog(parent), iniPath_(iniPath), dialogs_(dialogs)
 {
@@ -47,22 +60,12 @@ TPaperDialog::TPaperDialog(const QString& iniPath, TDialogs& dialogs, QWidget* p
 
     auto* paper = new QGroupBox(QStringLiteral("纸张（表格总是原大，不缩放）"), this);
     auto* pl = new QVBoxLayout(paper);
-    rbB5 = new QRadioButton(QStringLiteral("B5（182×257 mm，审批表的原纸张）"), paper);
-    rbA4 = new QRadioButton(QStringLiteral("A4（210×297 mm）"), paper);
-    rbB5->setObjectName(QStringLiteral("rbB5"));
-    rbA4->setObjectName(QStringLiteral("rbA4"));
-    auto* paperGroup = new QButtonGroup(this);
-    paperGroup->addButton(rbB5);
-    paperGroup->addButton(rbA4);
+    radioPair(paper, rbB5, "rbB5", QStringLiteral("B5（182×257 mm，审批表的原纸张）"), rbA4, "rbA4",
+              QStringLiteral("A4（210×297 mm）"));
     auto* a4Row = new QHBoxLayout;
     a4Row->setContentsMargins(24, 0, 0, 0);
-    rbTopLeft = new QRadioButton(QStringLiteral("放在左上角（与 B5 相同）"), paper);
-    rbCentre = new QRadioButton(QStringLiteral("居中"), paper);
-    rbTopLeft->setObjectName(QStringLiteral("rbTopLeft"));
-    rbCentre->setObjectName(QStringLiteral("rbCentre"));
-    auto* posGroup = new QButtonGroup(this);
-    posGroup->addButton(rbTopLeft);
-    posGroup->addButton(rbCentre);
+    radioPair(paper, rbTopLeft, "rbTopLeft", QStringLiteral("放在左上角（与 B5 相同）"), rbCentre, "rbCentre",
+              QStringLiteral("居中"));
     a4Row->addWidget(rbTopLeft);
     a4Row->addWidget(rbCentre);
     a4Row->addStretch(1);

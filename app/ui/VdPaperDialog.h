@@ -51,6 +51,9 @@ public:
     void Changed();
 
 private:
+    void radioPair(QWidget* box, QRadioButton*& a, const char* nameA, const QString& textA, QRadioButton*& b,
+                   const char* nameB, const QString& textB);
+
     QString iniPath_;
     TDialogs& dialogs_;
 };
