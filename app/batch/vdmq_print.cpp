@@ -42,6 +42,7 @@ std::string helpText()
 {
     const std::string start = std::to_string(kDefaultStartRow), end = std::to_string(kDefaultEndRow),
                       width = std::to_string(kDefaultOpinionWidth);
+    // clang-format off: laid out as the terminal shows it
     return
     "用法：vdmq-print 花名册 [选项] (--fields | --pdf 文件 | --text 文件 | --printer 打印机|- | --check [--json])\n"
     "      vdmq-print --calibration-page [纸张选项] (--pdf 文件 | --printer 打印机|-)\n"
@@ -84,6 +85,7 @@ std::string helpText()
     "没有选中的行时不写输出文件。\n"
     "退出码：0 成功；1 某行出错或花名册无法读取；2 用法错误。\n"
     "--check 的退出码：0 没有发现问题；1 发现问题或花名册无法读取；2 用法错误。\n";
+    // clang-format on
 }
 
 enum class Output { None, Fields, Pdf, Text, Printer, Check };
