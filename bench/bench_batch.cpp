@@ -59,7 +59,7 @@ int main(int argc, char** argv)
     {
         qr::TQRPdfWriter pdf(dir + "/bench_batch.pdf");
         qr::TQRAsciiExportFilter text(dir + "/bench_batch.txt");
-        text.HoldUntilCommit();   // one file for the run, as vdmq-print writes it
+        text.HoldUntilCommit();  // one file for the run, as vdmq-print writes it
         for (int row : rows) {
             source.SetCurRow(row);
             t.restart();

@@ -9,8 +9,8 @@
 #include "platform/roster.h"
 #include "tests/platform/hostile_files.h"
 
-#include <sys/resource.h>
 #include <csignal>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -35,9 +35,11 @@ int readOne(const char* path, const char* resultFile)
         std::size_t bytes = 0, flagged = 0;
         for (int r = 1; r <= sh.rowCount(); ++r) {
             try {
-                if (cellText(sh.cell(r, 28), book->dates1904(), r, 28) != "1") continue;
+                if (cellText(sh.cell(r, 28), book->dates1904(), r, 28) != "1")
+                    continue;
                 ++flagged;
-                for (int c = 1; c <= 33; ++c) bytes += cellText(sh.cell(r, c), book->dates1904(), r, c).size();
+                for (int c = 1; c <= 33; ++c)
+                    bytes += cellText(sh.cell(r, c), book->dates1904(), r, c).size();
             } catch (const CellConversionError&) {
             }
         }
@@ -50,7 +52,8 @@ int readOne(const char* path, const char* resultFile)
     long peakKb = 0;
     std::ifstream status("/proc/self/status");
     for (std::string line; std::getline(status, line);)
-        if (line.rfind("VmHWM:", 0) == 0) peakKb = std::atol(line.c_str() + 6);
+        if (line.rfind("VmHWM:", 0) == 0)
+            peakKb = std::atol(line.c_str() + 6);
     std::ofstream(resultFile) << peakKb << "\n" << outcome;
     return 0;
 }
@@ -59,7 +62,8 @@ int readOne(const char* path, const char* resultFile)
 
 int main(int argc, char** argv)
 {
-    if (argc == 4 && std::strcmp(argv[1], "--one") == 0) return readOne(argv[2], argv[3]);
+    if (argc == 4 && std::strcmp(argv[1], "--one") == 0)
+        return readOne(argv[2], argv[3]);
 
     if (argc == 3 && std::strcmp(argv[1], "--seeds") == 0) {
         // Every shape a hundred times smaller, as fuzzing seeds.
@@ -79,7 +83,8 @@ int main(int argc, char** argv)
             names.push_back(argv[i]);
     }
     if (names.empty())
-        for (const hostile::Case& c : hostile::Cases()) names.push_back(c.name);
+        for (const hostile::Case& c : hostile::Cases())
+            names.push_back(c.name);
 
     char tmpl[] = "/tmp/vdmq-hostile-XXXXXX";
     const std::string dir = keep.empty() ? std::string(mkdtemp(tmpl)) : keep;
@@ -92,7 +97,8 @@ int main(int argc, char** argv)
         {
             const std::vector<std::uint8_t> bytes = hostile::Make(name);
             size = bytes.size();
-            std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+            std::ofstream(file, std::ios::binary)
+                .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
         }
         std::remove(resultFile.c_str());
         const auto t0 = std::chrono::steady_clock::now();
@@ -100,7 +106,9 @@ int main(int argc, char** argv)
         if (pid == 0) {
             // A runaway input must not take the machine: one minute of
             // processor time and 3 GB at most.
-            const struct rlimit cpu{60, 65}, mem{3ull << 30, 3ull << 30};
+            const struct rlimit cpu {
+                60, 65
+            }, mem{3ull << 30, 3ull << 30};
             setrlimit(RLIMIT_CPU, &cpu);
             setrlimit(RLIMIT_AS, &mem);
             execl("/proc/self/exe", argv[0], "--one", file.c_str(), resultFile.c_str(), static_cast<char*>(nullptr));
@@ -125,11 +133,14 @@ int main(int argc, char** argv)
         std::printf("%-26s %10zu %7.2f s %6.0f MB  %s%s\n", name.c_str(), size, seconds, peakMb, said.c_str(),
                     met ? "" : "   <-- GOAL MISSED");
         std::fflush(stdout);
-        if (keep.empty()) std::remove(file.c_str());
+        if (keep.empty())
+            std::remove(file.c_str());
     }
     std::remove(resultFile.c_str());
-    if (keep.empty()) rmdir(dir.c_str());
-    std::printf(missed ? "%d input(s) missed the goal of 2 s and 300 MB\n" : "goal met: every input within 2 s and 300 MB\n",
+    if (keep.empty())
+        rmdir(dir.c_str());
+    std::printf(missed ? "%d input(s) missed the goal of 2 s and 300 MB\n"
+                       : "goal met: every input within 2 s and 300 MB\n",
                 missed);
     return missed ? 1 : 0;
 }

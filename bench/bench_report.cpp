@@ -7,8 +7,8 @@
 //                           process each for the 100 / 1,000 peak RSS)
 //   bench_report --rss N    prepares N reports through every output and
 //                           prints its peak RSS
-#include "report/core/qr.h"
 #include "platform/gbtext.h"
+#include "report/core/qr.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -48,18 +48,18 @@ Form makeForm()
         body->AddShape("h" + std::to_string(i), 2.12, i * 6.88, 156.9, 0.26, order++);
     for (int i = 0; i < 27; ++i)
         body->AddShape("v" + std::to_string(i), 2.12 + i * 5.8, 0, 0.26, 150, order++);
-    const char* fixed[] = {"姓  名", "性    别", "出生年月", "参加工作时间", "金  额", "合      计",
-                           "岗位工资", "薪级工资", "10%工资(或补贴)", "试用期工资", "现任职务"};
+    const char* fixed[] = {"姓  名",   "性    别", "出生年月",        "参加工作时间", "金  额",  "合      计",
+                           "岗位工资", "薪级工资", "10%工资(或补贴)", "试用期工资",   "现任职务"};
     for (int i = 0; i < 88; ++i) {
-        qr::TQRLabel* l = body->AddLabel("f" + std::to_string(i), 4 + (i % 8) * 19, 1.5 + (i / 8) * 6.88,
-                                         14, 4.5, order++);
+        qr::TQRLabel* l =
+            body->AddLabel("f" + std::to_string(i), 4 + (i % 8) * 19, 1.5 + (i / 8) * 6.88, 14, 4.5, order++);
         l->Caption = vdmq::gb(fixed[i % 11]);
         l->AutoSize = true;
         l->Font.Size = i % 5 == 0 ? 9 : 10;
     }
     for (int i = 0; i < 32; ++i) {
-        qr::TQRLabel* l = body->AddLabel("d" + std::to_string(i), 10 + (i % 4) * 38, 80 + (i / 4) * 6.88,
-                                         30, 3.7, order++);
+        qr::TQRLabel* l =
+            body->AddLabel("d" + std::to_string(i), 10 + (i % 4) * 38, 80 + (i / 4) * 6.88, 30, 3.7, order++);
         l->Font.Size = 10;
         l->Alignment = i % 3 == 0 ? qr::taRightJustify : qr::taLeftJustify;
         l->AutoSize = i >= 28;
@@ -101,8 +101,8 @@ long peakRssKb()
 }
 
 struct Rates {
-    double store = 0, text = 0, pdf = 0;            // pages per second of wall time
-    double storeCpu = 0, textCpu = 0, pdfCpu = 0;   // per second of this process's CPU time
+    double store = 0, text = 0, pdf = 0;           // pages per second of wall time
+    double storeCpu = 0, textCpu = 0, pdfCpu = 0;  // per second of this process's CPU time
 };
 
 // CPU time of this process: on a shared machine the wall clock also counts
@@ -133,7 +133,7 @@ Rates runAll(int reports, const QString& dir)
 
     {
         qr::TQRAsciiExportFilter filter(dir + "/bench.txt");
-        filter.HoldUntilCommit();   // one file for all, as vdmq-print writes a run
+        filter.HoldUntilCommit();  // one file for all, as vdmq-print writes a run
         t.restart();
         c0 = cpuSeconds();
         for (f.record = 0; f.record < reports; ++f.record) {
@@ -187,8 +187,7 @@ int main(int argc, char** argv)
     wireFiller(f);
     auto store = f.rep->PrepareNew();
     const qr::QRPageImage& page = store->Page(1);
-    QImage img(int(page.width * 96 / 254) + 1, int(page.length * 96 / 254) + 1,
-               QImage::Format_ARGB32_Premultiplied);
+    QImage img(int(page.width * 96 / 254) + 1, int(page.length * 96 / 254) + 1, QImage::Format_ARGB32_Premultiplied);
     double worst = 0, total = 0;
     const int renders = 50;
     for (int i = 0; i <= renders; ++i) {
@@ -206,8 +205,8 @@ int main(int argc, char** argv)
         total += ms;
         worst = std::max(worst, ms);
     }
-    std::printf("render 100 %%: %.2f ms mean, %.2f ms worst  (target < 20 ms, %dx%d px)\n",
-                total / renders, worst, img.width(), img.height());
+    std::printf("render 100 %%: %.2f ms mean, %.2f ms worst  (target < 20 ms, %dx%d px)\n", total / renders, worst,
+                img.width(), img.height());
 
     for (int n : {100, 1000}) {
         QProcess child;

@@ -52,9 +52,10 @@ struct Program {
 
 class RosterRun {
 public:
-    RosterRun() : vdcs_(DefaultVdcs()), reader_(excel_, sheet_), source_(vdcs_, reader_, [] {
-        return std::to_string(kDefaultOpinionWidth);
-    })
+    RosterRun()
+        : vdcs_(DefaultVdcs()),
+          reader_(excel_, sheet_),
+          source_(vdcs_, reader_, [] { return std::to_string(kDefaultOpinionWidth); })
     {
         vdcs_.PrintDate = ToDateTime(QDateTime(QDate(2009, 7, 1), QTime(12, 0)));
     }

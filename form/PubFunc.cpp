@@ -15,8 +15,10 @@ EConvertError::EConvertError(const std::string& text)
 std::string Trim(std::string_view s)
 {
     std::size_t b = 0, e = s.size();
-    while (b < e && static_cast<unsigned char>(s[b]) <= 0x20) ++b;
-    while (e > b && static_cast<unsigned char>(s[e - 1]) <= 0x20) --e;
+    while (b < e && static_cast<unsigned char>(s[b]) <= 0x20)
+        ++b;
+    while (e > b && static_cast<unsigned char>(s[e - 1]) <= 0x20)
+        --e;
     return std::string(s.substr(b, e - b));
 }
 
@@ -27,7 +29,8 @@ std::string UpperCase(std::string_view s)
     // Chinese character and must not change.
     for (std::size_t i = 0; i < out.size();) {
         std::size_t n = gbCharLength(out, i);
-        if (n == 1 && out[i] >= 'a' && out[i] <= 'z') out[i] = static_cast<char>(out[i] - 0x20);
+        if (n == 1 && out[i] >= 'a' && out[i] <= 'z')
+            out[i] = static_cast<char>(out[i] - 0x20);
         i += n;
     }
     return out;
@@ -36,7 +39,8 @@ std::string UpperCase(std::string_view s)
 bool TryStrToInt(std::string_view s, int& value)
 {
     std::size_t i = 0;
-    while (i < s.size() && s[i] == ' ') ++i;
+    while (i < s.size() && s[i] == ' ')
+        ++i;
     bool negative = false;
     if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
         negative = s[i] == '-';
@@ -53,19 +57,25 @@ bool TryStrToInt(std::string_view s, int& value)
         base = 16;
         i += 2;
     }
-    if (i >= s.size()) return false;
+    if (i >= s.size())
+        return false;
     // Limit of the magnitude: 2^31 for a negative value, 2^31 - 1 otherwise.
     const std::uint64_t limit = negative ? 0x80000000ull : 0x7FFFFFFFull;
     std::uint64_t v = 0;
     for (; i < s.size(); ++i) {
         const char c = s[i];
         unsigned d;
-        if (c >= '0' && c <= '9') d = static_cast<unsigned>(c - '0');
-        else if (base == 16 && c >= 'a' && c <= 'f') d = static_cast<unsigned>(c - 'a' + 10);
-        else if (base == 16 && c >= 'A' && c <= 'F') d = static_cast<unsigned>(c - 'A' + 10);
-        else return false;
+        if (c >= '0' && c <= '9')
+            d = static_cast<unsigned>(c - '0');
+        else if (base == 16 && c >= 'a' && c <= 'f')
+            d = static_cast<unsigned>(c - 'a' + 10);
+        else if (base == 16 && c >= 'A' && c <= 'F')
+            d = static_cast<unsigned>(c - 'A' + 10);
+        else
+            return false;
         v = v * base + d;
-        if (v > limit) return false;
+        if (v > limit)
+            return false;
     }
     value = negative ? static_cast<int>(-static_cast<std::int64_t>(v)) : static_cast<int>(v);
     return true;
@@ -74,15 +84,18 @@ bool TryStrToInt(std::string_view s, int& value)
 int StrToInt(std::string_view s)
 {
     int v = 0;
-    if (!TryStrToInt(s, v)) throw EConvertError(std::string(s));
+    if (!TryStrToInt(s, v))
+        throw EConvertError(std::string(s));
     return v;
 }
 
 std::string FormatYearMonth(std::string_view s)
 {
     const std::string t = Trim(s);
-    if (t.size() == 6) return t.substr(0, 4) + "." + t.substr(4, 2);
-    if (t.size() == 5) return t.substr(0, 4) + "." + t.substr(4, 1);
+    if (t.size() == 6)
+        return t.substr(0, 4) + "." + t.substr(4, 2);
+    if (t.size() == 5)
+        return t.substr(0, 4) + "." + t.substr(4, 1);
     return std::string(s);
 }
 
@@ -90,12 +103,12 @@ bool ShiftYearMonth(std::string_view s, int direction, TPny& result)
 {
     const std::string_view yearPiece = s.substr(0, 4);
     const std::size_t monthPos = s.size() > 6 ? 5 : 4;
-    const std::string_view monthPiece =
-        monthPos < s.size() ? s.substr(monthPos, 2) : std::string_view();
+    const std::string_view monthPiece = monthPos < s.size() ? s.substr(monthPos, 2) : std::string_view();
     // Both pieces are converted before any range test.
     int year = StrToInt(yearPiece);
     int month = StrToInt(monthPiece);
-    if (year < 1901 || year > 2099 || month < 1 || month > 12) return false;
+    if (year < 1901 || year > 2099 || month < 1 || month > 12)
+        return false;
     // Months counted from year 0; a direction beyond +-1 shifts that many months.
     const long long total = static_cast<long long>(year) * 12 + (month - 1) + direction;
     long long newYear = total / 12;
@@ -110,21 +123,24 @@ bool ShiftYearMonth(std::string_view s, int direction, TPny& result)
     return true;
 }
 
-std::string ReplaceFirst(std::string_view source, std::string_view pattern,
-                         std::string_view replacement)
+std::string ReplaceFirst(std::string_view source, std::string_view pattern, std::string_view replacement)
 {
-    if (pattern.empty() || pattern.size() > source.size()) return std::string(source);
+    if (pattern.empty() || pattern.size() > source.size())
+        return std::string(source);
     const std::string src = UpperCase(source);
     const std::string pat = UpperCase(pattern);
     // Character boundaries of the source: a match must begin and end on one,
     // so a pattern never matches the trail bytes of one character and the
     // lead of the next.
     std::vector<bool> boundary(src.size() + 1, false);
-    for (std::size_t i = 0; i < src.size(); i += gbCharLength(src, i)) boundary[i] = true;
+    for (std::size_t i = 0; i < src.size(); i += gbCharLength(src, i))
+        boundary[i] = true;
     boundary[src.size()] = true;
     for (std::size_t p = 0; p + pat.size() <= src.size(); ++p) {
-        if (!boundary[p] || !boundary[p + pat.size()]) continue;
-        if (src.compare(p, pat.size(), pat) != 0) continue;
+        if (!boundary[p] || !boundary[p + pat.size()])
+            continue;
+        if (src.compare(p, pat.size(), pat) != 0)
+            continue;
         std::string out(source.substr(0, p));
         out += UpperCase(replacement);
         out.append(source.substr(p + pat.size()));
@@ -135,15 +151,19 @@ std::string ReplaceFirst(std::string_view source, std::string_view pattern,
 
 std::string CopyLeftDbcs(std::string_view s, int& count)
 {
-    if (count <= 0) return {};
+    if (count <= 0)
+        return {};
     const std::size_t want = static_cast<std::size_t>(count);
-    if (s.size() < 2) return std::string(s.substr(0, want));
-    if (want >= s.size()) return std::string(s);
+    if (s.size() < 2)
+        return std::string(s.substr(0, want));
+    if (want >= s.size())
+        return std::string(s);
     // Take whole characters (1, 2 or 4 bytes) while they fit in the count.
     std::size_t taken = 0;
     while (taken < want) {
         const std::size_t n = gbCharLength(s, taken);
-        if (taken + n > want) break;
+        if (taken + n > want)
+            break;
         taken += n;
     }
     count = static_cast<int>(taken);

@@ -51,8 +51,7 @@ bool ShiftYearMonth(std::string_view s, int direction, TPny& result);
 
 // Case-insensitive search for the first occurrence of `pattern`; replaces
 // it with the upper-cased `replacement`.
-std::string ReplaceFirst(std::string_view source, std::string_view pattern,
-                         std::string_view replacement);
+std::string ReplaceFirst(std::string_view source, std::string_view pattern, std::string_view replacement);
 
 // The left `count` bytes of `s`, never cutting a multi-byte character; when
 // the cut would split one, the result is shorter and `count` is reduced to

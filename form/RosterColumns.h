@@ -37,7 +37,7 @@ inline constexpr int Reason = 30;           // AD 变动原因
 inline constexpr int OldPost = 31;          // AE 原单位及职务（岗位）
 inline constexpr int OldAppointed = 32;     // AF 原职任职时间
 inline constexpr int OpinionTemplate = 33;  // AG 呈报单位或主管部门意见 (a template; empty: the fixed wording)
-inline constexpr int LastRead = OpinionTemplate;   // no column after this one is read
+inline constexpr int LastRead = OpinionTemplate;  // no column after this one is read
 
 // The first row of data by convention (the default start and end row).
 inline constexpr int FirstDataRow = 7;

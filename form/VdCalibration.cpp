@@ -46,8 +46,10 @@ QString mm1(double mm) { return QString::number(round1(mm), 'f', 1); }
 QString signedMm(double mm)
 {
     const double v = round1(mm);
-    return (v > 0 ? QStringLiteral("+") : v < 0 ? QStringLiteral("−") : QString())
-           + QString::number(std::abs(v), 'f', 1);
+    return (v > 0   ? QStringLiteral("+")
+            : v < 0 ? QStringLiteral("−")
+                    : QString()) +
+           QString::number(std::abs(v), 'f', 1);
 }
 
 // Builds the page in the sheet's coordinates (millimetres); items land in
@@ -66,8 +68,7 @@ public:
 
     // A line of text; `x` is where it starts, centres or ends by `align`.
     // Returns its height in millimetres.
-    double text(double x, double y, const QString& s, const qr::TQRFont& font,
-                qr::TAlignment align = qr::taLeftJustify)
+    double text(double x, double y, const QString& s, const qr::TQRFont& font, qr::TAlignment align = qr::taLeftJustify)
     {
         const std::string gbText = toGb(s);
         qr::detail::MeasuredFont& mf = qr::detail::measured(font);
@@ -100,9 +101,9 @@ qr::TQRFont font(const char* name, double size, bool bold = false)
     return f;
 }
 
-constexpr double kRule = 0.26;       // the form's rules
+constexpr double kRule = 0.26;  // the form's rules
 constexpr double kTick = 0.2;
-constexpr double kBeyond = 20;       // the largest offset: how far rulers run past the edge
+constexpr double kBeyond = 20;  // the largest offset: how far rulers run past the edge
 
 }  // namespace
 
@@ -149,15 +150,14 @@ void drawFrame(PageBuilder& b, const QRectF& f, const TCalibrationSheet& sheet)
            small, qr::taCenter);
 
     // The distance each frame line should have from its edge of the paper.
-    b.text(cx, f.top() + 1.2, QStringLiteral("↑ 上框线到纸上边应为 %1 mm").arg(mm1(d.top)), small,
-           qr::taCenter);
+    b.text(cx, f.top() + 1.2, QStringLiteral("↑ 上框线到纸上边应为 %1 mm").arg(mm1(d.top)), small, qr::taCenter);
     const double sideY = f.top() + 150;
     b.text(f.left() + 1.2, sideY, QStringLiteral("← 左框线到纸左边应为 %1 mm").arg(mm1(d.left)), small);
     b.text(f.right() - 1.2, sideY, QStringLiteral("右框线到纸右边应为 %1 mm →").arg(mm1(d.right)), small,
            qr::taRightJustify);
     const double lh = qr::detail::measured(small).lineHeight() / 10.0;
-    b.text(cx, f.bottom() - 1.2 - lh, QStringLiteral("↓ 下框线到纸下边应为 %1 mm").arg(mm1(d.bottom)),
-           small, qr::taCenter);
+    b.text(cx, f.bottom() - 1.2 - lh, QStringLiteral("↓ 下框线到纸下边应为 %1 mm").arg(mm1(d.bottom)), small,
+           qr::taCenter);
 }
 
 // The two rulers, across the paper's top and left edges: labels are

@@ -43,8 +43,8 @@ namespace {
 // Each data label in plain words and the roster column its text comes from.
 struct FieldInfo {
     const char* label;
-    const char* field;   // UTF-8
-    int column;          // 0: not from one column
+    const char* field;  // UTF-8
+    int column;         // 0: not from one column
 };
 
 const FieldInfo kFields[] = {
@@ -89,13 +89,13 @@ struct Required {
 const Required kRequired[] = {{col::Name, "姓名"}, {col::Appointed, "现职任职时间"}};
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
-constexpr double kEps = 1e-3;   // mm
+constexpr double kEps = 1e-3;  // mm
 
 // Where a data label may print: the rules nearest to it on each side, in
 // band millimetres (infinite when there is none).
 struct Bounds {
     double left = -kInf, right = kInf, bottom = kInf;
-    bool rightIsFrame = false;   // the rule on the right is the table's outer one
+    bool rightIsFrame = false;  // the rule on the right is the table's outer one
 };
 
 Bounds boundsOf(const qr::TQRLabel& l)
@@ -145,10 +145,7 @@ std::string mm(double v)
     return buf;
 }
 
-std::string columnNote(int column)
-{
-    return column > 0 ? gb("（") + col::Letters(column) + gb("列）") : std::string();
-}
+std::string columnNote(int column) { return column > 0 ? gb("（") + col::Letters(column) + gb("列）") : std::string(); }
 
 // A row whose own source gives the cells of the row being checked.
 class RowSource : public TFillSource {
@@ -216,7 +213,7 @@ struct TFormCheck::Impl {
         qr::TQRLabel* label;
         const FieldInfo* info;
         Bounds bounds;
-        std::string field;   // GB18030
+        std::string field;  // GB18030
     };
 
     const TFillSource& source;
@@ -225,8 +222,8 @@ struct TFormCheck::Impl {
     std::vector<Watched> labels;
     std::string fillErrorLead;
 
-    void inspect(const Watched& w, const qr::TQRBandPlace& place, double paperWidth,
-                 int opinionWidth, std::vector<TCheckProblem>& out);
+    void inspect(const Watched& w, const qr::TQRBandPlace& place, double paperWidth, int opinionWidth,
+                 std::vector<TCheckProblem>& out);
     void textCut(const Watched& w, const Extent& e, std::vector<TCheckProblem>& out) const;
     void pastRight(const Watched& w, const Extent& e, const qr::TQRBandPlace& place, double paperWidth,
                    int opinionWidth, std::vector<TCheckProblem>& out) const;
@@ -251,14 +248,14 @@ TCheckProblem TFormCheck::Impl::problemOf(const Watched& w, TCheckKind kind) con
 
 std::string TFormCheck::Impl::whereOf(const Watched& w) const { return w.field + columnNote(w.info->column); }
 
-void TFormCheck::Impl::inspect(const Watched& w, const qr::TQRBandPlace& place, double paperWidth,
-                               int opinionWidth, std::vector<TCheckProblem>& out)
+void TFormCheck::Impl::inspect(const Watched& w, const qr::TQRBandPlace& place, double paperWidth, int opinionWidth,
+                               std::vector<TCheckProblem>& out)
 {
     const qr::TQRLabel& label = *w.label;
     if (label.Caption.empty())
         return;
     const std::vector<qr::QRItem> items = qr::LayOutLabel(label, place.x, place.y);
-    const Extent e = extentOf(items);   // points into items
+    const Extent e = extentOf(items);  // points into items
     textCut(w, e, out);
     pastRight(w, e, place, paperWidth, opinionWidth, out);
 
@@ -305,8 +302,8 @@ void TFormCheck::Impl::textCut(const Watched& w, const Extent& e, std::vector<TC
 
 // Past the rule on the right, or off the paper; for the opinion's fourth
 // line, more than a line's width.
-void TFormCheck::Impl::pastRight(const Watched& w, const Extent& e, const qr::TQRBandPlace& place,
-                                 double paperWidth, int opinionWidth, std::vector<TCheckProblem>& out) const
+void TFormCheck::Impl::pastRight(const Watched& w, const Extent& e, const qr::TQRBandPlace& place, double paperWidth,
+                                 int opinionWidth, std::vector<TCheckProblem>& out) const
 {
     const qr::TQRLabel& label = *w.label;
     const double paperRight = paperWidth / 10;
@@ -319,8 +316,8 @@ void TFormCheck::Impl::pastRight(const Watched& w, const Extent& e, const qr::TQ
     if (extra > 0) {
         TCheckProblem p = problemOf(w, TCheckKind::OpinionTooLong);
         p.extraBytes = extra;
-        p.message = gb("申报意见超过四行：第4行比每行宽度（") + std::to_string(opinionWidth) +
-                    gb(" 字节）多出 ") + std::to_string(extra) + gb(" 字节");
+        p.message = gb("申报意见超过四行：第4行比每行宽度（") + std::to_string(opinionWidth) + gb(" 字节）多出 ") +
+                    std::to_string(extra) + gb(" 字节");
         if (pastRule > kEps) {
             p.pastMm = pastRule;
             p.message += gb("，超出表格右框线 ") + mm(pastRule) + gb(" 毫米");
@@ -332,8 +329,8 @@ void TFormCheck::Impl::pastRight(const Watched& w, const Extent& e, const qr::TQ
         if (std::isfinite(ruleRight)) {
             p.pastMm = pastRule;
             p.message = whereOf(w) + (opinionLine ? std::string() : gb("太长，")) +
-                        (w.bounds.rightIsFrame ? gb("超出表格右框线 ") : gb("越过右边的表格线 ")) +
-                        mm(pastRule) + gb(" 毫米");
+                        (w.bounds.rightIsFrame ? gb("超出表格右框线 ") : gb("越过右边的表格线 ")) + mm(pastRule) +
+                        gb(" 毫米");
             if (!w.bounds.rightIsFrame)
                 p.message += gb("，盖住相邻的栏目");
             addOffPaper(p, offPaper);
@@ -363,7 +360,7 @@ std::vector<TCheckProblem> TFormCheck::CheckRow(int row)
             if (!Trim(d.source.CellText(row, r.column)).empty())
                 continue;
         } catch (...) {
-            continue;   // a cell that cannot be read stops the filler: reported below
+            continue;  // a cell that cannot be read stops the filler: reported below
         }
         TCheckProblem p;
         p.kind = TCheckKind::EmptyRequired;
@@ -412,7 +409,7 @@ std::vector<TCheckProblem> TFormCheck::CheckRow(int row)
 TCheckReport TFormCheck::CheckRows(int first, int last)
 {
     TCheckReport report;
-    first = std::max(first, 1);   // rows below 1 hold nothing
+    first = std::max(first, 1);  // rows below 1 hold nothing
     report.firstRow = first;
     report.lastRow = last;
     for (long long r = first; r <= last; ++r) {
@@ -432,7 +429,7 @@ TCheckReport TFormCheck::CheckRows(int first, int last)
             p.column = col::PrintFlag;
             p.message = d_->fillErrorLead + errorTextGb(std::current_exception());
             report.problems.push_back(std::move(p));
-            ++report.flaggedRows;   // taken up by the run, which stops there
+            ++report.flaggedRows;  // taken up by the run, which stops there
             continue;
         }
         if (!flagged)

@@ -27,24 +27,24 @@ const char* CheckKindName(TCheckKind kind);
 
 struct TCheckProblem {
     int row = 0;
-    std::string name;          // column B as read; empty when it cannot be read
+    std::string name;  // column B as read; empty when it cannot be read
     TCheckKind kind = TCheckKind::FillError;
-    std::string label;         // the data label ("zw0"); empty when none
-    std::string field;         // the field in plain words ("职务(岗位)")
-    int column = 0;            // the roster column the text comes from; 0 when none
-    int cutChars = 0;          // TextCut: characters that do not print
-    std::string shownText;     // TextCut: what prints (one line)
-    std::string cutText;       // TextCut: what is lost, when it is one piece
-    double pastMm = 0;         // PastLine, OpinionTooLong: how far past the rule or edge
-    double offPaperMm = 0;     // ... of which beyond the paper's edge (does not print)
-    int extraBytes = 0;        // OpinionTooLong: bytes of line 4 beyond a line's width
-    std::string message;       // the whole problem as one sentence
+    std::string label;      // the data label ("zw0"); empty when none
+    std::string field;      // the field in plain words ("职务(岗位)")
+    int column = 0;         // the roster column the text comes from; 0 when none
+    int cutChars = 0;       // TextCut: characters that do not print
+    std::string shownText;  // TextCut: what prints (one line)
+    std::string cutText;    // TextCut: what is lost, when it is one piece
+    double pastMm = 0;      // PastLine, OpinionTooLong: how far past the rule or edge
+    double offPaperMm = 0;  // ... of which beyond the paper's edge (does not print)
+    int extraBytes = 0;     // OpinionTooLong: bytes of line 4 beyond a line's width
+    std::string message;    // the whole problem as one sentence
 };
 
 struct TCheckReport {
-    int firstRow = 0, lastRow = 0;   // the rows walked (lastRow < firstRow: none)
+    int firstRow = 0, lastRow = 0;  // the rows walked (lastRow < firstRow: none)
     int rowsRead = 0;
-    int flaggedRows = 0;             // rows the run takes up: flagged, or with an unreadable flag
+    int flaggedRows = 0;  // rows the run takes up: flagged, or with an unreadable flag
     std::vector<TCheckProblem> problems;
     // Distinct rows with at least one problem.
     int RowsWithProblems() const;

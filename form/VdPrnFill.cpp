@@ -68,7 +68,8 @@ int lenient(const std::string& text)
 // Removes the first `n` bytes (nothing for n <= 0).
 void dropLeft(std::string& s, int n)
 {
-    if (n <= 0) return;
+    if (n <= 0)
+        return;
     s.erase(0, std::min(s.size(), static_cast<std::size_t>(n)));
 }
 
@@ -98,7 +99,8 @@ void fillCells(TVdPrnForm& f, const RowCells& cell)
     }
     f.zw0->Caption = cell(col::Post);
     f.zw1->Caption = cell(col::OldPost);
-    if (Trim(f.zw1->Caption).empty()) f.zw1->Caption = cell(col::OldGrade);
+    if (Trim(f.zw1->Caption).empty())
+        f.zw1->Caption = cell(col::OldGrade);
     f.zw2->Caption = cell(col::Post);
     f.l_ny1->Caption = FormatYearMonth(cell(col::OldAppointed));
     f.l_ny2->Caption = FormatYearMonth(cell(col::Appointed));
@@ -124,12 +126,18 @@ std::string templateOpinion(const TVdPrnForm& f, const std::string& tmpl, const 
 {
     const Phrases& ph = phrases();
     const std::pair<std::string_view, std::string> fills[] = {
-        {"&zw1", f.zw1->Caption},     {"&zw2", f.zw2->Caption},
-        {"&gw1", f.m_gw1->Caption},   {"&gw2", f.m_gw2->Caption},
-        {"&gwdj1", f.l_gw1->Caption}, {"&gwdj2", f.l_gw2->Caption},
-        {"&xjdj1", f.l_xj1->Caption}, {"&xjdj2", f.l_xj2->Caption},
-        {"&xj1", f.m_xj1->Caption},   {"&xj2", f.m_xj2->Caption},
-        {"&bf1", f.l_bt1->Caption},   {"&bf2", f.l_bt2->Caption},
+        {"&zw1", f.zw1->Caption},
+        {"&zw2", f.zw2->Caption},
+        {"&gw1", f.m_gw1->Caption},
+        {"&gw2", f.m_gw2->Caption},
+        {"&gwdj1", f.l_gw1->Caption},
+        {"&gwdj2", f.l_gw2->Caption},
+        {"&xjdj1", f.l_xj1->Caption},
+        {"&xjdj2", f.l_xj2->Caption},
+        {"&xj1", f.m_xj1->Caption},
+        {"&xj2", f.m_xj2->Caption},
+        {"&bf1", f.l_bt1->Caption},
+        {"&bf2", f.l_bt2->Caption},
         {"&zz", rise},
         {"&ym", effective.Year + ph.nian + effective.Month + ph.yue},
     };
@@ -214,7 +222,8 @@ void TVdPrnForm::qrVDMQNeedData(qr::TCustomQuickRep& sender, bool& /*MoreData*/)
     sender.Page.SetValue(qr::TQRPage::LeftMargin, 15);
     sender.Page.SetValue(qr::TQRPage::TopMargin, 18);
 
-    if (!Source) throw std::logic_error("declaration form: no roster row to fill from");
+    if (!Source)
+        throw std::logic_error("declaration form: no roster row to fill from");
     const RowCells cell{*Source, Source->CurRow()};
     fillCells(*this, cell);
 
@@ -238,8 +247,8 @@ void TVdPrnForm::qrVDMQNeedData(qr::TCustomQuickRep& sender, bool& /*MoreData*/)
     // Step 7: the print date and the issuing body.
     const Phrases& ph = phrases();
     const QDate date = Source->PrintDate();
-    Lb_year->Caption = std::to_string(date.year()) + ph.nian + std::to_string(date.month()) +
-                       ph.yueSp + std::to_string(date.day()) + ph.ri;
+    Lb_year->Caption = std::to_string(date.year()) + ph.nian + std::to_string(date.month()) + ph.yueSp +
+                       std::to_string(date.day()) + ph.ri;
     lb_area->Caption = Source->IssuedBy();
 }
 

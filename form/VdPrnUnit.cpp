@@ -136,7 +136,7 @@ struct LayoutModel {
         std::string name;
         qr::TQRBandType type;
         double height;
-        std::string link;   // empty: none
+        std::string link;  // empty: none
     };
     struct Rule {
         int band;
@@ -149,7 +149,7 @@ struct LayoutModel {
         std::string name;
         double left, top, width, height;
         int order;
-        qr::TQRLabel proto;   // alignment, sizing, font, caption
+        qr::TQRLabel proto;  // alignment, sizing, font, caption
     };
     std::vector<Band> bands;
     std::vector<Rule> rules;
@@ -194,7 +194,7 @@ private:
     void Row(const std::string& section, const std::vector<std::string>& c)
     {
         if (c[0] == "name")
-            return;   // the section's column heading
+            return;  // the section's column heading
         if (section.empty())
             layoutError(line_, "row outside a section");
         if (section != "bands" && !names_.insert(c[0]).second)
@@ -244,11 +244,11 @@ private:
             layoutError(line_, "a rule row has 8 cells");
         const double w = gridMm(c[4], line_), h = gridMm(c[5], line_);
         // The kind is redundant with the size; a mismatch is a typing error.
-        if ((c[1] == "vertical rule" && w > h) || (c[1] == "horizontal rule" && h > w)
-            || (c[1] != "vertical rule" && c[1] != "horizontal rule"))
+        if ((c[1] == "vertical rule" && w > h) || (c[1] == "horizontal rule" && h > w) ||
+            (c[1] != "vertical rule" && c[1] != "horizontal rule"))
             layoutError(line_, "rule " + c[0] + " is not a " + c[1]);
-        m_.rules.push_back({band, c[0], gridMm(c[2], line_), gridMm(c[3], line_), w, h,
-                            wholeNumber(c[7], line_), wholeNumber(c[6], line_)});
+        m_.rules.push_back({band, c[0], gridMm(c[2], line_), gridMm(c[3], line_), w, h, wholeNumber(c[7], line_),
+                            wholeNumber(c[6], line_)});
     }
 
     // name, left, top, width, height, align, sizing, font, caption, content, order
@@ -256,9 +256,14 @@ private:
     {
         if (c.size() != 11)
             layoutError(line_, "a label row has 11 cells");
-        LayoutModel::Label row{band, c[0], gridMm(c[1], line_), gridMm(c[2], line_),
-                               gridMm(c[3], line_), gridMm(c[4], line_),
-                               wholeNumber(c[10], line_), {}};
+        LayoutModel::Label row{band,
+                               c[0],
+                               gridMm(c[1], line_),
+                               gridMm(c[2], line_),
+                               gridMm(c[3], line_),
+                               gridMm(c[4], line_),
+                               wholeNumber(c[10], line_),
+                               {}};
         qr::TQRLabel* label = &row.proto;
         if (c[5] == "left")
             label->Alignment = qr::taLeftJustify;
@@ -315,10 +320,9 @@ const LayoutModel& layoutModel()
 const std::vector<std::string>& DataLabelNames()
 {
     static const std::vector<std::string> names = {
-        "l_xm",  "l_xb",  "l_whcd", "l_csny", "l_gzny", "l_tsny", "lb_bdyy", "lb_ndkh",
-        "zw0",   "zw1",   "l_ny1",  "l_gw1",  "m_gw1",  "l_xj1",  "m_xj1",   "l_bt1",
-        "l_tmp1", "l_ph1", "zw2",   "l_ny2",  "l_gw2",  "m_gw2",  "l_xj2",   "m_xj2",
-        "l_bt2", "l_ph2", "y1",     "y2",     "y3",     "y4",     "Lb_year", "lb_area",
+        "l_xm",  "l_xb",  "l_whcd", "l_csny", "l_gzny", "l_tsny", "lb_bdyy", "lb_ndkh", "zw0",     "zw1",     "l_ny1",
+        "l_gw1", "m_gw1", "l_xj1",  "m_xj1",  "l_bt1",  "l_tmp1", "l_ph1",   "zw2",     "l_ny2",   "l_gw2",   "m_gw2",
+        "l_xj2", "m_xj2", "l_bt2",  "l_ph2",  "y1",     "y2",     "y3",      "y4",      "Lb_year", "lb_area",
     };
     return names;
 }
@@ -361,11 +365,10 @@ TVdPrnForm::TVdPrnForm(QObject* owner) : QObject(owner)
             if (!m.bands[i].link.empty() && m.bands[j].name == m.bands[i].link)
                 bands[i]->LinkBand = bands[j];
     for (const auto& r : m.rules)
-        shapes_[r.name] = bands[std::size_t(r.band)]->AddShape(r.name, r.left, r.top, r.width,
-                                                               r.height, r.order, r.pen);
+        shapes_[r.name] =
+            bands[std::size_t(r.band)]->AddShape(r.name, r.left, r.top, r.width, r.height, r.order, r.pen);
     for (const auto& l : m.labels) {
-        qr::TQRLabel* label = bands[std::size_t(l.band)]->AddLabel(l.name, l.left, l.top, l.width,
-                                                                   l.height, l.order);
+        qr::TQRLabel* label = bands[std::size_t(l.band)]->AddLabel(l.name, l.left, l.top, l.width, l.height, l.order);
         label->Alignment = l.proto.Alignment;
         label->AutoSize = l.proto.AutoSize;
         label->AutoStretch = l.proto.AutoStretch;
@@ -386,18 +389,15 @@ TVdPrnForm::TVdPrnForm(QObject* owner) : QObject(owner)
         throw std::runtime_error("form layout: TitleBand1 or ColumnHeaderBand1 is missing");
 
     qr::TQRLabel** const members[] = {
-        &l_xm,  &l_xb,  &l_whcd, &l_csny, &l_gzny, &l_tsny, &lb_bdyy, &lb_ndkh,
-        &zw0,   &zw1,   &l_ny1,  &l_gw1,  &m_gw1,  &l_xj1,  &m_xj1,   &l_bt1,
-        &l_tmp1, &l_ph1, &zw2,   &l_ny2,  &l_gw2,  &m_gw2,  &l_xj2,   &m_xj2,
-        &l_bt2, &l_ph2, &y1,     &y2,     &y3,     &y4,     &Lb_year, &lb_area,
+        &l_xm,  &l_xb,  &l_whcd, &l_csny, &l_gzny, &l_tsny, &lb_bdyy, &lb_ndkh, &zw0,     &zw1,     &l_ny1,
+        &l_gw1, &m_gw1, &l_xj1,  &m_xj1,  &l_bt1,  &l_tmp1, &l_ph1,   &zw2,     &l_ny2,   &l_gw2,   &m_gw2,
+        &l_xj2, &m_xj2, &l_bt2,  &l_ph2,  &y1,     &y2,     &y3,      &y4,      &Lb_year, &lb_area,
     };
     static_assert(std::size(members) == 32);
     for (std::size_t i = 0; i < std::size(members); ++i)
         *members[i] = labels_.at(DataLabelNames()[i]);
 
-    qrVDMQ->OnNeedData = [this](qr::TCustomQuickRep& sender, bool& moreData) {
-        qrVDMQNeedData(sender, moreData);
-    };
+    qrVDMQ->OnNeedData = [this](qr::TCustomQuickRep& sender, bool& moreData) { qrVDMQNeedData(sender, moreData); };
     qrVDMQ->OnPreview = [this](qr::TQRPrinter& store) { qrVDMQPreview(store); };
 
     FormCreate();
@@ -418,10 +418,7 @@ qr::TQRShape* TVdPrnForm::Shape(const std::string& name) const
 
 void TVdPrnForm::FormCreate() {}
 
-void TVdPrnForm::FormClose()
-{
-    deleteLater();
-}
+void TVdPrnForm::FormClose() { deleteLater(); }
 
 // The engine raises this instead of opening a window of its own, before the
 // page is prepared, so the run's preview window is already showing the store

@@ -19,7 +19,7 @@ public:
     virtual int CurRow() const = 0;
     // The cell's value as text; may throw (an error cell, a failed read).
     virtual std::string CellText(int row, int col) const = 0;
-    virtual std::string OpinionWidthText() const = 0;   // the text of edWidth
+    virtual std::string OpinionWidthText() const = 0;  // the text of edWidth
     virtual std::string DocNo() const = 0;
     virtual QDate PrintDate() const = 0;
     virtual std::string IssuedBy() const = 0;
@@ -46,15 +46,14 @@ public:
     qr::TQRBand* ColumnHeaderBand1 = nullptr;
 
     // Every element by its layout name.
-    qr::TQRLabel* Label(const std::string& name) const;   // nullptr when unknown
+    qr::TQRLabel* Label(const std::string& name) const;  // nullptr when unknown
     qr::TQRShape* Shape(const std::string& name) const;
     const std::map<std::string, qr::TQRLabel*>& Labels() const { return labels_; }
     const std::map<std::string, qr::TQRShape*>& Shapes() const { return shapes_; }
 
     // The 32 data labels.
-    qr::TQRLabel *l_xm, *l_xb, *l_whcd, *l_csny, *l_gzny, *l_tsny, *lb_bdyy, *lb_ndkh,
-        *zw0, *zw1, *l_ny1, *l_gw1, *m_gw1, *l_xj1, *m_xj1, *l_bt1, *l_tmp1, *l_ph1,
-        *zw2, *l_ny2, *l_gw2, *m_gw2, *l_xj2, *m_xj2, *l_bt2, *l_ph2,
+    qr::TQRLabel *l_xm, *l_xb, *l_whcd, *l_csny, *l_gzny, *l_tsny, *lb_bdyy, *lb_ndkh, *zw0, *zw1, *l_ny1, *l_gw1,
+        *m_gw1, *l_xj1, *m_xj1, *l_bt1, *l_tmp1, *l_ph1, *zw2, *l_ny2, *l_gw2, *m_gw2, *l_xj2, *m_xj2, *l_bt2, *l_ph2,
         *y1, *y2, *y3, *y4, *Lb_year, *lb_area;
 
     // Inputs of the filler and the preview window of this run (not owned).

@@ -21,8 +21,10 @@ namespace {
 QByteArray folderOf(const QByteArray& path)
 {
     const int slash = path.lastIndexOf('/');
-    if (slash < 0) return QByteArray(".");
-    if (slash == 0) return QByteArray("/");
+    if (slash < 0)
+        return QByteArray(".");
+    if (slash == 0)
+        return QByteArray("/");
     return path.left(slash);
 }
 
@@ -37,13 +39,16 @@ QByteArray nameOf(const QByteArray& path)
 QByteArray resolveTarget(const QByteArray& path)
 {
     char buf[PATH_MAX];
-    if (::realpath(path.constData(), buf)) return QByteArray(buf);
+    if (::realpath(path.constData(), buf))
+        return QByteArray(buf);
     QByteArray at = path;
     for (int hops = 0; hops < 40; ++hops) {
         struct stat st {};
-        if (::lstat(at.constData(), &st) != 0 || !S_ISLNK(st.st_mode)) return at;
+        if (::lstat(at.constData(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return at;
         const ssize_t n = ::readlink(at.constData(), buf, sizeof buf - 1);
-        if (n <= 0) return at;
+        if (n <= 0)
+            return at;
         const QByteArray link(buf, n);
         at = link.startsWith('/') ? link : folderOf(at) + '/' + link;
     }
@@ -55,7 +60,8 @@ bool writeAllBytes(int fd, const char* data, std::size_t size, int& error)
     while (size > 0) {
         const ssize_t n = ::write(fd, data, size);
         if (n < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             error = errno;
             return false;
         }
@@ -79,7 +85,8 @@ static_assert(std::atomic<int>::is_always_lock_free);
 
 int registerTemp(const QByteArray& path)
 {
-    if (path.size() >= PATH_MAX) return -1;
+    if (path.size() >= PATH_MAX)
+        return -1;
     for (int i = 0; i < kSlots; ++i) {
         int free = 0;
         if (slotState[i].compare_exchange_strong(free, 2)) {
@@ -93,14 +100,16 @@ int registerTemp(const QByteArray& path)
 
 void unregisterTemp(int& slot)
 {
-    if (slot >= 0) slotState[slot] = 0;
+    if (slot >= 0)
+        slotState[slot] = 0;
     slot = -1;
 }
 
 extern "C" void removeTempsAndEnd(int sig)
 {
     for (int i = 0; i < kSlots; ++i)
-        if (slotState[i] == 1) ::unlink(tempSlots[i]);
+        if (slotState[i] == 1)
+            ::unlink(tempSlots[i]);
     ::signal(sig, SIG_DFL);
     ::raise(sig);
 }
@@ -123,8 +132,7 @@ void RemoveTemporariesOnInterrupt()
 void IgnoreFileSizeSignal()
 {
     struct sigaction old {};
-    if (::sigaction(SIGXFSZ, nullptr, &old) == 0 && old.sa_handler == SIG_DFL &&
-        !(old.sa_flags & SA_SIGINFO))
+    if (::sigaction(SIGXFSZ, nullptr, &old) == 0 && old.sa_handler == SIG_DFL && !(old.sa_flags & SA_SIGINFO))
         ::signal(SIGXFSZ, SIG_IGN);
 }
 
@@ -132,13 +140,11 @@ TAtomicFile::TAtomicFile(const QString& target) : target_(target) {}
 
 TAtomicFile::~TAtomicFile()
 {
-    if (!committed_) Discard();
+    if (!committed_)
+        Discard();
 }
 
-QString TAtomicFile::WorkingPath() const
-{
-    return QFile::decodeName(direct_ || temp_.isEmpty() ? real_ : temp_);
-}
+QString TAtomicFile::WorkingPath() const { return QFile::decodeName(direct_ || temp_.isEmpty() ? real_ : temp_); }
 
 bool TAtomicFile::fail(const char* stage, int error)
 {
@@ -151,21 +157,27 @@ bool TAtomicFile::fail(const char* stage, int error)
 
 QString TAtomicFile::ErrorText() const
 {
-    if (errno_ == 0) return {};
+    if (errno_ == 0)
+        return {};
     QString reason = QString::fromLocal8Bit(std::strerror(errno_));
-    if (errno_ == ENOSPC) reason += QStringLiteral("（磁盘已满？）");
-    if (errno_ == EFBIG) reason += QStringLiteral("（超过了文件大小的限制）");
+    if (errno_ == ENOSPC)
+        reason += QStringLiteral("（磁盘已满？）");
+    if (errno_ == EFBIG)
+        reason += QStringLiteral("（超过了文件大小的限制）");
     return QString::fromUtf8(stage_) + QStringLiteral("：") + reason;
 }
 
 bool TAtomicFile::IsTemporaryName(const QString& targetName, const QString& fileName)
 {
     const QString prefix = targetName + QStringLiteral(".tmp");
-    if (!fileName.startsWith(prefix)) return false;
+    if (!fileName.startsWith(prefix))
+        return false;
     const QStringView rest = QStringView(fileName).mid(prefix.size());
-    if (rest.isEmpty() || rest.size() > 6) return false;
+    if (rest.isEmpty() || rest.size() > 6)
+        return false;
     for (const QChar c : rest)
-        if (!((c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f'))) return false;
+        if (!((c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f')))
+            return false;
     return true;
 }
 
@@ -175,20 +187,22 @@ int TAtomicFile::RemoveStaleTemporaries(const QString& target)
     const QByteArray folder = folderOf(real);
     const QString name = QFile::decodeName(nameOf(real));
     DIR* dir = ::opendir(folder.constData());
-    if (!dir) return 0;
+    if (!dir)
+        return 0;
     int removed = 0;
     const uid_t me = ::geteuid();
     while (const dirent* e = ::readdir(dir)) {
-        if (!IsTemporaryName(name, QFile::decodeName(e->d_name))) continue;
+        if (!IsTemporaryName(name, QFile::decodeName(e->d_name)))
+            continue;
         const QByteArray path = folder + '/' + e->d_name;
         const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0) continue;
+        if (fd < 0)
+            continue;
         struct stat st {};
         // Ours: a plain file of this user.  Stale: nobody holds its lock
         // (a writer holds it from creation until the rename or removal;
         // the kernel lets go of it when the writer dies).
-        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == me &&
-            ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == me && ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
             struct stat now {};
             // Still the same file under that name, then gone while locked: a
             // writer that opened it meanwhile finds it unlinked and retries.
@@ -204,7 +218,8 @@ int TAtomicFile::RemoveStaleTemporaries(const QString& target)
 
 bool TAtomicFile::Open()
 {
-    if (fd_ >= 0) return true;
+    if (fd_ >= 0)
+        return true;
     IgnoreFileSizeSignal();
     errno_ = 0;
     committed_ = false;
@@ -214,19 +229,22 @@ bool TAtomicFile::Open()
 
     struct stat old {};
     bool exists = ::stat(given.constData(), &old) == 0;
-    if (exists && S_ISDIR(old.st_mode)) return fail("这是一个文件夹", EISDIR);
+    if (exists && S_ISDIR(old.st_mode))
+        return fail("这是一个文件夹", EISDIR);
     if (exists && !S_ISREG(old.st_mode)) {
         // A terminal, a pipe, a device (/dev/stdout among them): written in
         // place.
         direct_ = true;
         real_ = given;
         fd_ = ::open(given.constData(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
-        if (fd_ < 0) return fail("无法打开", errno);
+        if (fd_ < 0)
+            return fail("无法打开", errno);
         return true;
     }
     real_ = resolveTarget(given);
     exists = ::stat(real_.constData(), &old) == 0;
-    if (exists && ::access(real_.constData(), W_OK) != 0) return fail("文件是只读的", errno);
+    if (exists && ::access(real_.constData(), W_OK) != 0)
+        return fail("文件是只读的", errno);
 
     RemoveStaleTemporaries(QFile::decodeName(real_));
     for (int attempt = 0; attempt < 100; ++attempt) {
@@ -235,7 +253,8 @@ bool TAtomicFile::Open()
         temp_ = real_ + ".tmp" + hex;
         const int fd = ::open(temp_.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0) {
-            if (errno == EEXIST) continue;
+            if (errno == EEXIST)
+                continue;
             const int e = errno;
             temp_.clear();
             return fail("无法在文件所在的文件夹中创建临时文件", e);
@@ -265,25 +284,31 @@ bool TAtomicFile::Open()
             Discard();
             return fail("无法设置文件权限", e);
         }
-        if (::fchown(fd_, old.st_uid, old.st_gid) != 0) { /* not ours to give: keep ours */ }
+        if (::fchown(fd_, old.st_uid, old.st_gid) != 0) { /* not ours to give: keep ours */
+        }
     }
     return true;
 }
 
 bool TAtomicFile::Write(const char* data, std::size_t size)
 {
-    if (errno_ != 0) return false;
-    if (fd_ < 0) return fail("文件没有打开", EBADF);
+    if (errno_ != 0)
+        return false;
+    if (fd_ < 0)
+        return fail("文件没有打开", EBADF);
     int e = 0;
-    if (!writeAllBytes(fd_, data, size, e)) return fail("写入失败", e);
+    if (!writeAllBytes(fd_, data, size, e))
+        return fail("写入失败", e);
     written_ += static_cast<qint64>(size);
     return true;
 }
 
 bool TAtomicFile::Commit()
 {
-    if (committed_) return true;
-    if (fd_ < 0) return errno_ == 0 ? fail("文件没有打开", EBADF) : false;
+    if (committed_)
+        return true;
+    if (fd_ < 0)
+        return errno_ == 0 ? fail("文件没有打开", EBADF) : false;
     if (errno_ != 0) {
         Discard();
         return false;
@@ -299,7 +324,8 @@ bool TAtomicFile::Commit()
         }
         const int fd = fd_;
         fd_ = -1;
-        if (::close(fd) != 0 && errno != EINTR) return fail("关闭文件失败", errno);
+        if (::close(fd) != 0 && errno != EINTR)
+            return fail("关闭文件失败", errno);
         committed_ = true;
         return true;
     }
@@ -309,7 +335,8 @@ bool TAtomicFile::Commit()
     const int lock = ::dup(fd_);
     if (::fsync(fd_) != 0) {
         const int e = errno;
-        if (lock >= 0) ::close(lock);
+        if (lock >= 0)
+            ::close(lock);
         Discard();
         return fail("同步到磁盘失败", e);
     }
@@ -328,7 +355,8 @@ bool TAtomicFile::Commit()
     committed_ = true;
     unregisterTemp(slot_);
     temp_.clear();
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ >= 0)
+        ::close(fd_);
     fd_ = -1;
     // Make the rename itself durable.
     const int dfd = ::open(folderOf(real_).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -341,10 +369,12 @@ bool TAtomicFile::Commit()
 
 void TAtomicFile::Discard()
 {
-    if (!direct_ && !temp_.isEmpty()) ::unlink(temp_.constData());
+    if (!direct_ && !temp_.isEmpty())
+        ::unlink(temp_.constData());
     unregisterTemp(slot_);
     temp_.clear();
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ >= 0)
+        ::close(fd_);
     fd_ = -1;
 }
 

@@ -28,7 +28,7 @@ namespace vdmq {
 class TAtomicFile {
 public:
     explicit TAtomicFile(const QString& target);
-    ~TAtomicFile();   // discards whatever was not committed
+    ~TAtomicFile();  // discards whatever was not committed
     TAtomicFile(const TAtomicFile&) = delete;
     TAtomicFile& operator=(const TAtomicFile&) = delete;
 
@@ -67,15 +67,15 @@ private:
     bool fail(const char* stage, int error);
 
     QString target_;
-    QByteArray real_;     // the file that gets replaced (links resolved)
-    QByteArray temp_;     // empty when writing the target directly
+    QByteArray real_;  // the file that gets replaced (links resolved)
+    QByteArray temp_;  // empty when writing the target directly
     int fd_ = -1;
     bool direct_ = false;
     bool committed_ = false;
     qint64 written_ = 0;
     int errno_ = 0;
     const char* stage_ = "";
-    int slot_ = -1;   // in the interrupt handler's list
+    int slot_ = -1;  // in the interrupt handler's list
 };
 
 // SIG_IGN for SIGXFSZ, when nothing else handles it.

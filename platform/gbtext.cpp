@@ -21,7 +21,8 @@ public:
     Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
     ~Converter()
     {
-        if (ok()) iconv_close(cd_);
+        if (ok())
+            iconv_close(cd_);
     }
     Converter(const Converter&) = delete;
     Converter& operator=(const Converter&) = delete;
@@ -43,8 +44,10 @@ public:
             std::size_t dstLeft = sizeof buf;
             std::size_t r = iconv(cd_, &src, &srcLeft, &dst, &dstLeft);
             out.append(buf, static_cast<std::size_t>(dst - buf));
-            if (r != static_cast<std::size_t>(-1)) break;
-            if (errno == E2BIG) continue;
+            if (r != static_cast<std::size_t>(-1))
+                break;
+            if (errno == E2BIG)
+                continue;
             // EILSEQ (invalid) or EINVAL (incomplete at the end).
             out.append(replacement);
             std::size_t n = skip < srcLeft ? skip : srcLeft;
@@ -79,7 +82,8 @@ Converter& gbToUtf8()
 bool isAscii(std::string_view s)
 {
     for (unsigned char c : s)
-        if (c >= 0x80) return false;
+        if (c >= 0x80)
+            return false;
     return true;
 }
 
@@ -88,7 +92,7 @@ std::string iconvName(int codepage, std::size_t& unit)
 {
     unit = 1;
     switch (codepage) {
-    case 936: return "GB18030";   // a superset of code page 936
+    case 936: return "GB18030";  // a superset of code page 936
     case 1200: unit = 2; return "UTF-16LE";
     case 1201: unit = 2; return "UTF-16BE";
     case 65001: return "UTF-8";
@@ -96,11 +100,12 @@ std::string iconvName(int codepage, std::size_t& unit)
     case 20127: return "ASCII";
     case 10000:
     case 32768: return "MACINTOSH";
-    case 32769: return "CP1252";   // BIFF's own alias for Windows Latin 1
+    case 32769: return "CP1252";  // BIFF's own alias for Windows Latin 1
     case 28591: return "ISO-8859-1";
     case 54936: return "GB18030";
     default:
-        if (codepage <= 0) return {};
+        if (codepage <= 0)
+            return {};
         return "CP" + std::to_string(codepage);
     }
 }
@@ -109,24 +114,24 @@ std::string iconvName(int codepage, std::size_t& unit)
 
 std::string gbFromUtf8(std::string_view utf8)
 {
-    if (isAscii(utf8)) return std::string(utf8);
+    if (isAscii(utf8))
+        return std::string(utf8);
     return utf8ToGb().run(utf8, kReplacementGb, 1);
 }
 
 std::string utf8FromGb(std::string_view gb)
 {
-    if (isAscii(gb)) return std::string(gb);
+    if (isAscii(gb))
+        return std::string(gb);
     return gbToUtf8().run(gb, kReplacementUtf8, 1);
 }
 
-std::string toGb(const QString& text)
-{
-    return gbFromUtf8(text.toUtf8().toStdString());
-}
+std::string toGb(const QString& text) { return gbFromUtf8(text.toUtf8().toStdString()); }
 
 QString fromGb(std::string_view gb)
 {
-    if (isAscii(gb)) return QString::fromLatin1(gb.data(), static_cast<qsizetype>(gb.size()));
+    if (isAscii(gb))
+        return QString::fromLatin1(gb.data(), static_cast<qsizetype>(gb.size()));
     std::string u = utf8FromGb(gb);
     return QString::fromUtf8(u.data(), static_cast<qsizetype>(u.size()));
 }
@@ -137,20 +142,20 @@ std::string utf8FromCodepage(std::string_view bytes, int codepage)
     std::string name = iconvName(codepage, unit);
     if (name.empty())
         throw std::runtime_error("unknown code page " + std::to_string(codepage));
-    if (codepage == 936 || codepage == 54936) return utf8FromGb(bytes);
+    if (codepage == 936 || codepage == 54936)
+        return utf8FromGb(bytes);
     // Code pages are rare and vary per workbook; a descriptor per call is fine.
     Converter c("UTF-8", name.c_str());
-    if (!c.ok()) throw std::runtime_error("unknown code page " + std::to_string(codepage));
-    if (unit == 1 && codepage != 65001 && isAscii(bytes)) return std::string(bytes);
+    if (!c.ok())
+        throw std::runtime_error("unknown code page " + std::to_string(codepage));
+    if (unit == 1 && codepage != 65001 && isAscii(bytes))
+        return std::string(bytes);
     return c.run(bytes, kReplacementUtf8, unit);
 }
 
 bool isGbEncoded(const std::exception& e) { return dynamic_cast<const GbEncoded*>(&e) != nullptr; }
 
-QString errorText(const std::exception& e)
-{
-    return isGbEncoded(e) ? fromGb(e.what()) : QString::fromUtf8(e.what());
-}
+QString errorText(const std::exception& e) { return isGbEncoded(e) ? fromGb(e.what()) : QString::fromUtf8(e.what()); }
 
 std::string errorTextGb(const std::exception& e)
 {
@@ -184,13 +189,16 @@ QString decodeTextFile(const QByteArray& bytes)
 
 std::size_t gbCharLength(std::string_view s, std::size_t i)
 {
-    if (i >= s.size()) return 0;
+    if (i >= s.size())
+        return 0;
     const std::size_t left = s.size() - i;
     const auto b = [&](std::size_t k) { return static_cast<unsigned char>(s[i + k]); };
     const auto lead = [](unsigned char c) { return c >= 0x81 && c <= 0xFE; };
     const auto digit = [](unsigned char c) { return c >= 0x30 && c <= 0x39; };
-    if (!lead(b(0))) return 1;
-    if (left >= 4 && digit(b(1)) && lead(b(2)) && digit(b(3))) return 4;
+    if (!lead(b(0)))
+        return 1;
+    if (left >= 4 && digit(b(1)) && lead(b(2)) && digit(b(3)))
+        return 4;
     // A lead byte owns the byte after it, whatever its value.
     return left >= 2 ? 2 : 1;
 }

@@ -22,16 +22,16 @@ namespace {
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
 struct Line {
-    std::string text;   // without its line ending
-    std::string eol;    // "\r\n", "\n", "\r" or "" for a last line without one
+    std::string text;  // without its line ending
+    std::string eol;   // "\r\n", "\n", "\r" or "" for a last line without one
 };
 
 enum class Encoding { Ansi, Utf8, Utf16LE, Utf16BE };
 
 struct Parsed {
     bool exists = false;
-    bool utf8 = false;    // the text (below) is UTF-8 and starts with its byte-order mark
-    Encoding encoding = Encoding::Ansi;   // of the file on disk
+    bool utf8 = false;                   // the text (below) is UTF-8 and starts with its byte-order mark
+    Encoding encoding = Encoding::Ansi;  // of the file on disk
     std::vector<Line> lines;
 };
 
@@ -39,8 +39,10 @@ bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
 std::string_view trimBlanks(std::string_view s)
 {
-    while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
-    while (!s.empty() && (isBlank(s.back()) || s.back() == '\r')) s.remove_suffix(1);
+    while (!s.empty() && isBlank(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && (isBlank(s.back()) || s.back() == '\r'))
+        s.remove_suffix(1);
     return s;
 }
 
@@ -49,21 +51,26 @@ std::string_view trimBlanks(std::string_view s)
 std::size_t findChar(std::string_view s, char c)
 {
     for (std::size_t i = 0; i < s.size(); i += gbCharLength(s, i))
-        if (s[i] == c) return i;
+        if (s[i] == c)
+            return i;
     return std::string_view::npos;
 }
 
 // Names match without regard to the case of single-byte letters.
 bool sameName(std::string_view a, std::string_view b)
 {
-    if (a.size() != b.size()) return false;
+    if (a.size() != b.size())
+        return false;
     for (std::size_t i = 0; i < a.size();) {
         const std::size_t n = gbCharLength(a, i);
         if (n == 1) {
             char x = a[i], y = b[i];
-            if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 0x20);
-            if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 0x20);
-            if (x != y) return false;
+            if (x >= 'a' && x <= 'z')
+                x = static_cast<char>(x - 0x20);
+            if (y >= 'a' && y <= 'z')
+                y = static_cast<char>(y - 0x20);
+            if (x != y)
+                return false;
         } else if (a.compare(i, n, b.substr(i, n)) != 0) {
             return false;
         }
@@ -76,15 +83,16 @@ enum class Kind { Section, Key, Comment, Other };
 
 struct Classified {
     Kind kind = Kind::Other;
-    std::string_view name;    // section or key name
-    std::string_view value;   // key value
+    std::string_view name;   // section or key name
+    std::string_view value;  // key value
 };
 
 Classified classify(std::string_view text)
 {
     Classified c;
     const std::string_view t = trimBlanks(text);
-    if (t.empty()) return c;
+    if (t.empty())
+        return c;
     if (t.front() == ';' || t.front() == '#') {
         c.kind = Kind::Comment;
         return c;
@@ -92,13 +100,15 @@ Classified classify(std::string_view text)
     if (t.front() == '[') {
         std::string_view inner = t.substr(1);
         const std::size_t close = findChar(inner, ']');
-        if (close != std::string_view::npos) inner = inner.substr(0, close);
+        if (close != std::string_view::npos)
+            inner = inner.substr(0, close);
         c.kind = Kind::Section;
         c.name = trimBlanks(inner);
         return c;
     }
     const std::size_t eq = findChar(t, '=');
-    if (eq == std::string_view::npos) return c;
+    if (eq == std::string_view::npos)
+        return c;
     c.kind = Kind::Key;
     c.name = trimBlanks(t.substr(0, eq));
     c.value = trimBlanks(t.substr(eq + 1));
@@ -177,18 +187,21 @@ Parsed load(const QString& path, bool& ok)
     std::size_t got = 0;
     while (got < bytes.size()) {
         const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
-        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno == EINTR)
+            continue;
         if (n < 0) {
             ::close(fd);
             ok = false;
             return p;
         }
-        if (n == 0) break;
+        if (n == 0)
+            break;
         got += static_cast<std::size_t>(n);
     }
     ::close(fd);
     // It grew while being read, or is not a plain file.
-    if (got > static_cast<std::size_t>(kMaxProfileBytes)) throw EProfileTooLarge(path);
+    if (got > static_cast<std::size_t>(kMaxProfileBytes))
+        throw EProfileTooLarge(path);
     bytes.resize(got);
     p.exists = true;
     std::string_view s(bytes);
@@ -213,14 +226,15 @@ Parsed load(const QString& path, bool& ok)
 std::string_view body(const Parsed& p, std::size_t i)
 {
     std::string_view t = p.lines[i].text;
-    if (i == 0 && p.utf8) t.remove_prefix(kUtf8Bom.size());
+    if (i == 0 && p.utf8)
+        t.remove_prefix(kUtf8Bom.size());
     return t;
 }
 
 struct Located {
-    std::ptrdiff_t section = -1;   // index of the section's header line
-    std::ptrdiff_t key = -1;       // index of the key's line
-    std::ptrdiff_t lastEntry = -1; // last non-blank, non-comment line of the section
+    std::ptrdiff_t section = -1;    // index of the section's header line
+    std::ptrdiff_t key = -1;        // index of the key's line
+    std::ptrdiff_t lastEntry = -1;  // last non-blank, non-comment line of the section
 };
 
 Located locate(const Parsed& p, std::string_view section, std::string_view key)
@@ -229,16 +243,19 @@ Located locate(const Parsed& p, std::string_view section, std::string_view key)
     for (std::size_t i = 0; i < p.lines.size(); ++i) {
         const Classified c = classify(body(p, i));
         if (c.kind == Kind::Section) {
-            if (at.section >= 0) break;   // the section ended; the first one counts
+            if (at.section >= 0)
+                break;  // the section ended; the first one counts
             if (sameName(c.name, section)) {
                 at.section = static_cast<std::ptrdiff_t>(i);
                 at.lastEntry = at.section;
             }
             continue;
         }
-        if (at.section < 0) continue;
+        if (at.section < 0)
+            continue;
         if (c.kind == Kind::Key || c.kind == Kind::Other) {
-            if (!trimBlanks(body(p, i)).empty()) at.lastEntry = static_cast<std::ptrdiff_t>(i);
+            if (!trimBlanks(body(p, i)).empty())
+                at.lastEntry = static_cast<std::ptrdiff_t>(i);
         }
         if (c.kind == Kind::Key && at.key < 0 && sameName(c.name, key))
             at.key = static_cast<std::ptrdiff_t>(i);
@@ -250,17 +267,20 @@ Located locate(const Parsed& p, std::string_view section, std::string_view key)
 void replaceAtomically(const QString& displayPath, const QString& target, const std::string& data)
 {
     TAtomicFile file(target);
-    if (file.Open() && file.Write(data.data(), data.size()) && file.Commit()) return;
+    if (file.Open() && file.Write(data.data(), data.size()) && file.Commit())
+        return;
     throw EProfileWriteError(displayPath, toGb(file.ErrorText()));
 }
 
 std::optional<std::string> lookUp(const Parsed& p, std::string_view section, std::string_view key)
 {
-    if (!p.exists) return std::nullopt;
+    if (!p.exists)
+        return std::nullopt;
     std::string sec = p.utf8 ? utf8FromGb(section) : std::string(section);
     std::string k = p.utf8 ? utf8FromGb(key) : std::string(key);
     const Located at = locate(p, sec, k);
-    if (at.key < 0) return std::nullopt;
+    if (at.key < 0)
+        return std::nullopt;
     const std::string value(classify(body(p, static_cast<std::size_t>(at.key))).value);
     return p.utf8 ? gbFromUtf8(value) : value;
 }
@@ -273,8 +293,7 @@ EProfileWriteError::EProfileWriteError(const QString& path, const std::string& r
 }
 
 EProfileTooLarge::EProfileTooLarge(const QString& path)
-    : GbError(gb("设置文件 ") + toGb(path) + gb(" 太大（超过 1 MB），不是本程序的设置文件，没有读取")),
-      path_(path)
+    : GbError(gb("设置文件 ") + toGb(path) + gb(" 太大（超过 1 MB），不是本程序的设置文件，没有读取")), path_(path)
 {
 }
 
@@ -292,7 +311,8 @@ TProfileSnapshot TProfileSnapshot::Load(const QString& file)
     TProfileSnapshot snap;
     bool ok = false;
     Parsed p = load(file, ok);
-    if (ok) snap.d_->parsed = std::move(p);
+    if (ok)
+        snap.d_->parsed = std::move(p);
     return snap;
 }
 
@@ -309,8 +329,7 @@ std::string TProfileSnapshot::Read(std::string_view section, std::string_view ke
     return v ? *v : std::string(def);
 }
 
-std::optional<std::string> ReadProfileString(const QString& file, std::string_view section,
-                                             std::string_view key)
+std::optional<std::string> ReadProfileString(const QString& file, std::string_view section, std::string_view key)
 {
     try {
         return TProfileSnapshot::Load(file).Read(section, key);
@@ -319,15 +338,13 @@ std::optional<std::string> ReadProfileString(const QString& file, std::string_vi
     }
 }
 
-std::string ReadProfileString(const QString& file, std::string_view section,
-                              std::string_view key, std::string_view def)
+std::string ReadProfileString(const QString& file, std::string_view section, std::string_view key, std::string_view def)
 {
     auto v = ReadProfileString(file, section, key);
     return v ? *v : std::string(def);
 }
 
-void WriteProfileString(const QString& file, std::string_view section, std::string_view key,
-                        std::string_view value)
+void WriteProfileString(const QString& file, std::string_view section, std::string_view key, std::string_view value)
 {
     bool ok = false;
     Parsed p;
@@ -336,11 +353,13 @@ void WriteProfileString(const QString& file, std::string_view section, std::stri
     } catch (const EProfileTooLarge& e) {
         throw EProfileWriteError(file, e.what());
     }
-    if (!ok) throw EProfileWriteError(file, gb("无法读取原有的文件"));
+    if (!ok)
+        throw EProfileWriteError(file, gb("无法读取原有的文件"));
 
     std::string v(value);
     for (char& c : v)
-        if (c == '\r' || c == '\n') c = ' ';
+        if (c == '\r' || c == '\n')
+            c = ' ';
     std::string sec(section), k(key);
     if (p.utf8) {
         v = utf8FromGb(v);
@@ -360,15 +379,17 @@ void WriteProfileString(const QString& file, std::string_view section, std::stri
     if (at.key >= 0) {
         Line& l = p.lines[static_cast<std::size_t>(at.key)];
         const std::string_view old = body(p, static_cast<std::size_t>(at.key));
-        const std::size_t prefix = l.text.size() - old.size();   // the byte-order mark
+        const std::size_t prefix = l.text.size() - old.size();  // the byte-order mark
         const Classified c = classify(old);
         l.text = l.text.substr(0, prefix) + std::string(c.name) + "=" + v;
     } else if (at.section >= 0) {
         const auto after = static_cast<std::size_t>(at.lastEntry);
-        if (p.lines[after].eol.empty()) p.lines[after].eol = eol;
+        if (p.lines[after].eol.empty())
+            p.lines[after].eol = eol;
         p.lines.insert(p.lines.begin() + static_cast<std::ptrdiff_t>(after) + 1, Line{k + "=" + v, eol});
     } else {
-        if (!p.lines.empty() && p.lines.back().eol.empty()) p.lines.back().eol = eol;
+        if (!p.lines.empty() && p.lines.back().eol.empty())
+            p.lines.back().eol = eol;
         p.lines.push_back(Line{"[" + sec + "]", eol});
         p.lines.push_back(Line{k + "=" + v, eol});
     }
@@ -381,8 +402,8 @@ void WriteProfileString(const QString& file, std::string_view section, std::stri
     if (p.encoding == Encoding::Utf16LE || p.encoding == Encoding::Utf16BE) {
         // Back to UTF-16 behind its own byte-order mark.
         const bool be = p.encoding == Encoding::Utf16BE;
-        data = std::string(be ? "\xFE\xFF" : "\xFF\xFE") +
-               utf8ToUtf16(std::string_view(data).substr(kUtf8Bom.size()), be);
+        data =
+            std::string(be ? "\xFE\xFF" : "\xFF\xFE") + utf8ToUtf16(std::string_view(data).substr(kUtf8Bom.size()), be);
     }
 
     // Symbolic links are written through to the file they name.

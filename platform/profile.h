@@ -75,17 +75,15 @@ private:
 
 // The value of `key` in `section`, or nullopt when the file, the section or
 // the key does not exist (or the file cannot be read, or is too large).
-std::optional<std::string> ReadProfileString(const QString& file, std::string_view section,
-                                             std::string_view key);
+std::optional<std::string> ReadProfileString(const QString& file, std::string_view section, std::string_view key);
 
 // Like ReadProfileString, with `def` for a missing value.
-std::string ReadProfileString(const QString& file, std::string_view section,
-                              std::string_view key, std::string_view def);
+std::string ReadProfileString(const QString& file, std::string_view section, std::string_view key,
+                              std::string_view def);
 
 // Sets `key` in `section` to `value`, creating the file, the section or the
 // key as needed.  Line breaks inside `value` would start new lines in the
 // file and are written as blanks.  Throws EProfileWriteError.
-void WriteProfileString(const QString& file, std::string_view section, std::string_view key,
-                        std::string_view value);
+void WriteProfileString(const QString& file, std::string_view section, std::string_view key, std::string_view value);
 
 }  // namespace vdmq

@@ -45,7 +45,11 @@ public:
     Password() = default;
     explicit Password(std::string_view utf8) { assign(utf8); }
     ~Password() { clear(); }
-    Password(Password&& o) noexcept : p_(o.p_), n_(o.n_), cap_(o.cap_) { o.p_ = nullptr; o.n_ = o.cap_ = 0; }
+    Password(Password&& o) noexcept : p_(o.p_), n_(o.n_), cap_(o.cap_)
+    {
+        o.p_ = nullptr;
+        o.n_ = o.cap_ = 0;
+    }
     Password& operator=(Password&& o) noexcept;
     Password(const Password&) = delete;
     Password& operator=(const Password&) = delete;
@@ -82,10 +86,10 @@ enum class CellType { Empty, Number, String, Boolean, Error };
 
 struct Cell {
     CellType type = CellType::Empty;
-    double number = 0;      // Number (a date is a number with isDate set)
-    bool isDate = false;    // the cell's number format is a date/time format
-    bool boolean = false;   // Boolean
-    std::string text;       // String: UTF-8; Error: "#N/A", "#DIV/0!", ...
+    double number = 0;     // Number (a date is a number with isDate set)
+    bool isDate = false;   // the cell's number format is a date/time format
+    bool boolean = false;  // Boolean
+    std::string text;      // String: UTF-8; Error: "#N/A", "#DIV/0!", ...
 };
 
 struct Range {  // 1-based, inclusive
@@ -95,11 +99,11 @@ struct Range {  // 1-based, inclusive
 class Sheet {
 public:
     virtual ~Sheet() = default;
-    virtual std::string name() const = 0;          // UTF-8
+    virtual std::string name() const = 0;  // UTF-8
     // 1-based row and column; anything outside the used area is Empty.
     virtual Cell cell(int row, int col) const = 0;
-    virtual int rowCount() const = 0;              // last used row (1-based), 0 if none
-    virtual int columnCount() const = 0;           // last used column
+    virtual int rowCount() const = 0;     // last used row (1-based), 0 if none
+    virtual int columnCount() const = 0;  // last used column
     virtual std::vector<Range> merges() const = 0;
 };
 

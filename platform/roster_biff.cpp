@@ -18,15 +18,45 @@ namespace {
 // ---- records ------------------------------------------------------------------
 
 enum : std::uint16_t {
-    rFORMULA = 0x0006, rEOF = 0x000A, rFILEPASS = 0x002F, rDATEMODE = 0x0022, rCONTINUE = 0x003C,
-    rCODEPAGE = 0x0042, rBOUNDSHEET = 0x0085, rMULRK = 0x00BD, rMULBLANK = 0x00BE, rRSTRING = 0x00D6,
-    rXF = 0x00E0, rMERGEDCELLS = 0x00E5, rSST = 0x00FC, rLABELSST = 0x00FD, rBLANK = 0x0201,
-    rNUMBER = 0x0203, rLABEL = 0x0204, rBOOLERR = 0x0205, rSTRING = 0x0207, rRK = 0x027E,
-    rFORMAT = 0x041E, rBOF = 0x0809, rFORMULA3 = 0x0206, rFORMULA4 = 0x0406,
+    rFORMULA = 0x0006,
+    rEOF = 0x000A,
+    rFILEPASS = 0x002F,
+    rDATEMODE = 0x0022,
+    rCONTINUE = 0x003C,
+    rCODEPAGE = 0x0042,
+    rBOUNDSHEET = 0x0085,
+    rMULRK = 0x00BD,
+    rMULBLANK = 0x00BE,
+    rRSTRING = 0x00D6,
+    rXF = 0x00E0,
+    rMERGEDCELLS = 0x00E5,
+    rSST = 0x00FC,
+    rLABELSST = 0x00FD,
+    rBLANK = 0x0201,
+    rNUMBER = 0x0203,
+    rLABEL = 0x0204,
+    rBOOLERR = 0x0205,
+    rSTRING = 0x0207,
+    rRK = 0x027E,
+    rFORMAT = 0x041E,
+    rBOF = 0x0809,
+    rFORMULA3 = 0x0206,
+    rFORMULA4 = 0x0406,
     // Excel 2-4 only (read by readOldSheet)
-    rBOF2 = 0x0009, rBOF3 = 0x0209, rBOF4 = 0x0409, rBLANK2 = 0x0001, rINTEGER2 = 0x0002,
-    rNUMBER2 = 0x0003, rLABEL2 = 0x0004, rBOOLERR2 = 0x0005, rSTRING2 = 0x0007, rIXFE2 = 0x0044,
-    rFORMAT2 = 0x001E, rXF2 = 0x0043, rXF3 = 0x0243, rXF4 = 0x0443,
+    rBOF2 = 0x0009,
+    rBOF3 = 0x0209,
+    rBOF4 = 0x0409,
+    rBLANK2 = 0x0001,
+    rINTEGER2 = 0x0002,
+    rNUMBER2 = 0x0003,
+    rLABEL2 = 0x0004,
+    rBOOLERR2 = 0x0005,
+    rSTRING2 = 0x0007,
+    rIXFE2 = 0x0044,
+    rFORMAT2 = 0x001E,
+    rXF2 = 0x0043,
+    rXF3 = 0x0243,
+    rXF4 = 0x0443,
 };
 
 struct Record {
@@ -45,12 +75,14 @@ public:
     // whose length runs past the end of the stream is a truncated file.
     std::optional<Record> next()
     {
-        if (pos_ + 4 > s_.size()) return std::nullopt;
+        if (pos_ + 4 > s_.size())
+            return std::nullopt;
         Record r;
         r.offset = pos_;
         r.type = static_cast<std::uint16_t>(s_[pos_] | (s_[pos_ + 1] << 8));
         std::size_t len = static_cast<std::size_t>(s_[pos_ + 2] | (s_[pos_ + 3] << 8));
-        if (len > s_.size() - pos_ - 4) throwCorrupt("记录超出文件末尾，文件不完整");
+        if (len > s_.size() - pos_ - 4)
+            throwCorrupt("记录超出文件末尾，文件不完整");
         r.data = s_.subspan(pos_ + 4, len);
         pos_ += 4 + len;
         return r;
@@ -58,7 +90,8 @@ public:
     // Type of the record at the current position without taking it.
     int peekType() const
     {
-        if (pos_ + 4 > s_.size()) return -1;
+        if (pos_ + 4 > s_.size())
+            return -1;
         return s_[pos_] | (s_[pos_ + 1] << 8);
     }
 
@@ -86,7 +119,8 @@ public:
     std::uint8_t u8()
     {
         normalize();
-        if (pos_ >= cur_.size()) throwCorrupt("记录数据不完整");
+        if (pos_ >= cur_.size())
+            throwCorrupt("记录数据不完整");
         return cur_[pos_++];
     }
     std::uint16_t u16()
@@ -103,7 +137,8 @@ public:
     {
         while (n > 0) {
             normalize();
-            if (pos_ >= cur_.size()) throwCorrupt("记录数据不完整");
+            if (pos_ >= cur_.size())
+                throwCorrupt("记录数据不完整");
             std::size_t take = static_cast<std::size_t>(std::min<std::uint64_t>(n, cur_.size() - pos_));
             pos_ += take;
             n -= take;
@@ -114,7 +149,8 @@ public:
     {
         normalize();
         if (cur_.size() - std::min(pos_, cur_.size()) < n) {
-            if (n == 0) return {};
+            if (n == 0)
+                return {};
             throwCorrupt("记录数据不完整");
         }
         std::string_view v(reinterpret_cast<const char*>(cur_.data() + pos_), n);
@@ -128,19 +164,23 @@ public:
         std::uint32_t pendingHigh = 0;
         while (cch > 0) {
             if (pos_ >= cur_.size()) {
-                if (!advance()) throwCorrupt("字符串数据不完整");
-                if (cur_.empty()) continue;
+                if (!advance())
+                    throwCorrupt("字符串数据不完整");
+                if (cur_.empty())
+                    continue;
                 high = (cur_[pos_++] & 1) != 0;
                 continue;
             }
             const std::span<const std::uint8_t> s = cur_;
             if (!high) {
                 std::size_t n = std::min<std::size_t>(cch, s.size() - pos_);
-                for (std::size_t i = 0; i < n; ++i) appendUtf8(out, s[pos_ + i]);
+                for (std::size_t i = 0; i < n; ++i)
+                    appendUtf8(out, s[pos_ + i]);
                 pos_ += n;
                 cch -= static_cast<std::uint32_t>(n);
             } else {
-                if (s.size() - pos_ < 2) throwCorrupt("字符串数据不完整");
+                if (s.size() - pos_ < 2)
+                    throwCorrupt("字符串数据不完整");
                 std::uint32_t u = s[pos_] | (s[pos_ + 1] << 8);
                 pos_ += 2;
                 --cch;
@@ -159,7 +199,8 @@ public:
                     appendUtf8(out, u);
             }
         }
-        if (pendingHigh) appendUtf8(out, 0xFFFD);
+        if (pendingHigh)
+            appendUtf8(out, 0xFFFD);
     }
     // Passes the CONTINUE records not read, so that the stream stands at
     // the next record of its own.
@@ -198,11 +239,15 @@ private:
 std::size_t continuedBytes(RecordStream rs)
 {
     std::size_t n = 0;
-    while (rs.peekType() == rCONTINUE) n += rs.next()->data.size();
+    while (rs.peekType() == rCONTINUE)
+        n += rs.next()->data.size();
     return n;
 }
 
-std::uint16_t le16(std::span<const std::uint8_t> d, std::size_t i) { return static_cast<std::uint16_t>(d[i] | (d[i + 1] << 8)); }
+std::uint16_t le16(std::span<const std::uint8_t> d, std::size_t i)
+{
+    return static_cast<std::uint16_t>(d[i] | (d[i + 1] << 8));
+}
 std::uint32_t le32(std::span<const std::uint8_t> d, std::size_t i)
 {
     return d[i] | (d[i + 1] << 8) | (d[i + 2] << 16) | (static_cast<std::uint32_t>(d[i + 3]) << 24);
@@ -210,7 +255,8 @@ std::uint32_t le32(std::span<const std::uint8_t> d, std::size_t i)
 double leDouble(std::span<const std::uint8_t> d, std::size_t i)
 {
     std::uint64_t b = 0;
-    for (int k = 7; k >= 0; --k) b = (b << 8) | d[i + k];
+    for (int k = 7; k >= 0; --k)
+        b = (b << 8) | d[i + k];
     double v;
     std::memcpy(&v, &b, 8);
     return v;
@@ -250,7 +296,8 @@ std::uint32_t cellCol(std::span<const std::uint8_t> d) { return static_cast<std:
 // A record shorter than its fixed part is a damaged file.
 void need(std::span<const std::uint8_t> d, std::size_t bytes, const char* what)
 {
-    if (d.size() < bytes) throwCorrupt(what);
+    if (d.size() < bytes)
+        throwCorrupt(what);
 }
 
 // What a sheet's cell records put in it.  A formula with a text result
@@ -310,7 +357,8 @@ public:
     void merge(Range r) { sh_.addMerge(r); }
     void flush()
     {
-        if (pending_) sh_.addString(pending_->first, pending_->second, "");
+        if (pending_)
+            sh_.addString(pending_->first, pending_->second, "");
         pending_.reset();
     }
 
@@ -322,7 +370,7 @@ private:
 // The number formats of an Excel 2-4 sheet, as its records give them.
 struct OldStyles {
     int version = 4;
-    std::vector<bool> formatDate;       // by the order of FORMAT records
+    std::vector<bool> formatDate;  // by the order of FORMAT records
     std::vector<std::uint8_t> xfFormat;
     std::optional<std::uint16_t> ixfe;  // Excel 2: the style of the next cell
     bool fmtDate(std::size_t f) const { return f < formatDate.size() && formatDate[f]; }
@@ -333,7 +381,8 @@ struct OldStyles {
     bool attrDate(std::span<const std::uint8_t> d)
     {
         std::size_t xf = d[4] & 0x3F;
-        if (xf == 0x3F && ixfe) xf = *ixfe;
+        if (xf == 0x3F && ixfe)
+            xf = *ixfe;
         ixfe.reset();
         return xfFormat.empty() ? fmtDate(d[5] & 0x3F) : xfDate(xf);
     }
@@ -400,16 +449,20 @@ private:
     {
         std::uint32_t cch = cchBytes == 1 ? rd.u8() : rd.u16();
         std::string out;
-        if (!biff8_) return text8(rd.bytes(cch));
+        if (!biff8_)
+            return text8(rd.bytes(cch));
         // An empty string without its option byte: a LABEL record of length
         // 0, seen in public workbooks (writer not identified; fixture
         // label-empty.xls).
-        if (cch == 0 && rd.exhausted()) return out;
+        if (cch == 0 && rd.exhausted())
+            return out;
         std::uint8_t flags = rd.u8();
         std::uint16_t runs = 0;
         std::uint32_t ext = 0;
-        if (flags & 0x08) runs = rd.u16();
-        if (flags & 0x04) ext = rd.u32();
+        if (flags & 0x08)
+            runs = rd.u16();
+        if (flags & 0x04)
+            ext = rd.u32();
         rd.chars(out, cch, flags & 1);
         (void)runs;
         (void)ext;  // formatting after the characters: not needed
@@ -428,7 +481,8 @@ private:
     void readGlobals(BookData& book)
     {
         auto bof = rs_.next();
-        if (!bof || bof->type != rBOF || bof->data.size() < 4) throwCorrupt();
+        if (!bof || bof->type != rBOF || bof->data.size() < 4)
+            throwCorrupt();
         std::uint16_t vers = le16(bof->data, 0), dt = le16(bof->data, 2);
         biff8_ = vers == 0x0600;
         if (!biff8_ && vers != 0x0500) {
@@ -451,7 +505,8 @@ private:
             stopAfterSheet_ = true;
             return;
         }
-        if (dt != 0x0005) throwCorrupt("缺少工作簿全局数据");
+        if (dt != 0x0005)
+            throwCorrupt("缺少工作簿全局数据");
 
         GlobalFormats formats;
         bool sawEof = false;
@@ -462,7 +517,8 @@ private:
             }
             globalsRecord(*r, book, formats);
         }
-        if (!sawEof) throwCorrupt("文件不完整");
+        if (!sawEof)
+            throwCorrupt("文件不完整");
 
         // Which styles show dates: a FORMAT record of the workbook decides
         // for its number; otherwise the built-in table.
@@ -480,19 +536,21 @@ private:
         const auto& d = r.data;
         switch (r.type) {
         case rFILEPASS:
-            if (decrypted_) break;
+            if (decrypted_)
+                break;
             throw RosterError("工作簿设置了打开密码（已加密），不能读取；请在Excel中取消密码后另存");
         case rCODEPAGE:
-            if (d.size() >= 2 && !biff8_) cp_.set(le16(d, 0));
+            if (d.size() >= 2 && !biff8_)
+                cp_.set(le16(d, 0));
             break;
         case rDATEMODE:
-            if (d.size() >= 2) book.dates1904_ = le16(d, 0) == 1;
+            if (d.size() >= 2)
+                book.dates1904_ = le16(d, 0) == 1;
             break;
-        case rFORMAT:
-            formatRecord(d, formats);
-            break;
+        case rFORMAT: formatRecord(d, formats); break;
         case rXF:
-            if (d.size() >= 4) formats.xfFormat.push_back(le16(d, 2));
+            if (d.size() >= 4)
+                formats.xfFormat.push_back(le16(d, 2));
             break;
         case rSST: {
             Reader rd(r.data, rs_);
@@ -500,17 +558,15 @@ private:
             rd.finish();
             break;
         }
-        case rBOUNDSHEET:
-            sheets_.push_back(boundSheet(d));
-            break;
-        default:
-            break;
+        case rBOUNDSHEET: sheets_.push_back(boundSheet(d)); break;
+        default: break;
         }
     }
 
     void formatRecord(std::span<const std::uint8_t> d, GlobalFormats& formats)
     {
-        if (d.size() < 3) return;
+        if (d.size() < 3)
+            return;
         Reader rd(d);
         std::uint16_t id = rd.u16();
         std::string code;
@@ -524,7 +580,8 @@ private:
 
     SheetEntry boundSheet(std::span<const std::uint8_t> d)
     {
-        if (d.size() < 7) throwCorrupt("工作表目录记录不完整");
+        if (d.size() < 7)
+            throwCorrupt("工作表目录记录不完整");
         SheetEntry e;
         e.offset = le32(d, 0);
         e.kind = d[5];
@@ -532,14 +589,15 @@ private:
         try {
             e.name = unicodeString(rd, 1);
         } catch (const RosterError&) {
-            e.name.clear();   // a damaged name only loses the name
+            e.name.clear();  // a damaged name only loses the name
         }
         return e;
     }
 
     void readSst(Reader& rd, std::size_t bytes)
     {
-        if (!biff8_) return;
+        if (!biff8_)
+            return;
         pool_.reserveBytes(bytes + bytes / 2);
         rd.u32();  // total references
         std::uint32_t unique = rd.u32();
@@ -551,8 +609,10 @@ private:
             std::uint8_t flags = rd.u8();
             std::uint16_t runs = 0;
             std::uint32_t ext = 0;
-            if (flags & 0x08) runs = rd.u16();
-            if (flags & 0x04) ext = rd.u32();
+            if (flags & 0x08)
+                runs = rd.u16();
+            if (flags & 0x04)
+                ext = rd.u32();
             s.clear();
             rd.chars(s, cch, flags & 1);
             sst_.push_back(pool_.add(s));
@@ -569,10 +629,12 @@ private:
 
     void readSheet(const SheetEntry& e, BookData& book)
     {
-        if (e.offset + 4ull > s_.size()) throwCorrupt("工作表的位置超出文件末尾");
+        if (e.offset + 4ull > s_.size())
+            throwCorrupt("工作表的位置超出文件末尾");
         rs_.seek(e.offset);
         auto bof = rs_.next();
-        if (!bof || bof->type != rBOF || bof->data.size() < 4) throwCorrupt("工作表的位置不对");
+        if (!bof || bof->type != rBOF || bof->data.size() < 4)
+            throwCorrupt("工作表的位置不对");
         std::uint16_t dt = le16(bof->data, 2);
         if (dt == 0x0020) {
             book.firstSheetProblem_ = "工作簿的第一张表“" + e.name + "”是图表，不是工作表";
@@ -593,10 +655,12 @@ private:
                 continue;
             }
             if (r->type == rEOF) {
-                if (--depth == 0) break;
+                if (--depth == 0)
+                    break;
                 continue;
             }
-            if (depth == 1) sheetRecord(*r, cells);
+            if (depth == 1)
+                sheetRecord(*r, cells);
         }
         cells.flush();
     }
@@ -614,13 +678,12 @@ private:
             need(d, 10, "数值单元格记录不完整");
             cells.number(cellRow(d), cellCol(d), rkValue(le32(d, 6)), dateXf(le16(d, 4)));
             break;
-        case rMULRK:
-            mulRk(d, cells);
-            break;
+        case rMULRK: mulRk(d, cells); break;
         case rLABELSST: {
             need(d, 10, "文本单元格记录不完整");
             std::uint32_t idx = le32(d, 6);
-            if (idx >= sst_.size()) throwCorrupt("文本单元格引用了不存在的字符串");
+            if (idx >= sst_.size())
+                throwCorrupt("文本单元格引用了不存在的字符串");
             cells.pooled(cellRow(d), cellCol(d), sst_[idx]);
             break;
         }
@@ -652,14 +715,9 @@ private:
             }
             break;
         case rBLANK:
-        case rMULBLANK:
-            cells.blank();
-            break;
-        case rMERGEDCELLS:
-            mergedCells(d, cells);
-            break;
-        default:
-            break;
+        case rMULBLANK: cells.blank(); break;
+        case rMERGEDCELLS: mergedCells(d, cells); break;
+        default: break;
         }
     }
 
@@ -676,9 +734,11 @@ private:
 
     static void mergedCells(std::span<const std::uint8_t> d, SheetCells& cells)
     {
-        if (d.size() < 2) return;
+        if (d.size() < 2)
+            return;
         std::size_t n = le16(d, 0);
-        if (2 + 8 * n > d.size()) throwCorrupt("合并单元格记录不完整");
+        if (2 + 8 * n > d.size())
+            throwCorrupt("合并单元格记录不完整");
         for (std::size_t i = 0; i < n; ++i) {
             std::size_t o = 2 + 8 * i;
             cells.merge(Range{le16(d, o) + 1, le16(d, o + 4) + 1, le16(d, o + 2) + 1, le16(d, o + 6) + 1});
@@ -694,7 +754,8 @@ private:
     void readOldSheet(BookData& book)
     {
         auto bof = rs_.next();
-        if (!bof || bof->data.size() < 4) throwCorrupt();
+        if (!bof || bof->data.size() < 4)
+            throwCorrupt();
         OldStyles styles;
         styles.version = bof->type == rBOF2 ? 2 : bof->type == rBOF3 ? 3 : 4;
         std::uint16_t dt = le16(bof->data, 2);
@@ -717,12 +778,15 @@ private:
             book.firstSheetProblem_ = "工作簿的第一张表是宏表，不是工作表";
             return;
         }
-        if (dt != 0x0010) throw RosterError("这是Excel 4.0或更早版本的文件，但不是工作表，不能读取（请在Excel中另存为.xls或.xlsx）");
+        if (dt != 0x0010)
+            throw RosterError("这是Excel 4.0或更早版本的文件，但不是工作表，不能读取（请在Excel中另存为.xls或.xlsx）");
 
         SheetCells cells(book.sheet_);
         while (auto r = rs_.next()) {
-            if (r->type == rEOF) break;
-            if (!oldStyleRecord(*r, book, styles)) oldCellRecord(*r, styles, cells);
+            if (r->type == rEOF)
+                break;
+            if (!oldStyleRecord(*r, book, styles))
+                oldCellRecord(*r, styles, cells);
         }
         cells.flush();
     }
@@ -735,12 +799,16 @@ private:
         while (auto r = rs_.next()) {
             if (r->type == rFILEPASS && !decrypted_)
                 throw RosterError("这是加密的Excel 4.0工作簿，不能读取（请在Excel中取消密码后另存为.xls或.xlsx）");
-            if (r->type == rCODEPAGE && r->data.size() >= 2) cp_.set(le16(r->data, 0));
-            if (r->type == rDATEMODE && r->data.size() >= 2) book.dates1904_ = le16(r->data, 0) == 1;
-            if (r->type == rEOF && --depth == 0) break;
+            if (r->type == rCODEPAGE && r->data.size() >= 2)
+                cp_.set(le16(r->data, 0));
+            if (r->type == rDATEMODE && r->data.size() >= 2)
+                book.dates1904_ = le16(r->data, 0) == 1;
+            if (r->type == rEOF && --depth == 0)
+                break;
         }
         while (auto r = rs_.next())
-            if (r->type == rBOF4 && r->data.size() >= 4) return le16(r->data, 2);
+            if (r->type == rBOF4 && r->data.size() >= 4)
+                return le16(r->data, 2);
         return std::nullopt;
     }
 
@@ -750,13 +818,17 @@ private:
         const auto& d = r.data;
         switch (r.type) {
         case rFILEPASS:
-            if (decrypted_) return true;
-            throw RosterError("这是加密的Excel 4.0或更早版本的工作簿，不能读取（请在Excel中取消密码后另存为.xls或.xlsx）");
+            if (decrypted_)
+                return true;
+            throw RosterError(
+                "这是加密的Excel 4.0或更早版本的工作簿，不能读取（请在Excel中取消密码后另存为.xls或.xlsx）");
         case rCODEPAGE:
-            if (d.size() >= 2) cp_.set(le16(d, 0));
+            if (d.size() >= 2)
+                cp_.set(le16(d, 0));
             return true;
         case rDATEMODE:
-            if (d.size() >= 2) book.dates1904_ = le16(d, 0) == 1;
+            if (d.size() >= 2)
+                book.dates1904_ = le16(d, 0) == 1;
             return true;
         case rFORMAT2:   // Excel 2 and 3: the code
         case rFORMAT: {  // Excel 4: two unused bytes, the code
@@ -769,18 +841,20 @@ private:
             styles.formatDate.push_back(isDateFormatCode(text8(d, at + 1, n)));
             return true;
         }
-        case rXF2:   // Excel 2: font, unused, format in bits 0-5
-            if (styles.version == 2 && d.size() >= 3) styles.xfFormat.push_back(d[2] & 0x3F);
+        case rXF2:  // Excel 2: font, unused, format in bits 0-5
+            if (styles.version == 2 && d.size() >= 3)
+                styles.xfFormat.push_back(d[2] & 0x3F);
             return true;
         case rXF3:
         case rXF4:
-            if (d.size() >= 2) styles.xfFormat.push_back(d[1]);
+            if (d.size() >= 2)
+                styles.xfFormat.push_back(d[1]);
             return true;
         case rIXFE2:
-            if (d.size() >= 2) styles.ixfe = le16(d, 0);
+            if (d.size() >= 2)
+                styles.ixfe = le16(d, 0);
             return true;
-        default:
-            return false;
+        default: return false;
         }
     }
 
@@ -822,11 +896,12 @@ private:
         case rBOOLERR: {
             std::size_t at = r.type == rBOOLERR2 ? 7 : 6;
             need(d, at + 2, "逻辑值单元格记录不完整");
-            if (r.type == rBOOLERR2) styles.ixfe.reset();
+            if (r.type == rBOOLERR2)
+                styles.ixfe.reset();
             cells.boolOrError(cellRow(d), cellCol(d), d[at], d[at + 1] != 0);
             break;
         }
-        case rFORMULA:   // Excel 2: attribute bytes, then the value
+        case rFORMULA:  // Excel 2: attribute bytes, then the value
             need(d, 15, "公式单元格记录不完整");
             cells.formula(cellRow(d), cellCol(d), d.subspan(7, 8), styles.attrDate(d));
             break;
@@ -837,10 +912,10 @@ private:
             break;
         case rSTRING2:
         case rSTRING:
-            if (cells.awaitsText()) cells.formulaText(oldString(d, r.type == rSTRING2 ? 1 : 2));
+            if (cells.awaitsText())
+                cells.formulaText(oldString(d, r.type == rSTRING2 ? 1 : 2));
             break;
-        default:
-            break;
+        default: break;
         }
     }
 
@@ -849,7 +924,8 @@ private:
     std::string oldString(std::span<const std::uint8_t> d, std::size_t lenBytes)
     {
         std::size_t n = 0;
-        if (d.size() >= lenBytes) n = lenBytes == 1 ? d[0] : le16(d, 0);
+        if (d.size() >= lenBytes)
+            n = lenBytes == 1 ? d[0] : le16(d, 0);
         n = std::min(n, d.size() >= lenBytes ? d.size() - lenBytes : 0);
         return text8(d, std::min(lenBytes, d.size()), n);
     }
@@ -871,7 +947,8 @@ private:
 struct GObjectUnref {
     void operator()(gpointer p) const
     {
-        if (p) g_object_unref(p);
+        if (p)
+            g_object_unref(p);
     }
 };
 template <class T>
@@ -895,7 +972,8 @@ static GPrintFunc previousPrinterr = nullptr;
 // Expected 0x…" for a damaged zip entry), past every log handler.
 static void quietPrinterr(const gchar* text)
 {
-    if (quietDepth > 0) return;
+    if (quietDepth > 0)
+        return;
     if (previousPrinterr)
         previousPrinterr(text);
     else
@@ -904,7 +982,8 @@ static void quietPrinterr(const gchar* text)
 
 static void quietLog(const gchar* domain, GLogLevelFlags level, const gchar* message, gpointer)
 {
-    if (quietDepth > 0) return;
+    if (quietDepth > 0)
+        return;
     g_log_default_handler(domain, level, message, nullptr);
 }
 
@@ -922,7 +1001,8 @@ static GLogWriterOutput quietWriter(GLogLevelFlags level, const GLogField* field
     for (gsize i = 0; i < n; ++i)
         if (std::strcmp(fields[i].key, "GLIB_DOMAIN") == 0 && fields[i].length < 0)
             domain = static_cast<const char*>(fields[i].value);
-    if (quietDepth > 0 && !(level & G_LOG_LEVEL_ERROR) && readerDomain(domain)) return G_LOG_WRITER_HANDLED;
+    if (quietDepth > 0 && !(level & G_LOG_LEVEL_ERROR) && readerDomain(domain))
+        return G_LOG_WRITER_HANDLED;
     return g_log_writer_default(level, fields, n, nullptr);
 }
 
@@ -937,10 +1017,10 @@ void initGsf()
         // instead.  (Some of libgsf's messages carry no domain at all.)
         for (const char* domain : {static_cast<const char*>(nullptr), "libgsf", "libgsf:msole", "libgsf:zip",
                                    "libgsf:open_pkg", "libgsf:tar", "GLib", "GLib-GObject", "GLib-GIO", "GsfInput"})
-            g_log_set_handler(domain, static_cast<GLogLevelFlags>(G_LOG_LEVEL_WARNING | G_LOG_LEVEL_CRITICAL |
-                                                                  G_LOG_LEVEL_MESSAGE | G_LOG_LEVEL_INFO |
-                                                                  G_LOG_LEVEL_DEBUG | G_LOG_FLAG_FATAL |
-                                                                  G_LOG_FLAG_RECURSION),
+            g_log_set_handler(domain,
+                              static_cast<GLogLevelFlags>(G_LOG_LEVEL_WARNING | G_LOG_LEVEL_CRITICAL |
+                                                          G_LOG_LEVEL_MESSAGE | G_LOG_LEVEL_INFO | G_LOG_LEVEL_DEBUG |
+                                                          G_LOG_FLAG_FATAL | G_LOG_FLAG_RECURSION),
                               quietLog, nullptr);
         g_log_set_writer_func(quietWriter, nullptr, nullptr);
         previousPrinterr = g_set_printerr_handler(quietPrinterr);
@@ -962,12 +1042,14 @@ FilePass findFilePass(std::span<const std::uint8_t> stream)
     FilePass fp;
     RecordStream rs(stream);
     auto bof = rs.next();
-    if (!bof || bof->type != rBOF || bof->data.size() < 4) return fp;
+    if (!bof || bof->type != rBOF || bof->data.size() < 4)
+        return fp;
     std::uint16_t vers = le16(bof->data, 0);
     fp.biff8 = vers == 0x0600 || (vers != 0x0500 && bof->data.size() >= 16);
     std::size_t at = rs.pos();
     while (auto r = rs.next()) {
-        if (r->type == rEOF || r->type == rBOF) break;
+        if (r->type == rEOF || r->type == rBOF)
+            break;
         if (r->type == rFILEPASS) {
             fp.offset = at;
             fp.found = true;
@@ -988,7 +1070,8 @@ std::unique_ptr<Workbook> readBiff(std::span<const std::uint8_t> stream, const P
     } catch (const RosterError&) {
         fp = FilePass{};  // a damaged stream: the reader says how
     }
-    if (!fp.found) return BiffReader(stream, false).read();
+    if (!fp.found)
+        return BiffReader(stream, false).read();
     SecretBytes plain = decryptBiff(stream, fp.offset, fp.biff8, password);
     return BiffReader(std::span<const std::uint8_t>(plain.data(), plain.size()), true).read();
 }
@@ -1005,29 +1088,34 @@ std::unique_ptr<Workbook> readBiff(std::span<const std::uint8_t> stream, const P
 static void checkOleDirectory(const std::uint8_t* d, std::size_t size)
 {
     constexpr std::size_t kMaxEntries = 10000, kMaxDepth = 256;
-    constexpr std::uint32_t kSpecial = 0xFFFFFFFA;   // ENDOFCHAIN, FREESECT and their kin
-    if (size < 512) return;
+    constexpr std::uint32_t kSpecial = 0xFFFFFFFA;  // ENDOFCHAIN, FREESECT and their kin
+    if (size < 512)
+        return;
     const std::span<const std::uint8_t> file(d, size);
     const unsigned shift = le16(file, 30);
-    if (shift != 9 && shift != 12) return;
+    if (shift != 9 && shift != 12)
+        return;
     const std::size_t sector = std::size_t(1) << shift, perSector = sector / 4;
-    const std::size_t sectors = size / sector;   // at most; the header takes the first
+    const std::size_t sectors = size / sector;  // at most; the header takes the first
     auto at = [&](std::uint32_t s) -> const std::uint8_t* {
         const std::uint64_t off = (static_cast<std::uint64_t>(s) + 1) * sector;
         return off + sector <= size ? d + off : nullptr;
     };
-    std::vector<std::uint32_t> fat;   // the sectors of the allocation table
+    std::vector<std::uint32_t> fat;  // the sectors of the allocation table
     for (std::size_t i = 0; i < 109; ++i) {
         const std::uint32_t v = le32(file, 76 + 4 * i);
-        if (v < kSpecial) fat.push_back(v);
+        if (v < kSpecial)
+            fat.push_back(v);
     }
     std::uint32_t difat = le32(file, 68);
     for (std::size_t guard = 0; difat < kSpecial && guard < sectors; ++guard) {
         const std::uint8_t* p = at(difat);
-        if (!p) break;
+        if (!p)
+            break;
         const std::span<const std::uint8_t> ps(p, sector);
         for (std::size_t k = 0; k + 1 < perSector; ++k)
-            if (const std::uint32_t v = le32(ps, 4 * k); v < kSpecial) fat.push_back(v);
+            if (const std::uint32_t v = le32(ps, 4 * k); v < kSpecial)
+                fat.push_back(v);
         difat = le32(ps, sector - 4);
     }
     auto next = [&](std::uint32_t s) -> std::uint32_t {
@@ -1038,11 +1126,13 @@ static void checkOleDirectory(const std::uint8_t* d, std::size_t size)
     std::vector<const std::uint8_t*> dir;
     for (std::uint32_t s = le32(file, 48); s < kSpecial && dir.size() < sectors; s = next(s)) {
         const std::uint8_t* p = at(s);
-        if (!p) break;
+        if (!p)
+            break;
         dir.push_back(p);
     }
     const std::size_t entries = dir.size() * (sector / 128);
-    if (entries == 0) return;
+    if (entries == 0)
+        return;
     std::vector<std::uint8_t> seen(entries, 0);
     struct Item {
         std::uint32_t entry;
@@ -1053,15 +1143,19 @@ static void checkOleDirectory(const std::uint8_t* d, std::size_t size)
     while (!todo.empty()) {
         const Item it = todo.back();
         todo.pop_back();
-        if (it.entry >= entries || seen[it.entry]) continue;
+        if (it.entry >= entries || seen[it.entry])
+            continue;
         seen[it.entry] = 1;
-        if (++walked > kMaxEntries) throwCorrupt("复合文档的目录项太多");
-        if (it.depth > kMaxDepth) throwCorrupt("复合文档的目录结构已损坏");
+        if (++walked > kMaxEntries)
+            throwCorrupt("复合文档的目录项太多");
+        if (it.depth > kMaxDepth)
+            throwCorrupt("复合文档的目录结构已损坏");
         const std::span<const std::uint8_t> e(dir[it.entry / (sector / 128)] + (it.entry % (sector / 128)) * 128, 128);
         const std::uint8_t type = e[66];
         // In libgsf's order: the left sibling's subtree, the right one's,
         // then a storage's children.
-        if (type == 1 || type == 5) todo.push_back({le32(e, 76), it.depth + 1});
+        if (type == 1 || type == 5)
+            todo.push_back({le32(e, 76), it.depth + 1});
         todo.push_back({le32(e, 72), it.depth + 1});
         todo.push_back({le32(e, 68), it.depth + 1});
     }
@@ -1072,11 +1166,14 @@ std::unique_ptr<Workbook> readOle(const std::uint8_t* data, std::size_t size, co
     initGsf();
     checkOleDirectory(data, size);
     GPtr<GsfInput> input(gsf_input_memory_new(data, static_cast<gsf_off_t>(size), FALSE));
-    if (!input) throwCorrupt();
+    if (!input)
+        throwCorrupt();
     GError* err = nullptr;
     GPtr<GsfInfile> ole(gsf_infile_msole_new(input.get(), &err));
-    if (err) g_error_free(err);
-    if (!ole) throwCorrupt("复合文档结构已损坏");
+    if (err)
+        g_error_free(err);
+    if (!ole)
+        throwCorrupt("复合文档结构已损坏");
 
     // Excel 5 named its stream "Book", later versions "Workbook"; a file
     // with both (Excel 97-2003's dual "97 & 5.0/95" format, or one re-saved
@@ -1086,10 +1183,14 @@ std::unique_ptr<Workbook> readOle(const std::uint8_t* data, std::size_t size, co
     int n = gsf_infile_num_children(ole.get());
     for (int i = 0; i < n; ++i) {
         const char* name = gsf_infile_name_by_index(ole.get(), i);
-        if (sameName(name, "Workbook") && workbook < 0) workbook = i;
-        else if (sameName(name, "Book") && book < 0) book = i;
-        else if (sameName(name, "EncryptionInfo") && encInfo < 0) encInfo = i;
-        else if (sameName(name, "EncryptedPackage") && encPackage < 0) encPackage = i;
+        if (sameName(name, "Workbook") && workbook < 0)
+            workbook = i;
+        else if (sameName(name, "Book") && book < 0)
+            book = i;
+        else if (sameName(name, "EncryptionInfo") && encInfo < 0)
+            encInfo = i;
+        else if (sameName(name, "EncryptedPackage") && encPackage < 0)
+            encPackage = i;
     }
     int which = workbook >= 0 ? workbook : book;
     if (which < 0) {
@@ -1099,9 +1200,11 @@ std::unique_ptr<Workbook> readOle(const std::uint8_t* data, std::size_t size, co
             GPtr<GsfInput> package(gsf_infile_child_by_index(ole.get(), encPackage));
             auto whole = [&](GsfInput* in) {
                 gsf_off_t len = in ? gsf_input_size(in) : -1;
-                if (len <= 0 || static_cast<std::uint64_t>(len) > size) throwCorrupt("加密数据的长度不对");
+                if (len <= 0 || static_cast<std::uint64_t>(len) > size)
+                    throwCorrupt("加密数据的长度不对");
                 const guint8* b = gsf_input_read(in, static_cast<std::size_t>(len), nullptr);
-                if (!b) throwCorrupt("加密数据读不完整");
+                if (!b)
+                    throwCorrupt("加密数据读不完整");
                 return std::span<const std::uint8_t>(b, static_cast<std::size_t>(len));
             };
             std::span<const std::uint8_t> infoBytes = whole(info.get());
@@ -1116,15 +1219,18 @@ std::unique_ptr<Workbook> readOle(const std::uint8_t* data, std::size_t size, co
         throw RosterError("不是Excel工作簿（文件里没有表格数据，可能是其他程序的文档）");
     }
     GPtr<GsfInput> stream(gsf_infile_child_by_index(ole.get(), which));
-    if (!stream) throwCorrupt("复合文档结构已损坏");
+    if (!stream)
+        throwCorrupt("复合文档结构已损坏");
     gsf_off_t len = gsf_input_size(stream.get());
     // A stream cannot be longer than the file that holds it.
-    if (len <= 0 || static_cast<std::uint64_t>(len) > size) throwCorrupt("工作簿数据的长度不对");
+    if (len <= 0 || static_cast<std::uint64_t>(len) > size)
+        throwCorrupt("工作簿数据的长度不对");
     // Without a buffer of ours libgsf hands out the stream in place when
     // its sectors lie in one run, and its own copy otherwise; either stays
     // valid while `stream` lives.
     const guint8* bytes = gsf_input_read(stream.get(), static_cast<std::size_t>(len), nullptr);
-    if (!bytes) throwCorrupt("工作簿数据读不完整");
+    if (!bytes)
+        throwCorrupt("工作簿数据读不完整");
     return readBiff(std::span<const std::uint8_t>(bytes, static_cast<std::size_t>(len)), password);
 }
 

@@ -48,25 +48,29 @@ std::string hex(std::uint32_t v)
 
 std::uint16_t le16(std::span<const std::uint8_t> d, std::size_t i)
 {
-    if (i + 2 > d.size()) damaged();
+    if (i + 2 > d.size())
+        damaged();
     return static_cast<std::uint16_t>(d[i] | (d[i + 1] << 8));
 }
 
 std::uint32_t le32(std::span<const std::uint8_t> d, std::size_t i)
 {
-    if (i + 4 > d.size()) damaged();
+    if (i + 4 > d.size())
+        damaged();
     return d[i] | (d[i + 1] << 8) | (d[i + 2] << 16) | (static_cast<std::uint32_t>(d[i + 3]) << 24);
 }
 
 std::span<const std::uint8_t> sub(std::span<const std::uint8_t> d, std::size_t at, std::size_t n)
 {
-    if (at > d.size() || n > d.size() - at) damaged();
+    if (at > d.size() || n > d.size() - at)
+        damaged();
     return d.subspan(at, n);
 }
 
 void putLe32(std::uint8_t* p, std::uint32_t v)
 {
-    for (int k = 0; k < 4; ++k) p[k] = static_cast<std::uint8_t>(v >> (8 * k));
+    for (int k = 0; k < 4; ++k)
+        p[k] = static_cast<std::uint8_t>(v >> (8 * k));
 }
 
 // The password as UTF-16LE code units, as every scheme hashes it.
@@ -87,7 +91,8 @@ SecretBytes utf16(std::string_view utf8)
             len = 1;
         } else {
             cp = len == 1 ? c : (c & (0x7F >> len));
-            for (int k = 1; k < len; ++k) cp = (cp << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+            for (int k = 1; k < len; ++k)
+                cp = (cp << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
         }
         i += static_cast<std::size_t>(len);
         if (cp >= 0x10000 && cp <= 0x10FFFF) {
@@ -105,13 +110,15 @@ SecretBytes utf16(std::string_view utf8)
 std::vector<std::string_view> candidates(const Password* given)
 {
     std::vector<std::string_view> c{kDefaultPassword};
-    if (given && given->utf8() != kDefaultPassword) c.push_back(given->utf8());
+    if (given && given->utf8() != kDefaultPassword)
+        c.push_back(given->utf8());
     return c;
 }
 
 [[noreturn]] void noPasswordFits(const Password* given)
 {
-    if (given) throw PasswordError(reasonPasswordWrong(), true);
+    if (given)
+        throw PasswordError(reasonPasswordWrong(), true);
     throw PasswordError(reasonPasswordNeeded(), false);
 }
 
@@ -151,12 +158,18 @@ const nettle_hash* hashByName(const std::string& name)
 {
     std::string n;
     for (char c : name)
-        if (c != '-') n += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    if (n == "SHA1") return &nettle_sha1;
-    if (n == "SHA256") return &nettle_sha256;
-    if (n == "SHA384") return &nettle_sha384;
-    if (n == "SHA512") return &nettle_sha512;
-    if (n == "MD5") return &nettle_md5;
+        if (c != '-')
+            n += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (n == "SHA1")
+        return &nettle_sha1;
+    if (n == "SHA256")
+        return &nettle_sha256;
+    if (n == "SHA384")
+        return &nettle_sha384;
+    if (n == "SHA512")
+        return &nettle_sha512;
+    if (n == "MD5")
+        return &nettle_md5;
     return nullptr;
 }
 
@@ -208,10 +221,10 @@ public:
         n -= n % AES_BLOCK_SIZE;
         std::uint8_t v[AES_BLOCK_SIZE];
         std::memcpy(v, iv.data(), AES_BLOCK_SIZE);
-        const void* ctx = bits_ == 128 ? static_cast<const void*>(&c128_)
+        const void* ctx = bits_ == 128   ? static_cast<const void*>(&c128_)
                           : bits_ == 192 ? static_cast<const void*>(&c192_)
                                          : static_cast<const void*>(&c256_);
-        nettle_cipher_func* f = bits_ == 128 ? reinterpret_cast<nettle_cipher_func*>(aes128_decrypt)
+        nettle_cipher_func* f = bits_ == 128   ? reinterpret_cast<nettle_cipher_func*>(aes128_decrypt)
                                 : bits_ == 192 ? reinterpret_cast<nettle_cipher_func*>(aes192_decrypt)
                                                : reinterpret_cast<nettle_cipher_func*>(aes256_decrypt);
         cbc_decrypt(ctx, f, AES_BLOCK_SIZE, v, n, dst, src);
@@ -232,9 +245,11 @@ private:
 
 bool sameBytes(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b, std::size_t n)
 {
-    if (a.size() < n || b.size() < n) return false;
+    if (a.size() < n || b.size() < n)
+        return false;
     unsigned diff = 0;
-    for (std::size_t i = 0; i < n; ++i) diff |= a[i] ^ b[i];
+    for (std::size_t i = 0; i < n; ++i)
+        diff |= a[i] ^ b[i];
     return diff == 0;
 }
 
@@ -254,8 +269,14 @@ bool rc4Verifies(const SecretBytes& key, std::span<const std::uint8_t> verifier,
 // ---- .xls -------------------------------------------------------------------------
 
 enum : std::uint16_t {
-    rBOF = 0x0809, rFILEPASS = 0x002F, rUSREXCL = 0x0194, rFILELOCK = 0x0195, rINTERFACEHDR = 0x00E1,
-    rRRDINFO = 0x0196, rRRDHEAD = 0x0138, rBOUNDSHEET = 0x0085,
+    rBOF = 0x0809,
+    rFILEPASS = 0x002F,
+    rUSREXCL = 0x0194,
+    rFILELOCK = 0x0195,
+    rINTERFACEHDR = 0x00E1,
+    rRRDINFO = 0x0196,
+    rRRDHEAD = 0x0138,
+    rBOUNDSHEET = 0x0085,
 };
 
 // Calls `f(from, to, recordSize)` for every run of stream bytes that the
@@ -269,16 +290,23 @@ void encryptedRuns(std::span<const std::uint8_t> s, F&& f)
         std::uint16_t type = static_cast<std::uint16_t>(s[pos] | (s[pos + 1] << 8));
         std::size_t len = static_cast<std::size_t>(s[pos + 2] | (s[pos + 3] << 8));
         std::size_t data = pos + 4;
-        if (len > s.size() - data) break;  // truncated: the reader reports it
+        if (len > s.size() - data)
+            break;  // truncated: the reader reports it
         switch (type) {
-        case rBOF: case rFILEPASS: case rUSREXCL: case rFILELOCK: case rINTERFACEHDR:
-        case rRRDINFO: case rRRDHEAD:
-            break;
+        case rBOF:
+        case rFILEPASS:
+        case rUSREXCL:
+        case rFILELOCK:
+        case rINTERFACEHDR:
+        case rRRDINFO:
+        case rRRDHEAD: break;
         case rBOUNDSHEET:
-            if (len > 4) f(data + 4, data + len, len);
+            if (len > 4)
+                f(data + 4, data + len, len);
             break;
         default:
-            if (len > 0) f(data, data + len, len);
+            if (len > 0)
+                f(data, data + len, len);
         }
         pos = data + len;
     }
@@ -320,7 +348,8 @@ struct Rc4Std {
         SecretBytes u = utf16(pw);
         SecretBytes h0 = Hash(&nettle_md5).add(u).digest();
         Hash h(&nettle_md5);
-        for (int i = 0; i < 16; ++i) h.add(std::span<const std::uint8_t>(h0.data(), 5)).add(salt);
+        for (int i = 0; i < 16; ++i)
+            h.add(std::span<const std::uint8_t>(h0.data(), 5)).add(salt);
         SecretBytes h1 = h.digest();
         h1.resize(5);
         return h1;
@@ -350,7 +379,8 @@ struct Rc4CryptoApi {
     {
         SecretBytes h = Hash(&nettle_sha1).add(base).add32(block).digest();
         h.resize(keyBytes);
-        if (keyBytes == 5) h.resize(16, 0);
+        if (keyBytes == 5)
+            h.resize(16, 0);
         return h;
     }
     bool verify(const SecretBytes& base) const
@@ -383,8 +413,10 @@ struct XorObfuscation {
     {
         SecretBytes u = utf16(pw);
         SecretBytes b;
-        for (std::size_t i = 0; i + 1 < u.size(); i += 2) b.push_back(u[i] ? u[i] : u[i + 1]);
-        if (b.empty() || b.size() > 15) return std::nullopt;
+        for (std::size_t i = 0; i + 1 < u.size(); i += 2)
+            b.push_back(u[i] ? u[i] : u[i + 1]);
+        if (b.empty() || b.size() > 15)
+            return std::nullopt;
         return b;
     }
     static std::uint16_t makeVerifier(const SecretBytes& pw)
@@ -393,7 +425,8 @@ struct XorObfuscation {
         auto step = [&](std::uint8_t byte) {
             v = static_cast<std::uint16_t>((((v >> 14) & 1) | ((v << 1) & 0x7FFF)) ^ byte);
         };
-        for (std::size_t i = pw.size(); i-- > 0;) step(pw[i]);
+        for (std::size_t i = pw.size(); i-- > 0;)
+            step(pw[i]);
         step(static_cast<std::uint8_t>(pw.size()));
         return static_cast<std::uint16_t>(v ^ 0xCE4B);
     }
@@ -404,7 +437,8 @@ struct XorObfuscation {
         for (std::size_t i = pw.size(); i-- > 0;) {
             std::uint8_t ch = pw[i];
             for (int j = 0; j < 7; ++j, --element) {
-                if (ch & 0x40) key ^= kXorMatrix[element];
+                if (ch & 0x40)
+                    key ^= kXorMatrix[element];
                 ch = static_cast<std::uint8_t>(ch << 1);
             }
         }
@@ -470,18 +504,21 @@ SecretBytes decryptBiff(std::span<const std::uint8_t> stream, std::size_t filePa
         x.verifier = le16(fp, at + 2);
         for (std::string_view pw : candidates(password)) {
             auto bytes = XorObfuscation::bytes(pw);
-            if (!bytes || XorObfuscation::makeVerifier(*bytes) != x.verifier) continue;
+            if (!bytes || XorObfuscation::makeVerifier(*bytes) != x.verifier)
+                continue;
             return XorObfuscation::decrypt(stream, XorObfuscation::makeArray(*bytes));
         }
         noPasswordFits(password);
     }
-    if (type != 1) unsupported("加密类型" + std::to_string(type));
+    if (type != 1)
+        unsupported("加密类型" + std::to_string(type));
     std::uint16_t major = le16(fp, 2), minor = le16(fp, 4);
     if (major == 1 && minor == 1) {
         Rc4Std r{sub(fp, 6, 16), sub(fp, 22, 16), sub(fp, 38, 16)};
         for (std::string_view pw : candidates(password)) {
             SecretBytes base = r.baseKey(pw);
-            if (!r.verify(base)) continue;
+            if (!r.verify(base))
+                continue;
             return rc4Stream(stream, [&](std::uint32_t b) { return Rc4Std::blockKey(base, b); });
         }
         noPasswordFits(password);
@@ -492,15 +529,20 @@ SecretBytes decryptBiff(std::span<const std::uint8_t> stream, std::size_t filePa
         std::span<const std::uint8_t> ver = fp.subspan(14 + headerSize);
         std::uint32_t algId = le32(header, 8);
         std::uint32_t keyBits = le32(header, 16);
-        if (algId != 0x6801 && algId != 0) unsupported("算法" + hex(algId));
-        if (keyBits == 0) keyBits = 40;
-        if (keyBits < 40 || keyBits > 128 || keyBits % 8) unsupported("RC4密钥长度" + std::to_string(keyBits));
+        if (algId != 0x6801 && algId != 0)
+            unsupported("算法" + hex(algId));
+        if (keyBits == 0)
+            keyBits = 40;
+        if (keyBits < 40 || keyBits > 128 || keyBits % 8)
+            unsupported("RC4密钥长度" + std::to_string(keyBits));
         std::uint32_t saltSize = le32(ver, 0);
-        if (saltSize != 16) damaged();
+        if (saltSize != 16)
+            damaged();
         Rc4CryptoApi r{sub(ver, 4, 16), sub(ver, 20, 16), sub(ver, 40, 20), keyBits / 8};
         for (std::string_view pw : candidates(password)) {
             SecretBytes base = r.baseKey(pw);
-            if (!r.verify(base)) continue;
+            if (!r.verify(base))
+                continue;
             return rc4Stream(stream, [&](std::uint32_t b) { return r.blockKey(base, b); });
         }
         noPasswordFits(password);
@@ -517,10 +559,12 @@ constexpr std::size_t kSegment = 4096;
 // The size the package claims, and its encrypted bytes.
 std::pair<std::uint64_t, std::span<const std::uint8_t>> packageParts(std::span<const std::uint8_t> package)
 {
-    if (package.size() < 8) damaged();
+    if (package.size() < 8)
+        damaged();
     std::uint64_t size = le32(package, 0) | (static_cast<std::uint64_t>(le32(package, 4)) << 32);
     std::span<const std::uint8_t> body = package.subspan(8);
-    if (size > body.size()) throwCorrupt("加密的工作簿不完整");
+    if (size > body.size())
+        throwCorrupt("加密的工作簿不完整");
     return {size, body};
 }
 
@@ -531,13 +575,18 @@ SecretBytes decryptStandard(std::span<const std::uint8_t> info, const Password* 
     std::span<const std::uint8_t> header = sub(info, 12, headerSize);
     std::span<const std::uint8_t> ver = info.subspan(12 + headerSize);
     std::uint32_t algId = le32(header, 8), algHash = le32(header, 12), keyBits = le32(header, 16);
-    if (algId != 0x660E && algId != 0x660F && algId != 0x6610) unsupported("算法" + hex(algId));
-    if (algHash != 0x8004 && algHash != 0) unsupported("散列算法");
-    if (keyBits != 128 && keyBits != 192 && keyBits != 256) unsupported("AES密钥长度" + std::to_string(keyBits));
-    if (le32(ver, 0) != 16) damaged();
+    if (algId != 0x660E && algId != 0x660F && algId != 0x6610)
+        unsupported("算法" + hex(algId));
+    if (algHash != 0x8004 && algHash != 0)
+        unsupported("散列算法");
+    if (keyBits != 128 && keyBits != 192 && keyBits != 256)
+        unsupported("AES密钥长度" + std::to_string(keyBits));
+    if (le32(ver, 0) != 16)
+        damaged();
     std::span<const std::uint8_t> salt = sub(ver, 4, 16), encVerifier = sub(ver, 20, 16);
     std::uint32_t hashSize = le32(ver, 36);
-    if (hashSize != 20) damaged();
+    if (hashSize != 20)
+        damaged();
     std::span<const std::uint8_t> encHash = sub(ver, 40, 32);
 
     for (std::string_view pw : candidates(password)) {
@@ -566,7 +615,8 @@ SecretBytes decryptStandard(std::span<const std::uint8_t> info, const Password* 
         bool ok = sameBytes(want, std::span<const std::uint8_t>(vh, 32), 20);
         wipe(v, sizeof v);
         wipe(vh, sizeof vh);
-        if (!ok) continue;
+        if (!ok)
+            continue;
         return SecretBytes(key.begin(), key.end());
     }
     noPasswordFits(password);
@@ -598,9 +648,11 @@ SecretBytes base64(const std::string& s)
 AgileInfo parseAgile(std::span<const std::uint8_t> xml)
 {
     AgileInfo a;
-    xmlTextReaderPtr r = xmlReaderForMemory(reinterpret_cast<const char*>(xml.data()), static_cast<int>(xml.size()),
-                                            nullptr, nullptr, XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
-    if (!r) damaged();
+    xmlTextReaderPtr r =
+        xmlReaderForMemory(reinterpret_cast<const char*>(xml.data()), static_cast<int>(xml.size()), nullptr, nullptr,
+                           XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
+    if (!r)
+        damaged();
     auto attr = [&](const char* name) {
         xmlChar* v = xmlTextReaderGetAttribute(r, reinterpret_cast<const xmlChar*>(name));
         std::string out = v ? reinterpret_cast<const char*>(v) : "";
@@ -611,7 +663,8 @@ AgileInfo parseAgile(std::span<const std::uint8_t> xml)
         std::string v = attr(name);
         char* e = nullptr;
         unsigned long n = std::strtoul(v.c_str(), &e, 10);
-        if (v.empty() || *e || n > 100000000ul) damaged();
+        if (v.empty() || *e || n > 100000000ul)
+            damaged();
         return n;
     };
     auto params = [&](AgileParams& p) {
@@ -627,10 +680,13 @@ AgileInfo parseAgile(std::span<const std::uint8_t> xml)
     int ret;
     try {
         while ((ret = xmlTextReaderRead(r)) == 1) {
-            if (xmlTextReaderNodeType(r) == XML_READER_TYPE_DOCUMENT_TYPE) damaged();
-            if (xmlTextReaderNodeType(r) != XML_READER_TYPE_ELEMENT) continue;
+            if (xmlTextReaderNodeType(r) == XML_READER_TYPE_DOCUMENT_TYPE)
+                damaged();
+            if (xmlTextReaderNodeType(r) != XML_READER_TYPE_ELEMENT)
+                continue;
             const char* local = reinterpret_cast<const char*>(xmlTextReaderConstLocalName(r));
-            if (!local) continue;
+            if (!local)
+                continue;
             if (std::strcmp(local, "keyData") == 0) {
                 params(a.data);
             } else if (std::strcmp(local, "encryptedKey") == 0 && !a.haveKey && !attr("spinCount").empty()) {
@@ -647,8 +703,10 @@ AgileInfo parseAgile(std::span<const std::uint8_t> xml)
         throw;
     }
     xmlFreeTextReader(r);
-    if (ret < 0) damaged();
-    if (!a.haveKey) unsupported("没有按密码加密的密钥");
+    if (ret < 0)
+        damaged();
+    if (!a.haveKey)
+        unsupported("没有按密码加密的密钥");
     return a;
 }
 
@@ -661,22 +719,30 @@ SecretBytes fit(SecretBytes b, std::size_t n)
 
 void checkParams(const AgileParams& p)
 {
-    if (p.cipher != "AES") unsupported(p.cipher.empty() ? std::string("未知算法") : p.cipher);
-    if (p.chaining != "ChainingModeCBC") unsupported(p.chaining);
-    if (!hashByName(p.hash)) unsupported(p.hash);
-    if (p.keyBits != 128 && p.keyBits != 192 && p.keyBits != 256) unsupported("AES密钥长度" + std::to_string(p.keyBits));
-    if (p.blockSize != 16) damaged();
-    if (p.salt.size() < 1 || p.salt.size() > 64) damaged();
+    if (p.cipher != "AES")
+        unsupported(p.cipher.empty() ? std::string("未知算法") : p.cipher);
+    if (p.chaining != "ChainingModeCBC")
+        unsupported(p.chaining);
+    if (!hashByName(p.hash))
+        unsupported(p.hash);
+    if (p.keyBits != 128 && p.keyBits != 192 && p.keyBits != 256)
+        unsupported("AES密钥长度" + std::to_string(p.keyBits));
+    if (p.blockSize != 16)
+        damaged();
+    if (p.salt.size() < 1 || p.salt.size() > 64)
+        damaged();
 }
 
 SecretBytes agileKey(std::span<const std::uint8_t> info, const Password* password, AgileInfo& a)
 {
-    if (info.size() < 8) damaged();
+    if (info.size() < 8)
+        damaged();
     a = parseAgile(info.subspan(8));
     checkParams(a.data);
     checkParams(a.key);
     // Excel's own limit; more would only make the open hang.
-    if (a.spinCount > 10000000) damaged();
+    if (a.spinCount > 10000000)
+        damaged();
     const nettle_hash* hk = hashByName(a.key.hash);
     static const std::uint8_t kInput[8] = {0xfe, 0xa7, 0xd2, 0x76, 0x3b, 0x4b, 0x9e, 0x79};
     static const std::uint8_t kValue[8] = {0xd7, 0xaa, 0x0f, 0x6d, 0x30, 0x61, 0x34, 0x4e};
@@ -692,17 +758,18 @@ SecretBytes agileKey(std::span<const std::uint8_t> info, const Password* passwor
             hash.add32(i).add(h);
             hash.digestInto(h.data());
         }
-        auto keyFor = [&](const std::uint8_t (&block)[8]) {
-            return fit(Hash(hk).add(h).add(block).digest(), keyBytes);
-        };
+        auto keyFor = [&](const std::uint8_t(&block)[8]) { return fit(Hash(hk).add(h).add(block).digest(), keyBytes); };
         SecretBytes input = Aes(keyFor(kInput)).cbc(iv, a.encVerifierInput);
-        if (input.size() < a.key.saltSize) damaged();
+        if (input.size() < a.key.saltSize)
+            damaged();
         input.resize(a.key.saltSize);
         SecretBytes want = Hash(hk).add(input).digest();
         SecretBytes value = Aes(keyFor(kValue)).cbc(iv, a.encVerifierValue);
-        if (!sameBytes(want, value, want.size())) continue;
+        if (!sameBytes(want, value, want.size()))
+            continue;
         SecretBytes secret = Aes(keyFor(kKey)).cbc(iv, a.encKeyValue);
-        if (secret.size() < a.data.keyBits / 8) damaged();
+        if (secret.size() < a.data.keyBits / 8)
+            damaged();
         secret.resize(a.data.keyBits / 8);
         return secret;
     }
@@ -723,12 +790,13 @@ SecretBytes decryptPackage(std::span<const std::uint8_t> info, std::span<const s
         const nettle_hash* hd = hashByName(a.data.hash);
         SecretBytes out(body.size() - body.size() % 16);
         for (std::size_t seg = 0, at = 0; at < out.size(); ++seg, at += kSegment) {
-            SecretBytes iv = fit(Hash(hd).add(a.data.salt).add32(static_cast<std::uint32_t>(seg)).digest(),
-                                 a.data.blockSize);
+            SecretBytes iv =
+                fit(Hash(hd).add(a.data.salt).add32(static_cast<std::uint32_t>(seg)).digest(), a.data.blockSize);
             std::size_t n = std::min(kSegment, out.size() - at);
             aes.cbc(iv, out.data() + at, body.data() + at, n);
         }
-        if (size > out.size()) throwCorrupt("加密的工作簿不完整");
+        if (size > out.size())
+            throwCorrupt("加密的工作簿不完整");
         out.resize(static_cast<std::size_t>(size));
         return out;
     }
@@ -738,11 +806,13 @@ SecretBytes decryptPackage(std::span<const std::uint8_t> info, std::span<const s
         Aes aes(key);
         SecretBytes out(body.size() - body.size() % 16);
         aes.ecb(out.data(), body.data(), out.size());
-        if (size > out.size()) throwCorrupt("加密的工作簿不完整");
+        if (size > out.size())
+            throwCorrupt("加密的工作簿不完整");
         out.resize(static_cast<std::size_t>(size));
         return out;
     }
-    if (minor == 3 && (major == 3 || major == 4)) unsupported("可扩展加密");
+    if (minor == 3 && (major == 3 || major == 4))
+        unsupported("可扩展加密");
     unsupported("版本" + std::to_string(major) + "." + std::to_string(minor));
 }
 

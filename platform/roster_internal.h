@@ -14,7 +14,7 @@
 namespace vdmq::roster::detail {
 
 // Reasons, in the words the user reads (UTF-8 here).
-std::string reasonCorrupt();                 // "不是Excel工作簿（文件已损坏或格式不对）"
+std::string reasonCorrupt();  // "不是Excel工作簿（文件已损坏或格式不对）"
 [[noreturn]] void throwCorrupt(const char* what = nullptr);
 
 // What a workbook may hold, worked out from the number of its bytes: far
@@ -22,12 +22,12 @@ std::string reasonCorrupt();                 // "不是Excel工作簿（文件�
 // take more than a second or two and a few hundred megabytes to read.  A
 // workbook beyond them is refused with a message that says which.
 struct Limits {
-    std::size_t cells;         // cells stored for the first sheet
-    std::size_t merges;        // merged ranges of the first sheet
-    std::size_t strings;       // entries of the string table
-    std::uint64_t poolBytes;   // bytes of the strings stored
-    std::uint64_t textBytes;   // text of the sheet's cells, a shared string counted at every use
-    std::size_t xmlBytes;      // .xlsx: what its parts may inflate to, all together
+    std::size_t cells;        // cells stored for the first sheet
+    std::size_t merges;       // merged ranges of the first sheet
+    std::size_t strings;      // entries of the string table
+    std::uint64_t poolBytes;  // bytes of the strings stored
+    std::uint64_t textBytes;  // text of the sheet's cells, a shared string counted at every use
+    std::size_t xmlBytes;     // .xlsx: what its parts may inflate to, all together
     static Limits forInput(std::size_t bytes);
 };
 // The message for a limit passed: "工作表的单元格太多（超过 N 个）…".
@@ -41,7 +41,11 @@ public:
     std::string_view get(std::uint32_t i) const;
     std::uint32_t size() const { return static_cast<std::uint32_t>(starts_.size()); }
     void reserveBytes(std::size_t n) { blob_.reserve(std::min<std::uint64_t>(n, maxBytes_)); }
-    void setLimits(const Limits& l) { maxStrings_ = l.strings; maxBytes_ = l.poolBytes; }
+    void setLimits(const Limits& l)
+    {
+        maxStrings_ = l.strings;
+        maxBytes_ = l.poolBytes;
+    }
 private:
     std::string blob_;
     std::vector<std::uint32_t> starts_;  // start of string i; end = start of i+1 or blob end
@@ -141,10 +145,17 @@ template <class T>
 struct WipingAllocator {
     using value_type = T;
     WipingAllocator() = default;
-    template <class U> WipingAllocator(const WipingAllocator<U>&) {}
+    template <class U>
+    WipingAllocator(const WipingAllocator<U>&)
+    {
+    }
     T* allocate(std::size_t n) { return std::allocator<T>().allocate(n); }
     void deallocate(T* p, std::size_t n);
-    template <class U> bool operator==(const WipingAllocator<U>&) const { return true; }
+    template <class U>
+    bool operator==(const WipingAllocator<U>&) const
+    {
+        return true;
+    }
 };
 void wipe(void* p, std::size_t n);
 template <class T>
@@ -167,8 +178,8 @@ SecretBytes decryptBiff(std::span<const std::uint8_t> stream, std::size_t filePa
 SecretBytes decryptPackage(std::span<const std::uint8_t> info, std::span<const std::uint8_t> package,
                            const Password* password);
 // Reasons.
-std::string reasonPasswordNeeded();   // "工作簿设置了打开密码…"
-std::string reasonPasswordWrong();    // "密码不正确…"
+std::string reasonPasswordNeeded();  // "工作簿设置了打开密码…"
+std::string reasonPasswordWrong();   // "密码不正确…"
 
 // Text in a Windows or Macintosh code page (BIFF2-5) to UTF-8.  The
 // converter is opened once per workbook; unknown code pages are read as
@@ -188,7 +199,7 @@ public:
 private:
     void open();
     int number_ = 0;
-    void* cd_ = nullptr;   // iconv_t
+    void* cd_ = nullptr;  // iconv_t
     bool utf8_ = false;
     bool opened_ = false;
 };

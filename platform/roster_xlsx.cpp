@@ -19,16 +19,14 @@ namespace {
 struct GObjectUnref {
     void operator()(gpointer p) const
     {
-        if (p) g_object_unref(p);
+        if (p)
+            g_object_unref(p);
     }
 };
 template <class T>
 using GPtr = std::unique_ptr<T, GObjectUnref>;
 
-[[noreturn]] void tooLarge()
-{
-    throw RosterError("工作簿解压后过大，不像人员名册（文件可能已损坏）");
-}
+[[noreturn]] void tooLarge() { throw RosterError("工作簿解压后过大，不像人员名册（文件可能已损坏）"); }
 
 // ---- XML streaming over a part of the package --------------------------------
 
@@ -56,15 +54,15 @@ public:
             if (state_ == Text || state_ == Quoted) {
                 // Most bytes are text or values: jump to the next mark.
                 const void* m = std::memchr(p + i, state_ == Text ? '<' : quote_, n - i);
-                if (!m) break;
+                if (!m)
+                    break;
                 i = static_cast<std::size_t>(static_cast<const char*>(m) - p);
                 state_ = state_ == Text ? Open : Tag;
                 continue;
             }
             const char c = p[i];
             switch (state_) {
-            case Text:
-                break;
+            case Text: break;
             case Open:
                 if (c == '!') {
                     state_ = Bang;
@@ -78,7 +76,7 @@ public:
                     count_ = 0;
                 }
                 break;
-            case Bang:   // "<!-" opens a comment, "<![" a CDATA section
+            case Bang:  // "<!-" opens a comment, "<![" a CDATA section
                 state_ = c == '-' ? Comment : c == '[' ? CData : Skip;
                 tail_ = 0;
                 break;
@@ -87,22 +85,24 @@ public:
                     quote_ = c;
                     state_ = Quoted;
                 } else if (c == '=') {
-                    if (++count_ > kMaxAttributes) return false;
+                    if (++count_ > kMaxAttributes)
+                        return false;
                 } else if (c == '>') {
                     state_ = Text;
                 }
                 break;
-            case Quoted:
-                break;
+            case Quoted: break;
             case Skip:
-                if (c == '>') state_ = Text;
+                if (c == '>')
+                    state_ = Text;
                 break;
-            case Comment:   // ends at "-->"
-            case CData:     // ends at "]]>"
-            case Pi: {      // ends at "?>"
+            case Comment:  // ends at "-->"
+            case CData:    // ends at "]]>"
+            case Pi: {     // ends at "?>"
                 const char mark = state_ == Comment ? '-' : state_ == CData ? ']' : '?';
                 const int need = state_ == Pi ? 1 : 2;
-                if (c == '>' && tail_ >= need) state_ = Text;
+                if (c == '>' && tail_ >= need)
+                    state_ = Text;
                 tail_ = c == mark ? tail_ + 1 : 0;
                 break;
             }
@@ -132,7 +132,8 @@ int readCb(void* ctx, char* buf, int len)
 {
     auto* s = static_cast<Source*>(ctx);
     gsf_off_t left = gsf_input_remaining(s->in);
-    if (left <= 0 || len <= 0) return 0;
+    if (left <= 0 || len <= 0)
+        return 0;
     std::size_t n = static_cast<std::size_t>(std::min<gsf_off_t>(left, len));
     // Counted as it is inflated: the reading stops at the limit, however
     // much the part claims or holds.
@@ -163,7 +164,8 @@ public:
     {
         r_ = xmlReaderForIO(readCb, closeCb, &src_, nullptr, nullptr,
                             XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_NOCDATA);
-        if (!r_) throwCorrupt("表格数据无法解析");
+        if (!r_)
+            throwCorrupt("表格数据无法解析");
         xmlTextReaderSetErrorHandler(r_, noXmlErrors, nullptr);
     }
     ~Xml() { xmlFreeTextReader(r_); }
@@ -178,12 +180,16 @@ public:
             type_ = xmlTextReaderNodeType(r_);
             // No document type declarations: real packages have none, and
             // entity definitions are how XML is made to blow up.
-            if (type_ == XML_READER_TYPE_DOCUMENT_TYPE) throwCorrupt("表格数据含有不允许的文档类型声明");
+            if (type_ == XML_READER_TYPE_DOCUMENT_TYPE)
+                throwCorrupt("表格数据含有不允许的文档类型声明");
             return true;
         }
-        if (src_.over) tooLarge();
-        if (src_.tooManyAttributes) tooManyAttributes();
-        if (ret < 0 || src_.failed) throwCorrupt("表格数据无法解析");
+        if (src_.over)
+            tooLarge();
+        if (src_.tooManyAttributes)
+            tooManyAttributes();
+        if (ret < 0 || src_.failed)
+            throwCorrupt("表格数据无法解析");
         return false;
     }
     bool isStart() const { return type_ == XML_READER_TYPE_ELEMENT; }
@@ -232,7 +238,8 @@ private:
 // OOXML escapes characters XML cannot hold as _xHHHH_.
 std::string unescapeOoxml(std::string s)
 {
-    if (s.find("_x") == std::string::npos) return s;
+    if (s.find("_x") == std::string::npos)
+        return s;
     std::string out;
     out.reserve(s.size());
     for (std::size_t i = 0; i < s.size(); ++i) {
@@ -259,19 +266,24 @@ bool parseRef(std::string_view s, std::uint32_t& row, std::uint32_t& col)
 {
     std::size_t i = 0;
     std::uint32_t c = 0, r = 0;
-    while (i < s.size() && s[i] == '$') ++i;
+    while (i < s.size() && s[i] == '$')
+        ++i;
     std::size_t letters = 0;
     for (; i < s.size() && std::isalpha(static_cast<unsigned char>(s[i])); ++i, ++letters) {
-        if (letters >= 3) return false;
+        if (letters >= 3)
+            return false;
         c = c * 26 + static_cast<std::uint32_t>(std::toupper(static_cast<unsigned char>(s[i])) - 'A' + 1);
     }
-    if (i < s.size() && s[i] == '$') ++i;
+    if (i < s.size() && s[i] == '$')
+        ++i;
     std::size_t digits = 0;
     for (; i < s.size() && std::isdigit(static_cast<unsigned char>(s[i])); ++i, ++digits) {
-        if (digits >= 8) return false;
+        if (digits >= 8)
+            return false;
         r = r * 10 + static_cast<std::uint32_t>(s[i] - '0');
     }
-    if (i != s.size() || letters == 0 || digits == 0 || c == 0 || r == 0 || c > maxCols || r > maxRows) return false;
+    if (i != s.size() || letters == 0 || digits == 0 || c == 0 || r == 0 || c > maxCols || r > maxRows)
+        return false;
     row = r;
     col = c;
     return true;
@@ -279,8 +291,10 @@ bool parseRef(std::string_view s, std::uint32_t& row, std::uint32_t& col)
 
 bool parseUint(std::string_view s, std::uint32_t& v)
 {
-    while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-    while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
+    while (!s.empty() && s.front() == ' ')
+        s.remove_prefix(1);
+    while (!s.empty() && s.back() == ' ')
+        s.remove_suffix(1);
     auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
     return ec == std::errc() && p == s.data() + s.size();
 }
@@ -288,11 +302,14 @@ bool parseUint(std::string_view s, std::uint32_t& v)
 bool parseDouble(const std::string& s, double& v)
 {
     const char* b = s.c_str();
-    while (*b == ' ' || *b == '\t' || *b == '\n' || *b == '\r') ++b;
-    if (!*b) return false;
+    while (*b == ' ' || *b == '\t' || *b == '\n' || *b == '\r')
+        ++b;
+    if (!*b)
+        return false;
     char* e = nullptr;
     v = std::strtod(b, &e);
-    while (*e == ' ' || *e == '\t' || *e == '\n' || *e == '\r') ++e;
+    while (*e == ' ' || *e == '\t' || *e == '\n' || *e == '\r')
+        ++e;
     return *e == '\0' && std::isfinite(v);
 }
 
@@ -301,14 +318,18 @@ bool parseDouble(const std::string& s, double& v)
 // +08:00) is left out: the sheet shows the time as written.
 bool parseIsoDate(std::string_view s, bool dates1904, double& serial)
 {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\n' || s.front() == '\r')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\n' || s.back() == '\r')) s.remove_suffix(1);
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\n' || s.front() == '\r'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\n' || s.back() == '\r'))
+        s.remove_suffix(1);
     std::size_t i = 0;
     auto digits = [&](int n, int& out) {
-        if (s.size() - i < static_cast<std::size_t>(n)) return false;
+        if (s.size() - i < static_cast<std::size_t>(n))
+            return false;
         out = 0;
         for (int k = 0; k < n; ++k, ++i) {
-            if (!std::isdigit(static_cast<unsigned char>(s[i]))) return false;
+            if (!std::isdigit(static_cast<unsigned char>(s[i])))
+                return false;
             out = out * 10 + (s[i] - '0');
         }
         return true;
@@ -324,17 +345,22 @@ bool parseIsoDate(std::string_view s, bool dates1904, double& serial)
     double frac = 0;
     bool haveDate = false;
     if (s.size() >= 10 && s[4] == '-') {
-        if (!digits(4, y) || !take('-') || !digits(2, mo) || !take('-') || !digits(2, d)) return false;
-        if (mo < 1 || mo > 12 || d < 1 || d > 31 || y < 1) return false;
+        if (!digits(4, y) || !take('-') || !digits(2, mo) || !take('-') || !digits(2, d))
+            return false;
+        if (mo < 1 || mo > 12 || d < 1 || d > 31 || y < 1)
+            return false;
         haveDate = true;
-        if (i < s.size() && !take('T') && !take(' ')) return false;
+        if (i < s.size() && !take('T') && !take(' '))
+            return false;
     } else if (!s.empty() && s[0] == 'T') {
         ++i;
     }
     if (i < s.size()) {
-        if (!digits(2, h) || !take(':') || !digits(2, mi)) return false;
+        if (!digits(2, h) || !take(':') || !digits(2, mi))
+            return false;
         if (take(':')) {
-            if (!digits(2, sec)) return false;
+            if (!digits(2, sec))
+                return false;
             if (take('.') || take(',')) {
                 double scale = 0.1;
                 while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) {
@@ -347,11 +373,14 @@ bool parseIsoDate(std::string_view s, bool dates1904, double& serial)
         } else if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
             ++i;
             int zh = 0, zm = 0;
-            if (!digits(2, zh)) return false;
+            if (!digits(2, zh))
+                return false;
             take(':');
-            if (i < s.size() && !digits(2, zm)) return false;
+            if (i < s.size() && !digits(2, zm))
+                return false;
         }
-        if (i != s.size() || h > 24 || mi > 59 || sec > 60) return false;
+        if (i != s.size() || h > 24 || mi > 59 || sec > 60)
+            return false;
     } else if (!haveDate) {
         return false;
     }
@@ -365,8 +394,10 @@ bool parseIsoDate(std::string_view s, bool dates1904, double& serial)
         long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
         long unixDays = era * 146097 + doe - 719468;  // since 1970-01-01
         days = dates1904 ? unixDays + 24107.0 : unixDays + 25569.0;
-        if (!dates1904 && days < 61) days -= 1;  // before the phantom 1900-02-29
-        if (days < 0) return false;
+        if (!dates1904 && days < 61)
+            days -= 1;  // before the phantom 1900-02-29
+        if (days < 0)
+            return false;
     }
     serial = days + (h * 3600 + mi * 60 + sec + frac) / 86400.0;
     return true;
@@ -381,18 +412,21 @@ std::string partKey(std::string_view name)
     std::string k;
     k.reserve(name.size());
     for (char c : name) {
-        if (c == '\\') c = '/';
+        if (c == '\\')
+            c = '/';
         k += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     }
     std::size_t b = 0;
-    while (b < k.size() && k[b] == '/') ++b;
+    while (b < k.size() && k[b] == '/')
+        ++b;
     return k.substr(b);
 }
 
 // %XX escapes of a relationship target (a URI).
 std::string percentDecoded(const std::string& t)
 {
-    if (t.find('%') == std::string::npos) return t;
+    if (t.find('%') == std::string::npos)
+        return t;
     std::string out;
     for (std::size_t i = 0; i < t.size(); ++i) {
         unsigned v = 0;
@@ -419,22 +453,26 @@ std::string resolve(const std::string& base, const std::string& target)
     std::string t = percentDecoded(target);
     std::replace(t.begin(), t.end(), '\\', '/');
     std::vector<std::string> parts;
-    if (t.empty()) return {};
+    if (t.empty())
+        return {};
     std::string joined = t[0] == '/' ? t.substr(1) : (base.empty() ? t : base + "/" + t);
     std::size_t start = 0;
     while (start <= joined.size()) {
         std::size_t e = joined.find('/', start);
-        if (e == std::string::npos) e = joined.size();
+        if (e == std::string::npos)
+            e = joined.size();
         std::string seg = joined.substr(start, e - start);
         if (seg == "..") {
-            if (!parts.empty()) parts.pop_back();
+            if (!parts.empty())
+                parts.pop_back();
         } else if (!seg.empty() && seg != ".") {
             parts.push_back(seg);
         }
         start = e + 1;
     }
     std::string out;
-    for (const auto& p : parts) out += (out.empty() ? "" : "/") + p;
+    for (const auto& p : parts)
+        out += (out.empty() ? "" : "/") + p;
     return out;
 }
 
@@ -459,11 +497,14 @@ public:
         limits_ = Limits::forInput(size);
         budget_ = limits_.xmlBytes;
         input_.reset(gsf_input_memory_new(data, static_cast<gsf_off_t>(size), FALSE));
-        if (!input_) throwCorrupt();
+        if (!input_)
+            throwCorrupt();
         GError* err = nullptr;
         zip_.reset(gsf_infile_zip_new(input_.get(), &err));
-        if (err) g_error_free(err);
-        if (!zip_) throwCorrupt("压缩包结构已损坏");
+        if (err)
+            g_error_free(err);
+        if (!zip_)
+            throwCorrupt("压缩包结构已损坏");
     }
 
     std::unique_ptr<Workbook> read()
@@ -472,19 +513,24 @@ public:
         book->sheet_.setLimits(limits_);
         std::string wbPath = "xl/workbook.xml";
         for (const auto& [id, rel] : readRels("_rels/.rels", ""))
-            if (endsWith(rel.type, "/officeDocument")) wbPath = rel.target;
-        auto wbRels = readRels(dirOf(wbPath) + "/_rels/" + wbPath.substr(wbPath.rfind('/') + 1) + ".rels", dirOf(wbPath));
+            if (endsWith(rel.type, "/officeDocument"))
+                wbPath = rel.target;
+        auto wbRels =
+            readRels(dirOf(wbPath) + "/_rels/" + wbPath.substr(wbPath.rfind('/') + 1) + ".rels", dirOf(wbPath));
 
         std::string firstName, firstId;
         bool haveSheet = false;
         {
             GPtr<GsfInput> part = open(wbPath);
-            if (!part) throwCorrupt("缺少工作簿部件（不是Excel工作簿）");
+            if (!part)
+                throwCorrupt("缺少工作簿部件（不是Excel工作簿）");
             Xml x(part.get(), &budget_);
             while (x.next()) {
-                if (!x.isStart()) continue;
+                if (!x.isStart())
+                    continue;
                 std::string v;
-                if (x.is("workbookPr") && x.attr("date1904", v)) book->dates1904_ = v == "1" || v == "true";
+                if (x.is("workbookPr") && x.attr("date1904", v))
+                    book->dates1904_ = v == "1" || v == "true";
                 if (x.is("sheet") && !haveSheet) {
                     haveSheet = true;
                     x.attr("name", firstName);
@@ -495,15 +541,18 @@ public:
         book->sheet_.setName(firstName);
         std::string sstPath, stylesPath;
         for (const auto& [id, rel] : wbRels) {
-            if (endsWith(rel.type, "/sharedStrings")) sstPath = rel.target;
-            if (endsWith(rel.type, "/styles")) stylesPath = rel.target;
+            if (endsWith(rel.type, "/sharedStrings"))
+                sstPath = rel.target;
+            if (endsWith(rel.type, "/styles"))
+                stylesPath = rel.target;
         }
         if (!haveSheet) {
             book->firstSheetProblem_ = "工作簿中没有工作表";
             return book;
         }
         auto it = wbRels.find(firstId);
-        if (it == wbRels.end()) throwCorrupt("找不到第一张工作表");
+        if (it == wbRels.end())
+            throwCorrupt("找不到第一张工作表");
         const Rel& rel = it->second;
         if (endsWith(rel.type, "/chartsheet")) {
             book->firstSheetProblem_ = "工作簿的第一张表“" + firstName + "”是图表，不是工作表";
@@ -517,8 +566,10 @@ public:
             book->firstSheetProblem_ = "工作簿的第一张表“" + firstName + "”不是工作表";
             return book;
         }
-        if (!stylesPath.empty()) readStyles(stylesPath);
-        if (!sstPath.empty()) readSharedStrings(sstPath, book->sheet_.pool());
+        if (!stylesPath.empty())
+            readStyles(stylesPath);
+        if (!sstPath.empty())
+            readSharedStrings(sstPath, book->sheet_.pool());
         readSheet(rel.target, *book);
         book->sheet_.finish();
         return book;
@@ -529,18 +580,21 @@ private:
     // it by (a name with backslashes is one member at the top).
     void indexParts(GsfInfile* dir, std::vector<std::string>& names, int depth)
     {
-        if (depth > 16) return;
+        if (depth > 16)
+            return;
         int n = gsf_infile_num_children(dir);
         for (int i = 0; i < n; ++i) {
             const char* name = gsf_infile_name_by_index(dir, i);
-            if (!name) continue;
+            if (!name)
+                continue;
             names.emplace_back(name);
             GPtr<GsfInput> child(gsf_infile_child_by_index(dir, i));
             if (child && GSF_IS_INFILE(child.get()) && gsf_infile_num_children(GSF_INFILE(child.get())) >= 0) {
                 indexParts(GSF_INFILE(child.get()), names, depth + 1);
             } else {
                 std::string joined;
-                for (const auto& part : names) joined += (joined.empty() ? "" : "/") + part;
+                for (const auto& part : names)
+                    joined += (joined.empty() ? "" : "/") + part;
                 parts_.emplace(partKey(joined), names);  // the first of equal keys stays
             }
             names.pop_back();
@@ -555,9 +609,11 @@ private:
             indexed_ = true;
         }
         auto it = parts_.find(partKey(path));
-        if (it == parts_.end()) return nullptr;
+        if (it == parts_.end())
+            return nullptr;
         std::vector<const char*> argv;
-        for (const auto& n : it->second) argv.push_back(n.c_str());
+        for (const auto& n : it->second)
+            argv.push_back(n.c_str());
         argv.push_back(nullptr);
         return GPtr<GsfInput>(gsf_infile_child_by_aname(zip_.get(), argv.data()));
     }
@@ -566,15 +622,18 @@ private:
     {
         std::map<std::string, Rel> out;
         GPtr<GsfInput> part = open(path);
-        if (!part) return out;
+        if (!part)
+            return out;
         Xml x(part.get(), &budget_);
         while (x.next()) {
-            if (!x.isStart() || !x.is("Relationship")) continue;
+            if (!x.isStart() || !x.is("Relationship"))
+                continue;
             std::string id, type, target, mode;
             x.attr("Id", id);
             x.attr("Type", type);
             x.attr("Target", target);
-            if (x.attr("TargetMode", mode) && mode == "External") continue;
+            if (x.attr("TargetMode", mode) && mode == "External")
+                continue;
             out[id] = Rel{type, resolve(base, target)};
         }
         return out;
@@ -583,7 +642,8 @@ private:
     void readStyles(const std::string& path)
     {
         GPtr<GsfInput> part = open(path);
-        if (!part) return;
+        if (!part)
+            return;
         Xml x(part.get(), &budget_);
         std::map<std::uint32_t, bool> custom;
         std::vector<std::uint32_t> xfFmt;
@@ -599,12 +659,14 @@ private:
                     inNumFmts = !x.isEmpty();
                 } else if (x.is("numFmt") && inNumFmts && x.attr("numFmtId", v) && x.attr("formatCode", code)) {
                     std::uint32_t id;
-                    if (parseUint(v, id)) custom[id] = isDateFormatCode(code);
+                    if (parseUint(v, id))
+                        custom[id] = isDateFormatCode(code);
                 } else if (x.is("cellXfs")) {
                     inCellXfs = !x.isEmpty();
                 } else if (x.is("xf") && inCellXfs) {
                     std::uint32_t id = 0;
-                    if (x.attr("numFmtId", v) && !parseUint(v, id)) id = 0;
+                    if (x.attr("numFmtId", v) && !parseUint(v, id))
+                        id = 0;
                     xfFmt.push_back(id);
                 }
             } else if (x.isEnd() && x.is("cellXfs")) {
@@ -627,16 +689,22 @@ private:
     std::string itemText(Xml& x, const char* item)
     {
         std::string s;
-        if (x.isEmpty()) return s;
+        if (x.isEmpty())
+            return s;
         int inT = 0, inPh = 0;
         while (x.next()) {
             if (x.isStart()) {
-                if (x.is("t") && !x.isEmpty()) ++inT;
-                else if (x.is("rPh") && !x.isEmpty()) ++inPh;
+                if (x.is("t") && !x.isEmpty())
+                    ++inT;
+                else if (x.is("rPh") && !x.isEmpty())
+                    ++inPh;
             } else if (x.isEnd()) {
-                if (x.is(item)) break;
-                if (x.is("t") && inT) --inT;
-                else if (x.is("rPh") && inPh) --inPh;
+                if (x.is(item))
+                    break;
+                if (x.is("t") && inT)
+                    --inT;
+                else if (x.is("rPh") && inPh)
+                    --inPh;
             } else if (x.isText() && inT && !inPh) {
                 s.append(x.value());
             }
@@ -647,10 +715,12 @@ private:
     void readSharedStrings(const std::string& path, StringPool& pool)
     {
         GPtr<GsfInput> part = open(path);
-        if (!part) return;
+        if (!part)
+            return;
         Xml x(part.get(), &budget_);
         while (x.next())
-            if (x.isStart() && x.is("si")) sst_.push_back(pool.add(itemText(x, "si")));
+            if (x.isStart() && x.is("si"))
+                sst_.push_back(pool.add(itemText(x, "si")));
     }
 
     bool dateStyle(std::uint32_t s) const { return s < xfDate_.size() && xfDate_[s]; }
@@ -659,12 +729,14 @@ private:
     {
         SheetData& sh = book.sheet_;
         GPtr<GsfInput> part = open(path);
-        if (!part) throwCorrupt("缺少工作表部件");
+        if (!part)
+            throwCorrupt("缺少工作表部件");
         Xml x(part.get(), &budget_);
         std::uint32_t row = 0, col = 0;
         std::string ref, t, s, v;
         while (x.next()) {
-            if (!x.isStart()) continue;
+            if (!x.isStart())
+                continue;
             if (x.is("row")) {
                 // A row numbered past the sheet's end (or not a number)
                 // holds nothing the sheet can show: its cells, and those
@@ -686,18 +758,22 @@ private:
                     row = r;
                     col = c;
                 } else {
-                    col = maxCols + 1;   // a reference outside the sheet
+                    col = maxCols + 1;  // a reference outside the sheet
                 }
-                if (!x.attr("t", t)) t.clear();
+                if (!x.attr("t", t))
+                    t.clear();
                 std::uint32_t style = 0;
-                if (!x.attr("s", s) || !parseUint(s, style)) style = 0;
+                if (!x.attr("s", s) || !parseUint(s, style))
+                    style = 0;
                 bool haveV = false;
                 std::string value, inl;
                 bool haveInline = false;
                 if (!x.isEmpty()) {
                     while (x.next()) {
-                        if (x.isEnd() && x.is("c")) break;
-                        if (!x.isStart()) continue;
+                        if (x.isEnd() && x.is("c"))
+                            break;
+                        if (!x.isStart())
+                            continue;
                         if (x.is("v")) {
                             haveV = true;
                             value = x.isEmpty() ? std::string() : textUntilEnd(x, "v");
@@ -707,12 +783,15 @@ private:
                         }
                     }
                 }
-                if (row < 1 || row > maxRows || col < 1 || col > maxCols) continue;
+                if (row < 1 || row > maxRows || col < 1 || col > maxCols)
+                    continue;
                 store(sh, book.dates1904_, row, col, t, style, haveV, value, haveInline, inl);
             } else if (x.is("mergeCell")) {
-                if (!x.attr("ref", ref)) continue;
+                if (!x.attr("ref", ref))
+                    continue;
                 auto colon = ref.find(':');
-                if (colon == std::string::npos) continue;
+                if (colon == std::string::npos)
+                    continue;
                 std::uint32_t r1, c1, r2, c2;
                 if (parseRef(ref.substr(0, colon), r1, c1) && parseRef(ref.substr(colon + 1), r2, c2))
                     sh.addMerge(Range{static_cast<int>(std::min(r1, r2)), static_cast<int>(std::min(c1, c2)),
@@ -725,8 +804,10 @@ private:
     {
         std::string out;
         while (x.next()) {
-            if (x.isEnd() && x.is(elem)) break;
-            if (x.isText()) out.append(x.value());
+            if (x.isEnd() && x.is(elem))
+                break;
+            if (x.isText())
+                out.append(x.value());
         }
         return out;
     }
@@ -737,17 +818,22 @@ private:
         if (t == "inlineStr") {
             // The text in <v> instead of <is> is a tolerance (writer not
             // identified; fixture inline-v.xlsx).
-            if (haveInline) sh.addString(row, col, inl);
-            else if (haveV) sh.addString(row, col, unescapeOoxml(value));
+            if (haveInline)
+                sh.addString(row, col, inl);
+            else if (haveV)
+                sh.addString(row, col, unescapeOoxml(value));
             return;
         }
-        if (!haveV) return;  // a styled empty cell
+        if (!haveV)
+            return;  // a styled empty cell
         if (t == "s") {
             std::uint32_t i;
             // <v/>: an empty cell, seen in public workbooks (writer not
             // identified; fixture sst-emptyv.xlsx).
-            if (value.find_first_not_of(" \t\r\n") == std::string::npos) return;
-            if (!parseUint(value, i) || i >= sst_.size()) throwCorrupt("文本单元格引用了不存在的字符串");
+            if (value.find_first_not_of(" \t\r\n") == std::string::npos)
+                return;
+            if (!parseUint(value, i) || i >= sst_.size())
+                throwCorrupt("文本单元格引用了不存在的字符串");
             sh.addPooledString(row, col, sst_[i]);
         } else if (t == "str") {
             sh.addString(row, col, unescapeOoxml(value));
@@ -766,8 +852,10 @@ private:
                 sh.addString(row, col, value);
         } else {
             double d;
-            if (value.empty()) return;
-            if (!parseDouble(value, d)) throwCorrupt("数值单元格的内容不是数字");
+            if (value.empty())
+                return;
+            if (!parseDouble(value, d))
+                throwCorrupt("数值单元格的内容不是数字");
             sh.addNumber(row, col, d, dateStyle(style));
         }
     }
@@ -785,9 +873,6 @@ private:
 
 }  // namespace
 
-std::unique_ptr<Workbook> readXlsx(const std::uint8_t* data, std::size_t size)
-{
-    return XlsxReader(data, size).read();
-}
+std::unique_ptr<Workbook> readXlsx(const std::uint8_t* data, std::size_t size) { return XlsxReader(data, size).read(); }
 
 }  // namespace vdmq::roster::detail

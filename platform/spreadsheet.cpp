@@ -9,12 +9,14 @@ namespace vdmq {
 std::string TExcelWorksheet::CellText(int row, int col) const
 {
     const roster::Sheet* sh = sheet();
-    if (!sh) throw std::logic_error("worksheet not attached");
+    if (!sh)
+        throw std::logic_error("worksheet not attached");
     // Holding the workbook for the read keeps a sheet of a tracked
     // workbook alive even if the application lets it go meanwhile.
     auto hold = owner_.lock();
     roster::Cell c = sh->cell(row, col);
-    if (c.type == roster::CellType::Empty) return {};
+    if (c.type == roster::CellType::Empty)
+        return {};
     try {
         return gbFromUtf8(roster::cellText(c, dates1904_, row, col));
     } catch (const roster::CellConversionError& e) {
@@ -22,10 +24,7 @@ std::string TExcelWorksheet::CellText(int row, int col) const
     }
 }
 
-void TExcelApplication::Connect()
-{
-    connected_ = true;
-}
+void TExcelApplication::Connect() { connected_ = true; }
 
 void TExcelApplication::Disconnect()
 {
@@ -52,7 +51,8 @@ void TExcelApplication::WorkbooksOpen(const std::string& pathGb)
 
 void TExcelApplication::AttachFirstSheet(TExcelWorksheet& sheet)
 {
-    if (!book_) throw GbEncodedError<roster::RosterError>(gb("没有打开的工作簿"));
+    if (!book_)
+        throw GbEncodedError<roster::RosterError>(gb("没有打开的工作簿"));
     try {
         sheet.Attach(&book_->firstSheet(), book_->dates1904(), book_);
     } catch (const roster::RosterError& e) {

@@ -21,22 +21,30 @@ public:
     std::string CellText(int row, int col) const;
     // The attached sheet; nullptr when none, or when the workbook it
     // belongs to has been closed (TExcelApplication::Disconnect).
-    const roster::Sheet* sheet() const
-    {
-        return (tracked_ && owner_.expired()) ? nullptr : sheet_;
-    }
+    const roster::Sheet* sheet() const { return (tracked_ && owner_.expired()) ? nullptr : sheet_; }
     bool dates1904() const { return dates1904_; }
     // Attaches a sheet the caller keeps alive (tests, fakes).
     void Attach(const roster::Sheet* sheet, bool dates1904)
     {
-        sheet_ = sheet; dates1904_ = dates1904; owner_.reset(); tracked_ = false;
+        sheet_ = sheet;
+        dates1904_ = dates1904;
+        owner_.reset();
+        tracked_ = false;
     }
     // Attaches a sheet of `owner`; released as soon as `owner` goes.
     void Attach(const roster::Sheet* sheet, bool dates1904, std::weak_ptr<const roster::Workbook> owner)
     {
-        sheet_ = sheet; dates1904_ = dates1904; owner_ = std::move(owner); tracked_ = true;
+        sheet_ = sheet;
+        dates1904_ = dates1904;
+        owner_ = std::move(owner);
+        tracked_ = true;
     }
-    void Release() { sheet_ = nullptr; owner_.reset(); tracked_ = false; }
+    void Release()
+    {
+        sheet_ = nullptr;
+        owner_.reset();
+        tracked_ = false;
+    }
 private:
     const roster::Sheet* sheet_ = nullptr;
     bool dates1904_ = false;

@@ -32,15 +32,9 @@ static void initPreviewResources()
 namespace {
 
 // System texts are GB18030 byte strings; Qt wants Unicode.
-QString T(const char* utf8)
-{
-    return vdmq::fromGb(vdmq::gb(utf8));
-}
+QString T(const char* utf8) { return vdmq::fromGb(vdmq::gb(utf8)); }
 
-QIcon icon(const char* name)
-{
-    return QIcon(QStringLiteral(":/preview/icons/%1.svg").arg(QLatin1String(name)));
-}
+QIcon icon(const char* name) { return QIcon(QStringLiteral(":/preview/icons/%1.svg").arg(QLatin1String(name))); }
 
 // The design faces: 宋体 at a pixel size.
 QFont songti(int pixels)
@@ -61,8 +55,8 @@ QFrame* group(QWidget* parent, const char* name, int width)
     return frame;
 }
 
-QToolButton* pictureButton(QWidget* parent, const char* name, int left, int width,
-                           const char* hint, const char* picture)
+QToolButton* pictureButton(QWidget* parent, const char* name, int left, int width, const char* hint,
+                           const char* picture)
 {
     auto* button = new QToolButton(parent);
     button->setObjectName(QLatin1String(name));
@@ -88,12 +82,10 @@ protected:
         QPainter painter(this);
         drawFrame(&painter);
         painter.setFont(font());
-        painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled,
-                                       QPalette::WindowText));
+        painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
         const QFontMetricsF metrics(font());
         const QRect area = contentsRect();
-        const double baseline =
-            area.top() + (area.height() + metrics.ascent() - metrics.descent()) / 2.0;
+        const double baseline = area.top() + (area.height() + metrics.ascent() - metrics.descent()) / 2.0;
         const double blank = (font().pixelSize() > 0 ? font().pixelSize() : metrics.height()) / 2.0;
         double x = area.left() + indent();
         const QString caption = text();
@@ -130,14 +122,13 @@ QLabel* raisedPanel(QWidget* parent, const char* name, int left, int width, cons
 
 // ---- dialogs ------------------------------------------------------------------
 
-bool TQtPreviewDialogs::GetSaveFileName(QWidget* parent, const QString& caption,
-                                        const QString& filter, QString& fileName,
-                                        int& filterIndex)
+bool TQtPreviewDialogs::GetSaveFileName(QWidget* parent, const QString& caption, const QString& filter,
+                                        QString& fileName, int& filterIndex)
 {
     const QStringList filters = filter.split(QStringLiteral(";;"));
     QString selected = filters.value(filterIndex - 1);
-    const QString chosen = QFileDialog::getSaveFileName(
-        parent, caption, fileName, filter, &selected, QFileDialog::DontConfirmOverwrite);
+    const QString chosen =
+        QFileDialog::getSaveFileName(parent, caption, fileName, filter, &selected, QFileDialog::DontConfirmOverwrite);
     if (chosen.isEmpty())
         return false;
     fileName = chosen;
@@ -184,10 +175,7 @@ QString TPreviewDialogs::ExportFolder()
     return QDir::homePath();
 }
 
-void TPreviewDialogs::ExportFolderUsed(const QString& dir)
-{
-    lastExportFolder() = dir;
-}
+void TPreviewDialogs::ExportFolderUsed(const QString& dir) { lastExportFolder() = dir; }
 
 QString TSaveDialog::QtFilter(const std::string& filter)
 {
@@ -214,7 +202,7 @@ QString TSaveDialog::WithDefaultExt(const QString& name, const QString& ext)
     const QString last = QFileInfo(name).fileName();
     if (last.isEmpty())
         return name;
-    if (last.endsWith(QLatin1Char('.')))   // "name." asks for the default one
+    if (last.endsWith(QLatin1Char('.')))  // "name." asks for the default one
         return name + ext;
     if (last.contains(QLatin1Char('.')))
         return name;
@@ -247,9 +235,8 @@ TFormTzpreview::TFormTzpreview(QWidget* parent, TPreviewDialogs* dialogs)
     setWindowIcon(icon("preview"));
     // System menu and maximise only: a minimised preview would hide the
     // window the print run is waiting on.
-    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowMaximizeButtonHint |
-                   Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
     setAttribute(Qt::WA_DeleteOnClose);
     setFont(songti(13));
     resize(808, 597);
@@ -260,8 +247,7 @@ TFormTzpreview::TFormTzpreview(QWidget* parent, TPreviewDialogs* dialogs)
     QRPreview1 = new qr::TQRPreview(this);
     QRPreview1->setObjectName(QStringLiteral("QRPreview1"));
     QRPreview1->setFont(songti(13));
-    connect(QRPreview1, &qr::TQRPreview::PageAvailable, this,
-            &TFormTzpreview::QRPreview1PageAvailable);
+    connect(QRPreview1, &qr::TQRPreview::PageAvailable, this, &TFormTzpreview::QRPreview1PageAvailable);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -322,7 +308,7 @@ void TFormTzpreview::buildToolBar()
     Panel3->setLineWidth(1);
     Panel3->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     Panel3->setGeometry(2, 1, 115, 26);
-    Panel3->setIndent(5);   // the panel's border width
+    Panel3->setIndent(5);  // the panel's border width
     SpinEdit2 = new QSpinBox(Panel3);
     SpinEdit2->setObjectName(QStringLiteral("SpinEdit2"));
     SpinEdit2->setFont(barFont);
@@ -330,7 +316,7 @@ void TFormTzpreview::buildToolBar()
     SpinEdit2->setRange(10, 300);
     SpinEdit2->setSingleStep(10);
     SpinEdit2->setValue(100);
-    SpinEdit2->setFocusPolicy(Qt::ClickFocus);   // not a tab stop
+    SpinEdit2->setFocusPolicy(Qt::ClickFocus);  // not a tab stop
     SpinEdit2->setButtonSymbols(QAbstractSpinBox::UpDownArrows);
     // Typing is disabled; the arrows (and the wheel) still step.
     if (auto* edit = SpinEdit2->findChild<QLineEdit*>())
@@ -347,8 +333,7 @@ void TFormTzpreview::buildToolBar()
 
     Panel5 = group(PanelToolBar, "Panel5", 181);
     SpeedButtonPrint = pictureButton(Panel5, "SpeedButtonPrint", 5, 30, "打印", "print");
-    SpeedButtonPrintSetup =
-        pictureButton(Panel5, "SpeedButtonPrintSetup", 35, 30, "打印设置", "printsetup");
+    SpeedButtonPrintSetup = pictureButton(Panel5, "SpeedButtonPrintSetup", 35, 30, "打印设置", "printsetup");
     SpeedButtonSave = pictureButton(Panel5, "SpeedButtonSave", 65, 30, "存盘", "save");
     SpeedButtonClose = pictureButton(Panel5, "SpeedButtonClose", 95, 30, "关闭", "close");
     SpeedButtonPdf = pictureButton(Panel5, "SpeedButtonPdf", 125, 30, "导出PDF", "pdf");
@@ -368,8 +353,7 @@ void TFormTzpreview::buildToolBar()
     connect(SpeedButtonNext, &QToolButton::clicked, this, [this] { SpeedButtonNextClick(); });
     connect(SpeedButtonLast, &QToolButton::clicked, this, [this] { SpeedButtonLastClick(); });
     connect(SpeedButtonPrint, &QToolButton::clicked, this, [this] { SpeedButtonPrintClick(); });
-    connect(SpeedButtonPrintSetup, &QToolButton::clicked, this,
-            [this] { SpeedButtonPrintSetupClick(); });
+    connect(SpeedButtonPrintSetup, &QToolButton::clicked, this, [this] { SpeedButtonPrintSetupClick(); });
     connect(SpeedButtonSave, &QToolButton::clicked, this, [this] { SpeedButtonSaveClick(); });
     connect(SpeedButtonClose, &QToolButton::clicked, this, [this] { SpeedButtonCloseClick(); });
     connect(SpeedButtonPdf, &QToolButton::clicked, this, [this] { SpeedButtonPdfClick(); });
@@ -458,10 +442,7 @@ void TFormTzpreview::SetRunPosition(const QString& person, int row, int form, in
     setWindowTitle(text + T(" — ") + caption_);
 }
 
-QString TFormTzpreview::RunPosition() const
-{
-    return LabelRunPosition->text();
-}
+QString TFormTzpreview::RunPosition() const { return LabelRunPosition->text(); }
 
 void TFormTzpreview::ShowStopRun(bool shown)
 {
@@ -482,7 +463,8 @@ void TFormTzpreview::ButtonStopRunClick()
     close();
 }
 
-template <class F> void TFormTzpreview::Guarded(F&& action)
+template <class F>
+void TFormTzpreview::Guarded(F&& action)
 {
     // A progress window lets events through while the store works; a second
     // click must not start a second run over the same report.
@@ -501,9 +483,8 @@ void TFormTzpreview::UpdatePageLabel()
     const auto store = QRPreview1->QRPrinter();
     if (!store)
         return;
-    const std::string text = vdmq::gb("第 ") + std::to_string(QRPreview1->PageNumber()) +
-                             vdmq::gb(" 页(共 ") + std::to_string(store->PageCount()) +
-                             vdmq::gb(" 页)");
+    const std::string text = vdmq::gb("第 ") + std::to_string(QRPreview1->PageNumber()) + vdmq::gb(" 页(共 ") +
+                             std::to_string(store->PageCount()) + vdmq::gb(" 页)");
     PanelPage->setText(vdmq::fromGb(text));
 }
 
@@ -642,8 +623,7 @@ QString TFormTzpreview::SuggestedFileName(const QString& extension) const
     // Left out: what no file system or office share takes in a name.
     QString name;
     for (QChar c : originName_.trimmed()) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7f ||
-            QStringLiteral("/\\:*?\"<>|").contains(c))
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f || QStringLiteral("/\\:*?\"<>|").contains(c))
             continue;
         name += c.isSpace() ? QLatin1Char('_') : c;
     }
@@ -655,8 +635,7 @@ QString TFormTzpreview::SuggestedFileName(const QString& extension) const
 
 bool TFormTzpreview::ChooseExportFile(TSaveDialog& dialog, QString& fileName)
 {
-    dialog.FileName =
-        QDir(dialogs_->ExportFolder()).filePath(SuggestedFileName(vdmq::fromGb(dialog.DefaultExt)));
+    dialog.FileName = QDir(dialogs_->ExportFolder()).filePath(SuggestedFileName(vdmq::fromGb(dialog.DefaultExt)));
     dialog.FilterIndex = 1;
     for (;;) {
         if (!dialog.Execute(*dialogs_, this) || dialog.FilterIndex != 1)
@@ -678,8 +657,7 @@ void TFormTzpreview::ShowExportError(const std::exception& e, const QString& fil
     // error's own text does not carry it.
     QString message = vdmq::errorText(e);
     const QString shown = QDir::toNativeSeparators(fileName);
-    if (dynamic_cast<const qr::EInOutError*>(&e) && !message.contains(fileName) &&
-        !message.contains(shown))
+    if (dynamic_cast<const qr::EInOutError*>(&e) && !message.contains(fileName) && !message.contains(shown))
         message = T("无法写入文件 ") + shown + T("：") + message;
     dialogs_->ShowError(this, message);
 }
@@ -717,9 +695,8 @@ void TFormTzpreview::SpeedButtonPdfClick()
     QScopedValueRollback<bool> busy(busy_, true);
     try {
         // The document title vdmq-print gives its PDF files.
-        qr::TQRPdfWriter pdf(fileName, store->Title.isEmpty()
-                                           ? T("国家机关事业单位工作人员工资变动审批表")
-                                           : store->Title);
+        qr::TQRPdfWriter pdf(fileName,
+                             store->Title.isEmpty() ? T("国家机关事业单位工作人员工资变动审批表") : store->Title);
         const qr::TQRPlacement placement = dialogs_->ExportPlacement();
         for (int page = 1; page <= store->PageCount(); ++page)
             pdf.AddPage(store->Page(page), placement);
@@ -730,10 +707,7 @@ void TFormTzpreview::SpeedButtonPdfClick()
     }
 }
 
-void TFormTzpreview::SpeedButtonCloseClick()
-{
-    close();
-}
+void TFormTzpreview::SpeedButtonCloseClick() { close(); }
 
 void TFormTzpreview::closeEvent(QCloseEvent* event)
 {

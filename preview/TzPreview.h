@@ -30,8 +30,8 @@ public:
     // and name to start with.  Returns false when cancelled.  The dialog
     // itself never questions an existing file: the window asks with
     // ConfirmReplace.
-    virtual bool GetSaveFileName(QWidget* parent, const QString& caption, const QString& filter,
-                                 QString& fileName, int& filterIndex) = 0;
+    virtual bool GetSaveFileName(QWidget* parent, const QString& caption, const QString& filter, QString& fileName,
+                                 int& filterIndex) = 0;
     // An error box with the error's own message.
     virtual void ShowError(QWidget* parent, const QString& message) = 0;
     // Asked before an export replaces an existing file; true replaces it.
@@ -48,8 +48,8 @@ public:
 // Qt's file dialog and message boxes, titled with the application's name.
 class TQtPreviewDialogs : public TPreviewDialogs {
 public:
-    bool GetSaveFileName(QWidget* parent, const QString& caption, const QString& filter,
-                         QString& fileName, int& filterIndex) override;
+    bool GetSaveFileName(QWidget* parent, const QString& caption, const QString& filter, QString& fileName,
+                         int& filterIndex) override;
     void ShowError(QWidget* parent, const QString& message) override;
     bool ConfirmReplace(QWidget* parent, const QString& fileName) override;
 };
@@ -58,11 +58,11 @@ public:
 // a default extension added to a name typed without one.
 class TSaveDialog {
 public:
-    std::string Filter;        // GB18030, "文本文件(*.TXT)|*.TXT"
-    std::string DefaultExt;    // without the dot
+    std::string Filter;      // GB18030, "文本文件(*.TXT)|*.TXT"
+    std::string DefaultExt;  // without the dot
     std::string Title;
-    QString FileName;          // the chosen file, after Execute
-    int FilterIndex = 1;       // 1-based
+    QString FileName;     // the chosen file, after Execute
+    int FilterIndex = 1;  // 1-based
     bool OverwritePrompt = false;
 
     // True when the user confirmed; FileName then carries the default
@@ -105,10 +105,10 @@ public:
     QToolButton* SpeedButtonPrintSetup;
     QToolButton* SpeedButtonSave;
     QToolButton* SpeedButtonClose;
-    QToolButton* SpeedButtonPdf;     // hint "导出PDF"
+    QToolButton* SpeedButtonPdf;  // hint "导出PDF"
     qr::TQRPreview* QRPreview1;
     TSaveDialog SaveDialog1;
-    TSaveDialog SaveDialogPdf;       // "PDF文件(*.pdf)|*.pdf"
+    TSaveDialog SaveDialogPdf;  // "PDF文件(*.pdf)|*.pdf"
 
     // The roster row and the person the shown form is for; the export
     // dialogs suggest a file name made of them.
@@ -172,15 +172,16 @@ private:
     void SetZoomBox(int zoom);
     // Runs a store action; a failure is shown in the error box and ends the
     // action, as every failure of a button does.
-    template <class F> void Guarded(F&& action);
+    template <class F>
+    void Guarded(F&& action);
     // Runs `dialog` from the export folder with the suggested name until
     // the user picks a new file or agrees to replace one; false on cancel.
     bool ChooseExportFile(TSaveDialog& dialog, QString& fileName);
     void ShowExportError(const std::exception& e, const QString& fileName);
 
     TPreviewDialogs* dialogs_;
-    QString caption_;     // the window's caption without the run position
-    bool busy_ = false;   // a print, set-up or export is running
+    QString caption_;    // the window's caption without the run position
+    bool busy_ = false;  // a print, set-up or export is running
     std::unique_ptr<TQtPreviewDialogs> ownDialogs_;
     int originRow_ = 0;
     QString originName_;

@@ -25,14 +25,17 @@ class ScopedZone {
 public:
     explicit ScopedZone(const char* zone)
     {
-        if (const char* old = std::getenv("TZ")) saved_ = QByteArray(old);
+        if (const char* old = std::getenv("TZ"))
+            saved_ = QByteArray(old);
         setenv("TZ", zone, 1);
         tzset();
     }
     ~ScopedZone()
     {
-        if (saved_) setenv("TZ", saved_->constData(), 1);
-        else unsetenv("TZ");
+        if (saved_)
+            setenv("TZ", saved_->constData(), 1);
+        else
+            unsetenv("TZ");
         tzset();
     }
     ScopedZone(const ScopedZone&) = delete;

@@ -13,7 +13,8 @@ namespace testfiles {
 inline std::string readAll(const QString& path)
 {
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) return "<missing>";
+    if (!f.open(QIODevice::ReadOnly))
+        return "<missing>";
     return f.readAll().toStdString();
 }
 

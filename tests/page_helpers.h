@@ -37,8 +37,8 @@ inline QSizeF pageSizeMm(const QString& pdf)
 inline QRectF frameInPdf(const QString& pdf)
 {
     QTemporaryDir dir;
-    run("pdftoppm", {"-r", "254", "-gray", "-aa", "no", "-aaVector", "no", "-f", "1", "-l", "1", pdf,
-                     dir.filePath("page")});
+    run("pdftoppm",
+        {"-r", "254", "-gray", "-aa", "no", "-aaVector", "no", "-f", "1", "-l", "1", pdf, dir.filePath("page")});
     QImage img(dir.filePath("page-1.pgm"));
     if (img.isNull())
         return {};

@@ -43,48 +43,57 @@ std::string helpText()
     const std::string start = std::to_string(kDefaultStartRow), end = std::to_string(kDefaultEndRow),
                       width = std::to_string(kDefaultOpinionWidth);
     // clang-format off: laid out as the terminal shows it
-    return
-    "用法：vdmq-print 花名册 [选项] (--fields | --pdf 文件 | --text 文件 | --printer 打印机|- | --check [--json])\n"
-    "      vdmq-print --calibration-page [纸张选项] (--pdf 文件 | --printer 打印机|-)\n"
-    "\n"
-    "为花名册第一张工作表中 AB 列（打印标志）为 1 的每一行生成一份工资变动审批表。\n"
-    "\n"
-    "选项：\n"
-    "  --start 行号        开始打印行号（默认 " + start + "）\n"
-    "  --end 行号          结束打印行号（默认 " + end + "）\n"
-    "  --doc-no 文字       文件依据（默认 " + kDefaultDocNo + "）\n"
-    "  --issued-by 文字    制表机构（默认 " + kDefaultIssuedBy + "）\n"
-    "  --date YYYY-MM-DD[ HH:MM:SS]\n"
-    "                      打印日期（默认：当前日期）\n"
-    "  --width 宽度        申报意见栏每行宽度，以字节计，一个汉字占 2（默认 " + width + "）；\n"
-    "                      不是整数时每份表都填表出错\n"
-    "  --settings 文件     从该 vdmq.ini 取以上各项的默认值\n"
-    "  --keep-going        某行出错时报告并跳过，接着处理下一行\n"
-    "  --password-file 文件\n"
-    "                      加密花名册的打开密码在此文件的第一行（- 为标准输入）；\n"
-    "                      不给时在终端上询问\n"
-    "\n"
-    "纸张与位置（只用于 --pdf 和 --printer）：\n"
-    "  --paper b5|a4       B5（182×257 毫米）或 A4；表格从不缩放\n"
-    "  --centre            在 A4 纸上居中（默认左上角）\n"
-    "  --offset X,Y        整页右移 X、下移 Y 毫米，各在 -20.0 到 20.0 之间\n"
-    "                      --printer 未给出的纸张和偏移取自 vdmq.ini 的 [vdmq] 节（--settings\n"
-    "                      指定的文件，否则程序自己的 vdmq.ini）；--pdf 只用命令行给出的\n"
-    "  --calibration-page  输出一张位置校准页（不用花名册）\n"
-    "\n"
-    "输出（选一项）：\n"
-    "  --fields            每份表一行 JSON（UTF-8）：\n"
-    "                      {\"row\": 7, \"captions\": {\"l_xm\": \"...\", ...}}\n"
-    "  --pdf 文件          一个 PDF，每份表一页\n"
-    "  --text 文件         各页的文本导出，依次排列\n"
-    "  --printer 打印机|-  送该打印机（- 为默认打印机），每份表一个作业\n"
-    "  --check             打印前检查，不打印：列出每个有问题的行（行号、姓名、问题）\n"
-    "  --json              与 --check 合用：每个问题一行 JSON（UTF-8）：\n"
-    "                      {\"row\": 8, \"name\": \"...\", \"kind\": \"cut\", \"message\": \"...\", ...}\n"
-    "\n"
-    "没有选中的行时不写输出文件。\n"
-    "退出码：0 成功；1 某行出错或花名册无法读取；2 用法错误。\n"
-    "--check 的退出码：0 没有发现问题；1 发现问题或花名册无法读取；2 用法错误。\n";
+    return "用法：vdmq-print 花名册 [选项] (--fields | --pdf 文件 | --text 文件 | --printer 打印机|- | --check [--json])\n"
+           "      vdmq-print --calibration-page [纸张选项] (--pdf 文件 | --printer 打印机|-)\n"
+           "\n"
+           "为花名册第一张工作表中 AB 列（打印标志）为 1 的每一行生成一份工资变动审批表。\n"
+           "\n"
+           "选项：\n"
+           "  --start 行号        开始打印行号（默认 " +
+           start +
+           "）\n"
+           "  --end 行号          结束打印行号（默认 " +
+           end +
+           "）\n"
+           "  --doc-no 文字       文件依据（默认 " +
+           kDefaultDocNo +
+           "）\n"
+           "  --issued-by 文字    制表机构（默认 " +
+           kDefaultIssuedBy +
+           "）\n"
+           "  --date YYYY-MM-DD[ HH:MM:SS]\n"
+           "                      打印日期（默认：当前日期）\n"
+           "  --width 宽度        申报意见栏每行宽度，以字节计，一个汉字占 2（默认 " +
+           width +
+           "）；\n"
+           "                      不是整数时每份表都填表出错\n"
+           "  --settings 文件     从该 vdmq.ini 取以上各项的默认值\n"
+           "  --keep-going        某行出错时报告并跳过，接着处理下一行\n"
+           "  --password-file 文件\n"
+           "                      加密花名册的打开密码在此文件的第一行（- 为标准输入）；\n"
+           "                      不给时在终端上询问\n"
+           "\n"
+           "纸张与位置（只用于 --pdf 和 --printer）：\n"
+           "  --paper b5|a4       B5（182×257 毫米）或 A4；表格从不缩放\n"
+           "  --centre            在 A4 纸上居中（默认左上角）\n"
+           "  --offset X,Y        整页右移 X、下移 Y 毫米，各在 -20.0 到 20.0 之间\n"
+           "                      --printer 未给出的纸张和偏移取自 vdmq.ini 的 [vdmq] 节（--settings\n"
+           "                      指定的文件，否则程序自己的 vdmq.ini）；--pdf 只用命令行给出的\n"
+           "  --calibration-page  输出一张位置校准页（不用花名册）\n"
+           "\n"
+           "输出（选一项）：\n"
+           "  --fields            每份表一行 JSON（UTF-8）：\n"
+           "                      {\"row\": 7, \"captions\": {\"l_xm\": \"...\", ...}}\n"
+           "  --pdf 文件          一个 PDF，每份表一页\n"
+           "  --text 文件         各页的文本导出，依次排列\n"
+           "  --printer 打印机|-  送该打印机（- 为默认打印机），每份表一个作业\n"
+           "  --check             打印前检查，不打印：列出每个有问题的行（行号、姓名、问题）\n"
+           "  --json              与 --check 合用：每个问题一行 JSON（UTF-8）：\n"
+           "                      {\"row\": 8, \"name\": \"...\", \"kind\": \"cut\", \"message\": \"...\", ...}\n"
+           "\n"
+           "没有选中的行时不写输出文件。\n"
+           "退出码：0 成功；1 某行出错或花名册无法读取；2 用法错误。\n"
+           "--check 的退出码：0 没有发现问题；1 发现问题或花名册无法读取；2 用法错误。\n";
     // clang-format on
 }
 
@@ -104,7 +113,7 @@ struct Options {
     bool calibration = false;
     Output output = Output::None;
     int outputs = 0;
-    QString target;   // file or printer name
+    QString target;  // file or printer name
 };
 
 // Texts in the terminal's encoding: the program's own (QString), the
@@ -114,7 +123,7 @@ std::string localFromGb(const std::string& gbText) { return local(fromGb(gbText)
 std::string local(const std::exception& e) { return local(errorText(e)); }
 
 struct UsageError {
-    std::string message;   // local 8-bit
+    std::string message;  // local 8-bit
 };
 
 QDateTime parseDate(const QString& text)
@@ -209,7 +218,8 @@ bool parseRunOption(ArgCursor& a, Options& o)
         const QString v = a.Value();
         o.offset = ParseOffsetPair(v.toStdString());
         if (!o.offset)
-            throw UsageError{"--offset：'" + local(v) + "' 应为 X,Y 毫米，各在 -20.0 到 20.0 之间，"
+            throw UsageError{"--offset：'" + local(v) +
+                             "' 应为 X,Y 毫米，各在 -20.0 到 20.0 之间，"
                              "至多一位小数"};
     } else if (a.Is("--fields")) {
         setOutput(o, Output::Fields, {});
@@ -238,8 +248,7 @@ void checkOptions(const Options& o)
     } else if (o.roster.isEmpty()) {
         throw UsageError{"没有给出花名册"};
     }
-    if (o.outputs == 1 && (o.paper || o.centred || o.offset) && o.output != Output::Pdf &&
-        o.output != Output::Printer)
+    if (o.outputs == 1 && (o.paper || o.centred || o.offset) && o.output != Output::Pdf && o.output != Output::Printer)
         throw UsageError{"--paper、--centre、--offset 只用于 --pdf 和 --printer"};
     if (o.centred && o.paper == TPaper::B5)
         throw UsageError{"--centre 只用于 A4 纸"};
@@ -329,9 +338,8 @@ TPaperSettings paperFor(const Options& o)
 {
     TPaperSettings s;
     if (o.output == Output::Printer) {
-        const QString ini = !o.settings.isEmpty()
-                                ? o.settings
-                                : SettingsFilePath(toGb(QCoreApplication::applicationDirPath()));
+        const QString ini =
+            !o.settings.isEmpty() ? o.settings : SettingsFilePath(toGb(QCoreApplication::applicationDirPath()));
         s = LoadPaperSettings(ini);
     }
     if (o.paper) {
@@ -374,7 +382,7 @@ struct CheckedStdout {
     }
     std::string message() const
     {
-        const std::string why = std::strerror(error);   // in the user's language, as the terminal shows it
+        const std::string why = std::strerror(error);  // in the user's language, as the terminal shows it
         return "无法写入标准输出：" + why;
     }
 };
@@ -387,11 +395,11 @@ struct BatchHost : TPrintRunHost {
     std::string printerName;
     TPaperSettings paper;
     qr::TQRPlacement placement;
-    QString rosterName;      // names the print jobs
+    QString rosterName;  // names the print jobs
     bool paperChecked = false;
     std::unique_ptr<qr::TQRPdfWriter> pdf;
     std::unique_ptr<qr::TQRAsciiExportFilter> text;
-    std::string line;        // --fields output, reused
+    std::string line;  // --fields output, reused
     TPrintRun* run = nullptr;
     bool terminal = false;
     bool progressShown = false;
@@ -434,7 +442,8 @@ struct BatchHost : TPrintRunHost {
         case Output::Pdf: {
             auto store = form.qrVDMQ->PrepareNew();
             if (!pdf)
-                pdf = std::make_unique<qr::TQRPdfWriter>(opt.target, QStringLiteral("国家机关事业单位工作人员工资变动审批表"));
+                pdf = std::make_unique<qr::TQRPdfWriter>(opt.target,
+                                                         QStringLiteral("国家机关事业单位工作人员工资变动审批表"));
             for (int p = 1; p <= store->PageCount(); ++p)
                 pdf->AddPage(store->Page(p), placement);
             break;
@@ -444,7 +453,7 @@ struct BatchHost : TPrintRunHost {
             // each one adding its page to the file.
             if (!text) {
                 text = std::make_unique<qr::TQRAsciiExportFilter>(opt.target);
-                text->HoldUntilCommit();   // one file for the whole run, put in place at its end
+                text->HoldUntilCommit();  // one file for the whole run, put in place at its end
             }
             qr::TQRPrinter scratch(form.qrVDMQ);
             form.qrVDMQ->Prepare(scratch, text.get());
@@ -463,7 +472,7 @@ struct BatchHost : TPrintRunHost {
             form.qrVDMQ->Print();
             break;
         case Output::None:
-        case Output::Check:   // checked rows are never output
+        case Output::Check:  // checked rows are never output
             break;
         }
     }
@@ -473,8 +482,8 @@ struct BatchHost : TPrintRunHost {
     void warnPaper()
     {
         const QString printer = QString::fromStdString(printerName);
-        const QString text = PaperWarning(
-            printer, qr::PrinterPaperSupport(printer, placement.SheetMm), paper, FormLayoutPage(), true);
+        const QString text =
+            PaperWarning(printer, qr::PrinterPaperSupport(printer, placement.SheetMm), paper, FormLayoutPage(), true);
         for (const QString& line : text.split(u'\n', Qt::SkipEmptyParts))
             say("警告：" + line.toLocal8Bit().toStdString());
     }
@@ -539,7 +548,7 @@ struct BatchHost : TPrintRunHost {
         }
         line += "}}\n";
         if (!out.put(line) && run)
-            run->RequestStop();   // nothing more can reach the reader
+            run->RequestStop();  // nothing more can reach the reader
     }
 
     void clearProgress()
@@ -586,8 +595,8 @@ struct BatchHost : TPrintRunHost {
         if (now < 2000 || now - lastProgress < 200)
             return;
         lastProgress = now;
-        std::fprintf(stderr, "\r%s: 第 %d 行（%d/%d），已完成 %d 份\033[K", kProg, p.row,
-                     p.rowsDone, p.rowsTotal, p.formsDone);
+        std::fprintf(stderr, "\r%s: 第 %d 行（%d/%d），已完成 %d 份\033[K", kProg, p.row, p.rowsDone, p.rowsTotal,
+                     p.formsDone);
         progressShown = true;
     }
 };
@@ -632,7 +641,11 @@ void writeCheckTable(const TCheckReport& report)
 void writeCheckJson(const TCheckReport& report)
 {
     std::string line;
-    auto key = [&](const char* k) { line += ", \""; line += k; line += "\": "; };
+    auto key = [&](const char* k) {
+        line += ", \"";
+        line += k;
+        line += "\": ";
+    };
     for (const TCheckProblem& p : report.problems) {
         line = "{\"row\": " + std::to_string(p.row);
         key("name");
@@ -712,8 +725,8 @@ void setEntries(BatchHost& host, const Options& opt, TVdcs& vdcs)
 bool findTarget(BatchHost& host, const Options& opt)
 {
     if (opt.output == Output::Printer) {
-        const QPrinterInfo info = opt.target == QLatin1String("-") ? QPrinterInfo::defaultPrinter()
-                                                                   : QPrinterInfo::printerInfo(opt.target);
+        const QPrinterInfo info =
+            opt.target == QLatin1String("-") ? QPrinterInfo::defaultPrinter() : QPrinterInfo::printerInfo(opt.target);
         if (info.isNull()) {
             std::fprintf(stderr, "%s: %s\n", kProg,
                          opt.target == QLatin1String("-") ? "没有默认打印机"
@@ -751,11 +764,14 @@ int runCheck(TPrintRun& run, BatchHost& host, const Options& opt, const TVdcs& v
     const std::string range = std::to_string(vdcs.StartRow) + "–" + std::to_string(vdcs.EndRow);
     if (report.problems.empty())
         host.say(local(QStringLiteral("第 %1 行标记打印的 %2 行都没有发现问题")
-                           .arg(QString::fromStdString(range)).arg(report.flaggedRows)));
+                           .arg(QString::fromStdString(range))
+                           .arg(report.flaggedRows)));
     else
         host.say(local(QStringLiteral("第 %1 行标记打印 %2 行，%3 行有问题，共 %4 处")
-                           .arg(QString::fromStdString(range)).arg(report.flaggedRows)
-                           .arg(report.RowsWithProblems()).arg(report.problems.size())));
+                           .arg(QString::fromStdString(range))
+                           .arg(report.flaggedRows)
+                           .arg(report.RowsWithProblems())
+                           .arg(report.problems.size())));
     return report.problems.empty() ? 0 : 1;
 }
 
@@ -798,17 +814,12 @@ int finishOutput(BatchHost& host, const Options& opt, const TRunResult& result)
 int runStatus(BatchHost& host, const Options& opt, const TVdcs& vdcs, const TRunResult& result, int status)
 {
     switch (result.status) {
-    case TRunStatus::ConvertError:
-        return 2;
-    case TRunStatus::Cancelled:
-        host.say("没有输入密码，花名册未打开");
-        return 1;
+    case TRunStatus::ConvertError: return 2;
+    case TRunStatus::Cancelled: host.say("没有输入密码，花名册未打开"); return 1;
     case TRunStatus::ExcelFailed:
     case TRunStatus::OpenFailed:
-    case TRunStatus::Failed:
-        return 1;
-    default:
-        break;
+    case TRunStatus::Failed: return 1;
+    default: break;
     }
     if (result.failedRows > 0)
         status = 1;

@@ -15,7 +15,7 @@ TBatchPasswordPrompt::TBatchPasswordPrompt(std::string file, int inFd, bool term
 
 bool TBatchPasswordPrompt::readLine(int fd, roster::Password& out, bool echoOff)
 {
-    termios saved {};
+    termios saved{};
     const bool restore = echoOff && ::tcgetattr(fd, &saved) == 0;
     if (restore) {
         termios quiet = saved;
@@ -31,14 +31,20 @@ bool TBatchPasswordPrompt::readLine(int fd, roster::Password& out, bool echoOff)
     for (;;) {
         char c;
         ssize_t r = ::read(fd, &c, 1);
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) break;
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r <= 0)
+            break;
         any = true;
-        if (c == '\n') break;
-        if (n < sizeof buf) buf[n++] = c;
+        if (c == '\n')
+            break;
+        if (n < sizeof buf)
+            buf[n++] = c;
     }
-    if (restore) ::tcsetattr(fd, TCSAFLUSH, &saved);
-    while (n > 0 && buf[n - 1] == '\r') --n;
+    if (restore)
+        ::tcsetattr(fd, TCSAFLUSH, &saved);
+    while (n > 0 && buf[n - 1] == '\r')
+        --n;
     out.assign(std::string_view(buf, n));
     explicit_bzero(buf, sizeof buf);
     return any;
@@ -46,12 +52,16 @@ bool TBatchPasswordPrompt::readLine(int fd, roster::Password& out, bool echoOff)
 
 std::string TBatchPasswordPrompt::Load()
 {
-    if (file_.empty()) return {};
+    if (file_.empty())
+        return {};
     int fd = file_ == "-" ? STDIN_FILENO : ::open(file_.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return "--password-file：无法读取 " + file_ + "（" + std::strerror(errno) + "）";
+    if (fd < 0)
+        return "--password-file：无法读取 " + file_ + "（" + std::strerror(errno) + "）";
     bool got = readLine(fd, filePassword_, false);
-    if (fd != STDIN_FILENO) ::close(fd);
-    if (!got) return "--password-file：" + file_ + " 是空的";
+    if (fd != STDIN_FILENO)
+        ::close(fd);
+    if (!got)
+        return "--password-file：" + file_ + " 是空的";
     haveFile_ = true;
     return {};
 }
@@ -59,7 +69,8 @@ std::string TBatchPasswordPrompt::Load()
 roster::PasswordPrompt::Answer TBatchPasswordPrompt::Ask(const std::string& path, bool wrong, roster::Password& out)
 {
     auto say = [&](const std::string& s) {
-        if (Say) Say(s);
+        if (Say)
+            Say(s);
     };
     if (haveFile_) {
         if (!fileTried_) {
@@ -74,11 +85,14 @@ roster::PasswordPrompt::Answer TBatchPasswordPrompt::Ask(const std::string& path
         say("花名册设置了打开密码，请用 --password-file 文件 给出密码：" + path);
         return Answer::None;
     }
-    if (wrong) say("密码不正确");
-    if (asked_ >= TerminalTries) return Answer::None;
+    if (wrong)
+        say("密码不正确");
+    if (asked_ >= TerminalTries)
+        return Answer::None;
     ++asked_;
     say("花名册“" + path + "”设置了打开密码，请输入密码（输入时不显示）：");
-    if (!readLine(inFd_, out, true)) return Answer::Cancelled;
+    if (!readLine(inFd_, out, true))
+        return Answer::Cancelled;
     return Answer::Given;
 }
 

@@ -13,10 +13,7 @@ namespace {
 constexpr std::string_view kOwnSection = "vdmq";
 constexpr std::string_view kExportDirKey = "ExportDir";
 
-bool usableDir(const QString& dir)
-{
-    return !dir.isEmpty() && QFileInfo(dir).isDir();
-}
+bool usableDir(const QString& dir) { return !dir.isEmpty() && QFileInfo(dir).isDir(); }
 }  // namespace
 
 bool IsSystemFolder(const QString& dir)
@@ -24,9 +21,9 @@ bool IsSystemFolder(const QString& dir)
     const QString d = QDir::cleanPath(QFileInfo(QDir::fromNativeSeparators(dir)).absoluteFilePath());
     if (d == QLatin1String("/"))
         return true;
-    static const char* const roots[] = {"/usr", "/bin", "/sbin", "/lib", "/lib32", "/lib64", "/libx32",
-                                        "/opt", "/etc", "/boot", "/var", "/snap", "/nix", "/app",
-                                        "/proc", "/sys", "/dev", "/run"};
+    static const char* const roots[] = {"/usr",    "/bin", "/sbin", "/lib",  "/lib32", "/lib64",
+                                        "/libx32", "/opt", "/etc",  "/boot", "/var",   "/snap",
+                                        "/nix",    "/app", "/proc", "/sys",  "/dev",   "/run"};
     for (const char* root : roots) {
         const QString r = QLatin1String(root);
         if (d == r || d.startsWith(r + QLatin1Char('/')))
@@ -58,8 +55,7 @@ QString RosterDialogFolder(const QString& rosterPath, const QString& appDir)
 
 QString ExportFolder(const TVdcs& vdcs)
 {
-    const std::string stored =
-        ReadProfileString(SettingsFilePath(vdcs.AppDir), kOwnSection, kExportDirKey, "");
+    const std::string stored = ReadProfileString(SettingsFilePath(vdcs.AppDir), kOwnSection, kExportDirKey, "");
     const QString dir = fromGb(stored);
     if (usableDir(QDir::fromNativeSeparators(dir)))
         return dir;
@@ -73,8 +69,7 @@ void RememberExportFolder(const TVdcs& vdcs, const QString& dir)
     const QString file = SettingsFilePath(vdcs.AppDir);
     QDir().mkpath(QFileInfo(file).absolutePath());
     try {
-        WriteProfileString(file, kOwnSection, kExportDirKey,
-                           toGb(QDir::toNativeSeparators(dir)));
+        WriteProfileString(file, kOwnSection, kExportDirKey, toGb(QDir::toNativeSeparators(dir)));
     } catch (const std::exception&) {
         // Only a convenience: the next dialog starts in the documents folder.
     }

@@ -45,10 +45,7 @@ double storedOffset(const QString& path, std::string_view key)
     return std::clamp(round1(v), -kMaxOffsetMm, kMaxOffsetMm);
 }
 
-QString offsetValue(double mm)
-{
-    return QString::number(round1(mm), 'f', 1);
-}
+QString offsetValue(double mm) { return QString::number(round1(mm), 'f', 1); }
 
 }  // namespace
 
@@ -140,10 +137,7 @@ std::optional<QPointF> ParseOffsetPair(std::string_view text)
     return QPointF(*x, *y);
 }
 
-QSizeF PaperSizeMm(TPaper paper)
-{
-    return paper == TPaper::A4 ? QSizeF(210, 297) : QSizeF(182, 257);
-}
+QSizeF PaperSizeMm(TPaper paper) { return paper == TPaper::A4 ? QSizeF(210, 297) : QSizeF(182, 257); }
 
 std::optional<TPaper> PaperForSheet(const QSizeF& mm)
 {
@@ -186,8 +180,10 @@ namespace {
 QString signedMm(double mm)
 {
     const double v = round1(mm);
-    return (v > 0 ? QStringLiteral("+") : v < 0 ? QStringLiteral("−") : QString())
-           + QString::number(std::abs(v), 'f', 1);
+    return (v > 0   ? QStringLiteral("+")
+            : v < 0 ? QStringLiteral("−")
+                    : QString()) +
+           QString::number(std::abs(v), 'f', 1);
 }
 }  // namespace
 
@@ -212,11 +208,11 @@ namespace {
 
 struct SideText {
     qr::TQRSide side;
-    const char* where;       // 左边
-    const char* frameLine;   // 左框线
-    const char* across;      // the rules that run into this edge: 横线
-    const char* end;         // their end at this edge: 左端
-    const char* along;       // rules parallel to this edge: 竖线
+    const char* where;      // 左边
+    const char* frameLine;  // 左框线
+    const char* across;     // the rules that run into this edge: 横线
+    const char* end;        // their end at this edge: 左端
+    const char* along;      // rules parallel to this edge: 竖线
 };
 
 const SideText kSides[] = {
@@ -280,20 +276,19 @@ QString sideLine(const SideText& st, const std::vector<qr::TQRBorderLoss>& losse
         const bool parallel = (st.side == qr::sdLeft || st.side == qr::sdRight) == vertical;
         if (!parallel) {
             ++across;
-            acrossCut = std::max(acrossCut, std::min(reach(ink, printable, st.side),
-                                                     vertical ? ink.height() : ink.width()));
+            acrossCut =
+                std::max(acrossCut, std::min(reach(ink, printable, st.side), vertical ? ink.height() : ink.width()));
             continue;
         }
         if (std::abs(edgeOf(ink, st.side) - edgeOf(frame, st.side)) >= 0.3) {
             ++(loss.whole ? otherWhole : otherThin);
             continue;
         }
-        const double dist = st.side == qr::sdLeft ? ink.left()
-                            : st.side == qr::sdTop ? ink.top()
+        const double dist = st.side == qr::sdLeft    ? ink.left()
+                            : st.side == qr::sdTop   ? ink.top()
                             : st.side == qr::sdRight ? sheet.width() - ink.right()
                                                      : sheet.height() - ink.bottom();
-        (loss.whole ? frameWhole : frameThin)
-            << QStringLiteral("%1（离纸边 %2 mm）").arg(u(st.frameLine), mm(dist));
+        (loss.whole ? frameWhole : frameThin) << QStringLiteral("%1（离纸边 %2 mm）").arg(u(st.frameLine), mm(dist));
     }
     QStringList parts;
     if (!frameWhole.isEmpty())
@@ -306,7 +301,8 @@ QString sideLine(const SideText& st, const std::vector<qr::TQRBorderLoss>& losse
         parts << QStringLiteral("%1 条%2只印出一部分").arg(otherThin).arg(u(st.along));
     if (across > 0)
         parts << QStringLiteral("%1 条%2的%3缺一截（最多 %4 mm）")
-                     .arg(across).arg(u(st.across), u(st.end), mm(std::max(0.1, acrossCut)));
+                     .arg(across)
+                     .arg(u(st.across), u(st.end), mm(std::max(0.1, acrossCut)));
     if (!texts.isEmpty()) {
         texts.removeDuplicates();
         QString t = QStringLiteral("文字") + texts.mid(0, 2).join(QStringLiteral("、"));
@@ -364,13 +360,12 @@ QString PaperWarning(const QString& printer, const qr::TQRPaperSupport& support,
     if (!support.known)
         return {};
     QStringList out;
-    const QString paperName = s.Paper == TPaper::A4 ? QStringLiteral("A4（210×297 mm）")
-                                                    : QStringLiteral("B5（182×257 mm）");
+    const QString paperName =
+        s.Paper == TPaper::A4 ? QStringLiteral("A4（210×297 mm）") : QStringLiteral("B5（182×257 mm）");
     if (!support.hasPaper()) {
         out << QStringLiteral("打印机“%1”没有%2这种纸，它的驱动也不收自定义大小的纸：表格会被印到别的纸上、"
                               "位置不对，或者打印机停下来等人放纸。请在“纸张”中改选这台打印机有的纸%3。")
-                   .arg(printer, paperName,
-                        s.Paper == TPaper::B5 ? QStringLiteral("（如 A4）") : QString());
+                   .arg(printer, paperName, s.Paper == TPaper::B5 ? QStringLiteral("（如 A4）") : QString());
     }
 
     // Without the paper, the printer's border says nothing about where the

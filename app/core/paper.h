@@ -29,9 +29,9 @@ enum class TPaper { B5, A4 };
 
 struct TPaperSettings {
     TPaper Paper = TPaper::B5;
-    bool Centred = false;        // on A4: centred; else at the top-left corner, as on B5
-    double OffsetXmm = 0;        // right
-    double OffsetYmm = 0;        // down
+    bool Centred = false;  // on A4: centred; else at the top-left corner, as on B5
+    double OffsetXmm = 0;  // right
+    double OffsetYmm = 0;  // down
     bool OffsetsInPdf = false;
     bool operator==(const TPaperSettings&) const = default;
 };
@@ -77,7 +77,7 @@ TCalibrationSheet CalibrationSheetFor(const TPaperSettings& settings);
 // an empty text when nothing will be lost; otherwise what is wrong (no such
 // paper, or which rules and texts fall into the printer's border) and what
 // to change.  `printer` names the printer in the text.
-QString PaperWarning(const QString& printer, const qr::TQRPaperSupport& support,
-                     const TPaperSettings& settings, const qr::QRPageImage& page, bool withOffsets);
+QString PaperWarning(const QString& printer, const qr::TQRPaperSupport& support, const TPaperSettings& settings,
+                     const qr::QRPageImage& page, bool withOffsets);
 
 }  // namespace vdmq

@@ -41,8 +41,7 @@ namespace {
 // Sets a flag for the life of a scope and tells the host when it changes.
 class RunningScope {
 public:
-    RunningScope(bool& running, bool& stop, TPrintRunHost& host)
-        : running_(running), stop_(stop), host_(host)
+    RunningScope(bool& running, bool& stop, TPrintRunHost& host) : running_(running), stop_(stop), host_(host)
     {
         running_ = true;
         stop_ = false;
@@ -63,8 +62,7 @@ private:
 }  // namespace
 
 TPrintRun::TPrintRun(TVdcs& vdcs, TRunReader& reader, TPrintRunHost& host)
-    : vdcs_(vdcs), reader_(reader), host_(host),
-      source_(vdcs, reader, [this] { return host_.OpinionWidthText(); })
+    : vdcs_(vdcs), reader_(reader), host_(host), source_(vdcs, reader, [this] { return host_.OpinionWidthText(); })
 {
 }
 

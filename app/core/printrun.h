@@ -19,16 +19,16 @@
 namespace vdmq {
 
 // The message boxes of the run.
-std::string MsgExcelStartFailed();   // "Excel文件打开失败！"
-std::string MsgChooseRoster();       // "请选择EXCEL数据表格！"
+std::string MsgExcelStartFailed();  // "Excel文件打开失败！"
+std::string MsgChooseRoster();      // "请选择EXCEL数据表格！"
 
 // The texts of the main window's entry fields that a run takes at its start.
 struct TRunEntries {
     std::string edStart;
     std::string edEnd;
-    std::string edFile;     // -> DocNo
-    std::string edArea;     // -> IssuedBy
-    QDateTime dtPrint;      // -> PrintDate
+    std::string edFile;  // -> DocNo
+    std::string edArea;  // -> IssuedBy
+    QDateTime dtPrint;   // -> PrintDate
 };
 
 // The roster as the run sees it: connect, open, attach the first sheet, read
@@ -69,9 +69,10 @@ private:
 // the field while a preview waits), and the settings record.
 class TRunFillSource : public TFillSource {
 public:
-    TRunFillSource(const TVdcs& vdcs, const TRunReader& reader,
-                   std::function<std::string()> widthText)
-        : vdcs_(vdcs), reader_(reader), widthText_(std::move(widthText)) {}
+    TRunFillSource(const TVdcs& vdcs, const TRunReader& reader, std::function<std::string()> widthText)
+        : vdcs_(vdcs), reader_(reader), widthText_(std::move(widthText))
+    {
+    }
     int CurRow() const override { return row_; }
     void SetCurRow(int row) { row_ = row; }
     std::string CellText(int row, int col) const override { return reader_.CellText(row, col); }
@@ -87,12 +88,12 @@ private:
 };
 
 struct TRunProgress {
-    int row = 0;          // the row just taken (the row going out, when outputting)
-    int rowsDone = 0;     // rows taken so far
-    int rowsTotal = 0;    // rows of the range (after the sheet's end is cut off)
-    int formsDone = 0;    // forms output so far
-    int formsTotal = 0;   // forms the range gives, when the host asked for the count; else 0
-    bool outputting = false;   // reported just before form formsDone + 1 goes out
+    int row = 0;              // the row just taken (the row going out, when outputting)
+    int rowsDone = 0;         // rows taken so far
+    int rowsTotal = 0;        // rows of the range (after the sheet's end is cut off)
+    int formsDone = 0;        // forms output so far
+    int formsTotal = 0;       // forms the range gives, when the host asked for the count; else 0
+    bool outputting = false;  // reported just before form formsDone + 1 goes out
 };
 
 class TPrintRun;
@@ -138,30 +139,30 @@ public:
 };
 
 enum class TRunStatus {
-    Done,            // the loop ran to its end (rows may have been skipped)
-    Busy,            // a run is going; nothing done (Preview: window raised)
-    PreviewRaised,   // a preview window was there and came to the front
-    ConvertError,    // a row field is not a whole number
-    ExcelFailed,     // the reader could not be started
-    OpenFailed,      // the roster could not be opened
-    Failed,          // attaching the sheet or a row failed
-    Stopped,         // stopped on request after a form
-    Abandoned,       // the check found problems and the user went back
-    Cancelled,       // the user declined to give the roster's password
-    NotBegun,        // the host declined to begin the output (BeginOutput)
+    Done,           // the loop ran to its end (rows may have been skipped)
+    Busy,           // a run is going; nothing done (Preview: window raised)
+    PreviewRaised,  // a preview window was there and came to the front
+    ConvertError,   // a row field is not a whole number
+    ExcelFailed,    // the reader could not be started
+    OpenFailed,     // the roster could not be opened
+    Failed,         // attaching the sheet or a row failed
+    Stopped,        // stopped on request after a form
+    Abandoned,      // the check found problems and the user went back
+    Cancelled,      // the user declined to give the roster's password
+    NotBegun,       // the host declined to begin the output (BeginOutput)
 };
 
 struct TRunResult {
     TRunStatus status = TRunStatus::Done;
-    int forms = 0;          // forms output
-    int rowsRead = 0;       // flag cells read
-    int failedRows = 0;     // rows reported and skipped, or the row that ended the run
-    int errorRow = 0;       // the row of the error that ended the run, 0 for none
-    int formsTotal = 0;     // forms the range gives, when counted (CountsForms)
-    int lastRow = 0;        // the last row taken to its end, 0 for none
-    int lastFormRow = 0;    // the row of the last form output, 0 for none
-    std::string message;    // GB18030: the error or message box text
-    std::string detail;     // the reader's reason for OpenFailed
+    int forms = 0;        // forms output
+    int rowsRead = 0;     // flag cells read
+    int failedRows = 0;   // rows reported and skipped, or the row that ended the run
+    int errorRow = 0;     // the row of the error that ended the run, 0 for none
+    int formsTotal = 0;   // forms the range gives, when counted (CountsForms)
+    int lastRow = 0;      // the last row taken to its end, 0 for none
+    int lastFormRow = 0;  // the row of the last form output, 0 for none
+    std::string message;  // GB18030: the error or message box text
+    std::string detail;   // the reader's reason for OpenFailed
 };
 
 class TPrintRun {
@@ -178,7 +179,11 @@ public:
 
     bool Running() const { return running_; }
     // Ends the run after the form now being output (nothing when idle).
-    void RequestStop() { if (running_) stop_ = true; }
+    void RequestStop()
+    {
+        if (running_)
+            stop_ = true;
+    }
     bool StopRequested() const { return stop_; }
     // The last selected row (the main window's CurRow).
     int CurRow() const { return source_.CurRow(); }

@@ -43,8 +43,10 @@ QString withoutZone(const QString& format)
     bool quoted = false;
     for (qsizetype i = 0; i < format.size(); ++i) {
         const QChar c = format[i];
-        if (c == u'\'') quoted = !quoted;
-        if (!quoted && c == u't') continue;
+        if (c == u'\'')
+            quoted = !quoted;
+        if (!quoted && c == u't')
+            continue;
         out += c;
     }
     out = out.trimmed();
@@ -56,7 +58,8 @@ QString withoutZone(const QString& format)
 // Two-digit years lose the century; the file keeps all four digits.
 QString withFullYear(const QString& format)
 {
-    if (format.contains(QStringLiteral("yyyy"))) return format;
+    if (format.contains(QStringLiteral("yyyy")))
+        return format;
     QString out = format;
     out.replace(QStringLiteral("yy"), QStringLiteral("yyyy"));
     return out;
@@ -70,14 +73,16 @@ QString formatDate(const QDateTime& value)
     const QDateTime dt = value.toLocalTime();
     const QLocale loc = QLocale::system();
     QString text = loc.toString(dt.date(), shortDateFormat(loc));
-    if (dt.time() != QTime(0, 0)) text += u' ' + loc.toString(dt.time(), longTimeFormat(loc));
+    if (dt.time() != QTime(0, 0))
+        text += u' ' + loc.toString(dt.time(), longTimeFormat(loc));
     return text;
 }
 
 QDateTime parseDate(const QString& raw)
 {
     const QString text = raw.trimmed();
-    if (text.isEmpty()) return {};
+    if (text.isEmpty())
+        return {};
     const QLocale loc = QLocale::system();
     const QLocale c = QLocale::c();
 
@@ -99,8 +104,8 @@ QDateTime parseDate(const QString& raw)
         attempts.push_back({&loc, sysDateRaw + u' ' + sysTime, false, true});
         attempts.push_back({&loc, sysDateRaw, true, true});
     }
-    for (const char* f : {"yyyy/M/d H:mm:ss", "yyyy/M/d H:mm", "yyyy-M-d H:mm:ss", "yyyy-M-d H:mm",
-                          "yyyy.M.d H:mm:ss", "yyyy'年'M'月'd'日' H:mm:ss"})
+    for (const char* f : {"yyyy/M/d H:mm:ss", "yyyy/M/d H:mm", "yyyy-M-d H:mm:ss", "yyyy-M-d H:mm", "yyyy.M.d H:mm:ss",
+                          "yyyy'年'M'月'd'日' H:mm:ss"})
         attempts.push_back({&c, QString::fromUtf8(f), false, false});
     for (const char* f : {"yyyy/M/d", "yyyy-M-d", "yyyy.M.d", "yyyy'年'M'月'd'日'"})
         attempts.push_back({&c, QString::fromUtf8(f), true, false});
@@ -109,19 +114,24 @@ QDateTime parseDate(const QString& raw)
         QDateTime dt;
         if (a.dateOnly) {
             const QDate d = a.locale->toDate(text, a.format);
-            if (d.isValid()) dt = QDateTime(d, QTime(0, 0));
+            if (d.isValid())
+                dt = QDateTime(d, QTime(0, 0));
         } else {
             dt = a.locale->toDateTime(text, a.format);
         }
-        if (!dt.isValid()) continue;
-        if (a.twoDigitYear && dt.date().year() < 1930) dt = dt.addYears(100);
+        if (!dt.isValid())
+            continue;
+        if (a.twoDigitYear && dt.date().year() < 1930)
+            dt = dt.addYears(100);
         return dt;
     }
     QDateTime iso = QDateTime::fromString(text, Qt::ISODateWithMs);
-    if (!iso.isValid()) iso = QDateTime::fromString(text, Qt::ISODate);
+    if (!iso.isValid())
+        iso = QDateTime::fromString(text, Qt::ISODate);
     if (iso.isValid()) {
         // A stated offset or zone is honoured; the record holds local time.
-        if (iso.timeSpec() != Qt::LocalTime) iso = iso.toLocalTime();
+        if (iso.timeSpec() != Qt::LocalTime)
+            iso = iso.toLocalTime();
         return iso;
     }
     return {};
@@ -130,7 +140,8 @@ QDateTime parseDate(const QString& raw)
 QString normalizedDir(const QString& dir)
 {
     QString d = QDir::fromNativeSeparators(dir);
-    while (d.size() > 1 && d.endsWith(u'/')) d.chop(1);
+    while (d.size() > 1 && d.endsWith(u'/'))
+        d.chop(1);
     return d;
 }
 
@@ -138,7 +149,8 @@ void writeKey(const QString& path, std::string_view key, std::string_view value)
 {
     // The per-user folder may not exist yet on a first start.
     const QString folder = QFileInfo(path).absolutePath();
-    if (!QFileInfo::exists(folder)) QDir().mkpath(folder);
+    if (!QFileInfo::exists(folder))
+        QDir().mkpath(folder);
     try {
         WriteProfileString(path, kSection, key, value);
     } catch (const EProfileWriteError&) {
@@ -150,7 +162,8 @@ int readInt(const TProfileSnapshot& file, std::string_view key, int def)
 {
     const auto text = file.Read(kSection, key);
     int v = 0;
-    if (text && TryStrToInt(*text, v)) return v;
+    if (text && TryStrToInt(*text, v))
+        return v;
     return def;
 }
 
@@ -158,7 +171,8 @@ int readInt(const TProfileSnapshot& file, std::string_view key, int def)
 
 QDateTime LocalNow()
 {
-    if (const auto& clock = clockOverride()) return clock().toLocalTime();
+    if (const auto& clock = clockOverride())
+        return clock().toLocalTime();
     return QDateTime::currentDateTime();
 }
 
@@ -176,7 +190,8 @@ TDateTime ToDateTime(const QDateTime& dt)
 
 QDateTime FromDateTime(TDateTime t)
 {
-    if (!std::isfinite(t)) t = 0;
+    if (!std::isfinite(t))
+        t = 0;
     double whole = std::trunc(t);
     qint64 ms = std::llround(std::fabs(t - whole) * kMsPerDay);
     if (ms >= kMsPerDay) {
@@ -221,12 +236,15 @@ TEntryFields::TEntryFields()
 QString SettingsFilePath(const std::string& appDirGb)
 {
     QString dir = normalizedDir(fromGb(appDirGb));
-    if (dir.isEmpty()) dir = QDir::currentPath();
+    if (dir.isEmpty())
+        dir = QDir::currentPath();
     const QString portable = (dir.endsWith(u'/') ? dir : dir + u'/') + QStringLiteral("vdmq.ini");
     const QFileInfo folder(dir);
-    if (QFileInfo::exists(portable) || (folder.isDir() && folder.isWritable())) return portable;
+    if (QFileInfo::exists(portable) || (folder.isDir() && folder.isWritable()))
+        return portable;
     QString config = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
-    if (config.isEmpty()) return portable;
+    if (config.isEmpty())
+        return portable;
     return config + QStringLiteral("/vdmq.ini");
 }
 
@@ -248,8 +266,10 @@ void LoadSettings(TVdcs& vdcs, TEntryFields& fields, const std::string& appDirGb
     vdcs.DocNo = file.Read(kSection, "File", gb(kDefaultDocNo));
     vdcs.IssuedBy = file.Read(kSection, "Area", gb(kDefaultIssuedBy));
     QDateTime date;
-    if (const auto text = file.Read(kSection, "Date")) date = parseDate(fromGb(*text));
-    if (!date.isValid()) date = LocalNow();
+    if (const auto text = file.Read(kSection, "Date"))
+        date = parseDate(fromGb(*text));
+    if (!date.isValid())
+        date = LocalNow();
     vdcs.PrintDate = ToDateTime(date);
     vdcs.StartRow = readInt(file, "Start", kDefaultStartRow);
     vdcs.EndRow = readInt(file, "End", kDefaultEndRow);
@@ -263,7 +283,8 @@ void LoadSettings(TVdcs& vdcs, TEntryFields& fields, const std::string& appDirGb
     fields.edStart = std::to_string(vdcs.StartRow);
     fields.edEnd = std::to_string(vdcs.EndRow);
     fields.edWidth = std::to_string(vdcs.OpinionWidth);
-    if (tooLarge) throw ESettingsReadError(tooLarge->what());
+    if (tooLarge)
+        throw ESettingsReadError(tooLarge->what());
 }
 
 void SaveSettings(const TVdcs& vdcs, const TEntryFields& fields)

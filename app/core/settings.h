@@ -30,8 +30,8 @@ QDateTime FromDateTime(TDateTime t);
 // start): the settings file's reading, vdmq-print and its help, and the
 // benchmarks all take them from here.  Texts in UTF-8 as written here; the
 // record holds them as GB18030 (DefaultVdcs).
-inline constexpr const char* kDefaultDocNo = "澜人发(2007)71号";        // "File"
-inline constexpr const char* kDefaultIssuedBy = "澜坪市人事局工资处制";   // "Area"
+inline constexpr const char* kDefaultDocNo = "澜人发(2007)71号";         // "File"
+inline constexpr const char* kDefaultIssuedBy = "澜坪市人事局工资处制";  // "Area"
 inline constexpr int kDefaultStartRow = 7;                               // "Start": the first data row
 inline constexpr int kDefaultEndRow = 7;                                 // "End"
 inline constexpr int kDefaultOpinionWidth = 78;                          // "yjkd", in bytes
@@ -42,7 +42,7 @@ struct TVdcs {
     int OpinionWidth = 0;
     int StartRow = 0;
     int EndRow = 0;
-    std::string AppDir;      // folder of the program file, no trailing separator
+    std::string AppDir;  // folder of the program file, no trailing separator
     std::string IssuedBy;
     std::string RosterPath;
 };
@@ -67,7 +67,7 @@ public:
 
 // The main window's entry fields as the settings see them.
 struct TEntryFields {
-    TEntryFields();          // the values the fields hold before loading
+    TEntryFields();  // the values the fields hold before loading
     std::string edFile;
     std::string edArea;
     std::string edStart;

@@ -3,9 +3,6 @@
 
 namespace vdmq {
 
-void SetUpApplication()
-{
-    QApplication::setApplicationName(QStringLiteral("vdmq"));
-}
+void SetUpApplication() { QApplication::setApplicationName(QStringLiteral("vdmq")); }
 
 }  // namespace vdmq

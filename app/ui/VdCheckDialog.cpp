@@ -22,8 +22,7 @@ namespace vdmq {
 
 bool CheckBeforeRunEnabled(const std::string& appDirGb)
 {
-    const std::string value =
-        ReadProfileString(SettingsFilePath(appDirGb), kProgramSection, kCheckBeforePrintKey, "1");
+    const std::string value = ReadProfileString(SettingsFilePath(appDirGb), kProgramSection, kCheckBeforePrintKey, "1");
     const QString v = fromGb(value).trimmed().toLower();
     return !(v == QLatin1String("0") || v == QLatin1String("no") || v == QLatin1String("false") ||
              v == QLatin1String("off") || v == QStringLiteral("否"));
@@ -63,14 +62,13 @@ TCheckDialog::TCheckDialog(const TCheckReport& report, int mode, QWidget* parent
 
     lbSummary = new QLabel(this);
     lbSummary->setWordWrap(true);
-    lbSummary->setText(
-        QStringLiteral("%1标记打印的 %2 人中，有 %3 人的审批表印出来会有问题（共 %4 处），列在下面。\n"
-                       "可以返回修改花名册，保存后再%5；也可以照样%5。")
-            .arg(rangeText(report))
-            .arg(report.flaggedRows)
-            .arg(report.RowsWithProblems())
-            .arg(report.problems.size())
-            .arg(going));
+    lbSummary->setText(QStringLiteral("%1标记打印的 %2 人中，有 %3 人的审批表印出来会有问题（共 %4 处），列在下面。\n"
+                                      "可以返回修改花名册，保存后再%5；也可以照样%5。")
+                           .arg(rangeText(report))
+                           .arg(report.flaggedRows)
+                           .arg(report.RowsWithProblems())
+                           .arg(report.problems.size())
+                           .arg(going));
 
     buildTable(report);
 

@@ -37,16 +37,16 @@ public:
 
     QLabel* lbSummary = nullptr;
     QTableWidget* tblProblems = nullptr;
-    QPushButton* btnCopy = nullptr;       // 复制全部
-    QPushButton* btnContinue = nullptr;   // 继续打印 / 继续预览
-    QPushButton* btnBack = nullptr;       // 返回修改 (the default)
+    QPushButton* btnCopy = nullptr;      // 复制全部
+    QPushButton* btnContinue = nullptr;  // 继续打印 / 继续预览
+    QPushButton* btnBack = nullptr;      // 返回修改 (the default)
 
     // The table as tab-separated lines under a heading line: the selected
     // rows, or every row.  What the copy commands put on the clipboard.
     QString TableText(bool selectedOnly) const;
 
-    void btnCopyClick();       // every row to the clipboard
-    void CopySelection();      // Ctrl+C: the selected rows
+    void btnCopyClick();   // every row to the clipboard
+    void CopySelection();  // Ctrl+C: the selected rows
 
 private:
     void buildTable(const TCheckReport& report);

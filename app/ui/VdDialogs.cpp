@@ -8,8 +8,8 @@
 
 namespace vdmq {
 
-void ConfigureFileDialog(QFileDialog& dlg, bool open, const QString& dir,
-                         const QStringList& nameFilters, const QString& selected)
+void ConfigureFileDialog(QFileDialog& dlg, bool open, const QString& dir, const QStringList& nameFilters,
+                         const QString& selected)
 {
     dlg.setAcceptMode(open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
     dlg.setFileMode(open ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
@@ -79,16 +79,16 @@ void TQtDialogs::Error(QWidget* parent, const QString& text)
     QMessageBox::critical(parent, TVdMainForm::ApplicationTitle(), text);
 }
 
-int TQtDialogs::Ask(QWidget* parent, const QString& title, const QString& text,
-                    const QStringList& buttons, int defaultButton)
+int TQtDialogs::Ask(QWidget* parent, const QString& title, const QString& text, const QStringList& buttons,
+                    int defaultButton)
 {
     QMessageBox box(QMessageBox::Question, title, text, QMessageBox::NoButton, parent);
     QList<QPushButton*> pushed;
     for (int i = 0; i < buttons.size(); ++i) {
         // The last button is the one Escape and the title bar's close press.
-        const auto role = i == 0 ? QMessageBox::AcceptRole
+        const auto role = i == 0                    ? QMessageBox::AcceptRole
                           : i + 1 == buttons.size() ? QMessageBox::RejectRole
-                                                   : QMessageBox::ActionRole;
+                                                    : QMessageBox::ActionRole;
         pushed << box.addButton(buttons[i], role);
     }
     if (defaultButton >= 0 && defaultButton < pushed.size())
@@ -103,8 +103,8 @@ bool AskReplace(TDialogs& dialogs, QWidget* parent, const QString& file)
 {
     const QString text = QStringLiteral("这个文件已经存在：\n%1\n\n要替换它吗？替换后，原文件的内容将丢失。")
                              .arg(QDir::toNativeSeparators(QFileInfo(file).absoluteFilePath()));
-    return dialogs.Ask(parent, TVdMainForm::ApplicationTitle(), text,
-                       {QStringLiteral("替换"), QStringLiteral("取消")}, 1) == 0;
+    return dialogs.Ask(parent, TVdMainForm::ApplicationTitle(), text, {QStringLiteral("替换"), QStringLiteral("取消")},
+                       1) == 0;
 }
 
 }  // namespace vdmq

@@ -34,28 +34,28 @@ public:
     // A question with buttons of its own, `buttons[defaultButton]` focused.
     // Returns the index of the button pressed; Escape and the title bar's
     // close press the last button.  -1 when no button was pressed.
-    virtual int Ask(QWidget* parent, const QString& title, const QString& text,
-                    const QStringList& buttons, int defaultButton) = 0;
+    virtual int Ask(QWidget* parent, const QString& title, const QString& text, const QStringList& buttons,
+                    int defaultButton) = 0;
 };
 
 // The real dialogs (QFileDialog, QMessageBox).
 class TQtDialogs : public TDialogs {
 public:
-    QString OpenFileName(QWidget* parent, const QString& title, const QString& dir,
-                         const QStringList& nameFilters, const QString& selected) override;
-    QString SaveFileName(QWidget* parent, const QString& title, const QString& dir,
-                         const QStringList& nameFilters, const QString& selected) override;
+    QString OpenFileName(QWidget* parent, const QString& title, const QString& dir, const QStringList& nameFilters,
+                         const QString& selected) override;
+    QString SaveFileName(QWidget* parent, const QString& title, const QString& dir, const QStringList& nameFilters,
+                         const QString& selected) override;
     void Message(QWidget* parent, const QString& title, const QString& text) override;
     void Error(QWidget* parent, const QString& text) override;
-    bool ConfirmCheck(QWidget* parent, const TCheckReport& report, int mode) override;   // VdCheckDialog.cpp
+    bool ConfirmCheck(QWidget* parent, const TCheckReport& report, int mode) override;  // VdCheckDialog.cpp
     int Ask(QWidget* parent, const QString& title, const QString& text, const QStringList& buttons,
             int defaultButton) override;
 };
 
 // Sets up a file dialog the way TQtDialogs runs it (filters, folder,
 // preselected file); open dialogs want an existing file.
-void ConfigureFileDialog(QFileDialog& dialog, bool open, const QString& dir,
-                         const QStringList& nameFilters, const QString& selected);
+void ConfigureFileDialog(QFileDialog& dialog, bool open, const QString& dir, const QStringList& nameFilters,
+                         const QString& selected);
 
 // A Qt name filter whose patterns match in any letter case, also where the
 // desktop's file dialog compares case-sensitively: "*.xls" becomes

@@ -1,6 +1,6 @@
 #include "app/ui/VdMainUnit.h"
-#include "app/ui/VdPasswordDialog.h"
 #include "app/core/folders.h"
+#include "app/ui/VdPasswordDialog.h"
 #include "app/ui/VdRosterPane.h"
 #include "app/ui/VdRunReport.h"
 #include "platform/gbtext.h"
@@ -22,10 +22,7 @@
 
 // Outside any namespace, as the resource initialiser requires; calling it
 // also keeps the linker from dropping the help page from the static library.
-static void initHelpResource()
-{
-    Q_INIT_RESOURCE(vdmq_help);
-}
+static void initHelpResource() { Q_INIT_RESOURCE(vdmq_help); }
 
 namespace vdmq {
 
@@ -144,9 +141,12 @@ struct LabelPlace {
     int x, y;
 };
 const LabelPlace kLabels[] = {
-    {"lbFile", "文件\n依据", 28, 40},          {"lbArea", "制表\n机构", 189, 40},
-    {"lbStart", "开始打\n印行号", 365, 40},    {"lbPrint", "打印\n日期", 28, 77},
-    {"lbWidth", "申报意见栏\n每行宽度", 189, 77}, {"lbEnd", "结束打\n印行号", 366, 77},
+    {"lbFile", "文件\n依据", 28, 40},
+    {"lbArea", "制表\n机构", 189, 40},
+    {"lbStart", "开始打\n印行号", 365, 40},
+    {"lbPrint", "打印\n日期", 28, 77},
+    {"lbWidth", "申报意见栏\n每行宽度", 189, 77},
+    {"lbEnd", "结束打\n印行号", 366, 77},
 };
 
 struct EditPlace {
@@ -215,8 +215,8 @@ void TVdMainForm::buildControls()
     buildEntryPanel();
 
     // Tab order: the order the user fills the form in, then the notice bar.
-    QWidget* order[] = {edFile, dtPrint, edStart, edEnd, btnRead, btnPre, btnPrn,
-                        btnPaper, btnExit, edArea, btnClear, edWidth, btnHelp, btnPdf, Memo1};
+    QWidget* order[] = {edFile,  dtPrint, edStart,  edEnd,   btnRead, btnPre, btnPrn, btnPaper,
+                        btnExit, edArea,  btnClear, edWidth, btnHelp, btnPdf, Memo1};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i)
         QWidget::setTabOrder(order[i], order[i + 1]);
 
@@ -289,7 +289,7 @@ void TVdMainForm::buildNoticeBar()
     Panel4->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     Panel4->setAlignment(Qt::AlignCenter);
     Panel4->setGeometry(0, 0, 656, 31);
-    Panel4->setContentsMargins(84, 0, 92, 0);   // clear of 在线帮助 and 导出PDF
+    Panel4->setContentsMargins(84, 0, 92, 0);  // clear of 在线帮助 and 导出PDF
     btnHelp = new QPushButton(QStringLiteral("在线帮助"), Panel4);
     btnHelp->setObjectName(QStringLiteral("btnHelp"));
     btnHelp->setIcon(style()->standardIcon(QStyle::SP_DialogHelpButton));
@@ -373,11 +373,14 @@ void TVdMainForm::buildShortcuts()
 
     // The captions are the form's fixed two-character words with no room
     // for a "(&P)": the keys are named in the buttons' tips instead.
-    struct Key { QKeySequence keys; QPushButton* button; };
+    struct Key {
+        QKeySequence keys;
+        QPushButton* button;
+    };
     const Key keys[] = {
-        {QKeySequence(Qt::CTRL | Qt::Key_P), btnPrn}, {QKeySequence(Qt::ALT | Qt::Key_P), btnPrn},
-        {QKeySequence(Qt::ALT | Qt::Key_V), btnPre},  {QKeySequence(Qt::ALT | Qt::Key_D), btnPdf},
-        {QKeySequence(Qt::ALT | Qt::Key_X), btnExit}, {QKeySequence(Qt::ALT | Qt::Key_O), btnRead},
+        {QKeySequence(Qt::CTRL | Qt::Key_P), btnPrn},  {QKeySequence(Qt::ALT | Qt::Key_P), btnPrn},
+        {QKeySequence(Qt::ALT | Qt::Key_V), btnPre},   {QKeySequence(Qt::ALT | Qt::Key_D), btnPdf},
+        {QKeySequence(Qt::ALT | Qt::Key_X), btnExit},  {QKeySequence(Qt::ALT | Qt::Key_O), btnRead},
         {QKeySequence(Qt::ALT | Qt::Key_C), btnClear}, {QKeySequence(Qt::ALT | Qt::Key_H), btnHelp},
         {QKeySequence(Qt::Key_F1), btnHelp},
     };
@@ -403,20 +406,14 @@ void TVdMainForm::SetRunButtonsEnabled(bool enabled)
     btnClear->setEnabled(enabled);
 }
 
-void TVdMainForm::ShowError(const std::exception& e)
-{
-    ShowError(errorText(e));
-}
+void TVdMainForm::ShowError(const std::exception& e) { ShowError(errorText(e)); }
 
 void TVdMainForm::ShowError(const QString& context, const std::exception& e)
 {
     ShowError(context.isEmpty() ? errorText(e) : context + u'\n' + errorText(e));
 }
 
-void TVdMainForm::ShowError(const QString& message)
-{
-    dialogs_->Error(this, message);
-}
+void TVdMainForm::ShowError(const QString& message) { dialogs_->Error(this, message); }
 
 // A button action ends at its first error, which the error box shows.
 template <class F>
@@ -439,7 +436,7 @@ bool TVdMainForm::ChooseRoster()
     const QString file =
         dialogs_->OpenFileName(this, DlgOpen.Title, DlgOpen.InitialDir, DlgOpen.Filters, DlgOpen.FileName);
     if (file.isEmpty())
-        return false;   // the recorded roster stays as it was
+        return false;  // the recorded roster stays as it was
     DlgOpen.FileName = QDir::toNativeSeparators(file);
     SaveRosterPath(Vdcs, toGb(DlgOpen.FileName));
     return true;
@@ -464,7 +461,7 @@ void TVdMainForm::FormCreate()
         try {
             LoadSettings(Vdcs, fields, toGb(appDir_));
         } catch (const ESettingsReadError&) {
-            SetEntryFields(fields);   // the defaults, then the message
+            SetEntryFields(fields);  // the defaults, then the message
             throw;
         }
         SetEntryFields(fields);
@@ -506,10 +503,7 @@ void TVdMainForm::btnReadClick()
     });
 }
 
-void TVdMainForm::btnClearClick()
-{
-    VdBrowser->Navigate(QStringLiteral("about:blank"));
-}
+void TVdMainForm::btnClearClick() { VdBrowser->Navigate(QStringLiteral("about:blank")); }
 
 void TVdMainForm::btnPreClick()
 {
@@ -528,9 +522,8 @@ void TVdMainForm::btnExitClick()
     } catch (const std::exception& e) {
         // The program stays open, so the user can still copy the values
         // somewhere; say what closing the window would do.
-        ShowError(errorText(e) +
-                  QStringLiteral("\n\n填写的内容没有保存：设置文件不能写入（文件夹可能是只读的）。"
-                                 "\n程序没有退出；直接关闭窗口将不保存这些内容而退出。"));
+        ShowError(errorText(e) + QStringLiteral("\n\n填写的内容没有保存：设置文件不能写入（文件夹可能是只读的）。"
+                                                "\n程序没有退出；直接关闭窗口将不保存这些内容而退出。"));
         return;
     }
     if (QuitApplication)
@@ -564,22 +557,16 @@ void TVdMainForm::btnHelpClick()
     setHelpPaneHeight(show ? 100 : 0);
 }
 
-int TVdMainForm::HelpPaneHeight() const
-{
-    return kqBrowser->minimumHeight();
-}
+int TVdMainForm::HelpPaneHeight() const { return kqBrowser->minimumHeight(); }
 
-void TVdMainForm::setHelpPaneHeight(int height)
-{
-    kqBrowser->setFixedHeight(height);
-}
+void TVdMainForm::setHelpPaneHeight(int height) { kqBrowser->setFixedHeight(height); }
 
 void TVdMainForm::helpLinkClicked(const QUrl& link)
 {
     const QUrl url = kqBrowser->source().resolved(link);
     const QString scheme = url.scheme().toLower();
-    if (scheme == QLatin1String("http") || scheme == QLatin1String("https") ||
-        scheme == QLatin1String("mailto") || scheme == QLatin1String("ftp")) {
+    if (scheme == QLatin1String("http") || scheme == QLatin1String("https") || scheme == QLatin1String("mailto") ||
+        scheme == QLatin1String("ftp")) {
         QDesktopServices::openUrl(url);
         return;
     }

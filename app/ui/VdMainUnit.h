@@ -28,7 +28,7 @@ struct TPrintRunState;
 // (the file chosen last in this run of the program, empty before).
 struct TOpenDialog {
     QString Title;
-    QStringList Filters;   // Qt name filters; the first is preselected
+    QStringList Filters;  // Qt name filters; the first is preselected
     QString InitialDir;
     QString FileName;
 };
@@ -39,8 +39,7 @@ public:
     // `appDir` is the folder the settings file and the usage notes are
     // looked for in; empty means the folder of the program file.  Null
     // `dialogs` means the real dialogs.  Loads the settings (FormCreate).
-    explicit TVdMainForm(const QString& appDir = QString(),
-                         std::shared_ptr<TDialogs> dialogs = nullptr,
+    explicit TVdMainForm(const QString& appDir = QString(), std::shared_ptr<TDialogs> dialogs = nullptr,
                          QWidget* parent = nullptr);
     ~TVdMainForm() override;
 
@@ -51,10 +50,10 @@ public:
     static QString HelpPageUrl();       // the help page shipped with the program
 
     // ---- controls -------------------------------------------------------
-    QWidget* Panel1 = nullptr;       // bottom, 118 high
-    QWidget* Panel2 = nullptr;       // roster pane, splitter, help pane
-    QWidget* Panel3 = nullptr;       // entry fields, 656 wide
-    QLabel* Panel4 = nullptr;        // the notice bar
+    QWidget* Panel1 = nullptr;  // bottom, 118 high
+    QWidget* Panel2 = nullptr;  // roster pane, splitter, help pane
+    QWidget* Panel3 = nullptr;  // entry fields, 656 wide
+    QLabel* Panel4 = nullptr;   // the notice bar
     TRosterPane* VdBrowser = nullptr;
     TSplitterBar* Splitter1 = nullptr;
     QTextBrowser* kqBrowser = nullptr;
@@ -71,9 +70,9 @@ public:
     QPushButton* btnRead = nullptr;
     QPushButton* btnPre = nullptr;
     QPushButton* btnPrn = nullptr;
-    QPushButton* btnPaper = nullptr;     // paper, position and calibration (VdPaperDialog)
+    QPushButton* btnPaper = nullptr;  // paper, position and calibration (VdPaperDialog)
     QPushButton* btnExit = nullptr;
-    QPushButton* btnPdf = nullptr;   // "导出PDF": the selected rows into one PDF file
+    QPushButton* btnPdf = nullptr;  // "导出PDF": the selected rows into one PDF file
 
     TOpenDialog DlgOpen;
 
@@ -83,7 +82,7 @@ public:
     // Asks for the password of an encrypted roster; shared by the roster
     // pane and the print run, so it is asked once per roster.
     std::unique_ptr<roster::PasswordPrompt> Passwords;
-    int CurRow = 0;                  // the roster row being prepared
+    int CurRow = 0;  // the roster row being prepared
     std::shared_ptr<TPrintRunState> PrintRunState;
 
     // 0 preview, 2 one PDF file for the whole run (kRunToPdf), any other
@@ -158,7 +157,8 @@ private:
     void loadNotes();
     void setHelpPaneHeight(int height);
     void helpLinkClicked(const QUrl& url);
-    template <class F> void guarded(F&& action);
+    template <class F>
+    void guarded(F&& action);
 
     QString appDir_;
     std::shared_ptr<TDialogs> dialogs_;

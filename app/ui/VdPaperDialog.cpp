@@ -1,7 +1,7 @@
 #include "app/ui/VdPaperDialog.h"
 
-#include "app/ui/VdPaperPrint.h"
 #include "app/ui/VdMainUnit.h"
+#include "app/ui/VdPaperPrint.h"
 #include "form/VdCalibration.h"
 #include "platform/gbtext.h"
 
@@ -39,8 +39,8 @@ QDoubleSpinBox* offsetBox(QWidget* parent, const QString& name, const QString& t
 }  // namespace
 
 // Two radio buttons of one choice, in a group of their own.
-void TPaperDialog::radioPair(QWidget* box, QRadioButton*& a, const char* nameA, const QString& textA,
-                             QRadioButton*& b, const char* nameB, const QString& textB)
+void TPaperDialog::radioPair(QWidget* box, QRadioButton*& a, const char* nameA, const QString& textA, QRadioButton*& b,
+                             const char* nameB, const QString& textB)
 {
     a = new QRadioButton(textA, box);
     b = new QRadioButton(textB, box);
@@ -163,7 +163,9 @@ void TPaperDialog::Changed()
     if (warning.isEmpty()) {
         const TFrameDistances d = ExpectedFrameDistances(CalibrationSheetFor(s));
         lbCheck->setText(QStringLiteral("这台打印机印得到整张表。框线到纸边应为：左 %1、上 %2、右 %3、下 %4 mm。")
-                             .arg(d.left, 0, 'f', 1).arg(d.top, 0, 'f', 1).arg(d.right, 0, 'f', 1)
+                             .arg(d.left, 0, 'f', 1)
+                             .arg(d.top, 0, 'f', 1)
+                             .arg(d.right, 0, 'f', 1)
                              .arg(d.bottom, 0, 'f', 1));
         lbCheck->setStyleSheet(QString());
     } else {

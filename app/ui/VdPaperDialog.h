@@ -33,7 +33,7 @@ public:
     QDoubleSpinBox* spOffsetY = nullptr;
     QCheckBox* cbPdfOffsets = nullptr;
     QLabel* lbPrinter = nullptr;
-    QLabel* lbCheck = nullptr;       // what the default printer will not reach
+    QLabel* lbCheck = nullptr;  // what the default printer will not reach
     QPushButton* btnCalibrate = nullptr;
     QPushButton* btnOk = nullptr;
     QPushButton* btnCancel = nullptr;

@@ -43,8 +43,8 @@ TPaperSupportProvider& PaperSupportProvider()
 TPaperPrompt& PaperPrompt()
 {
     static TPaperPrompt prompt = [](QWidget* parent, const QString& text) {
-        QMessageBox box(QMessageBox::Warning, QGuiApplication::applicationDisplayName(), text,
-                        QMessageBox::NoButton, parent);
+        QMessageBox box(QMessageBox::Warning, QGuiApplication::applicationDisplayName(), text, QMessageBox::NoButton,
+                        parent);
         QPushButton* go = box.addButton(QStringLiteral("继续打印"), QMessageBox::AcceptRole);
         QPushButton* stop = box.addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
         box.setDefaultButton(stop);
@@ -89,7 +89,7 @@ bool ConfirmPaper(QWidget* parent, const QString& printer)
 {
     const QString name = printer.isEmpty() ? DefaultPrinterName() : printer;
     if (name.isEmpty())
-        return true;   // nothing will print; the print says so itself
+        return true;  // nothing will print; the print says so itself
     const TPaperSettings s = LoadPaperSettings(PaperSettingsFile());
     const qr::TQRPlacement placement = PlacementFor(s, true);
     const qr::TQRPaperSupport support = PaperSupportProvider()(name, placement.SheetMm);
@@ -99,9 +99,14 @@ bool ConfirmPaper(QWidget* parent, const QString& printer)
     const QMarginsF& m = support.borderMm;
     const QString key = QStringLiteral("%1|%2x%3|%4,%5|%6,%7,%8,%9|%10")
                             .arg(name)
-                            .arg(placement.SheetMm.width()).arg(placement.SheetMm.height())
-                            .arg(placement.ShiftMm.x()).arg(placement.ShiftMm.y())
-                            .arg(m.left()).arg(m.top()).arg(m.right()).arg(m.bottom())
+                            .arg(placement.SheetMm.width())
+                            .arg(placement.SheetMm.height())
+                            .arg(placement.ShiftMm.x())
+                            .arg(placement.ShiftMm.y())
+                            .arg(m.left())
+                            .arg(m.top())
+                            .arg(m.right())
+                            .arg(m.bottom())
                             .arg(support.hasPaper());
     if (confirmed().count(key))
         return true;
@@ -138,11 +143,11 @@ bool TVdPrintBackend::PrintSetup(qr::TQRPrinterSettings& settings, int pageCount
         return false;
     const std::optional<TPaper> paper = PaperForSheet(sheet);
     if (!paper) {
-        PaperNote()(QApplication::activeWindow(),
-                    QStringLiteral("审批表只能印在 B5（182×257 mm）或 A4（210×297 mm）纸上，表格不缩放。"
-                                   "所选的 %1×%2 mm 纸张没有采用，仍用 %3。")
-                        .arg(QString::number(sheet.width(), 'f', 0), QString::number(sheet.height(), 'f', 0),
-                             PaperText(s)));
+        PaperNote()(
+            QApplication::activeWindow(),
+            QStringLiteral("审批表只能印在 B5（182×257 mm）或 A4（210×297 mm）纸上，表格不缩放。"
+                           "所选的 %1×%2 mm 纸张没有采用，仍用 %3。")
+                .arg(QString::number(sheet.width(), 'f', 0), QString::number(sheet.height(), 'f', 0), PaperText(s)));
     } else if (*paper != s.Paper) {
         s.Paper = *paper;
         SavePaperSettings(PaperSettingsFile(), s);

@@ -16,7 +16,8 @@ TPasswordDialog::TPasswordDialog(QWidget* parent, const QString& file, bool wron
     setObjectName(QStringLiteral("PasswordDialog"));
     setWindowTitle(QStringLiteral("花名册已加密"));
     auto* layout = new QVBoxLayout(this);
-    auto* text = new QLabel(QStringLiteral("花名册“%1”设置了打开密码。\n请输入密码：").arg(QFileInfo(file).fileName()), this);
+    auto* text =
+        new QLabel(QStringLiteral("花名册“%1”设置了打开密码。\n请输入密码：").arg(QFileInfo(file).fileName()), this);
     text->setWordWrap(true);
     text->setToolTip(file);
     edPassword = new QLineEdit(this);
@@ -50,7 +51,8 @@ roster::PasswordPrompt::Answer TPasswordDialogPrompt::Ask(const std::string& pat
         lastFromMemory_ = true;
         return Answer::Given;
     }
-    if (it != remembered_.end()) remembered_.erase(it);
+    if (it != remembered_.end())
+        remembered_.erase(it);
     // A remembered password that no longer fits (the roster was saved with
     // a new one) is not the user's mistake.
     const bool showWrong = wrong && !lastFromMemory_;

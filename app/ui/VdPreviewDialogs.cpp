@@ -7,13 +7,12 @@
 
 namespace vdmq {
 
-bool TMainPreviewDialogs::GetSaveFileName(QWidget* parent, const QString& caption,
-                                          const QString& filter, QString& fileName,
-                                          int& filterIndex)
+bool TMainPreviewDialogs::GetSaveFileName(QWidget* parent, const QString& caption, const QString& filter,
+                                          QString& fileName, int& filterIndex)
 {
     const QStringList filters = filter.split(QStringLiteral(";;"));
-    const QString chosen = form_->Dialogs().SaveFileName(
-        parent, caption, QFileInfo(fileName).absolutePath(), filters, fileName);
+    const QString chosen =
+        form_->Dialogs().SaveFileName(parent, caption, QFileInfo(fileName).absolutePath(), filters, fileName);
     if (chosen.isEmpty())
         return false;
     fileName = chosen;
@@ -31,15 +30,9 @@ bool TMainPreviewDialogs::ConfirmReplace(QWidget* parent, const QString& fileNam
     return AskReplace(form_->Dialogs(), parent, fileName);
 }
 
-QString TMainPreviewDialogs::ExportFolder()
-{
-    return vdmq::ExportFolder(Vdcs);
-}
+QString TMainPreviewDialogs::ExportFolder() { return vdmq::ExportFolder(Vdcs); }
 
-void TMainPreviewDialogs::ExportFolderUsed(const QString& dir)
-{
-    RememberExportFolder(Vdcs, dir);
-}
+void TMainPreviewDialogs::ExportFolderUsed(const QString& dir) { RememberExportFolder(Vdcs, dir); }
 
 qr::TQRPlacement TMainPreviewDialogs::ExportPlacement()
 {

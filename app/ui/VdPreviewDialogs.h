@@ -12,8 +12,8 @@ class TVdMainForm;
 class TMainPreviewDialogs : public TPreviewDialogs {
 public:
     explicit TMainPreviewDialogs(TVdMainForm* form) : form_(form) {}
-    bool GetSaveFileName(QWidget* parent, const QString& caption, const QString& filter,
-                         QString& fileName, int& filterIndex) override;
+    bool GetSaveFileName(QWidget* parent, const QString& caption, const QString& filter, QString& fileName,
+                         int& filterIndex) override;
     void ShowError(QWidget* parent, const QString& message) override;
     bool ConfirmReplace(QWidget* parent, const QString& fileName) override;
     QString ExportFolder() override;

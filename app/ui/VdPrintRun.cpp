@@ -80,7 +80,7 @@ struct TPrintRunState : TPrintRunHost {
     TExcelRunReader reader;
     TPrintRun run;
     int mode = 0;
-    QPointer<TFormTzpreview> preview;        // the window of the form now previewed
+    QPointer<TFormTzpreview> preview;  // the window of the form now previewed
     TMainPreviewDialogs previewDialogs{form};
     std::unique_ptr<QProgressDialog> progress;
     QElapsedTimer lastEvents;
@@ -90,8 +90,8 @@ struct TPrintRunState : TPrintRunHost {
     // window closed with, for the next one (0: none yet).
     int previewForm = 0, previewForms = 0;
     int carriedZoom = 0;
-    bool closedDuringRun = false;            // no summary for a window that is closing
-    QString pdfFile;                         // the whole-run PDF
+    bool closedDuringRun = false;  // no summary for a window that is closing
+    QString pdfFile;               // the whole-run PDF
     qr::TQRPlacement pdfPlacement;
     std::unique_ptr<qr::TQRPdfWriter> pdf;
 
@@ -137,9 +137,9 @@ struct TPrintRunState : TPrintRunHost {
         QString selected = QDir(ExportFolder(Vdcs))
                                .filePath(QStringLiteral("审批表_第%1至%2行.pdf").arg(Vdcs.StartRow).arg(Vdcs.EndRow));
         for (;;) {
-            QString file = form->Dialogs().SaveFileName(form, QStringLiteral("导出PDF"),
-                                                        QFileInfo(selected).absolutePath(),
-                                                        {QStringLiteral("PDF文件 (*.pdf)")}, selected);
+            QString file =
+                form->Dialogs().SaveFileName(form, QStringLiteral("导出PDF"), QFileInfo(selected).absolutePath(),
+                                             {QStringLiteral("PDF文件 (*.pdf)")}, selected);
             if (file.isEmpty())
                 return false;
             file = TSaveDialog::WithDefaultExt(file, QStringLiteral("pdf"));
@@ -162,8 +162,8 @@ struct TPrintRunState : TPrintRunHost {
             // is made when the first form is ready.
             auto store = holder.qrVDMQ->PrepareNew();
             if (!pdf)
-                pdf = std::make_unique<qr::TQRPdfWriter>(
-                    pdfFile, QStringLiteral("国家机关事业单位工作人员工资变动审批表"));
+                pdf = std::make_unique<qr::TQRPdfWriter>(pdfFile,
+                                                         QStringLiteral("国家机关事业单位工作人员工资变动审批表"));
             for (int p = 1; p <= store->PageCount(); ++p)
                 pdf->AddPage(store->Page(p), pdfPlacement);
             return;
@@ -219,11 +219,9 @@ struct TPrintRunState : TPrintRunHost {
         window.ShowStopRun(true);
         if (carriedZoom > 0)
             window.StartAtZoom(carriedZoom);
-        QObject::connect(&window, &TFormTzpreview::Closing, form, [this, w = &window] {
-            carriedZoom = w->QRPreview1->Zoom();
-        });
-        QObject::connect(&window, &TFormTzpreview::StopRunRequested, form,
-                         [this] { run.RequestStop(); });
+        QObject::connect(&window, &TFormTzpreview::Closing, form,
+                         [this, w = &window] { carriedZoom = w->QRPreview1->Zoom(); });
+        QObject::connect(&window, &TFormTzpreview::StopRunRequested, form, [this] { run.RequestStop(); });
     }
 
     QString cellText(int row, int col) const
@@ -375,7 +373,7 @@ void TVdMainForm::PrintRun(int mode)
     // reference while the run dispatches events.
     std::shared_ptr<TPrintRunState> state = PrintRunState;
     if (state->run.Running()) {
-        state->run.Run(mode);   // a Preview press raises the window; nothing else
+        state->run.Run(mode);  // a Preview press raises the window; nothing else
         return;
     }
     if (mode != 0 && mode != kRunToPdf)

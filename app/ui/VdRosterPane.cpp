@@ -109,8 +109,7 @@ QVariant TRosterModel::data(const QModelIndex& index, int role) const
         if (Flagged(row))
             return kFlagBackground;
         return {};
-    default:
-        return {};
+    default: return {};
     }
 }
 
@@ -125,12 +124,9 @@ QVariant TRosterModel::headerData(int section, Qt::Orientation orientation, int 
     }
     const bool flagged = Flagged(section + 1);
     switch (role) {
-    case Qt::DisplayRole:
-        return QString::number(section + 1);
-    case Qt::ForegroundRole:
-        return flagged ? QVariant(kFlagHeader) : QVariant();
-    case Qt::BackgroundRole:
-        return flagged ? QVariant(kFlagBackground) : QVariant();
+    case Qt::DisplayRole: return QString::number(section + 1);
+    case Qt::ForegroundRole: return flagged ? QVariant(kFlagHeader) : QVariant();
+    case Qt::BackgroundRole: return flagged ? QVariant(kFlagBackground) : QVariant();
     case Qt::FontRole:
         if (flagged) {
             QFont f;
@@ -138,10 +134,8 @@ QVariant TRosterModel::headerData(int section, Qt::Orientation orientation, int 
             return f;
         }
         return {};
-    case Qt::ToolTipRole:
-        return flagged ? QVariant(QStringLiteral("此行打印标记为1，将打印")) : QVariant();
-    default:
-        return {};
+    case Qt::ToolTipRole: return flagged ? QVariant(QStringLiteral("此行打印标记为1，将打印")) : QVariant();
+    default: return {};
     }
 }
 
@@ -161,8 +155,8 @@ TRosterPane::TRosterPane(QWidget* parent) : QWidget(parent)
     pathLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     btnOpenExternal_ = new QPushButton(QStringLiteral("在表格程序中打开编辑"), bar);
     btnOpenExternal_->setObjectName(QStringLiteral("btnOpenExternal"));
-    btnOpenExternal_->setToolTip(QStringLiteral(
-        "用系统的表格程序打开此花名册。在那里修改后按 Ctrl+S 保存，本窗格会自动刷新。"));
+    btnOpenExternal_->setToolTip(
+        QStringLiteral("用系统的表格程序打开此花名册。在那里修改后按 Ctrl+S 保存，本窗格会自动刷新。"));
     btnOpenExternal_->setFocusPolicy(Qt::ClickFocus);
     barLayout->addWidget(pathLabel_, 1);
     barLayout->addWidget(btnOpenExternal_);
@@ -214,10 +208,7 @@ void TRosterPane::SetBlankHint(const QString& hint)
         showMessage(blankHint_);
 }
 
-QString TRosterPane::Message() const
-{
-    return stack_->currentWidget() == message_ ? message_->text() : QString();
-}
+QString TRosterPane::Message() const { return stack_->currentWidget() == message_ ? message_->text() : QString(); }
 
 void TRosterPane::showMessage(const QString& text)
 {
@@ -278,7 +269,7 @@ void TRosterPane::load(bool keepPosition)
     try {
         const std::string file = QFile::encodeName(path_).toStdString();
         book = prompt_ ? roster::openWorkbook(file, *prompt_) : roster::openWorkbook(file);
-        book->firstSheet();   // a chart as the first sheet is a reason too
+        book->firstSheet();  // a chart as the first sheet is a reason too
     } catch (const roster::OpenCancelled&) {
         book.reset();
         reason = QStringLiteral("花名册设置了打开密码，没有输入密码。");
@@ -334,10 +325,7 @@ void TRosterPane::watch()
         watcher_->addPath(path_);
 }
 
-void TRosterPane::fileEvent()
-{
-    settle_->start();
-}
+void TRosterPane::fileEvent() { settle_->start(); }
 
 void TRosterPane::checkChanged()
 {
@@ -356,8 +344,7 @@ void TRosterPane::openExternal()
         return;
     if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path_))) {
         pathLabel_->setStyleSheet(QStringLiteral("color: #b22222"));
-        pathLabel_->setText(QStringLiteral("没有找到能打开此文件的表格程序：%1")
-                                .arg(QDir::toNativeSeparators(path_)));
+        pathLabel_->setText(QStringLiteral("没有找到能打开此文件的表格程序：%1").arg(QDir::toNativeSeparators(path_)));
     }
 }
 

@@ -26,7 +26,7 @@ public:
     // Takes the workbook; nullptr empties the model.
     void SetWorkbook(std::unique_ptr<roster::Workbook> book);
     const roster::Sheet* Sheet() const { return sheet_; }
-    bool Flagged(int row) const;   // 1-based
+    bool Flagged(int row) const;  // 1-based
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;

@@ -25,10 +25,10 @@ QString MsgNoPrinter();
 std::string MsgPrinterGone(int row);
 
 struct TRunEnd {
-    int mode = 1;            // 0 preview, 1 print, kRunToPdf
+    int mode = 1;  // 0 preview, 1 print, kRunToPdf
     TRunResult result;
     int startRow = 0, endRow = 0;
-    QString target;          // the printer, or the PDF file
+    QString target;  // the printer, or the PDF file
 };
 
 // Tells the user how the run ended.  After a stopped print run it offers

@@ -8,7 +8,8 @@ namespace vdmq {
 
 bool InstallQtTranslations(const QLocale& locale)
 {
-    if (locale.language() == QLocale::C) return false;
+    if (locale.language() == QLocale::C)
+        return false;
     // "qt" is the meta catalogue that pulls in qtbase and the other modules
     // Debian ships translations for; qtbase alone is the fallback.
     const QString dir = QLibraryInfo::path(QLibraryInfo::TranslationsPath);

@@ -51,8 +51,8 @@ int main(int argc, char** argv)
         pdf.Finish();
 
         const double pixelsPerTenth = dpi / 254.0;
-        QImage image(int(std::lround(page.width * pixelsPerTenth)),
-                     int(std::lround(page.length * pixelsPerTenth)), QImage::Format_RGB32);
+        QImage image(int(std::lround(page.width * pixelsPerTenth)), int(std::lround(page.length * pixelsPerTenth)),
+                     QImage::Format_RGB32);
         image.setDotsPerMeterX(int(std::lround(dpi / 0.0254)));
         image.setDotsPerMeterY(int(std::lround(dpi / 0.0254)));
         image.fill(Qt::white);

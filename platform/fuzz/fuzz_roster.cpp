@@ -8,7 +8,7 @@
 // An input that wants a password is read again with the one the encrypted
 // seeds were made with, so mutated encryption headers, keys and packages
 // go through the decryption too.
-#include "form/RosterColumns.h"   // the column numbers only: the harness links the reader alone
+#include "form/RosterColumns.h"  // the column numbers only: the harness links the reader alone
 #include "platform/roster.h"
 
 #include <algorithm>
@@ -42,11 +42,13 @@ bool readAll(const std::uint8_t* data, std::size_t size, const vdmq::roster::Pas
             } catch (const CellConversionError&) {
                 continue;
             }
-            for (int c = 1; c <= vdmq::col::LastRead; ++c) text(*book, sh, r, c, bytes);
+            for (int c = 1; c <= vdmq::col::LastRead; ++c)
+                text(*book, sh, r, c, bytes);
         }
         int rows = std::min(sh.rowCount(), 300), cols = std::min(sh.columnCount(), 64);
         for (int r = 0; r <= rows + 1; ++r)
-            for (int c = 0; c <= cols + 1; ++c) text(*book, sh, r, c, bytes);
+            for (int c = 0; c <= cols + 1; ++c)
+                text(*book, sh, r, c, bytes);
         text(*book, sh, sh.rowCount(), sh.columnCount(), bytes);
     } catch (const PasswordError&) {
         return false;

@@ -72,10 +72,10 @@ public:
 
 class TQRLabel : public TQRPrintable {
 public:
-    std::string Caption;                     // GB18030
+    std::string Caption;  // GB18030
     TAlignment Alignment = taLeftJustify;
-    bool AutoSize = false;                   // "auto": never wraps, grows to its widest line
-    bool AutoStretch = false;                // "stretch": grows downward to hold all lines
+    bool AutoSize = false;     // "auto": never wraps, grows to its widest line
+    bool AutoStretch = false;  // "stretch": grows downward to hold all lines
     bool WordWrap = true;
     TQRFont Font;
 };
@@ -84,15 +84,14 @@ class TQRBand {
 public:
     std::string Name;
     TQRBandType BandType = rbColumnHeader;
-    double Height = 0;                       // mm
+    double Height = 0;  // mm
     TQRBand* LinkBand = nullptr;
     std::vector<std::unique_ptr<TQRShape>> Shapes;
     std::vector<std::unique_ptr<TQRLabel>> Labels;
 
-    TQRShape* AddShape(const std::string& name, double left, double top, double width,
-                       double height, int order, int penWidth = 1);
-    TQRLabel* AddLabel(const std::string& name, double left, double top, double width,
-                       double height, int order);
+    TQRShape* AddShape(const std::string& name, double left, double top, double width, double height, int order,
+                       int penWidth = 1);
+    TQRLabel* AddLabel(const std::string& name, double left, double top, double width, double height, int order);
     // Every element, sorted by Order.
     std::vector<TQRPrintable*> PaintOrder() const;
 };
@@ -105,9 +104,9 @@ public:
     double Value(int index) const;
     void SetValue(int index, double value);
     double Tenths(int index) const { return tenths_[index]; }  // unit-free access
-    bool CustomPaper = true;   // Length and Width taken only when custom
+    bool CustomPaper = true;                                   // Length and Width taken only when custom
     bool Portrait = true;
-    double unitsToTenths = 10; // 10 while in mm, 1 while preparing (set by the engine)
+    double unitsToTenths = 10;  // 10 while in mm, 1 while preparing (set by the engine)
 private:
     double tenths_[7] = {100, 2970, 100, 2100, 100, 100, 0};
 };
@@ -119,23 +118,22 @@ private:
 struct QRItem {
     enum Kind { Fill, Rect, Text };
     Kind kind = Fill;
-    QRectF rect;                 // Fill: white area; Rect: the shape; Text: the line's box
-    int penWidth = 1;            // Rect
-    std::string text;            // Text: one line, GB18030
-    TQRFont font;                // Text
+    QRectF rect;                           // Fill: white area; Rect: the shape; Text: the line's box
+    int penWidth = 1;                      // Rect
+    std::string text;                      // Text: one line, GB18030
+    TQRFont font;                          // Text
     TAlignment alignment = taLeftJustify;  // Text: within rect
 };
 
 struct QRPageImage {
-    double width = 0, length = 0;   // paper, tenths of a millimetre
-    std::vector<QRItem> items;      // in paint order
+    double width = 0, length = 0;  // paper, tenths of a millimetre
+    std::vector<QRItem> items;     // in paint order
 };
 
 // Paints a page.  `pixelsPerTenth`: device pixels per tenth of a millimetre
 // (at 100 % on a 96-dpi screen that is 96 / 254).  `offset`: device pixels
 // added to every position (a printer passes minus its unprintable border).
-void RenderPage(QPainter& painter, const QRPageImage& page, double pixelsPerTenth,
-                QPointF offset = {});
+void RenderPage(QPainter& painter, const QRPageImage& page, double pixelsPerTenth, QPointF offset = {});
 
 class TCustomQuickRep;
 class TQRExportFilter;
@@ -144,8 +142,8 @@ class TQRExportFilter;
 // sheet and a shift added to every position of a page.  A page never
 // scales; what the shift moves past the sheet's edge is cut off.
 struct TQRPlacement {
-    QSizeF SheetMm;      // empty: each page on paper of its own size
-    QPointF ShiftMm;     // right and down
+    QSizeF SheetMm;   // empty: each page on paper of its own size
+    QPointF ShiftMm;  // right and down
     bool operator==(const TQRPlacement&) const = default;
 };
 
@@ -157,7 +155,7 @@ struct TQRPrinterSettings {
     QString PrinterName;     // empty: the default printer
     QString OutputFileName;  // non-empty: print to this PDF file (dialog's "print to file")
     int Copies = 1;
-    int FirstPage = 0;       // 0, 0: all pages
+    int FirstPage = 0;  // 0, 0: all pages
     int LastPage = 0;
     bool Duplex = true;
     // Unset: every page on paper of its own size, at its own place; the
@@ -174,8 +172,8 @@ public:
 
     int PageCount() const { return int(pages_.size()); }
     TQRPrinterStatus Status() const { return status_; }
-    const QRPageImage& Page(int n) const;          // 1-based; n must be in range
-    void AddPage(QRPageImage page);                // posts a PageAvailable notice
+    const QRPageImage& Page(int n) const;  // 1-based; n must be in range
+    void AddPage(QRPageImage page);        // posts a PageAvailable notice
     void SetStatus(TQRPrinterStatus status) { status_ = status; }
 
     // Held while a preview control shows this store.
@@ -201,7 +199,7 @@ public:
     void ExportToFilter(TQRExportFilter& filter);
 
 signals:
-    void PageAvailable(int pageCount);   // queued: delivered from the event loop
+    void PageAvailable(int pageCount);  // queued: delivered from the event loop
     void ShownChanged(bool shown);
 
 private:
@@ -228,8 +226,8 @@ public:
     virtual void Start(double paperWidth, double paperLength, const TQRFont& font) = 0;
     virtual void NewPage() = 0;
     // x: where the text starts (left, centred) or ends (right-justified).
-    virtual void TextOut(double x, double y, const TQRFont& font, QColor background,
-                         TAlignment alignment, const std::string& text) = 0;
+    virtual void TextOut(double x, double y, const TQRFont& font, QColor background, TAlignment alignment,
+                         const std::string& text) = 0;
     virtual void EndPage() = 0;
     virtual void Finish() = 0;
 };
@@ -250,13 +248,13 @@ public:
     ~TQRAsciiExportFilter() override;
     void Start(double paperWidth, double paperLength, const TQRFont& font) override;
     void NewPage() override;
-    void TextOut(double x, double y, const TQRFont& font, QColor background,
-                 TAlignment alignment, const std::string& text) override;
+    void TextOut(double x, double y, const TQRFont& font, QColor background, TAlignment alignment,
+                 const std::string& text) override;
     void EndPage() override;
-    void Finish() override;                  // throws EInOutError
+    void Finish() override;  // throws EInOutError
     void HoldUntilCommit();
-    void Commit();                           // throws EInOutError
-    void Discard();                          // the target stays as it was
+    void Commit();   // throws EInOutError
+    void Discard();  // the target stays as it was
     const QString& FileName() const { return fileName_; }
 private:
     struct Impl;
@@ -286,11 +284,11 @@ void ExportPage(TQRExportFilter& filter, const QRPageImage& page);
 // without Finish finishes, keeping quiet about a failure.
 class TQRPdfWriter {
 public:
-    explicit TQRPdfWriter(const QString& fileName, const QString& title = {});   // throws EInOutError
+    explicit TQRPdfWriter(const QString& fileName, const QString& title = {});  // throws EInOutError
     ~TQRPdfWriter();
     // The page on the sheet of `placement` (its own paper by default).
-    void AddPage(const QRPageImage& page, const TQRPlacement& placement = {});   // throws EInOutError
-    void Finish();                           // throws EInOutError
+    void AddPage(const QRPageImage& page, const TQRPlacement& placement = {});  // throws EInOutError
+    void Finish();                                                              // throws EInOutError
     void Discard();
 private:
     struct Impl;
@@ -314,7 +312,7 @@ public:
     // `work` runs.  The backend may call QCoreApplication::processEvents.
     virtual void WithProgress(const QString& caption, const std::function<void()>& work) = 0;
 };
-void SetPrintBackend(TQRPrintBackend* backend);   // not owned; nullptr: no printing
+void SetPrintBackend(TQRPrintBackend* backend);  // not owned; nullptr: no printing
 TQRPrintBackend* PrintBackend();
 
 // ---- the report --------------------------------------------------------------

@@ -19,13 +19,13 @@ constexpr double kTenthsPerPoint = 254.0 / 72.0;  // 3.5277...
 struct TQRAsciiExportFilter::Impl {
     explicit Impl(const QString& name) : file(name) {}
     vdmq::TAtomicFile file;
-    bool started = false;   // the first Start has created the file
-    bool hold = false;      // HoldUntilCommit
+    bool started = false;  // the first Start has created the file
+    bool hold = false;     // HoldUntilCommit
     double cell = 10 * kTenthsPerPoint;
     int lineCount = 0;
     std::array<std::string, kBufferLines> lines;
 
-    QString broken;         // the failure that ended the file
+    QString broken;  // the failure that ended the file
     [[noreturn]] void fail(const QString& what, const QString& reason)
     {
         file.Discard();
@@ -58,12 +58,12 @@ TQRAsciiExportFilter::TQRAsciiExportFilter(QString fileName)
 {
 }
 
-TQRAsciiExportFilter::~TQRAsciiExportFilter() = default;   // an uncommitted file is discarded
+TQRAsciiExportFilter::~TQRAsciiExportFilter() = default;  // an uncommitted file is discarded
 
 void TQRAsciiExportFilter::Start(double /*paperWidth*/, double paperLength, const TQRFont& font)
 {
     if (!d_->broken.isEmpty())
-        d_->fail(QStringLiteral("无法写入文件"), d_->broken);   // the pages before are gone
+        d_->fail(QStringLiteral("无法写入文件"), d_->broken);  // the pages before are gone
     if (!d_->started) {
         // Created, or emptied when it exists, on the first Start only
         // (as a temporary file until it is complete); a later run through
@@ -102,13 +102,12 @@ static void blankCutCharacters(std::string& line, std::size_t from, std::size_t 
     }
 }
 
-void TQRAsciiExportFilter::TextOut(double x, double y, const TQRFont& /*font*/,
-                                   QColor /*background*/, TAlignment alignment,
-                                   const std::string& text)
+void TQRAsciiExportFilter::TextOut(double x, double y, const TQRFont& /*font*/, QColor /*background*/,
+                                   TAlignment alignment, const std::string& text)
 {
     const double row = std::floor(y / d_->cell + 0.5);
     if (!(row >= 0 && row < kBufferLines))
-        return;   // beyond the line buffer: dropped, never written out of bounds
+        return;  // beyond the line buffer: dropped, never written out of bounds
     double col = x / d_->cell * 1.7;
     if (alignment == taRightJustify)
         col -= double(text.size());
@@ -160,7 +159,7 @@ void TQRAsciiExportFilter::HoldUntilCommit() { d_->hold = true; }
 void TQRAsciiExportFilter::Commit()
 {
     if (!d_->broken.isEmpty())
-        d_->fail(QStringLiteral("无法写入文件"), d_->broken);   // nothing to put in place
+        d_->fail(QStringLiteral("无法写入文件"), d_->broken);  // nothing to put in place
     d_->hold = false;
     if (d_->file.IsOpen() && !d_->file.Commit())
         d_->fail(QStringLiteral("无法写入文件"));

@@ -70,8 +70,8 @@ struct TQRPdfWriter::Impl {
     QPainter painter;
     int pages = 0;
     bool finished = false;
-    int unwinding = 0;   // exceptions in flight when the writer was made
-    std::string failure; // the error that ended the document, said again by Finish
+    int unwinding = 0;    // exceptions in flight when the writer was made
+    std::string failure;  // the error that ended the document, said again by Finish
 
     [[noreturn]] void fail(const QString& what, const QString& reason)
     {
@@ -89,8 +89,7 @@ struct TQRPdfWriter::Impl {
     }
 };
 
-TQRPdfWriter::TQRPdfWriter(const QString& fileName, const QString& title)
-    : d_(std::make_unique<Impl>())
+TQRPdfWriter::TQRPdfWriter(const QString& fileName, const QString& title) : d_(std::make_unique<Impl>())
 {
     keepHeapForPdfPages();
     d_->fileName = fileName;
@@ -134,8 +133,7 @@ void TQRPdfWriter::AddPage(const QRPageImage& page, const TQRPlacement& placemen
 {
     if (d_->finished)
         d_->fail(QStringLiteral("无法写入文件"), QStringLiteral("文档已经结束"));
-    const QPageSize size(SheetSizeMm(page, placement), QPageSize::Millimeter, QString(),
-                         QPageSize::ExactMatch);
+    const QPageSize size(SheetSizeMm(page, placement), QPageSize::Millimeter, QString(), QPageSize::ExactMatch);
     d_->writer->setPageSize(size);
     d_->writer->setPageMargins(QMarginsF(0, 0, 0, 0));
     if (d_->pages == 0) {

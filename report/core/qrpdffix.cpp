@@ -90,7 +90,7 @@ void mendCMap(QByteArray& data, qsizetype begin, qsizetype end)
                 for (std::size_t i = 2; i < t.size(); ++i)
                     mendToken(data, t[i]);
             } else if (mode == Range && t.size() == 3 && data.mid(t[0], 6) == data.mid(t[1], 6)) {
-                mendToken(data, t[2]);   // a range of one
+                mendToken(data, t[2]);  // a range of one
             }
         }
         line = eol + 1;
@@ -143,7 +143,7 @@ bool PdfTextMapFilter::Finish() { return pump(true); }
 bool PdfTextMapFilter::pump(bool all)
 {
     static const QByteArray begin("begincmap"), end("endcmap");
-    qsizetype hold = buf_.size();   // bytes from here on stay
+    qsizetype hold = buf_.size();  // bytes from here on stay
     for (;;) {
         const qsizetype b = buf_.indexOf(begin, scanned_);
         if (b < 0) {
@@ -153,7 +153,7 @@ bool PdfTextMapFilter::pump(bool all)
         }
         const qsizetype e = buf_.indexOf(end, b);
         if (e < 0) {
-            hold = all ? buf_.size() : b;   // the rest of this map is still to come
+            hold = all ? buf_.size() : b;  // the rest of this map is still to come
             break;
         }
         mendCMap(buf_, b, e);

@@ -29,7 +29,7 @@ private:
     bool pump(bool all);
     Sink sink_;
     QByteArray buf_;
-    qsizetype scanned_ = 0;   // maps before this offset are mended
+    qsizetype scanned_ = 0;  // maps before this offset are mended
 };
 
 // Whether a PDF file as Qt writes it ends as a complete document: its

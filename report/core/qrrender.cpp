@@ -1,6 +1,6 @@
 // Replaying a page's display list on any paint device.
-#include "report/core/qr.h"
 #include "report/core/qrrender.h"
+#include "report/core/qr.h"
 #include "report/core/qrtext.h"
 
 #include <QGlyphRun>
@@ -20,7 +20,10 @@ namespace {
 class PageRenderer {
 public:
     PageRenderer(QPainter& painter, const RenderOptions& opt)
-        : painter_(painter), s_(opt.pixelsPerTenth), off_(opt.offset), penPixel_(opt.penPixel),
+        : painter_(painter),
+          s_(opt.pixelsPerTenth),
+          off_(opt.offset),
+          penPixel_(opt.penPixel),
           // Snapping works on the device's own pixels: a painter on a screen
           // of device pixel ratio 2 (or an image of one) scales by 2 first.
           toDevice_(painter.deviceTransform()),
@@ -44,15 +47,9 @@ public:
         base_ = painter_.transform();
         for (const QRItem& item : page.items) {
             switch (item.kind) {
-            case QRItem::Fill:
-                painter_.fillRect(devRect(item.rect), QBrush(Qt::white));
-                break;
-            case QRItem::Rect:
-                outline(item.rect, std::max(1, item.penWidth) * penPixel_);
-                break;
-            case QRItem::Text:
-                text(item);
-                break;
+            case QRItem::Fill: painter_.fillRect(devRect(item.rect), QBrush(Qt::white)); break;
+            case QRItem::Rect: outline(item.rect, std::max(1, item.penWidth) * penPixel_); break;
+            case QRItem::Text: text(item); break;
             }
         }
         painter_.restore();
@@ -102,8 +99,8 @@ private:
     MeasuredFont& fontOf(const TQRFont& f)
     {
         for (const auto& pf : fonts_)
-            if (pf.design->Size == f.Size && pf.design->Bold == f.Bold && pf.design->Italic == f.Italic
-                && pf.design->Underline == f.Underline && pf.design->Name == f.Name)
+            if (pf.design->Size == f.Size && pf.design->Bold == f.Bold && pf.design->Italic == f.Italic &&
+                pf.design->Underline == f.Underline && pf.design->Name == f.Name)
                 return *pf.measured;
         fonts_.push_back({&f, &measured(f)});
         return *fonts_.back().measured;
@@ -115,7 +112,7 @@ private:
         const QList<QGlyphRun>& runs = mf.glyphRuns(item.text);
         if (runs.isEmpty())
             return;
-        const double baseline = item.rect.top() + mf.ascent();   // tenths
+        const double baseline = item.rect.top() + mf.ascent();  // tenths
         QTransform t = base_;
         t.translate(off_.x() + item.rect.left() * s_, off_.y() + baseline * s_);
         t.scale(glyphScale_, glyphScale_);

@@ -17,8 +17,8 @@ namespace qr {
 
 namespace {
 template <class T>
-T* place(std::vector<std::unique_ptr<T>>& list, TQRBand* band, const std::string& name,
-         double left, double top, double width, double height, int order)
+T* place(std::vector<std::unique_ptr<T>>& list, TQRBand* band, const std::string& name, double left, double top,
+         double width, double height, int order)
 {
     auto e = std::make_unique<T>();
     e->Name = name;
@@ -33,16 +33,15 @@ T* place(std::vector<std::unique_ptr<T>>& list, TQRBand* band, const std::string
 }
 }  // namespace
 
-TQRShape* TQRBand::AddShape(const std::string& name, double left, double top, double width,
-                            double height, int order, int penWidth)
+TQRShape* TQRBand::AddShape(const std::string& name, double left, double top, double width, double height, int order,
+                            int penWidth)
 {
     TQRShape* s = place(Shapes, this, name, left, top, width, height, order);
     s->PenWidth = penWidth;
     return s;
 }
 
-TQRLabel* TQRBand::AddLabel(const std::string& name, double left, double top, double width,
-                            double height, int order)
+TQRLabel* TQRBand::AddLabel(const std::string& name, double left, double top, double width, double height, int order)
 {
     return place(Labels, this, name, left, top, width, height, order);
 }
@@ -100,8 +99,8 @@ TQRPrinter::~TQRPrinter() = default;
 const QRPageImage& TQRPrinter::Page(int n) const
 {
     if (n < 1 || n > PageCount())
-        throw std::out_of_range("page " + std::to_string(n) + " not in the store ("
-                                + std::to_string(PageCount()) + " pages)");
+        throw std::out_of_range("page " + std::to_string(n) + " not in the store (" + std::to_string(PageCount()) +
+                                " pages)");
     return pages_[std::size_t(n - 1)];
 }
 
@@ -121,7 +120,7 @@ void TQRPrinter::SetShown(bool shown)
         return;
     shown_ = shown;
     if (!shown && status_ == mpBusy)
-        cancelled_ = true;   // released while still being prepared
+        cancelled_ = true;  // released while still being prepared
     emit ShownChanged(shown);
 }
 
@@ -204,10 +203,7 @@ namespace {
 // units come back however the preparation ends.
 class NativeUnits {
 public:
-    explicit NativeUnits(TQRPage& page) : page_(page), saved_(page.unitsToTenths)
-    {
-        page_.unitsToTenths = 1;
-    }
+    explicit NativeUnits(TQRPage& page) : page_(page), saved_(page.unitsToTenths) { page_.unitsToTenths = 1; }
     ~NativeUnits() { page_.unitsToTenths = saved_; }
 private:
     TQRPage& page_;
@@ -217,7 +213,7 @@ private:
 // Width and length of the paper, tenths of a millimetre.
 std::pair<double, double> paperOf(const TQRPage& page)
 {
-    double w = 2100, l = 2970;   // A4 unless the paper is custom
+    double w = 2100, l = 2970;  // A4 unless the paper is custom
     if (page.CustomPaper) {
         w = page.Tenths(TQRPage::Width);
         l = page.Tenths(TQRPage::Length);
@@ -239,8 +235,7 @@ void placeBand(const TQRBand& band, double x, double y, double width, std::vecto
         } else if (auto* shape = dynamic_cast<TQRShape*>(p)) {
             QRItem r;
             r.kind = QRItem::Rect;
-            r.rect = QRectF(x + shape->Left * 10, y + shape->Top * 10, shape->Width * 10,
-                            shape->Height * 10);
+            r.rect = QRectF(x + shape->Left * 10, y + shape->Top * 10, shape->Width * 10, shape->Height * 10);
             r.penWidth = shape->PenWidth;
             items.push_back(std::move(r));
         }
@@ -344,7 +339,7 @@ void TCustomQuickRep::Print()
 {
     TQRPrintBackend* backend = PrintBackend();
     if (!backend || !backend->HasPrinter())
-        return;   // no printer: nothing prepared, nothing reported
+        return;  // no printer: nothing prepared, nothing reported
     auto store = std::make_shared<TQRPrinter>(this);
     store->Title = vdmq::fromGb(ReportTitle);
     store_ = store;
@@ -383,8 +378,7 @@ void TCustomQuickRep::Preview()
             loop.quit();
     });
     QObject::connect(store.get(), &QObject::destroyed, &loop, &QEventLoop::quit);
-    QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, &loop,
-                     &QEventLoop::quit);
+    QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, &loop, &QEventLoop::quit);
     QObject::connect(this, &QObject::destroyed, &loop, &QEventLoop::quit);
     if (watched && watched->Shown())
         loop.exec();

@@ -25,8 +25,7 @@ std::vector<TQRBorderLoss> BorderLosses(const QRPageImage& page, const TQRPlacem
                                         const QMarginsF& borderMm)
 {
     const QSizeF sheet = SheetSizeMm(page, placement);
-    const QRectF printable(borderMm.left(), borderMm.top(),
-                           sheet.width() - borderMm.left() - borderMm.right(),
+    const QRectF printable(borderMm.left(), borderMm.top(), sheet.width() - borderMm.left() - borderMm.right(),
                            sheet.height() - borderMm.top() - borderMm.bottom());
     // Rules are measured to a hundredth of a millimetre; nothing finer is
     // a loss anyone could see.  A text's line box is its characters'

@@ -13,11 +13,11 @@ enum TQRSide { sdLeft = 1, sdTop = 2, sdRight = 4, sdBottom = 8 };
 
 // One rule or text of a page that reaches into the unprintable border.
 struct TQRBorderLoss {
-    const QRItem* item = nullptr;   // a Rect or a Text item of the page
-    QRectF inkMm;                   // what it marks, on the sheet (a text: its glyphs' line box)
-    int sides = 0;                  // TQRSide bits: the borders it reaches into
-    bool whole = false;             // none of it is printable
-    double cutMm = 0;               // how far it reaches into the border, the widest side
+    const QRItem* item = nullptr;  // a Rect or a Text item of the page
+    QRectF inkMm;                  // what it marks, on the sheet (a text: its glyphs' line box)
+    int sides = 0;                 // TQRSide bits: the borders it reaches into
+    bool whole = false;            // none of it is printable
+    double cutMm = 0;              // how far it reaches into the border, the widest side
 };
 
 // What a printer says about a sheet (report/ui asks the printer): whether
@@ -26,10 +26,10 @@ struct TQRBorderLoss {
 // printer.
 struct TQRPaperSupport {
     bool known = false;
-    bool listed = false;      // one of the printer's own paper sizes
-    bool custom = false;      // the printer takes custom sizes
-    QMarginsF borderMm;       // unprintable width at each edge
-    QString paperName;        // the printer's name for the paper, when listed
+    bool listed = false;  // one of the printer's own paper sizes
+    bool custom = false;  // the printer takes custom sizes
+    QMarginsF borderMm;   // unprintable width at each edge
+    QString paperName;    // the printer's name for the paper, when listed
     bool hasPaper() const { return listed || custom; }
 };
 

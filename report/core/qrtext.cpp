@@ -4,8 +4,8 @@
 #include "platform/gbtext.h"
 
 #include <QImage>
-#include <QTextLayout>
 #include <QRawFont>
+#include <QTextLayout>
 #include <algorithm>
 #include <cmath>
 #include <memory>
@@ -14,10 +14,7 @@ namespace qr {
 
 namespace {
 
-bool sameName(const QString& a, const char* b)
-{
-    return a.compare(QLatin1String(b), Qt::CaseInsensitive) == 0;
-}
+bool sameName(const QString& a, const char* b) { return a.compare(QLatin1String(b), Qt::CaseInsensitive) == 0; }
 
 }  // namespace
 
@@ -28,8 +25,8 @@ QFont resolveFont(const TQRFont& font)
     static const QString arial = QStringLiteral("Liberation Sans");
     const QString name = font.Name.trimmed();
     QStringList families;
-    if (name == QStringLiteral("宋体") || sameName(name, "SimSun") || name == QStringLiteral("新宋体")
-        || sameName(name, "NSimSun") || name.isEmpty())
+    if (name == QStringLiteral("宋体") || sameName(name, "SimSun") || name == QStringLiteral("新宋体") ||
+        sameName(name, "NSimSun") || name.isEmpty())
         families = {serif};
     else if (name == QStringLiteral("黑体") || sameName(name, "SimHei"))
         families = {sans};
@@ -68,18 +65,15 @@ const QPaintDevice* measureDevice()
 
 bool sameFont(const TQRFont& a, const TQRFont& b)
 {
-    return a.Size == b.Size && a.Bold == b.Bold && a.Italic == b.Italic
-           && a.Underline == b.Underline && a.Name == b.Name;
+    return a.Size == b.Size && a.Bold == b.Bold && a.Italic == b.Italic && a.Underline == b.Underline &&
+           a.Name == b.Name;
 }
 
 }  // namespace
 
 namespace {
 
-qint16 be16(const QByteArray& t, int at)
-{
-    return qint16((quint8(t[at]) << 8) | quint8(t[at + 1]));
-}
+qint16 be16(const QByteArray& t, int at) { return qint16((quint8(t[at]) << 8) | quint8(t[at + 1])); }
 
 // The typographic em box of a CJK face, as fractions of the em: ascent and
 // descent.  The faces standing in for 宋体 and 黑体 put their ideographs in
@@ -109,23 +103,22 @@ QString emCellFace(const TQRFont& font)
     const QString n = font.Name.trimmed();
     if (n == QStringLiteral("黑体") || sameName(n, "SimHei"))
         return QStringLiteral("Noto Sans CJK SC");
-    if (n.isEmpty() || n == QStringLiteral("宋体") || n == QStringLiteral("新宋体")
-        || sameName(n, "SimSun") || sameName(n, "NSimSun") || sameName(n, "Arial"))
+    if (n.isEmpty() || n == QStringLiteral("宋体") || n == QStringLiteral("新宋体") || sameName(n, "SimSun") ||
+        sameName(n, "NSimSun") || sameName(n, "Arial"))
         return QStringLiteral("Noto Serif CJK SC");
     return {};
 }
 
 }  // namespace
 
-MeasuredFont::MeasuredFont(const TQRFont& font)
-    : font_(resolveFont(font)), fm_(font_, measureDevice())
+MeasuredFont::MeasuredFont(const TQRFont& font) : font_(resolveFont(font)), fm_(font_, measureDevice())
 {
     if (const QString face = emCellFace(font); !face.isEmpty()) {
         QFont cjk(face);
         cjk.setPointSizeF(font_.pointSizeF());
         cjk.setBold(font.Bold);
         const auto [asc, desc] = emBox(cjk);
-        const double em = font_.pointSizeF() * 254.0 / 72.0;   // tenths
+        const double em = font_.pointSizeF() * 254.0 / 72.0;  // tenths
         ascent_ = asc * em;
         height_ = (asc + desc) * em;
     } else {
@@ -153,7 +146,7 @@ const QList<QGlyphRun>& MeasuredFont::glyphRuns(const std::string& gbText)
     auto it = runs_.find(gbText);
     if (it != runs_.end())
         return it->second;
-    if (runs_.size() > 5000)   // texts of many different forms: keep the cache bounded
+    if (runs_.size() > 5000)  // texts of many different forms: keep the cache bounded
         runs_.clear();
     QTextLayout layout(vdmq::fromGb(gbText), font_, const_cast<QPaintDevice*>(measureDevice()));
     QTextOption opt;
@@ -184,8 +177,8 @@ const QList<QGlyphRun>& MeasuredFont::glyphRuns(const std::string& gbText)
 
 std::string fontKey(const TQRFont& font)
 {
-    return font.Name.toStdString() + '|' + std::to_string(font.Size) + '|'
-           + char('0' + font.Bold) + char('0' + font.Italic) + char('0' + font.Underline);
+    return font.Name.toStdString() + '|' + std::to_string(font.Size) + '|' + char('0' + font.Bold) +
+           char('0' + font.Italic) + char('0' + font.Underline);
 }
 
 MeasuredFont& measured(const TQRFont& font)
@@ -322,8 +315,7 @@ void layoutLabel(const TQRLabel& label, double x, double y, std::vector<QRItem>&
         std::vector<std::string> wrapped;
         for (const auto& l : lines) {
             auto part = wrapLine(mf, l, w);
-            wrapped.insert(wrapped.end(), std::make_move_iterator(part.begin()),
-                           std::make_move_iterator(part.end()));
+            wrapped.insert(wrapped.end(), std::make_move_iterator(part.begin()), std::make_move_iterator(part.end()));
         }
         lines = std::move(wrapped);
     }

@@ -19,9 +19,9 @@ class MeasuredFont {
 public:
     explicit MeasuredFont(const TQRFont& font);
     const QFont& font() const { return font_; }
-    double lineHeight() const { return height_; }   // height of "W", tenths
-    double ascent() const { return ascent_; }        // tenths
-    double width(std::string_view gbText);           // tenths
+    double lineHeight() const { return height_; }  // height of "W", tenths
+    double ascent() const { return ascent_; }      // tenths
+    double width(std::string_view gbText);         // tenths
 
     // The glyphs of `gbText` as the measuring device shapes them: positions
     // in its pixels (kPxToTenths tenths each), the baseline at y 0, no

@@ -9,12 +9,12 @@
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QFileInfo>
-#include <QPushButton>
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QProgressDialog>
+#include <QPushButton>
 #include <algorithm>
 #include <cmath>
 #include <memory>
@@ -22,10 +22,7 @@
 
 namespace qr {
 
-QPageSize PageSizeFor(const QRPageImage& page)
-{
-    return PageSizeForMm(QSizeF(page.width / 10.0, page.length / 10.0));
-}
+QPageSize PageSizeFor(const QRPageImage& page) { return PageSizeForMm(QSizeF(page.width / 10.0, page.length / 10.0)); }
 
 QPageSize PageSizeForMm(const QSizeF& sheetMm)
 {
@@ -33,15 +30,14 @@ QPageSize PageSizeForMm(const QSizeF& sheetMm)
     if (std::abs(sheetMm.width() - a4.width()) < 0.5 && std::abs(sheetMm.height() - a4.height()) < 0.5)
         return QPageSize(QPageSize::A4);
     return QPageSize(sheetMm, QPageSize::Millimeter,
-                     QStringLiteral("%1 x %2 mm").arg(sheetMm.width()).arg(sheetMm.height()),
-                     QPageSize::ExactMatch);
+                     QStringLiteral("%1 x %2 mm").arg(sheetMm.width()).arg(sheetMm.height()), QPageSize::ExactMatch);
 }
 
 TQRPaperSupport PrinterPaperSupport(const QString& printerName, const QSizeF& sheetMm)
 {
     TQRPaperSupport out;
-    const QPrinterInfo info = printerName.isEmpty() ? QPrinterInfo::defaultPrinter()
-                                                    : QPrinterInfo::printerInfo(printerName);
+    const QPrinterInfo info =
+        printerName.isEmpty() ? QPrinterInfo::defaultPrinter() : QPrinterInfo::printerInfo(printerName);
     if (info.isNull())
         return out;
     out.known = true;
@@ -92,10 +88,7 @@ QStringList TQRQtPrintBackend::PrinterNames()
     return names;
 }
 
-bool TQRQtPrintBackend::HasPrinter() const
-{
-    return !QPrinterInfo::availablePrinterNames().isEmpty();
-}
+bool TQRQtPrintBackend::HasPrinter() const { return !QPrinterInfo::availablePrinterNames().isEmpty(); }
 
 QString TQRQtPrintBackend::PrinterFor(const TQRPrinterSettings& settings) const
 {
@@ -152,8 +145,8 @@ void TQRQtPrintBackend::PrintPages(const TQRPrinter& store, const TQRPrinterSett
             if (!painter.begin(&printer))
                 throw std::runtime_error("无法在打印机“" + printer.printerName().toStdString() + "”上开始打印");
         } else if (!printer.newPage()) {
-            throw std::runtime_error("打印机“" + printer.printerName().toStdString() + "”打印第 " +
-                                     std::to_string(n) + " 页时出错");
+            throw std::runtime_error("打印机“" + printer.printerName().toStdString() + "”打印第 " + std::to_string(n) +
+                                     " 页时出错");
         }
         // The painter's origin, in device pixels, relative to the paper's
         // corner: nothing in full-page mode, the unprintable border otherwise.

@@ -21,10 +21,7 @@ constexpr double kTenthsPerInch = 254;
 // from the store's display list on every expose, so that any zoom is sharp.
 class TQRPreview::PageWidget : public QWidget {
 public:
-    explicit PageWidget(TQRPreview* owner) : QWidget(nullptr), owner_(owner)
-    {
-        setAttribute(Qt::WA_OpaquePaintEvent);
-    }
+    explicit PageWidget(TQRPreview* owner) : QWidget(nullptr), owner_(owner) { setAttribute(Qt::WA_OpaquePaintEvent); }
 
 protected:
     void paintEvent(QPaintEvent* event) override
@@ -64,10 +61,7 @@ TQRPreview::TQRPreview(QWidget* parent) : QScrollArea(parent)
     relayout();
 }
 
-TQRPreview::~TQRPreview()
-{
-    release();
-}
+TQRPreview::~TQRPreview() { release(); }
 
 void TQRPreview::release()
 {
@@ -89,8 +83,8 @@ void TQRPreview::setQRPrinter(std::shared_ptr<TQRPrinter> store)
         release();
         store_ = std::move(store);
         if (store_) {
-            noticeConnection_ = connect(store_.get(), &TQRPrinter::PageAvailable, this,
-                                        &TQRPreview::onStorePageAvailable);
+            noticeConnection_ =
+                connect(store_.get(), &TQRPrinter::PageAvailable, this, &TQRPreview::onStorePageAvailable);
             store_->SetShown(true);
         }
     }
@@ -119,15 +113,9 @@ void TQRPreview::setZoom(int z)
     applyZoom(z, qrZoomOther);
 }
 
-void TQRPreview::ZoomToFit()
-{
-    applyZoom(fitZoom(), qrZoomToFit);
-}
+void TQRPreview::ZoomToFit() { applyZoom(fitZoom(), qrZoomToFit); }
 
-void TQRPreview::ZoomToWidth()
-{
-    applyZoom(widthZoom(), qrZoomToWidth);
-}
+void TQRPreview::ZoomToWidth() { applyZoom(widthZoom(), qrZoomToWidth); }
 
 const QRPageImage* TQRPreview::shownPage() const
 {
@@ -148,10 +136,7 @@ QSizeF TQRPreview::PageSize100() const
     return {w * perTenthX, h * perTenthY};
 }
 
-double TQRPreview::PixelsPerTenth() const
-{
-    return zoom_ / 100.0 * logicalDpiX() / kTenthsPerInch;
-}
+double TQRPreview::PixelsPerTenth() const { return zoom_ / 100.0 * logicalDpiX() / kTenthsPerInch; }
 
 int TQRPreview::fitZoom() const
 {
@@ -185,14 +170,14 @@ void TQRPreview::applyZoom(int z, TQRZoomState state)
     if (z == zoom_)
         return;
     // Keep the point at the centre of the view where it was.
-    const double hRel = horizontalScrollBar()->maximum() > 0
-                            ? (horizontalScrollBar()->value() + viewport()->width() / 2.0) /
-                                  std::max(1, pageWidget_->width())
-                            : 0.5;
-    const double vRel = verticalScrollBar()->maximum() > 0
-                            ? (verticalScrollBar()->value() + viewport()->height() / 2.0) /
-                                  std::max(1, pageWidget_->height())
-                            : 0.0;
+    const double hRel =
+        horizontalScrollBar()->maximum() > 0
+            ? (horizontalScrollBar()->value() + viewport()->width() / 2.0) / std::max(1, pageWidget_->width())
+            : 0.5;
+    const double vRel =
+        verticalScrollBar()->maximum() > 0
+            ? (verticalScrollBar()->value() + viewport()->height() / 2.0) / std::max(1, pageWidget_->height())
+            : 0.0;
     zoom_ = z;
     relayout();
     horizontalScrollBar()->setValue(int(hRel * pageWidget_->width() - viewport()->width() / 2.0));

@@ -71,7 +71,7 @@ private:
     int page_ = 1;
     int zoom_ = 100;
     TQRZoomState state_ = qrZoomOther;
-    QSizeF laidOutPage_;   // page size (tenths) the current layout was made for
+    QSizeF laidOutPage_;  // page size (tenths) the current layout was made for
 };
 
 }  // namespace qr

@@ -9,15 +9,18 @@
 #include <vector>
 
 struct FakeDialogs : vdmq::TDialogs {
-    struct Question { QString title, text; QStringList buttons; int defaultButton; };
+    struct Question {
+        QString title, text;
+        QStringList buttons;
+        int defaultButton;
+    };
     QStringList answers, saveAnswers;
     std::vector<int> choices;
     int opens = 0, saves = 0;
     QString title, dir, saveTitle, saveDir, saveSelected;
     QStringList filters, saveFilters, messages, errors;
     std::vector<Question> questions;
-    QString OpenFileName(QWidget*, const QString& t, const QString& d, const QStringList& f,
-                         const QString&) override
+    QString OpenFileName(QWidget*, const QString& t, const QString& d, const QStringList& f, const QString&) override
     {
         ++opens;
         title = t, dir = d, filters = f;
@@ -32,8 +35,7 @@ struct FakeDialogs : vdmq::TDialogs {
     }
     void Message(QWidget*, const QString&, const QString& text) override { messages << text; }
     void Error(QWidget*, const QString& text) override { errors << text; }
-    int Ask(QWidget*, const QString& t, const QString& text, const QStringList& buttons,
-            int defaultButton) override
+    int Ask(QWidget*, const QString& t, const QString& text, const QStringList& buttons, int defaultButton) override
     {
         questions.push_back({t, text, buttons, defaultButton});
         if (choices.empty())

@@ -96,11 +96,17 @@ TEST(Check, EachProblemOnItsRowAndNowhereElse)
     };
     EXPECT_EQ(byRow(r), expected);
     EXPECT_EQ(r.rowsRead, 15);
-    EXPECT_EQ(r.flaggedRows, 14);   // row 8 is not flagged; row 17's flag cannot be read
+    EXPECT_EQ(r.flaggedRows, 14);  // row 8 is not flagged; row 17's flag cannot be read
     EXPECT_EQ(r.RowsWithProblems(), 12);
 
     // What the user reads: what prints, what is lost, the run's own error.
-    struct Detail { int row; const char* key; const char* shown; const char* cut; int chars; } details[] = {
+    struct Detail {
+        int row;
+        const char* key;
+        const char* shown;
+        const char* cut;
+        int chars;
+    } details[] = {
         {9, "cut zw0", "第一中学中学高级", "教师", 2},
         {15, "cut m_gw1", "123456", "7.5", 3},
         {18, "cut l_xm", "买买提·", "吐尔逊", 3},
@@ -122,23 +128,26 @@ TEST(Check, EachProblemOnItsRowAndNowhereElse)
     const TCheckProblem* opinion = find(r, 13, "opinion-too-long y4");
     ASSERT_TRUE(opinion);
     EXPECT_GT(opinion->extraBytes, 0);
-    EXPECT_GT(opinion->offPaperMm, 0);   // that long a fourth line leaves the paper
+    EXPECT_GT(opinion->offPaperMm, 0);  // that long a fourth line leaves the paper
 }
 
 TEST(Check, CleanRostersGiveNothing)
 {
-    struct Case { std::string roster; int first, last, flagged; } cases[] = {
+    struct Case {
+        std::string roster;
+        int first, last, flagged;
+    } cases[] = {
         {VDMQ_SOURCE_DIR "/samples/roster.xls", 7, 26, 7},
         {kCheckRoster, 7, 8, 1},
         {kCheckRoster, 20, 20, 1},
-        {kCheckRoster, 22, 400, 0},   // below the last row
+        {kCheckRoster, 22, 400, 0},  // below the last row
     };
     for (const Case& c : cases) {
         Roster roster(c.roster);
         TFormCheck check(roster.source);
         const TCheckReport r = check.CheckRows(c.first, c.last);
-        EXPECT_TRUE(r.problems.empty()) << c.roster << " " << c.first << ": " << key(r.problems.front())
-                                        << " " << r.problems.front().message;
+        EXPECT_TRUE(r.problems.empty()) << c.roster << " " << c.first << ": " << key(r.problems.front()) << " "
+                                        << r.problems.front().message;
         EXPECT_EQ(r.flaggedRows, c.flagged) << c.roster << " " << c.first;
     }
 }
@@ -147,14 +156,22 @@ TEST(Check, CleanRostersGiveNothing)
 // width shape the opinion, the issuing body has its own line.
 TEST(Check, SettingsOfThePrintChangeTheVerdict)
 {
-    const std::string longDoc = gb("澜坪市人力资源和社会保障局关于事业单位工作人员岗位设置管理实施意见的通知（澜人社发〔2009〕101号）");
-    struct Case { const char* what; std::string docNo, issuedBy, width; std::vector<std::string> keys; } cases[] = {
+    const std::string longDoc =
+        gb("澜坪市人力资源和社会保障局关于事业单位工作人员岗位设置管理实施意见的通知（澜人社发〔2009〕101号）");
+    struct Case {
+        const char* what;
+        std::string docNo, issuedBy, width;
+        std::vector<std::string> keys;
+    } cases[] = {
         {"as printed by default", "", "", "78", {}},
         {"a long document number", longDoc + longDoc, "", "78", {"opinion-too-long y4"}},
         {"a width that is not a number", "", "", "7x", {"fill-error"}},
         {"a width too wide for the frame", "", "", "200", {"past-line y1"}},
         {"a narrow width", "", "", "20", {"opinion-too-long y4"}},
-        {"a long issuing body", "", gb("澜坪市人力资源和社会保障局事业单位工作人员工资福利与退休管理科（工资处）制表，联系电话：0888-1234567"), "78",
+        {"a long issuing body",
+         "",
+         gb("澜坪市人力资源和社会保障局事业单位工作人员工资福利与退休管理科（工资处）制表，联系电话：0888-1234567"),
+         "78",
          {"past-line lb_area"}},
     };
     for (const Case& c : cases) {
@@ -181,7 +198,7 @@ TEST(Check, SettingsOfThePrintChangeTheVerdict)
 namespace {
 
 struct Word {
-    double xMin, yMin, xMax, yMax;   // points
+    double xMin, yMin, xMax, yMax;  // points
     QString text;
 };
 
@@ -208,7 +225,7 @@ std::vector<std::vector<Word>> pdfWords(const QString& pdf)
     return pages;
 }
 
-constexpr double kPt = 72 / 25.4;   // points per millimetre
+constexpr double kPt = 72 / 25.4;  // points per millimetre
 
 QString visible(const QString& s)
 {
@@ -230,9 +247,8 @@ TEST(Check, AgreesWithThePrintedPage)
     QTemporaryDir dir;
     const QString pdf = dir.filePath("check.pdf");
     QProcess tool;
-    tool.start(VDMQ_BINARY_DIR "/app/vdmq-print",
-               {QString::fromStdString(kCheckRoster), "--start", "7", "--end", "21", "--date", "2009-07-01 12:00:00",
-                "--keep-going", "--pdf", pdf});
+    tool.start(VDMQ_BINARY_DIR "/app/vdmq-print", {QString::fromStdString(kCheckRoster), "--start", "7", "--end", "21",
+                                                   "--date", "2009-07-01 12:00:00", "--keep-going", "--pdf", pdf});
     tool.waitForFinished(60000);
     const auto pages = pdfWords(pdf);
     // Rows 11, 12 and 17 stop a run: --keep-going skips them.
@@ -248,8 +264,8 @@ TEST(Check, AgreesWithThePrintedPage)
         const TVdPrnForm& form = check.Form();
         for (const qr::TQRBandPlace& band : form.qrVDMQ->FirstPageBands()) {
             for (const auto& label : band.band->Labels) {
-                if (!form.Label(label->Name) || std::find(DataLabelNames().begin(), DataLabelNames().end(),
-                                                          label->Name) == DataLabelNames().end())
+                if (!form.Label(label->Name) ||
+                    std::find(DataLabelNames().begin(), DataLabelNames().end(), label->Name) == DataLabelNames().end())
                     continue;
                 const QString caption = visible(fromGb(label->Caption));
                 if (caption.isEmpty())
@@ -305,7 +321,7 @@ TEST(Check, AgreesWithThePrintedPage)
                     if (s->Width < s->Height && x > left + 1 && y0 < top + lineHeight / 2 && y1 > top + lineHeight / 2)
                         crossed = std::min(crossed, x);
                 }
-                const double over = (end - crossed) / kPt;   // mm
+                const double over = (end - crossed) / kPt;  // mm
                 EXPECT_EQ(over > 0, past != nullptr) << what << ": " << over << " mm past";
                 if (past && over > 0) {
                     ++pastSeen;
@@ -321,6 +337,6 @@ TEST(Check, AgreesWithThePrintedPage)
         }
     }
     EXPECT_GT(labelsCompared, 250);
-    EXPECT_EQ(cutsSeen, 4);    // rows 9, 15, 16, 18
-    EXPECT_EQ(pastSeen, 3);    // rows 13, 14, 21
+    EXPECT_EQ(cutsSeen, 4);  // rows 9, 15, 16, 18
+    EXPECT_EQ(pastSeen, 3);  // rows 13, 14, 21
 }

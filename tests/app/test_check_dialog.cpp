@@ -62,7 +62,8 @@ TEST(CheckDialog, ListsRowNameAndProblemAndCopiesThem)
     EXPECT_EQ(dialog.tblProblems->horizontalHeaderItem(2)->text(), QString::fromUtf8("问题"));
     EXPECT_EQ(cell(dialog, 0, 0), "9");
     EXPECT_EQ(cell(dialog, 0, 1), QString::fromUtf8("王秀兰"));
-    EXPECT_EQ(cell(dialog, 0, 2), QString::fromUtf8("职务(岗位)（G列）印不下：只印出“第一中学中学高级”，少印 2 个字“教师”"));
+    EXPECT_EQ(cell(dialog, 0, 2),
+              QString::fromUtf8("职务(岗位)（G列）印不下：只印出“第一中学中学高级”，少印 2 个字“教师”"));
     EXPECT_EQ(dialog.btnContinue->text(), QString::fromUtf8("继续打印"));
     EXPECT_EQ(dialog.btnBack->text(), QString::fromUtf8("返回修改"));
     EXPECT_TRUE(dialog.btnBack->isDefault()) << "Enter must not print by accident";
@@ -88,8 +89,10 @@ TEST(CheckDialog, ListsRowNameAndProblemAndCopiesThem)
     EXPECT_TRUE(copied[1].startsWith(QString::fromUtf8("11\t赵海\t这一行填表出错"))) << copied[1].toStdString();
 
     // The two answers.
-    struct Answer { QPushButton* button; int result; } answers[] = {
-        {dialog.btnContinue, QDialog::Accepted}, {dialog.btnBack, QDialog::Rejected}};
+    struct Answer {
+        QPushButton* button;
+        int result;
+    } answers[] = {{dialog.btnContinue, QDialog::Accepted}, {dialog.btnBack, QDialog::Rejected}};
     for (const Answer& a : answers) {
         dialog.open();
         a.button->click();
@@ -134,7 +137,7 @@ TEST(CheckDialog, PrintAndPreviewAskWhenThereIsSomethingToSay)
         const char* what;
         const char *start, *end;
         int mode;
-        const char* ini;   // vdmq.ini beside the program; empty: none
+        const char* ini;  // vdmq.ini beside the program; empty: none
         bool goOn;
         int asked, forms;
     } cases[] = {

@@ -76,7 +76,12 @@ protected:
 TEST_F(MainWindowTest, ControlsSitWhereTheLayoutPutsThem)
 {
     auto w = make();
-    struct Row { const char* name; QRect geometry; const char* text; const char* hint; };
+    struct Row {
+        const char* name;
+        QRect geometry;
+        const char* text;
+        const char* hint;
+    };
     const Row rows[] = {
         {"edFile", {56, 40, 120, 23}, nullptr, nullptr},
         {"edArea", {217, 40, 133, 23}, nullptr, nullptr},
@@ -106,11 +111,14 @@ TEST_F(MainWindowTest, ControlsSitWhereTheLayoutPutsThem)
             EXPECT_EQ(qobject_cast<QPushButton*>(c)->text(), QString::fromUtf8(r.text));
         }
     }
-    struct LabelRow { QPoint at; const char* text; int fieldLeft; };
+    struct LabelRow {
+        QPoint at;
+        const char* text;
+        int fieldLeft;
+    };
     const LabelRow labels[] = {
-        {{28, 40}, "文件\n依据", 56},       {{189, 40}, "制表\n机构", 217},
-        {{365, 40}, "开始打\n印行号", 410},  {{28, 77}, "打印\n日期", 56},
-        {{189, 77}, "申报意见栏\n每行宽度", 254}, {{366, 77}, "结束打\n印行号", 409},
+        {{28, 40}, "文件\n依据", 56}, {{189, 40}, "制表\n机构", 217},           {{365, 40}, "开始打\n印行号", 410},
+        {{28, 77}, "打印\n日期", 56}, {{189, 77}, "申报意见栏\n每行宽度", 254}, {{366, 77}, "结束打\n印行号", 409},
     };
     for (const LabelRow& l : labels) {
         SCOPED_TRACE(l.text);
@@ -134,11 +142,21 @@ TEST_F(MainWindowTest, ControlsSitWhereTheLayoutPutsThem)
 TEST_F(MainWindowTest, DigitFilterPassesOnlyDigitsAndBackspace)
 {
     auto w = make();
-    struct Key { int key; const char* text; bool passes; };
+    struct Key {
+        int key;
+        const char* text;
+        bool passes;
+    };
     const Key keys[] = {
-        {Qt::Key_5, "5", true},       {Qt::Key_0, "0", true},   {Qt::Key_A, "a", false},
-        {Qt::Key_Minus, "-", false},  {Qt::Key_Period, ".", false}, {Qt::Key_Space, " ", false},
-        {Qt::Key_Plus, "+", false},   {0, "１", false},          {0, "七", false},
+        {Qt::Key_5, "5", true},
+        {Qt::Key_0, "0", true},
+        {Qt::Key_A, "a", false},
+        {Qt::Key_Minus, "-", false},
+        {Qt::Key_Period, ".", false},
+        {Qt::Key_Space, " ", false},
+        {Qt::Key_Plus, "+", false},
+        {0, "１", false},
+        {0, "七", false},
         {Qt::Key_Backspace, "\b", true},
     };
     for (QLineEdit* ed : {w->edStart, w->edEnd, w->edWidth}) {
@@ -147,7 +165,7 @@ TEST_F(MainWindowTest, DigitFilterPassesOnlyDigitsAndBackspace)
             ed->setText(QStringLiteral("80"));
             ed->setCursorPosition(2);
             typeKey(ed, k.key, QString::fromUtf8(k.text));
-            const QString expected = !k.passes ? QStringLiteral("80")
+            const QString expected = !k.passes                    ? QStringLiteral("80")
                                      : k.key == Qt::Key_Backspace ? QStringLiteral("8")
                                                                   : QStringLiteral("80") + k.text;
             EXPECT_EQ(ed->text(), expected);
@@ -170,9 +188,14 @@ TEST_F(MainWindowTest, DigitFilterPassesOnlyDigitsAndBackspace)
 TEST_F(MainWindowTest, PasteKeysAreFilteredTheContextMenuIsNot)
 {
     auto w = make();
-    struct Case { const char* clip; int key; Qt::KeyboardModifiers mods; const char* result; };
+    struct Case {
+        const char* clip;
+        int key;
+        Qt::KeyboardModifiers mods;
+        const char* result;
+    };
     const Case cases[] = {
-        {"-3x", 0, Qt::NoModifier, "8-3x"},               // the context menu's Paste
+        {"-3x", 0, Qt::NoModifier, "8-3x"},  // the context menu's Paste
         {"-3x", Qt::Key_V, Qt::ControlModifier, "8"},
         {"-3x", Qt::Key_Insert, Qt::ShiftModifier, "8"},
         {"12\n", Qt::Key_V, Qt::ControlModifier, "812"},  // a cell copied from a sheet
@@ -208,7 +231,7 @@ TEST_F(MainWindowTest, FirstStartShowsDefaultsAndAsksForARosterOnce)
     EXPECT_EQ(w->edStart->text(), QStringLiteral("7"));
     EXPECT_EQ(w->edEnd->text(), QStringLiteral("7"));
     EXPECT_EQ(w->edWidth->text(), QStringLiteral("78"));
-    EXPECT_EQ(dialogs->opens, 0);   // nothing asked before the window is up
+    EXPECT_EQ(dialogs->opens, 0);  // nothing asked before the window is up
 
     w->show();
     pump();
@@ -220,7 +243,7 @@ TEST_F(MainWindowTest, FirstStartShowsDefaultsAndAsksForARosterOnce)
     EXPECT_TRUE(w->VdBrowser->IsBlank());
     EXPECT_TRUE(w->VdBrowser->Message().contains(QStringLiteral("调阅")));
     EXPECT_TRUE(dialogs->errors.isEmpty());
-    EXPECT_FALSE(QFile::exists(ini()));   // a cancel records nothing
+    EXPECT_FALSE(QFile::exists(ini()));  // a cancel records nothing
 }
 
 TEST_F(MainWindowTest, ExitWritesTheSixKeysInOrder)
@@ -231,7 +254,7 @@ TEST_F(MainWindowTest, ExitWritesTheSixKeysInOrder)
     w->dtPrint->setDate(QDate(2024, 3, 9));
     w->edStart->setText(QStringLiteral("9"));
     w->edEnd->clear();
-    w->edWidth->setText(QStringLiteral("x1"));   // written as it stands
+    w->edWidth->setText(QStringLiteral("x1"));  // written as it stands
     w->btnExitClick();
     EXPECT_EQ(quits, 1);
     EXPECT_TRUE(dialogs->errors.isEmpty());
@@ -257,7 +280,10 @@ TEST_F(MainWindowTest, ExitWritesTheSixKeysInOrder)
 
 TEST_F(MainWindowTest, RefusedWriteKeepsTheProgramOpen)
 {
-    struct Case { const char* what; bool readOnlyFolder; };
+    struct Case {
+        const char* what;
+        bool readOnlyFolder;
+    };
     const Case cases[] = {{"a folder in the file's place", false}, {"a read-only settings folder", true}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -337,7 +363,10 @@ TEST_F(MainWindowTest, HelpButtonTogglesThePane)
     EXPECT_TRUE(w->kqBrowser->toPlainText().contains(QStringLiteral("工资变动审批表打印")));
 
     const bool before = w->kqBrowser->isVisible();
-    struct Press { bool visible; int height; };
+    struct Press {
+        bool visible;
+        int height;
+    };
     const Press presses[] = {{!before, before ? 0 : 100}, {before, before ? 100 : 0}};
     for (const Press& p : presses) {
         w->btnHelp->click();
@@ -379,7 +408,11 @@ TEST_F(MainWindowTest, HelpLinksStayInThePaneExceptExternalOnes)
 
 TEST_F(MainWindowTest, UsageNotesInUtf8OrGb18030)
 {
-    struct Case { const char* name; QByteArray bytes; bool shown; };
+    struct Case {
+        const char* name;
+        QByteArray bytes;
+        bool shown;
+    };
     const QString text = QStringLiteral("使用说明：先调阅花名册。");
     const Case cases[] = {
         {"none", QByteArray(), false},
@@ -416,8 +449,8 @@ TEST_F(MainWindowTest, TabMovesThroughTheFieldsInOrder)
     pump();
     if (QApplication::focusWidget() != w->edFile)
         GTEST_SKIP() << "the platform gives no keyboard focus";
-    const QStringList expected = {"dtPrint", "edStart", "edEnd", "btnRead", "btnPre", "btnPrn", "btnPaper",
-                                  "btnExit", "edArea", "btnClear", "edWidth", "btnHelp", "btnPdf"};
+    const QStringList expected = {"dtPrint", "edStart", "edEnd",    "btnRead", "btnPre",  "btnPrn", "btnPaper",
+                                  "btnExit", "edArea",  "btnClear", "edWidth", "btnHelp", "btnPdf"};
     QStringList got;
     for (int i = 0; i < expected.size(); ++i) {
         typeKey(QApplication::focusWidget(), Qt::Key_Tab, QStringLiteral("\t"));

@@ -20,17 +20,16 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <map>
 #include <gtest/gtest.h>
+#include <map>
 
 #include "fake_dialogs.h"
 
 using namespace vdmq;
 
 // Qt's own entry to the shortcut map, which its test library uses too.
-Q_GUI_EXPORT bool qt_sendShortcutOverrideEvent(QObject* o, ulong timestamp, int k,
-                                               Qt::KeyboardModifiers mods, const QString& text,
-                                               bool autorep, ushort count);
+Q_GUI_EXPORT bool qt_sendShortcutOverrideEvent(QObject* o, ulong timestamp, int k, Qt::KeyboardModifiers mods,
+                                               const QString& text, bool autorep, ushort count);
 
 namespace {
 
@@ -64,7 +63,13 @@ TEST(MainWindowDialogs, RosterDialogStartsWhereTheRostersAre)
 {
     FakeHome home;
     QTemporaryDir portable, rosters;
-    struct Case { const char* what; QString appDir; QString roster; bool documents; QString expected; };
+    struct Case {
+        const char* what;
+        QString appDir;
+        QString roster;
+        bool documents;
+        QString expected;
+    };
     const Case cases[] = {
         {"the recorded roster's folder", portable.path(), rosters.filePath("r.xls"), true, rosters.path()},
         {"roster folder gone: the program's own", portable.path(), home.path("gone/r.xls"), true, portable.path()},
@@ -89,7 +94,7 @@ TEST(MainWindowDialogs, RosterDialogStartsWhereTheRostersAre)
 TEST(MainWindowDialogs, FirstFilterListsEveryRosterInAnyLetterCase)
 {
     QTemporaryDir folder;
-    const QStringList rosters = {"a.XLS", "b.Xlsx", "c.et", "d.xls", "E.ET"};   // in sorted order
+    const QStringList rosters = {"a.XLS", "b.Xlsx", "c.et", "d.xls", "E.ET"};  // in sorted order
     const QStringList others = {"e.txt", "f.xlsm", "g.xls.bak"};
     for (const QString& name : rosters + others) {
         QFile f(folder.filePath(name));
@@ -178,7 +183,7 @@ TEST(MainWindowDialogs, CaptionsOnX11AreExact)
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("VDMQ_CAPTION_PROBE", "1");
     env.insert("QT_QPA_PLATFORM", "xcb");
-    env.remove("LD_PRELOAD");   // no faked clock for the X server
+    env.remove("LD_PRELOAD");  // no faked clock for the X server
     child.setProcessEnvironment(env);
     child.start("xvfb-run", {"-a", QCoreApplication::applicationFilePath()});
     ASSERT_TRUE(child.waitForFinished(60000));
@@ -204,20 +209,25 @@ TEST(MainWindowDialogs, KeysAUserTries)
     std::map<QString, int> clicks;
     for (QPushButton* b : {w.btnPre, w.btnPrn, w.btnPdf, w.btnExit, w.btnRead, w.btnClear, w.btnHelp})
         QObject::connect(b, &QPushButton::clicked, [&clicks, b] { ++clicks[b->objectName()]; });
-    struct Case { QWidget* target; int key; Qt::KeyboardModifiers mods; const char* button; };
+    struct Case {
+        QWidget* target;
+        int key;
+        Qt::KeyboardModifiers mods;
+        const char* button;
+    };
     const Qt::KeyboardModifiers none = Qt::NoModifier, ctrl = Qt::ControlModifier, alt = Qt::AltModifier;
     const Case cases[] = {
-        {w.edFile, Qt::Key_Return, none, "btnPre"},   {w.edArea, Qt::Key_Enter, none, "btnPre"},
-        {w.edStart, Qt::Key_Return, none, "btnPre"},  {w.edEnd, Qt::Key_Return, none, "btnPre"},
-        {w.edWidth, Qt::Key_Return, none, "btnPre"},  {w.dtPrint, Qt::Key_Return, none, "btnPre"},
-        {w.edFile, Qt::Key_P, ctrl, "btnPrn"},        {w.edStart, Qt::Key_P, alt, "btnPrn"},
-        {w.edFile, Qt::Key_V, alt, "btnPre"},         {w.edFile, Qt::Key_D, alt, "btnPdf"},
-        {w.edFile, Qt::Key_X, alt, "btnExit"},        {w.edFile, Qt::Key_O, alt, "btnRead"},
-        {w.edFile, Qt::Key_C, alt, "btnClear"},       {w.edFile, Qt::Key_F1, none, "btnHelp"},
+        {w.edFile, Qt::Key_Return, none, "btnPre"},  {w.edArea, Qt::Key_Enter, none, "btnPre"},
+        {w.edStart, Qt::Key_Return, none, "btnPre"}, {w.edEnd, Qt::Key_Return, none, "btnPre"},
+        {w.edWidth, Qt::Key_Return, none, "btnPre"}, {w.dtPrint, Qt::Key_Return, none, "btnPre"},
+        {w.edFile, Qt::Key_P, ctrl, "btnPrn"},       {w.edStart, Qt::Key_P, alt, "btnPrn"},
+        {w.edFile, Qt::Key_V, alt, "btnPre"},        {w.edFile, Qt::Key_D, alt, "btnPdf"},
+        {w.edFile, Qt::Key_X, alt, "btnExit"},       {w.edFile, Qt::Key_O, alt, "btnRead"},
+        {w.edFile, Qt::Key_C, alt, "btnClear"},      {w.edFile, Qt::Key_F1, none, "btnHelp"},
     };
     for (const Case& c : cases) {
-        const std::string what = c.target->objectName().toStdString() + " " +
-                                 QKeySequence(c.key | c.mods).toString().toStdString();
+        const std::string what =
+            c.target->objectName().toStdString() + " " + QKeySequence(c.key | c.mods).toString().toStdString();
         clicks.clear();
         const QString text = c.key == Qt::Key_Return || c.key == Qt::Key_Enter ? QStringLiteral("\r") : QString();
         if (!qt_sendShortcutOverrideEvent(c.target, 0, c.key, c.mods, text, false, 1)) {

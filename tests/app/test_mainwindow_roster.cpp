@@ -97,11 +97,15 @@ TEST_F(RosterPaneTest, ShowsTheRecordedRosterAsASheet)
     const auto align = [&](int r, int c) {
         return Qt::Alignment(m->index(r - 1, c - 1).data(Qt::TextAlignmentRole).toInt()) & Qt::AlignHorizontal_Mask;
     };
-    EXPECT_EQ(align(7, 4), Qt::AlignRight);   // a number
-    EXPECT_EQ(align(7, 2), Qt::AlignLeft);    // text
+    EXPECT_EQ(align(7, 4), Qt::AlignRight);  // a number
+    EXPECT_EQ(align(7, 2), Qt::AlignLeft);   // text
 
-    struct Flag { int row; bool flagged; };
-    const Flag flags[] = {{6, false}, {7, true}, {8, false}, {10, true}, {11, false}, {12, false}, {14, false}, {15, true}};
+    struct Flag {
+        int row;
+        bool flagged;
+    };
+    const Flag flags[] = {{6, false},  {7, true},   {8, false},  {10, true},
+                          {11, false}, {12, false}, {14, false}, {15, true}};
     for (const Flag& f : flags) {
         SCOPED_TRACE(f.row);
         EXPECT_EQ(m->Flagged(f.row), f.flagged);
@@ -162,7 +166,7 @@ TEST_F(RosterPaneTest, ClearBlanksThePane)
     EXPECT_EQ(w->VdBrowser->LocationURL(), QStringLiteral("about:blank"));
     EXPECT_EQ(w->VdBrowser->Model()->rowCount(), 0);
     EXPECT_FALSE(w->VdBrowser->OpenButton()->isVisible());
-    EXPECT_FALSE(Vdcs.RosterPath.empty());   // only the view goes
+    EXPECT_FALSE(Vdcs.RosterPath.empty());  // only the view goes
 }
 
 TEST_F(RosterPaneTest, UnreadableRostersShowTheReason)
@@ -250,14 +254,14 @@ TEST_F(RosterPaneTest, OpensTheRosterInTheDesktopProgram)
 TEST_F(RosterPaneTest, TenThousandRowsScrollQuickly)
 {
     const QString path = dir.filePath(QStringLiteral("big.xls"));
-    const QString script = QStringLiteral(
-        "import sys, xlwt\n"
-        "wb = xlwt.Workbook(encoding='utf-8'); ws = wb.add_sheet('s')\n"
-        "ws.write_merge(0, 0, 0, 27, '工资变动花名册')\n"
-        "for r in range(1, 10000):\n"
-        "    ws.write(r, 0, r); ws.write(r, 1, '姓名%d' % r); ws.write(r, 8, 930.5 + r)\n"
-        "    ws.write(r, 27, '1' if r % 3 == 0 else '')\n"
-        "wb.save(sys.argv[1])\n");
+    const QString script =
+        QStringLiteral("import sys, xlwt\n"
+                       "wb = xlwt.Workbook(encoding='utf-8'); ws = wb.add_sheet('s')\n"
+                       "ws.write_merge(0, 0, 0, 27, '工资变动花名册')\n"
+                       "for r in range(1, 10000):\n"
+                       "    ws.write(r, 0, r); ws.write(r, 1, '姓名%d' % r); ws.write(r, 8, 930.5 + r)\n"
+                       "    ws.write(r, 27, '1' if r % 3 == 0 else '')\n"
+                       "wb.save(sys.argv[1])\n");
     QProcess py;
     py.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), script, path});
     ASSERT_TRUE(py.waitForFinished(60000));
@@ -278,13 +282,13 @@ TEST_F(RosterPaneTest, TenThousandRowsScrollQuickly)
     const int steps = 100;
     for (int i = 0; i <= steps; ++i) {
         bar->setValue(bar->maximum() * i / steps);
-        (void)pane.View()->viewport()->grab();   // paints the visible rows
+        (void)pane.View()->viewport()->grab();  // paints the visible rows
     }
     const double perStepMs = t.nsecsElapsed() / 1e6 / steps;
     std::printf("10,000 rows: load %lld ms, %.2f ms per scrolled and repainted screen\n",
                 static_cast<long long>(loadMs), perStepMs);
     EXPECT_LT(perStepMs, 50.0);
-    EXPECT_TRUE(pane.Model()->Flagged(10000));   // 1-based
+    EXPECT_TRUE(pane.Model()->Flagged(10000));  // 1-based
     EXPECT_EQ(pane.Model()->index(9999, 1).data().toString(), QStringLiteral("姓名9999"));
 }
 
@@ -358,7 +362,7 @@ TEST_F(RosterPaneTest, CancelledPasswordEndsTheOpenQuietly)
 {
     const QString path = copy(QStringLiteral("enc-xor.xls"), QStringLiteral("名册.xls"));
     recordRoster(path);
-    DialogTyper typer;   // no answers: cancel
+    DialogTyper typer;  // no answers: cancel
     auto w = start();
     ASSERT_TRUE(waitFor([&] { return !w->VdBrowser->Message().isEmpty(); }));
     EXPECT_FALSE(w->VdBrowser->Loaded());

@@ -37,9 +37,8 @@ TEST(PaperSettings, RoundTripLeavesTheDesignSectionAlone)
     s.OffsetsInPdf = true;
     SavePaperSettings(ini, s);
     EXPECT_EQ(LoadPaperSettings(ini), s);
-    EXPECT_EQ(testfiles::readAll(ini),
-              "[xtcs]\r\nFile=A\r\nStart=9\r\n[vdmq]\r\nPaper=A4\r\nA4Position=Centre\r\n"
-              "OffsetX=-1.5\r\nOffsetY=20.0\r\nPdfOffsets=1\r\n");
+    EXPECT_EQ(testfiles::readAll(ini), "[xtcs]\r\nFile=A\r\nStart=9\r\n[vdmq]\r\nPaper=A4\r\nA4Position=Centre\r\n"
+                                       "OffsetX=-1.5\r\nOffsetY=20.0\r\nPdfOffsets=1\r\n");
 
     // A settings file that cannot be written (here a folder stands in its
     // place, which stops root too) says so in the design's words.
@@ -54,10 +53,14 @@ TEST(PaperSettings, RoundTripLeavesTheDesignSectionAlone)
 
 TEST(PaperSettings, StoredValuesAreReadLeniently)
 {
-    struct Case { const char* section; TPaperSettings expected; } cases[] = {
+    struct Case {
+        const char* section;
+        TPaperSettings expected;
+    } cases[] = {
         {"", TPaperSettings{}},
-        {"Paper=a4\nA4Position=center\nOffsetX= 3.25 \nOffsetY=-35\nPdfOffsets=1", [] {
-             TPaperSettings s = paper(TPaper::A4, true, 3.3, -20);   // rounded, held to the range
+        {"Paper=a4\nA4Position=center\nOffsetX= 3.25 \nOffsetY=-35\nPdfOffsets=1",
+         [] {
+             TPaperSettings s = paper(TPaper::A4, true, 3.3, -20);  // rounded, held to the range
              s.OffsetsInPdf = true;
              return s;
          }()},
@@ -74,11 +77,26 @@ TEST(PaperSettings, StoredValuesAreReadLeniently)
 
 TEST(PaperSettings, TypedValues)
 {
-    struct Offset { const char* text; std::optional<double> mm; } offsets[] = {
-        {"0", 0.0}, {"-1.5", -1.5}, {"+0.3", 0.3}, {"20", 20.0}, {"-20.0", -20.0}, {"12", 12.0},
-        {"20.1", std::nullopt}, {"1.25", std::nullopt}, {"", std::nullopt}, {".5", std::nullopt},
-        {"1.", std::nullopt}, {"1,5", std::nullopt}, {"100", std::nullopt}, {"--1", std::nullopt},
-        {"1e1", std::nullopt}, {" 1", std::nullopt},
+    struct Offset {
+        const char* text;
+        std::optional<double> mm;
+    } offsets[] = {
+        {"0", 0.0},
+        {"-1.5", -1.5},
+        {"+0.3", 0.3},
+        {"20", 20.0},
+        {"-20.0", -20.0},
+        {"12", 12.0},
+        {"20.1", std::nullopt},
+        {"1.25", std::nullopt},
+        {"", std::nullopt},
+        {".5", std::nullopt},
+        {"1.", std::nullopt},
+        {"1,5", std::nullopt},
+        {"100", std::nullopt},
+        {"--1", std::nullopt},
+        {"1e1", std::nullopt},
+        {" 1", std::nullopt},
     };
     for (const Offset& o : offsets)
         EXPECT_EQ(ParseOffsetMm(o.text), o.mm) << o.text;
@@ -91,9 +109,12 @@ TEST(PaperSettings, TypedValues)
     EXPECT_FALSE(ParsePaper("letter"));
 
     // What a print dialog's paper stands for.
-    struct Sheet { QSizeF mm; std::optional<TPaper> paper; } sheets[] = {
-        {{182, 257}, TPaper::B5}, {{182.03, 257.17}, TPaper::B5}, {{210, 297}, TPaper::A4},
-        {{209.9, 297.0}, TPaper::A4}, {{176, 250}, std::nullopt}, {{215.9, 279.4}, std::nullopt},
+    struct Sheet {
+        QSizeF mm;
+        std::optional<TPaper> paper;
+    } sheets[] = {
+        {{182, 257}, TPaper::B5},     {{182.03, 257.17}, TPaper::B5}, {{210, 297}, TPaper::A4},
+        {{209.9, 297.0}, TPaper::A4}, {{176, 250}, std::nullopt},     {{215.9, 279.4}, std::nullopt},
     };
     for (const Sheet& s : sheets)
         EXPECT_EQ(PaperForSheet(s.mm), s.paper) << s.mm.width() << " x " << s.mm.height();
@@ -110,8 +131,13 @@ TEST(Placement, EachPaperAndPosition)
     EXPECT_NEAR(frame.bottom(), 227.76, 0.01);
     EXPECT_TRUE(content.contains(frame));
 
-    struct Case { TPaperSettings s; bool offsets; QSizeF sheet; QPointF shift; } cases[] = {
-        {paper(TPaper::B5, true), true, {182, 257}, {0, 0}},   // centring means A4 only
+    struct Case {
+        TPaperSettings s;
+        bool offsets;
+        QSizeF sheet;
+        QPointF shift;
+    } cases[] = {
+        {paper(TPaper::B5, true), true, {182, 257}, {0, 0}},  // centring means A4 only
         {paper(TPaper::B5, false, 2.5, -1.5), false, {182, 257}, {0, 0}},
         {paper(TPaper::A4, false, -3, 4), true, {210, 297}, {-3, 4}},
     };
@@ -141,7 +167,7 @@ TEST(CalibrationPage, RulersStartAtTheSheetEdgeAndFrameMatchesTheForm)
         const QPointF align = AlignMm(s);
         std::vector<QRectF> rects, zeros;
         for (const qr::QRItem& item : page.items) {
-            const QRectF r = qr::InkRectMm(item).translated(align);   // on the sheet, before offsets
+            const QRectF r = qr::InkRectMm(item).translated(align);  // on the sheet, before offsets
             if (item.kind == qr::QRItem::Rect)
                 rects.push_back(r);
             else if (item.text == "0")
@@ -158,8 +184,8 @@ TEST(CalibrationPage, RulersStartAtTheSheetEdgeAndFrameMatchesTheForm)
         EXPECT_EQ(at([](QPointF p) { return p.y(); }), 1);
         const auto hasRect = [&](double x, double y, double w, double h) {
             return std::any_of(rects.begin(), rects.end(), [&](const QRectF& r) {
-                return std::abs(r.x() - x) < 0.01 && std::abs(r.y() - y) < 0.01 &&
-                       std::abs(r.width() - w) < 0.01 && std::abs(r.height() - h) < 0.01;
+                return std::abs(r.x() - x) < 0.01 && std::abs(r.y() - y) < 0.01 && std::abs(r.width() - w) < 0.01 &&
+                       std::abs(r.height() - h) < 0.01;
             });
         };
         const QRectF f = FormFrameMm().translated(align);
@@ -184,7 +210,7 @@ TEST(CalibrationPage, RulersStartAtTheSheetEdgeAndFrameMatchesTheForm)
 
 TEST(PaperWarning, SaysWhatTheBorderTakes)
 {
-    qr::TQRPaperSupport generic;   // CUPS's generic PostScript driver: 12 pt all round
+    qr::TQRPaperSupport generic;  // CUPS's generic PostScript driver: 12 pt all round
     generic.known = generic.listed = true;
     generic.borderMm = QMarginsF(4.23, 4.23, 4.23, 4.23);
     qr::TQRPaperSupport none = generic;
@@ -204,12 +230,19 @@ TEST(PaperWarning, SaysWhatTheBorderTakes)
     } cases[] = {
         {"no border", exact, paper(TPaper::B5), true, {}},
         {"unknown printer", qr::TQRPaperSupport{}, paper(TPaper::B5), true, {}},
-        {"left rule lost", generic, paper(TPaper::A4), true,
-         {"左 4.2、上 4.2、右 4.2、下 4.2 mm", "左框线（离纸边 3.6 mm）整条印不出", "8 条横线的左端缺一截（最多 0.6 mm）",
-          "水平 +0.7 mm，垂直 0.0 mm", "--offset 0.7,0.0", "也可以改选 A4 居中"}},
+        {"left rule lost",
+         generic,
+         paper(TPaper::A4),
+         true,
+         {"左 4.2、上 4.2、右 4.2、下 4.2 mm", "左框线（离纸边 3.6 mm）整条印不出",
+          "8 条横线的左端缺一截（最多 0.6 mm）", "水平 +0.7 mm，垂直 0.0 mm", "--offset 0.7,0.0",
+          "也可以改选 A4 居中"}},
         {"offset enough", generic, paper(TPaper::A4, false, 0.7, 0), true, {}},
         {"offset ignored for a file", generic, paper(TPaper::A4, false, 0.7, 0), false, {"左框线"}},
-        {"moved into the right border", generic, paper(TPaper::B5, false, 18, 0), true,
+        {"moved into the right border",
+         generic,
+         paper(TPaper::B5, false, 18, 0),
+         true,
          {"右框线（离纸边 3.5 mm）整条印不出", "25 条横线的右端", "水平 +17.2 mm"}},
         {"centred clears it", generic, paper(TPaper::A4, true), true, {}},
         {"no such paper", none, paper(TPaper::B5), true, {"没有B5（182×257 mm）这种纸", "（如 A4）"}},
@@ -219,7 +252,8 @@ TEST(PaperWarning, SaysWhatTheBorderTakes)
         const QString text = PaperWarning(QStringLiteral("Q"), c.support, c.s, FormLayoutPage(), c.withOffsets);
         EXPECT_EQ(text.isEmpty(), c.says.empty()) << c.name << ": " << text.toStdString();
         for (const char* piece : c.says)
-            EXPECT_TRUE(text.contains(QString::fromUtf8(piece))) << c.name << ": " << piece << "\n" << text.toStdString();
+            EXPECT_TRUE(text.contains(QString::fromUtf8(piece))) << c.name << ": " << piece << "\n"
+                                                                 << text.toStdString();
     }
 }
 

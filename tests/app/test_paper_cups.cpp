@@ -20,15 +20,15 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 #include <cstdio>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 using namespace vdmq;
 
 namespace {
 
-constexpr double kTolerance = 0.3;   // mm
+constexpr double kTolerance = 0.3;  // mm
 using testpages::frameInPdf;
 using testpages::kPtMm;
 using testpages::pageSizeMm;
@@ -80,12 +80,9 @@ TEST_F(CupsPaper, EachPaperAndOffsetLandsWhereAsked)
         TPaperSettings s;
         QString title;
     } cases[] = {
-        {"PDF", paper(TPaper::B5, false, 0, 0), {}},
-        {"PDF", paper(TPaper::B5, false, 2.5, -1.5), {}},
-        {"PDF", paper(TPaper::A4, false, 0, 0), {}},
-        {"PDF", paper(TPaper::A4, true, -3.0, 4.2), {}},
-        {"A4Only", paper(TPaper::A4, false, 0, 0), {}},
-        {"A4Only", paper(TPaper::A4, false, 1.0, 2.0), {}},
+        {"PDF", paper(TPaper::B5, false, 0, 0), {}},    {"PDF", paper(TPaper::B5, false, 2.5, -1.5), {}},
+        {"PDF", paper(TPaper::A4, false, 0, 0), {}},    {"PDF", paper(TPaper::A4, true, -3.0, 4.2), {}},
+        {"A4Only", paper(TPaper::A4, false, 0, 0), {}}, {"A4Only", paper(TPaper::A4, false, 1.0, 2.0), {}},
         {"A4Only", paper(TPaper::A4, true, 0, 0), {}},
     };
     // All jobs go out first; CUPS works on them meanwhile.
@@ -109,8 +106,8 @@ TEST_F(CupsPaper, EachPaperAndOffsetLandsWhereAsked)
     const auto files = testcups::waitForJobs(titles);
 
     for (const Case& c : cases) {
-        const std::string what = std::string(c.queue) + " " + PaperText(c.s).toStdString() + " " +
-                                 OffsetText(c.s).toStdString();
+        const std::string what =
+            std::string(c.queue) + " " + PaperText(c.s).toStdString() + " " + OffsetText(c.s).toStdString();
         SCOPED_TRACE(what);
         ASSERT_TRUE(files.count(c.title)) << "no PDF from the queue in " << testcups::outDir().toStdString();
         const QString pdf = files.at(c.title);
@@ -135,8 +132,8 @@ TEST_F(CupsPaper, EachPaperAndOffsetLandsWhereAsked)
         ASSERT_FALSE(frame.isNull());
         std::printf("%-6s %-28s page %.2f x %.2f mm, frame off by %+.2f %+.2f %+.2f %+.2f mm\n", c.queue,
                     qPrintable(PaperText(c.s) + " " + OffsetText(c.s)), got.width(), got.height(),
-                    frame.left() - expected.left(), frame.top() - expected.top(),
-                    frame.right() - expected.right(), frame.bottom() - expected.bottom());
+                    frame.left() - expected.left(), frame.top() - expected.top(), frame.right() - expected.right(),
+                    frame.bottom() - expected.bottom());
         EXPECT_NEAR(frame.left(), expected.left(), kTolerance);
         EXPECT_NEAR(frame.top(), expected.top(), kTolerance);
         EXPECT_NEAR(frame.right(), expected.right(), kTolerance);

@@ -85,9 +85,9 @@ TEST_F(PaperUi, DialogShowsSavesAndPrintsWhatItShows)
     EXPECT_TRUE(d.rbA4->isChecked() && d.rbCentre->isChecked() && d.rbCentre->isEnabled());
     EXPECT_DOUBLE_EQ(d.spOffsetX->value(), 1.5);
     d.rbB5->setChecked(true);
-    EXPECT_FALSE(d.rbCentre->isEnabled());   // centring is for A4
-    d.spOffsetX->setValue(-2.34);            // the box keeps one decimal
-    d.spOffsetY->setValue(25);               // and the range
+    EXPECT_FALSE(d.rbCentre->isEnabled());  // centring is for A4
+    d.spOffsetX->setValue(-2.34);           // the box keeps one decimal
+    d.spOffsetY->setValue(25);              // and the range
     d.cbPdfOffsets->setChecked(true);
     TPaperSettings shown = d.Settings();
     EXPECT_EQ(shown.Paper, TPaper::B5);
@@ -176,7 +176,8 @@ TEST_F(PaperUi, BackendPutsPagesOnTheRememberedPaper)
     store.AddPage(FormLayoutPage());
     store.SetStatus(qr::mpFinished);
     for (bool pdfOffsets : {false, true}) {
-        writeIni(std::string("[vdmq]\nPaper=A4\nOffsetX=5.0\nOffsetY=-4.0\nPdfOffsets=") + (pdfOffsets ? "1" : "0") + "\n");
+        writeIni(std::string("[vdmq]\nPaper=A4\nOffsetX=5.0\nOffsetY=-4.0\nPdfOffsets=") + (pdfOffsets ? "1" : "0") +
+                 "\n");
         qr::TQRPrinterSettings s;
         s.OutputFileName = dir.filePath("out.pdf");
         backend.PrintPages(store, s);
@@ -186,7 +187,7 @@ TEST_F(PaperUi, BackendPutsPagesOnTheRememberedPaper)
         const QRectF expected = FormFrameMm().translated(pdfOffsets ? QPointF(5, -4) : QPointF());
         EXPECT_NEAR(frame.left(), expected.left(), 0.3) << pdfOffsets;
         EXPECT_NEAR(frame.top(), expected.top(), 0.3) << pdfOffsets;
-        EXPECT_EQ(prompts, 0);   // nothing to ask about a file
+        EXPECT_EQ(prompts, 0);  // nothing to ask about a file
     }
 }
 
@@ -207,12 +208,12 @@ TEST_F(PaperUi, AskedOnceForEachPrinterPaperAndPosition)
 
     answer = true;
     EXPECT_TRUE(ConfirmPaper(nullptr, "Q"));
-    EXPECT_TRUE(ConfirmPaper(nullptr, "Q"));   // confirmed: not asked again
+    EXPECT_TRUE(ConfirmPaper(nullptr, "Q"));  // confirmed: not asked again
     EXPECT_EQ(prompts, 2);
-    writeIni("[vdmq]\nPaper=A4\nOffsetX=0.2\n");   // still cut, but elsewhere: asked
+    writeIni("[vdmq]\nPaper=A4\nOffsetX=0.2\n");  // still cut, but elsewhere: asked
     EXPECT_TRUE(ConfirmPaper(nullptr, "Q"));
     EXPECT_EQ(prompts, 3);
-    writeIni("[vdmq]\nPaper=A4\nA4Position=Centre\n");   // nothing cut: nothing asked
+    writeIni("[vdmq]\nPaper=A4\nA4Position=Centre\n");  // nothing cut: nothing asked
     EXPECT_TRUE(ConfirmPaper(nullptr, "Q"));
     EXPECT_EQ(prompts, 3);
 }
@@ -230,7 +231,7 @@ TEST_F(PaperUi, DecliningStopsThePrintRunBeforeItStarts)
     w.edEnd->setText("11");
     w.btnPrnClick();
     EXPECT_EQ(prompts, 1);
-    EXPECT_EQ(w.CurRow, 0);   // no row was taken
+    EXPECT_EQ(w.CurRow, 0);  // no row was taken
 }
 
 }  // namespace

@@ -27,23 +27,24 @@ namespace {
 
 struct Moment {
     const char* zone;
-    QTime local;   // wall-clock time of day on kToday in that zone
+    QTime local;  // wall-clock time of day on kToday in that zone
 };
 
 const QDate kToday(2026, 12, 9);
 
 // East and west of UTC, and UTC itself, early, at noon and late.
 const Moment kMoments[] = {
-    {"Asia/Shanghai", {7, 30}},        {"Asia/Shanghai", {12, 0}},
-    {"Asia/Shanghai", {23, 30}},       {"America/Los_Angeles", {7, 30}},
-    {"America/Los_Angeles", {12, 0}},  {"America/Los_Angeles", {23, 30}},
-    {"UTC", {0, 30}},                  {"UTC", {12, 0}},
+    {"Asia/Shanghai", {7, 30}},
+    {"Asia/Shanghai", {12, 0}},
+    {"Asia/Shanghai", {23, 30}},
+    {"America/Los_Angeles", {7, 30}},
+    {"America/Los_Angeles", {12, 0}},
+    {"America/Los_Angeles", {23, 30}},
+    {"UTC", {0, 30}},
+    {"UTC", {12, 0}},
 };
 
-std::string describe(const Moment& m)
-{
-    return std::string(m.zone) + " " + m.local.toString("HH:mm").toStdString();
-}
+std::string describe(const Moment& m) { return std::string(m.zone) + " " + m.local.toString("HH:mm").toStdString(); }
 
 class PrintDate : public ::testing::Test {
 protected:
@@ -81,7 +82,8 @@ QString printedDate(TVdMainForm& w)
     QObject::connect(&timer, &QTimer::timeout, [&] {
         for (auto* p : w.findChildren<TFormTzpreview*>(QString(), Qt::FindDirectChildrenOnly)) {
             const auto store = p->QRPreview1->QRPrinter();
-            if (!p->isVisible() || !store || store->PageCount() != 1) continue;
+            if (!p->isVisible() || !store || store->PageCount() != 1)
+                continue;
             for (const qr::QRItem& item : store->Page(1).items) {
                 const QString text = fromGb(item.text);
                 if (item.kind == qr::QRItem::Text && text.contains(QStringLiteral("日")) &&
@@ -143,7 +145,7 @@ TEST_F(PrintDate, PickedDayIsTheDayPrinted)
         QFile::remove(ini());
         auto w = start();
         EXPECT_EQ(printedDate(*w), QStringLiteral("2026 年 12 月 9 日"));
-        w->dtPrint->setDate(QDate(2009, 8, 20));   // as the calendar or the keys set it
+        w->dtPrint->setDate(QDate(2009, 8, 20));  // as the calendar or the keys set it
         EXPECT_EQ(printedDate(*w), QStringLiteral("2009 年 8 月 20 日"));
     }
 }

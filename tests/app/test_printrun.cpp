@@ -35,17 +35,33 @@ struct Log {
 
 struct FakeReader : TRunReader {
     Log& log;
-    std::map<int, std::string> flags;   // row -> flag cell text
+    std::map<int, std::string> flags;  // row -> flag cell text
     bool failConnect = false, failOpen = false, failAttach = false;
     int failCellRow = 0;
     explicit FakeReader(Log& l) : log(l) {}
-    void Connect() override { log.add("connect"); if (failConnect) throw std::runtime_error("no reader"); }
-    void Open(const std::string& p) override { log.add("open " + p); if (failOpen) throw std::runtime_error("missing"); }
-    void AttachFirstSheet() override { log.add("attach"); if (failAttach) throw std::runtime_error("chart"); }
+    void Connect() override
+    {
+        log.add("connect");
+        if (failConnect)
+            throw std::runtime_error("no reader");
+    }
+    void Open(const std::string& p) override
+    {
+        log.add("open " + p);
+        if (failOpen)
+            throw std::runtime_error("missing");
+    }
+    void AttachFirstSheet() override
+    {
+        log.add("attach");
+        if (failAttach)
+            throw std::runtime_error("chart");
+    }
     std::string CellText(int row, int col) const override
     {
         log.add("cell " + std::to_string(row) + "," + std::to_string(col));
-        if (row == failCellRow) throw std::runtime_error("bad cell");
+        if (row == failCellRow)
+            throw std::runtime_error("bad cell");
         auto it = flags.find(row);
         return it == flags.end() ? std::string() : it->second;
     }
@@ -66,18 +82,28 @@ struct FakeHost : TPrintRunHost {
     }
     TRunEntries ReadEntries() override { return entries; }
     std::string OpinionWidthText() override { return "78"; }
-    bool RaisePreviewWindow() override { log.add("raise"); return previewWindowThere; }
+    bool RaisePreviewWindow() override
+    {
+        log.add("raise");
+        return previewWindowThere;
+    }
     void OutputForm(TVdPrnForm& form, int mode, int row) override
     {
         forms.emplace_back(&form);
         log.add("output " + std::to_string(row) + " mode " + std::to_string(mode) + " cur " +
                 std::to_string(form.Source->CurRow()));
-        if (duringOutput) duringOutput(row);
-        if (row == failOutputRow) throw EConvertError("x");
+        if (duringOutput)
+            duringOutput(row);
+        if (row == failOutputRow)
+            throw EConvertError("x");
     }
     void MessageBox(const std::string& t, const std::string& d) override { log.add("box " + t + "|" + d); }
     void ShowError(const std::string& m, int row) override { log.add("error " + m + " row " + std::to_string(row)); }
-    bool RowFailed(int row, const std::string&) override { log.add("failed " + std::to_string(row)); return keepGoing; }
+    bool RowFailed(int row, const std::string&) override
+    {
+        log.add("failed " + std::to_string(row));
+        return keepGoing;
+    }
     void RunStateChanged(bool r) override { log.add(r ? "running" : "idle"); }
 };
 
@@ -87,16 +113,24 @@ struct Fixture {
     FakeHost host{log};
     TVdcs vdcs;
     TPrintRun run{vdcs, reader, host};
-    Fixture() { vdcs.RosterPath = "r.xls"; vdcs.StartRow = 1; vdcs.EndRow = 1; }
+    Fixture()
+    {
+        vdcs.RosterPath = "r.xls";
+        vdcs.StartRow = 1;
+        vdcs.EndRow = 1;
+    }
 };
 
 }  // namespace
 
 TEST(PrintRun, FlagIsTheTrimmedTextOne)
 {
-    struct Case { std::string flag; bool selected; } cases[] = {
-        {"1", true}, {" 1 ", true}, {"\t1\r\n", true}, {"01", false}, {"1.0", false},
-        {"2", false}, {"", false}, {"1 1", false}, {"l", false},
+    struct Case {
+        std::string flag;
+        bool selected;
+    } cases[] = {
+        {"1", true},  {" 1 ", true}, {"\t1\r\n", true}, {"01", false}, {"1.0", false},
+        {"2", false}, {"", false},   {"1 1", false},    {"l", false},
     };
     for (const Case& c : cases) {
         Fixture f;
@@ -109,11 +143,18 @@ TEST(PrintRun, FlagIsTheTrimmedTextOne)
 
 TEST(PrintRun, RangeStepsAndOrder)
 {
-    struct Case { const char *start, *end; int reads, forms; } cases[] = {
-        {"7", "7", 1, 1}, {"7", "9", 3, 2}, {"10", "8", 0, 0},
+    struct Case {
+        const char *start, *end;
+        int reads, forms;
+    } cases[] = {
+        {"7", "7", 1, 1},
+        {"7", "9", 3, 2},
+        {"10", "8", 0, 0},
         // Rows below 1 hold nothing: the walk starts at row 1, however low
         // the start (the lowest one walked two billion rows).
-        {"-3", "-3", 0, 0}, {"-2147483648", "7", 7, 1}, {"0", "2", 2, 0},
+        {"-3", "-3", 0, 0},
+        {"-2147483648", "7", 7, 1},
+        {"0", "2", 2, 0},
     };
     for (const Case& c : cases) {
         Fixture f;
@@ -154,7 +195,11 @@ TEST(PrintRun, EntriesTakenAtTheStart)
 
 TEST(PrintRun, BadRowFieldsStopBeforeAnythingElse)
 {
-    struct Case { const char *start, *end; int startAfter, endAfter; std::string msg; } cases[] = {
+    struct Case {
+        const char *start, *end;
+        int startAfter, endAfter;
+        std::string msg;
+    } cases[] = {
         {"abc", "9", 1, 1, "'abc' is not a valid integer value"},
         {"8", "", 8, 1, "'' is not a valid integer value"},
         {"8", "9x", 8, 1, "'9x' is not a valid integer value"},
@@ -173,8 +218,13 @@ TEST(PrintRun, BadRowFieldsStopBeforeAnythingElse)
 
 TEST(PrintRun, FailuresReleaseTheReaderBeforeTheMessage)
 {
-    struct Case { const char* name; std::function<void(Fixture&)> setup; TRunStatus status;
-                  std::string shown; int forms; } cases[] = {
+    struct Case {
+        const char* name;
+        std::function<void(Fixture&)> setup;
+        TRunStatus status;
+        std::string shown;
+        int forms;
+    } cases[] = {
         {"connect", [](Fixture& f) { f.reader.failConnect = true; }, TRunStatus::ExcelFailed,
          "box " + gb("Excel文件打开失败！") + "|no reader", 0},
         {"open", [](Fixture& f) { f.reader.failOpen = true; }, TRunStatus::OpenFailed,
@@ -223,7 +273,7 @@ TEST(PrintRun, ReentryAndStop)
         f.host.previewWindowThere = true;
         EXPECT_EQ(f.run.Run(0).status, TRunStatus::PreviewRaised);
         EXPECT_EQ(f.log.count("connect"), 0);
-        EXPECT_EQ(f.run.Run(1).status, TRunStatus::Done);   // Print does not look for it
+        EXPECT_EQ(f.run.Run(1).status, TRunStatus::Done);  // Print does not look for it
     }
     // Presses during a run start nothing; Preview raises the window.
     {
@@ -232,7 +282,8 @@ TEST(PrintRun, ReentryAndStop)
         f.host.entries.edEnd = "9";
         std::vector<TRunStatus> inner;
         f.host.duringOutput = [&](int row) {
-            if (row != 7) return;
+            if (row != 7)
+                return;
             inner.push_back(f.run.Run(1).status);
             inner.push_back(f.run.Run(0).status);
             f.run.RequestStop();
@@ -246,7 +297,7 @@ TEST(PrintRun, ReentryAndStop)
         EXPECT_EQ(f.log.count("disconnect"), 1);
         EXPECT_FALSE(f.run.Running());
         f.host.duringOutput = nullptr;
-        EXPECT_EQ(f.run.Run(1).forms, 3);   // a stop does not carry over
+        EXPECT_EQ(f.run.Run(1).forms, 3);  // a stop does not carry over
     }
 }
 
@@ -260,16 +311,26 @@ TEST(PrintRun, FormsCountedBeforeTheFirstGoesOut)
         std::vector<int> begun;
         std::vector<std::string> announced;
         bool CountsForms() const override { return true; }
-        bool BeginOutput(int total) override { begun.push_back(total); return begin; }
+        bool BeginOutput(int total) override
+        {
+            begun.push_back(total);
+            return begin;
+        }
         void Progress(const TRunProgress& p) override
         {
             if (p.outputting)
-                announced.push_back(std::to_string(p.formsDone + 1) + "/" + std::to_string(p.formsTotal) +
-                                    " row " + std::to_string(p.row));
+                announced.push_back(std::to_string(p.formsDone + 1) + "/" + std::to_string(p.formsTotal) + " row " +
+                                    std::to_string(p.row));
         }
     };
-    struct Case { bool begin; int failCell; TRunStatus status; std::vector<int> begun;
-                  std::vector<std::string> announced; int lastRow, lastFormRow; };
+    struct Case {
+        bool begin;
+        int failCell;
+        TRunStatus status;
+        std::vector<int> begun;
+        std::vector<std::string> announced;
+        int lastRow, lastFormRow;
+    };
     const Case cases[] = {
         {true, 0, TRunStatus::Done, {3}, {"1/3 row 7", "2/3 row 9", "3/3 row 10"}, 12, 10},
         {false, 0, TRunStatus::NotBegun, {3}, {}, 0, 0},
@@ -300,8 +361,13 @@ TEST(PrintRun, FormsCountedBeforeTheFirstGoesOut)
 // Over the real reader: the flag cells as a spreadsheet stores them.
 TEST(PrintRun, RealRosters)
 {
-    struct Case { const char* file; const char *start, *end; TRunStatus status;
-                  std::vector<int> rows; int errorRow; } cases[] = {
+    struct Case {
+        const char* file;
+        const char *start, *end;
+        TRunStatus status;
+        std::vector<int> rows;
+        int errorRow;
+    } cases[] = {
         {"flags.xls", "7", "15", TRunStatus::Done, {7, 11, 13, 15}, 0},
         {"flags.xls", "1", "99999999", TRunStatus::Done, {7, 11, 13, 15}, 0},
         {"three.xls", "11", "7", TRunStatus::Done, {}, 0},

@@ -3,20 +3,20 @@
 // close during a run, and three jobs in row order on the real CUPS queue.
 #include "app/ui/VdMainUnit.h"
 #include "platform/gbtext.h"
+#include "platform/profile.h"
 #include "preview/TzPreview.h"
 #include "report/ui/printbackend.h"
-#include "platform/profile.h"
 
 #include <QApplication>
 #include <QDir>
-#include <QKeyEvent>
+#include <QEventLoop>
 #include <QGuiApplication>
 #include <QImage>
+#include <QKeyEvent>
 #include <QProcess>
 #include <QProgressDialog>
 #include <QRegularExpression>
 #include <QTemporaryDir>
-#include <QEventLoop>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -63,8 +63,7 @@ void whilePreviewing(Window& w, std::function<void(TFormTzpreview*)> step)
     auto* timer = new QTimer(w.form.get());
     QObject::connect(timer, &QTimer::timeout, [&w, step, timer] {
         const auto open = w.previews();
-        if (open.size() == 1 && open[0]->QRPreview1->QRPrinter() &&
-            open[0]->QRPreview1->QRPrinter()->PageCount() == 1)
+        if (open.size() == 1 && open[0]->QRPreview1->QRPrinter() && open[0]->QRPreview1->QRPrinter()->PageCount() == 1)
             step(open[0]);
         (void)timer;
     });
@@ -121,7 +120,7 @@ TEST(PrintRunGui, PreviewWindowsNameTheFormAndKeepTheZoom)
         zooms.push_back(p->QRPreview1->Zoom());
         EXPECT_TRUE(p->ButtonStopRun->isVisibleTo(p));
         if (titles.size() == 1)
-            p->SpinEdit2->setValue(150);       // chosen in the zoom box
+            p->SpinEdit2->setValue(150);  // chosen in the zoom box
         else if (titles.size() == 2)
             p->SpinEdit2->stepDown();
         p->SpeedButtonCloseClick();
@@ -154,7 +153,7 @@ TEST(PrintRunGui, StopButtonEndsAPreviewRun)
         int waits = 0;
         whilePreviewing(w, [&](TFormTzpreview* p) {
             if (p == last) {
-                p->close();   // the stop did nothing: go on, and fail below
+                p->close();  // the stop did nothing: go on, and fail below
                 return;
             }
             // A window's keys reach it once it is the active window.
@@ -196,7 +195,7 @@ TEST(PrintRunGui, ClosingTheMainWindowEndsTheRun)
     w.form->PrintRun(0);
     EXPECT_EQ(shown, 1);
     EXPECT_FALSE(w.form->ExcelApp.Connected());
-    wait(50);   // the held-back close
+    wait(50);  // the held-back close
     EXPECT_FALSE(w.form->isVisible());
     EXPECT_TRUE(w.previews().isEmpty());
 }
@@ -221,11 +220,18 @@ TEST(PrintRunGui, QuittingTheApplicationEndsAPreviewRun)
 
 TEST(PrintRunGui, MessageBoxes)
 {
-    struct Case { const char *roster, *start, *end; QString message, error; } cases[] = {
+    struct Case {
+        const char *roster, *start, *end;
+        QString message, error;
+    } cases[] = {
         {"missing.xls", "7", "7", QString::fromUtf8("请选择EXCEL数据表格！\n\n文件不存在"), {}},
         {"not_a_roster.xls", "7", "7", QString::fromUtf8("请选择EXCEL数据表格！"), {}},
         // The design's own text stays whole, under a line naming the field or row.
-        {"three.xls", "abc", "7", {}, QString::fromUtf8("“开始打印行号”不是整数：\n'abc' is not a valid integer value")},
+        {"three.xls",
+         "abc",
+         "7",
+         {},
+         QString::fromUtf8("“开始打印行号”不是整数：\n'abc' is not a valid integer value")},
         {"three.xls", "7", "7x", {}, QString::fromUtf8("“结束打印行号”不是整数：\n'7x' is not a valid integer value")},
         {"errors.xls", "8", "8", {}, QString::fromUtf8("第 8 行填表时出错：\n'' is not a valid integer value")},
     };
@@ -258,8 +264,8 @@ struct RecordingBackend : qr::TQRPrintBackend {
     void PrintPages(const qr::TQRPrinter& store, const qr::TQRPrinterSettings&) override
     {
         for (const qr::QRItem& item : store.Page(1).items)
-            if (item.kind == qr::QRItem::Text && (item.text == gb("甲一") || item.text == gb("乙二") ||
-                                                  item.text == gb("丙三")))
+            if (item.kind == qr::QRItem::Text &&
+                (item.text == gb("甲一") || item.text == gb("乙二") || item.text == gb("丙三")))
                 jobs.push_back(utf8FromGb(item.text));
         if (duringJob)
             duringJob();
@@ -275,8 +281,12 @@ struct RecordingBackend : qr::TQRPrintBackend {
 TEST(PrintRunGui, PrintRunEndsWithASummary)
 {
     struct Case {
-        const char* what; bool stop; int choice;
-        std::vector<std::string> jobs; const char* startAfter; const char* lastMessage;
+        const char* what;
+        bool stop;
+        int choice;
+        std::vector<std::string> jobs;
+        const char* startAfter;
+        const char* lastMessage;
     };
     const Case cases[] = {
         {"to the end", false, -1, {"甲一", "乙二", "丙三"}, "7", "已将 3 份审批表送往打印机“办公室打印机”。"},
@@ -303,7 +313,7 @@ TEST(PrintRunGui, PrintRunEndsWithASummary)
                 }
         };
         w.form->btnPrnClick();
-        wait(50);   // a run that goes on starts from the event loop
+        wait(50);  // a run that goes on starts from the event loop
         EXPECT_EQ(label.toStdString(), "第 1 份/共 3 份（第 7 行）");
         EXPECT_EQ(backend.jobs, c.jobs);
         EXPECT_EQ(w.form->edStart->text().toStdString(), c.startAfter);
@@ -333,7 +343,12 @@ TEST(PrintRunGui, PrintRunEndsWithASummary)
 // print run says that nothing was printed and reads nothing.
 TEST(PrintRunGui, RunsThatGiveNothingSaySo)
 {
-    struct Case { int mode; const char *start, *end; bool printer; const char* message; };
+    struct Case {
+        int mode;
+        const char *start, *end;
+        bool printer;
+        const char* message;
+    };
     const Case cases[] = {
         {0, "11", "7", true, "开始行号大于结束行号"},
         {1, "11", "7", true, "开始行号大于结束行号"},
@@ -354,7 +369,8 @@ TEST(PrintRunGui, RunsThatGiveNothingSaySo)
         if (c.message) {
             EXPECT_EQ(w.dialogs->messages[0].toStdString(), c.message);
         } else {
-            EXPECT_TRUE(w.dialogs->messages[0].startsWith(QString::fromUtf8("没有打印任何审批表：本机没有可用的打印机")))
+            EXPECT_TRUE(
+                w.dialogs->messages[0].startsWith(QString::fromUtf8("没有打印任何审批表：本机没有可用的打印机")))
                 << w.dialogs->messages[0].toStdString();
             EXPECT_EQ(w.form->CurRow, 0) << "the roster was read";
         }
@@ -383,8 +399,13 @@ int pdfPages(const QString& file)
 TEST(PrintRunGui, WholeRunIntoOnePdf)
 {
     struct Case {
-        const char* what; bool existing; QStringList typed; std::vector<int> choices;
-        const char* written; int pages; int saves;
+        const char* what;
+        bool existing;
+        QStringList typed;
+        std::vector<int> choices;
+        const char* written;
+        int pages;
+        int saves;
     };
     const Case cases[] = {
         {"new file", false, {"out.pdf"}, {}, "out.pdf", 3, 1},
@@ -397,7 +418,7 @@ TEST(PrintRunGui, WholeRunIntoOnePdf)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         RecordingBackend backend;
-        backend.printer = false;    // no printer needed
+        backend.printer = false;  // no printer needed
         qr::SetPrintBackend(&backend);
         QTemporaryDir exports;
         Window w("three.xls", "7", "11");
@@ -463,9 +484,10 @@ TEST(PrintRunGui, PdfExportsUseTheRememberedPaper)
     for (const char* name : {"run.pdf", "form.pdf"}) {
         QFile f(exports.filePath(name));
         ASSERT_TRUE(f.open(QIODevice::ReadOnly)) << name;
-        const auto m = QRegularExpression("/MediaBox \\[0 0 ([\\d.]+) ([\\d.]+)").match(QString::fromLatin1(f.readAll()));
+        const auto m =
+            QRegularExpression("/MediaBox \\[0 0 ([\\d.]+) ([\\d.]+)").match(QString::fromLatin1(f.readAll()));
         ASSERT_TRUE(m.hasMatch()) << name;
-        EXPECT_NEAR(m.captured(1).toDouble(), 595.3, 1) << name;   // A4, not the form's 182 mm
+        EXPECT_NEAR(m.captured(1).toDouble(), 595.3, 1) << name;  // A4, not the form's 182 mm
         EXPECT_NEAR(m.captured(2).toDouble(), 841.9, 1) << name;
     }
 }
@@ -531,7 +553,7 @@ TEST(PrintRunGui, PrintRunGivesThreeJobsInRowOrder)
     const QString outDir = QDir::homePath() + "/PDF";
     if (QProcess::execute("lpstat", {"-p", "PDF"}) != 0)
         GTEST_SKIP() << "no CUPS queue \"PDF\"; run scripts/start-cups as root first";
-    qputenv("PRINTER", "PDF");   // the default printer for this process
+    qputenv("PRINTER", "PDF");  // the default printer for this process
     qr::InstallQuietPrintBackend();
     const QStringList before = pdfJobs(outDir);
 
@@ -549,7 +571,7 @@ TEST(PrintRunGui, PrintRunGivesThreeJobsInRowOrder)
                 mine << f;
     }
     ASSERT_EQ(mine.size(), 3) << "cups-pdf wrote " << mine.join(' ').toStdString() << " in " << outDir.toStdString();
-    wait(500);   // the last file complete
+    wait(500);  // the last file complete
     // Row 7 carries a four-line opinion, row 9 one word, row 11 three lines.
     const int a = ink(outDir + '/' + mine[0]), b = ink(outDir + '/' + mine[1]), c = ink(outDir + '/' + mine[2]);
     std::printf("ink of the three jobs: %d %d %d\n", a, b, c);

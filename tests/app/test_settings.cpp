@@ -12,8 +12,8 @@
 #include <QTemporaryDir>
 
 #include <clocale>
-#include <cstring>
 #include <csignal>
+#include <cstring>
 #include <sys/resource.h>
 
 #include "clock_helpers.h"
@@ -26,10 +26,7 @@ namespace {
 using testfiles::readAll;
 using testfiles::writeAll;
 
-std::string key(const QString& ini, const char* name)
-{
-    return ReadProfileString(ini, "xtcs", name, "<none>");
-}
+std::string key(const QString& ini, const char* name) { return ReadProfileString(ini, "xtcs", name, "<none>"); }
 
 class Settings : public ::testing::Test {
 protected:
@@ -50,8 +47,8 @@ TEST_F(Settings, FirstStartShowsDefaults)
     const QDateTime now(QDate(2026, 12, 9), QTime(7, 30, 5));
     testclock::ScopedClock clock(now);
     TEntryFields fields;
-    EXPECT_EQ(fields.edWidth, "80");   // before loading
-    fields.dtPrint = QDateTime(QDate(2020, 1, 2), QTime(16, 45));   // the picker's own time of day
+    EXPECT_EQ(fields.edWidth, "80");                               // before loading
+    fields.dtPrint = QDateTime(QDate(2020, 1, 2), QTime(16, 45));  // the picker's own time of day
     const TVdcs v = load(fields);
 
     EXPECT_EQ(v.AppDir, appDir());
@@ -68,7 +65,7 @@ TEST_F(Settings, FirstStartShowsDefaults)
     EXPECT_EQ(fields.edEnd, "7");
     EXPECT_EQ(fields.edWidth, "78");
     EXPECT_EQ(fields.dtPrint, QDateTime(QDate(2026, 12, 9), QTime(16, 45)));
-    EXPECT_FALSE(QFile::exists(ini()));   // loading writes nothing
+    EXPECT_FALSE(QFile::exists(ini()));  // loading writes nothing
 }
 
 TEST_F(Settings, AppDirLosesTrailingSeparator)
@@ -84,21 +81,20 @@ TEST_F(Settings, AppDirLosesTrailingSeparator)
 TEST_F(Settings, IntegerKeys)
 {
     struct Case {
-        const char* text;   // nullptr: key missing
+        const char* text;  // nullptr: key missing
         bool valid;
         int value;
     };
     const Case cases[] = {
-        {nullptr, false, 0}, {"", false, 0}, {"abc", false, 0}, {"12", true, 12},
-        {"  12  ", true, 12}, {"-3", true, -3}, {"$A", true, 10}, {"7.5", false, 0},
-        {"99999999999", false, 0}, {"1 2", false, 0},
+        {nullptr, false, 0}, {"", false, 0},   {"abc", false, 0}, {"12", true, 12},          {"  12  ", true, 12},
+        {"-3", true, -3},    {"$A", true, 10}, {"7.5", false, 0}, {"99999999999", false, 0}, {"1 2", false, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text ? c.text : "(missing)");
         QFile::remove(ini());
         if (c.text) {
-            writeAll(ini(), std::string("[xtcs]\r\nStart=") + c.text + "\r\nEnd=" + c.text +
-                                "\r\nyjkd=" + c.text + "\r\n");
+            writeAll(ini(),
+                     std::string("[xtcs]\r\nStart=") + c.text + "\r\nEnd=" + c.text + "\r\nyjkd=" + c.text + "\r\n");
         }
         TEntryFields fields;
         const TVdcs v = load(fields);
@@ -115,22 +111,23 @@ TEST_F(Settings, SaveThenLoadRoundTrip)
     TVdcs v = load(fields);
     fields.edFile = gb("澜人发(2009)8号 王㐀");
     fields.edArea = gb("澜坪市人事局");
-    fields.edStart = "";      // cleared by the user: written empty, read as 7
-    fields.edEnd = "x9";      // written unchecked
+    fields.edStart = "";  // cleared by the user: written empty, read as 7
+    fields.edEnd = "x9";  // written unchecked
     fields.edWidth = "60";
     fields.dtPrint = QDateTime(QDate(2009, 7, 1), QTime(14, 5, 9));
     SaveSettings(v, fields);
     EXPECT_EQ(key(ini(), "Start"), "");
     EXPECT_EQ(key(ini(), "End"), "x9");
-    EXPECT_EQ(key(ini(), "excelFileName"), "<none>");   // not written by a save
-    EXPECT_EQ(readAll(ini()).rfind("[xtcs]\r\nFile=" + fields.edFile + "\r\nArea=" + fields.edArea + "\r\nDate=", 0), 0u);
+    EXPECT_EQ(key(ini(), "excelFileName"), "<none>");  // not written by a save
+    EXPECT_EQ(readAll(ini()).rfind("[xtcs]\r\nFile=" + fields.edFile + "\r\nArea=" + fields.edArea + "\r\nDate=", 0),
+              0u);
 
     TEntryFields again;
     const TVdcs w = load(again);
     EXPECT_EQ(w.DocNo, fields.edFile);
     EXPECT_EQ(w.IssuedBy, fields.edArea);
     EXPECT_EQ(w.StartRow, 7);
-    EXPECT_EQ(w.EndRow, 0x9);   // "x9" is hexadecimal 9
+    EXPECT_EQ(w.EndRow, 0x9);  // "x9" is hexadecimal 9
     EXPECT_EQ(w.OpinionWidth, 60);
     EXPECT_EQ(FromDateTime(w.PrintDate), fields.dtPrint);
 }
@@ -141,8 +138,8 @@ TEST_F(Settings, DateRoundTripInTheSystemFormat)
 {
     const QDateTime cases[] = {
         QDateTime(QDate(2009, 7, 1), QTime(14, 5, 9)),
-        QDateTime(QDate(2009, 12, 31), QTime(0, 0)),    // midnight: no time written
-        QDateTime(QDate(1999, 1, 2), QTime(9, 0, 1)),   // two-digit years would lose this
+        QDateTime(QDate(2009, 12, 31), QTime(0, 0)),   // midnight: no time written
+        QDateTime(QDate(1999, 1, 2), QTime(9, 0, 1)),  // two-digit years would lose this
         QDateTime(QDate(2031, 3, 4), QTime(23, 59, 59)),
     };
     for (const QDateTime& dt : cases) {
@@ -193,7 +190,8 @@ TEST_F(Settings, DateTextOnAChineseDesktop)
 
 TEST(SettingsLocales, DateRoundTripUnderOtherRegionalSettings)
 {
-    if (qEnvironmentVariableIsSet("VDMQ_SETTINGS_CHILD")) GTEST_SKIP();
+    if (qEnvironmentVariableIsSet("VDMQ_SETTINGS_CHILD"))
+        GTEST_SKIP();
     for (const char* locale : {"zh_CN.UTF-8", "en_US.UTF-8", "de_DE.UTF-8", "C"}) {
         SCOPED_TRACE(locale);
         QProcess child;
@@ -214,7 +212,7 @@ TEST_F(Settings, DateForms)
 {
     struct Case {
         const char* text;
-        QDateTime expected;   // invalid: now
+        QDateTime expected;  // invalid: now
     };
     const Case cases[] = {
         {"2009/7/1 10:20:30", {QDate(2009, 7, 1), QTime(10, 20, 30)}},
@@ -245,20 +243,25 @@ TEST_F(Settings, DateForms)
 TEST_F(Settings, WindowsFileReadAndKeptBySave)
 {
     const std::string roster = gb("D:\\工资\\2009年.xls");
-    const std::string file =
-        "; 工资变动审批表\r\n"
-        "[Window]\r\n"
-        "Left=10\r\n"
-        "\r\n"
-        "[XTCS]\r\n"
-        "File=" + gb("澜人发(2009)8号") + "\r\n"
-        "Area=" + gb("澜坪市人事局") + "\r\n"
-        "; print date\r\n"
-        "Date=2009/7/1 10:20:30\r\n"
-        "Start=12\r\n"
-        "End=30\r\n"
-        "excelFileName=" + roster + "\r\n"
-        "yjkd=70\r\n";
+    const std::string file = "; 工资变动审批表\r\n"
+                             "[Window]\r\n"
+                             "Left=10\r\n"
+                             "\r\n"
+                             "[XTCS]\r\n"
+                             "File=" +
+                             gb("澜人发(2009)8号") +
+                             "\r\n"
+                             "Area=" +
+                             gb("澜坪市人事局") +
+                             "\r\n"
+                             "; print date\r\n"
+                             "Date=2009/7/1 10:20:30\r\n"
+                             "Start=12\r\n"
+                             "End=30\r\n"
+                             "excelFileName=" +
+                             roster +
+                             "\r\n"
+                             "yjkd=70\r\n";
     writeAll(ini(), file);
     TEntryFields fields;
     TVdcs v = load(fields);
@@ -275,7 +278,7 @@ TEST_F(Settings, WindowsFileReadAndKeptBySave)
     EXPECT_EQ(after.substr(0, after.find("[XTCS]")), file.substr(0, file.find("[XTCS]")));
     EXPECT_NE(after.find("; print date\r\n"), std::string::npos);
     EXPECT_NE(after.find("excelFileName=" + roster + "\r\n"), std::string::npos);
-    EXPECT_EQ(after.find("\n\n"), std::string::npos);   // no bare LF crept in
+    EXPECT_EQ(after.find("\n\n"), std::string::npos);  // no bare LF crept in
     TEntryFields again;
     EXPECT_EQ(load(again).RosterPath, roster);
 
@@ -291,8 +294,11 @@ TEST_F(Settings, WindowsFileReadAndKeptBySave)
 TEST_F(Settings, FilesSavedByWindowsToolsAreReadAndKeptInTheirEncoding)
 {
     using namespace std::string_literals;
-    struct Case { const char* fixture; std::string head, lineEnd; } cases[] = {
-        {"notepad-unicode.ini", "\xFF\xFE", "1\0\r\0\n\0"s},   // the new start row, 11, then CRLF
+    struct Case {
+        const char* fixture;
+        std::string head, lineEnd;
+    } cases[] = {
+        {"notepad-unicode.ini", "\xFF\xFE", "1\0\r\0\n\0"s},  // the new start row, 11, then CRLF
         {"notepad-unicode-be.ini", "\xFE\xFF", "\0001\0\r\0\n"s},
         {"notepad-utf8.ini", "\xEF\xBB\xBF", "11\r\n"},
         {"classic-mac.ini", ";", "11\rEnd"},
@@ -357,7 +363,7 @@ TEST_F(Settings, RefusedWriteNamesTheFileAndStopsAtThatKey)
 {
     TEntryFields fields;
     TVdcs v = load(fields);
-    SaveSettings(v, fields);   // a complete file to start from
+    SaveSettings(v, fields);  // a complete file to start from
     const std::string old = readAll(ini());
 
     // Root writes anywhere, so refuse through the file-size limit: the file
@@ -368,7 +374,7 @@ TEST_F(Settings, RefusedWriteNamesTheFileAndStopsAtThatKey)
     fields.edEnd = "E2";
     fields.edWidth = "W2";
     auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit saved {};
+    rlimit saved{};
     getrlimit(RLIMIT_FSIZE, &saved);
     rlimit small = saved;
     small.rlim_cur = 4096;
@@ -388,7 +394,7 @@ TEST_F(Settings, RefusedWriteNamesTheFileAndStopsAtThatKey)
     EXPECT_EQ(key(ini(), "Start"), "7");
     EXPECT_EQ(key(ini(), "End"), "7");
     EXPECT_EQ(key(ini(), "yjkd"), "78");
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 1);   // no temporary left
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 1);  // no temporary left
 
     // The settings file path is a folder: every write is refused, and the
     // roster path stays as it was.
@@ -427,8 +433,10 @@ TEST_F(Settings, FileLocation)
     LoadSettings(v, fields, gone);
     SaveRosterPath(v, "r.xls");
     EXPECT_EQ(ReadProfileString(path, "xtcs", "excelFileName", ""), "r.xls");
-    if (savedXdg.isNull()) qunsetenv("XDG_CONFIG_HOME");
-    else qputenv("XDG_CONFIG_HOME", savedXdg);
+    if (savedXdg.isNull())
+        qunsetenv("XDG_CONFIG_HOME");
+    else
+        qputenv("XDG_CONFIG_HOME", savedXdg);
 }
 
 TEST(SettingsDateTime, DaysSince1899)

@@ -6,12 +6,12 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QPrinterInfo>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QPrinterInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -51,7 +51,8 @@ Result run(const QStringList& args, int fileSizeKb = 0, const QString& out = {})
     if (!out.isEmpty())
         p.setStandardOutputFile(out);
     if (fileSizeKb > 0)
-        p.start("bash", QStringList{"-c", QStringLiteral("ulimit -f %1; exec \"$0\" \"$@\"").arg(fileSizeKb), kTool} + args);
+        p.start("bash",
+                QStringList{"-c", QStringLiteral("ulimit -f %1; exec \"$0\" \"$@\"").arg(fileSizeKb), kTool} + args);
     else
         p.start(kTool, args);
     p.waitForFinished(60000);
@@ -102,7 +103,12 @@ protected:
 TEST_F(VdmqPrint, ExitCodesAndMessages)
 {
     const QString flags = data("flags.xls"), errors = data("errors.xls");
-    struct Case { QStringList args; int exit; QString err; std::vector<int> rows; } cases[] = {
+    struct Case {
+        QStringList args;
+        int exit;
+        QString err;
+        std::vector<int> rows;
+    } cases[] = {
         {{}, 2, "vdmq-print: 没有给出花名册\n", {}},
         {{flags}, 2, "请从 --fields、--pdf、--text、--printer、--check 中选一项输出", {}},
         {{flags, "--fields", "--text", "x"}, 2, "只能选一项", {}},
@@ -115,14 +121,20 @@ TEST_F(VdmqPrint, ExitCodesAndMessages)
         {{flags, "a.xls", "--fields"}, 2, "给出了不止一个花名册", {}},
         {{data("missing.xls"), "--fields"}, 1, "vdmq-print: 请选择EXCEL数据表格！ 文件不存在", {}},
         {{data("not_a_roster.xls"), "--fields"}, 1, "vdmq-print: 请选择EXCEL数据表格！ ", {}},
-        {{errors, "--start", "7", "--end", "12", "--fields"}, 1,
-         "vdmq-print: 第 8 行：'' is not a valid integer value\n", {7}},
-        {{errors, "--start", "7", "--end", "12", "--fields", "--keep-going"}, 1,
+        {{errors, "--start", "7", "--end", "12", "--fields"},
+         1,
+         "vdmq-print: 第 8 行：'' is not a valid integer value\n",
+         {7}},
+        {{errors, "--start", "7", "--end", "12", "--fields", "--keep-going"},
+         1,
          "vdmq-print: 第 8 行：'' is not a valid integer value\n"
          "vdmq-print: 第 9 行：第9行第28列（AB9）的单元格是错误值#DIV/0!，不能转换为文本\n"
-         "vdmq-print: 第 11 行：第11行第2列（B11）的单元格是错误值#N/A，不能转换为文本\n", {7, 10, 12}},
-        {{flags, "--start", "7", "--end", "9", "--width", "7x", "--fields"}, 1,
-         "vdmq-print: 第 7 行：'7x' is not a valid integer value\n", {}},
+         "vdmq-print: 第 11 行：第11行第2列（B11）的单元格是错误值#N/A，不能转换为文本\n",
+         {7, 10, 12}},
+        {{flags, "--start", "7", "--end", "9", "--width", "7x", "--fields"},
+         1,
+         "vdmq-print: 第 7 行：'7x' is not a valid integer value\n",
+         {}},
         {{flags, "--fields", "--printer", "nosuch-queue"}, 2, "只能选一项", {}},
         {{flags, "--printer", "nosuch-queue"}, 1, "vdmq-print: 没有名为“nosuch-queue”的打印机\n", {}},
         {{flags, "--start", "8", "--end", "8", "--fields"}, 0, "", {}},
@@ -207,7 +219,8 @@ TEST_F(VdmqPrint, SettingsFileGivesTheDefaults)
     const QString ini = dir.filePath("office.ini");
     QFile f(ini);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(QByteArray::fromStdString(vdmq::gb("[xtcs]\nFile=澜人发(2010)9号\nArea=某局\nStart=11\nEnd=13\nyjkd=60\n")));
+    f.write(
+        QByteArray::fromStdString(vdmq::gb("[xtcs]\nFile=澜人发(2010)9号\nArea=某局\nStart=11\nEnd=13\nyjkd=60\n")));
     f.close();
     Result r = run({data("flags.xls"), "--settings", ini, "--fields"});
     ASSERT_EQ(r.exit, 0) << r.err.toStdString();
@@ -258,7 +271,8 @@ TEST_F(VdmqPrint, PdfAndTextHoldOnePagePerForm)
     keep.close();
     r = run({data("flags.xls"), "--start", "8", "--end", "8", "--pdf", keep.fileName()});
     EXPECT_EQ(r.exit, 0);
-    EXPECT_TRUE(r.err.contains(QString::fromUtf8("第 8 至 8 行中没有打印标志为 1 的人员，没有写入 "))) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QString::fromUtf8("第 8 至 8 行中没有打印标志为 1 的人员，没有写入 ")))
+        << r.err.toStdString();
     EXPECT_EQ(QFileInfo(keep.fileName()).size(), 3);
     r = run({data("flags.xls"), "--pdf", "/nonexistent-dir/x.pdf"});
     EXPECT_EQ(r.exit, 1);
@@ -294,10 +308,14 @@ TEST_F(VdmqPrint, PrinterQueueGetsOneJobPerForm)
 TEST_F(VdmqPrint, CheckListsTheProblemsAndPrintsNothing)
 {
     const QString roster = QStringLiteral(VDMQ_TESTDATA "/check/check.xls");
-    struct Case { QStringList args; int exit; QString err; } cases[] = {
-        {{roster, "--start", "7", "--end", "7", "--check"}, 0,
-         "vdmq-print: 第 7–7 行标记打印的 1 行都没有发现问题\n"},
-        {{roster, "--start", "7", "--end", "21", "--check"}, 1,
+    struct Case {
+        QStringList args;
+        int exit;
+        QString err;
+    } cases[] = {
+        {{roster, "--start", "7", "--end", "7", "--check"}, 0, "vdmq-print: 第 7–7 行标记打印的 1 行都没有发现问题\n"},
+        {{roster, "--start", "7", "--end", "21", "--check"},
+         1,
          "vdmq-print: 第 7–21 行标记打印 14 行，12 行有问题，共 13 处\n"},
         {{roster, "--check", "--pdf", "x.pdf"}, 2, "只能选一项"},
         {{roster, "--fields", "--json"}, 2, "vdmq-print: --json 只能与 --check 同用\n"},
@@ -364,16 +382,16 @@ TEST_F(VdmqPrint, EncryptedRosterPrintsWithThePasswordFromAFile)
     ASSERT_FALSE(want.empty());
     struct Case {
         const char* file;
-        QByteArray fileText;   // empty: no --password-file
+        QByteArray fileText;  // empty: no --password-file
         int exit;
-        const char* message;   // in stderr
+        const char* message;  // in stderr
     };
     const Case cases[] = {
         {"enc-cryptoapi.xls", "vdmq2009\n", 0, nullptr},
         {"enc-agile.xlsx", "vdmq2009\r\n", 0, nullptr},
         {"enc-chinese.xlsx", "工资2009", 0, nullptr},
         {"enc-xor.xls", "vdmq2009\nsecond line ignored\n", 0, nullptr},
-        {"enc-velvet.xls", "", 0, nullptr},   // Excel's built-in password: no question
+        {"enc-velvet.xls", "", 0, nullptr},  // Excel's built-in password: no question
         {"enc-velvet.xlsx", "", 0, nullptr},
         {"enc-rc4.xls", "vdmq2008\n", 1, "密码不正确"},
         {"enc-standard.xlsx", "", 1, "--password-file"},
@@ -431,7 +449,11 @@ TEST_F(VdmqPrint, PaperAndOffsetPlaceThePdf)
     a4c.Paper = vdmq::TPaper::A4;
     a4c.Centred = true;
     const QPointF centred = vdmq::AlignMm(a4c);
-    struct Case { QStringList args; QSizeF sheet; QPointF shift; } cases[] = {
+    struct Case {
+        QStringList args;
+        QSizeF sheet;
+        QPointF shift;
+    } cases[] = {
         {{flags}, {182, 257}, {0, 0}},
         {{flags, "--settings", ini}, {182, 257}, {0, 0}},
         {{flags, "--paper", "a4", "--offset", "2.5,-1.5"}, {210, 297}, {2.5, -1.5}},
@@ -478,10 +500,17 @@ TEST_F(VdmqPrint, PrinterTakesTheRememberedPaperAndWarns)
     a4c.Centred = true;
     const QPointF centred = vdmq::AlignMm(a4c);
     const QString stamp = QString::number(QCoreApplication::applicationPid());
-    struct Case { QString roster; QStringList args; QPointF shift; const char* warning; } cases[] = {
+    struct Case {
+        QString roster;
+        QStringList args;
+        QPointF shift;
+        const char* warning;
+    } cases[] = {
         {"papercli" + stamp + "-remembered.xls", {"--printer", "PDF"}, centred + QPointF(1.5, -2), nullptr},
         {"papercli" + stamp + "-given.xls", {"--printer", "PDF", "--offset", "0,0"}, centred, nullptr},
-        {"papercli" + stamp + "-border.xls", {"--printer", "A4Only", "--paper", "a4", "--offset", "0,0"}, {0, 0},
+        {"papercli" + stamp + "-border.xls",
+         {"--printer", "A4Only", "--paper", "a4", "--offset", "0,0"},
+         {0, 0},
          "左框线（离纸边 3.6 mm）整条印不出"},
     };
     QStringList names;
@@ -522,9 +551,26 @@ TEST_F(VdmqPrint, OutputFailuresAreReportedAndLeaveNothingHalfWritten)
     QTemporaryDir dir;
     const QString many = data("many.xls");
     const QString pdf = dir.filePath("forms.pdf"), text = dir.filePath("forms.txt"), fields = dir.filePath("f.jsonl");
-    struct Case { const char* name; QStringList args; int limitKb; QString out; QString target; QString said; } cases[] = {
-        {"--fields to /dev/full", {many, "--end", "700", "--fields"}, 0, "/dev/full", {}, "无法写入标准输出：No space left on device"},
-        {"--fields past ulimit -f", {many, "--end", "700", "--fields"}, 20, fields, {}, "无法写入标准输出：File too large"},
+    struct Case {
+        const char* name;
+        QStringList args;
+        int limitKb;
+        QString out;
+        QString target;
+        QString said;
+    } cases[] = {
+        {"--fields to /dev/full",
+         {many, "--end", "700", "--fields"},
+         0,
+         "/dev/full",
+         {},
+         "无法写入标准输出：No space left on device"},
+        {"--fields past ulimit -f",
+         {many, "--end", "700", "--fields"},
+         20,
+         fields,
+         {},
+         "无法写入标准输出：File too large"},
         {"--pdf past ulimit -f", {many, "--end", "700", "--pdf", pdf}, 200, {}, pdf, "File too large"},
         {"--text past ulimit -f", {many, "--end", "700", "--text", text}, 100, {}, text, "File too large"},
         {"--pdf to /dev/full", {many, "--end", "100", "--pdf", "/dev/full"}, 0, {}, {}, "No space left on device"},
@@ -572,9 +618,11 @@ TEST_F(VdmqPrint, InterruptedRunLeavesTheEarlierFileAndNoTemporary)
     // Made before the fork: the child only execs.
     const QByteArray tool = kTool.toLocal8Bit();
     std::vector<QByteArray> keep;
-    for (const QString& a : args) keep.push_back(a.toLocal8Bit());
+    for (const QString& a : args)
+        keep.push_back(a.toLocal8Bit());
     std::vector<char*> argv{const_cast<char*>(tool.constData())};
-    for (QByteArray& a : keep) argv.push_back(a.data());
+    for (QByteArray& a : keep)
+        argv.push_back(a.data());
     argv.push_back(nullptr);
 
     for (int sig : {SIGINT, SIGTERM, SIGKILL}) {

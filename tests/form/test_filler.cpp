@@ -21,18 +21,19 @@ constexpr int kRow = 7;
 class FakeSource : public TFillSource {
 public:
     std::map<std::pair<int, int>, std::string> cells;
-    std::string width = "10000";   // wide enough for the whole opinion in y1
+    std::string width = "10000";  // wide enough for the whole opinion in y1
     std::string docNo = gb("澜人发(2007)71号");
     QDate date{2009, 7, 1};
     std::string issuedBy = gb("澜坪市人事局工资处制");
-    int failAt = 0;                          // a column whose read fails
+    int failAt = 0;  // a column whose read fails
     mutable std::vector<int> reads;
 
     int CurRow() const override { return kRow; }
     std::string CellText(int row, int col) const override
     {
         reads.push_back(col);
-        if (col == failAt) throw std::runtime_error("cell read failed");
+        if (col == failAt)
+            throw std::runtime_error("cell read failed");
         const auto it = cells.find({row, col});
         return it == cells.end() ? std::string() : it->second;
     }
@@ -49,20 +50,33 @@ public:
 void workedExample(FakeSource& s)
 {
     const std::pair<int, const char*> row[] = {
-        {col::Name, "张三"},           {col::Sex, "男"},
-        {col::Education, "大学"},      {col::Born, "196507"},
-        {col::StartedWork, "198807"},  {col::ServiceFrom, "19887"},
-        {col::Reason, "晋升"},         {col::Post, "澜坪市人事局科员"},
-        {col::Appointed, "200907"},    {col::OldTotal, "1500"},
-        {col::OldGrade, "7"},          {col::OldPostPay, "590"},
-        {col::OldScale, "20"},         {col::OldScalePay, "930"},
-        {col::OldTenPercent, "59"},    {col::NewTotal, "1600"},
-        {col::NewGrade, "8"},          {col::NewPostPay, "680"},
-        {col::NewScale, "21"},         {col::NewScalePay, "930"},
-        {col::NewTenPercent, "68"},    {col::MonthlyRise, "99"},
-        {col::OldPost, "澜坪市人事局办事员"}, {col::OldAppointed, "200507"},
+        {col::Name, "张三"},
+        {col::Sex, "男"},
+        {col::Education, "大学"},
+        {col::Born, "196507"},
+        {col::StartedWork, "198807"},
+        {col::ServiceFrom, "19887"},
+        {col::Reason, "晋升"},
+        {col::Post, "澜坪市人事局科员"},
+        {col::Appointed, "200907"},
+        {col::OldTotal, "1500"},
+        {col::OldGrade, "7"},
+        {col::OldPostPay, "590"},
+        {col::OldScale, "20"},
+        {col::OldScalePay, "930"},
+        {col::OldTenPercent, "59"},
+        {col::NewTotal, "1600"},
+        {col::NewGrade, "8"},
+        {col::NewPostPay, "680"},
+        {col::NewScale, "21"},
+        {col::NewScalePay, "930"},
+        {col::NewTenPercent, "68"},
+        {col::MonthlyRise, "99"},
+        {col::OldPost, "澜坪市人事局办事员"},
+        {col::OldAppointed, "200507"},
     };
-    for (const auto& [col, text] : row) s.set(col, text);
+    for (const auto& [col, text] : row)
+        s.set(col, text);
 }
 
 struct Filler : ::testing::Test {
@@ -81,18 +95,13 @@ struct Filler : ::testing::Test {
         EXPECT_TRUE(more);
     }
     std::string cap(qr::TQRLabel* l) const { return utf8FromGb(l->Caption); }
-    std::string opinion() const
-    {
-        return cap(form.y1) + cap(form.y2) + cap(form.y3) + cap(form.y4);
-    }
+    std::string opinion() const { return cap(form.y1) + cap(form.y2) + cap(form.y3) + cap(form.y4); }
     // The fixed opinion with the example's texts, its variable parts given.
-    static std::string fixed(const std::string& zw1, const std::string& grades,
-                             const std::string& gradeSalary, const std::string& tenPct,
-                             const std::string& change, const std::string& from)
+    static std::string fixed(const std::string& zw1, const std::string& grades, const std::string& gradeSalary,
+                             const std::string& tenPct, const std::string& change, const std::string& from)
     {
-        return "根据澜人发(2007)71号文件规定，该同志职务由" + zw1 + grades + "，薪级工资" +
-               gradeSalary + "（提高工资10%部分由 " + tenPct + " 元），月" + change +
-               " 元，从 " + from + " 月起执行。";
+        return "根据澜人发(2007)71号文件规定，该同志职务由" + zw1 + grades + "，薪级工资" + gradeSalary +
+               "（提高工资10%部分由 " + tenPct + " 元），月" + change + " 元，从 " + from + " 月起执行。";
     }
 };
 
@@ -114,33 +123,52 @@ TEST_F(Filler, CellsToLabels)
     form.l_tmp1->Caption = "design";
     fill();
     const std::pair<qr::TQRLabel*, const char*> expected[] = {
-        {form.l_xm, "张三"}, {form.l_xb, "男"}, {form.l_whcd, "大学"}, {form.l_csny, "1965.07"},
-        {form.l_gzny, "1988.07"}, {form.l_tsny, "1988.7"}, {form.lb_bdyy, "晋升"},
-        {form.lb_ndkh, "2009"}, {form.zw0, "澜坪市人事局科员"}, {form.zw1, "澜坪市人事局办事员"},
-        {form.zw2, "澜坪市人事局科员"}, {form.l_ny1, "2005.07"}, {form.l_ny2, "2009.07"},
-        {form.l_gw1, "7"}, {form.l_gw2, "8"}, {form.m_gw1, "590"}, {form.m_gw2, "680"},
-        {form.l_xj1, "20"}, {form.l_xj2, "21"}, {form.m_xj1, "930"}, {form.m_xj2, "930"},
-        {form.l_bt1, "59"}, {form.l_bt2, "68"}, {form.l_tmp1, ""}, {form.l_ph1, "1500"},
-        {form.l_ph2, "1600"}, {form.Lb_year, "2009 年 7 月 1 日"},
+        {form.l_xm, "张三"},
+        {form.l_xb, "男"},
+        {form.l_whcd, "大学"},
+        {form.l_csny, "1965.07"},
+        {form.l_gzny, "1988.07"},
+        {form.l_tsny, "1988.7"},
+        {form.lb_bdyy, "晋升"},
+        {form.lb_ndkh, "2009"},
+        {form.zw0, "澜坪市人事局科员"},
+        {form.zw1, "澜坪市人事局办事员"},
+        {form.zw2, "澜坪市人事局科员"},
+        {form.l_ny1, "2005.07"},
+        {form.l_ny2, "2009.07"},
+        {form.l_gw1, "7"},
+        {form.l_gw2, "8"},
+        {form.m_gw1, "590"},
+        {form.m_gw2, "680"},
+        {form.l_xj1, "20"},
+        {form.l_xj2, "21"},
+        {form.m_xj1, "930"},
+        {form.m_xj2, "930"},
+        {form.l_bt1, "59"},
+        {form.l_bt2, "68"},
+        {form.l_tmp1, ""},
+        {form.l_ph1, "1500"},
+        {form.l_ph2, "1600"},
+        {form.Lb_year, "2009 年 7 月 1 日"},
         {form.lb_area, "澜坪市人事局工资处制"},
     };
-    for (const auto& [label, text] : expected) EXPECT_EQ(cap(label), text) << label->Name;
+    for (const auto& [label, text] : expected)
+        EXPECT_EQ(cap(label), text) << label->Name;
     // The cells are read in this order, and no others.
     using namespace col;
-    const std::vector<int> order = {Name,       Sex,         Education,     Born,          StartedWork,
-                                    ServiceFrom, Reason,     Appointed,     Post,          OldPost,
-                                    Post,       OldAppointed, Appointed,    OldGrade,      NewGrade,
-                                    OldPostPay, NewPostPay,  OldScale,      NewScale,      OldScalePay,
-                                    NewScalePay, OldTenPercent, NewTenPercent, OldTotal,   NewTotal,
-                                    OpinionTemplate, OldTenPercent, MonthlyRise};
+    const std::vector<int> order = {
+        Name,          Sex,           Education,  Born,     StartedWork,     ServiceFrom,   Reason,
+        Appointed,     Post,          OldPost,    Post,     OldAppointed,    Appointed,     OldGrade,
+        NewGrade,      OldPostPay,    NewPostPay, OldScale, NewScale,        OldScalePay,   NewScalePay,
+        OldTenPercent, NewTenPercent, OldTotal,   NewTotal, OpinionTemplate, OldTenPercent, MonthlyRise};
     EXPECT_EQ(src.reads, order);
 }
 
 TEST_F(Filler, CellsAreUsedAsRead)
 {
     src.set(col::Name, " 李 四 ");
-    src.set(col::Reason, "abcdef");          // five or six bytes get a point, like a year-month
-    src.set(col::Appointed, "2009.12");          // as text: shown unchanged, four bytes for the year
+    src.set(col::Reason, "abcdef");      // five or six bytes get a point, like a year-month
+    src.set(col::Appointed, "2009.12");  // as text: shown unchanged, four bytes for the year
     src.set(col::OldAppointed, " 200507 ");
     fill();
     EXPECT_EQ(cap(form.l_xm), " 李 四 ");
@@ -166,54 +194,65 @@ TEST_F(Filler, FixedBranchCases)
     const std::string same = "不变，";
     const std::string ten = "59 元增加到 68";
     const Case cases[] = {
-        {"blank former unit falls back to the former grade", {{col::OldPost, "  "}},
+        {"blank former unit falls back to the former grade",
+         {{col::OldPost, "  "}},
          fixed("7", up, same, ten, "增资 99", "2009 年 08")},
-        {"lower grade", {{col::NewGrade, "6"}},
-         fixed("澜坪市人事局办事员",
-               "低任为澜坪市人事局科员，拟同意其岗位工资由7 590 元降低为6 680 元", same, ten,
+        {"lower grade",
+         {{col::NewGrade, "6"}},
+         fixed("澜坪市人事局办事员", "低任为澜坪市人事局科员，拟同意其岗位工资由7 590 元降低为6 680 元", same, ten,
                "增资 99", "2009 年 08")},
-        {"equal grades", {{col::NewGrade, "7"}},
-         fixed("澜坪市人事局办事员",
-               "晋升为澜坪市人事局科员，拟同意其岗位工资由7 590 元晋升到7 680 元", same, ten,
+        {"equal grades",
+         {{col::NewGrade, "7"}},
+         fixed("澜坪市人事局办事员", "晋升为澜坪市人事局科员，拟同意其岗位工资由7 590 元晋升到7 680 元", same, ten,
                "增资 99", "2009 年 08")},
-        {"grades that are not numbers count as equal", {{col::OldGrade, "八级"}, {col::NewGrade, "7 "}},
-         fixed("澜坪市人事局办事员",
-               "晋升为澜坪市人事局科员，拟同意其岗位工资由八级 590 元晋升到7  680 元", same, ten,
+        {"grades that are not numbers count as equal",
+         {{col::OldGrade, "八级"}, {col::NewGrade, "7 "}},
+         fixed("澜坪市人事局办事员", "晋升为澜坪市人事局科员，拟同意其岗位工资由八级 590 元晋升到7  680 元", same, ten,
                "增资 99", "2009 年 08")},
-        {"new grade salary", {{col::NewScalePay, "935"}},
+        {"new grade salary",
+         {{col::NewScalePay, "935"}},
          fixed("澜坪市人事局办事员", up, "重新确定为 935 元，", ten, "增资 99", "2009 年 08")},
-        {"decimal grade salaries both count as 0", {{col::OldScalePay, "930.5"}, {col::NewScalePay, "940.5"}},
+        {"decimal grade salaries both count as 0",
+         {{col::OldScalePay, "930.5"}, {col::NewScalePay, "940.5"}},
          fixed("澜坪市人事局办事员", up, same, ten, "增资 99", "2009 年 08")},
-        {"blank former 10% pay", {{col::OldTenPercent, " "}},
+        {"blank former 10% pay",
+         {{col::OldTenPercent, " "}},
          "根据澜人发(2007)71号文件规定，该同志职务由澜坪市人事局办事员" + up +
              "，薪级工资不变，（提高工资10%部分由  -- 增加到 -- 元），月增资 99 元，从 2009 年 "
              "08 月起执行。"},
-        {"lower post salary", {{col::NewPostPay, "500"}},
-         fixed("澜坪市人事局办事员",
-               "晋升为澜坪市人事局科员，拟同意其岗位工资由7 590 元晋升到8 500 元", same,
+        {"lower post salary",
+         {{col::NewPostPay, "500"}},
+         fixed("澜坪市人事局办事员", "晋升为澜坪市人事局科员，拟同意其岗位工资由7 590 元晋升到8 500 元", same,
                "59 元降低为 68", "减资 99", "2009 年 08")},
-        {"equal post salaries", {{col::NewPostPay, "590"}},
-         fixed("澜坪市人事局办事员",
-               "晋升为澜坪市人事局科员，拟同意其岗位工资由7 590 元晋升到8 590 元", same, ten,
+        {"equal post salaries",
+         {{col::NewPostPay, "590"}},
+         fixed("澜坪市人事局办事员", "晋升为澜坪市人事局科员，拟同意其岗位工资由7 590 元晋升到8 590 元", same, ten,
                "增资 99", "2009 年 08")},
-        {"December rolls into the next year", {{col::Appointed, "200912"}},
+        {"December rolls into the next year",
+         {{col::Appointed, "200912"}},
          fixed("澜坪市人事局办事员", up, same, ten, "增资 99", "2010 年 01")},
-        {"year-month as text", {{col::Appointed, "2009.07"}},
+        {"year-month as text",
+         {{col::Appointed, "2009.07"}},
          fixed("澜坪市人事局办事员", up, same, ten, "增资 99", "2009 年 08")},
-        {"December 2099 gives 2100", {{col::Appointed, "209912"}},
+        {"December 2099 gives 2100",
+         {{col::Appointed, "209912"}},
          fixed("澜坪市人事局办事员", up, same, ten, "增资 99", "2100 年 01")},
-        {"year out of range leaves the year-month empty", {{col::Appointed, "210001"}},
+        {"year out of range leaves the year-month empty",
+         {{col::Appointed, "210001"}},
          fixed("澜坪市人事局办事员", up, same, ten, "增资 99", " 年 ")},
-        {"month out of range", {{col::Appointed, "200913"}},
+        {"month out of range",
+         {{col::Appointed, "200913"}},
          fixed("澜坪市人事局办事员", up, same, ten, "增资 99", " 年 ")},
-        {"Latin letters stay as read", {{col::OldPost, "abc科"}, {col::MonthlyRise, "x9"}},
+        {"Latin letters stay as read",
+         {{col::OldPost, "abc科"}, {col::MonthlyRise, "x9"}},
          fixed("abc科", up, same, ten, "增资 x9", "2009 年 08")},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         FakeSource s;
         workedExample(s);
-        for (const auto& [col, text] : c.cells) s.set(col, text);
+        for (const auto& [col, text] : c.cells)
+            s.set(col, text);
         form.Source = &s;
         fill();
         EXPECT_EQ(opinion(), c.opinion);
@@ -245,7 +284,8 @@ TEST_F(Filler, TemplateBranch)
         FakeSource s;
         workedExample(s);
         s.set(col::OpinionTemplate, c.tmpl);
-        for (const auto& [col, text] : c.cells) s.set(col, text);
+        for (const auto& [col, text] : c.cells)
+            s.set(col, text);
         form.Source = &s;
         fill();
         EXPECT_EQ(opinion(), c.opinion);
@@ -255,28 +295,31 @@ TEST_F(Filler, TemplateBranch)
 
 TEST_F(Filler, Wrapping)
 {
-    const std::string zh10 = "一二三四五六七八九十";                  // 20 bytes
-    const std::string rare = "𠀾";                                    // 4 bytes
+    const std::string zh10 = "一二三四五六七八九十";  // 20 bytes
+    const std::string rare = "𠀾";                    // 4 bytes
     struct Case {
         std::string tmpl;
         const char* width;
-        std::vector<std::string> lines;   // y1..y4
+        std::vector<std::string> lines;  // y1..y4
     };
     const Case cases[] = {
-        {"abcdef", "11", {"abcdef", "", "", ""}},                       // shorter than W-4
-        {"abcdefgh", "12", {"abcdefgh", "", "", ""}},                   // exactly W-4
+        {"abcdef", "11", {"abcdef", "", "", ""}},      // shorter than W-4
+        {"abcdefgh", "12", {"abcdefgh", "", "", ""}},  // exactly W-4
         {"abcdefghij", "10", {"abcdef", "ghij", "", ""}},
         // Exactly W left after line 2: all into y3; W+1: y3 takes W, y4 the rest.
         {std::string(6 + 10 + 10, 'x'), "10", {"xxxxxx", std::string(10, 'x'), std::string(10, 'x'), ""}},
         {std::string(6 + 10 + 11, 'x'), "10", {"xxxxxx", std::string(10, 'x'), std::string(10, 'x'), "x"}},
         // The fourth line is never cut.
-        {std::string(6 + 10 + 10 + 25, 'x'), "10", {"xxxxxx", std::string(10, 'x'), std::string(10, 'x'), std::string(25, 'x')}},
+        {std::string(6 + 10 + 10 + 25, 'x'),
+         "10",
+         {"xxxxxx", std::string(10, 'x'), std::string(10, 'x'), std::string(25, 'x')}},
         // Double-byte characters: even cuts take them whole, odd cuts one byte less.
         {zh10 + zh10, "10", {"一二三", "四五六七八", "九十一二三", "四五六七八九十"}},
         {"a" + zh10, "10", {"a一二", "三四五六七", "八九十", ""}},
         {"ab" + zh10, "11", {"ab一二", "三四五六七", "八九十", ""}},
         // W + 1 bytes left, the cut would split a character: y3 takes W - 1.
-        {"123456" + std::string(10, 'y') + "z" + zh10.substr(0, 15), "10",
+        {"123456" + std::string(10, 'y') + "z" + zh10.substr(0, 15),
+         "10",
          {"123456", std::string(10, 'y'), "z一二三四", "五"}},
         // Four-byte characters are never split, whichever byte the cut hits.
         {"a" + rare + rare + rare, "8", {"a", rare + rare, rare, ""}},
@@ -328,7 +371,7 @@ TEST_F(Filler, ErrorsPropagateAndLeaveLaterLabels)
         const char* width;
         int failAt;
         const char* message;
-        bool stepTwoDone;   // all data labels of step 2 set
+        bool stepTwoDone;  // all data labels of step 2 set
     };
     const Case cases[] = {
         {"empty appointment", col::Appointed, "", "78", 0, "'' is not a valid integer value", true},
@@ -343,14 +386,15 @@ TEST_F(Filler, ErrorsPropagateAndLeaveLaterLabels)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         TVdPrnForm f;
-        for (const auto& name : DataLabelNames()) f.Label(name)->Caption = "old";
+        for (const auto& name : DataLabelNames())
+            f.Label(name)->Caption = "old";
         FakeSource s;
         workedExample(s);
         s.set(c.col, c.text);
         s.width = c.width;
         s.failAt = c.failAt;
         f.Source = &s;
-        f.qrVDMQ->Page.unitsToTenths = 1;   // as while preparing
+        f.qrVDMQ->Page.unitsToTenths = 1;  // as while preparing
         bool more = false;
         try {
             f.qrVDMQNeedData(*f.qrVDMQ, more);
@@ -366,7 +410,8 @@ TEST_F(Filler, ErrorsPropagateAndLeaveLaterLabels)
         EXPECT_EQ(cap(f.l_gw2), c.stepTwoDone ? "8" : "old");
         EXPECT_EQ(cap(f.l_tmp1), c.stepTwoDone ? "" : "old");
         EXPECT_EQ(cap(f.l_ph2), c.stepTwoDone ? "1600" : "old");
-        for (auto* l : {f.y1, f.y2, f.y3, f.y4, f.Lb_year, f.lb_area}) EXPECT_EQ(l->Caption, "old");
+        for (auto* l : {f.y1, f.y2, f.y3, f.y4, f.Lb_year, f.lb_area})
+            EXPECT_EQ(l->Caption, "old");
     }
     // A split character never reaches lb_ndkh, even when the row is bad.
     TVdPrnForm f;
@@ -390,7 +435,7 @@ TEST_F(Filler, ThroughTheEngine)
     EXPECT_EQ(form.qrVDMQ->Page.Tenths(qr::TQRPage::TopMargin), 18);
     EXPECT_EQ(cap(form.y1), "根据澜人发(2007)71号文件规定，该同志职务由澜坪市人事局办事员晋升为澜坪市人");
     EXPECT_EQ(cap(form.Lb_year), "2009 年 7 月 1 日");
-    EXPECT_EQ(src.reads.size(), 2 * 28u);   // two calls, the same row
+    EXPECT_EQ(src.reads.size(), 2 * 28u);  // two calls, the same row
     src.date = QDate(2010, 12, 31);
     form.qrVDMQ->PrepareNew();
     EXPECT_EQ(cap(form.Lb_year), "2010 年 12 月 31 日");

@@ -20,9 +20,9 @@ using namespace vdmq;
 
 namespace {
 
-constexpr double kPaperX = 15;    // tenths: where the bands start on the paper
+constexpr double kPaperX = 15;  // tenths: where the bands start on the paper
 constexpr double kTitleY = 18;
-constexpr double kBandY = 153;    // 1.8 mm + 13.49375 mm rounded to a tenth
+constexpr double kBandY = 153;  // 1.8 mm + 13.49375 mm rounded to a tenth
 
 // A holder whose fill only sets the margins the filler sets, so the page
 // keeps its design captions.
@@ -55,9 +55,8 @@ bool near(double a, double b, double tol = 0.05) { return std::fabs(a - b) <= to
 const qr::QRItem* fillAt(const qr::QRPageImage& page, QPointF topLeft, double minHeight = 0)
 {
     for (const auto& item : page.items)
-        if (item.kind == qr::QRItem::Fill && near(item.rect.left(), topLeft.x())
-            && near(item.rect.top(), topLeft.y()) && item.rect.height() > minHeight
-            && item.rect.height() < 1000)
+        if (item.kind == qr::QRItem::Fill && near(item.rect.left(), topLeft.x()) &&
+            near(item.rect.top(), topLeft.y()) && item.rect.height() > minHeight && item.rect.height() < 1000)
             return &item;
     return nullptr;
 }
@@ -75,8 +74,7 @@ std::vector<const qr::QRItem*> textsIn(const qr::QRPageImage& page, const QRectF
 QImage render(const qr::QRPageImage& page, double dpi)
 {
     const double ppt = dpi / 254.0;
-    QImage image(int(std::lround(page.width * ppt)), int(std::lround(page.length * ppt)),
-                 QImage::Format_RGB32);
+    QImage image(int(std::lround(page.width * ppt)), int(std::lround(page.length * ppt)), QImage::Format_RGB32);
     image.fill(Qt::white);
     QPainter painter(&image);
     qr::RenderPage(painter, page, ppt);
@@ -139,11 +137,10 @@ TEST(FormLayout, HoldsEveryElementOnceAndTheDataLabels)
         EXPECT_LE(s->Order, 57) << s->Name;
 
     qr::TQRLabel* const members[] = {
-        form.l_xm, form.l_xb, form.l_whcd, form.l_csny, form.l_gzny, form.l_tsny, form.lb_bdyy,
-        form.lb_ndkh, form.zw0, form.zw1, form.l_ny1, form.l_gw1, form.m_gw1, form.l_xj1,
-        form.m_xj1, form.l_bt1, form.l_tmp1, form.l_ph1, form.zw2, form.l_ny2, form.l_gw2,
-        form.m_gw2, form.l_xj2, form.m_xj2, form.l_bt2, form.l_ph2, form.y1, form.y2, form.y3,
-        form.y4, form.Lb_year, form.lb_area};
+        form.l_xm,   form.l_xb,  form.l_whcd, form.l_csny, form.l_gzny, form.l_tsny, form.lb_bdyy, form.lb_ndkh,
+        form.zw0,    form.zw1,   form.l_ny1,  form.l_gw1,  form.m_gw1,  form.l_xj1,  form.m_xj1,   form.l_bt1,
+        form.l_tmp1, form.l_ph1, form.zw2,    form.l_ny2,  form.l_gw2,  form.m_gw2,  form.l_xj2,   form.m_xj2,
+        form.l_bt2,  form.l_ph2, form.y1,     form.y2,     form.y3,     form.y4,     form.Lb_year, form.lb_area};
     ASSERT_EQ(DataLabelNames().size(), 32u);
     std::set<qr::TQRLabel*> distinct(std::begin(members), std::end(members));
     EXPECT_EQ(distinct.size(), 32u);
@@ -160,8 +157,7 @@ TEST(FormLayout, LoadsPageSetUpAndPropertiesAsStored)
     const qr::TQRPage& page = form.qrVDMQ->Page;
     EXPECT_EQ(page.Tenths(qr::TQRPage::Width), 1820);
     EXPECT_EQ(page.Tenths(qr::TQRPage::Length), 2570);
-    for (int m : {qr::TQRPage::TopMargin, qr::TQRPage::BottomMargin, qr::TQRPage::LeftMargin,
-                  qr::TQRPage::RightMargin})
+    for (int m : {qr::TQRPage::TopMargin, qr::TQRPage::BottomMargin, qr::TQRPage::LeftMargin, qr::TQRPage::RightMargin})
         EXPECT_EQ(page.Tenths(m), 100);
     // Heights are whole 1/96-inch steps, not the 0.01-mm roundings.
     EXPECT_DOUBLE_EQ(form.TitleBand1->Height, 51 * 25.4 / 96);
@@ -223,8 +219,7 @@ TEST(FormLayout, PageFitsOneSheet)
     // The column header band's white ground, directly below the title band.
     const qr::QRItem* band = nullptr;
     for (const auto& item : page.items)
-        if (item.kind == qr::QRItem::Fill && near(item.rect.top(), kBandY)
-            && item.rect.height() > 2000)
+        if (item.kind == qr::QRItem::Fill && near(item.rect.top(), kBandY) && item.rect.height() > 2000)
             band = &item;
     ASSERT_NE(band, nullptr);
     EXPECT_NEAR(band->rect.left(), kPaperX, 0.05);
@@ -294,7 +289,7 @@ TEST(FormLayout, LongFixedTextIsCutAtItsLastBreakThatFits)
 
 TEST(FormLayout, DateLineIsCentredOrStretches)
 {
-    const double centre = kPaperX + 1356.0;   // x 135.60 mm of the band
+    const double centre = kPaperX + 1356.0;  // x 135.60 mm of the band
     {
         Form f;
         f.form.Lb_year->Caption = gb("2024 年 5 月 6 日");
@@ -318,8 +313,8 @@ TEST(FormLayout, DateLineIsCentredOrStretches)
         EXPECT_GT(lines[1]->rect.top(), lines[0]->rect.top() + 30);
         const qr::QRItem* fill = fillAt(page, box.topLeft());
         ASSERT_NE(fill, nullptr);
-        EXPECT_GT(fill->rect.height(), box.height() + 30);   // grew downward
-        EXPECT_NEAR(fill->rect.width(), box.width(), 0.1);   // kept its width
+        EXPECT_GT(fill->rect.height(), box.height() + 30);  // grew downward
+        EXPECT_NEAR(fill->rect.width(), box.width(), 0.1);  // kept its width
         for (const auto* line : lines)
             EXPECT_NEAR(line->rect.center().x(), centre, 0.1);
     }
@@ -331,22 +326,21 @@ TEST(FormLayout, RulesLandOnTheirPixelsAt300Dpi)
     const qr::QRPageImage page = f.prepare();
     const double dpi = 300, ppt = dpi / 254.0;
     const QImage image = render(page, dpi);
-    ASSERT_EQ(image.width(), 2150);   // 182 mm
+    ASSERT_EQ(image.width(), 2150);  // 182 mm
     // Where the paper form has them (band coordinates, mm), independent of
     // the loaded table.
     struct Rule {
         const char* name;
         double left, top, width, height;
     } rules[] = {
-        {"sh19", 2.12, 0.00, 0.26, 212.46},       {"sh23", 158.75, 0.00, 0.26, 212.46},
-        {"sh37", 61.38, 0.00, 0.26, 151.61},      {"sh33", 108.48, 13.76, 0.26, 137.85},
-        {"sh1", 2.12, 0.00, 156.90, 0.26},        {"sh9", 2.12, 13.76, 156.90, 0.26},
+        {"sh19", 2.12, 0.00, 0.26, 212.46},        {"sh23", 158.75, 0.00, 0.26, 212.46},
+        {"sh37", 61.38, 0.00, 0.26, 151.61},       {"sh33", 108.48, 13.76, 0.26, 137.85},
+        {"sh1", 2.12, 0.00, 156.90, 0.26},         {"sh9", 2.12, 13.76, 156.90, 0.26},
         {"QRShape24", 2.12, 151.34, 156.90, 0.26}, {"sh124", 2.12, 212.20, 156.90, 0.26},
     };
     for (const Rule& rule : rules) {
         SCOPED_TRACE(rule.name);
-        const QRectF r(kPaperX + rule.left * 10, kBandY + rule.top * 10, rule.width * 10,
-                       rule.height * 10);
+        const QRectF r(kPaperX + rule.left * 10, kBandY + rule.top * 10, rule.width * 10, rule.height * 10);
         const bool vertical = r.width() < r.height();
         // Sample across the rule a little above (left of) its middle, clear of
         // crossing rules; both outline edges show within a pixel of where
@@ -386,13 +380,13 @@ TEST(FormLayout, PreviewHandsTheStoreOverBeforePreparing)
     Form f;
     RecordingTarget target;
     f.form.PreviewTarget = &target;
-    f.form.qrVDMQ->Preview();   // nothing shows the store, so it returns
+    f.form.qrVDMQ->Preview();  // nothing shows the store, so it returns
     ASSERT_NE(target.store, nullptr);
     EXPECT_EQ(target.store, f.form.qrVDMQ->QRPrinter());
     EXPECT_EQ(target.pagesWhenShown, 0);
     EXPECT_EQ(target.store->PageCount(), 1);
 
-    Form without;   // no target: preview prepares and returns quietly
+    Form without;  // no target: preview prepares and returns quietly
     without.form.qrVDMQ->Preview();
     EXPECT_EQ(without.form.qrVDMQ->QRPrinter()->PageCount(), 1);
 }
@@ -401,7 +395,7 @@ TEST(FormLayout, ClosedHolderReleasesItself)
 {
     QPointer<TVdPrnForm> holder = new TVdPrnForm;
     holder->FormClose();
-    ASSERT_FALSE(holder.isNull());   // released from the event loop, not at once
+    ASSERT_FALSE(holder.isNull());  // released from the event loop, not at once
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(holder.isNull());
 }

@@ -90,17 +90,12 @@ TEST(PubFunc, WholeNumberSyntax)
 TEST(PubFunc, FormatYearMonth)
 {
     const std::pair<const char*, const char*> cases[] = {
-        {"200907", "2009.07"},
-        {"20097", "2009.7"},
-        {"2009.07", "2009.07"},
-        {"", ""},
-        {"  200907 ", "2009.07"},
-        {"2009071", "2009071"},
-        {" 2009 ", " 2009 "},
-        {"2009", "2009"},
+        {"200907", "2009.07"},    {"20097", "2009.7"},    {"2009.07", "2009.07"}, {"", ""},
+        {"  200907 ", "2009.07"}, {"2009071", "2009071"}, {" 2009 ", " 2009 "},   {"2009", "2009"},
         {"abcdef", "abcd.ef"},
     };
-    for (const auto& [in, out] : cases) EXPECT_EQ(FormatYearMonth(in), out) << in;
+    for (const auto& [in, out] : cases)
+        EXPECT_EQ(FormatYearMonth(in), out) << in;
     // Length counts bytes: three Chinese characters are six bytes.
     EXPECT_EQ(FormatYearMonth(gb("晋升到")), gb("晋升") + "." + gb("到"));
 }
@@ -116,20 +111,12 @@ struct ShiftCase {
 TEST(PubFunc, ShiftYearMonth)
 {
     const ShiftCase cases[] = {
-        {"2009.12", +1, true, "2010", "01"},
-        {"200912", +1, true, "2010", "01"},
-        {"2009.01", -1, true, "2008", "12"},
-        {"200907", 0, true, "2009", "07"},
-        {"2009.07", +1, true, "2009", "08"},
-        {"200907", -1, true, "2009", "06"},
-        {"209912", +1, true, "2100", "01"},
-        {"190101", -1, true, "1900", "12"},
-        {"190012", +1, false, "", ""},
-        {"210001", -1, false, "", ""},
-        {"200913", 0, false, "", ""},
-        {"200900", 0, false, "", ""},
-        {"2009-1", 0, false, "", ""},   // the month reads as -1
-        {"2009.071", +1, true, "2009", "08"},   // seven bytes or more: positions 6-7
+        {"2009.12", +1, true, "2010", "01"},  {"200912", +1, true, "2010", "01"},  {"2009.01", -1, true, "2008", "12"},
+        {"200907", 0, true, "2009", "07"},    {"2009.07", +1, true, "2009", "08"}, {"200907", -1, true, "2009", "06"},
+        {"209912", +1, true, "2100", "01"},   {"190101", -1, true, "1900", "12"},  {"190012", +1, false, "", ""},
+        {"210001", -1, false, "", ""},        {"200913", 0, false, "", ""},        {"200900", 0, false, "", ""},
+        {"2009-1", 0, false, "", ""},          // the month reads as -1
+        {"2009.071", +1, true, "2009", "08"},  // seven bytes or more: positions 6-7
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.text) + " " + std::to_string(c.direction));
@@ -144,12 +131,10 @@ TEST(PubFunc, ShiftYearMonthConversionErrors)
 {
     // Each: the text, and the piece the error names.
     const std::pair<const char*, const char*> cases[] = {
-        {"2009.7", ".7"},   // the five-character form after the year-month display
-        {"2009", ""},       // four bytes: the month piece is empty
-        {"200", ""},
-        {"", ""},           // the year piece is empty
-        {"ab0907", "ab09"},
-        {"2009ab", "ab"},
+        {"2009.7", ".7"},              // the five-character form after the year-month display
+        {"2009", ""},                  // four bytes: the month piece is empty
+        {"200", ""},        {"", ""},  // the year piece is empty
+        {"ab0907", "ab09"}, {"2009ab", "ab"},
     };
     for (const auto& [text, piece] : cases) {
         SCOPED_TRACE(text);
@@ -192,11 +177,16 @@ TEST(PubFunc, ReplaceFirst)
         {"&ym", "&ym", gb(" 年 ") + gb(" 月"), gb(" 年 ") + gb(" 月")},
         // The pattern "a" must not match the second byte of 0x81 0x61; the
         // standalone 'a' after it is the first occurrence.
-        {"\x81\x61" "a", "A", "z", "\x81\x61Z"},
+        {"\x81\x61"
+         "a",
+         "A", "z", "\x81\x61Z"},
         // Nor may it match across characters: 0x81 0x26 then "zw1" is not "&zw1".
         {"\x81&zw1 &zw1", "&zw1", "x", "\x81&zw1 X"},
         // Nor a lead byte taken as the start of a match inside a four-byte character.
-        {gb("𠀾") + "5", "\x88\x38" "5", "x", gb("𠀾") + "5"},
+        {gb("𠀾") + "5",
+         "\x88\x38"
+         "5",
+         "x", gb("𠀾") + "5"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.source + " / " + c.pattern);
@@ -213,8 +203,8 @@ struct CopyCase {
 
 TEST(PubFunc, CopyLeftDbcs)
 {
-    const std::string three = gb("工资表");   // 6 bytes
-    const std::string rare = gb("𠀾");        // 4 bytes
+    const std::string three = gb("工资表");  // 6 bytes
+    const std::string rare = gb("𠀾");       // 4 bytes
     const CopyCase cases[] = {
         {three, 5, gb("工资"), 4},
         {three, 6, three, 6},
@@ -227,8 +217,15 @@ TEST(PubFunc, CopyLeftDbcs)
         {"a", 0, "", 0},
         {"", 3, "", 3},
         // A second byte in the lead range never starts a character.
-        {"\x81\x81\x81\x81" "a", 3, "\x81\x81", 2},
-        {"\x81\x81" "a\x81\x81", 3, "\x81\x81" "a", 3},
+        {"\x81\x81\x81\x81"
+         "a",
+         3, "\x81\x81", 2},
+        {"\x81\x81"
+         "a\x81\x81",
+         3,
+         "\x81\x81"
+         "a",
+         3},
         // A four-byte character is never split, whichever byte the cut hits.
         {"a" + rare + "b", 1, "a", 1},
         {"a" + rare + "b", 2, "a", 1},

@@ -16,9 +16,9 @@ namespace hostile {
 
 struct Case {
     std::string name;
-    std::string what;       // the shape, in a few words
-    bool opens = false;     // true: the workbook opens; false: it is refused
-    std::string phrase;     // part of the refusal's message (UTF-8)
+    std::string what;    // the shape, in a few words
+    bool opens = false;  // true: the workbook opens; false: it is refused
+    std::string phrase;  // part of the refusal's message (UTF-8)
 };
 
 // Every case of the set, without its bytes.
@@ -31,7 +31,7 @@ std::vector<std::uint8_t> Make(const std::string& name, double scale = 1.0);
 std::vector<std::uint8_t> OleWrap(const std::vector<std::uint8_t>& workbookStream);
 struct ZipMember {
     std::string name;
-    std::string data;           // stored (or deflated, below) as is
+    std::string data;  // stored (or deflated, below) as is
     // Deflated as `data` followed by `repeat` copies of `repeated`, then
     // `tail`: the copies are compressed once and repeated, so gigabytes
     // cost a few megabytes and no time.

@@ -44,14 +44,24 @@ void putBytes(Bytes& b, const void* p, std::size_t n)
 }
 void set32(Bytes& b, std::size_t at, std::uint32_t v)
 {
-    for (int i = 0; i < 4; ++i) b[at + i] = std::uint8_t(v >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        b[at + i] = std::uint8_t(v >> (8 * i));
 }
 
 // ---- BIFF8 ------------------------------------------------------------------
 
 enum : unsigned {
-    tBOF = 0x0809, tEOF = 0x000A, tBOUNDSHEET = 0x0085, tXF = 0x00E0, tFORMAT = 0x041E, tSST = 0x00FC,
-    tCONTINUE = 0x003C, tLABELSST = 0x00FD, tMULRK = 0x00BD, tNUMBER = 0x0203, tMERGEDCELLS = 0x00E5,
+    tBOF = 0x0809,
+    tEOF = 0x000A,
+    tBOUNDSHEET = 0x0085,
+    tXF = 0x00E0,
+    tFORMAT = 0x041E,
+    tSST = 0x00FC,
+    tCONTINUE = 0x003C,
+    tLABELSST = 0x00FD,
+    tMULRK = 0x00BD,
+    tNUMBER = 0x0203,
+    tMERGEDCELLS = 0x00E5,
 };
 
 void rec(Bytes& b, unsigned type, const Bytes& payload)
@@ -103,13 +113,15 @@ Bytes workbook(const std::function<void(Bytes&)>& globals, const std::function<v
 void someCells(Bytes& b)
 {
     for (unsigned r = 6; r < 9; ++r)
-        for (unsigned c = 0; c < 5; ++c) rec(b, tNUMBER, number(r, c, r * 100 + c, c));
+        for (unsigned c = 0; c < 5; ++c)
+            rec(b, tNUMBER, number(r, c, r * 100 + c, c));
 }
 
 // An SST of the given strings' records (already encoded), split into
 // CONTINUE records at 8224 bytes the way Excel splits it: a string's
 // characters continue with their option byte repeated.
-void sst(Bytes& b, std::uint32_t count, const std::function<void(const std::function<void(const Bytes&, std::size_t, bool)>&)>& each)
+void sst(Bytes& b, std::uint32_t count,
+         const std::function<void(const std::function<void(const Bytes&, std::size_t, bool)>&)>& each)
 {
     Bytes cur;
     put32(cur, count);
@@ -122,12 +134,14 @@ void sst(Bytes& b, std::uint32_t count, const std::function<void(const std::func
     };
     // header: cch and flags; chars: the characters; wide: UTF-16
     each([&](const Bytes& header, std::size_t headerLen, bool wide) {
-        if (cur.size() + headerLen + (wide ? 2 : 1) > 8224) flush();
+        if (cur.size() + headerLen + (wide ? 2 : 1) > 8224)
+            flush();
         cur.insert(cur.end(), header.begin(), header.begin() + std::ptrdiff_t(headerLen));
         std::size_t at = headerLen;
         while (at < header.size()) {
             std::size_t room = 8224 - cur.size();
-            if (wide) room &= ~std::size_t(1);
+            if (wide)
+                room &= ~std::size_t(1);
             if (room == 0) {
                 flush();
                 cur.push_back(wide ? 1 : 0);
@@ -138,7 +152,8 @@ void sst(Bytes& b, std::uint32_t count, const std::function<void(const std::func
             at += n;
         }
     });
-    if (!cur.empty() || first) flush();
+    if (!cur.empty() || first)
+        flush();
 }
 
 Bytes xlsXfFormat()
@@ -161,7 +176,7 @@ Bytes xlsXfFormat()
                 Bytes p(20, 0);
                 const unsigned fmt = 164 + (i * 7919u) % n;
                 p[2] = std::uint8_t(fmt);
-                p[3] = std::uint8_t(fmt >> 8);   // a 16-bit format number: the rest wrap around
+                p[3] = std::uint8_t(fmt >> 8);  // a 16-bit format number: the rest wrap around
                 rec(b, tXF, p);
             }
         },
@@ -175,7 +190,8 @@ Bytes xlsContinueFlood()
         [](Bytes& b) {
             rec(b, tSST, Bytes{1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 'x'});
             b.reserve(b.size() + scaled(40000000) + 4096);
-            for (std::uint64_t i = 0; i < scaled(10000000); ++i) rec(b, tCONTINUE, {});
+            for (std::uint64_t i = 0; i < scaled(10000000); ++i)
+                rec(b, tCONTINUE, {});
         },
         [](Bytes& b) {
             Bytes p;
@@ -218,7 +234,8 @@ Bytes xlsLongStringRefs()
                 Bytes s;
                 put16(s, 65535);
                 s.push_back(1);
-                for (int i = 0; i < 65535; ++i) put16(s, 0x5DE5);   // 工
+                for (int i = 0; i < 65535; ++i)
+                    put16(s, 0x5DE5);  // 工
                 add(s, 3, true);
             });
         },
@@ -244,7 +261,8 @@ Bytes xlsStringFlood()
             b.reserve(scaled(64000000));
             sst(b, n, [&](const auto& add) {
                 const Bytes s{0, 0, 0};
-                for (std::uint32_t i = 0; i < n; ++i) add(s, 3, false);
+                for (std::uint32_t i = 0; i < n; ++i)
+                    add(s, 3, false);
             });
         },
         someCells));
@@ -274,8 +292,11 @@ Bytes xlsMergeFlood()
 Bytes xlsSstClaim()
 {
     // A string table that claims four billion strings and holds one.
-    return OleWrap(workbook([](Bytes& b) { rec(b, tSST, Bytes{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 1, 0, 0, 'x'}); },
-                            someCells));
+    return OleWrap(workbook(
+        [](Bytes& b) {
+            rec(b, tSST, Bytes{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 1, 0, 0, 'x'});
+        },
+        someCells));
 }
 
 // ---- OLE compound file ---------------------------------------------------------
@@ -288,16 +309,17 @@ Bytes dirEntry(const char* name, std::uint8_t type, std::uint32_t left, std::uin
 {
     Bytes e;
     std::size_t n = 0;
-    for (; name[n]; ++n) put16(e, std::uint8_t(name[n]));
+    for (; name[n]; ++n)
+        put16(e, std::uint8_t(name[n]));
     put16(e, 0);
     e.resize(64, 0);
     put16(e, name[0] ? unsigned((n + 1) * 2) : 0);
     e.push_back(type);
-    e.push_back(1);   // black
+    e.push_back(1);  // black
     put32(e, left);
     put32(e, right);
     put32(e, child);
-    e.resize(e.size() + 16 + 4 + 16, 0);   // CLSID, state, times
+    e.resize(e.size() + 16 + 4 + 16, 0);  // CLSID, state, times
     put32(e, start);
     put64(e, size);
     return e;
@@ -309,13 +331,16 @@ Bytes dirEntry(const char* name, std::uint8_t type, std::uint32_t left, std::uin
 // tree; `cycle` makes the stream's chain loop.
 Bytes oleFile(Bytes stream, std::size_t extraEntries = 0, bool cycle = false, bool balanced = false)
 {
-    if (stream.size() < kSector) stream.resize(kSector, 0);   // out of the mini stream
+    if (stream.size() < kSector)
+        stream.resize(kSector, 0);  // out of the mini stream
     const std::size_t dataSectors = (stream.size() + kSector - 1) / kSector;
     const std::size_t entries = 2 + extraEntries;
     const std::size_t dirSectors = (entries * 128 + kSector - 1) / kSector;
     std::size_t fatSectors = 1;
-    while (fatSectors * (kSector / 4) < dataSectors + fatSectors + dirSectors) ++fatSectors;
-    if (fatSectors > 109) throw std::runtime_error("stream too large for this writer");
+    while (fatSectors * (kSector / 4) < dataSectors + fatSectors + dirSectors)
+        ++fatSectors;
+    if (fatSectors > 109)
+        throw std::runtime_error("stream too large for this writer");
 
     Bytes f;
     const std::uint8_t sig[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
@@ -329,14 +354,15 @@ Bytes oleFile(Bytes stream, std::size_t extraEntries = 0, bool cycle = false, bo
     f.resize(40, 0);
     put32(f, std::uint32_t(dirSectors));
     put32(f, std::uint32_t(fatSectors));
-    put32(f, std::uint32_t(dataSectors + fatSectors));   // first directory sector
+    put32(f, std::uint32_t(dataSectors + fatSectors));  // first directory sector
     put32(f, 0);
     put32(f, 4096);
     put32(f, kEnd);
     put32(f, 0);
     put32(f, kEnd);
     put32(f, 0);
-    for (std::size_t i = 0; i < 109; ++i) put32(f, i < fatSectors ? std::uint32_t(dataSectors + i) : kFree);
+    for (std::size_t i = 0; i < 109; ++i)
+        put32(f, i < fatSectors ? std::uint32_t(dataSectors + i) : kFree);
     f.resize(kSector, 0);
 
     stream.resize(dataSectors * kSector, 0);
@@ -345,7 +371,8 @@ Bytes oleFile(Bytes stream, std::size_t extraEntries = 0, bool cycle = false, bo
     Bytes fat;
     for (std::size_t i = 0; i < dataSectors; ++i)
         put32(fat, i + 1 < dataSectors ? std::uint32_t(i + 1) : (cycle ? 0u : kEnd));
-    for (std::size_t i = 0; i < fatSectors; ++i) put32(fat, kFatSect);
+    for (std::size_t i = 0; i < fatSectors; ++i)
+        put32(fat, kFatSect);
     for (std::size_t i = 0; i < dirSectors; ++i)
         put32(fat, i + 1 < dirSectors ? std::uint32_t(dataSectors + fatSectors + i + 1) : kEnd);
     fat.resize(fatSectors * kSector, 0xFF);
@@ -353,8 +380,8 @@ Bytes oleFile(Bytes stream, std::size_t extraEntries = 0, bool cycle = false, bo
 
     Bytes dir = dirEntry("Root Entry", 5, kFree, kFree, 1, kEnd, 0);
     // A looping chain is followed for four times the sectors it has.
-    const Bytes wb = dirEntry("Workbook", 2, kFree, extraEntries ? 2u : kFree, kFree, 0,
-                              cycle ? stream.size() * 4 : stream.size());
+    const Bytes wb =
+        dirEntry("Workbook", 2, kFree, extraEntries ? 2u : kFree, kFree, 0, cycle ? stream.size() * 4 : stream.size());
     dir.insert(dir.end(), wb.begin(), wb.end());
     for (std::size_t i = 0; i < extraEntries; ++i) {
         const std::string name = "x" + std::to_string(i);
@@ -396,7 +423,10 @@ std::string deflateChunk(z_stream& zs, const std::string& in, int flush)
     return out;
 }
 
-std::uint32_t crcOf(const std::string& s) { return std::uint32_t(crc32(0, reinterpret_cast<const Bytef*>(s.data()), uInt(s.size()))); }
+std::uint32_t crcOf(const std::string& s)
+{
+    return std::uint32_t(crc32(0, reinterpret_cast<const Bytef*>(s.data()), uInt(s.size())));
+}
 
 Deflated deflateMember(const ZipMember& m)
 {
@@ -411,9 +441,11 @@ Deflated deflateMember(const ZipMember& m)
         // comes out as the same bytes every time.
         const std::string block = deflateChunk(zs, m.repeated, Z_FULL_FLUSH);
         const std::string again = deflateChunk(zs, m.repeated, Z_FULL_FLUSH);
-        if (block != again) throw std::runtime_error("deflate blocks differ");
+        if (block != again)
+            throw std::runtime_error("deflate blocks differ");
         d.bytes.reserve(d.bytes.size() + block.size() * m.repeat);
-        for (std::uint64_t i = 0; i < m.repeat; ++i) d.bytes += block;
+        for (std::uint64_t i = 0; i < m.repeat; ++i)
+            d.bytes += block;
         // The checksum of n copies by doubling.
         std::uint32_t one = crcOf(m.repeated), acc = 0;
         std::uint64_t len = m.repeated.size(), accLen = 0;
@@ -437,9 +469,8 @@ Deflated deflateMember(const ZipMember& m)
 
 // ---- the xlsx parts ----------------------------------------------------------------
 
-const char* kSheetHead =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
-    "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><sheetData>";
+const char* kSheetHead = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+                         "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><sheetData>";
 const char* kSheetTail = "</sheetData></worksheet>";
 
 Bytes xlsxSheet(ZipMember sheet) { return Zip(XlsxParts(std::move(sheet))); }
@@ -448,7 +479,8 @@ Bytes xlsxBomb()
 {
     // Four gigabytes of empty rows in a few megabytes.
     ZipMember m{"xl/worksheets/sheet1.xml", kSheetHead, std::string(1 << 20, ' '), scaled(3800), kSheetTail};
-    for (std::size_t i = 0; i < m.repeated.size(); i += 64) m.repeated.replace(i, 6, "<row/>");
+    for (std::size_t i = 0; i < m.repeated.size(); i += 64)
+        m.repeated.replace(i, 6, "<row/>");
     return xlsxSheet(m);
 }
 
@@ -456,10 +488,12 @@ Bytes xlsxCellFlood()
 {
     // Rows of 20 numbers without references, repeated into billions of cells.
     std::string row = "<row>";
-    for (int c = 0; c < 20; ++c) row += "<c><v>1</v></c>";
+    for (int c = 0; c < 20; ++c)
+        row += "<c><v>1</v></c>";
     row += "</row>";
     std::string block;
-    while (block.size() < (1 << 20)) block += row;
+    while (block.size() < (1 << 20))
+        block += row;
     return xlsxSheet({"xl/worksheets/sheet1.xml", kSheetHead, block, scaled(3000), kSheetTail});
 }
 
@@ -467,7 +501,8 @@ Bytes xlsxAttributes()
 {
     // One row element with 200,000 attributes.
     std::string s = std::string(kSheetHead) + "<row r=\"1\"";
-    for (std::uint64_t i = 0; i < scaled(200000); ++i) s += " a" + std::to_string(i) + "=\"1\"";
+    for (std::uint64_t i = 0; i < scaled(200000); ++i)
+        s += " a" + std::to_string(i) + "=\"1\"";
     s += "><c r=\"A1\"><v>1</v></c></row>" + std::string(kSheetTail);
     return xlsxSheet({"xl/worksheets/sheet1.xml", s, {}, 0, {}});
 }
@@ -494,7 +529,8 @@ Bytes xlsxDeep()
 {
     // Elements nested a million deep.
     std::string open;
-    while (open.size() < (1 << 20)) open += "<a>";
+    while (open.size() < (1 << 20))
+        open += "<a>";
     return xlsxSheet({"xl/worksheets/sheet1.xml", kSheetHead, open, 3, {}});
 }
 
@@ -504,7 +540,8 @@ Bytes xlsxEntities()
     std::string s = "<?xml version=\"1.0\"?>\n<!DOCTYPE w [<!ENTITY a \"aaaaaaaaaa\">";
     for (char e = 'b'; e <= 'j'; ++e) {
         s += std::string("<!ENTITY ") + e + " \"";
-        for (int k = 0; k < 10; ++k) s += std::string("&") + char(e - 1) + ";";
+        for (int k = 0; k < 10; ++k)
+            s += std::string("&") + char(e - 1) + ";";
         s += "\">";
     }
     s += "]><worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><sheetData><row r=\"1\">"
@@ -515,9 +552,14 @@ Bytes xlsxEntities()
 Bytes xlsxMemberFlood()
 {
     // 65,000 parts besides the workbook's own.
-    std::vector<ZipMember> parts = XlsxParts(
-        {"xl/worksheets/sheet1.xml", std::string(kSheetHead) + "<row r=\"7\"><c r=\"A7\"><v>1</v></c></row>" + kSheetTail, {}, 0, {}});
-    for (std::uint64_t i = 0; i < scaled(65000); ++i) parts.push_back({"xl/media/x" + std::to_string(i) + ".bin", "x", {}, 0, {}});
+    std::vector<ZipMember> parts =
+        XlsxParts({"xl/worksheets/sheet1.xml",
+                   std::string(kSheetHead) + "<row r=\"7\"><c r=\"A7\"><v>1</v></c></row>" + kSheetTail,
+                   {},
+                   0,
+                   {}});
+    for (std::uint64_t i = 0; i < scaled(65000); ++i)
+        parts.push_back({"xl/media/x" + std::to_string(i) + ".bin", "x", {}, 0, {}});
     return Zip(parts);
 }
 
@@ -551,11 +593,13 @@ std::vector<std::uint8_t> Zip(const std::vector<ZipMember>& members)
         } else {
             d = deflateMember(m);
         }
-        if (d.size > 0xFFFFFFFEull) throw std::runtime_error("member too large for a plain zip");
+        if (d.size > 0xFFFFFFFEull)
+            throw std::runtime_error("member too large for a plain zip");
         const std::uint32_t offset = std::uint32_t(z.size());
         auto header = [&](Bytes& b, bool isCentral) {
             put32(b, isCentral ? 0x02014b50 : 0x04034b50);
-            if (isCentral) put16(b, 20);
+            if (isCentral)
+                put16(b, 20);
             put16(b, 20);
             put16(b, 0);
             put16(b, stored ? 0 : 8);
@@ -601,26 +645,42 @@ std::vector<ZipMember> XlsxParts(ZipMember sheet, const ZipMember* sharedStrings
          "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/"
          "content-types\"><Default Extension=\"rels\" ContentType=\"application/vnd.openxmlformats-package."
          "relationships+xml\"/><Default Extension=\"xml\" ContentType=\"application/xml\"/></Types>",
-         {}, 0, {}},
+         {},
+         0,
+         {}},
         {"_rels/.rels",
          "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Relationships xmlns=\"http://schemas.openxmlformats.org/package/"
-         "2006/relationships\"><Relationship Id=\"rId1\" Type=\"" + ns + "/officeDocument\" Target=\"xl/workbook.xml\"/>"
-         "</Relationships>",
-         {}, 0, {}},
+         "2006/relationships\"><Relationship Id=\"rId1\" Type=\"" +
+             ns +
+             "/officeDocument\" Target=\"xl/workbook.xml\"/>"
+             "</Relationships>",
+         {},
+         0,
+         {}},
         {"xl/workbook.xml",
          "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<workbook xmlns=\"http://schemas.openxmlformats.org/"
-         "spreadsheetml/2006/main\" xmlns:r=\"" + ns + "\"><sheets><sheet name=\"Sheet1\" sheetId=\"1\" r:id=\"rId1\"/>"
-         "</sheets></workbook>",
-         {}, 0, {}},
+         "spreadsheetml/2006/main\" xmlns:r=\"" +
+             ns +
+             "\"><sheets><sheet name=\"Sheet1\" sheetId=\"1\" r:id=\"rId1\"/>"
+             "</sheets></workbook>",
+         {},
+         0,
+         {}},
         {"xl/_rels/workbook.xml.rels",
          "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Relationships xmlns=\"http://schemas.openxmlformats.org/package/"
-         "2006/relationships\"><Relationship Id=\"rId1\" Type=\"" + ns + "/worksheet\" Target=\"worksheets/sheet1.xml\"/>" +
-         (sharedStrings ? "<Relationship Id=\"rId2\" Type=\"" + ns + "/sharedStrings\" Target=\"sharedStrings.xml\"/>" : "") +
-         "</Relationships>",
-         {}, 0, {}},
+         "2006/relationships\"><Relationship Id=\"rId1\" Type=\"" +
+             ns + "/worksheet\" Target=\"worksheets/sheet1.xml\"/>" +
+             (sharedStrings
+                  ? "<Relationship Id=\"rId2\" Type=\"" + ns + "/sharedStrings\" Target=\"sharedStrings.xml\"/>"
+                  : "") +
+             "</Relationships>",
+         {},
+         0,
+         {}},
     };
     parts.push_back(std::move(sheet));
-    if (sharedStrings) parts.push_back(*sharedStrings);
+    if (sharedStrings)
+        parts.push_back(*sharedStrings);
     return parts;
 }
 
@@ -676,7 +736,8 @@ std::vector<std::uint8_t> Make(const std::string& name, double scale)
         {"xlsx-row-numbers", xlsxRowNumbers},
     };
     auto it = makers.find(name);
-    if (it == makers.end()) throw std::runtime_error("no hostile case " + name);
+    if (it == makers.end())
+        throw std::runtime_error("no hostile case " + name);
     return it->second();
 }
 

@@ -25,9 +25,9 @@ TEST(GbText, KnownBytesBothWays)
         {"中文", "\xD6\xD0\xCE\xC4"},
         {"澜人发(2007)71号", "\xC0\xBD\xC8\xCB\xB7\xA2(2007)71\xBA\xC5"},
         {"，（）。", "\xA3\xAC\xA3\xA8\xA3\xA9\xA1\xA3"},
-        {"䶮", "\xFE\x9F"},                   // two bytes in GB18030, not in GBK
-        {"㐀", "\x81\x39\xEE\x39"},           // Extension A
-        {"𠀾", "\x95\x32\x88\x38"},           // Extension B, outside the BMP
+        {"䶮", "\xFE\x9F"},          // two bytes in GB18030, not in GBK
+        {"㐀", "\x81\x39\xEE\x39"},  // Extension A
+        {"𠀾", "\x95\x32\x88\x38"},  // Extension B, outside the BMP
         {"€", "\xA2\xE3"},
     };
     for (const auto& c : cases) {
@@ -43,7 +43,11 @@ TEST(GbText, MalformedInputBecomesReplacementAndGoesOn)
 {
     // A lone lead byte at the end, then an invalid pair in the middle.
     EXPECT_EQ(fromGb("ab\x81"), QString::fromUtf8("ab\xEF\xBF\xBD"));
-    EXPECT_EQ(fromGb(std::string("a\xFF" "b", 3)), QString::fromUtf8("a\xEF\xBF\xBD" "b"));
+    EXPECT_EQ(fromGb(std::string("a\xFF"
+                                 "b",
+                                 3)),
+              QString::fromUtf8("a\xEF\xBF\xBD"
+                                "b"));
     // Invalid UTF-8 on the way in becomes U+FFFD in GB18030, not a '?'.
     EXPECT_EQ(gbFromUtf8("x\xC3"), "x\x84\x31\xA4\x37");
 }
@@ -53,7 +57,8 @@ TEST(GbText, CharLengths)
     const std::string s = "a" + gb("中") + gb("㐀") + "\x81";
     const std::size_t expected[] = {1, 2, 0, 4, 0, 0, 0, 1};
     for (std::size_t i = 0; i < s.size(); ++i) {
-        if (expected[i] == 0) continue;   // inside a character
+        if (expected[i] == 0)
+            continue;  // inside a character
         EXPECT_EQ(gbCharLength(s, i), expected[i]) << i;
     }
     EXPECT_EQ(gbCharLength(s, s.size()), 0u);
@@ -95,7 +100,7 @@ TEST(GbText, ErrorsAreReadByTheirType)
     struct Case {
         const char* name;
         std::function<void()> raise;
-        const char* text;   // UTF-8
+        const char* text;  // UTF-8
     };
     const Case cases[] = {
         {"system text", [] { throw GbError(gb("涓枃")); }, "涓枃"},

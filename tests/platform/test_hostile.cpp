@@ -36,9 +36,9 @@ constexpr bool kSanitized = false;
 
 struct Outcome {
     bool opened = false;
-    std::string text;   // the refusal, or "rows N"
+    std::string text;  // the refusal, or "rows N"
     int rows = 0;
-    std::string cell72, cell71;   // B7 and A7 as text
+    std::string cell72, cell71;  // B7 and A7 as text
     bool date72 = false;
 };
 
@@ -53,7 +53,8 @@ Outcome readAsARun(const std::vector<std::uint8_t>& bytes)
         for (int r = 1; r <= sh.rowCount(); ++r) {
             try {
                 if (cellText(sh.cell(r, 28), book->dates1904(), r, 28) == "1")
-                    for (int c = 1; c <= 33; ++c) (void)cellText(sh.cell(r, c), book->dates1904(), r, c);
+                    for (int c = 1; c <= 33; ++c)
+                        (void)cellText(sh.cell(r, c), book->dates1904(), r, c);
             } catch (const CellConversionError&) {
             }
         }
@@ -73,8 +74,10 @@ rlim_t dataNow()
     char line[256];
     long kb = 0;
     while (f && std::fgets(line, sizeof line, f))
-        if (std::sscanf(line, "VmData: %ld kB", &kb) == 1) break;
-    if (f) std::fclose(f);
+        if (std::sscanf(line, "VmData: %ld kB", &kb) == 1)
+            break;
+    if (f)
+        std::fclose(f);
     return rlim_t(kb) * 1024;
 }
 
@@ -83,7 +86,8 @@ rlim_t dataNow()
 Outcome inChild(const std::string& name, int& status)
 {
     int fds[2];
-    if (pipe(fds) != 0) return {};
+    if (pipe(fds) != 0)
+        return {};
     const pid_t pid = fork();
     if (pid == 0) {
         close(fds[0]);
@@ -92,28 +96,34 @@ Outcome inChild(const std::string& name, int& status)
         // (the file's bytes among it): the goal is 300 MB in all.
         const rlim_t cpu = kSanitized ? 90 : 10;
         const rlim_t data = dataNow() + (256ull << 20);
-        const struct rlimit cpuLimit{cpu, cpu + 5}, dataLimit{data, data};
+        const struct rlimit cpuLimit {
+            cpu, cpu + 5
+        }, dataLimit{data, data};
         setrlimit(RLIMIT_CPU, &cpuLimit);
-        if (!kSanitized) setrlimit(RLIMIT_DATA, &dataLimit);
+        if (!kSanitized)
+            setrlimit(RLIMIT_DATA, &dataLimit);
         Outcome o;
         try {
             o = readAsARun(bytes);
         } catch (const std::exception& e) {
-            o.text = std::string("escaped the reader: ") + e.what();   // std::bad_alloc: over the limit
+            o.text = std::string("escaped the reader: ") + e.what();  // std::bad_alloc: over the limit
         }
         const std::string msg = std::string(o.opened ? "1" : "0") + (o.date72 ? "1" : "0") + "\n" +
                                 std::to_string(o.rows) + "\n" + o.cell71 + "\n" + o.cell72 + "\n" + o.text;
-        if (write(fds[1], msg.data(), msg.size()) < 0) _exit(3);
+        if (write(fds[1], msg.data(), msg.size()) < 0)
+            _exit(3);
         _exit(0);
     }
     close(fds[1]);
     std::string got;
     char buf[4096];
-    for (ssize_t n; (n = read(fds[0], buf, sizeof buf)) > 0;) got.append(buf, std::size_t(n));
+    for (ssize_t n; (n = read(fds[0], buf, sizeof buf)) > 0;)
+        got.append(buf, std::size_t(n));
     close(fds[0]);
     waitpid(pid, &status, 0);
     Outcome o;
-    if (got.size() < 3) return o;
+    if (got.size() < 3)
+        return o;
     o.opened = got[0] == '1';
     o.date72 = got[1] == '1';
     std::size_t at = 3;
@@ -142,7 +152,8 @@ TEST(Hostile, EveryShapeOpensOrIsRefusedWithItsReason)
         EXPECT_TRUE(ended) << (WIFSIGNALED(status) && WTERMSIG(status) == SIGXCPU ? "ran out of processor time"
                                : WIFSIGNALED(status) ? "killed by signal " + std::to_string(WTERMSIG(status))
                                                      : "exit " + std::to_string(WEXITSTATUS(status)));
-        if (!ended) continue;
+        if (!ended)
+            continue;
         EXPECT_EQ(o.opened, c.opens) << o.text;
         if (!c.opens) {
             EXPECT_NE(o.text.find(c.phrase), std::string::npos) << o.text;
@@ -180,7 +191,8 @@ TEST(Hostile, LibgsfAndGlibSayNothingOnStderr)
         const std::string sheetName = "xl/worksheets/sheet1.xml";
         for (std::size_t i = 0; i + 30 < z.size(); ++i)
             if (z[i] == 'P' && z[i + 1] == 'K' && z[i + 2] == 3 && z[i + 3] == 4 &&
-                std::string(z.begin() + std::ptrdiff_t(i) + 30, z.begin() + std::ptrdiff_t(i + 30 + sheetName.size())) == sheetName)
+                std::string(z.begin() + std::ptrdiff_t(i) + 30,
+                            z.begin() + std::ptrdiff_t(i + 30 + sheetName.size())) == sheetName)
                 z[i + 2] = 9;
         damaged.push_back(z);
         // A compound file cut in the middle of its directory.
@@ -207,8 +219,10 @@ TEST(Hostile, LibgsfAndGlibSayNothingOnStderr)
     close(saved);
     std::string said;
     std::rewind(capture);
-    for (int ch; (ch = std::fgetc(capture)) != EOF;) said += char(ch);
+    for (int ch; (ch = std::fgetc(capture)) != EOF;)
+        said += char(ch);
     std::fclose(capture);
     EXPECT_EQ(said, "");
-    for (const std::string& r : reasons) EXPECT_NE(r.find("不是Excel工作簿"), std::string::npos) << r;
+    for (const std::string& r : reasons)
+        EXPECT_NE(r.find("不是Excel工作簿"), std::string::npos) << r;
 }

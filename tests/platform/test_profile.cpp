@@ -46,46 +46,52 @@ TEST_F(Profile, NewFileGetsSectionAndCrlf)
 // changes exactly its own line.
 TEST_F(Profile, WindowsFileKeepsEverythingElse)
 {
-    const std::string before =
-        "; written by hand\r\n"
-        "[Other]\r\n"
-        "File=not this one\r\n"
-        "\r\n"
-        "[XTCS]\r\n"
-        "  FILE = " + gb("澜人发(2007)71号") + "  \r\n"
-        "; the area\r\n"
-        "Area=" + gb("澜坪市人事局工资处制") + "\r\n"
-        "Start=\r\n"
-        "\r\n"
-        "[tail]\r\n"
-        "x=1";   // no final line ending
+    const std::string before = "; written by hand\r\n"
+                               "[Other]\r\n"
+                               "File=not this one\r\n"
+                               "\r\n"
+                               "[XTCS]\r\n"
+                               "  FILE = " +
+                               gb("澜人发(2007)71号") +
+                               "  \r\n"
+                               "; the area\r\n"
+                               "Area=" +
+                               gb("澜坪市人事局工资处制") +
+                               "\r\n"
+                               "Start=\r\n"
+                               "\r\n"
+                               "[tail]\r\n"
+                               "x=1";  // no final line ending
     writeAll(ini(), before);
 
     EXPECT_EQ(ReadProfileString(ini(), "xtcs", "File", ""), gb("澜人发(2007)71号"));
     EXPECT_EQ(ReadProfileString(ini(), "xtcs", "area", ""), gb("澜坪市人事局工资处制"));
-    EXPECT_EQ(ReadProfileString(ini(), "xtcs", "Start", "d"), "");   // present, empty
+    EXPECT_EQ(ReadProfileString(ini(), "xtcs", "Start", "d"), "");    // present, empty
     EXPECT_FALSE(ReadProfileString(ini(), "xtcs", "x").has_value());  // other section
     EXPECT_EQ(ReadProfileString(ini(), "Tail", "X", ""), "1");
 
     WriteProfileString(ini(), "xtcs", "file", gb("新文号"));
-    WriteProfileString(ini(), "xtcs", "End", "9");          // new key: end of its section
-    WriteProfileString(ini(), "new", "k", "v");             // new section: end of file
-    const std::string after =
-        "; written by hand\r\n"
-        "[Other]\r\n"
-        "File=not this one\r\n"
-        "\r\n"
-        "[XTCS]\r\n"
-        "FILE=" + gb("新文号") + "\r\n"
-        "; the area\r\n"
-        "Area=" + gb("澜坪市人事局工资处制") + "\r\n"
-        "Start=\r\n"
-        "End=9\r\n"
-        "\r\n"
-        "[tail]\r\n"
-        "x=1\r\n"
-        "[new]\r\n"
-        "k=v\r\n";
+    WriteProfileString(ini(), "xtcs", "End", "9");  // new key: end of its section
+    WriteProfileString(ini(), "new", "k", "v");     // new section: end of file
+    const std::string after = "; written by hand\r\n"
+                              "[Other]\r\n"
+                              "File=not this one\r\n"
+                              "\r\n"
+                              "[XTCS]\r\n"
+                              "FILE=" +
+                              gb("新文号") +
+                              "\r\n"
+                              "; the area\r\n"
+                              "Area=" +
+                              gb("澜坪市人事局工资处制") +
+                              "\r\n"
+                              "Start=\r\n"
+                              "End=9\r\n"
+                              "\r\n"
+                              "[tail]\r\n"
+                              "x=1\r\n"
+                              "[new]\r\n"
+                              "k=v\r\n";
     EXPECT_EQ(readAll(ini()), after);
 }
 
@@ -93,17 +99,19 @@ TEST_F(Profile, ValuesVerbatimAndLineEndingsKept)
 {
     writeAll(ini(), "[xtcs]\nA=1\n");
     const std::string values[] = {
-        "\"quoted\"", "a=b;c", gb("王㐀 [x]"), "  ", "",
-        std::string("\x81\x5D", 2),   // a GBK character whose second byte is ']'
+        "\"quoted\"", "a=b;c", gb("王㐀 [x]"),
+        "  ",         "",      std::string("\x81\x5D", 2),  // a GBK character whose second byte is ']'
     };
     for (const std::string& v : values) {
         WriteProfileString(ini(), "xtcs", "B", v);
         std::string expect(v);
-        while (!expect.empty() && expect.back() == ' ') expect.pop_back();
-        while (!expect.empty() && expect.front() == ' ') expect.erase(0, 1);
+        while (!expect.empty() && expect.back() == ' ')
+            expect.pop_back();
+        while (!expect.empty() && expect.front() == ' ')
+            expect.erase(0, 1);
         EXPECT_EQ(ReadProfileString(ini(), "xtcs", "B", "?"), expect);
     }
-    EXPECT_EQ(readAll(ini()).find('\r'), std::string::npos);   // stays LF
+    EXPECT_EQ(readAll(ini()).find('\r'), std::string::npos);  // stays LF
     // A line break in a value must not inject a key.
     WriteProfileString(ini(), "xtcs", "B", "x\r\nA=2");
     EXPECT_EQ(ReadProfileString(ini(), "xtcs", "A", ""), "1");
@@ -135,7 +143,9 @@ TEST_F(Profile, Utf16AndCrOnlyFilesReadAndKept)
         }
         return out;
     };
-    struct Case { std::string before, after; } cases[] = {
+    struct Case {
+        std::string before, after;
+    } cases[] = {
         {utf16("[xtcs]\r\nArea=澜坪\r\n", false), utf16("[xtcs]\r\nArea=人事局\r\nEnd=9\r\n", false)},
         {utf16("[xtcs]\r\nArea=澜坪\r\n", true), utf16("[xtcs]\r\nArea=人事局\r\nEnd=9\r\n", true)},
         {"[xtcs]\rArea=" + gb("澜坪") + "\r", "[xtcs]\rArea=" + gb("人事局") + "\rEnd=9\r"},
@@ -177,10 +187,12 @@ TEST_F(Profile, StaleTemporariesOfOursAreRemoved)
 {
     writeAll(ini(), "[xtcs]\r\nA=1\r\n");
     const char* stale[] = {"vdmq.ini.tmp00ab12", "vdmq.ini.tmpf", "vdmq.ini.tmp3c9e01"};
-    const char* kept[] = {"vdmq.ini.tmp1234567", "vdmq.ini.tmpzz0000", "vdmq.ini.tmp", "other.ini.tmp00ab12",
-                          "vdmq.ini.bak", "vdmq.ini.tmp00AB12"};
-    for (const char* n : stale) writeAll(dir.filePath(n), "x");
-    for (const char* n : kept) writeAll(dir.filePath(n), "x");
+    const char* kept[] = {"vdmq.ini.tmp1234567", "vdmq.ini.tmpzz0000", "vdmq.ini.tmp",
+                          "other.ini.tmp00ab12", "vdmq.ini.bak",       "vdmq.ini.tmp00AB12"};
+    for (const char* n : stale)
+        writeAll(dir.filePath(n), "x");
+    for (const char* n : kept)
+        writeAll(dir.filePath(n), "x");
     // One held by a writer that is still at work.
     writeAll(dir.filePath("vdmq.ini.tmp0000ff"), "x");
     const int held = ::open(QFile::encodeName(dir.filePath("vdmq.ini.tmp0000ff")).constData(), O_RDONLY);
@@ -188,8 +200,10 @@ TEST_F(Profile, StaleTemporariesOfOursAreRemoved)
     ASSERT_EQ(::flock(held, LOCK_EX), 0);
 
     WriteProfileString(ini(), "xtcs", "A", "2");
-    for (const char* n : stale) EXPECT_FALSE(QFile::exists(dir.filePath(n))) << n;
-    for (const char* n : kept) EXPECT_TRUE(QFile::exists(dir.filePath(n))) << n;
+    for (const char* n : stale)
+        EXPECT_FALSE(QFile::exists(dir.filePath(n))) << n;
+    for (const char* n : kept)
+        EXPECT_TRUE(QFile::exists(dir.filePath(n))) << n;
     EXPECT_TRUE(QFile::exists(dir.filePath("vdmq.ini.tmp0000ff")));
     ::close(held);
     WriteProfileString(ini(), "xtcs", "A", "3");
@@ -251,7 +265,13 @@ TEST_F(Profile, AtomicUnderConcurrentReadsAndKills)
         // Whatever the parent finds, the writer does not outlive the round.
         struct Reap {
             pid_t pid;
-            ~Reap() { if (pid > 0) { kill(pid, SIGKILL); waitpid(pid, nullptr, 0); } }
+            ~Reap()
+            {
+                if (pid > 0) {
+                    kill(pid, SIGKILL);
+                    waitpid(pid, nullptr, 0);
+                }
+            }
         } reap{pid};
         for (int i = 0; i < 50; ++i) {
             const std::string a = ReadProfileString(ini(), "xtcs", "A", "<none>");

@@ -25,7 +25,8 @@ std::string fixture(const std::string& name) { return std::string(VDMQ_TESTDATA)
 QJsonObject expected(const std::string& name)
 {
     QFile f(QString::fromStdString(fixture(name + ".json")));
-    if (!f.open(QIODevice::ReadOnly)) return {};
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
     return QJsonDocument::fromJson(f.readAll()).object();
 }
 
@@ -37,7 +38,8 @@ class Fixture : public ::testing::TestWithParam<const char*> {};
 // saved with Excel's built-in one.
 std::unique_ptr<Password> passwordOf(const std::string& name)
 {
-    if (name.rfind("enc-", 0) != 0 || name.rfind("enc-velvet", 0) == 0) return nullptr;
+    if (name.rfind("enc-", 0) != 0 || name.rfind("enc-velvet", 0) == 0)
+        return nullptr;
     return std::make_unique<Password>(name.rfind("enc-chinese", 0) == 0 ? "工资2009" : "vdmq2009");
 }
 
@@ -55,7 +57,8 @@ TEST_P(Fixture, ReadsCellForCellAsTheIndependentReader)
     EXPECT_EQ(sh.columnCount(), exp["columns"].toInt());
 
     std::vector<std::array<int, 4>> merges, want;
-    for (const Range& r : sh.merges()) merges.push_back({r.firstRow, r.firstCol, r.lastRow, r.lastCol});
+    for (const Range& r : sh.merges())
+        merges.push_back({r.firstRow, r.firstCol, r.lastRow, r.lastCol});
     for (const QJsonValue& m : exp["merges"].toArray()) {
         QJsonArray a = m.toArray();
         want.push_back({a[0].toInt(), a[1].toInt(), a[2].toInt(), a[3].toInt()});
@@ -112,7 +115,8 @@ TEST_P(Fixture, ReadsCellForCellAsTheIndependentReader)
 std::string testName(std::string s)
 {
     for (char& ch : s)
-        if (!isalnum(static_cast<unsigned char>(ch))) ch = '_';
+        if (!isalnum(static_cast<unsigned char>(ch)))
+            ch = '_';
     return s;
 }
 
@@ -130,9 +134,9 @@ INSTANTIATE_TEST_SUITE_P(RealWorld, Fixture,
                                            "excel3.xls", "excel4.xls", "iso-dates.xlsx", "strict.xlsx",
                                            "bof-version0.xls", "biff5-sheet.xls", "inline-v.xlsx", "bare-biff8.xls",
                                            // one per scheme; enc-velvet-* open without a password
-                                           "enc-agile.xlsx", "enc-standard.xlsx", "enc-velvet.xlsx",
-                                           "enc-chinese.xlsx", "enc-rc4.xls", "enc-cryptoapi.xls",
-                                           "enc-velvet.xls", "enc-chinese.xls", "enc-xor.xls"),
+                                           "enc-agile.xlsx", "enc-standard.xlsx", "enc-velvet.xlsx", "enc-chinese.xlsx",
+                                           "enc-rc4.xls", "enc-cryptoapi.xls", "enc-velvet.xls", "enc-chinese.xls",
+                                           "enc-xor.xls"),
                          [](const auto& info) { return testName(info.param); });
 
 // The same workbook read from .xls and .xlsx gives the same roster.
@@ -181,7 +185,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Roster, UnreadableFileNamesTheReason)
 {
-    if (geteuid() == 0) GTEST_SKIP() << "root reads every file";
+    if (geteuid() == 0)
+        GTEST_SKIP() << "root reads every file";
     std::string p = std::string(VDMQ_BINARY_DIR) + "/roster-unreadable.xls";
     std::filesystem::copy_file(fixture("basic.xls"), p, std::filesystem::copy_options::overwrite_existing);
     std::filesystem::permissions(p, std::filesystem::perms::none);
@@ -246,13 +251,12 @@ INSTANTIATE_TEST_SUITE_P(
                       Conv{num(123456789012345.0), false, "123456789012345"},
                       Conv{num(999999999999999.0), false, "999999999999999"}, Conv{num(1e15), false, "1E+15"},
                       Conv{num(0.1 + 0.2), false, "0.3"}, Conv{num(1.0 / 3), false, "0.333333333333333"},
-                      Conv{num(39995, true), false, "2009/7/1"},
-                      Conv{num(39995.5, true), false, "2009/7/1 12:00:00"},
-                      Conv{num(39995.999999, true), false, "2009/7/2"},
-                      Conv{num(0.25, true), false, "6:00:00"}, Conv{num(1, true), false, "1900/1/1"},
-                      Conv{num(59, true), false, "1900/2/28"}, Conv{num(61, true), false, "1900/3/1"},
-                      Conv{num(0, true), true, "1904/1/1"}, Conv{num(38533, true), true, "2009/7/1"},
-                      Conv{num(-1, true), false, "-1"}, Conv{Cell{CellType::String, 0, false, false, " 1 "}, false, " 1 "},
+                      Conv{num(39995, true), false, "2009/7/1"}, Conv{num(39995.5, true), false, "2009/7/1 12:00:00"},
+                      Conv{num(39995.999999, true), false, "2009/7/2"}, Conv{num(0.25, true), false, "6:00:00"},
+                      Conv{num(1, true), false, "1900/1/1"}, Conv{num(59, true), false, "1900/2/28"},
+                      Conv{num(61, true), false, "1900/3/1"}, Conv{num(0, true), true, "1904/1/1"},
+                      Conv{num(38533, true), true, "2009/7/1"}, Conv{num(-1, true), false, "-1"},
+                      Conv{Cell{CellType::String, 0, false, false, " 1 "}, false, " 1 "},
                       Conv{Cell{CellType::Boolean, 0, false, true, ""}, false, "True"},
                       Conv{Cell{CellType::Boolean, 0, false, false, ""}, false, "False"}));
 
@@ -298,19 +302,21 @@ INSTANTIATE_TEST_SUITE_P(
         Format{"General", false}, Format{"[DBNum1][$-804]General", false}, Format{"[DBNum2][$-804]General", false},
         Format{"[$-804]General", false}, Format{"[Red]General", false}, Format{"[BLUE]GENERAL", false},
         Format{"[DBNum1][$-804]0", false}, Format{"[>=100][Red]0;[Blue]0", false}, Format{"0.00_ ", false},
-        Format{"#,##0\"元\"", false}, Format{"\"第\"0\"级\"", false}, Format{"\\y0", false},
-        Format{"\"yyyy\"0", false}, Format{"0.00E+00", false}, Format{"@", false}, Format{"[$¥-804]#,##0.00", false},
+        Format{"#,##0\"元\"", false}, Format{"\"第\"0\"级\"", false}, Format{"\\y0", false}, Format{"\"yyyy\"0", false},
+        Format{"0.00E+00", false}, Format{"@", false}, Format{"[$¥-804]#,##0.00", false},
         Format{"_-* #,##0_-;-* #,##0_-", false},
         // dates and times, Chinese ones included
-        Format{"yyyy\"年\"m\"月\"", true}, Format{"[$-804]yyyy\"年\"m\"月\"d\"日\"", true}, Format{"[$-F800]dddd", true},
-        Format{"[DBNum1]yyyy\"年\"m\"月\"", true}, Format{"[h]:mm:ss", true}, Format{"[mm]:ss", true},
-        Format{"h:mm:ss.000", true}, Format{"[$-804]aaaa", true}, Format{"e\"年\"m\"月\"", true},
-        Format{"yyyy/m/d;@", true}, Format{"[Red]yyyy-mm-dd", true}));
+        Format{"yyyy\"年\"m\"月\"", true}, Format{"[$-804]yyyy\"年\"m\"月\"d\"日\"", true},
+        Format{"[$-F800]dddd", true}, Format{"[DBNum1]yyyy\"年\"m\"月\"", true}, Format{"[h]:mm:ss", true},
+        Format{"[mm]:ss", true}, Format{"h:mm:ss.000", true}, Format{"[$-804]aaaa", true},
+        Format{"e\"年\"m\"月\"", true}, Format{"yyyy/m/d;@", true}, Format{"[Red]yyyy-mm-dd", true}));
 
 TEST(DateFormat, ChineseBuiltInIdsAreDates)
 {
-    for (int id : {14, 22, 27, 31, 36, 45, 47, 50, 55, 58}) EXPECT_TRUE(detail::isBuiltinDateFormat(id)) << id;
-    for (int id : {0, 1, 2, 9, 10, 23, 26, 37, 44, 48, 49, 59, 164}) EXPECT_FALSE(detail::isBuiltinDateFormat(id)) << id;
+    for (int id : {14, 22, 27, 31, 36, 45, 47, 50, 55, 58})
+        EXPECT_TRUE(detail::isBuiltinDateFormat(id)) << id;
+    for (int id : {0, 1, 2, 9, 10, 23, 26, 37, 44, 48, 49, 59, 164})
+        EXPECT_FALSE(detail::isBuiltinDateFormat(id)) << id;
 }
 
 // ---- passwords -------------------------------------------------------------------
@@ -346,7 +352,8 @@ TEST_P(LockedWorkbook, AsksForThePasswordAndTellsAWrongOne)
 }
 
 INSTANTIATE_TEST_SUITE_P(Roster, LockedWorkbook,
-                         ::testing::Values(Locked{"enc-agile.xlsx", "vdmq2009"}, Locked{"enc-standard.xlsx", "vdmq2009"},
+                         ::testing::Values(Locked{"enc-agile.xlsx", "vdmq2009"},
+                                           Locked{"enc-standard.xlsx", "vdmq2009"},
                                            Locked{"enc-chinese.xlsx", "工资2009"}, Locked{"enc-rc4.xls", "vdmq2009"},
                                            Locked{"enc-cryptoapi.xls", "vdmq2009"}, Locked{"enc-xor.xls", "vdmq2009"},
                                            Locked{"enc-chinese.xls", "工资2009"}),
@@ -361,8 +368,10 @@ struct ScriptedPrompt : PasswordPrompt {
     Answer Ask(const std::string&, bool wrong, Password& out) override
     {
         wrongFlags.push_back(wrong);
-        if (none) return Answer::None;
-        if (answers.empty() || answers.front().empty()) return Answer::Cancelled;
+        if (none)
+            return Answer::None;
+        if (answers.empty() || answers.front().empty())
+            return Answer::Cancelled;
         out.assign(answers.front());
         answers.erase(answers.begin());
         return Answer::Given;
@@ -400,7 +409,8 @@ TEST(Roster, PromptIsAskedUntilThePasswordFitsOrTheUserCancels)
 TEST(Roster, DamagedEncryptedWorkbooksAreRefusedOrRead)
 {
     Password pw("vdmq2009");
-    for (const char* name : {"enc-agile.xlsx", "enc-standard.xlsx", "enc-rc4.xls", "enc-cryptoapi.xls", "enc-xor.xls"}) {
+    for (const char* name :
+         {"enc-agile.xlsx", "enc-standard.xlsx", "enc-rc4.xls", "enc-cryptoapi.xls", "enc-xor.xls"}) {
         std::ifstream f(fixture(name), std::ios::binary);
         std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
         for (std::size_t n = 0; n < bytes.size(); n += 211) {

@@ -38,10 +38,8 @@ INSTANTIATE_TEST_SUITE_P(Spreadsheet, SheetCells,
                                            CellCase{"roster.xls", 7, 8, "200907"},
                                            CellCase{"roster.xls", 7, 13, "89.9"},
                                            CellCase{"basic.xls", 5, 2, "𠀀生僻字"},
-                                           CellCase{"formulas.xls", 3, 1, "89.9"},
-                                           CellCase{"formulas.xls", 12, 1, "1"},
-                                           CellCase{"biff5.xls", 7, 2, "王伟"},
-                                           CellCase{"roster.xlsx", 7, 2, "王伟"},
+                                           CellCase{"formulas.xls", 3, 1, "89.9"}, CellCase{"formulas.xls", 12, 1, "1"},
+                                           CellCase{"biff5.xls", 7, 2, "王伟"}, CellCase{"roster.xlsx", 7, 2, "王伟"},
                                            CellCase{"handmade.xlsx", 4, 1, "2009/7/1"}));
 
 TEST(Spreadsheet, OpenFailureGivesAGbReasonAndLeavesNoWorkbook)

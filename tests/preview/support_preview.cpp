@@ -37,8 +37,7 @@ void Pump()
         QCoreApplication::processEvents();
 }
 
-bool FakeDialogs::GetSaveFileName(QWidget*, const QString&, const QString& filter,
-                                  QString& fileName, int& filterIndex)
+bool FakeDialogs::GetSaveFileName(QWidget*, const QString&, const QString& filter, QString& fileName, int& filterIndex)
 {
     ++saveDialogs;
     lastFilter = filter;
@@ -62,16 +61,13 @@ bool FakeDialogs::ConfirmReplace(QWidget*, const QString& fileName)
     return answer;
 }
 
-QString Label(const TFormTzpreview& form)
-{
-    return form.PanelPage->text();
-}
+QString Label(const TFormTzpreview& form) { return form.PanelPage->text(); }
 
 std::string Moves(const TFormTzpreview& form)
 {
     std::string s;
-    for (const QToolButton* b : {form.SpeedButtonFirst, form.SpeedButtonPrior,
-                                 form.SpeedButtonNext, form.SpeedButtonLast})
+    for (const QToolButton* b :
+         {form.SpeedButtonFirst, form.SpeedButtonPrior, form.SpeedButtonNext, form.SpeedButtonLast})
         s += b->isEnabled() ? '1' : '0';
     return s;
 }

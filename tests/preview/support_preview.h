@@ -27,21 +27,20 @@ void Pump();
 class FakeDialogs : public TPreviewDialogs {
 public:
     bool confirm = true;
-    QString answer;            // the name the "user" enters; empty keeps the one offered
+    QString answer;  // the name the "user" enters; empty keeps the one offered
     int answerFilter = 1;
     int saveDialogs = 0;
     QString lastFilter;
-    QString offered;           // the folder and name the last dialog started with
+    QString offered;  // the folder and name the last dialog started with
     std::vector<QString> errors;
-    std::vector<bool> replaceAnswers;   // in turn; none left: do not replace
+    std::vector<bool> replaceAnswers;  // in turn; none left: do not replace
     std::vector<QString> replaceQuestions;
-    int maxDialogs = 20;       // later dialogs are cancelled
+    int maxDialogs = 20;  // later dialogs are cancelled
 
-    bool GetSaveFileName(QWidget*, const QString&, const QString& filter, QString& fileName,
-                         int& filterIndex) override;
+    bool GetSaveFileName(QWidget*, const QString&, const QString& filter, QString& fileName, int& filterIndex) override;
     void ShowError(QWidget*, const QString& message) override { errors.push_back(message); }
     bool ConfirmReplace(QWidget*, const QString& fileName) override;
-    QString folder;            // where the export dialogs start; empty: the window's default
+    QString folder;  // where the export dialogs start; empty: the window's default
     QString ExportFolder() override { return folder.isEmpty() ? TPreviewDialogs::ExportFolder() : folder; }
 };
 

@@ -35,19 +35,30 @@ public:
     std::string CellText(int, int col) const override
     {
         using namespace vdmq::col;
-        static const std::map<int, const char*> cells = {
-            {Name, "李明远"},          {Sex, "男"},
-            {Born, "197603"},          {StartedWork, "199808"},
-            {ServiceFrom, "199808"},   {Post, "一中中学高级教师"},
-            {Appointed, "200907"},     {OldTotal, "944"},
-            {OldGrade, "7"},           {OldPostPay, "590"},
-            {OldScale, "15"},          {OldScalePay, "295"},
-            {OldTenPercent, "59"},     {NewTotal, "1043"},
-            {NewGrade, "8"},           {NewPostPay, "680"},
-            {NewScale, "15"},          {NewScalePay, "295"},
-            {NewTenPercent, "68"},     {MonthlyRise, "99"},
-            {Education, "大学本科"},   {Reason, "职务晋升"},
-            {OldPost, "一中中学一级教师"}, {OldAppointed, "200309"}};
+        static const std::map<int, const char*> cells = {{Name, "李明远"},
+                                                         {Sex, "男"},
+                                                         {Born, "197603"},
+                                                         {StartedWork, "199808"},
+                                                         {ServiceFrom, "199808"},
+                                                         {Post, "一中中学高级教师"},
+                                                         {Appointed, "200907"},
+                                                         {OldTotal, "944"},
+                                                         {OldGrade, "7"},
+                                                         {OldPostPay, "590"},
+                                                         {OldScale, "15"},
+                                                         {OldScalePay, "295"},
+                                                         {OldTenPercent, "59"},
+                                                         {NewTotal, "1043"},
+                                                         {NewGrade, "8"},
+                                                         {NewPostPay, "680"},
+                                                         {NewScale, "15"},
+                                                         {NewScalePay, "295"},
+                                                         {NewTenPercent, "68"},
+                                                         {MonthlyRise, "99"},
+                                                         {Education, "大学本科"},
+                                                         {Reason, "职务晋升"},
+                                                         {OldPost, "一中中学一级教师"},
+                                                         {OldAppointed, "200309"}};
         const auto it = cells.find(col);
         return it == cells.end() ? std::string() : vdmq::gb(it->second);
     }
@@ -84,9 +95,8 @@ QImage pdfImage(const QString& pdf, double dpi, const QString& dir)
 {
     const QString base = dir + QStringLiteral("/page");
     QProcess p;
-    p.start(QStringLiteral("pdftoppm"), {QStringLiteral("-r"), QString::number(dpi, 'f', 4),
-                                          QStringLiteral("-gray"), QStringLiteral("-singlefile"),
-                                          pdf, base});
+    p.start(QStringLiteral("pdftoppm"), {QStringLiteral("-r"), QString::number(dpi, 'f', 4), QStringLiteral("-gray"),
+                                         QStringLiteral("-singlefile"), pdf, base});
     p.waitForFinished(120000);
     return QImage(base + QStringLiteral(".pgm")).convertToFormat(QImage::Format_Grayscale8);
 }
@@ -99,8 +109,7 @@ constexpr int kInk = 128, kMark = 192;
 
 bool darker(const QImage& img, int x, int y, int level)
 {
-    return x >= 0 && y >= 0 && x < img.width() && y < img.height()
-           && img.constScanLine(y)[x] < level;
+    return x >= 0 && y >= 0 && x < img.width() && y < img.height() && img.constScanLine(y)[x] < level;
 }
 
 bool markNear(const QImage& img, int x, int y, int reach = 1)
@@ -113,10 +122,10 @@ bool markNear(const QImage& img, int x, int y, int reach = 1)
 }
 
 struct Diff {
-    long ink = 0;            // both pictures
+    long ink = 0;  // both pictures
     long onlyPreview = 0, onlyPdf = 0;
-    long strayOutsideFrame = 0;   // preview-only ink outside the frame, two pixels allowed
-    QImage map;              // red: preview only, blue: PDF only
+    long strayOutsideFrame = 0;  // preview-only ink outside the frame, two pixels allowed
+    QImage map;                  // red: preview only, blue: PDF only
     double ratio() const { return double(onlyPreview + onlyPdf) / std::max(1L, ink); }
 };
 
@@ -198,26 +207,22 @@ TEST_P(PreviewMatchesPdf, PreviewIsTheRasterisedPdf)
         const Diff d = compare(shown, paper, frame(dpi / 254));
         worst = std::max(worst, d.ratio());
         EXPECT_LE(d.ratio(), kMaxMismatch)
-            << d.onlyPreview << " ink pixels only in the preview, " << d.onlyPdf
-            << " only in the PDF, of " << d.ink;
+            << d.onlyPreview << " ink pixels only in the preview, " << d.onlyPdf << " only in the PDF, of " << d.ink;
         EXPECT_EQ(d.strayOutsideFrame, 0) << "preview ink outside the frame that the PDF lacks";
         if (d.ratio() > kMaxMismatch || d.strayOutsideFrame > 0) {
-            const QString base = QDir::temp().filePath(
-                QStringLiteral("vdmq-preview-z%1-d%2").arg(zoom).arg(dpr));
+            const QString base = QDir::temp().filePath(QStringLiteral("vdmq-preview-z%1-d%2").arg(zoom).arg(dpr));
             shown.save(base + QStringLiteral("-preview.png"));
             paper.save(base + QStringLiteral("-pdf.png"));
             d.map.save(base + QStringLiteral("-diff.png"));
             ADD_FAILURE() << "pictures: " << base.toStdString() << "-{preview,pdf,diff}.png";
         }
     }
-    std::printf("zoom %d %%: worst mismatch %.4f %% of the ink (threshold %.1f %%)\n", zoom,
-                100 * worst, 100 * kMaxMismatch);
+    std::printf("zoom %d %%: worst mismatch %.4f %% of the ink (threshold %.1f %%)\n", zoom, 100 * worst,
+                100 * kMaxMismatch);
     RecordProperty("worst_mismatch_percent", QString::number(100 * worst, 'f', 4).toStdString());
 }
 
 INSTANTIATE_TEST_SUITE_P(Zooms, PreviewMatchesPdf, ::testing::Values(50, 72, 100, 150, 300),
-                         [](const testing::TestParamInfo<int>& info) {
-                             return "Zoom" + std::to_string(info.param);
-                         });
+                         [](const testing::TestParamInfo<int>& info) { return "Zoom" + std::to_string(info.param); });
 
 }  // namespace

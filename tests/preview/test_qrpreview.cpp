@@ -52,7 +52,10 @@ TEST(QRPreview, NoticesOfAReleasedStoreAreNotPassedOn)
 
 TEST(QRPreview, PageNumberIgnoresPagesThatAreNotThere)
 {
-    struct Case { int set; int expected; };
+    struct Case {
+        int set;
+        int expected;
+    };
     const Case cases[] = {{0, 2}, {-1, 2}, {4, 2}, {3, 3}, {1, 1}};
     for (const Case& c : cases) {
         qr::TQRPreview preview;
@@ -99,12 +102,16 @@ TEST(QRPreview, PageAt100PercentHasItsPhysicalSize)
 // then 793.7 x 1122.5 pixels at 100 %).
 TEST(QRPreview, FitAndWidthZoomsForAnA4Page)
 {
-    struct Case { int w, h; int fit; int width; };
+    struct Case {
+        int w, h;
+        int fit;
+        int width;
+    };
     const int bar = qr::TQRPreview().verticalScrollBar()->sizeHint().width();
     const Case cases[] = {
         {800, 600, 51, int(std::lround((800 - bar) / 793.7 * 90))},  // the height decides
-        {400, 2000, 48, 45},      // the width decides; at 45 % the page fits: no bar
-        {794 + bar, 900, 76, 90},   // page width exactly at 90 % beside the bar
+        {400, 2000, 48, 45},                                         // the width decides; at 45 % the page fits: no bar
+        {794 + bar, 900, 76, 90},                                    // page width exactly at 90 % beside the bar
     };
     for (const Case& c : cases) {
         qr::TQRPreview preview;
@@ -123,10 +130,11 @@ TEST(QRPreview, FitAndWidthZoomsForAnA4Page)
 
 TEST(QRPreview, ResizeKeepsFitAndWidthButNotAChosenZoom)
 {
-    struct Case { void (qr::TQRPreview::*zoom)(); bool follows; };
-    const Case cases[] = {{&qr::TQRPreview::ZoomToFit, true},
-                          {&qr::TQRPreview::ZoomToWidth, true},
-                          {nullptr, false}};
+    struct Case {
+        void (qr::TQRPreview::*zoom)();
+        bool follows;
+    };
+    const Case cases[] = {{&qr::TQRPreview::ZoomToFit, true}, {&qr::TQRPreview::ZoomToWidth, true}, {nullptr, false}};
     for (const Case& c : cases) {
         qr::TQRPreview preview;
         preview.setQRPrinter(MakeStore(1));

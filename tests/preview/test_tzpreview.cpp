@@ -4,22 +4,22 @@
 
 #include "platform/gbtext.h"
 
+#include "report/ui/printbackend.h"
 #include <QApplication>
 #include <QDir>
-#include <QPrintDialog>
-#include <QPrinterInfo>
-#include <QPushButton>
-#include <QTimer>
-#include "report/ui/printbackend.h"
 #include <QFile>
 #include <QIcon>
 #include <QImage>
 #include <QImageReader>
+#include <QKeyEvent>
 #include <QPixmap>
+#include <QPointer>
+#include <QPrintDialog>
+#include <QPrinterInfo>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QTemporaryDir>
-#include <QKeyEvent>
-#include <QPointer>
+#include <QTimer>
 #include <functional>
 #include <gtest/gtest.h>
 
@@ -30,9 +30,8 @@ namespace {
 }  // namespace
 
 // Qt's own entry to the shortcut map, which its test library uses too.
-Q_GUI_EXPORT bool qt_sendShortcutOverrideEvent(QObject* o, ulong timestamp, int k,
-                                               Qt::KeyboardModifiers mods, const QString& text,
-                                               bool autorep, ushort count);
+Q_GUI_EXPORT bool qt_sendShortcutOverrideEvent(QObject* o, ulong timestamp, int k, Qt::KeyboardModifiers mods,
+                                               const QString& text, bool autorep, ushort count);
 
 namespace {
 
@@ -99,7 +98,11 @@ TEST(TzPreview, PicturesRenderAtBothScales)
 
 TEST(TzPreview, PageArrivalSetsTheMovesAndTheLabel)
 {
-    struct Case { int pages; const char* label; std::string moves; };
+    struct Case {
+        int pages;
+        const char* label;
+        std::string moves;
+    };
     const Case cases[] = {
         {1, "第 1 页(共 1 页)", "0000"},
         {2, "第 1 页(共 2 页)", "0011"},
@@ -119,14 +122,15 @@ TEST(TzPreview, WalkThroughThreePages)
     Window w;
     TFormTzpreview& f = *w.form;
     w.attach(MakeStore(3));
-    struct Step { QToolButton* button; const char* label; std::string moves; };
+    struct Step {
+        QToolButton* button;
+        const char* label;
+        std::string moves;
+    };
     const Step steps[] = {
-        {f.SpeedButtonNext, "第 2 页(共 3 页)", "1111"},
-        {f.SpeedButtonNext, "第 3 页(共 3 页)", "1100"},
-        {f.SpeedButtonPrior, "第 2 页(共 3 页)", "1111"},
-        {f.SpeedButtonFirst, "第 1 页(共 3 页)", "0011"},
-        {f.SpeedButtonLast, "第 3 页(共 3 页)", "1100"},
-        {f.SpeedButtonPrior, "第 2 页(共 3 页)", "1111"},
+        {f.SpeedButtonNext, "第 2 页(共 3 页)", "1111"},  {f.SpeedButtonNext, "第 3 页(共 3 页)", "1100"},
+        {f.SpeedButtonPrior, "第 2 页(共 3 页)", "1111"}, {f.SpeedButtonFirst, "第 1 页(共 3 页)", "0011"},
+        {f.SpeedButtonLast, "第 3 页(共 3 页)", "1100"},  {f.SpeedButtonPrior, "第 2 页(共 3 页)", "1111"},
         {f.SpeedButtonPrior, "第 1 页(共 3 页)", "0011"},
     };
     for (const Step& s : steps) {
@@ -141,14 +145,23 @@ TEST(TzPreview, WalkThroughThreePages)
 // closed window has let go of its store).
 TEST(TzPreview, Keys)
 {
-    struct Case { int key; Qt::KeyboardModifiers mods; int page; int zoom; bool open; };
-    const Qt::KeyboardModifiers none = Qt::NoModifier, ctrl = Qt::ControlModifier,
-                                shift = Qt::ShiftModifier;
+    struct Case {
+        int key;
+        Qt::KeyboardModifiers mods;
+        int page;
+        int zoom;
+        bool open;
+    };
+    const Qt::KeyboardModifiers none = Qt::NoModifier, ctrl = Qt::ControlModifier, shift = Qt::ShiftModifier;
     const Case cases[] = {
-        {Qt::Key_PageDown, none, 3, 100, true}, {Qt::Key_PageUp, none, 1, 100, true},
-        {Qt::Key_Home, none, 1, 100, true},     {Qt::Key_End, none, 3, 100, true},
-        {Qt::Key_Equal, ctrl, 2, 110, true},    {Qt::Key_Plus, ctrl, 2, 110, true},
-        {Qt::Key_Minus, ctrl, 2, 90, true},     {Qt::Key_Escape, none, 1, 100, false},
+        {Qt::Key_PageDown, none, 3, 100, true},
+        {Qt::Key_PageUp, none, 1, 100, true},
+        {Qt::Key_Home, none, 1, 100, true},
+        {Qt::Key_End, none, 3, 100, true},
+        {Qt::Key_Equal, ctrl, 2, 110, true},
+        {Qt::Key_Plus, ctrl, 2, 110, true},
+        {Qt::Key_Minus, ctrl, 2, 90, true},
+        {Qt::Key_Escape, none, 1, 100, false},
         // Ends a preview run; a window outside a run has nothing to end.
         {Qt::Key_Escape, shift, 2, 100, true},
     };
@@ -207,8 +220,12 @@ TEST(TzPreview, EachFurtherPageNoticeReturnsToPage1)
 
 TEST(TzPreview, ZoomBoxStepsByTenFromItsValueAndStopsAtItsEnds)
 {
-    struct Case { int start; int steps; int expected; };
-    const Case cases[] = {{87, 1, 97}, {87, -1, 77}, {295, 1, 300}, {300, 1, 300},
+    struct Case {
+        int start;
+        int steps;
+        int expected;
+    };
+    const Case cases[] = {{87, 1, 97},  {87, -1, 77}, {295, 1, 300}, {300, 1, 300},
                           {15, -1, 10}, {10, -3, 10}, {87, 30, 300}};
     for (const Case& c : cases) {
         Window w;
@@ -227,14 +244,17 @@ TEST(TzPreview, ZoomBoxStepsByTenFromItsValueAndStopsAtItsEnds)
 TEST(TzPreview, FittedZoomOutsideTheBoxRange)
 {
     struct Case {
-        bool width; int fitted; int boxBefore;
-        int box; int zoom; qr::TQRZoomState state;
+        bool width;
+        int fitted;
+        int boxBefore;
+        int box;
+        int zoom;
+        qr::TQRZoomState state;
     };
     const Case cases[] = {
         {true, 320, 100, 300, 300, qr::qrZoomOther},    // box changes: applies 300
         {true, 320, 300, 300, 320, qr::qrZoomToWidth},  // box unchanged: keeps 320
-        {true, 150, 100, 150, 150, qr::qrZoomOther},
-        {false, 5, 100, 10, 10, qr::qrZoomOther},
+        {true, 150, 100, 150, 150, qr::qrZoomOther},   {false, 5, 100, 10, 10, qr::qrZoomOther},
         {false, 5, 10, 10, 5, qr::qrZoomToFit},
     };
     for (const Case& c : cases) {
@@ -256,7 +276,10 @@ TEST(TzPreview, FittedZoomOutsideTheBoxRange)
 
 TEST(TzPreview, HundredPercentAlwaysLeavesAChosenZoom)
 {
-    struct Case { void (TFormTzpreview::*before)(); int fitted; };
+    struct Case {
+        void (TFormTzpreview::*before)();
+        int fitted;
+    };
     const Case cases[] = {{&TFormTzpreview::SpeedButtonFitClick, 100},
                           {&TFormTzpreview::SpeedButtonFitClick, 60},
                           {&TFormTzpreview::SpeedButtonWidthClick, 100},
@@ -281,11 +304,13 @@ TEST(TzPreview, SaveDialogFilterAndDefaultExtension)
 {
     EXPECT_EQ(TSaveDialog::QtFilter(vdmq::gb("文本文件(*.TXT)|*.TXT")), U("文本文件(*.TXT)"));
     EXPECT_EQ(TSaveDialog::QtFilter("Text|*.txt;*.asc|All|*.*"), U("Text (*.txt *.asc);;All (*.*)"));
-    struct Case { const char* typed; const char* saved; };
+    struct Case {
+        const char* typed;
+        const char* saved;
+    };
     const Case cases[] = {
-        {"/tmp/out", "/tmp/out.TXT"},         {"/tmp/out.txt", "/tmp/out.txt"},
-        {"/tmp/out.TXT", "/tmp/out.TXT"},     {"/tmp/out.", "/tmp/out.TXT"},
-        {"/tmp/a.d/out", "/tmp/a.d/out.TXT"}, {"/tmp/表一", "/tmp/表一.TXT"},
+        {"/tmp/out", "/tmp/out.TXT"},  {"/tmp/out.txt", "/tmp/out.txt"},     {"/tmp/out.TXT", "/tmp/out.TXT"},
+        {"/tmp/out.", "/tmp/out.TXT"}, {"/tmp/a.d/out", "/tmp/a.d/out.TXT"}, {"/tmp/表一", "/tmp/表一.TXT"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(TSaveDialog::WithDefaultExt(U(c.typed), "TXT"), U(c.saved)) << c.typed;
@@ -315,9 +340,12 @@ QByteArray ReadAll(const QString& name)
 TEST(TzPreview, SavingWritesTheTextFile)
 {
     const QByteArray line = QByteArray::fromStdString(vdmq::gb("工资变动审批"));
-    struct Case { const char* typed; const char* written; };
+    struct Case {
+        const char* typed;
+        const char* written;
+    };
     const Case cases[] = {
-        {"form", "form.TXT"},      // the default extension
+        {"form", "form.TXT"},  // the default extension
         {"表格.txt", "表格.txt"},
     };
     for (const Case& c : cases) {
@@ -338,12 +366,17 @@ TEST(TzPreview, SavingWritesTheTextFile)
 
 TEST(TzPreview, SuggestedNameIsTheRowAndThePerson)
 {
-    struct Case { int row; const char* name; const char* ext; const char* suggested; };
+    struct Case {
+        int row;
+        const char* name;
+        const char* ext;
+        const char* suggested;
+    };
     const Case cases[] = {
         {7, "李明远", "TXT", "第7行_李明远.TXT"},
-        {12, " 张/三:\t ", "pdf", "第12行_张三.pdf"},   // no folder or drive in the name
+        {12, " 张/三:\t ", "pdf", "第12行_张三.pdf"},  // no folder or drive in the name
         {9, "", "TXT", "第9行.TXT"},
-        {0, "李明远", "TXT", "审批表.TXT"},               // no row known
+        {0, "李明远", "TXT", "审批表.TXT"},  // no row known
     };
     for (const Case& c : cases) {
         Window w;
@@ -358,8 +391,13 @@ TEST(TzPreview, SuggestedNameIsTheRowAndThePerson)
 TEST(TzPreview, ExportsAskBeforeReplacingAFile)
 {
     struct Case {
-        const char* what; bool pdf; bool existing; std::vector<bool> answers;
-        int dialogs; int questions; bool written;
+        const char* what;
+        bool pdf;
+        bool existing;
+        std::vector<bool> answers;
+        int dialogs;
+        int questions;
+        bool written;
     };
     const Case cases[] = {
         {"text, new file", false, false, {}, 1, 0, true},
@@ -433,8 +471,7 @@ TEST(TzPreview, PrintSetupDialogConfirmsWithOk)
     qr::SetPrintBackend(nullptr);
     EXPECT_TRUE(seen.contains(U("确定"))) << seen.join(' ').toStdString();
     for (const QString& text : seen)
-        EXPECT_FALSE(text.contains("Print", Qt::CaseInsensitive) || text.contains(U("打印")))
-            << text.toStdString();
+        EXPECT_FALSE(text.contains("Print", Qt::CaseInsensitive) || text.contains(U("打印"))) << text.toStdString();
     EXPECT_FALSE(w.report.PrinterSettings.PrinterName.isEmpty()) << "the choice was not stored";
 }
 
@@ -442,9 +479,8 @@ TEST(TzPreview, WithoutAStoreEveryButtonDoesNothing)
 {
     Window w;
     TFormTzpreview& f = *w.form;
-    for (QToolButton* b : {f.SpeedButtonFirst, f.SpeedButtonPrior, f.SpeedButtonNext,
-                           f.SpeedButtonLast, f.SpeedButtonPrint, f.SpeedButtonPrintSetup,
-                           f.SpeedButtonSave, f.SpeedButtonPdf}) {
+    for (QToolButton* b : {f.SpeedButtonFirst, f.SpeedButtonPrior, f.SpeedButtonNext, f.SpeedButtonLast,
+                           f.SpeedButtonPrint, f.SpeedButtonPrintSetup, f.SpeedButtonSave, f.SpeedButtonPdf}) {
         b->click();
         EXPECT_EQ(Label(f), U("第页（共页）")) << b->objectName().toStdString();
         EXPECT_EQ(Moves(f), "1111") << b->objectName().toStdString();

@@ -1,7 +1,7 @@
 #pragma once
 // Small builders shared by the report engine tests.
-#include "report/core/qr.h"
 #include "platform/gbtext.h"
+#include "report/core/qr.h"
 
 #include <QProcess>
 #include <QString>
@@ -21,15 +21,14 @@ inline QString run(const QString& program, const QStringList& args)
 }
 
 // 10-point 宋体: its ideographs are one em wide, its line is one em high.
-constexpr double kEm10 = 10 * 254.0 / 72.0;   // tenths of a millimetre
+constexpr double kEm10 = 10 * 254.0 / 72.0;  // tenths of a millimetre
 
 // A report with one column-header band and zero margins, so band and paper
 // coordinates agree.
 inline std::unique_ptr<qr::TQuickRep> oneBandReport(qr::TQRBand** band = nullptr)
 {
     auto rep = std::make_unique<qr::TQuickRep>();
-    for (int i : {qr::TQRPage::LeftMargin, qr::TQRPage::TopMargin, qr::TQRPage::RightMargin,
-                  qr::TQRPage::BottomMargin})
+    for (int i : {qr::TQRPage::LeftMargin, qr::TQRPage::TopMargin, qr::TQRPage::RightMargin, qr::TQRPage::BottomMargin})
         rep->Page.SetValue(i, 0);
     qr::TQRBand* b = rep->AddBand("band", qr::rbColumnHeader, 200);
     if (band)

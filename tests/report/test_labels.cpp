@@ -1,8 +1,8 @@
 // The label text rules, checked on the page's display list.
 #include "report_helpers.h"
 
-#include <gtest/gtest.h>
 #include <cmath>
+#include <gtest/gtest.h>
 
 using namespace qrtest;
 
@@ -11,16 +11,16 @@ namespace {
 constexpr double kPx96 = 254.0 / 96.0;
 // Measured widths are physical to within a thousandth of a millimetre.
 constexpr double kTol = 0.01;
-constexpr double kLeft = 100, kTop = 200;   // the label's place, tenths
+constexpr double kLeft = 100, kTop = 200;  // the label's place, tenths
 
 struct TextCase {
     const char* name;
-    const char* caption;   // UTF-8
+    const char* caption;  // UTF-8
     bool autoSize;
     bool stretch;
     qr::TAlignment align;
-    double widthEm;        // stored box width, in 10-point ems
-    double heightMm;       // stored box height
+    double widthEm;   // stored box width, in 10-point ems
+    double heightMm;  // stored box height
     std::vector<const char*> lines;
 };
 
@@ -56,19 +56,41 @@ TEST_P(LabelText, PrintsTheExpectedLines)
 }
 
 // Ideographs are one em wide, so box widths in ems decide what fits.
-const double kTwoLines = 2 * kEm10 / 10;   // mm
+const double kTwoLines = 2 * kEm10 / 10;  // mm
 
 INSTANTIATE_TEST_SUITE_P(
     Rules, LabelText,
     ::testing::Values(
-        TextCase{"CarriageReturnSplitsLineFeedDropped", "中国\r\n人民", false, true, qr::taLeftJustify, 10, 3.7, {"中国", "人民"}},
+        TextCase{"CarriageReturnSplitsLineFeedDropped",
+                 "中国\r\n人民",
+                 false,
+                 true,
+                 qr::taLeftJustify,
+                 10,
+                 3.7,
+                 {"中国", "人民"}},
         TextCase{"LoneLineFeedDropped", "中\n国", false, false, qr::taLeftJustify, 10, 3.7, {"中国"}},
         TextCase{"WrapAfterSpace", "中中 国国国", false, true, qr::taLeftJustify, 4, 3.7, {"中中", "国国国"}},
         TextCase{"WrapAfterHyphen", "中中-国国", false, true, qr::taLeftJustify, 3.5, 3.7, {"中中-", "国国"}},
         TextCase{"ChineseIsOneWordCutToFit", "中国人民共和国", false, true, qr::taLeftJustify, 4.5, 3.7, {"中国人民"}},
-        TextCase{"CutWordThenNextWord", "中国人民共和国 万岁", false, true, qr::taLeftJustify, 4.5, 3.7, {"中国人民", "万岁"}},
-        TextCase{"OneLineBoxKeepsWordsThatFit", "中国 人民 共和国", false, false, qr::taLeftJustify, 5.5, 3.7, {"中国 人民"}},
-        TextCase{"SecondLineWithin0_1mm", "中\r国", false, false, qr::taLeftJustify, 10, kTwoLines - 0.09, {"中", "国"}},
+        TextCase{"CutWordThenNextWord",
+                 "中国人民共和国 万岁",
+                 false,
+                 true,
+                 qr::taLeftJustify,
+                 4.5,
+                 3.7,
+                 {"中国人民", "万岁"}},
+        TextCase{"OneLineBoxKeepsWordsThatFit",
+                 "中国 人民 共和国",
+                 false,
+                 false,
+                 qr::taLeftJustify,
+                 5.5,
+                 3.7,
+                 {"中国 人民"}},
+        TextCase{
+            "SecondLineWithin0_1mm", "中\r国", false, false, qr::taLeftJustify, 10, kTwoLines - 0.09, {"中", "国"}},
         TextCase{"SecondLineBeyond0_1mm", "中\r国", false, false, qr::taLeftJustify, 10, kTwoLines - 0.11, {"中"}},
         TextCase{"FirstLineTooTallForBox", "中", false, false, qr::taLeftJustify, 10, kEm10 / 10 - 0.2, {}},
         TextCase{"StretchShowsAllLines", "中\r国\r人", false, true, qr::taLeftJustify, 10, 3.7, {"中", "国", "人"}},
@@ -88,7 +110,7 @@ struct BoxCase {
     bool autoSize, stretch;
     qr::TAlignment align;
     double widthMm, heightMm;
-    double expLeft, expWidth, expHeight;   // tenths
+    double expLeft, expWidth, expHeight;  // tenths
 };
 
 class LabelBox : public ::testing::TestWithParam<BoxCase> {};
@@ -105,7 +127,7 @@ TEST_P(LabelBox, WhiteBoxGeometry)
     l->AutoStretch = c.stretch;
     l->Alignment = c.align;
     auto fills = itemsOf(*rep, qr::QRItem::Fill);
-    ASSERT_EQ(fills.size(), 2u);   // the band, then the label
+    ASSERT_EQ(fills.size(), 2u);  // the band, then the label
     const QRectF box = fills[1].rect;
     EXPECT_NEAR(box.left(), c.expLeft, kTol);
     EXPECT_NEAR(box.top(), kTop, kTol);
@@ -116,9 +138,11 @@ TEST_P(LabelBox, WhiteBoxGeometry)
 INSTANTIATE_TEST_SUITE_P(
     Sizing, LabelBox,
     ::testing::Values(
-        BoxCase{"AutoTakesWidestLineAndRaisesHeight", "中国\r人民共和", true, false, qr::taLeftJustify, 1, 1, kLeft, 4 * kEm10, kEm10 + kPx96},
+        BoxCase{"AutoTakesWidestLineAndRaisesHeight", "中国\r人民共和", true, false, qr::taLeftJustify, 1, 1, kLeft,
+                4 * kEm10, kEm10 + kPx96},
         BoxCase{"AutoKeepsTallerHeight", "中国", true, false, qr::taLeftJustify, 30, 10, kLeft, 2 * kEm10, 100},
-        BoxCase{"AutoRightAlignedKeepsRightEdge", "中国", true, false, qr::taRightJustify, 30, 10, kLeft + 300 - 2 * kEm10, 2 * kEm10, 100},
+        BoxCase{"AutoRightAlignedKeepsRightEdge", "中国", true, false, qr::taRightJustify, 30, 10,
+                kLeft + 300 - 2 * kEm10, 2 * kEm10, 100},
         BoxCase{"FixedKeepsItsBox", "中国人民共和国", false, false, qr::taLeftJustify, 10, 3.7, kLeft, 100, 37},
         BoxCase{"StretchGrowsDown", "中\r国\r人", false, true, qr::taCenter, 10, 3.7, kLeft, 100, 3 * kEm10},
         BoxCase{"StretchNeverShrinks", "中", false, true, qr::taCenter, 10, 20, kLeft, 100, 200},
@@ -146,11 +170,9 @@ TEST(LabelFont, MeasuresIndependentlyOfScreenAndMapsFaces)
     EXPECT_EQ(serif.families().value(0), QStringLiteral("Noto Serif CJK SC"));
     EXPECT_DOUBLE_EQ(serif.pointSizeF(), 9.75);
     EXPECT_EQ(serif.pixelSize(), -1);
-    EXPECT_EQ(qr::resolveFont({QStringLiteral("SimHei"), 10}).families().value(0),
-              QStringLiteral("Noto Sans CJK SC"));
+    EXPECT_EQ(qr::resolveFont({QStringLiteral("SimHei"), 10}).families().value(0), QStringLiteral("Noto Sans CJK SC"));
     const QFont arial = qr::resolveFont({QStringLiteral("Arial"), 16, true, false, true});
-    EXPECT_EQ(arial.families(),
-              (QStringList{QStringLiteral("Liberation Sans"), QStringLiteral("Noto Serif CJK SC")}));
+    EXPECT_EQ(arial.families(), (QStringList{QStringLiteral("Liberation Sans"), QStringLiteral("Noto Serif CJK SC")}));
     EXPECT_TRUE(arial.bold());
     EXPECT_TRUE(arial.underline());
 }

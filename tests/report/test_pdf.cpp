@@ -1,7 +1,7 @@
 // The PDF writer: many pages of their own sizes, embedded fonts, text that
 // can be found again.
-#include "report_helpers.h"
 #include "file_helpers.h"
+#include "report_helpers.h"
 
 #include <QDir>
 #include <QProcess>
@@ -63,8 +63,8 @@ TEST(PdfWriter, PagesSizesFontsAndSearchableText)
     EXPECT_EQ(pages, 2);
     const QString fonts = run("pdffonts", {path});
     EXPECT_TRUE(fonts.contains("NotoSerifCJK")) << fonts.toStdString();
-    EXPECT_FALSE(fonts.contains(QRegularExpression(R"(\bno\s+\S+\s+\S+\s+\d+\s+\d+\s*$)",
-                                                   QRegularExpression::MultilineOption)))
+    EXPECT_FALSE(
+        fonts.contains(QRegularExpression(R"(\bno\s+\S+\s+\S+\s+\d+\s+\d+\s*$)", QRegularExpression::MultilineOption)))
         << "every font embedded: " << fonts.toStdString();
 }
 
@@ -79,9 +79,15 @@ TEST(PdfWriter, FailureLeavesTheEarlierFileAndNoTemporary)
     const QString path = dir.filePath("forms.pdf");
     // Laid out first: the fonts' caches are no business of the limit.
     const qr::QRPageImage form = page(182, 257, "国家机关事业单位工作人员工资变动审批表");
-    struct Case { const char* name; QString target; rlim_t limit; int pages; const char* reason; } cases[] = {
-        {"size limit while the pages are written", path, 70000, 150, "EFBIG"},   // ~130 kB
-        {"size limit in the last part (fonts, cross-references)", path, 9000, 3, "EFBIG"},   // ~10 kB
+    struct Case {
+        const char* name;
+        QString target;
+        rlim_t limit;
+        int pages;
+        const char* reason;
+    } cases[] = {
+        {"size limit while the pages are written", path, 70000, 150, "EFBIG"},              // ~130 kB
+        {"size limit in the last part (fonts, cross-references)", path, 9000, 3, "EFBIG"},  // ~10 kB
         {"full device", QStringLiteral("/dev/full"), RLIM_INFINITY, 3, "ENOSPC"},
     };
     for (const Case& c : cases) {
@@ -103,7 +109,8 @@ TEST(PdfWriter, FailureLeavesTheEarlierFileAndNoTemporary)
         }
         ASSERT_FALSE(what.empty()) << "reported as written";
         EXPECT_NE(what.find(c.target.toStdString()), std::string::npos) << what;
-        EXPECT_NE(what.find(std::strerror(std::string(c.reason) == "EFBIG" ? EFBIG : ENOSPC)), std::string::npos) << what;
+        EXPECT_NE(what.find(std::strerror(std::string(c.reason) == "EFBIG" ? EFBIG : ENOSPC)), std::string::npos)
+            << what;
         EXPECT_EQ(readAll(path), "the forms printed yesterday");
         EXPECT_EQ(entries(dir.path()), QStringList{"forms.pdf"});
     }
@@ -152,7 +159,7 @@ TEST(PdfWriter, UnfinishedWriters)
     }
     EXPECT_EQ(readAll(path), "old");
     {
-        qr::TQRPdfWriter w(path);   // no page: nothing to put in place
+        qr::TQRPdfWriter w(path);  // no page: nothing to put in place
         w.Finish();
     }
     EXPECT_EQ(readAll(path), "old");

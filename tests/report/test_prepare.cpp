@@ -14,7 +14,7 @@ namespace {
 
 struct NeedDataCase {
     const char* name;
-    int records;            // how many times the handler answers "more"
+    int records;  // how many times the handler answers "more"
     int expectedCalls;
     int expectedPages;
 };
@@ -41,12 +41,10 @@ TEST_P(NeedData, CallsAndPages)
     EXPECT_EQ(store->Status(), qr::mpFinished);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Records, NeedData,
-    ::testing::Values(NeedDataCase{"HandlerNeverTouchesMoreData", -1, 2, 1},
-                      NeedDataCase{"NoRecords", 0, 1, 0},
-                      NeedDataCase{"ThreeRecords", 3, 4, 1}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Records, NeedData,
+                         ::testing::Values(NeedDataCase{"HandlerNeverTouchesMoreData", -1, 2, 1},
+                                           NeedDataCase{"NoRecords", 0, 1, 0}, NeedDataCase{"ThreeRecords", 3, 4, 1}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Prepare, EmptyReportPrintsOnlyWhenAsked)
 {
@@ -70,8 +68,7 @@ TEST(Prepare, MarginsInTenthsAndBandPlacement)
     qr::TQuickRep rep;
     rep.Page.SetValue(qr::TQRPage::Width, 182);
     rep.Page.SetValue(qr::TQRPage::Length, 257);
-    for (int i : {qr::TQRPage::LeftMargin, qr::TQRPage::TopMargin, qr::TQRPage::RightMargin,
-                  qr::TQRPage::BottomMargin})
+    for (int i : {qr::TQRPage::LeftMargin, qr::TQRPage::TopMargin, qr::TQRPage::RightMargin, qr::TQRPage::BottomMargin})
         rep.Page.SetValue(i, 10);
     qr::TQRBand* title = rep.AddBand("TitleBand1", qr::rbPageHeader, 51 * 25.4 / 96);
     qr::TQRBand* body = rep.AddBand("ColumnHeaderBand1", qr::rbColumnHeader, 222.25);
@@ -99,11 +96,11 @@ TEST(Prepare, MarginsInTenthsAndBandPlacement)
     ASSERT_EQ(fills.size(), 2u);
     ASSERT_EQ(rects.size(), 2u);
     EXPECT_EQ(fills[0].rect, QRectF(15, 18, 1820 - 15 - 100, 134.9375));
-    EXPECT_DOUBLE_EQ(fills[1].rect.top(), 153);   // 18 + round(134.9375)
+    EXPECT_DOUBLE_EQ(fills[1].rect.top(), 153);  // 18 + round(134.9375)
     EXPECT_DOUBLE_EQ(rects[0].rect.left(), 15 + 21.2);
     EXPECT_DOUBLE_EQ(rects[0].rect.top(), 18 + 42.3);
     EXPECT_DOUBLE_EQ(rects[1].rect.top(), 153);
-    EXPECT_DOUBLE_EQ(rects[1].rect.left(), 36.2);   // 3.62 mm from the paper's edge
+    EXPECT_DOUBLE_EQ(rects[1].rect.left(), 36.2);  // 3.62 mm from the paper's edge
 
     // Without FirstPageHeader the page header is left out of the first page.
     rep.FirstPageHeader = false;
@@ -137,10 +134,10 @@ TEST(Prepare, PaintOrderFollowsOrderNotInsertion)
     for (const auto& it : store->Page(1).items)
         seq.emplace_back(it.kind, it.rect.top());
     const std::vector<std::pair<qr::QRItem::Kind, double>> want = {
-        {qr::QRItem::Fill, 0},     // the band's white area
-        {qr::QRItem::Rect, 100},   // order 1
-        {qr::QRItem::Rect, 0},     // order 2
-        {qr::QRItem::Fill, 0},     // the label's white box, then its text
+        {qr::QRItem::Fill, 0},    // the band's white area
+        {qr::QRItem::Rect, 100},  // order 1
+        {qr::QRItem::Rect, 0},    // order 2
+        {qr::QRItem::Fill, 0},    // the label's white box, then its text
         {qr::QRItem::Text, 0}};
     EXPECT_EQ(seq, want);
 }
@@ -178,7 +175,7 @@ TEST(Preview, ReturnsWhenThePreviewLetsGo)
     qr::TQRPrinter* hooked = nullptr;
     rep->OnPreview = [&](qr::TQRPrinter& store) {
         hooked = &store;
-        store.SetShown(true);   // what the preview window does
+        store.SetShown(true);  // what the preview window does
         QTimer::singleShot(50, &store, [&store] { store.SetShown(false); });
     };
     rep->Preview();
@@ -197,7 +194,7 @@ TEST(Render, RulesAndTextLandOnTheirPixels)
 {
     qr::TQRBand* band = nullptr;
     auto rep = oneBandReport(&band);
-    band->AddShape("rule", 10, 10, 50, 0.26, 1);           // x 10..60 mm, y 10 mm
+    band->AddShape("rule", 10, 10, 50, 0.26, 1);  // x 10..60 mm, y 10 mm
     qr::TQRLabel* l = band->AddLabel("l", 10, 20, 40, 3.7, 2);
     l->Caption = vdmq::gb("国家");
     l->Font.Size = 10;
@@ -207,9 +204,7 @@ TEST(Render, RulesAndTextLandOnTheirPixels)
     QPainter p(&img);
     qr::RenderPage(p, store->Page(1), 96.0 / 254.0);
     p.end();
-    auto px = [&](double xmm, double ymm) {
-        return img.pixelColor(int(xmm / 25.4 * 96), int(ymm / 25.4 * 96));
-    };
+    auto px = [&](double xmm, double ymm) { return img.pixelColor(int(xmm / 25.4 * 96), int(ymm / 25.4 * 96)); };
     EXPECT_EQ(px(30, 10.1), QColor(Qt::black)) << "a 1-pixel rule";
     EXPECT_EQ(px(30, 11), QColor(Qt::white)) << "band area painted white";
     EXPECT_EQ(px(209, 199), QColor(Qt::white)) << "the band fills the paper's width, 200 mm down";

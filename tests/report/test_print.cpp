@@ -1,9 +1,9 @@
 // Printing: page range and paper through the printer's file output, and a
 // real CUPS queue ("PDF", cups-pdf) checked with pdftotext -bbox.
-#include "report_helpers.h"
-#include "report/ui/printbackend.h"
 #include "cups_helpers.h"
 #include "file_helpers.h"
+#include "report/ui/printbackend.h"
+#include "report_helpers.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -14,8 +14,8 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
-#include <gtest/gtest.h>
 #include <cmath>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 using namespace qrtest;
@@ -37,7 +37,7 @@ std::vector<QSizeF> pageSizes(const QString& pdf)
 
 struct Word {
     QString text;
-    double xMin, yMin, xMax, yMax;   // points from the top-left corner
+    double xMin, yMin, xMax, yMax;  // points from the top-left corner
 };
 
 std::vector<Word> words(const QString& pdf)
@@ -48,13 +48,13 @@ std::vector<Word> words(const QString& pdf)
         R"re(<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="([\d.]+)" yMax="([\d.]+)">([^<]*)</word>)re");
     for (auto it = re.globalMatch(html); it.hasNext();) {
         auto m = it.next();
-        out.push_back({m.captured(5), m.captured(1).toDouble(), m.captured(2).toDouble(),
-                       m.captured(3).toDouble(), m.captured(4).toDouble()});
+        out.push_back({m.captured(5), m.captured(1).toDouble(), m.captured(2).toDouble(), m.captured(3).toDouble(),
+                       m.captured(4).toDouble()});
     }
     return out;
 }
 
-constexpr double kPt = 72 / 25.4;   // points per millimetre
+constexpr double kPt = 72 / 25.4;  // points per millimetre
 
 // The form's paper with texts at known places (band at the paper's corner).
 std::unique_ptr<qr::TQuickRep> testForm()
@@ -70,7 +70,7 @@ std::unique_ptr<qr::TQuickRep> testForm()
         l->Alignment = a;
     };
     add("LEFTMARK", 30, 40, qr::taLeftJustify, 40);
-    add("RIGHTMARK", 100, 120, qr::taRightJustify, 50);   // ends at 150 mm
+    add("RIGHTMARK", 100, 120, qr::taRightJustify, 50);  // ends at 150 mm
     add("工资变动审批表", 20, 200, qr::taLeftJustify, 60);
     band->AddShape("rule", 20, 100, 140, 0.26, 1);
     return rep;
@@ -167,8 +167,8 @@ TEST(PrintBackend, NoPrinterMeansNothingPrepared)
     auto rep = testForm();
     int calls = 0;
     rep->OnNeedData = [&](qr::TCustomQuickRep&, bool&) { ++calls; };
-    for (qr::TQRPrintBackend* b : {static_cast<qr::TQRPrintBackend*>(nullptr),
-                                   static_cast<qr::TQRPrintBackend*>(&none)}) {
+    for (qr::TQRPrintBackend* b :
+         {static_cast<qr::TQRPrintBackend*>(nullptr), static_cast<qr::TQRPrintBackend*>(&none)}) {
         qr::SetPrintBackend(b);
         EXPECT_NO_THROW(rep->Print());
         auto store = rep->PrepareNew();
@@ -222,8 +222,8 @@ TEST(CupsQueue, PrintedPageCarriesTextsInPlace)
     for (const auto& ref : reference) {
         bool found = false;
         for (const auto& w : printed)
-            found = found || (std::abs(w.xMax - ref.xMax) < kPt && std::abs(w.yMax - ref.yMax) < kPt
-                              && std::abs(w.yMin - ref.yMin) < kPt);
+            found = found || (std::abs(w.xMax - ref.xMax) < kPt && std::abs(w.yMax - ref.yMax) < kPt &&
+                              std::abs(w.yMin - ref.yMin) < kPt);
         EXPECT_TRUE(found) << ref.text.toStdString() << " not in place in " << produced.toStdString();
     }
     QFile::remove(produced);
