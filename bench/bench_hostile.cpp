@@ -80,7 +80,7 @@ int main(int argc, char** argv)
         if (std::strcmp(argv[i], "--keep") == 0 && i + 1 < argc)
             keep = argv[++i];
         else
-            names.push_back(argv[i]);
+            names.emplace_back(argv[i]);
     }
     if (names.empty())
         for (const hostile::Case& c : hostile::Cases())

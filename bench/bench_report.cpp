@@ -51,15 +51,15 @@ Form makeForm()
     const char* fixed[] = {"姓  名",   "性    别", "出生年月",        "参加工作时间", "金  额",  "合      计",
                            "岗位工资", "薪级工资", "10%工资(或补贴)", "试用期工资",   "现任职务"};
     for (int i = 0; i < 88; ++i) {
-        qr::TQRLabel* l =
-            body->AddLabel("f" + std::to_string(i), 4 + (i % 8) * 19, 1.5 + (i / 8) * 6.88, 14, 4.5, order++);
+        const int row = i / 8, column = i % 8;
+        qr::TQRLabel* l = body->AddLabel("f" + std::to_string(i), 4 + column * 19, 1.5 + row * 6.88, 14, 4.5, order++);
         l->Caption = vdmq::gb(fixed[i % 11]);
         l->AutoSize = true;
         l->Font.Size = i % 5 == 0 ? 9 : 10;
     }
     for (int i = 0; i < 32; ++i) {
-        qr::TQRLabel* l =
-            body->AddLabel("d" + std::to_string(i), 10 + (i % 4) * 38, 80 + (i / 4) * 6.88, 30, 3.7, order++);
+        const int row = i / 4, column = i % 4;
+        qr::TQRLabel* l = body->AddLabel("d" + std::to_string(i), 10 + column * 38, 80 + row * 6.88, 30, 3.7, order++);
         l->Font.Size = 10;
         l->Alignment = i % 3 == 0 ? qr::taRightJustify : qr::taLeftJustify;
         l->AutoSize = i >= 28;

@@ -22,7 +22,7 @@ int main(int argc, char** argv)
         if (std::strcmp(argv[i], "--repeat") == 0 && i + 1 < argc)
             repeat = std::max(1, std::atoi(argv[++i]));
         else
-            files.push_back(argv[i]);
+            files.emplace_back(argv[i]);
     }
     if (files.empty()) {
         std::fprintf(stderr, "usage: bench_roster FILE... [--repeat N]  (scripts/bench-roster makes the files)\n");

@@ -181,7 +181,7 @@ QString decodeTextFile(const QByteArray& bytes)
         return dec(bytes);
     }
     QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
-    const QString s = utf8(bytes);
+    QString s = utf8(bytes);
     if (!utf8.hasError())
         return s;
     return fromGb(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));

@@ -221,7 +221,7 @@ std::string Codepage::toUtf8(std::string_view bytes)
             // off at the end): U+FFFD, go on.
             if (oLeft < 3)
                 break;
-            std::memcpy(o, "\xEF\xBF\xBD", 3);
+            std::copy_n("\xEF\xBF\xBD", 3, o);
             o += 3;
             oLeft -= 3;
             ++in;

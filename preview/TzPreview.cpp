@@ -169,7 +169,7 @@ QString TPreviewDialogs::ExportFolder()
 {
     if (!lastExportFolder().isEmpty() && QFileInfo(lastExportFolder()).isDir())
         return lastExportFolder();
-    const QString docs = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    QString docs = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     if (!docs.isEmpty() && QFileInfo(docs).isDir())
         return docs;
     return QDir::homePath();

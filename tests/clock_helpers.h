@@ -51,8 +51,7 @@ class ScopedClock {
 public:
     explicit ScopedClock(const QDateTime& local)
     {
-        const QDateTime fixed(local.date(), local.time());
-        vdmq::SetLocalClock([fixed] { return fixed; });
+        vdmq::SetLocalClock([date = local.date(), time = local.time()] { return QDateTime(date, time); });
     }
     ~ScopedClock() { vdmq::SetLocalClock({}); }
     ScopedClock(const ScopedClock&) = delete;

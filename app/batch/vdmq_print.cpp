@@ -165,7 +165,7 @@ public:
     // A row number, kept as the row field's text (GB18030).
     std::string Number()
     {
-        const std::string text = toGb(Value());
+        std::string text = toGb(Value());
         int n;
         if (!TryStrToInt(text, n))
             throw UsageError{local(name_) + ": " + local(EConvertError(text))};

@@ -56,7 +56,7 @@ QString RosterDialogFolder(const QString& rosterPath, const QString& appDir)
 QString ExportFolder(const TVdcs& vdcs)
 {
     const std::string stored = ReadProfileString(SettingsFilePath(vdcs.AppDir), kOwnSection, kExportDirKey, "");
-    const QString dir = fromGb(stored);
+    QString dir = fromGb(stored);
     if (usableDir(QDir::fromNativeSeparators(dir)))
         return dir;
     return DocumentsFolder();

@@ -238,7 +238,7 @@ QString SettingsFilePath(const std::string& appDirGb)
     QString dir = normalizedDir(fromGb(appDirGb));
     if (dir.isEmpty())
         dir = QDir::currentPath();
-    const QString portable = (dir.endsWith(u'/') ? dir : dir + u'/') + QStringLiteral("vdmq.ini");
+    QString portable = (dir.endsWith(u'/') ? dir : dir + u'/') + QStringLiteral("vdmq.ini");
     const QFileInfo folder(dir);
     if (QFileInfo::exists(portable) || (folder.isDir() && folder.isWritable()))
         return portable;

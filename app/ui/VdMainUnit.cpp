@@ -72,7 +72,13 @@ public:
     explicit TDatePicker(QWidget* parent) : QDateEdit(parent) { setTimeSpec(Qt::LocalTime); }
 
 protected:
-    bool focusNextPrevChild(bool next) override { return QWidget::focusNextPrevChild(next); }
+    // Tab leaves the picker, as it leaves every other field, instead of
+    // stepping through the date's sections as QDateTimeEdit's own does.
+    bool focusNextPrevChild(bool next) override
+    {
+        // NOLINTNEXTLINE(bugprone-parent-virtual-call): QDateTimeEdit's step is what is skipped
+        return QWidget::focusNextPrevChild(next);
+    }
 };
 
 const QString kFormFont = QStringLiteral("MS Sans Serif");

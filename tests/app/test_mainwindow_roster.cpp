@@ -48,7 +48,7 @@ protected:
     }
     QString copy(const QString& fixture, const QString& name)
     {
-        const QString to = dir.filePath(name);
+        QString to = dir.filePath(name);
         QFile::remove(to);
         EXPECT_TRUE(QFile::copy(kData + fixture, to)) << fixture.toStdString();
         return to;

@@ -110,7 +110,7 @@ TEST_F(CupsPaper, EachPaperAndOffsetLandsWhereAsked)
             std::string(c.queue) + " " + PaperText(c.s).toStdString() + " " + OffsetText(c.s).toStdString();
         SCOPED_TRACE(what);
         ASSERT_TRUE(files.count(c.title)) << "no PDF from the queue in " << testcups::outDir().toStdString();
-        const QString pdf = files.at(c.title);
+        const QString& pdf = files.at(c.title);
         const qr::TQRPlacement placement = PlacementFor(c.s, true);
         // The job's paper is the queue's own paper of that size.
         const QSizeF media = ppdPaperMm(c.queue, placement.SheetMm);

@@ -58,7 +58,7 @@ struct Window {
 
 // Calls `step` whenever a preview window is open, from the event loop that
 // the run's Preview keeps going.
-void whilePreviewing(Window& w, std::function<void(TFormTzpreview*)> step)
+void whilePreviewing(Window& w, const std::function<void(TFormTzpreview*)>& step)
 {
     auto* timer = new QTimer(w.form.get());
     QObject::connect(timer, &QTimer::timeout, [&w, step, timer] {

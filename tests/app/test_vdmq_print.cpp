@@ -364,7 +364,7 @@ QString roster(const char* name) { return QStringLiteral(VDMQ_TESTDATA "/roster/
 
 QString passwordFile(QTemporaryDir& dir, const QByteArray& text)
 {
-    const QString p = dir.filePath(QStringLiteral("pw.txt"));
+    QString p = dir.filePath(QStringLiteral("pw.txt"));
     QFile f(p);
     f.open(QIODevice::WriteOnly);
     f.write(text);
@@ -528,7 +528,7 @@ TEST_F(VdmqPrint, PrinterTakesTheRememberedPaperAndWarns)
     const auto files = testcups::waitForJobs(names);
     for (const Case& c : cases) {
         ASSERT_TRUE(files.count(c.roster)) << c.roster.toStdString();
-        const QString pdf = files.at(c.roster);
+        const QString& pdf = files.at(c.roster);
         const QSizeF size = testpages::pageSizeMm(pdf);
         EXPECT_NEAR(size.width(), 210, 0.3);
         EXPECT_NEAR(size.height(), 297, 0.3);

@@ -209,9 +209,9 @@ TEST(Hostile, LibgsfAndGlibSayNothingOnStderr)
     for (const auto& bytes : damaged) {
         try {
             openWorkbookFromMemory(bytes.data(), bytes.size());
-            reasons.push_back("opened");
+            reasons.emplace_back("opened");
         } catch (const RosterError& e) {
-            reasons.push_back(e.what());
+            reasons.emplace_back(e.what());
         }
     }
     std::fflush(stderr);

@@ -59,7 +59,7 @@ TEST_P(Fixture, ReadsCellForCellAsTheIndependentReader)
     std::vector<std::array<int, 4>> merges, want;
     for (const Range& r : sh.merges())
         merges.push_back({r.firstRow, r.firstCol, r.lastRow, r.lastCol});
-    for (const QJsonValue& m : exp["merges"].toArray()) {
+    for (const QJsonValueRef m : exp["merges"].toArray()) {
         QJsonArray a = m.toArray();
         want.push_back({a[0].toInt(), a[1].toInt(), a[2].toInt(), a[3].toInt()});
     }
@@ -67,7 +67,7 @@ TEST_P(Fixture, ReadsCellForCellAsTheIndependentReader)
     EXPECT_EQ(merges, want);
 
     std::set<std::pair<int, int>> listed;
-    for (const QJsonValue& v : exp["cells"].toArray()) {
+    for (const QJsonValueRef v : exp["cells"].toArray()) {
         QJsonArray a = v.toArray();
         int row = a[0].toInt(), col = a[1].toInt();
         listed.insert({row, col});
