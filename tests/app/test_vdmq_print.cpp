@@ -403,10 +403,12 @@ TEST_F(VdmqPrint, EncryptedRosterPrintsWithThePasswordFromAFile)
         const Result r = run(args);
         SCOPED_TRACE(c.file);
         EXPECT_EQ(r.exit, c.exit) << r.err.toStdString();
-        if (c.exit == 0)
+        if (c.exit == 0) {
             EXPECT_EQ(rows(r.out), want);
-        if (c.message)
+        }
+        if (c.message) {
             EXPECT_TRUE(r.err.contains(QString::fromUtf8(c.message))) << r.err.toStdString();
+        }
         // The password never shows in what the tool says.
         EXPECT_FALSE(r.err.contains(QStringLiteral("vdmq200"))) << r.err.toStdString();
     }
