@@ -26,10 +26,20 @@ char16_t preferred(char16_t cp)
 {
     if (cp == 0x0009)
         return 0x0020;
+    // Radicals the form's faces draw with an ideograph's glyph (⼯ for 工,
+    // ⻓ for 长, ⼾ for 户): read from the faces, since Unicode's
+    // decompositions miss the supplement's radicals and send ⼾ to 戶.
+    struct Radical {
+        char16_t radical, ideograph;
+    };
+    static constexpr Radical kRadicals[] = {
+#include "report/core/radicals.inc"
+    };
     if (cp >= 0x2E80 && cp <= 0x2FDF) {
-        const QString n = QString(QChar(cp)).normalized(QString::NormalizationForm_KC);
-        if (n.size() == 1 && n.at(0).unicode() >= 0x3400)
-            return n.at(0).unicode();
+        const auto it = std::lower_bound(std::begin(kRadicals), std::end(kRadicals), cp,
+                                         [](const Radical& r, char16_t c) { return r.radical < c; });
+        if (it != std::end(kRadicals) && it->radical == cp)
+            return it->ideograph;
     }
     return cp;
 }

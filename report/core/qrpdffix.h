@@ -8,8 +8,9 @@ namespace qr::detail {
 
 // Qt maps each glyph back to the lowest code point that shows it.  The CJK
 // faces draw a Kangxi radical (U+2F2F "⼯") and the ideograph (U+5DE5 "工")
-// with one glyph, and a tab with the space glyph, so a search for "工资"
-// would miss and copied text would carry radicals.  Rewrites those entries
+// with one glyph, likewise radicals of the supplement (U+2ED3 "⻓" and
+// U+957F "长", "⻢" and "马"), and a tab with the space glyph, so a search
+// for "工资" or "校长" would miss and copied text would carry radicals.  Rewrites those entries
 // of every ToUnicode map in place (same length, so no offset moves).
 // Returns false when the file cannot be read or written.
 bool mendPdfTextMapping(const QString& fileName);

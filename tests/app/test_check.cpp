@@ -231,9 +231,6 @@ QString visible(const QString& s)
 {
     QString out = s;
     out.remove(u' ').remove(u'\r').remove(u'\n');
-    // The PDF's text layer gives 长 as the radical form it shares a glyph
-    // with; the page shows the same glyph.
-    out.replace(QChar(0x2ED3), QChar(0x957F));
     return out;
 }
 

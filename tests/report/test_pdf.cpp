@@ -68,6 +68,33 @@ TEST(PdfWriter, PagesSizesFontsAndSearchableText)
         << "every font embedded: " << fonts.toStdString();
 }
 
+// Simplified ideographs whose glyph the CJK faces share with a radical (长
+// with ⻓, 门 with ⻔, 户 with ⼾ ...): a post such as 校长 came back from
+// the PDF as "校⻓", 户 as the traditional 戶, and a search for them missed.
+TEST(PdfWriter, SimplifiedIdeographsSharingARadicalsGlyph)
+{
+    // One line a page, each short enough for its label.
+    const char* const lines[] = {
+        "校长 局长 门卫 页 风 飞 马 见 贝 车 韦 鱼",  // names and posts
+        "鸟 麦 龙 齐 齿 龟 黄 青 食 角 户口 一中中学",
+        "乙 乚 丨 丿 丶 亅 十 厂 卩 阝 刂 亻 氵",  // radicals' own ideographs
+        "扌 忄 艹 辶 讠 钅 饣 纟 罒 礻 衤 尢 兀",
+    };
+    QTemporaryDir dir;
+    const QString path = dir.filePath("posts.pdf");
+    {
+        qr::TQRPdfWriter w(path, QStringLiteral("审批表"));
+        for (const char* line : lines)
+            w.AddPage(page(182, 257, line));
+        w.Finish();
+    }
+    // pdftotext spaces narrow radicals as it likes: compare the characters.
+    auto bare = [](QString t) { return t.remove(QRegularExpression(QStringLiteral("\\s"))); };
+    const QString text = run("pdftotext", {path, "-"});
+    for (const char* line : lines)
+        EXPECT_TRUE(bare(text).contains(bare(QString::fromUtf8(line)))) << line << "\n" << text.toStdString();
+}
+
 // The document goes to a temporary file beside the target and replaces it
 // only when complete: a disk that fills up or a file-size limit (which
 // used to kill the program, or leave a PDF without its trailer reported as
