@@ -186,7 +186,7 @@ const ButtonPlace kButtons[] = {
     {&TVdMainForm::btnPre, &TVdMainForm::btnPreClick, "btnPre", "预览", 531, 39, 25, nullptr},
     {&TVdMainForm::btnPrn, &TVdMainForm::btnPrnClick, "btnPrn", "打印", 531, 76, 25, nullptr},
     {&TVdMainForm::btnPaper, &TVdMainForm::btnPaperClick, "btnPaper", "纸张", 591, 39, 25,
-     "纸张（B5 或 A4）、打印位置的偏移和校准页"},
+     "纸张（B5 或 A4）、打印位置的偏移和校准页（Alt+Z）"},
     {&TVdMainForm::btnExit, &TVdMainForm::btnExitClick, "btnExit", "退出", 591, 77, 24, nullptr},
 };
 constexpr int kButtonWidth = 46;
@@ -388,7 +388,7 @@ void TVdMainForm::buildShortcuts()
         {QKeySequence(Qt::ALT | Qt::Key_V), btnPre},   {QKeySequence(Qt::ALT | Qt::Key_D), btnPdf},
         {QKeySequence(Qt::ALT | Qt::Key_X), btnExit},  {QKeySequence(Qt::ALT | Qt::Key_O), btnRead},
         {QKeySequence(Qt::ALT | Qt::Key_C), btnClear}, {QKeySequence(Qt::ALT | Qt::Key_H), btnHelp},
-        {QKeySequence(Qt::Key_F1), btnHelp},
+        {QKeySequence(Qt::ALT | Qt::Key_Z), btnPaper}, {QKeySequence(Qt::Key_F1), btnHelp},
     };
     for (const Key& k : keys) {
         auto* shortcut = new QShortcut(k.keys, this);

@@ -207,8 +207,15 @@ TEST(MainWindowDialogs, KeysAUserTries)
     w.show();
     pump();
     std::map<QString, int> clicks;
-    for (QPushButton* b : {w.btnPre, w.btnPrn, w.btnPdf, w.btnExit, w.btnRead, w.btnClear, w.btnHelp})
+    for (QPushButton* b : {w.btnPre, w.btnPrn, w.btnPdf, w.btnPaper, w.btnExit, w.btnRead, w.btnClear, w.btnHelp})
         QObject::connect(b, &QPushButton::clicked, [&clicks, b] { ++clicks[b->objectName()]; });
+    // 纸张 opens its dialog modally: closed again as soon as it shows.
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [] {
+        if (QWidget* modal = QApplication::activeModalWidget())
+            modal->close();
+    });
+    closer.start(20);
     struct Case {
         QWidget* target;
         int key;
@@ -224,6 +231,7 @@ TEST(MainWindowDialogs, KeysAUserTries)
         {w.edFile, Qt::Key_V, alt, "btnPre"},        {w.edFile, Qt::Key_D, alt, "btnPdf"},
         {w.edFile, Qt::Key_X, alt, "btnExit"},       {w.edFile, Qt::Key_O, alt, "btnRead"},
         {w.edFile, Qt::Key_C, alt, "btnClear"},      {w.edFile, Qt::Key_F1, none, "btnHelp"},
+        {w.edEnd, Qt::Key_Z, alt, "btnPaper"},
     };
     for (const Case& c : cases) {
         const std::string what =
