@@ -39,18 +39,6 @@ QRectF unite(qr::QRItem::Kind a, qr::QRItem::Kind b)
     return QRectF(r.topLeft() / 10.0, r.size() / 10.0);
 }
 
-double round1(double mm) { return std::round(mm * 10) / 10; }
-
-QString mm1(double mm) { return QString::number(round1(mm), 'f', 1); }
-
-QString signedMm(double mm)
-{
-    const double v = round1(mm);
-    return (v > 0   ? QStringLiteral("+")
-            : v < 0 ? QStringLiteral("−")
-                    : QString()) +
-           QString::number(std::abs(v), 'f', 1);
-}
 
 // Builds the page in the sheet's coordinates (millimetres); items land in
 // the form's paper coordinates (tenths), which is what the placement moves.
@@ -107,6 +95,19 @@ constexpr double kBeyond = 20;  // the largest offset: how far rulers run past t
 
 }  // namespace
 
+double RoundMm(double mm) { return std::round(mm * 10) / 10; }
+
+QString MmText(double mm) { return QString::number(RoundMm(mm), 'f', 1); }
+
+QString SignedMmText(double mm)
+{
+    const double v = RoundMm(mm);
+    return (v > 0   ? QStringLiteral("+")
+            : v < 0 ? QStringLiteral("−")
+                    : QString()) +
+           QString::number(std::abs(v), 'f', 1);
+}
+
 QRectF FormFrameMm()
 {
     static const QRectF r = unite(qr::QRItem::Rect, qr::QRItem::Rect);
@@ -122,8 +123,8 @@ QRectF FormContentMm()
 TFrameDistances ExpectedFrameDistances(const TCalibrationSheet& sheet)
 {
     const QRectF f = FormFrameMm().translated(sheet.AlignMm);
-    return {round1(f.left()), round1(f.top()), round1(sheet.SheetMm.width() - f.right()),
-            round1(sheet.SheetMm.height() - f.bottom())};
+    return {RoundMm(f.left()), RoundMm(f.top()), RoundMm(sheet.SheetMm.width() - f.right()),
+            RoundMm(sheet.SheetMm.height() - f.bottom())};
 }
 
 namespace {
@@ -146,17 +147,17 @@ void drawFrame(PageBuilder& b, const QRectF& f, const TCalibrationSheet& sheet)
     y += b.text(cx, y, QStringLiteral("审批表打印位置校准页"), font("黑体", 16, true), qr::taCenter) + 2;
     b.text(cx, y,
            QStringLiteral("纸张：%1    本页所用偏移：水平 %2，垂直 %3 mm")
-               .arg(fromGb(sheet.PaperText), signedMm(sheet.OffsetMm.x()), signedMm(sheet.OffsetMm.y())),
+               .arg(fromGb(sheet.PaperText), SignedMmText(sheet.OffsetMm.x()), SignedMmText(sheet.OffsetMm.y())),
            small, qr::taCenter);
 
     // The distance each frame line should have from its edge of the paper.
-    b.text(cx, f.top() + 1.2, QStringLiteral("↑ 上框线到纸上边应为 %1 mm").arg(mm1(d.top)), small, qr::taCenter);
+    b.text(cx, f.top() + 1.2, QStringLiteral("↑ 上框线到纸上边应为 %1 mm").arg(MmText(d.top)), small, qr::taCenter);
     const double sideY = f.top() + 150;
-    b.text(f.left() + 1.2, sideY, QStringLiteral("← 左框线到纸左边应为 %1 mm").arg(mm1(d.left)), small);
-    b.text(f.right() - 1.2, sideY, QStringLiteral("右框线到纸右边应为 %1 mm →").arg(mm1(d.right)), small,
+    b.text(f.left() + 1.2, sideY, QStringLiteral("← 左框线到纸左边应为 %1 mm").arg(MmText(d.left)), small);
+    b.text(f.right() - 1.2, sideY, QStringLiteral("右框线到纸右边应为 %1 mm →").arg(MmText(d.right)), small,
            qr::taRightJustify);
     const double lh = qr::detail::measured(small).lineHeight() / 10.0;
-    b.text(cx, f.bottom() - 1.2 - lh, QStringLiteral("↓ 下框线到纸下边应为 %1 mm").arg(mm1(d.bottom)), small,
+    b.text(cx, f.bottom() - 1.2 - lh, QStringLiteral("↓ 下框线到纸下边应为 %1 mm").arg(MmText(d.bottom)), small,
            qr::taCenter);
 }
 

@@ -8,9 +8,16 @@
 #include <QPointF>
 #include <QRectF>
 #include <QSizeF>
+#include <QString>
 #include <string>
 
 namespace vdmq {
+
+// Millimetres as the paper settings, their warnings and the calibration
+// page write them: rounded to 0.1 ("1.5"), and signed ("+1.5", "−0.8").
+double RoundMm(double mm);
+QString MmText(double mm);
+QString SignedMmText(double mm);
 
 // The form as the layout prints it (design captions, no roster row), with
 // the margins the filler gives every page.

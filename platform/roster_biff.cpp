@@ -1,6 +1,7 @@
 // .xls: the OLE2 compound file (through libgsf) and the BIFF5/BIFF8 record
 // stream inside it.  Every length and count read from the file is checked
 // against the bytes actually there before it is used.
+#include "platform/roster_gobject.h"
 #include "platform/roster_internal.h"
 
 #include <gsf/gsf.h>
@@ -14,50 +15,6 @@
 namespace vdmq::roster::detail {
 
 namespace {
-
-// ---- records ------------------------------------------------------------------
-
-enum : std::uint16_t {
-    rFORMULA = 0x0006,
-    rEOF = 0x000A,
-    rFILEPASS = 0x002F,
-    rDATEMODE = 0x0022,
-    rCONTINUE = 0x003C,
-    rCODEPAGE = 0x0042,
-    rBOUNDSHEET = 0x0085,
-    rMULRK = 0x00BD,
-    rMULBLANK = 0x00BE,
-    rRSTRING = 0x00D6,
-    rXF = 0x00E0,
-    rMERGEDCELLS = 0x00E5,
-    rSST = 0x00FC,
-    rLABELSST = 0x00FD,
-    rBLANK = 0x0201,
-    rNUMBER = 0x0203,
-    rLABEL = 0x0204,
-    rBOOLERR = 0x0205,
-    rSTRING = 0x0207,
-    rRK = 0x027E,
-    rFORMAT = 0x041E,
-    rBOF = 0x0809,
-    rFORMULA3 = 0x0206,
-    rFORMULA4 = 0x0406,
-    // Excel 2-4 only (read by readOldSheet)
-    rBOF2 = 0x0009,
-    rBOF3 = 0x0209,
-    rBOF4 = 0x0409,
-    rBLANK2 = 0x0001,
-    rINTEGER2 = 0x0002,
-    rNUMBER2 = 0x0003,
-    rLABEL2 = 0x0004,
-    rBOOLERR2 = 0x0005,
-    rSTRING2 = 0x0007,
-    rIXFE2 = 0x0044,
-    rFORMAT2 = 0x001E,
-    rXF2 = 0x0043,
-    rXF3 = 0x0243,
-    rXF4 = 0x0443,
-};
 
 struct Record {
     std::uint16_t type = 0;
@@ -443,6 +400,24 @@ private:
         return text8(std::string_view(reinterpret_cast<const char*>(d.data() + at), n));
     }
 
+    // A BIFF8 string's option byte, then, where it says so, the number of
+    // rich-text runs and of phonetic bytes that follow the characters.
+    struct StringHeader {
+        std::uint8_t flags = 0;
+        std::uint16_t runs = 0;
+        std::uint32_t ext = 0;
+    };
+    static StringHeader stringHeader(Reader& rd)
+    {
+        StringHeader h;
+        h.flags = rd.u8();
+        if (h.flags & 0x08)
+            h.runs = rd.u16();
+        if (h.flags & 0x04)
+            h.ext = rd.u32();
+        return h;
+    }
+
     // XLUnicodeString (cch of 1 or 2 bytes, flags, characters) in BIFF8; a
     // byte string in the code page in BIFF5.
     std::string unicodeString(Reader& rd, int cchBytes)
@@ -456,16 +431,8 @@ private:
         // label-empty.xls).
         if (cch == 0 && rd.exhausted())
             return out;
-        std::uint8_t flags = rd.u8();
-        std::uint16_t runs = 0;
-        std::uint32_t ext = 0;
-        if (flags & 0x08)
-            runs = rd.u16();
-        if (flags & 0x04)
-            ext = rd.u32();
-        rd.chars(out, cch, flags & 1);
-        (void)runs;
-        (void)ext;  // formatting after the characters: not needed
+        // The formatting after the characters is not needed.
+        rd.chars(out, cch, stringHeader(rd).flags & 1);
         return out;
     }
 
@@ -606,20 +573,14 @@ private:
         std::string s;
         for (std::uint32_t i = 0; i < unique && !rd.exhausted(); ++i) {
             std::uint16_t cch = rd.u16();
-            std::uint8_t flags = rd.u8();
-            std::uint16_t runs = 0;
-            std::uint32_t ext = 0;
-            if (flags & 0x08)
-                runs = rd.u16();
-            if (flags & 0x04)
-                ext = rd.u32();
+            const StringHeader h = stringHeader(rd);
             s.clear();
-            rd.chars(s, cch, flags & 1);
+            rd.chars(s, cch, h.flags & 1);
             sst_.push_back(pool_.add(s));
             // Rich-text runs and the phonetic block follow the characters
             // as plain bytes; a continuation inside them has no flag byte.
-            rd.skip(4ull * runs);
-            rd.skip(ext);
+            rd.skip(4ull * h.runs);
+            rd.skip(h.ext);
         }
     }
 
@@ -943,16 +904,6 @@ private:
 };
 
 // ---- the compound file ---------------------------------------------------------
-
-struct GObjectUnref {
-    void operator()(gpointer p) const
-    {
-        if (p)
-            g_object_unref(p);
-    }
-};
-template <class T>
-using GPtr = std::unique_ptr<T, GObjectUnref>;
 
 bool sameName(const char* a, const char* b) { return a && g_ascii_strcasecmp(a, b) == 0; }
 

@@ -268,17 +268,6 @@ bool rc4Verifies(const SecretBytes& key, std::span<const std::uint8_t> verifier,
 
 // ---- .xls -------------------------------------------------------------------------
 
-enum : std::uint16_t {
-    rBOF = 0x0809,
-    rFILEPASS = 0x002F,
-    rUSREXCL = 0x0194,
-    rFILELOCK = 0x0195,
-    rINTERFACEHDR = 0x00E1,
-    rRRDINFO = 0x0196,
-    rRRDHEAD = 0x0138,
-    rBOUNDSHEET = 0x0085,
-};
-
 // Calls `f(from, to, recordSize)` for every run of stream bytes that the
 // scheme encrypts: the data of every record except those that stay plain,
 // and of BOUNDSHEET all but the sheet's position.

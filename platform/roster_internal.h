@@ -13,6 +13,55 @@
 
 namespace vdmq::roster::detail {
 
+// The BIFF record codes the reader and the decryption know, one list.
+enum : std::uint16_t {
+    rFORMULA = 0x0006,
+    rEOF = 0x000A,
+    rFILEPASS = 0x002F,
+    rDATEMODE = 0x0022,
+    rCONTINUE = 0x003C,
+    rCODEPAGE = 0x0042,
+    rBOUNDSHEET = 0x0085,
+    rMULRK = 0x00BD,
+    rMULBLANK = 0x00BE,
+    rRSTRING = 0x00D6,
+    rXF = 0x00E0,
+    rMERGEDCELLS = 0x00E5,
+    rSST = 0x00FC,
+    rLABELSST = 0x00FD,
+    rBLANK = 0x0201,
+    rNUMBER = 0x0203,
+    rLABEL = 0x0204,
+    rBOOLERR = 0x0205,
+    rSTRING = 0x0207,
+    rRK = 0x027E,
+    rFORMAT = 0x041E,
+    rBOF = 0x0809,
+    rFORMULA3 = 0x0206,
+    rFORMULA4 = 0x0406,
+    // kept plain in an encrypted stream, besides BOF, FILEPASS and BOUNDSHEET
+    rUSREXCL = 0x0194,
+    rFILELOCK = 0x0195,
+    rINTERFACEHDR = 0x00E1,
+    rRRDINFO = 0x0196,
+    rRRDHEAD = 0x0138,
+    // Excel 2-4 only (read by readOldSheet)
+    rBOF2 = 0x0009,
+    rBOF3 = 0x0209,
+    rBOF4 = 0x0409,
+    rBLANK2 = 0x0001,
+    rINTEGER2 = 0x0002,
+    rNUMBER2 = 0x0003,
+    rLABEL2 = 0x0004,
+    rBOOLERR2 = 0x0005,
+    rSTRING2 = 0x0007,
+    rIXFE2 = 0x0044,
+    rFORMAT2 = 0x001E,
+    rXF2 = 0x0043,
+    rXF3 = 0x0243,
+    rXF4 = 0x0443,
+};
+
 // Reasons, in the words the user reads (UTF-8 here).
 std::string reasonCorrupt();  // "不是Excel工作簿（文件已损坏或格式不对）"
 [[noreturn]] void throwCorrupt(const char* what = nullptr);

@@ -1,6 +1,7 @@
 // .xlsx: the zip package through libgsf, its XML parts streamed through
 // libxml2's reader.  The package's parts are found through its
 // relationships, as the spreadsheet finds them, not by fixed names.
+#include "platform/roster_gobject.h"
 #include "platform/roster_internal.h"
 
 #include <gsf/gsf.h>
@@ -15,16 +16,6 @@
 namespace vdmq::roster::detail {
 
 namespace {
-
-struct GObjectUnref {
-    void operator()(gpointer p) const
-    {
-        if (p)
-            g_object_unref(p);
-    }
-};
-template <class T>
-using GPtr = std::unique_ptr<T, GObjectUnref>;
 
 [[noreturn]] void tooLarge() { throw RosterError("工作簿解压后过大，不像人员名册（文件可能已损坏）"); }
 

@@ -345,18 +345,23 @@ void TFormTzpreview::buildToolBar()
         bar->addWidget(g);
     bar->addStretch(1);
 
-    connect(SpeedButtonFit, &QToolButton::clicked, this, [this] { SpeedButtonFitClick(); });
-    connect(SpeedButtonSame, &QToolButton::clicked, this, [this] { SpeedButtonSameClick(); });
-    connect(SpeedButtonWidth, &QToolButton::clicked, this, [this] { SpeedButtonWidthClick(); });
-    connect(SpeedButtonFirst, &QToolButton::clicked, this, [this] { SpeedButtonFirstClick(); });
-    connect(SpeedButtonPrior, &QToolButton::clicked, this, [this] { SpeedButtonPriorClick(); });
-    connect(SpeedButtonNext, &QToolButton::clicked, this, [this] { SpeedButtonNextClick(); });
-    connect(SpeedButtonLast, &QToolButton::clicked, this, [this] { SpeedButtonLastClick(); });
-    connect(SpeedButtonPrint, &QToolButton::clicked, this, [this] { SpeedButtonPrintClick(); });
-    connect(SpeedButtonPrintSetup, &QToolButton::clicked, this, [this] { SpeedButtonPrintSetupClick(); });
-    connect(SpeedButtonSave, &QToolButton::clicked, this, [this] { SpeedButtonSaveClick(); });
-    connect(SpeedButtonClose, &QToolButton::clicked, this, [this] { SpeedButtonCloseClick(); });
-    connect(SpeedButtonPdf, &QToolButton::clicked, this, [this] { SpeedButtonPdfClick(); });
+    using Handler = void (TFormTzpreview::*)();
+    const std::pair<QToolButton*, Handler> handlers[] = {
+        {SpeedButtonFit, &TFormTzpreview::SpeedButtonFitClick},
+        {SpeedButtonSame, &TFormTzpreview::SpeedButtonSameClick},
+        {SpeedButtonWidth, &TFormTzpreview::SpeedButtonWidthClick},
+        {SpeedButtonFirst, &TFormTzpreview::SpeedButtonFirstClick},
+        {SpeedButtonPrior, &TFormTzpreview::SpeedButtonPriorClick},
+        {SpeedButtonNext, &TFormTzpreview::SpeedButtonNextClick},
+        {SpeedButtonLast, &TFormTzpreview::SpeedButtonLastClick},
+        {SpeedButtonPrint, &TFormTzpreview::SpeedButtonPrintClick},
+        {SpeedButtonPrintSetup, &TFormTzpreview::SpeedButtonPrintSetupClick},
+        {SpeedButtonSave, &TFormTzpreview::SpeedButtonSaveClick},
+        {SpeedButtonClose, &TFormTzpreview::SpeedButtonCloseClick},
+        {SpeedButtonPdf, &TFormTzpreview::SpeedButtonPdfClick},
+    };
+    for (const auto& [button, handler] : handlers)
+        connect(button, &QToolButton::clicked, this, [this, handler = handler] { (this->*handler)(); });
 }
 
 void TFormTzpreview::buildShortcuts()

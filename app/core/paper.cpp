@@ -15,7 +15,6 @@ namespace vdmq {
 
 namespace {
 
-double round1(double mm) { return std::round(mm * 10) / 10; }
 double ceil1(double mm) { return std::ceil(mm * 10 - 1e-6) / 10; }
 
 bool equalsNoCase(std::string_view a, std::string_view b)
@@ -42,10 +41,9 @@ double storedOffset(const QString& path, std::string_view key)
     const double v = QString::fromLatin1(trimmed(*text).c_str()).toDouble(&ok);
     if (!ok || !std::isfinite(v))
         return 0;
-    return std::clamp(round1(v), -kMaxOffsetMm, kMaxOffsetMm);
+    return std::clamp(RoundMm(v), -kMaxOffsetMm, kMaxOffsetMm);
 }
 
-QString offsetValue(double mm) { return QString::number(round1(mm), 'f', 1); }
 
 }  // namespace
 
@@ -74,8 +72,8 @@ void SavePaperSettings(const QString& path, const TPaperSettings& s)
     const std::pair<std::string_view, QString> keys[] = {
         {"Paper", s.Paper == TPaper::A4 ? QStringLiteral("A4") : QStringLiteral("B5")},
         {"A4Position", s.Centred ? QStringLiteral("Centre") : QStringLiteral("TopLeft")},
-        {"OffsetX", offsetValue(s.OffsetXmm)},
-        {"OffsetY", offsetValue(s.OffsetYmm)},
+        {"OffsetX", MmText(s.OffsetXmm)},
+        {"OffsetY", MmText(s.OffsetYmm)},
         {"PdfOffsets", s.OffsetsInPdf ? QStringLiteral("1") : QStringLiteral("0")},
     };
     try {
@@ -155,8 +153,8 @@ QPointF AlignMm(const TPaperSettings& s)
         return {};
     const QSizeF sheet = PaperSizeMm(s.Paper);
     const QRectF content = FormContentMm();
-    return QPointF(round1((sheet.width() - content.width()) / 2 - content.left()),
-                   round1((sheet.height() - content.height()) / 2 - content.top()));
+    return QPointF(RoundMm((sheet.width() - content.width()) / 2 - content.left()),
+                   RoundMm((sheet.height() - content.height()) / 2 - content.top()));
 }
 
 qr::TQRPlacement PlacementFor(const TPaperSettings& s, bool withOffsets)
@@ -176,20 +174,10 @@ QString PaperText(const TPaperSettings& s)
     return s.Centred ? QStringLiteral("A4（210×297 mm），居中") : QStringLiteral("A4（210×297 mm），左上角");
 }
 
-namespace {
-QString signedMm(double mm)
-{
-    const double v = round1(mm);
-    return (v > 0   ? QStringLiteral("+")
-            : v < 0 ? QStringLiteral("−")
-                    : QString()) +
-           QString::number(std::abs(v), 'f', 1);
-}
-}  // namespace
 
 QString OffsetText(const TPaperSettings& s)
 {
-    return QStringLiteral("水平 %1 mm，垂直 %2 mm").arg(signedMm(s.OffsetXmm), signedMm(s.OffsetYmm));
+    return QStringLiteral("水平 %1 mm，垂直 %2 mm").arg(SignedMmText(s.OffsetXmm), SignedMmText(s.OffsetYmm));
 }
 
 TCalibrationSheet CalibrationSheetFor(const TPaperSettings& s)
@@ -260,7 +248,6 @@ QString quoted(const std::string& gbText)
 QString sideLine(const SideText& st, const std::vector<qr::TQRBorderLoss>& losses, const QRectF& printable,
                  const QRectF& frame, const QSizeF& sheet)
 {
-    auto mm = [](double v) { return QString::number(round1(v), 'f', 1); };
     QStringList frameWhole, frameThin, texts;
     int otherWhole = 0, otherThin = 0, across = 0;
     double acrossCut = 0;
@@ -288,7 +275,8 @@ QString sideLine(const SideText& st, const std::vector<qr::TQRBorderLoss>& losse
                             : st.side == qr::sdTop   ? ink.top()
                             : st.side == qr::sdRight ? sheet.width() - ink.right()
                                                      : sheet.height() - ink.bottom();
-        (loss.whole ? frameWhole : frameThin) << QStringLiteral("%1（离纸边 %2 mm）").arg(u(st.frameLine), mm(dist));
+        (loss.whole ? frameWhole : frameThin)
+            << QStringLiteral("%1（离纸边 %2 mm）").arg(u(st.frameLine), MmText(dist));
     }
     QStringList parts;
     if (!frameWhole.isEmpty())
@@ -302,7 +290,7 @@ QString sideLine(const SideText& st, const std::vector<qr::TQRBorderLoss>& losse
     if (across > 0)
         parts << QStringLiteral("%1 条%2的%3缺一截（最多 %4 mm）")
                      .arg(across)
-                     .arg(u(st.across), u(st.end), mm(std::max(0.1, acrossCut)));
+                     .arg(u(st.across), u(st.end), MmText(std::max(0.1, acrossCut)));
     if (!texts.isEmpty()) {
         texts.removeDuplicates();
         QString t = QStringLiteral("文字") + texts.mid(0, 2).join(QStringLiteral("、"));
@@ -338,7 +326,7 @@ QString moveAdvice(const qr::QRPageImage& page, const qr::TQRPlacement& placemen
     };
     const auto dx = move(printable.left(), printable.right(), ink.left(), ink.right());
     const auto dy = move(printable.top(), printable.bottom(), ink.top(), ink.bottom());
-    const double nx = round1(s.OffsetXmm + dx.value_or(0)), ny = round1(s.OffsetYmm + dy.value_or(0));
+    const double nx = RoundMm(s.OffsetXmm + dx.value_or(0)), ny = RoundMm(s.OffsetYmm + dy.value_or(0));
     if (withOffsets && dx && dy && std::abs(nx) <= kMaxOffsetMm && std::abs(ny) <= kMaxOffsetMm) {
         TPaperSettings fixed = s;
         fixed.OffsetXmm = nx;
@@ -382,11 +370,10 @@ QString PaperWarning(const QString& printer, const qr::TQRPaperSupport& support,
     const QRectF printable(m.left(), m.top(), sheet.width() - m.left() - m.right(),
                            sheet.height() - m.top() - m.bottom());
     const QRectF frame = FormFrameMm().translated(placement.ShiftMm);
-    auto mm = [](double v) { return QString::number(round1(v), 'f', 1); };
 
     out << QStringLiteral("打印机“%1”在这种纸上印不到四边各一圈：左 %2、上 %3、右 %4、下 %5 mm。"
                           "按现在的纸张“%6”和偏移“%7”，下面这些会印不出：")
-               .arg(printer, mm(m.left()), mm(m.top()), mm(m.right()), mm(m.bottom()), PaperText(s),
+               .arg(printer, MmText(m.left()), MmText(m.top()), MmText(m.right()), MmText(m.bottom()), PaperText(s),
                     withOffsets ? OffsetText(s) : QStringLiteral("不用"));
     for (const SideText& st : kSides)
         if (const QString line = sideLine(st, losses, printable, frame, sheet); !line.isEmpty())
