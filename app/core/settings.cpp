@@ -130,9 +130,7 @@ QDateTime parseDate(const QString& raw)
         iso = QDateTime::fromString(text, Qt::ISODate);
     if (iso.isValid()) {
         // A stated offset or zone is honoured; the record holds local time.
-        if (iso.timeSpec() != Qt::LocalTime)
-            iso = iso.toLocalTime();
-        return iso;
+        return iso.toLocalTime();
     }
     return {};
 }
@@ -180,7 +178,7 @@ void SetLocalClock(std::function<QDateTime()> clock) { clockOverride() = std::mo
 
 TDateTime ToDateTime(const QDateTime& dt)
 {
-    const QDateTime local = dt.timeSpec() == Qt::LocalTime ? dt : dt.toLocalTime();
+    const QDateTime local = dt.toLocalTime();
     const qint64 days = epoch().daysTo(local.date());
     const double frac = static_cast<double>(local.time().msecsSinceStartOfDay()) / kMsPerDay;
     // Before the epoch the day counts down while the fraction still counts

@@ -13,7 +13,8 @@ namespace vdmq {
 // The print date is a wall-clock date and time in the user's own zone
 // (Qt::LocalTime) wherever it is held: in the date picker, in
 // TEntryFields::dtPrint, in TVdcs::PrintDate and in the "Date" key.  Values
-// of another time spec are converted to local time where they come in.
+// held in UTC or at a fixed offset are converted to local time where they
+// come in.
 
 // The local date and time now.  Whatever needs "today" asks here, so that a
 // test can say which day and hour it is.
