@@ -18,22 +18,12 @@ using namespace vdmq;
 
 namespace {
 
-TPaperSettings paper(TPaper p, bool centred = false, double x = 0, double y = 0)
-{
-    TPaperSettings s;
-    s.Paper = p;
-    s.Centred = centred;
-    s.OffsetXmm = x;
-    s.OffsetYmm = y;
-    return s;
-}
-
 TEST(PaperSettings, RoundTripLeavesTheDesignSectionAlone)
 {
     QTemporaryDir dir;
     const QString ini = dir.filePath("vdmq.ini");
     testfiles::writeAll(ini, "[xtcs]\r\nFile=A\r\nStart=9\r\n");
-    TPaperSettings s = paper(TPaper::A4, true, -1.5, 20);
+    TPaperSettings s{TPaper::A4, true, -1.5, 20};
     s.OffsetsInPdf = true;
     SavePaperSettings(ini, s);
     EXPECT_EQ(LoadPaperSettings(ini), s);
@@ -60,12 +50,12 @@ TEST(PaperSettings, StoredValuesAreReadLeniently)
         {"", TPaperSettings{}},
         {"Paper=a4\nA4Position=center\nOffsetX= 3.25 \nOffsetY=-35\nPdfOffsets=1",
          [] {
-             TPaperSettings s = paper(TPaper::A4, true, 3.3, -20);  // rounded, held to the range
+             TPaperSettings s{TPaper::A4, true, 3.3, -20};  // rounded, held to the range
              s.OffsetsInPdf = true;
              return s;
          }()},
         {"Paper=Letter\nA4Position=middle\nOffsetX=abc\nOffsetY=nan\nPdfOffsets=yes", TPaperSettings{}},
-        {"paper=A4\noffsetx=+1.5", paper(TPaper::A4, false, 1.5)},
+        {"paper=A4\noffsetx=+1.5", TPaperSettings{TPaper::A4, false, 1.5}},
     };
     for (const Case& c : cases) {
         QTemporaryDir dir;
@@ -137,9 +127,9 @@ TEST(Placement, EachPaperAndPosition)
         QSizeF sheet;
         QPointF shift;
     } cases[] = {
-        {paper(TPaper::B5, true), true, {182, 257}, {0, 0}},  // centring means A4 only
-        {paper(TPaper::B5, false, 2.5, -1.5), false, {182, 257}, {0, 0}},
-        {paper(TPaper::A4, false, -3, 4), true, {210, 297}, {-3, 4}},
+        {TPaperSettings{TPaper::B5, true}, true, {182, 257}, {0, 0}},  // centring means A4 only
+        {TPaperSettings{TPaper::B5, false, 2.5, -1.5}, false, {182, 257}, {0, 0}},
+        {TPaperSettings{TPaper::A4, false, -3, 4}, true, {210, 297}, {-3, 4}},
     };
     for (const Case& c : cases) {
         const qr::TQRPlacement p = PlacementFor(c.s, c.offsets);
@@ -149,11 +139,11 @@ TEST(Placement, EachPaperAndPosition)
 
     // Centred on A4: the frame as far from the left edge as from the right,
     // the printed extent as far from the top as from the bottom (to 0.1 mm).
-    const qr::TQRPlacement c = PlacementFor(paper(TPaper::A4, true, 1, 1), false);
+    const qr::TQRPlacement c = PlacementFor(TPaperSettings{TPaper::A4, true, 1, 1}, false);
     const QRectF f = frame.translated(c.ShiftMm), all = content.translated(c.ShiftMm);
     EXPECT_NEAR(f.left(), 210 - f.right(), 0.2);
     EXPECT_NEAR(all.top(), 297 - all.bottom(), 0.2);
-    EXPECT_EQ(PlacementFor(paper(TPaper::A4, true, 1, 1), true).ShiftMm, c.ShiftMm + QPointF(1, 1));
+    EXPECT_EQ(PlacementFor(TPaperSettings{TPaper::A4, true, 1, 1}, true).ShiftMm, c.ShiftMm + QPointF(1, 1));
 }
 
 // The rulers of the calibration page read distances from the paper's edge:
@@ -161,7 +151,8 @@ TEST(Placement, EachPaperAndPosition)
 // reading is off.  Their ticks run 20 mm past it, the largest offset.
 TEST(CalibrationPage, RulersStartAtTheSheetEdgeAndFrameMatchesTheForm)
 {
-    for (const TPaperSettings& s : {paper(TPaper::B5), paper(TPaper::A4), paper(TPaper::A4, true, 3, -2)}) {
+    for (const TPaperSettings& s :
+         {TPaperSettings{TPaper::B5}, TPaperSettings{TPaper::A4}, TPaperSettings{TPaper::A4, true, 3, -2}}) {
         const TCalibrationSheet sheet = CalibrationSheetFor(s);
         const qr::QRPageImage page = CalibrationPage(sheet);
         const QPointF align = AlignMm(s);
@@ -203,7 +194,7 @@ TEST(CalibrationPage, RulersStartAtTheSheetEdgeAndFrameMatchesTheForm)
         EXPECT_NEAR(d.left, f.left(), 0.05);
         EXPECT_NEAR(d.bottom, sheet.SheetMm.height() - f.bottom(), 0.05);
     }
-    const TFrameDistances b5 = ExpectedFrameDistances(CalibrationSheetFor(paper(TPaper::B5)));
+    const TFrameDistances b5 = ExpectedFrameDistances(CalibrationSheetFor(TPaperSettings{TPaper::B5}));
     EXPECT_EQ(std::vector<double>({b5.left, b5.top, b5.right, b5.bottom}),
               std::vector<double>({3.6, 15.3, 21.5, 29.2}));
 }
@@ -228,25 +219,25 @@ TEST(PaperWarning, SaysWhatTheBorderTakes)
         bool withOffsets;
         std::vector<const char*> says;
     } cases[] = {
-        {"no border", exact, paper(TPaper::B5), true, {}},
-        {"unknown printer", qr::TQRPaperSupport{}, paper(TPaper::B5), true, {}},
+        {"no border", exact, TPaperSettings{TPaper::B5}, true, {}},
+        {"unknown printer", qr::TQRPaperSupport{}, TPaperSettings{TPaper::B5}, true, {}},
         {"left rule lost",
          generic,
-         paper(TPaper::A4),
+         TPaperSettings{TPaper::A4},
          true,
          {"左 4.2、上 4.2、右 4.2、下 4.2 mm", "左框线（离纸边 3.6 mm）整条印不出",
           "8 条横线的左端缺一截（最多 0.6 mm）", "水平 +0.7 mm，垂直 0.0 mm", "--offset 0.7,0.0",
           "也可以改选 A4 居中"}},
-        {"offset enough", generic, paper(TPaper::A4, false, 0.7, 0), true, {}},
-        {"offset ignored for a file", generic, paper(TPaper::A4, false, 0.7, 0), false, {"左框线"}},
+        {"offset enough", generic, TPaperSettings{TPaper::A4, false, 0.7, 0}, true, {}},
+        {"offset ignored for a file", generic, TPaperSettings{TPaper::A4, false, 0.7, 0}, false, {"左框线"}},
         {"moved into the right border",
          generic,
-         paper(TPaper::B5, false, 18, 0),
+         TPaperSettings{TPaper::B5, false, 18, 0},
          true,
          {"右框线（离纸边 3.5 mm）整条印不出", "25 条横线的右端", "水平 +17.2 mm"}},
-        {"centred clears it", generic, paper(TPaper::A4, true), true, {}},
-        {"no such paper", none, paper(TPaper::B5), true, {"没有B5（182×257 mm）这种纸", "（如 A4）"}},
-        {"cannot fit", wide, paper(TPaper::B5), true, {"放不下整张表，请改用 A4 纸"}},
+        {"centred clears it", generic, TPaperSettings{TPaper::A4, true}, true, {}},
+        {"no such paper", none, TPaperSettings{TPaper::B5}, true, {"没有B5（182×257 mm）这种纸", "（如 A4）"}},
+        {"cannot fit", wide, TPaperSettings{TPaper::B5}, true, {"放不下整张表，请改用 A4 纸"}},
     };
     for (const Case& c : cases) {
         const QString text = PaperWarning(QStringLiteral("Q"), c.support, c.s, FormLayoutPage(), c.withOffsets);

@@ -51,16 +51,6 @@ QSizeF ppdPaperMm(const QString& queue, const QSizeF& sheetMm)
     return {};
 }
 
-TPaperSettings paper(TPaper p, bool centred, double x, double y)
-{
-    TPaperSettings s;
-    s.Paper = p;
-    s.Centred = centred;
-    s.OffsetXmm = x;
-    s.OffsetYmm = y;
-    return s;
-}
-
 class CupsPaper : public ::testing::Test {
 protected:
     void SetUp() override
@@ -80,10 +70,13 @@ TEST_F(CupsPaper, EachPaperAndOffsetLandsWhereAsked)
         TPaperSettings s;
         QString title;
     } cases[] = {
-        {"PDF", paper(TPaper::B5, false, 0, 0), {}},    {"PDF", paper(TPaper::B5, false, 2.5, -1.5), {}},
-        {"PDF", paper(TPaper::A4, false, 0, 0), {}},    {"PDF", paper(TPaper::A4, true, -3.0, 4.2), {}},
-        {"A4Only", paper(TPaper::A4, false, 0, 0), {}}, {"A4Only", paper(TPaper::A4, false, 1.0, 2.0), {}},
-        {"A4Only", paper(TPaper::A4, true, 0, 0), {}},
+        {"PDF", TPaperSettings{TPaper::B5, false, 0, 0}, {}},
+        {"PDF", TPaperSettings{TPaper::B5, false, 2.5, -1.5}, {}},
+        {"PDF", TPaperSettings{TPaper::A4, false, 0, 0}, {}},
+        {"PDF", TPaperSettings{TPaper::A4, true, -3.0, 4.2}, {}},
+        {"A4Only", TPaperSettings{TPaper::A4, false, 0, 0}, {}},
+        {"A4Only", TPaperSettings{TPaper::A4, false, 1.0, 2.0}, {}},
+        {"A4Only", TPaperSettings{TPaper::A4, true, 0, 0}, {}},
     };
     // All jobs go out first; CUPS works on them meanwhile.
     qr::TQRQtPrintBackend backend(false);

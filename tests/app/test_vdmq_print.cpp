@@ -20,6 +20,7 @@
 #include <unistd.h>
 
 #include "cups_helpers.h"
+#include "file_helpers.h"
 #include "page_helpers.h"
 
 #include <csignal>
@@ -58,11 +59,6 @@ Result run(const QStringList& args, int fileSizeKb = 0, const QString& out = {})
     p.waitForFinished(60000);
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
             QString::fromUtf8(p.readAllStandardError())};
-}
-
-QStringList entries(const QString& dir)
-{
-    return QDir(dir).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden, QDir::Name);
 }
 
 int pdfPages(const QString& pdf)
@@ -217,11 +213,7 @@ TEST_F(VdmqPrint, SettingsFileGivesTheDefaults)
 {
     QTemporaryDir dir;
     const QString ini = dir.filePath("office.ini");
-    QFile f(ini);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(
-        QByteArray::fromStdString(vdmq::gb("[xtcs]\nFile=澜人发(2010)9号\nArea=某局\nStart=11\nEnd=13\nyjkd=60\n")));
-    f.close();
+    testfiles::writeAll(ini, vdmq::gb("[xtcs]\nFile=澜人发(2010)9号\nArea=某局\nStart=11\nEnd=13\nyjkd=60\n"));
     Result r = run({data("flags.xls"), "--settings", ini, "--fields"});
     ASSERT_EQ(r.exit, 0) << r.err.toStdString();
     EXPECT_EQ(rows(r.out), (std::vector<int>{11, 13}));
@@ -365,9 +357,7 @@ QString roster(const char* name) { return QStringLiteral(VDMQ_TESTDATA "/roster/
 QString passwordFile(QTemporaryDir& dir, const QByteArray& text)
 {
     QString p = dir.filePath(QStringLiteral("pw.txt"));
-    QFile f(p);
-    f.open(QIODevice::WriteOnly);
-    f.write(text);
+    testfiles::writeAll(p, text.toStdString());
     return p;
 }
 
@@ -442,10 +432,7 @@ TEST_F(VdmqPrint, PaperAndOffsetPlaceThePdf)
 {
     QTemporaryDir dir;
     const QString ini = dir.filePath("office.ini");
-    QFile f(ini);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("[vdmq]\nPaper=A4\nA4Position=Centre\nOffsetX=5.0\nOffsetY=5.0\n");
-    f.close();
+    testfiles::writeAll(ini, "[vdmq]\nPaper=A4\nA4Position=Centre\nOffsetX=5.0\nOffsetY=5.0\n");
     const QString flags = data("flags.xls");
     vdmq::TPaperSettings a4c;
     a4c.Paper = vdmq::TPaper::A4;
@@ -493,10 +480,7 @@ TEST_F(VdmqPrint, PrinterTakesTheRememberedPaperAndWarns)
         GTEST_SKIP() << "CUPS queues \"PDF\" and \"A4Only\" missing: run scripts/start-cups first";
     QTemporaryDir dir;
     const QString ini = dir.filePath("office.ini");
-    QFile f(ini);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("[vdmq]\nPaper=A4\nA4Position=Centre\nOffsetX=1.5\nOffsetY=-2.0\n");
-    f.close();
+    testfiles::writeAll(ini, "[vdmq]\nPaper=A4\nA4Position=Centre\nOffsetX=1.5\nOffsetY=-2.0\n");
     vdmq::TPaperSettings a4c;
     a4c.Paper = vdmq::TPaper::A4;
     a4c.Centred = true;
@@ -580,11 +564,8 @@ TEST_F(VdmqPrint, OutputFailuresAreReportedAndLeaveNothingHalfWritten)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        for (const QString& f : {pdf, text}) {
-            QFile old(f);
-            ASSERT_TRUE(old.open(QIODevice::WriteOnly | QIODevice::Truncate));
-            old.write("yesterday's forms");
-        }
+        for (const QString& f : {pdf, text})
+            testfiles::writeAll(f, "yesterday's forms");
         QFile::remove(fields);
         const Result r = run(c.args, c.limitKb, c.out);
         EXPECT_EQ(r.exit, 1) << r.err.toStdString();
@@ -592,12 +573,9 @@ TEST_F(VdmqPrint, OutputFailuresAreReportedAndLeaveNothingHalfWritten)
         if (!c.target.isEmpty()) {
             EXPECT_TRUE(r.err.contains(c.target)) << r.err.toStdString();
         }
-        for (const QString& f : {pdf, text}) {
-            QFile old(f);
-            ASSERT_TRUE(old.open(QIODevice::ReadOnly));
-            EXPECT_EQ(old.readAll(), "yesterday's forms") << f.toStdString();
-        }
-        QStringList left = entries(dir.path());
+        for (const QString& f : {pdf, text})
+            EXPECT_EQ(testfiles::readAll(f), "yesterday's forms") << f.toStdString();
+        QStringList left = testfiles::entries(dir.path());
         left.removeAll("f.jsonl");
         EXPECT_EQ(left, (QStringList{"forms.pdf", "forms.txt"}));
     }
@@ -659,16 +637,16 @@ TEST_F(VdmqPrint, InterruptedRunLeavesTheEarlierFileAndNoTemporary)
         EXPECT_EQ(f.readAll(), before);
         f.close();
         if (sig == SIGKILL) {
-            EXPECT_GT(entries(dir.path()).size(), 1) << "the killed run's temporary";
+            EXPECT_GT(testfiles::entries(dir.path()).size(), 1) << "the killed run's temporary";
         } else {
-            EXPECT_EQ(entries(dir.path()), QStringList{"forms.pdf"});
+            EXPECT_EQ(testfiles::entries(dir.path()), QStringList{"forms.pdf"});
         }
     }
 
     const Result r = run(args);
     EXPECT_EQ(r.exit, 0) << r.err.toStdString();
     EXPECT_EQ(pdfPages(pdf), 300);
-    EXPECT_EQ(entries(dir.path()), QStringList{"forms.pdf"});
+    EXPECT_EQ(testfiles::entries(dir.path()), QStringList{"forms.pdf"});
 }
 
 // Two runs writing the same PDF at once: both succeed and the file is one
@@ -685,7 +663,7 @@ TEST_F(VdmqPrint, TwoRunsOnOnePdf)
     EXPECT_EQ(b.exitCode(), 0) << b.readAllStandardError().toStdString();
     const int pages = pdfPages(pdf);
     EXPECT_TRUE(pages == 300 || pages == 147) << pages;
-    EXPECT_EQ(entries(dir.path()), QStringList{"forms.pdf"});
+    EXPECT_EQ(testfiles::entries(dir.path()), QStringList{"forms.pdf"});
 }
 
 // A "settings file" of 50 MB of line ends took 76 s and 4 GB; one over

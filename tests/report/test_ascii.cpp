@@ -108,11 +108,7 @@ TEST(AsciiExportFile, EmptiedOnFirstStartThenAppended)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("form.TXT");
-    {
-        QFile old(path);
-        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
-        old.write("stale contents that must go\r\n");
-    }
+    testfiles::writeAll(path, "stale contents that must go\r\n");
     qr::TQRAsciiExportFilter f(path);
     f.Start(1820, 2570, {});
     qr::ExportPage(f, formPage({text(0, 0, "P1")}));

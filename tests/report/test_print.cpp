@@ -76,6 +76,14 @@ std::unique_ptr<qr::TQuickRep> testForm()
     return rep;
 }
 
+// Three pages of the test form in `store`, finished as after a preparation.
+void addThreePages(qr::TQRPrinter& store, qr::TQuickRep& rep)
+{
+    for (int i = 0; i < 3; ++i)
+        store.AddPage(rep.PrepareNew()->Page(1));
+    store.SetStatus(qr::mpFinished);
+}
+
 void expectWordsInPlace(const QString& pdf)
 {
     const auto ws = words(pdf);
@@ -103,9 +111,7 @@ TEST(PrintToFile, PageRangeAndCustomPaper)
 {
     auto rep = testForm();
     qr::TQRPrinter store(rep.get());
-    for (int i = 0; i < 3; ++i)
-        store.AddPage(rep->PrepareNew()->Page(1));
-    store.SetStatus(qr::mpFinished);
+    addThreePages(store, *rep);
 
     QTemporaryDir dir;
     qr::TQRPrinterSettings s;
@@ -130,9 +136,7 @@ TEST(PrintToFile, CutShortIsReportedAndTheEarlierFileStays)
 {
     auto rep = testForm();
     qr::TQRPrinter store(rep.get());
-    for (int i = 0; i < 3; ++i)
-        store.AddPage(rep->PrepareNew()->Page(1));
-    store.SetStatus(qr::mpFinished);
+    addThreePages(store, *rep);
     QTemporaryDir dir;
     qr::TQRPrinterSettings s;
     s.OutputFileName = dir.filePath("forms.pdf");
