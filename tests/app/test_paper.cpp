@@ -65,6 +65,52 @@ TEST(PaperSettings, StoredValuesAreReadLeniently)
     }
 }
 
+// Offsets belong to a printer: each has its own pair under a key any
+// printer name can stand in, and one without its own pair takes the keys
+// of before (OffsetX, OffsetY), so an existing vdmq.ini keeps working.
+TEST(PaperSettings, OffsetsArePerPrinter)
+{
+    const struct {
+        const char* printer;
+        const char* key;
+    } keys[] = {
+        {"", "OffsetX"},
+        {"PDF", "OffsetX.PDF"},
+        {"HP_LaserJet-1020.lan", "OffsetX.HP_LaserJet-1020.lan"},
+        // What would end the key, start a section or a comment, or be
+        // trimmed, and names no CUPS queue has but Qt may pass on.
+        {"a=b;[c] d/e%", "OffsetX.a%3Db%3B%5Bc%5D%20d%2Fe%25"},
+        {"办公室", "OffsetX.%E5%8A%9E%E5%85%AC%E5%AE%A4"},
+    };
+    for (const auto& k : keys)
+        EXPECT_EQ(OffsetKey("OffsetX", QString::fromUtf8(k.printer)), k.key) << k.printer;
+
+    QTemporaryDir dir;
+    const QString ini = dir.filePath("vdmq.ini");
+    // A GBK file with the offsets of before, and one printer's own X only.
+    testfiles::writeAll(ini, "[xtcs]\r\nFile=" + gb("澜人发") + "\r\n[vdmq]\r\nOffsetX=1.5\r\nOffsetY=-0.5\r\n"
+                                                                 "OffsetX.A4Only=2.0\r\n");
+    const TPaperSettings before = LoadPaperSettings(ini, "A4Only");
+    EXPECT_DOUBLE_EQ(before.OffsetXmm, 2.0);
+    EXPECT_DOUBLE_EQ(before.OffsetYmm, -0.5);  // its Y is the one of before
+    EXPECT_EQ(LoadPaperSettings(ini, "a4only").OffsetXmm, 2.0);  // CUPS names ignore case; so do keys
+
+    TPaperSettings s{TPaper::A4, true, -3.1, 4.2};
+    for (const char* name : {"a=b;[c] d/e%", "办公室", "PDF"}) {
+        SCOPED_TRACE(name);
+        SavePaperSettings(ini, s, QString::fromUtf8(name));
+        EXPECT_EQ(LoadPaperSettings(ini, QString::fromUtf8(name)), s);
+        s.OffsetXmm += 1;
+    }
+    SavePrinterOffsets(ini, "A4Only", QPointF(0.3, 0.4));
+    EXPECT_EQ(LoadPaperSettings(ini, "A4Only"), (TPaperSettings{TPaper::A4, true, 0.3, 0.4}));
+    // Printers without a pair of their own, and the keys of before, are as
+    // they were.
+    EXPECT_EQ(LoadPaperSettings(ini, "Other"), (TPaperSettings{TPaper::A4, true, 1.5, -0.5}));
+    EXPECT_EQ(LoadPaperSettings(ini), LoadPaperSettings(ini, "Other"));
+    EXPECT_EQ(ReadProfileString(ini, "xtcs", "File", ""), gb("澜人发"));
+}
+
 TEST(PaperSettings, TypedValues)
 {
     struct Offset {
