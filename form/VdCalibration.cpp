@@ -227,9 +227,10 @@ void drawRulers(PageBuilder& b, const QRectF& f, const QSizeF& sheet)
     // The vertical scale, right of the frame, measured from the top edge
     // (kept clear of the sheet's right edge); its caption inside the frame.
     drawScale(b, false, std::min(f.right() + 2.5, sheet.width() - kTextEdge - 10));
-    const QString lines[] = {QStringLiteral("垂直刻度在右上方框线外 ↗"), QStringLiteral("直尺的 0 对准纸的上边缘竖放，"),
-                             QStringLiteral("直尺上 %1 mm 处对着的读数").arg(zero),
-                             QStringLiteral("就是垂直偏移要加上的数。"), QStringLiteral("负数：向上移；正数：向下移。")};
+    const QString lines[] = {
+        QStringLiteral("垂直刻度在右上方框线外 ↗"), QStringLiteral("直尺的 0 对准纸的上边缘竖放，"),
+        QStringLiteral("直尺上 %1 mm 处对着的读数").arg(zero), QStringLiteral("就是垂直偏移要加上的数。"),
+        QStringLiteral("负数：向上移；正数：向下移。")};
     double widest = 0;
     for (const QString& line : lines)
         widest = std::max(widest, qr::detail::measured(small).width(toGb(line)) / 10.0);

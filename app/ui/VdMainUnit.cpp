@@ -293,8 +293,8 @@ void TVdMainForm::buildControls()
     // Tab order: the window's reading order, row by row from the left, as
     // the fields and buttons stand; after the last row the notes on the
     // left and the notice bar above, then round to the first field.
-    QWidget* order[] = {edFile, edArea, edStart, btnClear, btnPre, btnPaper, dtPrint, edWidth,
-                        edEnd,  btnRead, btnPrn, btnExit,  Memo1,  btnHelp,  btnPdf};
+    QWidget* order[] = {edFile, edArea,  edStart, btnClear, btnPre, btnPaper, dtPrint, edWidth,
+                        edEnd,  btnRead, btnPrn,  btnExit,  Memo1,  btnHelp,  btnPdf};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i)
         QWidget::setTabOrder(order[i], order[i + 1]);
 

@@ -7,9 +7,9 @@
 #include "platform/atomicfile.h"
 
 #include <QApplication>
-#include <QFontMetrics>
 #include <QDialogButtonBox>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrinter>

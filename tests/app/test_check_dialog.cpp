@@ -3,8 +3,8 @@
 // (tests/data/check/check.xls: row 7 clean, row 9 with a post cut short).
 #include "app/core/printrun.h"
 #include "app/ui/VdCheckDialog.h"
-#include "app/ui/VdRunReport.h"
 #include "app/ui/VdMainUnit.h"
+#include "app/ui/VdRunReport.h"
 #include "platform/gbtext.h"
 #include "preview/TzPreview.h"
 #include "report/ui/printbackend.h"

@@ -4,20 +4,20 @@
 #include "app/ui/VdMainUnit.h"
 #include "app/ui/VdRosterPane.h"
 #include "platform/gbtext.h"
+#include <QAbstractButton>
 #include <QApplication>
 #include <QClipboard>
+#include <QDateEdit>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
-#include <tuple>
-#include <algorithm>
-#include <QDateEdit>
-#include <QAbstractButton>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <gtest/gtest.h>
+#include <tuple>
 
 #include "clock_helpers.h"
 #include "fake_dialogs.h"
@@ -468,8 +468,8 @@ TEST_F(MainWindowTest, TabFollowsTheReadingOrder)
     };
     std::vector<Place> places;
     for (QWidget* c : w->Panel3->findChildren<QWidget*>()) {
-        const bool control = qobject_cast<QLineEdit*>(c) || qobject_cast<QAbstractButton*>(c) ||
-                             qobject_cast<QDateEdit*>(c);
+        const bool control =
+            qobject_cast<QLineEdit*>(c) || qobject_cast<QAbstractButton*>(c) || qobject_cast<QDateEdit*>(c);
         if (!control || !c->isVisible() || !(c->focusPolicy() & Qt::TabFocus) || qobject_cast<QDateEdit*>(c->parent()))
             continue;
         const QPoint at = c->mapTo(w->Panel3, QPoint(0, 0));

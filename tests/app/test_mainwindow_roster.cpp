@@ -412,7 +412,8 @@ TEST_F(RosterPaneTest, ReadWithASettingsFileThatCannotBeWrittenStillOpens)
         EXPECT_TRUE(w->VdBrowser->Loaded());
         EXPECT_EQ(fromGb(Vdcs.RosterPath), chosen);
         ASSERT_EQ(dialogs->errors.size(), 1);
-        EXPECT_TRUE(dialogs->errors[0].startsWith(QStringLiteral("Unable to write to "))) << dialogs->errors[0].toStdString();
+        EXPECT_TRUE(dialogs->errors[0].startsWith(QStringLiteral("Unable to write to ")))
+            << dialogs->errors[0].toStdString();
         EXPECT_TRUE(dialogs->errors[0].contains(QStringLiteral("下次启动时不会自动打开这个花名册")))
             << dialogs->errors[0].toStdString();
     }

@@ -10,8 +10,8 @@
 
 #include <QDir>
 #include <QTemporaryDir>
-#include <map>
 #include <gtest/gtest.h>
+#include <map>
 
 #include "file_helpers.h"
 
@@ -89,11 +89,12 @@ TEST(PaperSettings, OffsetsArePerPrinter)
     QTemporaryDir dir;
     const QString ini = dir.filePath("vdmq.ini");
     // A GBK file with the offsets of before, and one printer's own X only.
-    testfiles::writeAll(ini, "[xtcs]\r\nFile=" + gb("澜人发") + "\r\n[vdmq]\r\nOffsetX=1.5\r\nOffsetY=-0.5\r\n"
-                                                                 "OffsetX.A4Only=2.0\r\n");
+    testfiles::writeAll(ini, "[xtcs]\r\nFile=" + gb("澜人发") +
+                                 "\r\n[vdmq]\r\nOffsetX=1.5\r\nOffsetY=-0.5\r\n"
+                                 "OffsetX.A4Only=2.0\r\n");
     const TPaperSettings before = LoadPaperSettings(ini, "A4Only");
     EXPECT_DOUBLE_EQ(before.OffsetXmm, 2.0);
-    EXPECT_DOUBLE_EQ(before.OffsetYmm, -0.5);  // its Y is the one of before
+    EXPECT_DOUBLE_EQ(before.OffsetYmm, -0.5);                    // its Y is the one of before
     EXPECT_EQ(LoadPaperSettings(ini, "a4only").OffsetXmm, 2.0);  // CUPS names ignore case; so do keys
 
     TPaperSettings s{TPaper::A4, true, -3.1, 4.2};
