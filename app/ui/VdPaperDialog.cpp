@@ -217,11 +217,12 @@ void TPaperDialog::Changed()
 
 // A warning that wraps to more lines makes the dialog taller: the layout
 // alone would squeeze the boxes above it (the warning's height depends on
-// its width, which a dialog's minimum size does not follow).
+// its width, which a dialog's minimum size does not follow).  Before it is
+// shown, the dialog takes the size its layout asks for anyway.
 void TPaperDialog::fitHeight()
 {
     QLayout* l = layout();
-    if (!l)
+    if (!l || !isVisible())
         return;
     l->activate();
     const int needed = l->hasHeightForWidth() ? l->totalHeightForWidth(width()) : l->totalMinimumSize().height();

@@ -201,6 +201,14 @@ TEST_F(PaperUi, DialogGrowsWithItsWarning)
     EXPECT_GE(d.spOffsetX->height(), std::max(boxHeight, d.spOffsetX->minimumSizeHint().height()));
     EXPECT_GE(d.spOffsetY->height(), d.spOffsetY->minimumSizeHint().height());
     EXPECT_GE(d.lbCheck->height(), d.lbCheck->heightForWidth(d.lbCheck->width()));
+
+    // Opened with the warning already there.
+    writeIni("[vdmq]\nPaper=A4\n");
+    TPaperDialog again(ini(), dialogs);
+    again.show();
+    pump();
+    EXPECT_GE(again.spOffsetX->height(), again.spOffsetX->minimumSizeHint().height());
+    EXPECT_GE(again.lbCheck->height(), again.lbCheck->heightForWidth(again.lbCheck->width()));
 }
 
 // Every box the paper check shows carries the program's title.
