@@ -1,6 +1,6 @@
 #pragma once
 // Where the form sits on its paper, and the calibration page: the form's
-// frame with millimetre rulers at the left and top edges and the distance
+// frame with millimetre scales for the left and top edges and the distance
 // each frame line should have from the paper's edge, so that an office can
 // measure how its printer places the page and enter the correction.
 #include "report/core/qr.h"
@@ -38,9 +38,9 @@ struct TCalibrationSheet {
 };
 
 // The calibration page, in the coordinates of the form's paper (182 x 257
-// mm), so that it goes through the same placement as the forms.  Its rulers
-// run past the paper's edges by 20 mm, the largest offset, so the edge meets
-// them however far the printer moves the page.
+// mm), so that it goes through the same placement as the forms.  Its two
+// scales lie inside the area every printer prints (more than 5 mm from the
+// edges): a ruler laid from the paper's edge reads the correction on them.
 qr::QRPageImage CalibrationPage(const TCalibrationSheet& sheet);
 
 // The distances the page writes beside the frame lines: left, top, right,

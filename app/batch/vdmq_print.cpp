@@ -78,7 +78,8 @@ std::string helpText()
            "  --centre            在 A4 纸上居中（默认左上角）\n"
            "  --offset X,Y        整页右移 X、下移 Y 毫米，各在 -20.0 到 20.0 之间\n"
            "                      --printer 未给出的纸张和偏移取自 vdmq.ini 的 [vdmq] 节（--settings\n"
-           "                      指定的文件，否则程序自己的 vdmq.ini）；--pdf 只用命令行给出的\n"
+           "                      指定的文件，否则程序自己的 vdmq.ini），偏移取这台打印机的；\n"
+           "                      --pdf 只用命令行给出的\n"
            "  --calibration-page  输出一张位置校准页（不用花名册）\n"
            "\n"
            "输出（选一项）：\n"
@@ -333,14 +334,15 @@ bool canWrite(const QString& file)
 }
 
 // The paper and offsets of this run: for a printer, what the command line
-// gives over what vdmq.ini remembers; for a PDF, only the command line.
+// gives over what vdmq.ini remembers (the offsets of that printer); for a
+// PDF, only the command line.
 TPaperSettings paperFor(const Options& o)
 {
     TPaperSettings s;
     if (o.output == Output::Printer) {
         const QString ini =
             !o.settings.isEmpty() ? o.settings : SettingsFilePath(toGb(QCoreApplication::applicationDirPath()));
-        s = LoadPaperSettings(ini);
+        s = LoadPaperSettings(ini, o.target == QLatin1String("-") ? QPrinterInfo::defaultPrinterName() : o.target);
     }
     if (o.paper) {
         s.Paper = *o.paper;

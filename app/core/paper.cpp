@@ -9,7 +9,10 @@
 #include <QStringList>
 #include <algorithm>
 #include <cmath>
+#include <initializer_list>
+#include <optional>
 #include <string>
+#include <utility>
 
 namespace vdmq {
 
@@ -32,24 +35,65 @@ std::string trimmed(std::string_view s)
     return std::string(s);
 }
 
-double storedOffset(const QString& path, std::string_view key)
+std::optional<double> storedOffset(const QString& path, std::string_view key)
 {
     const auto text = ReadProfileString(path, kPaperSection, key);
     if (!text)
-        return 0;
+        return std::nullopt;
     bool ok = false;
     const double v = QString::fromLatin1(trimmed(*text).c_str()).toDouble(&ok);
     if (!ok || !std::isfinite(v))
-        return 0;
+        return std::nullopt;
     return std::clamp(RoundMm(v), -kMaxOffsetMm, kMaxOffsetMm);
 }
 
+double offsetFor(const QString& path, std::string_view axis, const QString& printer)
+{
+    if (!printer.isEmpty())
+        if (const auto own = storedOffset(path, OffsetKey(axis, printer)))
+            return *own;
+    return storedOffset(path, axis).value_or(0);
+}
+
+void writeKeys(const QString& path, std::initializer_list<std::pair<std::string, QString>> keys)
+{
+    const QString folder = QFileInfo(path).absolutePath();
+    if (!QFileInfo::exists(folder))
+        QDir().mkpath(folder);
+    try {
+        for (const auto& [key, value] : keys)
+            WriteProfileString(path, kPaperSection, key, value.toStdString());
+    } catch (const EProfileWriteError&) {
+        throw ESettingsWriteError(path);
+    }
+}
 
 }  // namespace
 
 // ---- the settings file ---------------------------------------------------------
 
-TPaperSettings LoadPaperSettings(const QString& path)
+std::string OffsetKey(std::string_view axis, const QString& printer)
+{
+    std::string key(axis);
+    if (printer.isEmpty())
+        return key;
+    key += '.';
+    static const char hex[] = "0123456789ABCDEF";
+    for (const char c : printer.toUtf8()) {
+        const auto b = static_cast<unsigned char>(c);
+        if ((b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') || (b >= '0' && b <= '9') || b == '-' || b == '_' ||
+            b == '.') {
+            key += c;
+        } else {
+            key += '%';
+            key += hex[b >> 4];
+            key += hex[b & 15];
+        }
+    }
+    return key;
+}
+
+TPaperSettings LoadPaperSettings(const QString& path, const QString& printer)
 {
     TPaperSettings s;
     if (const auto paper = ReadProfileString(path, kPaperSection, "Paper"))
@@ -58,30 +102,29 @@ TPaperSettings LoadPaperSettings(const QString& path)
         const std::string p = trimmed(*pos);
         s.Centred = equalsNoCase(p, "Centre") || equalsNoCase(p, "Center");
     }
-    s.OffsetXmm = storedOffset(path, "OffsetX");
-    s.OffsetYmm = storedOffset(path, "OffsetY");
+    s.OffsetXmm = offsetFor(path, "OffsetX", printer);
+    s.OffsetYmm = offsetFor(path, "OffsetY", printer);
     s.OffsetsInPdf = trimmed(ReadProfileString(path, kPaperSection, "PdfOffsets", "0")) == "1";
     return s;
 }
 
-void SavePaperSettings(const QString& path, const TPaperSettings& s)
+void SavePaperSettings(const QString& path, const TPaperSettings& s, const QString& printer)
 {
-    const QString folder = QFileInfo(path).absolutePath();
-    if (!QFileInfo::exists(folder))
-        QDir().mkpath(folder);
-    const std::pair<std::string_view, QString> keys[] = {
-        {"Paper", s.Paper == TPaper::A4 ? QStringLiteral("A4") : QStringLiteral("B5")},
-        {"A4Position", s.Centred ? QStringLiteral("Centre") : QStringLiteral("TopLeft")},
-        {"OffsetX", MmText(s.OffsetXmm)},
-        {"OffsetY", MmText(s.OffsetYmm)},
-        {"PdfOffsets", s.OffsetsInPdf ? QStringLiteral("1") : QStringLiteral("0")},
-    };
-    try {
-        for (const auto& [key, value] : keys)
-            WriteProfileString(path, kPaperSection, key, value.toStdString());
-    } catch (const EProfileWriteError&) {
-        throw ESettingsWriteError(path);
-    }
+    writeKeys(path, {
+                        {"Paper", s.Paper == TPaper::A4 ? QStringLiteral("A4") : QStringLiteral("B5")},
+                        {"A4Position", s.Centred ? QStringLiteral("Centre") : QStringLiteral("TopLeft")},
+                        {OffsetKey("OffsetX", printer), MmText(s.OffsetXmm)},
+                        {OffsetKey("OffsetY", printer), MmText(s.OffsetYmm)},
+                        {"PdfOffsets", s.OffsetsInPdf ? QStringLiteral("1") : QStringLiteral("0")},
+                    });
+}
+
+void SavePrinterOffsets(const QString& path, const QString& printer, QPointF offsetMm)
+{
+    writeKeys(path, {
+                        {OffsetKey("OffsetX", printer), MmText(offsetMm.x())},
+                        {OffsetKey("OffsetY", printer), MmText(offsetMm.y())},
+                    });
 }
 
 // ---- values ----------------------------------------------------------------------

@@ -8,11 +8,15 @@
 //   A4Position  TopLeft | Centre      (the form's place on A4)
 //   OffsetX     millimetres, -20.0 .. +20.0, positive to the right
 //   OffsetY     millimetres, -20.0 .. +20.0, positive downwards
+//   OffsetX.<printer>, OffsetY.<printer>
+//               the same for one printer (OffsetKey); a printer without
+//               its own keys takes OffsetX and OffsetY
 //   PdfOffsets  0 | 1                 (PDF files written from the print
 //                                      dialog use the offsets too)
 //
-// The offsets correct one printer, so by default they apply to printing
-// only: the preview and PDF files show the form where the design puts it.
+// The offsets correct one printer's paper feed, so each printer has its own
+// pair, and by default they apply to printing only: the preview and PDF
+// files show the form where the design puts it.
 #include "form/VdCalibration.h"
 #include "report/core/qr.h"
 #include "report/core/qrsheet.h"
@@ -41,11 +45,25 @@ inline constexpr double kMaxOffsetMm = 20.0;
 // The section and its keys.
 inline constexpr std::string_view kPaperSection = "vdmq";
 
-// Missing or unreadable values give the defaults; offsets are rounded to
-// 0.1 mm and held to -20.0 .. +20.0.
-TPaperSettings LoadPaperSettings(const QString& iniPath);
-// Writes the five keys; throws ESettingsWriteError ("Unable to write to ...").
-void SavePaperSettings(const QString& iniPath, const TPaperSettings& settings);
+// The key of one printer's offset along `axis` ("OffsetX" or "OffsetY"):
+// "OffsetX.PDF".  The printer name's UTF-8 bytes other than ASCII letters,
+// digits, '-', '_' and '.' are written as %XX, so that any name gives a key
+// of printable ASCII that survives the settings file's encodings and its
+// "key=value" syntax (blanks, '=', '[', ';', '/', Chinese names).  Keys
+// match without regard to case, as CUPS printer names do.  An empty name
+// gives `axis` itself.
+std::string OffsetKey(std::string_view axis, const QString& printer);
+
+// The settings for printing on `printer`: its own offsets, else OffsetX and
+// OffsetY (also for an empty name).  Missing or unreadable values give the
+// defaults; offsets are rounded to 0.1 mm and held to -20.0 .. +20.0.
+TPaperSettings LoadPaperSettings(const QString& iniPath, const QString& printer = QString());
+// Writes Paper, A4Position, PdfOffsets and the offsets as `printer`'s own
+// (OffsetX and OffsetY for an empty name); throws ESettingsWriteError
+// ("Unable to write to ...").
+void SavePaperSettings(const QString& iniPath, const TPaperSettings& settings, const QString& printer = QString());
+// Writes only `printer`'s offsets.
+void SavePrinterOffsets(const QString& iniPath, const QString& printer, QPointF offsetMm);
 
 // "b5" / "a4" in any letter case.
 std::optional<TPaper> ParsePaper(std::string_view text);

@@ -2,6 +2,7 @@
 
 #include "app/core/settings.h"
 #include "app/ui/VdDialogs.h"
+#include "app/ui/VdRunReport.h"
 #include "platform/gbtext.h"
 #include "platform/profile.h"
 
@@ -56,9 +57,12 @@ QString rangeText(const TCheckReport& r)
 TCheckDialog::TCheckDialog(const TCheckReport& report, int mode, QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("CheckDialog"));
-    setWindowTitle(mode == 0 ? QStringLiteral("预览前检查") : QStringLiteral("打印前检查"));
+    // The run's own verb: 预览, 导出 (导出PDF) or 打印.
+    const QString going = mode == 0           ? QStringLiteral("预览")
+                          : mode == kRunToPdf ? QStringLiteral("导出")
+                                              : QStringLiteral("打印");
+    setWindowTitle(going + QStringLiteral("前检查"));
     setSizeGripEnabled(true);
-    const QString going = mode == 0 ? QStringLiteral("预览") : QStringLiteral("打印");
 
     lbSummary = new QLabel(this);
     lbSummary->setWordWrap(true);
@@ -75,7 +79,7 @@ TCheckDialog::TCheckDialog(const TCheckReport& report, int mode, QWidget* parent
     btnCopy = new QPushButton(QStringLiteral("复制全部"), this);
     btnCopy->setToolTip(QStringLiteral("把整张表复制到剪贴板，可以粘贴到表格程序或消息里"));
     btnCopy->setAutoDefault(false);
-    btnContinue = new QPushButton(mode == 0 ? QStringLiteral("继续预览") : QStringLiteral("继续打印"), this);
+    btnContinue = new QPushButton(QStringLiteral("继续") + going, this);
     btnContinue->setAutoDefault(false);
     btnBack = new QPushButton(QStringLiteral("返回修改"), this);
     btnBack->setDefault(true);

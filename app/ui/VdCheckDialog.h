@@ -2,7 +2,7 @@
 // The question before paper: when the check of a run's flagged rows
 // (form/VdPrnCheck) finds something, this dialog lists it, row, name and
 // problem, in a table the user can scroll and copy, and asks whether to go
-// on (继续打印 / 继续预览) or go back and correct the roster (返回修改).
+// on (继续打印 / 继续预览 / 继续导出) or go back and correct the roster (返回修改).
 #include "form/VdPrnCheck.h"
 
 #include <QDialog>
@@ -32,13 +32,14 @@ bool ConfirmCheckedRun(QWidget* parent, TDialogs& dialogs, int mode, const TChec
 class TCheckDialog : public QDialog {
     Q_OBJECT
 public:
-    // mode 0: before a preview run; any other value: before printing.
+    // mode 0: before a preview run; kRunToPdf: before 导出PDF; any other
+    // value: before printing.
     TCheckDialog(const TCheckReport& report, int mode, QWidget* parent = nullptr);
 
     QLabel* lbSummary = nullptr;
     QTableWidget* tblProblems = nullptr;
     QPushButton* btnCopy = nullptr;      // 复制全部
-    QPushButton* btnContinue = nullptr;  // 继续打印 / 继续预览
+    QPushButton* btnContinue = nullptr;  // 继续打印 / 继续预览 / 继续导出
     QPushButton* btnBack = nullptr;      // 返回修改 (the default)
 
     // The table as tab-separated lines under a heading line: the selected

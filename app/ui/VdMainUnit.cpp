@@ -16,6 +16,8 @@
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPointer>
+#include <QRegularExpression>
 #include <QShortcut>
 #include <QStyle>
 #include <QVBoxLayout>
@@ -60,6 +62,34 @@ private:
 
 namespace {
 
+// The help pane: the help page with the settings file's real place put into
+// it (the page as installed names the usual places).
+class THelpBrowser : public QTextBrowser {
+public:
+    THelpBrowser(QWidget* parent, std::function<QString()> settingsFile)
+        : QTextBrowser(parent), settingsFile_(std::move(settingsFile))
+    {
+    }
+
+    QVariant loadResource(int type, const QUrl& name) override
+    {
+        QVariant page = QTextBrowser::loadResource(type, name);
+        if (type != QTextDocument::HtmlResource || !settingsFile_)
+            return page;
+        QString html = page.typeId() == QMetaType::QString ? page.toString() : QString::fromUtf8(page.toByteArray());
+        static const QRegularExpression place(QStringLiteral("<code id=\"vdmq-ini\">(.*?)</code>"),
+                                              QRegularExpression::DotMatchesEverythingOption);
+        const QRegularExpressionMatch m = place.match(html);
+        if (m.hasMatch())
+            html.replace(m.capturedStart(1), m.capturedLength(1),
+                         QDir::toNativeSeparators(settingsFile_()).toHtmlEscaped());
+        return html;
+    }
+
+private:
+    std::function<QString()> settingsFile_;
+};
+
 // Tab leaves the date picker, as it does every other field; the arrow keys
 // and the mouse move between its year, month and day.
 //
@@ -67,9 +97,19 @@ namespace {
 // and time put in at 07:30 Beijing time would show the day before, and a day
 // picked there would come back shifted by the zone's offset.  The picker
 // holds local time, like every other holder of the print date.
+//
+// Typing works on the part the user points at, as in the date pickers of
+// other office programs: a double click selects the year, month or day under
+// the pointer (a line edit would select the whole date, which no digit can
+// replace), and a digit that the part cannot take as one more digit (a
+// click left the cursor inside a full year) starts the part afresh.
 class TDatePicker : public QDateEdit {
 public:
-    explicit TDatePicker(QWidget* parent) : QDateEdit(parent) { setTimeSpec(Qt::LocalTime); }
+    explicit TDatePicker(QWidget* parent) : QDateEdit(parent)
+    {
+        setTimeSpec(Qt::LocalTime);
+        lineEdit()->installEventFilter(this);
+    }
 
 protected:
     // Tab leaves the picker, as it leaves every other field, instead of
@@ -78,6 +118,30 @@ protected:
     {
         // NOLINTNEXTLINE(bugprone-parent-virtual-call): QDateTimeEdit's step is what is skipped
         return QWidget::focusNextPrevChild(next);
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == lineEdit() && event->type() == QEvent::MouseButtonDblClick) {
+            const QPoint at = static_cast<QMouseEvent*>(event)->position().toPoint();
+            lineEdit()->setCursorPosition(lineEdit()->cursorPositionAt(at));
+            if (currentSection() != NoSection)
+                setSelectedSection(currentSection());
+            return true;
+        }
+        return QDateEdit::eventFilter(watched, event);
+    }
+
+    void keyPressEvent(QKeyEvent* event) override
+    {
+        const QString typed = event->text();
+        const bool digit = typed.size() == 1 && typed.front().isDigit();
+        const QString before = lineEdit()->text();
+        QDateEdit::keyPressEvent(event);
+        if (digit && lineEdit()->text() == before && !lineEdit()->hasSelectedText() && currentSection() != NoSection) {
+            setSelectedSection(currentSection());
+            QDateEdit::keyPressEvent(event);
+        }
     }
 };
 
@@ -122,7 +186,13 @@ TVdMainForm::TVdMainForm(const QString& appDir, std::shared_ptr<TDialogs> dialog
     appDir_ = QDir::toNativeSeparators(dir);
     QuitApplication = [] { QCoreApplication::quit(); };
     buildControls();
-    Passwords = std::make_unique<TPasswordDialogPrompt>(this);
+    auto passwords = std::make_unique<TPasswordDialogPrompt>(this);
+    // A password given to 预览 or 打印 also opens the pane that went without.
+    passwords->OnOpened = [pane = QPointer<TRosterPane>(VdBrowser)](const std::string& path) {
+        if (pane)
+            pane->PasswordGiven(QString::fromStdString(path));
+    };
+    Passwords = std::move(passwords);
     VdBrowser->SetPasswordPrompt(Passwords.get());
     ExcelApp.SetPasswordPrompt(Passwords.get());
     FormCreate();
@@ -220,9 +290,11 @@ void TVdMainForm::buildControls()
     buildNoticeBar();
     buildEntryPanel();
 
-    // Tab order: the order the user fills the form in, then the notice bar.
-    QWidget* order[] = {edFile,  dtPrint, edStart,  edEnd,   btnRead, btnPre, btnPrn, btnPaper,
-                        btnExit, edArea,  btnClear, edWidth, btnHelp, btnPdf, Memo1};
+    // Tab order: the window's reading order, row by row from the left, as
+    // the fields and buttons stand; after the last row the notes on the
+    // left and the notice bar above, then round to the first field.
+    QWidget* order[] = {edFile, edArea,  edStart, btnClear, btnPre, btnPaper, dtPrint, edWidth,
+                        edEnd,  btnRead, btnPrn,  btnExit,  Memo1,  btnHelp,  btnPdf};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i)
         QWidget::setTabOrder(order[i], order[i + 1]);
 
@@ -252,7 +324,7 @@ void TVdMainForm::buildRosterPanel(QWidget* central, QVBoxLayout* outer)
     VdBrowser = new TRosterPane(Panel2);
     VdBrowser->setObjectName(QStringLiteral("VdBrowser"));
     VdBrowser->setFocusPolicy(Qt::NoFocus);
-    kqBrowser = new QTextBrowser(Panel2);
+    kqBrowser = new THelpBrowser(Panel2, [this] { return SettingsFilePath(toGb(appDir_)); });
     kqBrowser->setObjectName(QStringLiteral("kqBrowser"));
     kqBrowser->setOpenLinks(false);
     kqBrowser->setFocusPolicy(Qt::ClickFocus);
@@ -444,7 +516,15 @@ bool TVdMainForm::ChooseRoster()
     if (file.isEmpty())
         return false;  // the recorded roster stays as it was
     DlgOpen.FileName = QDir::toNativeSeparators(file);
-    SaveRosterPath(Vdcs, toGb(DlgOpen.FileName));
+    try {
+        SaveRosterPath(Vdcs, toGb(DlgOpen.FileName));
+    } catch (const std::exception& e) {
+        // The roster is opened all the same: only remembering it for the
+        // next start failed.
+        Vdcs.RosterPath = toGb(DlgOpen.FileName);
+        ShowError(errorText(e) + QStringLiteral("\n\n花名册照样打开，但设置文件不能写入（文件夹可能是只读的）："
+                                                "下次启动时不会自动打开这个花名册。"));
+    }
     return true;
 }
 
@@ -560,7 +640,17 @@ void TVdMainForm::btnHelpClick()
 {
     const bool show = kqBrowser->isHidden();
     kqBrowser->setVisible(show);
-    setHelpPaneHeight(show ? 100 : 0);
+    setHelpPaneHeight(show ? HelpPaneOpenHeight() : 0);
+}
+
+int TVdMainForm::HelpPaneOpenHeight() const
+{
+    // Two fifths of the roster's panel, so that a section of the help reads
+    // without scrolling (some twenty lines), but never less than about twelve
+    // lines; the roster keeps a few rows above it.
+    const int lines = QFontMetrics(kqBrowser->font()).lineSpacing();
+    const int room = std::max(0, Panel2->height() - Splitter1->height() - 5 * lines);
+    return std::min(std::max(Panel2->height() * 2 / 5, 12 * lines + 2 * kqBrowser->frameWidth()), room);
 }
 
 int TVdMainForm::HelpPaneHeight() const { return kqBrowser->minimumHeight(); }

@@ -112,7 +112,9 @@ public:
 
     // ---- the window's own operations --------------------------------------
     // Blank pane, dialog in AppDir, record the choice.  Returns false when
-    // the dialog was cancelled (the roster path is kept as it was).
+    // the dialog was cancelled (the roster path is kept as it was).  A
+    // choice that cannot be recorded (read-only settings folder) is said in
+    // the error box and taken for this run all the same.
     bool ChooseRoster();
     // Asks for a roster when the recorded one is missing, then shows it.
     void ShowRoster();
@@ -135,9 +137,11 @@ public:
     // typed character passes (0-9 and Backspace).
     static bool edStartKeyPress(QChar key);
 
-    // The help pane's height as the window sets it (0 or 100; the splitter
-    // bar can change it while shown).
+    // The help pane's height as the window sets it (0, or HelpPaneOpenHeight
+    // when shown; the splitter bar can change it while shown).
     int HelpPaneHeight() const;
+    // The height the help pane opens at: readable, from the window's size.
+    int HelpPaneOpenHeight() const;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -7,6 +7,7 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDoubleSpinBox>
 #include <QFormLayout>
@@ -15,6 +16,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalBlocker>
 #include <QVBoxLayout>
 
 namespace vdmq {
@@ -74,15 +76,8 @@ TPaperDialog::TPaperDialog(const QString& iniPath, TDialogs& dialogs, QWidget* p
     pl->addLayout(a4Row);
     outer->addWidget(paper);
 
-    auto* offsets = new QGroupBox(QStringLiteral("位置偏移（只用于打印，预览不变）"), this);
-    auto* ol = new QFormLayout(offsets);
-    spOffsetX = offsetBox(offsets, QStringLiteral("spOffsetX"), QStringLiteral("正数向右移，负数向左移"));
-    spOffsetY = offsetBox(offsets, QStringLiteral("spOffsetY"), QStringLiteral("正数向下移，负数向上移"));
-    ol->addRow(QStringLiteral("水平（正数向右）"), spOffsetX);
-    ol->addRow(QStringLiteral("垂直（正数向下）"), spOffsetY);
-    cbPdfOffsets = new QCheckBox(QStringLiteral("在打印对话框中输出 PDF 文件时也按偏移移动"), offsets);
-    cbPdfOffsets->setObjectName(QStringLiteral("cbPdfOffsets"));
-    ol->addRow(cbPdfOffsets);
+    auto* offsets = new QGroupBox(this);
+    buildOffsets(offsets);
     outer->addWidget(offsets);
 
     lbPrinter = new QLabel(this);
@@ -115,11 +110,51 @@ TPaperDialog::TPaperDialog(const QString& iniPath, TDialogs& dialogs, QWidget* p
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(btnCalibrate, &QPushButton::clicked, this, &TPaperDialog::btnCalibrateClick);
 
-    SetSettings(LoadPaperSettings(iniPath_));
+    printer_ = cbPrinter->currentData().toString();
+    SetSettings(LoadPaperSettings(iniPath_, printer_));
+    connect(cbPrinter, &QComboBox::currentIndexChanged, this, &TPaperDialog::printerChosen);
     for (QRadioButton* b : {rbB5, rbA4, rbTopLeft, rbCentre})
         connect(b, &QRadioButton::toggled, this, &TPaperDialog::Changed);
     for (QDoubleSpinBox* b : {spOffsetX, spOffsetY})
         connect(b, &QDoubleSpinBox::valueChanged, this, &TPaperDialog::Changed);
+    Changed();
+}
+
+// The printer and its offsets.
+void TPaperDialog::buildOffsets(QWidget* box)
+{
+    auto* ol = new QFormLayout(box);
+    cbPrinter = new QComboBox(box);
+    cbPrinter->setObjectName(QStringLiteral("cbPrinter"));
+    cbPrinter->setToolTip(QStringLiteral("每台打印机进纸的偏差不同，偏移按打印机分别记住"));
+    const QStringList printers = PrinterNames()();
+    for (const QString& name : printers)
+        cbPrinter->addItem(name == printers.front() ? QStringLiteral("%1（默认打印机）").arg(name) : name, name);
+    if (printers.isEmpty()) {
+        cbPrinter->addItem(QStringLiteral("没有可用的打印机"), QString());
+        cbPrinter->setEnabled(false);
+    }
+    spOffsetX = offsetBox(box, QStringLiteral("spOffsetX"), QStringLiteral("正数向右移，负数向左移"));
+    spOffsetY = offsetBox(box, QStringLiteral("spOffsetY"), QStringLiteral("正数向下移，负数向上移"));
+    ol->addRow(QStringLiteral("打印机"), cbPrinter);
+    ol->addRow(QStringLiteral("水平（正数向右）"), spOffsetX);
+    ol->addRow(QStringLiteral("垂直（正数向下）"), spOffsetY);
+    cbPdfOffsets = new QCheckBox(QStringLiteral("在打印对话框中输出 PDF 文件时也按偏移移动"), box);
+    cbPdfOffsets->setObjectName(QStringLiteral("cbPdfOffsets"));
+    ol->addRow(cbPdfOffsets);
+}
+
+// Another printer: the boxes show its offsets, and keep the last one's for OK.
+void TPaperDialog::printerChosen()
+{
+    offsets_[printer_] = QPointF(spOffsetX->value(), spOffsetY->value());
+    printer_ = cbPrinter->currentData().toString();
+    const auto it = offsets_.find(printer_);
+    const TPaperSettings stored = LoadPaperSettings(iniPath_, printer_);
+    const QPointF shown = it != offsets_.end() ? it->second : QPointF(stored.OffsetXmm, stored.OffsetYmm);
+    const QSignalBlocker bx(spOffsetX), by(spOffsetY);
+    spOffsetX->setValue(shown.x());
+    spOffsetY->setValue(shown.y());
     Changed();
 }
 
@@ -149,15 +184,20 @@ void TPaperDialog::Changed()
     const TPaperSettings s = Settings();
     rbTopLeft->setEnabled(s.Paper == TPaper::A4);
     rbCentre->setEnabled(s.Paper == TPaper::A4);
-    const QString printer = DefaultPrinterName();
+    const QString& printer = printer_;
+    auto* offsets = qobject_cast<QGroupBox*>(spOffsetX->parentWidget());
     if (printer.isEmpty()) {
+        offsets->setTitle(QStringLiteral("位置偏移（只用于打印，预览不变）"));
         lbPrinter->setText(QStringLiteral("打印机：没有可用的打印机"));
         lbCheck->clear();
         btnCalibrate->setEnabled(false);
         return;
     }
+    offsets->setTitle(QStringLiteral("位置偏移：打印机“%1”的（只用于打印，预览不变）").arg(printer));
     btnCalibrate->setEnabled(true);
-    lbPrinter->setText(QStringLiteral("打印机：%1（系统的默认打印机，“打印”按钮都送到这台）").arg(printer));
+    lbPrinter->setText(printer == cbPrinter->itemData(0).toString()
+                           ? QStringLiteral("打印机：%1（系统的默认打印机，主窗口的“打印”送到这台）").arg(printer)
+                           : QStringLiteral("打印机：%1（在预览窗口的“打印设置”中可选这台）").arg(printer));
     const qr::TQRPaperSupport support = PaperSupportProvider()(printer, PaperSizeMm(s.Paper));
     const QString warning = PaperWarning(printer, support, s, FormLayoutPage(), true);
     if (warning.isEmpty()) {
@@ -172,12 +212,31 @@ void TPaperDialog::Changed()
         lbCheck->setText(warning);
         lbCheck->setStyleSheet(QStringLiteral("color: #a00000;"));
     }
+    fitHeight();
+}
+
+// A warning that wraps to more lines makes the dialog taller: the layout
+// alone would squeeze the boxes above it (the warning's height depends on
+// its width, which a dialog's minimum size does not follow).  Before it is
+// shown, the dialog takes the size its layout asks for anyway.
+void TPaperDialog::fitHeight()
+{
+    QLayout* l = layout();
+    if (!l || !isVisible())
+        return;
+    l->activate();
+    const int needed = l->hasHeightForWidth() ? l->totalHeightForWidth(width()) : l->totalMinimumSize().height();
+    if (height() < needed)
+        resize(width(), needed);
 }
 
 void TPaperDialog::btnOkClick()
 {
     try {
-        SavePaperSettings(iniPath_, Settings());
+        SavePaperSettings(iniPath_, Settings(), printer_);
+        for (const auto& [printer, offset] : offsets_)
+            if (printer != printer_)
+                SavePrinterOffsets(iniPath_, printer, offset);
     } catch (const std::exception& e) {
         dialogs_.Error(this, errorText(e));
         return;
@@ -187,11 +246,18 @@ void TPaperDialog::btnOkClick()
 
 void TPaperDialog::btnCalibrateClick()
 {
+    const TPaperSettings s = Settings();
+    QString printer;
     try {
-        PrintCalibrationPage(Settings());
+        printer = PrintCalibrationPage(s, printer_);
     } catch (const std::exception& e) {
         dialogs_.Error(this, errorText(e));
+        return;
     }
+    dialogs_.Message(this, TVdMainForm::ApplicationTitle(),
+                     QStringLiteral("校准页已送往打印机“%1”（纸张 %2，偏移%3）。\n"
+                                    "取出后按页上的说明读出改正量，填进这里的偏移。")
+                         .arg(printer.isEmpty() ? printer_ : printer, PaperText(s), OffsetText(s)));
 }
 
 // ---- the main window's button ----------------------------------------------------

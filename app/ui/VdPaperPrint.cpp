@@ -1,6 +1,7 @@
 #include "app/ui/VdPaperPrint.h"
 
 #include "app/core/settings.h"
+#include "app/ui/VdMainUnit.h"
 #include "form/VdCalibration.h"
 #include "platform/gbtext.h"
 
@@ -43,8 +44,7 @@ TPaperSupportProvider& PaperSupportProvider()
 TPaperPrompt& PaperPrompt()
 {
     static TPaperPrompt prompt = [](QWidget* parent, const QString& text) {
-        QMessageBox box(QMessageBox::Warning, QGuiApplication::applicationDisplayName(), text, QMessageBox::NoButton,
-                        parent);
+        QMessageBox box(QMessageBox::Warning, TVdMainForm::ApplicationTitle(), text, QMessageBox::NoButton, parent);
         QPushButton* go = box.addButton(QStringLiteral("继续打印"), QMessageBox::AcceptRole);
         QPushButton* stop = box.addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
         box.setDefaultButton(stop);
@@ -57,20 +57,21 @@ TPaperPrompt& PaperPrompt()
 TPaperNote& PaperNote()
 {
     static TPaperNote note = [](QWidget* parent, const QString& text) {
-        QMessageBox::information(parent, QGuiApplication::applicationDisplayName(), text);
+        QMessageBox::information(parent, TVdMainForm::ApplicationTitle(), text);
     };
     return note;
 }
 
+TPrinterNames& PrinterNames()
+{
+    static TPrinterNames names = [] { return qr::TQRQtPrintBackend::PrinterNames(); };
+    return names;
+}
+
 QString DefaultPrinterName()
 {
-    QString name = QPrinterInfo::defaultPrinterName();
-    if (name.isEmpty()) {
-        const QStringList all = QPrinterInfo::availablePrinterNames();
-        if (!all.isEmpty())
-            name = all.front();
-    }
-    return name;
+    const QStringList all = PrinterNames()();
+    return all.isEmpty() ? QString() : all.front();
 }
 
 namespace {
@@ -90,7 +91,7 @@ bool ConfirmPaper(QWidget* parent, const QString& printer)
     const QString name = printer.isEmpty() ? DefaultPrinterName() : printer;
     if (name.isEmpty())
         return true;  // nothing will print; the print says so itself
-    const TPaperSettings s = LoadPaperSettings(PaperSettingsFile());
+    const TPaperSettings s = LoadPaperSettings(PaperSettingsFile(), name);
     const qr::TQRPlacement placement = PlacementFor(s, true);
     const qr::TQRPaperSupport support = PaperSupportProvider()(name, placement.SheetMm);
     const QString text = PaperWarning(name, support, s, FormLayoutPage(), true);
@@ -122,7 +123,8 @@ void TVdPrintBackend::PrintPages(const qr::TQRPrinter& store, const qr::TQRPrint
         qr::TQRQtPrintBackend::PrintPages(store, settings);
         return;
     }
-    const TPaperSettings s = LoadPaperSettings(PaperSettingsFile());
+    const QString printer = settings.PrinterName.isEmpty() ? DefaultPrinterName() : settings.PrinterName;
+    const TPaperSettings s = LoadPaperSettings(PaperSettingsFile(), printer);
     const bool toFile = !settings.OutputFileName.isEmpty();
     qr::TQRPrinterSettings placed = settings;
     placed.Placement = PlacementFor(s, !toFile || s.OffsetsInPdf);
@@ -161,7 +163,7 @@ void InstallVdPrintBackend()
     qr::SetPrintBackend(&backend);
 }
 
-void PrintCalibrationPage(const TPaperSettings& s)
+QString PrintCalibrationPage(const TPaperSettings& s, const QString& printer)
 {
     qr::TQRPrintBackend* backend = qr::PrintBackend();
     if (!backend) {
@@ -175,8 +177,10 @@ void PrintCalibrationPage(const TPaperSettings& s)
     store.SetStatus(qr::mpFinished);
     store.Title = QStringLiteral("vdmq 校准页");
     qr::TQRPrinterSettings settings;
+    settings.PrinterName = printer;
     settings.Placement = PlacementFor(s, true);
     backend->PrintPages(store, settings);
+    return backend->PrinterFor(settings);
 }
 
 }  // namespace vdmq

@@ -8,6 +8,7 @@
 #include "report/ui/printbackend.h"
 
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 class QWidget;
@@ -30,12 +31,16 @@ TPaperPrompt& PaperPrompt();
 using TPaperNote = std::function<void(QWidget* parent, const QString& text)>;
 TPaperNote& PaperNote();
 
+// The printers known to the system, the default one first.  Tests replace
+// it.
+using TPrinterNames = std::function<QStringList()>;
+TPrinterNames& PrinterNames();
 // The printer a print without a chosen one goes to: the default printer,
 // else the first one; empty when there is none.
 QString DefaultPrinterName();
 
 // Before printing forms on `printer` (empty: the default printer) with the
-// remembered settings: asks when the paper is missing or the form would
+// remembered settings and that printer's offsets: asks when the paper is missing or the form would
 // lose rules in the printer's border.  True to go on; a confirmed (or
 // harmless) combination is not asked about again in this session.
 bool ConfirmPaper(QWidget* parent, const QString& printer);
@@ -48,8 +53,9 @@ class TVdPrintBackend : public qr::TQRQtPrintBackend {
 public:
     TVdPrintBackend() : qr::TQRQtPrintBackend(true) {}
     // A page store printed without a placement of its own gets the
-    // remembered one (offsets in a PDF file only when PdfOffsets is on), and
-    // the question above first; declining prints nothing.
+    // remembered one with the offsets of the printer it goes to (in a PDF
+    // file only when PdfOffsets is on, those of the printer chosen in the
+    // dialog), and the question above first; declining prints nothing.
     void PrintPages(const qr::TQRPrinter& store, const qr::TQRPrinterSettings& settings) override;
     // The dialog opens on the remembered paper; a B5 or A4 chosen in it is
     // remembered, any other paper is refused with a note.
@@ -57,7 +63,8 @@ public:
 };
 void InstallVdPrintBackend();
 
-// Prints the calibration page for `settings` on the default printer.
-void PrintCalibrationPage(const TPaperSettings& settings);
+// Prints the calibration page for `settings` on `printer` (empty: the
+// default printer).  Returns the printer it went to.
+QString PrintCalibrationPage(const TPaperSettings& settings, const QString& printer = QString());
 
 }  // namespace vdmq

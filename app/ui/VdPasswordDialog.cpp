@@ -74,6 +74,8 @@ roster::PasswordPrompt::Answer TPasswordDialogPrompt::Ask(const std::string& pat
 void TPasswordDialogPrompt::Opened(const std::string& path, const roster::Password& password)
 {
     remembered_[path] = password.clone();
+    if (OnOpened)
+        OnOpened(path);
 }
 
 }  // namespace vdmq

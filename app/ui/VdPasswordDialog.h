@@ -8,6 +8,7 @@
 #include "platform/roster.h"
 #include <QDialog>
 #include <QPointer>
+#include <functional>
 #include <map>
 #include <string>
 
@@ -31,6 +32,9 @@ public:
     void Opened(const std::string& path, const roster::Password& password) override;
     // Forgets every remembered password.
     void Forget() { remembered_.clear(); }
+    // Told of every roster (UTF-8 path) opened with a password, wherever it
+    // was asked for.
+    std::function<void(const std::string& path)> OnOpened;
     int DialogsShown() const { return dialogs_; }
 
 private:

@@ -36,7 +36,9 @@ void TMainPreviewDialogs::ExportFolderUsed(const QString& dir) { RememberExportF
 
 qr::TQRPlacement TMainPreviewDialogs::ExportPlacement()
 {
-    const TPaperSettings paper = LoadPaperSettings(PaperSettingsFile());
+    // Offsets in a PDF file (PdfOffsets) are those of the default printer,
+    // which the file stands in for.
+    const TPaperSettings paper = LoadPaperSettings(PaperSettingsFile(), DefaultPrinterName());
     return PlacementFor(paper, paper.OffsetsInPdf);
 }
 

@@ -331,6 +331,7 @@ struct TPrintRunState : TPrintRunHost {
             progress = std::make_unique<QProgressDialog>(form);
             progress->setWindowTitle(mode == kRunToPdf ? QStringLiteral("导出PDF")
                                                        : QStringLiteral("Printing progress"));
+            qr::FitWidthToCaption(progress.get());
             progress->setCancelButtonText(QStringLiteral("停止"));
             progress->setAutoClose(false);
             progress->setAutoReset(false);

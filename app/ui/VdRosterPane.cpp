@@ -265,6 +265,7 @@ void TRosterPane::load(bool keepPosition)
     const int vpos = view_->verticalScrollBar()->value();
 
     QString reason;
+    wantsPassword_ = false;
     std::unique_ptr<roster::Workbook> book;
     try {
         const std::string file = QFile::encodeName(path_).toStdString();
@@ -273,6 +274,7 @@ void TRosterPane::load(bool keepPosition)
     } catch (const roster::OpenCancelled&) {
         book.reset();
         reason = QStringLiteral("花名册设置了打开密码，没有输入密码。");
+        wantsPassword_ = true;
     } catch (const std::exception& e) {
         book.reset();
         reason = errorText(e);
@@ -309,6 +311,20 @@ void TRosterPane::load(bool keepPosition)
         view_->verticalScrollBar()->setValue(vpos);
     }
     emit RosterLoaded(path_);
+}
+
+void TRosterPane::PasswordGiven(const QString& path)
+{
+    if (!wantsPassword_ || path_.isEmpty())
+        return;
+    const QFileInfo given(path), shown(path_);
+    if (given.canonicalFilePath() != shown.canonicalFilePath() || shown.canonicalFilePath().isEmpty())
+        return;
+    // Not from inside the open that asked: once it has returned.
+    QTimer::singleShot(0, this, [this] {
+        if (wantsPassword_)
+            Reload();
+    });
 }
 
 void TRosterPane::watch()

@@ -67,6 +67,10 @@ public:
     // Where the password of an encrypted roster comes from (kept alive by
     // the caller); without one such a roster shows the reason.
     void SetPasswordPrompt(roster::PasswordPrompt* prompt) { prompt_ = prompt; }
+    // The roster at `path` was opened with a password given elsewhere (the
+    // print run asked for it): a pane that shows that roster unread for
+    // want of one reads it again.
+    void PasswordGiven(const QString& path);
     // The number of loads so far (tests wait for a change on disk with it).
     int LoadCount() const { return loadCount_; }
 
@@ -99,6 +103,7 @@ private:
     QFileSystemWatcher* watcher_ = nullptr;
     QTimer* settle_ = nullptr;
     roster::PasswordPrompt* prompt_ = nullptr;
+    bool wantsPassword_ = false;  // the last read ended at a cancelled password
 };
 
 }  // namespace vdmq

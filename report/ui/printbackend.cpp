@@ -9,12 +9,14 @@
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QScreen>
 #include <algorithm>
 #include <cmath>
 #include <memory>
@@ -230,6 +232,25 @@ bool TQRQtPrintBackend::PrintSetup(TQRPrinterSettings& settings, int pageCount)
     return true;
 }
 
+void FitWidthToCaption(QWidget* window)
+{
+    QFont font = window->font();
+    font.setBold(true);
+    // Title bars are often set a little larger than the window's text.
+    if (font.pointSizeF() > 0)
+        font.setPointSizeF(font.pointSizeF() * 1.15);
+    else
+        font.setPixelSize(font.pixelSize() * 115 / 100);
+    // The icon and three buttons (minimise, maximise, close), with room.
+    constexpr int kTitleBarFurniture = 4 * 32 + 24;
+    int width = QFontMetrics(font).horizontalAdvance(window->windowTitle()) + kTitleBarFurniture;
+    if (const QScreen* screen = window->screen())
+        width = std::min(width, screen->availableGeometry().width());
+    window->setMinimumWidth(std::max(window->minimumWidth(), width));
+    if (window->width() < width)
+        window->resize(width, window->height());
+}
+
 void TQRQtPrintBackend::WithProgress(const QString& caption, const std::function<void()>& work)
 {
     if (!interactive_ || !qobject_cast<QApplication*>(QCoreApplication::instance())) {
@@ -238,6 +259,7 @@ void TQRQtPrintBackend::WithProgress(const QString& caption, const std::function
     }
     QProgressDialog progress(caption, QString(), 0, 0, QApplication::activeWindow());
     progress.setWindowTitle(caption);
+    FitWidthToCaption(&progress);
     progress.setWindowModality(Qt::ApplicationModal);
     progress.setMinimumDuration(0);
     progress.show();

@@ -14,6 +14,7 @@
 #include <QStringList>
 
 class QPrinter;
+class QWidget;
 
 namespace qr {
 
@@ -38,6 +39,11 @@ public:
 private:
     bool interactive_;
 };
+
+// Widens a window to what its caption needs in the title bar, where the
+// desktop draws it in a bold face beside the window's icon and buttons and
+// shortens a caption that does not fit ("Printin... gress").
+void FitWidthToCaption(QWidget* window);
 
 // The paper of a page as a custom size in millimetres.
 QPageSize PageSizeFor(const QRPageImage& page);

@@ -4,6 +4,7 @@
 #include "app/core/printrun.h"
 #include "app/ui/VdCheckDialog.h"
 #include "app/ui/VdMainUnit.h"
+#include "app/ui/VdRunReport.h"
 #include "platform/gbtext.h"
 #include "preview/TzPreview.h"
 #include "report/ui/printbackend.h"
@@ -103,6 +104,24 @@ TEST(CheckDialog, ListsRowNameAndProblemAndCopiesThem)
     TCheckDialog before(report, 0);
     EXPECT_EQ(before.windowTitle(), QString::fromUtf8("预览前检查"));
     EXPECT_EQ(before.btnContinue->text(), QString::fromUtf8("继续预览"));
+}
+
+// The question speaks of the run it stands before: 导出PDF exports, it
+// does not print.
+TEST(CheckDialog, TitleAndAnswerNameTheRun)
+{
+    const TCheckReport report = checkedRoster();
+    const struct {
+        int mode;
+        const char *title, *go;
+    } runs[] = {{0, "预览前检查", "继续预览"}, {1, "打印前检查", "继续打印"}, {kRunToPdf, "导出前检查", "继续导出"}};
+    for (const auto& r : runs) {
+        TCheckDialog dialog(report, r.mode);
+        EXPECT_EQ(dialog.windowTitle(), QString::fromUtf8(r.title));
+        EXPECT_EQ(dialog.btnContinue->text(), QString::fromUtf8(r.go));
+        EXPECT_TRUE(dialog.lbSummary->text().contains(QString::fromUtf8(r.go + 6)))  // the verb alone
+            << dialog.lbSummary->text().toStdString();
+    }
 }
 
 namespace {

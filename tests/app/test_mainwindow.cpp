@@ -4,8 +4,10 @@
 #include "app/ui/VdMainUnit.h"
 #include "app/ui/VdRosterPane.h"
 #include "platform/gbtext.h"
+#include <QAbstractButton>
 #include <QApplication>
 #include <QClipboard>
+#include <QDateEdit>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
@@ -13,7 +15,9 @@
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <gtest/gtest.h>
+#include <tuple>
 
 #include "clock_helpers.h"
 #include "fake_dialogs.h"
@@ -352,29 +356,34 @@ TEST_F(MainWindowTest, ClosingTheWindowSavesNothing)
     EXPECT_FALSE(QFile::exists(ini()));
 }
 
+// The help opens readable (a dozen lines and more, not three), says where
+// the settings file is, and a second press hides it again.
 TEST_F(MainWindowTest, HelpButtonTogglesThePane)
 {
     auto w = make();
+    w->resize(817, 604);  // the window's design size, the smallest it is shown at
     w->show();
     pump();
     EXPECT_EQ(w->HelpPaneHeight(), 0);
     EXPECT_EQ(w->kqBrowser->height(), 0);
     EXPECT_EQ(w->kqBrowser->source(), QUrl(TVdMainForm::HelpPageUrl()));
     EXPECT_TRUE(w->kqBrowser->toPlainText().contains(QStringLiteral("工资变动审批表打印")));
+    const QString settings = QDir::toNativeSeparators(QDir(dir.path()).filePath("vdmq.ini"));
+    EXPECT_TRUE(w->kqBrowser->toPlainText().contains(settings)) << w->kqBrowser->toPlainText().toStdString();
 
     const bool before = w->kqBrowser->isVisible();
-    struct Press {
-        bool visible;
-        int height;
-    };
-    const Press presses[] = {{!before, before ? 0 : 100}, {before, before ? 100 : 0}};
-    for (const Press& p : presses) {
+    const int lines = QFontMetrics(w->kqBrowser->font()).lineSpacing();
+    for (bool shown : {!before, before}) {
         w->btnHelp->click();
         pump();
-        EXPECT_EQ(w->kqBrowser->isVisible(), p.visible);
-        EXPECT_EQ(w->HelpPaneHeight(), p.height);
-        if (p.visible) {
-            EXPECT_EQ(w->kqBrowser->height(), p.height);
+        EXPECT_EQ(w->kqBrowser->isVisible(), shown);
+        if (shown) {
+            EXPECT_GE(w->kqBrowser->viewport()->height(), 12 * lines);
+            EXPECT_EQ(w->kqBrowser->height(), w->HelpPaneHeight());
+            // The roster keeps some rows above it.
+            EXPECT_GE(w->VdBrowser->height(), 4 * lines);
+        } else {
+            EXPECT_EQ(w->HelpPaneHeight(), 0);
         }
     }
 }
@@ -439,7 +448,10 @@ TEST_F(MainWindowTest, UsageNotesInUtf8OrGb18030)
     }
 }
 
-TEST_F(MainWindowTest, TabMovesThroughTheFieldsInOrder)
+// Tab follows the window's reading order: the rows of fields and buttons
+// from the left, then the notice bar above them, and round again.  The
+// order expected is read from where the controls stand.
+TEST_F(MainWindowTest, TabFollowsTheReadingOrder)
 {
     auto w = make();
     w->show();
@@ -449,8 +461,29 @@ TEST_F(MainWindowTest, TabMovesThroughTheFieldsInOrder)
     pump();
     if (QApplication::focusWidget() != w->edFile)
         GTEST_SKIP() << "the platform gives no keyboard focus";
-    const QStringList expected = {"dtPrint", "edStart", "edEnd",    "btnRead", "btnPre",  "btnPrn", "btnPaper",
-                                  "btnExit", "edArea",  "btnClear", "edWidth", "btnHelp", "btnPdf"};
+    struct Place {
+        int row, x;
+        QString name;
+        bool operator<(const Place& o) const { return std::tie(row, x) < std::tie(o.row, o.x); }
+    };
+    std::vector<Place> places;
+    for (QWidget* c : w->Panel3->findChildren<QWidget*>()) {
+        const bool control =
+            qobject_cast<QLineEdit*>(c) || qobject_cast<QAbstractButton*>(c) || qobject_cast<QDateEdit*>(c);
+        if (!control || !c->isVisible() || !(c->focusPolicy() & Qt::TabFocus) || qobject_cast<QDateEdit*>(c->parent()))
+            continue;
+        const QPoint at = c->mapTo(w->Panel3, QPoint(0, 0));
+        places.push_back({(at.y() + c->height() / 2) / 37, at.x(), c->objectName()});  // bar, first row, second row
+    }
+    std::sort(places.begin(), places.end());
+    QStringList expected;
+    for (const Place& p : places)
+        expected << p.name;
+    ASSERT_EQ(expected.size(), 14) << expected.join(' ').toStdString();
+    // From the first field round to it again.
+    while (expected.front() != "edFile")
+        expected.push_back(expected.takeFirst());
+    expected.push_back(expected.takeFirst());
     QStringList got;
     for (int i = 0; i < expected.size(); ++i) {
         typeKey(QApplication::focusWidget(), Qt::Key_Tab, QStringLiteral("\t"));

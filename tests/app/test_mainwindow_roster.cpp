@@ -370,3 +370,51 @@ TEST_F(RosterPaneTest, CancelledPasswordEndsTheOpenQuietly)
     EXPECT_TRUE(dialogs->errors.isEmpty());
     EXPECT_TRUE(dialogs->messages.isEmpty());
 }
+
+// The pane that went without a password shows the roster as soon as 预览
+// (or 打印) is given one: the run's password opens the pane too, without a
+// second question.
+TEST_F(RosterPaneTest, PasswordGivenLaterThroughPreviewOpensThePane)
+{
+    const QString path = copy(QStringLiteral("enc-xor.xls"), QStringLiteral("名册.xls"));
+    recordRoster(path);
+    DialogTyper typer;
+    typer.answers = {QString(), QStringLiteral("vdmq2009")};  // cancelled at start, given to 预览
+    auto w = start();
+    ASSERT_TRUE(waitFor([&] { return w->VdBrowser->Message().contains(QStringLiteral("没有输入密码")); }));
+    // A range without flagged rows: the run opens the roster, asks for its
+    // password and ends with a message.
+    w->edStart->setText(QStringLiteral("1"));
+    w->edEnd->setText(QStringLiteral("1"));
+    w->btnPre->click();
+    EXPECT_TRUE(waitFor([&] { return w->VdBrowser->Loaded(); }, 3000)) << w->VdBrowser->Message().toStdString();
+    EXPECT_TRUE(w->VdBrowser->Message().isEmpty());
+    EXPECT_EQ(static_cast<TPasswordDialogPrompt*>(w->Passwords.get())->DialogsShown(), 2);
+    EXPECT_TRUE(dialogs->errors.isEmpty()) << dialogs->errors.join('\n').toStdString();
+}
+
+// 调阅 with a settings file that cannot be written (here a folder stands in
+// its place, which stops root too): the roster chosen is shown all the same,
+// and the error box says, in Chinese too, that only remembering it failed.
+TEST_F(RosterPaneTest, ReadWithASettingsFileThatCannotBeWrittenStillOpens)
+{
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("vdmq.ini")));
+    const QString chosen = copy(QStringLiteral("roster.xls"), QStringLiteral("chosen.xls"));
+    dialogs->answers << chosen << chosen;
+    auto w = start();  // the first start asks for a roster too
+    for (int press = 0; press < 2; ++press) {
+        SCOPED_TRACE(press == 0 ? "at the first start" : "调阅");
+        if (press == 1) {
+            dialogs->errors.clear();
+            w->btnRead->click();
+        }
+        EXPECT_EQ(w->VdBrowser->LocationURL(), chosen);
+        EXPECT_TRUE(w->VdBrowser->Loaded());
+        EXPECT_EQ(fromGb(Vdcs.RosterPath), chosen);
+        ASSERT_EQ(dialogs->errors.size(), 1);
+        EXPECT_TRUE(dialogs->errors[0].startsWith(QStringLiteral("Unable to write to ")))
+            << dialogs->errors[0].toStdString();
+        EXPECT_TRUE(dialogs->errors[0].contains(QStringLiteral("下次启动时不会自动打开这个花名册")))
+            << dialogs->errors[0].toStdString();
+    }
+}

@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <map>
 
 #include "file_helpers.h"
 
@@ -63,6 +64,53 @@ TEST(PaperSettings, StoredValuesAreReadLeniently)
         testfiles::writeAll(ini, std::string("[vdmq]\n") + c.section + "\n");
         EXPECT_EQ(LoadPaperSettings(ini), c.expected) << c.section;
     }
+}
+
+// Offsets belong to a printer: each has its own pair under a key any
+// printer name can stand in, and one without its own pair takes the keys
+// of before (OffsetX, OffsetY), so an existing vdmq.ini keeps working.
+TEST(PaperSettings, OffsetsArePerPrinter)
+{
+    const struct {
+        const char* printer;
+        const char* key;
+    } keys[] = {
+        {"", "OffsetX"},
+        {"PDF", "OffsetX.PDF"},
+        {"HP_LaserJet-1020.lan", "OffsetX.HP_LaserJet-1020.lan"},
+        // What would end the key, start a section or a comment, or be
+        // trimmed, and names no CUPS queue has but Qt may pass on.
+        {"a=b;[c] d/e%", "OffsetX.a%3Db%3B%5Bc%5D%20d%2Fe%25"},
+        {"办公室", "OffsetX.%E5%8A%9E%E5%85%AC%E5%AE%A4"},
+    };
+    for (const auto& k : keys)
+        EXPECT_EQ(OffsetKey("OffsetX", QString::fromUtf8(k.printer)), k.key) << k.printer;
+
+    QTemporaryDir dir;
+    const QString ini = dir.filePath("vdmq.ini");
+    // A GBK file with the offsets of before, and one printer's own X only.
+    testfiles::writeAll(ini, "[xtcs]\r\nFile=" + gb("澜人发") +
+                                 "\r\n[vdmq]\r\nOffsetX=1.5\r\nOffsetY=-0.5\r\n"
+                                 "OffsetX.A4Only=2.0\r\n");
+    const TPaperSettings before = LoadPaperSettings(ini, "A4Only");
+    EXPECT_DOUBLE_EQ(before.OffsetXmm, 2.0);
+    EXPECT_DOUBLE_EQ(before.OffsetYmm, -0.5);                    // its Y is the one of before
+    EXPECT_EQ(LoadPaperSettings(ini, "a4only").OffsetXmm, 2.0);  // CUPS names ignore case; so do keys
+
+    TPaperSettings s{TPaper::A4, true, -3.1, 4.2};
+    for (const char* name : {"a=b;[c] d/e%", "办公室", "PDF"}) {
+        SCOPED_TRACE(name);
+        SavePaperSettings(ini, s, QString::fromUtf8(name));
+        EXPECT_EQ(LoadPaperSettings(ini, QString::fromUtf8(name)), s);
+        s.OffsetXmm += 1;
+    }
+    SavePrinterOffsets(ini, "A4Only", QPointF(0.3, 0.4));
+    EXPECT_EQ(LoadPaperSettings(ini, "A4Only"), (TPaperSettings{TPaper::A4, true, 0.3, 0.4}));
+    // Printers without a pair of their own, and the keys of before, are as
+    // they were.
+    EXPECT_EQ(LoadPaperSettings(ini, "Other"), (TPaperSettings{TPaper::A4, true, 1.5, -0.5}));
+    EXPECT_EQ(LoadPaperSettings(ini), LoadPaperSettings(ini, "Other"));
+    EXPECT_EQ(ReadProfileString(ini, "xtcs", "File", ""), gb("澜人发"));
 }
 
 TEST(PaperSettings, TypedValues)
@@ -146,50 +194,51 @@ TEST(Placement, EachPaperAndPosition)
     EXPECT_EQ(PlacementFor(TPaperSettings{TPaper::A4, true, 1, 1}, true).ShiftMm, c.ShiftMm + QPointF(1, 1));
 }
 
-// The rulers of the calibration page read distances from the paper's edge:
-// their 0 must sit on the edge of the sheet the page is printed on, or every
-// reading is off.  Their ticks run 20 mm past it, the largest offset.
-TEST(CalibrationPage, RulersStartAtTheSheetEdgeAndFrameMatchesTheForm)
+// The calibration page on a printer that cannot print the outer 5 mm of
+// the sheet (the A4Only queue: 4.2 mm) reads as on one that prints to the
+// edge: every mark and every text of the page lies more than 5 mm in, each
+// scale has its 0 at 20 mm from its edge (where a ruler laid from the edge
+// reads the correction) and its labels, signs included, centred on their
+// marks.  Only the frame may fall into the border: that is what it shows.
+TEST(CalibrationPage, ScalesReadInsideAnUnprintableBorder)
 {
     for (const TPaperSettings& s :
          {TPaperSettings{TPaper::B5}, TPaperSettings{TPaper::A4}, TPaperSettings{TPaper::A4, true, 3, -2}}) {
+        SCOPED_TRACE(PaperText(s).toStdString());
         const TCalibrationSheet sheet = CalibrationSheetFor(s);
         const qr::QRPageImage page = CalibrationPage(sheet);
         const QPointF align = AlignMm(s);
-        std::vector<QRectF> rects, zeros;
+        const QRectF f = FormFrameMm().translated(align);
+        const QRectF printable = QRectF(QPointF(0, 0), sheet.SheetMm).adjusted(5, 5, -5, -5);
+        // Label -> where it stands, for each scale: below the frame the
+        // horizontal one, right of it the vertical one.
+        std::map<std::string, QPointF> below, right;
         for (const qr::QRItem& item : page.items) {
             const QRectF r = qr::InkRectMm(item).translated(align);  // on the sheet, before offsets
-            if (item.kind == qr::QRItem::Rect)
-                rects.push_back(r);
-            else if (item.text == "0")
-                zeros.push_back(r);
+            const bool frameRule = item.kind == qr::QRItem::Rect &&
+                                   (std::abs(r.width() - 0.26) < 0.01 || std::abs(r.height() - 0.26) < 0.01);
+            if (!frameRule) {
+                EXPECT_TRUE(printable.contains(r.adjusted(0.05, 0.05, -0.05, -0.05)))
+                    << utf8FromGb(item.text) << " at " << r.x() << "," << r.y() << " " << r.width() << "x"
+                    << r.height();
+            }
+            if (item.kind == qr::QRItem::Text && item.font.Name == "Arial") {
+                if (r.top() > f.bottom())
+                    below[item.text] = r.center();
+                else if (r.left() > f.right())
+                    right[item.text] = r.center();
+            }
         }
-        // One "0" under the horizontal ruler's tick at x 0, one beside the
-        // vertical ruler's tick at y 0.
-        ASSERT_EQ(zeros.size(), 2u);
-        const auto at = [&](auto coordinate) {
-            return std::count_if(zeros.begin(), zeros.end(),
-                                 [&](const QRectF& r) { return std::abs(coordinate(r.center())) < 0.05; });
-        };
-        EXPECT_EQ(at([](QPointF p) { return p.x(); }), 1);
-        EXPECT_EQ(at([](QPointF p) { return p.y(); }), 1);
-        const auto hasRect = [&](double x, double y, double w, double h) {
-            return std::any_of(rects.begin(), rects.end(), [&](const QRectF& r) {
-                return std::abs(r.x() - x) < 0.01 && std::abs(r.y() - y) < 0.01 && std::abs(r.width() - w) < 0.01 &&
-                       std::abs(r.height() - h) < 0.01;
-            });
-        };
-        const QRectF f = FormFrameMm().translated(align);
-        EXPECT_TRUE(hasRect(f.left(), f.top(), 0.26, f.height())) << "left frame rule";
-        EXPECT_TRUE(hasRect(f.left(), f.bottom() - 0.26, f.width(), 0.26)) << "bottom frame rule";
-        double minX = 0, minY = 0;
-        for (const QRectF& r : rects) {
-            minX = std::min(minX, r.left());
-            minY = std::min(minY, r.top());
+        const std::map<std::string, double> labels = {
+            {gb("−10"), -10}, {gb("−5"), -5}, {"0", 0}, {"+5", 5}, {"+10", 10}};
+        ASSERT_EQ(below.size(), labels.size());
+        ASSERT_EQ(right.size(), labels.size());
+        for (const auto& [text, value] : labels) {
+            SCOPED_TRACE(utf8FromGb(text));
+            ASSERT_TRUE(below.count(text) && right.count(text));
+            EXPECT_NEAR(below[text].x(), 20 + value, 0.05);
+            EXPECT_NEAR(right[text].y(), 20 + value, 0.3);
         }
-        EXPECT_NEAR(minX, -20.1, 0.01);
-        EXPECT_NEAR(minY, -20.1, 0.01);
-
         const TFrameDistances d = ExpectedFrameDistances(sheet);
         EXPECT_NEAR(d.left, f.left(), 0.05);
         EXPECT_NEAR(d.bottom, sheet.SheetMm.height() - f.bottom(), 0.05);

@@ -12,13 +12,18 @@
 #include "platform/gbtext.h"
 #include "platform/profile.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QDoubleSpinBox>
+#include <QGroupBox>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include "fake_dialogs.h"
@@ -28,6 +33,13 @@
 using namespace vdmq;
 
 namespace {
+
+// The boxes the program shows, taken before any test replaces them.
+const TPaperPrompt kOwnPrompt = PaperPrompt();
+const TPaperNote kOwnNote = PaperNote();
+const TPrinterNames kOwnPrinters = PrinterNames();
+
+void pump() { QCoreApplication::processEvents(QEventLoop::AllEvents, 20); }
 
 // Pages handed to the printer, with the settings they came with.
 struct RecordingBackend : qr::TQRPrintBackend {
@@ -73,6 +85,9 @@ protected:
     void TearDown() override
     {
         PaperSupportProvider() = [](const QString& p, const QSizeF& s) { return qr::PrinterPaperSupport(p, s); };
+        PrinterNames() = kOwnPrinters;
+        PaperPrompt() = kOwnPrompt;
+        PaperNote() = kOwnNote;
         qr::SetPrintBackend(nullptr);
     }
     void writeIni(const std::string& text) { testfiles::writeAll(ini(), text); }
@@ -105,8 +120,113 @@ TEST_F(PaperUi, DialogShowsSavesAndPrintsWhatItShows)
 
     d.btnOk->click();
     EXPECT_EQ(d.result(), QDialog::Accepted);
-    EXPECT_EQ(LoadPaperSettings(ini()), shown);
+    EXPECT_EQ(LoadPaperSettings(ini(), d.Printer()), shown);
     EXPECT_EQ(ReadProfileString(ini(), "xtcs", "File", ""), "A");
+}
+
+// Two printers, two pairs of offsets: the dialog says whose it shows, keeps
+// what was typed for each while the user switches between them, and OK
+// writes each as that printer's own; the keys of before stay for printers
+// without a pair.  The calibration page goes to the printer shown, and the
+// dialog says that it went.
+TEST_F(PaperUi, OffsetsBelongToThePrinterShown)
+{
+    PrinterNames() = [] { return QStringList{"PDF", "A4Only"}; };
+    writeIni("[vdmq]\r\nOffsetX=1.5\r\nOffsetY=-0.5\r\nOffsetX.A4Only=2.0\r\n");
+    TPaperDialog d(ini(), dialogs);
+    auto* offsets = qobject_cast<QGroupBox*>(d.spOffsetX->parentWidget());
+    ASSERT_TRUE(offsets);
+    EXPECT_EQ(d.Printer(), "PDF");
+    EXPECT_TRUE(offsets->title().contains("“PDF”")) << offsets->title().toStdString();
+    EXPECT_DOUBLE_EQ(d.spOffsetX->value(), 1.5);
+    d.spOffsetX->setValue(0.8);
+
+    d.cbPrinter->setCurrentIndex(1);
+    EXPECT_TRUE(offsets->title().contains("“A4Only”")) << offsets->title().toStdString();
+    EXPECT_TRUE(d.lbPrinter->text().contains("A4Only"));
+    EXPECT_DOUBLE_EQ(d.spOffsetX->value(), 2.0);
+    EXPECT_DOUBLE_EQ(d.spOffsetY->value(), -0.5);
+    d.spOffsetY->setValue(1.0);
+
+    RecordingBackend rec;
+    qr::SetPrintBackend(&rec);
+    d.btnCalibrate->click();
+    ASSERT_EQ(rec.jobs.size(), 1u);
+    EXPECT_EQ(rec.jobs[0].second.PrinterName, "A4Only");
+    EXPECT_EQ(rec.jobs[0].second.Placement, PlacementFor(TPaperSettings{TPaper::B5, false, 2.0, 1.0}, true));
+    ASSERT_EQ(dialogs.messages.size(), 1);
+    EXPECT_TRUE(dialogs.messages[0].startsWith("校准页已送往打印机“A4Only”")) << dialogs.messages[0].toStdString();
+
+    d.cbPrinter->setCurrentIndex(0);
+    EXPECT_DOUBLE_EQ(d.spOffsetX->value(), 0.8);  // what was typed for it
+    d.btnOk->click();
+    EXPECT_EQ(d.result(), QDialog::Accepted);
+    EXPECT_EQ(LoadPaperSettings(ini(), "PDF"), (TPaperSettings{TPaper::B5, false, 0.8, -0.5}));
+    EXPECT_EQ(LoadPaperSettings(ini(), "A4Only"), (TPaperSettings{TPaper::B5, false, 2.0, 1.0}));
+    EXPECT_EQ(LoadPaperSettings(ini(), "Other"), (TPaperSettings{TPaper::B5, false, 1.5, -0.5}));
+
+    // Forms go out with the offsets of the printer they go to; a PDF file
+    // from the print dialog (PdfOffsets) with those of the printer chosen
+    // there.
+    writeIni("[vdmq]\nOffsetX.A4Only=5.0\nOffsetY.A4Only=-4.0\nPdfOffsets=1\n");
+    TVdPrintBackend backend;
+    qr::TQRPrinter store;
+    store.AddPage(FormLayoutPage());
+    store.SetStatus(qr::mpFinished);
+    for (const char* printer : {"A4Only", "PDF"}) {
+        qr::TQRPrinterSettings ps;
+        ps.PrinterName = printer;
+        ps.OutputFileName = dir.filePath(QStringLiteral("%1.pdf").arg(printer));
+        backend.PrintPages(store, ps);
+        const QRectF frame = testpages::frameInPdf(ps.OutputFileName);
+        const QPointF shift = QString(printer) == "A4Only" ? QPointF(5, -4) : QPointF();
+        EXPECT_NEAR(frame.left(), FormFrameMm().left() + shift.x(), 0.3) << printer;
+        EXPECT_NEAR(frame.top(), FormFrameMm().top() + shift.y(), 0.3) << printer;
+    }
+}
+
+// A warning of many lines makes the dialog taller; the offset boxes it
+// tells the user to change keep their height.
+TEST_F(PaperUi, DialogGrowsWithItsWarning)
+{
+    PrinterNames() = [] { return QStringList{"A4Only"}; };
+    TPaperDialog d(ini(), dialogs);
+    d.show();
+    pump();
+    const int boxHeight = d.spOffsetX->height();
+    support = border(4.23);
+    d.rbA4->setChecked(true);
+    pump();
+    ASSERT_TRUE(d.lbCheck->text().contains("把偏移改为")) << d.lbCheck->text().toStdString();
+    EXPECT_GE(d.spOffsetX->height(), std::max(boxHeight, d.spOffsetX->minimumSizeHint().height()));
+    EXPECT_GE(d.spOffsetY->height(), d.spOffsetY->minimumSizeHint().height());
+    EXPECT_GE(d.lbCheck->height(), d.lbCheck->heightForWidth(d.lbCheck->width()));
+
+    // Opened with the warning already there.
+    writeIni("[vdmq]\nPaper=A4\n");
+    TPaperDialog again(ini(), dialogs);
+    again.show();
+    pump();
+    EXPECT_GE(again.spOffsetX->height(), again.spOffsetX->minimumSizeHint().height());
+    EXPECT_GE(again.lbCheck->height(), again.lbCheck->heightForWidth(again.lbCheck->width()));
+}
+
+// Every box the paper check shows carries the program's title.
+TEST_F(PaperUi, BoxesCarryTheApplicationTitle)
+{
+    QStringList titles;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&titles] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) {
+                titles << box->windowTitle();
+                box->reject();
+            }
+    });
+    closer.start(20);
+    kOwnPrompt(nullptr, "?");
+    kOwnNote(nullptr, "!");
+    EXPECT_EQ(titles, QStringList({TVdMainForm::ApplicationTitle(), TVdMainForm::ApplicationTitle()}));
 }
 
 TEST_F(PaperUi, DialogKeepsItsChoicesWhenTheFileCannotBeWritten)

@@ -8,8 +8,12 @@
 #include "platform/gbtext.h"
 #include "preview/TzPreview.h"
 
+#include <QApplication>
 #include <QEventLoop>
 #include <QFile>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMouseEvent>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -165,6 +169,73 @@ TEST_F(PrintDate, StoredDateSurvivesStartsAndExits)
             // The picker keeps its own time of day, which is the local time
             // of the start; the file holds that wall-clock time.
             EXPECT_EQ(storedDate(), QDateTime(QDate(2009, 8, 20), m.local));
+        }
+    }
+}
+
+namespace {
+
+void mouse(QWidget* w, QEvent::Type type, QPoint at)
+{
+    const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton;
+    QMouseEvent e(type, at, w->mapToGlobal(at), Qt::LeftButton, held, Qt::NoModifier);
+    QApplication::sendEvent(w, &e);
+}
+
+}  // namespace
+
+// A year typed over the one shown replaces it, however the user came to the
+// year: by Tab (the year selected), by a click into it (the cursor inside a
+// full year) or by a double click on it (which a plain line edit makes a
+// selection of the whole date).  The day typed is the day printed, in the
+// user's zone, at any hour.
+TEST_F(PrintDate, TypingOverTheYearReplacesIt)
+{
+    enum class Way { Tab, Click, DoubleClick };
+    const struct {
+        const char* what;
+        Way way;
+    } ways[] = {{"Tab", Way::Tab}, {"click", Way::Click}, {"double click", Way::DoubleClick}};
+    for (const Moment& m : {kMoments[0], kMoments[5], kMoments[6]}) {
+        ScopedZone zone(m.zone);
+        ScopedClock clock(QDateTime(kToday, m.local));
+        for (const auto& way : ways) {
+            SCOPED_TRACE(describe(m) + ", " + way.what);
+            QFile::remove(ini());
+            auto w = start();
+            w->show();
+            w->activateWindow();
+            QCoreApplication::processEvents();
+            auto* edit = w->dtPrint->findChild<QLineEdit*>();
+            ASSERT_TRUE(edit);
+            const QPoint year(edit->fontMetrics().horizontalAdvance(QStringLiteral("20")) + 3, edit->height() / 2);
+            switch (way.way) {
+            case Way::Tab:
+                // As Tab gives it focus: the year selected.
+                w->dtPrint->setFocus(Qt::TabFocusReason);
+                break;
+            case Way::Click:
+            case Way::DoubleClick:
+                w->dtPrint->setFocus(Qt::MouseFocusReason);
+                mouse(edit, QEvent::MouseButtonPress, year);
+                mouse(edit, QEvent::MouseButtonRelease, year);
+                if (way.way == Way::DoubleClick) {
+                    mouse(edit, QEvent::MouseButtonDblClick, year);
+                    mouse(edit, QEvent::MouseButtonRelease, year);
+                }
+                break;
+            }
+            QCoreApplication::processEvents();
+            ASSERT_EQ(QApplication::focusWidget(), w->dtPrint);
+            for (const QChar c : QStringLiteral("2009")) {
+                const int key = Qt::Key_0 + (c.unicode() - u'0');
+                QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, QString(c));
+                QApplication::sendEvent(w->dtPrint, &press);
+                QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, QString(c));
+                QApplication::sendEvent(w->dtPrint, &release);
+            }
+            EXPECT_EQ(w->dtPrint->date(), QDate(2009, 12, 9)) << edit->text().toStdString();
+            EXPECT_EQ(w->EntryFields().dtPrint.toLocalTime().date(), QDate(2009, 12, 9));
         }
     }
 }

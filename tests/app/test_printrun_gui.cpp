@@ -579,3 +579,40 @@ TEST(PrintRunGui, PrintRunGivesThreeJobsInRowOrder)
     EXPECT_GT(c, b) << a << " " << b << " " << c;
     qr::SetPrintBackend(nullptr);
 }
+
+// A window's caption is drawn by the desktop in its title bar, beside the
+// window's icon and its buttons, in a bold face: a progress window only as
+// wide as its label showed "Printing progress" as "Printin... gress".
+TEST(PrintRunGui, ProgressWindowsAreWideEnoughForTheirCaption)
+{
+    const auto needed = [](const QString& caption) {
+        QFont bold = QApplication::font();
+        bold.setBold(true);
+        // Three title-bar buttons and the icon, about 30 pixels each.
+        return QFontMetrics(bold).horizontalAdvance(caption) + 4 * 30;
+    };
+    // Window title -> width, of every progress window seen.
+    std::vector<std::pair<QString, int>> seen;
+    const auto measure = [&seen] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* d = qobject_cast<QProgressDialog*>(w); d && d->isVisible())
+                seen.emplace_back(d->windowTitle(), d->width());
+    };
+    // The print run's own window.
+    RecordingBackend backend;
+    backend.duringJob = measure;
+    qr::SetPrintBackend(&backend);
+    {
+        Window w("three.xls", "7", "11");
+        w.form->btnPrnClick();
+    }
+    qr::SetPrintBackend(nullptr);
+    ASSERT_FALSE(seen.empty());
+    // The engine's, when a preview window prints or exports.
+    qr::TQRQtPrintBackend engine(true);
+    for (const char* caption : {"Printing progress", "Exporting Progress"})
+        engine.WithProgress(QString::fromUtf8(caption), measure);
+    ASSERT_GE(seen.size(), 3u);
+    for (const auto& [caption, width] : seen)
+        EXPECT_GE(width, needed(caption)) << caption.toStdString();
+}

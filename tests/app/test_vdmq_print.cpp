@@ -469,7 +469,7 @@ TEST_F(VdmqPrint, PaperAndOffsetPlaceThePdf)
 }
 
 // On a printer, what the settings file remembers applies unless the command
-// line says otherwise, and the tool warns before printing what the queue
+// line says otherwise (the offsets of that printer, else the common ones), and the tool warns before printing what the queue
 // cannot reach.  The jobs are named after the roster file, which finds them.
 TEST_F(VdmqPrint, PrinterTakesTheRememberedPaperAndWarns)
 {
@@ -480,7 +480,9 @@ TEST_F(VdmqPrint, PrinterTakesTheRememberedPaperAndWarns)
         GTEST_SKIP() << "CUPS queues \"PDF\" and \"A4Only\" missing: run scripts/start-cups first";
     QTemporaryDir dir;
     const QString ini = dir.filePath("office.ini");
-    testfiles::writeAll(ini, "[vdmq]\nPaper=A4\nA4Position=Centre\nOffsetX=1.5\nOffsetY=-2.0\n");
+    // The offsets of before, and A4Only's own (a printer's offsets are its own).
+    testfiles::writeAll(ini, "[vdmq]\nPaper=A4\nA4Position=Centre\nOffsetX=1.5\nOffsetY=-2.0\n"
+                             "OffsetX.A4Only=3.0\nOffsetY.A4Only=4.0\n");
     vdmq::TPaperSettings a4c;
     a4c.Paper = vdmq::TPaper::A4;
     a4c.Centred = true;
@@ -494,6 +496,7 @@ TEST_F(VdmqPrint, PrinterTakesTheRememberedPaperAndWarns)
     } cases[] = {
         {"papercli" + stamp + "-remembered.xls", {"--printer", "PDF"}, centred + QPointF(1.5, -2), nullptr},
         {"papercli" + stamp + "-given.xls", {"--printer", "PDF", "--offset", "0,0"}, centred, nullptr},
+        {"papercli" + stamp + "-own.xls", {"--printer", "A4Only"}, centred + QPointF(3, 4), nullptr},
         {"papercli" + stamp + "-border.xls",
          {"--printer", "A4Only", "--paper", "a4", "--offset", "0,0"},
          {0, 0},
