@@ -138,6 +138,7 @@ constexpr double kEps = 1e-3;  // mm
 // band millimetres (infinite when there is none).
 struct Bounds {
     double left = -kInf, right = kInf, bottom = kInf;
+    double leftWidth = 0, rightWidth = 0, bottomWidth = 0;  // the rules' thickness
     bool rightIsFrame = false;  // the rule on the right is the table's outer one
 };
 
@@ -152,14 +153,19 @@ Bounds boundsOf(const qr::TQRLabel& l)
             const bool besides = s->Top < l.Top + l.Height - kEps && s->Top + s->Height > l.Top + kEps;
             if (!besides)
                 continue;
-            if (s->Left >= l.Left + kEps)
-                b.right = std::min(b.right, s->Left);
-            else if (s->Left + s->Width <= l.Left + kEps)
-                b.left = std::max(b.left, s->Left + s->Width);
+            if (s->Left >= l.Left + kEps && s->Left < b.right) {
+                b.right = s->Left;
+                b.rightWidth = s->Width;
+            } else if (s->Left + s->Width <= l.Left + kEps && s->Left + s->Width > b.left) {
+                b.left = s->Left + s->Width;
+                b.leftWidth = s->Width;
+            }
         } else {
             const bool across = s->Left < l.Left + l.Width - kEps && s->Left + s->Width > l.Left + kEps;
-            if (across && s->Top >= l.Top + kEps)
-                b.bottom = std::min(b.bottom, s->Top);
+            if (across && s->Top >= l.Top + kEps && s->Top < b.bottom) {
+                b.bottom = s->Top;
+                b.bottomWidth = s->Height;
+            }
         }
     }
     b.rightIsFrame = std::isfinite(b.right) && b.right >= outermost - kEps;
@@ -203,6 +209,11 @@ std::string mm(double v)
 
 std::string columnNote(int column) { return column > 0 ? gb("（") + col::Letters(column) + gb("列）") : std::string(); }
 std::string quoted(const std::string& gbText) { return gb("“") + gbText + gb("”"); }
+
+// A text as the page shows it: the year-month display cuts by bytes, and a
+// character it cuts in half prints as a replacement mark (U+FFFD), which
+// the message must show as such rather than glue to the quote after it.
+std::string asPrinted(const std::string& gbText) { return toGb(fromGb(gbText)); }
 
 // A real year and month as a reader takes it: a year from 1901 to 2099
 // (the years the opinion's month is worked out for) and a month from 1 to
@@ -564,8 +575,8 @@ void TFormCheck::Impl::yearMonths(int row, bool filled, std::vector<TCheckProble
         }
         TCheckProblem p = problemOf(w, TCheckKind::BadYearMonth);
         p.cellText = text;
-        p.printed = printed;
-        p.message = whereOf(w) + quoted(text) + gb("印作") + quoted(printed) +
+        p.printed = asPrinted(printed);
+        p.message = whereOf(w) + quoted(text) + gb("印作") + quoted(p.printed) +
                     (y.column == col::Reason ? gb("：五、六个字节长的文字会像年月一样在第 4 个字节后加点") : hint);
         out.push_back(std::move(p));
     }
@@ -592,7 +603,7 @@ void TFormCheck::Impl::yearMonths(int row, bool filled, std::vector<TCheckProble
     p.cellText = cell(row, col::Appointed);
     p.printed = sentenceOf(text, {emptyDate});
     p.message = gb("申报意见的执行年月印不出：") + gb(col::FieldName(col::Appointed)) + columnNote(col::Appointed) +
-                quoted(p.cellText) + gb("印作") + quoted(form.l_ny2->Caption) +
+                quoted(p.cellText) + gb("印作") + quoted(asPrinted(form.l_ny2->Caption)) +
                 gb("，算不出下一个月，意见印作") + quoted(p.printed);
     out.push_back(std::move(p));
 }
@@ -741,9 +752,10 @@ void TFormCheck::Impl::pastRight(const Watched& w, const Extent& e, const qr::TQ
         if (!w.bounds.rightIsFrame)
             p.message += gb("，盖住相邻的栏目");
         addOffPaper(p, offPaper, paper);
-    } else if (std::isfinite(ruleRight) && boxPast >= kVisibleOverlapMm) {
+    } else if (std::isfinite(ruleRight) && boxPast >= w.bounds.rightWidth + kVisibleOverlapMm) {
         // The text ends before the rule, but its box runs on over trailing
-        // blanks, and the box is white: the rule gets a gap.
+        // blanks, and the box is white: where it covers the rule's whole
+        // width, the rule has a gap.
         p.pastMm = boxPast;
         p.blankOnly = true;
         p.message = whereOf(w) + gb("末尾的空格太多，空白盖住") + rule + " " + mm(boxPast) + gb(" 毫米");
@@ -768,17 +780,17 @@ void TFormCheck::Impl::pastOtherSides(const Watched& w, const Extent& e, const q
     const double ruleLeft = place.x / 10 + w.bounds.left;
     const double ruleBelow = place.y / 10 + w.bounds.bottom;
     struct Side {
-        double pastRule, boxPast, offPaper;
+        double pastRule, boxPast, offPaper;  // boxPast: past the rule's far edge
         const char* rule;     // UTF-8
         const char* offSide;  // UTF-8
     };
     const double inkLeft = e.ink.isNull() ? kInf : e.ink.left(), inkBottom = e.ink.isNull() ? -kInf : e.ink.bottom();
     const double inkTop = e.ink.isNull() ? kInf : e.ink.top();
     const Side sides[] = {
-        {ruleLeft - inkLeft, e.box.isNull() ? -kInf : ruleLeft - e.box.left(), paper.area.left() - inkLeft,
-         "越过左边的表格线", "左端"},
-        {inkBottom - ruleBelow, e.box.isNull() ? -kInf : e.box.bottom() - ruleBelow, inkBottom - paper.area.bottom(),
-         "向下越过表格线", "下端"},
+        {ruleLeft - inkLeft, e.box.isNull() ? -kInf : ruleLeft - w.bounds.leftWidth - e.box.left(),
+         paper.area.left() - inkLeft, "越过左边的表格线", "左端"},
+        {inkBottom - ruleBelow, e.box.isNull() ? -kInf : e.box.bottom() - ruleBelow - w.bounds.bottomWidth,
+         inkBottom - paper.area.bottom(), "向下越过表格线", "下端"},
         {-kInf, -kInf, paper.area.top() - inkTop, "", "上端"},
     };
     for (const Side& s : sides) {
@@ -790,7 +802,7 @@ void TFormCheck::Impl::pastOtherSides(const Watched& w, const Extent& e, const q
         } else if (s.boxPast >= kVisibleOverlapMm) {
             p.pastMm = s.boxPast;
             p.blankOnly = true;
-            p.message = whereOf(w) + gb("的空白") + gb(s.rule) + " " + mm(s.boxPast) + gb(" 毫米，盖住了表格线");
+            p.message = whereOf(w) + gb("的空白") + gb(s.rule) + gb("，盖住了表格线");
         } else if (s.offPaper >= kVisibleOverlapMm) {
             p.pastMm = p.offPaperMm = s.offPaper;
             p.message = whereOf(w) + gb(s.offSide) + gb("有 ") + mm(s.offPaper) + gb(" 毫米") + paper.where() +
@@ -834,9 +846,13 @@ std::vector<TCheckProblem> TFormCheck::CheckRow(int row)
             d.inspect(w, *place, paper, width, out);
     }
 
+    // An opinion line of a row's own template comes from its column.
+    const bool ownWording = !Trim(d.cell(row, col::OpinionTemplate)).empty();
     for (TCheckProblem& p : out) {
         p.row = row;
         p.name = name;
+        if (ownWording && p.column == 0 && p.label.size() == 2 && p.label[0] == 'y')
+            p.column = col::OpinionTemplate;
     }
     return out;
 }
