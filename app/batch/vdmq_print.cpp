@@ -797,7 +797,10 @@ int runCheck(TPrintRun& run, BatchHost& host, const Options& opt, const TVdcs& v
                            .arg(QString::fromStdString(range))
                            .arg(report.flaggedRows)
                            .arg(report.RowsWithProblems())
-                           .arg(report.problems.size())));
+                           .arg(report.problems.size()) +
+                       (report.EntryProblems() > 0
+                            ? QStringLiteral("，其中 %1 处是输入项的问题，每一份表都受影响").arg(report.EntryProblems())
+                            : QString())));
     return report.problems.empty() ? 0 : 1;
 }
 
