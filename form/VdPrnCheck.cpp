@@ -111,7 +111,7 @@ struct YearMonthBox {
     const char* label;
 };
 const YearMonthBox kYearMonths[] = {
-    {col::Born, "l_csny"},   {col::StartedWork, "l_gzny"}, {col::ServiceFrom, "l_tsny"},
+    {col::Born, "l_csny"},    {col::StartedWork, "l_gzny"}, {col::ServiceFrom, "l_tsny"},
     {col::Reason, "lb_bdyy"}, {col::OldAppointed, "l_ny1"}, {col::Appointed, "l_ny2"},
 };
 
@@ -124,10 +124,10 @@ struct NumberColumn {
     bool compared;
 };
 const NumberColumn kNumbers[] = {
-    {col::OldTotal, "l_ph1", false},     {col::OldGrade, "l_gw1", true},     {col::OldPostPay, "m_gw1", true},
-    {col::OldScale, "l_xj1", false},     {col::OldScalePay, "m_xj1", true},  {col::OldTenPercent, "l_bt1", false},
-    {col::NewTotal, "l_ph2", false},     {col::NewGrade, "l_gw2", true},     {col::NewPostPay, "m_gw2", true},
-    {col::NewScale, "l_xj2", false},     {col::NewScalePay, "m_xj2", true},  {col::NewTenPercent, "l_bt2", false},
+    {col::OldTotal, "l_ph1", false}, {col::OldGrade, "l_gw1", true},    {col::OldPostPay, "m_gw1", true},
+    {col::OldScale, "l_xj1", false}, {col::OldScalePay, "m_xj1", true}, {col::OldTenPercent, "l_bt1", false},
+    {col::NewTotal, "l_ph2", false}, {col::NewGrade, "l_gw2", true},    {col::NewPostPay, "m_gw2", true},
+    {col::NewScale, "l_xj2", false}, {col::NewScalePay, "m_xj2", true}, {col::NewTenPercent, "l_bt2", false},
     {col::MonthlyRise, "", false},
 };
 
@@ -139,7 +139,7 @@ constexpr double kEps = 1e-3;  // mm
 struct Bounds {
     double left = -kInf, right = kInf, bottom = kInf;
     double leftWidth = 0, rightWidth = 0, bottomWidth = 0;  // the rules' thickness
-    bool rightIsFrame = false;  // the rule on the right is the table's outer one
+    bool rightIsFrame = false;                              // the rule on the right is the table's outer one
 };
 
 Bounds boundsOf(const qr::TQRLabel& l)
@@ -220,6 +220,14 @@ std::string asPrinted(const std::string& gbText) { return toGb(fromGb(gbText)); 
 // 12, as 2009.07, 2009-7, 2009/07 or 2009年7月, a day after them allowed.
 bool isYearMonth(const std::string& gbText)
 {
+    // The form's own way, YYYY.MM or YYYY.M, without asking the pattern.
+    const std::size_t n = gbText.size();
+    const auto digit = [&](std::size_t i) { return gbText[i] >= '0' && gbText[i] <= '9'; };
+    if ((n == 6 || n == 7) && gbText[4] == '.' && digit(0) && digit(1) && digit(2) && digit(3) && digit(5) &&
+        (n == 6 || digit(6))) {
+        const int year = std::stoi(gbText.substr(0, 4)), month = std::stoi(gbText.substr(5));
+        return year >= 1901 && year <= 2099 && month >= 1 && month <= 12;
+    }
     static const QRegularExpression re(QStringLiteral("^([0-9]{4})(?:[./-]([0-9]{1,2})(?:[./-]([0-9]{1,2}))?"
                                                       "|年([0-9]{1,2})月(?:([0-9]{1,2})日)?)$"));
     const QRegularExpressionMatch m = re.match(fromGb(gbText).trimmed());
@@ -235,6 +243,14 @@ bool isYearMonth(const std::string& gbText)
 // A decimal number, blanks around it allowed: 590, -12, 59.5, 1,234.00.
 bool isNumber(const std::string& gbText)
 {
+    // Digits and points only: a number when at most one point stands
+    // between digits.  No need to ask the pattern.
+    if (!gbText.empty() &&
+        std::all_of(gbText.begin(), gbText.end(), [](char c) { return (c >= '0' && c <= '9') || c == '.'; })) {
+        const std::size_t point = gbText.find('.');
+        return point == std::string::npos ||
+               (point > 0 && point + 1 < gbText.size() && gbText.find('.', point + 1) == std::string::npos);
+    }
     static const QRegularExpression re(QStringLiteral("^[+-]?(?:[0-9]+|[0-9]{1,3}(?:,[0-9]{3})+)(?:\\.[0-9]+)?$"));
     return re.match(fromGb(gbText).trimmed()).hasMatch();
 }
@@ -435,7 +451,7 @@ struct TFormCheck::Impl {
     void required(int row, std::vector<TCheckProblem>& out) const;
     bool fill(int row, std::vector<TCheckProblem>& out);
     void yearMonths(int row, bool filled, std::vector<TCheckProblem>& out) const;
-    void numbers(int row, std::vector<TCheckProblem>& out) const;
+    void numbers(int row, bool fixedWording, std::vector<TCheckProblem>& out) const;
     void inspect(const Watched& w, const qr::TQRBandPlace& place, const Printable& paper, int opinionWidth,
                  std::vector<TCheckProblem>& out) const;
     void textCut(const Watched& w, const Extent& e, std::vector<TCheckProblem>& out) const;
@@ -445,10 +461,7 @@ struct TFormCheck::Impl {
                         std::vector<TCheckProblem>& out) const;
     TCheckProblem problemOf(const Watched& w, TCheckKind kind) const;
     std::string whereOf(const Watched& w) const;
-    std::string opinion() const
-    {
-        return form.y1->Caption + form.y2->Caption + form.y3->Caption + form.y4->Caption;
-    }
+    std::string opinion() const { return form.y1->Caption + form.y2->Caption + form.y3->Caption + form.y4->Caption; }
 };
 
 TFormCheck::TFormCheck(const TFillSource& source) : d_(std::make_unique<Impl>(source)) {}
@@ -564,15 +577,15 @@ void TFormCheck::Impl::yearMonths(int row, bool filled, std::vector<TCheckProble
             continue;  // blank: a required one is reported as such
         if (!filled && y.column == stoppedAt)
             continue;  // it stops the row: said there
-        const std::string text = cell(row, y.column);
-        if (y.column == col::Reason) {
-            // Any text of five or six bytes gets the point of a year-month.
-            const std::size_t n = Trim(text).size();
-            if ((n != 5 && n != 6) || isYearMonth(printed))
-                continue;
-        } else if (isYearMonth(printed)) {
+        if (isYearMonth(printed))
             continue;
-        }
+        // Any reason of five or six bytes gets the point of a year-month
+        // (six or seven with it); other reasons print as typed.
+        if (y.column == col::Reason && printed.size() != 6 && printed.size() != 7)
+            continue;
+        const std::string text = cell(row, y.column);
+        if (y.column == col::Reason && Trim(text).size() != 5 && Trim(text).size() != 6)
+            continue;
         TCheckProblem p = problemOf(w, TCheckKind::BadYearMonth);
         p.cellText = text;
         p.printed = asPrinted(printed);
@@ -610,10 +623,9 @@ void TFormCheck::Impl::yearMonths(int row, bool filled, std::vector<TCheckProble
 
 // Number columns whose text is no number: what the box shows, and the words
 // of the opinion it makes (a text the fixed wording compares counts as 0).
-void TFormCheck::Impl::numbers(int row, std::vector<TCheckProblem>& out) const
+void TFormCheck::Impl::numbers(int row, bool fixedWording, std::vector<TCheckProblem>& out) const
 {
     const std::string text = opinion();
-    const bool fixedWording = Trim(cell(row, col::OpinionTemplate)).empty();
     const qr::TQRFont& opinionFont = form.y2->Font;
     for (const NumberColumn& n : kNumbers) {
         const Watched* w = *n.label ? watched(n.label) : nullptr;
@@ -648,8 +660,8 @@ void TFormCheck::Impl::numbers(int row, std::vector<TCheckProblem>& out) const
         if (!w && sentence.empty())
             continue;  // the monthly change prints only where the opinion takes it
         p.printed = sentence.empty() ? value : sentence;
-        p.message = p.field + columnNote(n.column) + quoted(value) +
-                    (n.compared ? gb("不是整数") : gb("不是数字")) + (comparedHere ? gb("，比较时当作 0") : "") +
+        p.message = p.field + columnNote(n.column) + quoted(value) + (n.compared ? gb("不是整数") : gb("不是数字")) +
+                    (comparedHere ? gb("，比较时当作 0") : "") +
                     (sentence.empty() ? gb("，表上印作") + quoted(value) : gb("，意见印作") + quoted(sentence));
         out.push_back(std::move(p));
     }
@@ -665,7 +677,8 @@ void TFormCheck::Impl::inspect(const Watched& w, const qr::TQRBandPlace& place, 
     const double left = std::max(place.x / 10 + w.bounds.left, paper.area.left());
     const double right = std::min(place.x / 10 + w.bounds.right, paper.area.right());
     const double bottom = std::min(place.y / 10 + w.bounds.bottom, paper.area.bottom());
-    const Extent e = extentOf(items, QRectF(QPointF(left, paper.area.top()), QPointF(right, bottom)));  // points into items
+    const Extent e =
+        extentOf(items, QRectF(QPointF(left, paper.area.top()), QPointF(right, bottom)));  // points into items
     textCut(w, e, out);
     pastRight(w, e, place, paper, opinionWidth, out);
     pastOtherSides(w, e, place, paper, out);
@@ -763,9 +776,10 @@ void TFormCheck::Impl::pastRight(const Watched& w, const Extent& e, const qr::TQ
             p.message += gb("，相邻栏目的字也被盖住");
     } else if (offPaper >= kVisibleOverlapMm) {
         p.pastMm = p.offPaperMm = offPaper;
-        p.message = std::isfinite(ruleRight)
-                        ? whereOf(w) + gb("右端有 ") + mm(offPaper) + gb(" 毫米") + paper.where() + gb("，印不出")
-                        : whereOf(w) + gb("太长，超出") + paper.edge() + " " + mm(offPaper) + gb(" 毫米，超出部分印不出");
+        p.message =
+            std::isfinite(ruleRight)
+                ? whereOf(w) + gb("右端有 ") + mm(offPaper) + gb(" 毫米") + paper.where() + gb("，印不出")
+                : whereOf(w) + gb("太长，超出") + paper.edge() + " " + mm(offPaper) + gb(" 毫米，超出部分印不出");
     } else {
         return;
     }
@@ -781,8 +795,8 @@ void TFormCheck::Impl::pastOtherSides(const Watched& w, const Extent& e, const q
     const double ruleBelow = place.y / 10 + w.bounds.bottom;
     struct Side {
         double pastRule, boxPast, offPaper;  // boxPast: past the rule's far edge
-        const char* rule;     // UTF-8
-        const char* offSide;  // UTF-8
+        const char* rule;                    // UTF-8
+        const char* offSide;                 // UTF-8
     };
     const double inkLeft = e.ink.isNull() ? kInf : e.ink.left(), inkBottom = e.ink.isNull() ? -kInf : e.ink.bottom();
     const double inkTop = e.ink.isNull() ? kInf : e.ink.top();
@@ -805,8 +819,8 @@ void TFormCheck::Impl::pastOtherSides(const Watched& w, const Extent& e, const q
             p.message = whereOf(w) + gb("的空白") + gb(s.rule) + gb("，盖住了表格线");
         } else if (s.offPaper >= kVisibleOverlapMm) {
             p.pastMm = p.offPaperMm = s.offPaper;
-            p.message = whereOf(w) + gb(s.offSide) + gb("有 ") + mm(s.offPaper) + gb(" 毫米") + paper.where() +
-                        gb("，印不出");
+            p.message =
+                whereOf(w) + gb(s.offSide) + gb("有 ") + mm(s.offPaper) + gb(" 毫米") + paper.where() + gb("，印不出");
         } else {
             continue;
         }
@@ -827,10 +841,12 @@ std::vector<TCheckProblem> TFormCheck::CheckRow(int row)
         // Reported below: the filler reads the name first.
     }
 
+    // The row's own wording (a template), or the fixed one.
+    const bool ownWording = !Trim(d.cell(row, col::OpinionTemplate)).empty();
     d.required(row, out);
     const bool filled = d.fill(row, out);
     d.yearMonths(row, filled, out);
-    d.numbers(row, out);
+    d.numbers(row, !ownWording, out);
 
     // The width the filler cut the opinion by (it failed above when it is
     // not a whole number, leaving the opinion lines empty).
@@ -847,7 +863,6 @@ std::vector<TCheckProblem> TFormCheck::CheckRow(int row)
     }
 
     // An opinion line of a row's own template comes from its column.
-    const bool ownWording = !Trim(d.cell(row, col::OpinionTemplate)).empty();
     for (TCheckProblem& p : out) {
         p.row = row;
         p.name = name;
@@ -901,8 +916,8 @@ TCheckReport TFormCheck::CheckRows(int first, int last)
             p.kind = TCheckKind::FillError;
             p.column = col::PrintFlag;
             p.field = gb(col::FieldName(col::PrintFlag));
-            p.message = d_->fillErrorLead + p.field + columnNote(p.column) + gb("：") +
-                        errorTextGb(std::current_exception());
+            p.message =
+                d_->fillErrorLead + p.field + columnNote(p.column) + gb("：") + errorTextGb(std::current_exception());
             rows.push_back(std::move(p));
             ++report.flaggedRows;  // taken up by the run, which stops there
             continue;

@@ -640,8 +640,8 @@ void writeCheckTable(const TCheckReport& report)
         text += padded(QStringLiteral("行号"), 6) + u' ' + padded(QStringLiteral("姓名"), nameWidth) +
                 QStringLiteral("  问题\n");
         for (const TCheckProblem& p : report.problems)
-            text += padded(rowText(p), 6) + u' ' + padded(fromGb(p.name), nameWidth) +
-                    QStringLiteral("  ") + fromGb(p.message) + u'\n';
+            text += padded(rowText(p), 6) + u' ' + padded(fromGb(p.name), nameWidth) + QStringLiteral("  ") +
+                    fromGb(p.message) + u'\n';
     }
     const QByteArray bytes = text.toLocal8Bit();
     out.put(bytes.constData(), std::size_t(bytes.size()));

@@ -69,7 +69,8 @@ TCheckDialog::TCheckDialog(const TCheckReport& report, int mode, QWidget* parent
                           .arg(report.RowsWithProblems())
                           .arg(report.problems.size() - std::size_t(entries));
     if (entries > 0)
-        summary += QStringLiteral("\n另有 %1 处是主窗口输入项的问题，每一份表都受影响，列在最前面（没有行号）。").arg(entries);
+        summary +=
+            QStringLiteral("\n另有 %1 处是主窗口输入项的问题，每一份表都受影响，列在最前面（没有行号）。").arg(entries);
     if (!report.sheet.empty())
         summary += QStringLiteral("\n按%1排版检查。").arg(fromGb(report.sheet));
     summary += entries > 0 ? QStringLiteral("\n可以返回修改花名册或输入项，保存后再%1；也可以照样%1。").arg(going)

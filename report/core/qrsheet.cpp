@@ -67,7 +67,14 @@ bool HasInk(const TQRFont& font, const std::string& gbText)
 {
     // A letter, digit, mark or symbol draws something (a character the
     // faces lack draws a box); only blanks and invisible controls need the
-    // glyphs asked.
+    // glyphs asked.  Most texts hold an ASCII letter or digit, or a
+    // two-byte character other than the full-width space.
+    for (std::size_t i = 0; i < gbText.size();) {
+        const std::size_t n = vdmq::gbCharLength(gbText, i);
+        if ((n == 1 && gbText[i] > 0x20 && gbText[i] < 0x7F) || (n == 2 && gbText.compare(i, 2, "\xA1\xA1") != 0))
+            return true;
+        i += n;
+    }
     const QString text = vdmq::fromGb(gbText);
     for (const QChar c : text) {
         const QChar::Category cat = c.category();

@@ -195,7 +195,7 @@ TEST(Check, EachProblemOnItsRowAndNowhereElse)
     const TCheckProblem* opinion = find(r, 13, "opinion-too-long y4");
     ASSERT_TRUE(opinion);
     EXPECT_GT(opinion->extraBytes, 0);
-    EXPECT_GT(opinion->offPaperMm, 0);          // that long a fourth line leaves the paper
+    EXPECT_GT(opinion->offPaperMm, 0);                 // that long a fourth line leaves the paper
     EXPECT_EQ(opinion->column, col::OpinionTemplate);  // the row's own wording
 }
 
@@ -208,9 +208,9 @@ TEST(Check, CleanRostersGiveNothing)
         {VDMQ_SOURCE_DIR "/samples/roster.xls", 7, 26, 7},
         {kCheckRoster, 7, 8, 1},
         {kCheckRoster, 20, 20, 1},
-        {kCheckRoster, 27, 27, 1},  // a date cell
-        {kCheckRoster, 36, 38, 3},  // blanks after a name and a post
-        {kCheckRoster, 43, 46, 4},  // a template without the monthly change; seven bytes of reason
+        {kCheckRoster, 27, 27, 1},   // a date cell
+        {kCheckRoster, 36, 38, 3},   // blanks after a name and a post
+        {kCheckRoster, 43, 46, 4},   // a template without the monthly change; seven bytes of reason
         {kCheckRoster, 47, 400, 0},  // below the last row
     };
     for (const Case& c : cases) {
@@ -256,10 +256,22 @@ TEST(Check, SettingsOfThePrintChangeTheVerdict)
         {"a narrow width", 7, 7, "", "", "20", {}, {"opinion-too-long y4"}},
         {"a long issuing body on B5, said once", 7, 9, "", longArea, "78", {}, {"past-line lb_area", "cut zw0"}},
         {"the same on A4", 7, 7, "", longArea, "78", a4Sheet, {}},
-        {"the same on A4 with a printer's border", 7, 7, "", longArea + gb("（一）"), "78", a4Border,
+        {"the same on A4 with a printer's border",
+         7,
+         7,
+         "",
+         longArea + gb("（一）"),
+         "78",
+         a4Border,
          {"past-line lb_area"}},
         {"moved right on B5: nothing reaches the edge", 9, 9, "", "", "78", b5Moved, {"cut zw0"}},
-        {"moved right into a printer's border", 9, 9, "", "", "78", b5MovedBorder,
+        {"moved right into a printer's border",
+         9,
+         9,
+         "",
+         "",
+         "78",
+         b5MovedBorder,
          {"cut zw0", "past-line zw0", "past-line y1"}},
     };
     for (const Case& c : cases) {
@@ -281,8 +293,8 @@ TEST(Check, SettingsOfThePrintChangeTheVerdict)
                 EXPECT_EQ(p.row, 0) << c.what;
             }
             if (p.kind == TCheckKind::PastLine && c.sheet.borderMm.right() > 0) {
-                EXPECT_NE(utf8FromGb(p.message).find("打印机"), std::string::npos) << c.what << ": "
-                                                                                   << utf8FromGb(p.message);
+                EXPECT_NE(utf8FromGb(p.message).find("打印机"), std::string::npos)
+                    << c.what << ": " << utf8FromGb(p.message);
                 EXPECT_GT(p.offPaperMm, 0) << c.what;
             }
         }
@@ -464,7 +476,7 @@ struct PageCheck {
     const QImage& picture;  // null when not looked at
     const std::vector<TCheckProblem>& problems;
     const TVdPrnForm& form;
-    QPointF shift;     // mm
+    QPointF shift;      // mm
     double sheetWidth;  // mm
     int row;
     const TFillSource& cells;
@@ -658,18 +670,19 @@ void PageCheck::Kinds(const qr::TQRBandPlace& band)
         const qr::TQRLabel* label;
         bool compared;  // the opinion's words follow it
     } numbers[] = {
-        {form.l_ph1, false}, {form.l_gw1, true}, {form.m_gw1, true}, {form.l_xj1, false}, {form.m_xj1, true},
-        {form.l_bt1, false}, {form.l_ph2, false}, {form.l_gw2, true}, {form.m_gw2, true}, {form.l_xj2, false},
-        {form.m_xj2, true},  {form.l_bt2, false},
+        {form.l_ph1, false}, {form.l_gw1, true},  {form.m_gw1, true},  {form.l_xj1, false},
+        {form.m_xj1, true},  {form.l_bt1, false}, {form.l_ph2, false}, {form.l_gw2, true},
+        {form.m_gw2, true},  {form.l_xj2, false}, {form.m_xj2, true},  {form.l_bt2, false},
     };
     // The post grades and salaries as the fixed wording prints them (the
     // boxes may show only part of a figure).
     static const QRegularExpression grades(
         QStringLiteral("岗位工资由(\\S*) (\\S*) 元(?:降低为|晋升到)(\\S*) (\\S*) 元"));
     const auto g = grades.match(opinion(band, true));
-    const std::map<const qr::TQRLabel*, QString> inOpinion = {
-        {form.l_gw1, g.captured(1)}, {form.m_gw1, g.captured(2)}, {form.l_gw2, g.captured(3)},
-        {form.m_gw2, g.captured(4)}};
+    const std::map<const qr::TQRLabel*, QString> inOpinion = {{form.l_gw1, g.captured(1)},
+                                                              {form.m_gw1, g.captured(2)},
+                                                              {form.l_gw2, g.captured(3)},
+                                                              {form.m_gw2, g.captured(4)}};
     for (const Number& n : numbers) {
         const QString text = boxOf(*n.label);
         bool bad = !text.isEmpty() && !(n.compared ? wholeNumber(text) : decimalNumber(text));
@@ -818,8 +831,7 @@ TEST(Check, AgreesWithThePrintedPageForEveryKind)
         int onWidth = 0;
         for (const auto& [row, message] : printed.failed)
             onWidth += message == QStringLiteral("'' is not a valid integer value");
-        const bool everyRow =
-            printed.pages.empty() && int(printed.failed.size()) == report.flaggedRows && onWidth > 20;
+        const bool everyRow = printed.pages.empty() && int(printed.failed.size()) == report.flaggedRows && onWidth > 20;
         tally.Add("entry", everyRow, report.EntryProblems() == 1 && report.problems[0].kind == TCheckKind::EntryField,
                   "an empty width");
         for (const TCheckProblem& p : report.problems) {
@@ -828,7 +840,8 @@ TEST(Check, AgreesWithThePrintedPageForEveryKind)
     }
     {
         QTemporaryDir dir;
-        const QString area = QStringLiteral("澜坪市人力资源和社会保障局事业单位工作人员工资福利与退休管理科（工资处）制表");
+        const QString area =
+            QStringLiteral("澜坪市人力资源和社会保障局事业单位工作人员工资福利与退休管理科（工资处）制表");
         const PrintedRun printed = printRoster(dir, {"--issued-by", area}, false);
         Roster roster;
         roster.vdcs.IssuedBy = toGb(area);
@@ -856,8 +869,8 @@ TEST(Check, AgreesWithThePrintedPageForEveryKind)
                       c.cases, c.problems, c.misses, c.falseAlarms);
         summary += line;
     }
-    summary += "past-line, undecided (0.1 to 0.6 mm past by the words' advance): " +
-               std::to_string(tally.undecided) + "\n";
+    summary +=
+        "past-line, undecided (0.1 to 0.6 mm past by the words' advance): " + std::to_string(tally.undecided) + "\n";
     std::fputs(summary.c_str(), stdout);
     // Every kind met on the page at least once.
     for (const char* kind : {"cut", "past-line", "past-line (blanks over a rule)", "opinion-too-long", "empty",

@@ -2,9 +2,9 @@
 // its two answers, and when the main window's Print and Preview ask it
 // (tests/data/check/check.xls: row 7 clean, row 9 with a post cut short).
 #include "app/core/printrun.h"
-#include "app/ui/VdPaperPrint.h"
 #include "app/ui/VdCheckDialog.h"
 #include "app/ui/VdMainUnit.h"
+#include "app/ui/VdPaperPrint.h"
 #include "platform/gbtext.h"
 #include "preview/TzPreview.h"
 #include "report/ui/printbackend.h"
@@ -221,7 +221,8 @@ TEST(CheckDialog, MeasuresOnThePaperAndPrinterOfTheRun)
     qr::TQRPaperSupport support;
     support.known = support.listed = true;
     PaperSupportProvider() = [&support](const QString&, const QSizeF&) { return support; };
-    const QString area = QString::fromUtf8("澜坪市人力资源和社会保障局事业单位工作人员工资福利与退休管理科（工资处）制表");
+    const QString area =
+        QString::fromUtf8("澜坪市人力资源和社会保障局事业单位工作人员工资福利与退休管理科（工资处）制表");
     struct Case {
         const char* what;
         const char* ini;

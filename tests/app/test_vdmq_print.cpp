@@ -8,7 +8,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <map>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -18,6 +17,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <gtest/gtest.h>
+#include <map>
 #include <unistd.h>
 
 #include "cups_helpers.h"
@@ -391,7 +391,13 @@ TEST_F(VdmqPrint, CheckSaysTheCellWhatPrintsAndTheEntriesOnce)
 
     // An issuing body too long for B5 fits A4: --check takes --pdf's paper.
     const QStringList longArea = {
-        roster, "--start", "7", "--end", "7", "--check", "--issued-by",
+        roster,
+        "--start",
+        "7",
+        "--end",
+        "7",
+        "--check",
+        "--issued-by",
         QString::fromUtf8("澜坪市人力资源和社会保障局事业单位工作人员工资福利与退休管理科（工资处）制表")};
     r = run(longArea);
     EXPECT_EQ(r.exit, 1);
