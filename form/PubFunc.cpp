@@ -2,6 +2,7 @@
 
 #include "platform/gbtext.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -99,14 +100,47 @@ std::string FormatYearMonth(std::string_view s)
     return std::string(s);
 }
 
+namespace {
+
+// The bytes pos .. pos + len of `s` widened to whole characters, for a
+// message: a piece cut by byte positions may hold half of a Chinese
+// character ("2009年7月" has the second byte of 年 where the month is
+// read), which would show as a replacement mark.
+std::string wholeCharacters(std::string_view s, std::size_t pos, std::size_t len)
+{
+    pos = std::min(pos, s.size());
+    const std::size_t end = std::min(s.size(), pos + len);
+    std::size_t from = 0, to = s.size();
+    for (std::size_t i = 0; i < s.size(); i += gbCharLength(s, i)) {
+        if (i <= pos)
+            from = i;
+        if (i >= end) {
+            to = i;
+            break;
+        }
+    }
+    return std::string(s.substr(from, to - from));
+}
+
+// The strict conversion of s[pos, pos + len); the error quotes the piece
+// in whole characters.
+int pieceToInt(std::string_view s, std::size_t pos, std::size_t len)
+{
+    const std::string_view piece = pos < s.size() ? s.substr(pos, len) : std::string_view();
+    int v = 0;
+    if (!TryStrToInt(piece, v))
+        throw EConvertError(piece.empty() ? std::string() : wholeCharacters(s, pos, piece.size()));
+    return v;
+}
+
+}  // namespace
+
 bool ShiftYearMonth(std::string_view s, int direction, TPny& result)
 {
-    const std::string_view yearPiece = s.substr(0, 4);
     const std::size_t monthPos = s.size() > 6 ? 5 : 4;
-    const std::string_view monthPiece = monthPos < s.size() ? s.substr(monthPos, 2) : std::string_view();
     // Both pieces are converted before any range test.
-    int year = StrToInt(yearPiece);
-    int month = StrToInt(monthPiece);
+    int year = pieceToInt(s, 0, 4);
+    int month = pieceToInt(s, monthPos, 2);
     if (year < 1901 || year > 2099 || month < 1 || month > 12)
         return false;
     // Months counted from year 0; a direction beyond +-1 shifts that many months.

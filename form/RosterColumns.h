@@ -47,6 +47,41 @@ inline constexpr int FirstDataRow = 7;
 // trimmed bytes are ASCII in both.
 inline bool IsPrintFlag(std::string_view cellText) { return Trim(cellText) == "1"; }
 
+// The field a column fills, in the words of the form and the user guide
+// (UTF-8): "现职任职时间" for H; empty for a column the program does not read.
+inline const char* FieldName(int column)
+{
+    switch (column) {
+    case Name: return "姓名";
+    case Sex: return "性别";
+    case Born: return "出生年月";
+    case StartedWork: return "参加工作时间";
+    case ServiceFrom: return "连续工龄推算时间";
+    case Post: return "职务(岗位)";
+    case Appointed: return "现职任职时间";
+    case OldTotal: return "原工资合计";
+    case OldGrade: return "原岗位等级";
+    case OldPostPay: return "原岗位工资";
+    case OldScale: return "原薪级";
+    case OldScalePay: return "原薪级工资";
+    case OldTenPercent: return "原10%工资(或补贴)";
+    case NewTotal: return "现工资合计";
+    case NewGrade: return "现岗位等级";
+    case NewPostPay: return "现岗位工资";
+    case NewScale: return "现薪级";
+    case NewScalePay: return "现薪级工资";
+    case NewTenPercent: return "现10%工资(或补贴)";
+    case MonthlyRise: return "月增资";
+    case PrintFlag: return "打印标志";
+    case Education: return "学历";
+    case Reason: return "变动原因";
+    case OldPost: return "原单位及职务（岗位）";
+    case OldAppointed: return "原职任职时间";
+    case OpinionTemplate: return "呈报单位或主管部门意见";
+    default: return "";
+    }
+}
+
 // "AB" for 28: the letters a spreadsheet shows above a column.
 inline std::string Letters(int column)
 {

@@ -2,14 +2,18 @@
 // way a print prepares it (the engine calls the filler, lays out the page);
 // then every data label is laid out again where its band stands, by the
 // engine's own routine, and what shows is compared with the caption and
-// with the rules around the label.
+// with the rules around the label.  What counts is ink: blanks (spaces, a
+// tab, U+3000) print nothing, so they are neither lost when cut nor past a
+// rule, unless the white ground of their box covers a rule.
 #include "form/VdPrnCheck.h"
 
 #include "form/PubFunc.h"
 #include "form/RosterColumns.h"
 #include "platform/gbtext.h"
 #include "report/core/qr.h"
+#include "report/core/qrsheet.h"
 
+#include <QRegularExpression>
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -26,6 +30,9 @@ const char* CheckKindName(TCheckKind kind)
     case TCheckKind::TextCut: return "cut";
     case TCheckKind::PastLine: return "past-line";
     case TCheckKind::OpinionTooLong: return "opinion-too-long";
+    case TCheckKind::BadYearMonth: return "year-month";
+    case TCheckKind::NotANumber: return "number";
+    case TCheckKind::EntryField: return "entry";
     }
     return "?";
 }
@@ -34,8 +41,14 @@ int TCheckReport::RowsWithProblems() const
 {
     std::set<int> rows;
     for (const TCheckProblem& p : problems)
-        rows.insert(p.row);
+        if (p.row > 0)
+            rows.insert(p.row);
     return int(rows.size());
+}
+
+int TCheckReport::EntryProblems() const
+{
+    return int(std::count_if(problems.begin(), problems.end(), [](const TCheckProblem& p) { return p.row == 0; }));
 }
 
 namespace {
@@ -82,11 +95,41 @@ const FieldInfo kFields[] = {
     {"lb_area", "制表机构", 0},
 };
 
+// Labels whose text comes from the run's entries, the same on every form.
+bool fromEntries(const std::string& label) { return label == "Lb_year" || label == "lb_area"; }
+
 struct Required {
     int column;
-    const char* field;
+    const char* label;  // where it prints
 };
-const Required kRequired[] = {{col::Name, "姓名"}, {col::Appointed, "现职任职时间"}};
+const Required kRequired[] = {{col::Name, "l_xm"}, {col::Appointed, "l_ny2"}};
+
+// The year-months of the form and the box each prints in (the year-month
+// display puts a point after the fourth byte of a five- or six-byte text).
+struct YearMonthBox {
+    int column;
+    const char* label;
+};
+const YearMonthBox kYearMonths[] = {
+    {col::Born, "l_csny"},    {col::StartedWork, "l_gzny"}, {col::ServiceFrom, "l_tsny"},
+    {col::Reason, "lb_bdyy"}, {col::OldAppointed, "l_ny1"}, {col::Appointed, "l_ny2"},
+};
+
+// The number columns: the box each prints in (none for the monthly change,
+// which only the opinion shows), and whether the fixed opinion compares it
+// as a whole number to choose its words.
+struct NumberColumn {
+    int column;
+    const char* label;
+    bool compared;
+};
+const NumberColumn kNumbers[] = {
+    {col::OldTotal, "l_ph1", false}, {col::OldGrade, "l_gw1", true},    {col::OldPostPay, "m_gw1", true},
+    {col::OldScale, "l_xj1", false}, {col::OldScalePay, "m_xj1", true}, {col::OldTenPercent, "l_bt1", false},
+    {col::NewTotal, "l_ph2", false}, {col::NewGrade, "l_gw2", true},    {col::NewPostPay, "m_gw2", true},
+    {col::NewScale, "l_xj2", false}, {col::NewScalePay, "m_xj2", true}, {col::NewTenPercent, "l_bt2", false},
+    {col::MonthlyRise, "", false},
+};
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr double kEps = 1e-3;  // mm
@@ -95,7 +138,8 @@ constexpr double kEps = 1e-3;  // mm
 // band millimetres (infinite when there is none).
 struct Bounds {
     double left = -kInf, right = kInf, bottom = kInf;
-    bool rightIsFrame = false;  // the rule on the right is the table's outer one
+    double leftWidth = 0, rightWidth = 0, bottomWidth = 0;  // the rules' thickness
+    bool rightIsFrame = false;                              // the rule on the right is the table's outer one
 };
 
 Bounds boundsOf(const qr::TQRLabel& l)
@@ -109,22 +153,28 @@ Bounds boundsOf(const qr::TQRLabel& l)
             const bool besides = s->Top < l.Top + l.Height - kEps && s->Top + s->Height > l.Top + kEps;
             if (!besides)
                 continue;
-            if (s->Left >= l.Left + kEps)
-                b.right = std::min(b.right, s->Left);
-            else if (s->Left + s->Width <= l.Left + kEps)
-                b.left = std::max(b.left, s->Left + s->Width);
+            if (s->Left >= l.Left + kEps && s->Left < b.right) {
+                b.right = s->Left;
+                b.rightWidth = s->Width;
+            } else if (s->Left + s->Width <= l.Left + kEps && s->Left + s->Width > b.left) {
+                b.left = s->Left + s->Width;
+                b.leftWidth = s->Width;
+            }
         } else {
             const bool across = s->Left < l.Left + l.Width - kEps && s->Left + s->Width > l.Left + kEps;
-            if (across && s->Top >= l.Top + kEps)
-                b.bottom = std::min(b.bottom, s->Top);
+            if (across && s->Top >= l.Top + kEps && s->Top < b.bottom) {
+                b.bottom = s->Top;
+                b.bottomWidth = s->Height;
+            }
         }
     }
     b.rightIsFrame = std::isfinite(b.right) && b.right >= outermost - kEps;
     return b;
 }
 
-// Characters that print something: spaces and line breaks do not count.
-int visibleChars(std::string_view s)
+// Characters other than spaces and line breaks: an upper bound of the
+// characters that print something, cheap to count.
+int nonBlankChars(std::string_view s)
 {
     int n = 0;
     for (std::size_t i = 0; i < s.size();) {
@@ -136,25 +186,164 @@ int visibleChars(std::string_view s)
     return n;
 }
 
-// Millimetres for a message: one decimal, never shown as 0.0.
+// Characters that put ink on the paper in `font`.
+int inkedChars(const qr::TQRFont& font, std::string_view s)
+{
+    int n = 0;
+    for (std::size_t i = 0; i < s.size();) {
+        const std::size_t len = gbCharLength(s, i);
+        n += qr::HasInk(font, std::string(s.substr(i, len)));
+        i += len;
+    }
+    return n;
+}
+
+// Millimetres for a message, rounded to the nearest tenth.  Nothing under
+// kVisibleOverlapMm is reported, so no message says 0.0.
 std::string mm(double v)
 {
-    const double up = std::max(0.1, std::ceil(v * 10 - 1e-6) / 10);
     char buf[32];
-    std::snprintf(buf, sizeof buf, "%.1f", up);
+    std::snprintf(buf, sizeof buf, "%.1f", std::round(v * 10) / 10);
     return buf;
 }
 
 std::string columnNote(int column) { return column > 0 ? gb("（") + col::Letters(column) + gb("列）") : std::string(); }
+std::string quoted(const std::string& gbText) { return gb("“") + gbText + gb("”"); }
 
-// A row whose own source gives the cells of the row being checked.
+// A text as the page shows it: the year-month display cuts by bytes, and a
+// character it cuts in half prints as a replacement mark (U+FFFD), which
+// the message must show as such rather than glue to the quote after it.
+std::string asPrinted(const std::string& gbText) { return toGb(fromGb(gbText)); }
+
+// A real year and month as a reader takes it: a year from 1901 to 2099
+// (the years the opinion's month is worked out for) and a month from 1 to
+// 12, as 2009.07, 2009-7, 2009/07 or 2009年7月, a day after them allowed.
+bool isYearMonth(const std::string& gbText)
+{
+    // The form's own way, YYYY.MM or YYYY.M, without asking the pattern.
+    const std::size_t n = gbText.size();
+    const auto digit = [&](std::size_t i) { return gbText[i] >= '0' && gbText[i] <= '9'; };
+    if ((n == 6 || n == 7) && gbText[4] == '.' && digit(0) && digit(1) && digit(2) && digit(3) && digit(5) &&
+        (n == 6 || digit(6))) {
+        const int year = std::stoi(gbText.substr(0, 4)), month = std::stoi(gbText.substr(5));
+        return year >= 1901 && year <= 2099 && month >= 1 && month <= 12;
+    }
+    static const QRegularExpression re(QStringLiteral("^([0-9]{4})(?:[./-]([0-9]{1,2})(?:[./-]([0-9]{1,2}))?"
+                                                      "|年([0-9]{1,2})月(?:([0-9]{1,2})日)?)$"));
+    const QRegularExpressionMatch m = re.match(fromGb(gbText).trimmed());
+    if (!m.hasMatch())
+        return false;
+    const int year = m.captured(1).toInt();
+    const int month = (m.captured(2).isEmpty() ? m.captured(4) : m.captured(2)).toInt();
+    const QString dayText = m.captured(3).isEmpty() ? m.captured(5) : m.captured(3);
+    const int day = dayText.isEmpty() ? 1 : dayText.toInt();
+    return year >= 1901 && year <= 2099 && month >= 1 && month <= 12 && day >= 1 && day <= 31;
+}
+
+// A decimal number, blanks around it allowed: 590, -12, 59.5, 1,234.00.
+bool isNumber(const std::string& gbText)
+{
+    // Digits and points only: a number when at most one point stands
+    // between digits.  No need to ask the pattern.
+    if (!gbText.empty() &&
+        std::all_of(gbText.begin(), gbText.end(), [](char c) { return (c >= '0' && c <= '9') || c == '.'; })) {
+        const std::size_t point = gbText.find('.');
+        return point == std::string::npos ||
+               (point > 0 && point + 1 < gbText.size() && gbText.find('.', point + 1) == std::string::npos);
+    }
+    static const QRegularExpression re(QStringLiteral("^[+-]?(?:[0-9]+|[0-9]{1,3}(?:,[0-9]{3})+)(?:\\.[0-9]+)?$"));
+    return re.match(fromGb(gbText).trimmed()).hasMatch();
+}
+
+// The clauses of an opinion, as byte ranges: the pieces between "，", "。"
+// and "；".
+std::vector<std::pair<std::size_t, std::size_t>> clausesOf(const std::string& opinion)
+{
+    static const std::string comma = gb("，"), stop = gb("。"), semicolon = gb("；");
+    std::vector<std::pair<std::size_t, std::size_t>> out;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < opinion.size();) {
+        const std::size_t len = gbCharLength(opinion, i);
+        const std::string_view c(opinion.data() + i, len);
+        if (c == comma || c == stop || c == semicolon) {
+            if (i > start)
+                out.emplace_back(start, i);
+            start = i + len;
+        }
+        i += len;
+    }
+    if (start < opinion.size())
+        out.emplace_back(start, opinion.size());
+    return out;
+}
+
+// The words of the opinion that hold any of `anchors`: the first clause
+// holding each, neighbours joined as printed, others by "……".
+std::string sentenceOf(const std::string& opinion, const std::vector<std::string>& anchors)
+{
+    const auto clauses = clausesOf(opinion);
+    std::set<std::size_t> picked;
+    for (const std::string& a : anchors) {
+        if (a.empty())
+            continue;
+        for (std::size_t i = 0; i < clauses.size(); ++i) {
+            const auto [from, to] = clauses[i];
+            if (std::string_view(opinion).substr(from, to - from).find(a) != std::string_view::npos) {
+                picked.insert(i);
+                break;
+            }
+        }
+    }
+    std::string out;
+    std::size_t groupStart = 0, last = 0;
+    bool open = false;
+    auto close = [&] {
+        if (open)
+            out += opinion.substr(clauses[groupStart].first, clauses[last].second - clauses[groupStart].first);
+    };
+    for (std::size_t i : picked) {
+        if (open && i == last + 1) {
+            last = i;
+            continue;
+        }
+        close();
+        if (open)
+            out += gb("……");
+        groupStart = last = i;
+        open = true;
+    }
+    close();
+    return out;
+}
+
+// A row whose own source gives the cells of the row being checked, and
+// remembers what the filler asked for last: a failing fill names its cell.
 class RowSource : public TFillSource {
 public:
     explicit RowSource(const TFillSource& inner) : inner_(inner) {}
     int row = 0;
+    mutable int failedColumn = 0;  // the cell whose read threw
+    mutable bool widthAsked = false;
+    void Reset() const
+    {
+        failedColumn = 0;
+        widthAsked = false;
+    }
     int CurRow() const override { return row; }
-    std::string CellText(int r, int c) const override { return inner_.CellText(r, c); }
-    std::string OpinionWidthText() const override { return inner_.OpinionWidthText(); }
+    std::string CellText(int r, int c) const override
+    {
+        try {
+            return inner_.CellText(r, c);
+        } catch (...) {
+            failedColumn = c;
+            throw;
+        }
+    }
+    std::string OpinionWidthText() const override
+    {
+        widthAsked = true;
+        return inner_.OpinionWidthText();
+    }
     std::string DocNo() const override { return inner_.DocNo(); }
     QDate PrintDate() const override { return inner_.PrintDate(); }
     std::string IssuedBy() const override { return inner_.IssuedBy(); }
@@ -162,35 +351,48 @@ private:
     const TFillSource& inner_;
 };
 
-// A label's extent on paper (mm): the white box and every printed line
-// (pointing into the items it was made from).
+// A label as printed (mm, on the page's own paper): where its glyphs put
+// ink, its white ground, and its lines (pointing into the items).
 struct Extent {
-    double left = kInf, right = -kInf, bottom = -kInf;
+    QRectF ink, box;
     std::vector<const std::string*> lines;
 };
 
-Extent extentOf(const std::vector<qr::QRItem>& items)
+// Glyphs reach at most this far outside their line's box (mm): a text
+// whose box keeps that far inside every limit needs no glyph looked at.
+constexpr double kInkSlackMm = 0.5;
+
+// `limits`: the rules and the printable area around the label, whose
+// nearness makes the glyphs' own extent matter.
+Extent extentOf(const std::vector<qr::QRItem>& items, const QRectF& limits)
 {
     Extent e;
+    const QRectF inner = limits.adjusted(kInkSlackMm, kInkSlackMm, -kInkSlackMm, -kInkSlackMm);
     for (const qr::QRItem& it : items) {
-        e.left = std::min(e.left, it.rect.left() / 10);
-        e.right = std::max(e.right, it.rect.right() / 10);
-        e.bottom = std::max(e.bottom, it.rect.bottom() / 10);
-        if (it.kind == qr::QRItem::Text)
+        const QRectF r(it.rect.topLeft() / 10, it.rect.size() / 10);
+        if (it.kind == qr::QRItem::Fill) {
+            e.box = e.box.isNull() ? r : e.box.united(r);
+        } else if (it.kind == qr::QRItem::Text) {
             e.lines.push_back(&it.text);
+            QRectF ink = r;  // far from every limit: its box stands for its ink
+            if (!inner.contains(r)) {
+                const QRectF glyphs = qr::TextInk(it);
+                ink = QRectF(glyphs.topLeft() / 10, glyphs.size() / 10);
+            }
+            if (!ink.isNull())
+                e.ink = e.ink.isNull() ? ink : e.ink.united(ink);
+        }
     }
     return e;
 }
 
-// " 超出表格右框线 2.5 毫米，其中 1.0 毫米在纸外印不出" and the like: the
-// part of a message beyond the paper's edge.
-void addOffPaper(TCheckProblem& p, double offPaper)
-{
-    if (offPaper > kEps) {
-        p.offPaperMm = offPaper;
-        p.message += gb("，其中 ") + mm(offPaper) + gb(" 毫米在纸外印不出");
-    }
-}
+// Where the forms' ink can land, in millimetres on the page's own paper.
+struct Printable {
+    QRectF area;
+    bool border = false;  // the printer's border, not only the sheet's edge
+    std::string where() const { return border ? gb("在打印机印不到的纸边里") : gb("在纸外"); }
+    std::string edge() const { return border ? gb("打印机能印到的范围") : gb("纸边"); }
+};
 
 }  // namespace
 
@@ -221,20 +423,53 @@ struct TFormCheck::Impl {
     TVdPrnForm form;
     std::vector<Watched> labels;
     std::string fillErrorLead;
+    TCheckSheet sheet;
+    int stoppedAt = 0;  // the column whose text stopped the last fill; 0 for none
 
-    void inspect(const Watched& w, const qr::TQRBandPlace& place, double paperWidth, int opinionWidth,
-                 std::vector<TCheckProblem>& out);
+    const Watched* watched(const std::string& name) const
+    {
+        for (const Watched& w : labels)
+            if (w.label->Name == name)
+                return &w;
+        return nullptr;
+    }
+    std::string cell(int row, int column) const
+    {
+        try {
+            return source.CellText(row, column);
+        } catch (...) {
+            return {};
+        }
+    }
+    bool widthIsNumber() const
+    {
+        int w = 0;
+        return TryStrToInt(source.OpinionWidthText(), w);
+    }
+
+    Printable printable(const qr::TCustomQuickRep& rep) const;
+    void required(int row, std::vector<TCheckProblem>& out) const;
+    bool fill(int row, std::vector<TCheckProblem>& out);
+    void yearMonths(int row, bool filled, std::vector<TCheckProblem>& out) const;
+    void numbers(int row, bool fixedWording, std::vector<TCheckProblem>& out) const;
+    void inspect(const Watched& w, const qr::TQRBandPlace& place, const Printable& paper, int opinionWidth,
+                 std::vector<TCheckProblem>& out) const;
     void textCut(const Watched& w, const Extent& e, std::vector<TCheckProblem>& out) const;
-    void pastRight(const Watched& w, const Extent& e, const qr::TQRBandPlace& place, double paperWidth,
+    void pastRight(const Watched& w, const Extent& e, const qr::TQRBandPlace& place, const Printable& paper,
                    int opinionWidth, std::vector<TCheckProblem>& out) const;
+    void pastOtherSides(const Watched& w, const Extent& e, const qr::TQRBandPlace& place, const Printable& paper,
+                        std::vector<TCheckProblem>& out) const;
     TCheckProblem problemOf(const Watched& w, TCheckKind kind) const;
     std::string whereOf(const Watched& w) const;
+    std::string opinion() const { return form.y1->Caption + form.y2->Caption + form.y3->Caption + form.y4->Caption; }
 };
 
 TFormCheck::TFormCheck(const TFillSource& source) : d_(std::make_unique<Impl>(source)) {}
 TFormCheck::~TFormCheck() = default;
 
 const TVdPrnForm& TFormCheck::Form() const { return d_->form; }
+
+void TFormCheck::SetSheet(const TCheckSheet& sheet) { d_->sheet = sheet; }
 
 TCheckProblem TFormCheck::Impl::problemOf(const Watched& w, TCheckKind kind) const
 {
@@ -248,43 +483,222 @@ TCheckProblem TFormCheck::Impl::problemOf(const Watched& w, TCheckKind kind) con
 
 std::string TFormCheck::Impl::whereOf(const Watched& w) const { return w.field + columnNote(w.info->column); }
 
-void TFormCheck::Impl::inspect(const Watched& w, const qr::TQRBandPlace& place, double paperWidth, int opinionWidth,
-                               std::vector<TCheckProblem>& out)
+Printable TFormCheck::Impl::printable(const qr::TCustomQuickRep& rep) const
+{
+    // The sheet, less the printer's border, seen from the page: a form
+    // moved right by the offsets has that much less room on the right.
+    const double w = rep.Page.Tenths(rep.Page.Portrait ? qr::TQRPage::Width : qr::TQRPage::Length) / 10;
+    const double l = rep.Page.Tenths(rep.Page.Portrait ? qr::TQRPage::Length : qr::TQRPage::Width) / 10;
+    const qr::TQRPlacement& place = sheet.placement;
+    const QSizeF paper = place.SheetMm.isValid() && !place.SheetMm.isEmpty() ? place.SheetMm : QSizeF(w, l);
+    const QMarginsF& m = sheet.borderMm;
+    Printable p;
+    p.area = QRectF(m.left(), m.top(), paper.width() - m.left() - m.right(), paper.height() - m.top() - m.bottom())
+                 .translated(-place.ShiftMm);
+    p.border = m.left() > 0 || m.top() > 0 || m.right() > 0 || m.bottom() > 0;
+    return p;
+}
+
+// A required cell that prints nothing: empty, or blanks only (spaces, a
+// tab, U+3000 full-width spaces).
+void TFormCheck::Impl::required(int row, std::vector<TCheckProblem>& out) const
+{
+    for (const Required& r : kRequired) {
+        std::string text;
+        try {
+            text = source.CellText(row, r.column);
+        } catch (...) {
+            continue;  // a cell that cannot be read stops the filler: reported there
+        }
+        if (qr::HasInk(watched(r.label)->label->Font, text))
+            continue;
+        TCheckProblem p;
+        p.kind = TCheckKind::EmptyRequired;
+        p.field = gb(col::FieldName(r.column));
+        p.column = r.column;
+        p.cellText = text;
+        p.message = p.field + columnNote(r.column) + (Trim(text).empty() ? gb("为空") : gb("只有空格，印出来是空白"));
+        out.push_back(std::move(p));
+    }
+}
+
+// Prepares the row as a print does.  False when the filler stopped: the
+// problem names the cell (or nothing, when the opinion width stopped it:
+// that is the entries' problem, said once).
+bool TFormCheck::Impl::fill(int row, std::vector<TCheckProblem>& out)
+{
+    // A print gives every row a fresh holder whose filler sets all the data
+    // labels; one holder serves here, so what a failing fill leaves unset
+    // must not show the row before.
+    for (const Watched& w : labels)
+        w.label->Caption.clear();
+    qr::TCustomQuickRep& rep = *form.qrVDMQ;
+    rowSource.Reset();
+    stoppedAt = 0;
+    try {
+        qr::TQRPrinter scratch(&rep);
+        rep.Prepare(scratch);
+        return true;
+    } catch (...) {
+        const std::string error = errorTextGb(std::current_exception());
+        TCheckProblem p;
+        p.kind = TCheckKind::FillError;
+        if (rowSource.failedColumn > 0) {
+            // A cell that cannot be read (an error value): the reader's
+            // message names it.
+            p.column = rowSource.failedColumn;
+            p.field = gb(col::FieldName(p.column));
+            p.message = fillErrorLead + p.field + columnNote(p.column) + gb("：") + error;
+        } else if (rowSource.widthAsked && !widthIsNumber()) {
+            return false;
+        } else {
+            // The only other stop: the appointment year-month, whose pieces
+            // the opinion's month is read from.
+            p.column = col::Appointed;
+            p.field = gb(col::FieldName(p.column));
+            p.cellText = cell(row, p.column);
+            p.message = fillErrorLead + p.field + columnNote(p.column) + quoted(p.cellText) + gb("：") + error;
+        }
+        stoppedAt = p.column;
+        out.push_back(std::move(p));
+        return false;
+    }
+}
+
+// Year-months that print as no real year and month, and an opinion whose
+// month of effect prints empty.
+void TFormCheck::Impl::yearMonths(int row, bool filled, std::vector<TCheckProblem>& out) const
+{
+    const std::string hint = gb("，不是有效的年月（年月请写 6 位数字，如 200907）");
+    for (const YearMonthBox& y : kYearMonths) {
+        const Watched& w = *watched(y.label);
+        const std::string& printed = w.label->Caption;
+        if (!qr::HasInk(w.label->Font, printed))
+            continue;  // blank: a required one is reported as such
+        if (!filled && y.column == stoppedAt)
+            continue;  // it stops the row: said there
+        if (isYearMonth(printed))
+            continue;
+        // Any reason of five or six bytes gets the point of a year-month
+        // (six or seven with it); other reasons print as typed.
+        if (y.column == col::Reason && printed.size() != 6 && printed.size() != 7)
+            continue;
+        const std::string text = cell(row, y.column);
+        if (y.column == col::Reason && Trim(text).size() != 5 && Trim(text).size() != 6)
+            continue;
+        TCheckProblem p = problemOf(w, TCheckKind::BadYearMonth);
+        p.cellText = text;
+        p.printed = asPrinted(printed);
+        p.message = whereOf(w) + quoted(text) + gb("印作") + quoted(p.printed) +
+                    (y.column == col::Reason ? gb("：五、六个字节长的文字会像年月一样在第 4 个字节后加点") : hint);
+        out.push_back(std::move(p));
+    }
+
+    if (!filled)
+        return;
+    // The month of effect: the month after the appointment; when that is no
+    // real month the opinion prints " 年  月" with nothing in it.
+    TPny effective;
+    try {
+        if (ShiftYearMonth(form.l_ny2->Caption, +1, effective))
+            return;
+    } catch (...) {
+        return;
+    }
+    const std::string text = opinion();
+    static const std::string emptyDate = gb(" 年  月");
+    if (text.find(emptyDate) == std::string::npos)
+        return;  // a template without the month
+    TCheckProblem p;
+    p.kind = TCheckKind::BadYearMonth;
+    p.field = gb("申报意见的执行年月");
+    p.column = col::Appointed;
+    p.cellText = cell(row, col::Appointed);
+    p.printed = sentenceOf(text, {emptyDate});
+    p.message = gb("申报意见的执行年月印不出：") + gb(col::FieldName(col::Appointed)) + columnNote(col::Appointed) +
+                quoted(p.cellText) + gb("印作") + quoted(asPrinted(form.l_ny2->Caption)) +
+                gb("，算不出下一个月，意见印作") + quoted(p.printed);
+    out.push_back(std::move(p));
+}
+
+// Number columns whose text is no number: what the box shows, and the words
+// of the opinion it makes (a text the fixed wording compares counts as 0).
+void TFormCheck::Impl::numbers(int row, bool fixedWording, std::vector<TCheckProblem>& out) const
+{
+    const std::string text = opinion();
+    const qr::TQRFont& opinionFont = form.y2->Font;
+    for (const NumberColumn& n : kNumbers) {
+        const Watched* w = *n.label ? watched(n.label) : nullptr;
+        const std::string value = w ? w->label->Caption : cell(row, n.column);
+        if (!qr::HasInk(w ? w->label->Font : opinionFont, value))
+            continue;  // blank
+        int whole = 0;
+        if (n.compared ? TryStrToInt(value, whole) : isNumber(value))
+            continue;
+        const bool comparedHere = n.compared && fixedWording;
+        // The opinion holds the text itself (capitals in a template), and
+        // in the fixed wording the clauses whose words the comparison picks.
+        std::vector<std::string> anchors = {fixedWording ? value : UpperCase(value)};
+        if (comparedHere) {
+            if (n.column == col::OldGrade || n.column == col::NewGrade)
+                anchors.push_back(gb("该同志职务由"));
+            if (n.column == col::OldPostPay || n.column == col::NewPostPay) {
+                anchors.push_back(gb("提高工资10%部分由"));
+                anchors.push_back(gb("月增资"));
+                anchors.push_back(gb("月减资"));
+            }
+            if (n.column == col::OldScalePay || n.column == col::NewScalePay)
+                anchors.push_back(gb("薪级工资"));
+        }
+        TCheckProblem p;
+        p.kind = TCheckKind::NotANumber;
+        p.label = n.label;
+        p.field = gb(col::FieldName(n.column));
+        p.column = n.column;
+        p.cellText = value;
+        const std::string sentence = sentenceOf(text, anchors);
+        if (!w && sentence.empty())
+            continue;  // the monthly change prints only where the opinion takes it
+        p.printed = sentence.empty() ? value : sentence;
+        p.message = p.field + columnNote(n.column) + quoted(value) + (n.compared ? gb("不是整数") : gb("不是数字")) +
+                    (comparedHere ? gb("，比较时当作 0") : "") +
+                    (sentence.empty() ? gb("，表上印作") + quoted(value) : gb("，意见印作") + quoted(sentence));
+        out.push_back(std::move(p));
+    }
+}
+
+void TFormCheck::Impl::inspect(const Watched& w, const qr::TQRBandPlace& place, const Printable& paper,
+                               int opinionWidth, std::vector<TCheckProblem>& out) const
 {
     const qr::TQRLabel& label = *w.label;
     if (label.Caption.empty())
         return;
     const std::vector<qr::QRItem> items = qr::LayOutLabel(label, place.x, place.y);
-    const Extent e = extentOf(items);  // points into items
+    const double left = std::max(place.x / 10 + w.bounds.left, paper.area.left());
+    const double right = std::min(place.x / 10 + w.bounds.right, paper.area.right());
+    const double bottom = std::min(place.y / 10 + w.bounds.bottom, paper.area.bottom());
+    const Extent e =
+        extentOf(items, QRectF(QPointF(left, paper.area.top()), QPointF(right, bottom)));  // points into items
     textCut(w, e, out);
-    pastRight(w, e, place, paperWidth, opinionWidth, out);
-
-    const double ruleLeft = place.x / 10 + w.bounds.left;
-    if (e.left < ruleLeft - kEps) {
-        TCheckProblem p = problemOf(w, TCheckKind::PastLine);
-        p.pastMm = ruleLeft - e.left;
-        p.message = whereOf(w) + gb("太长，越过左边的表格线 ") + mm(p.pastMm) + gb(" 毫米");
-        out.push_back(std::move(p));
-    }
-    const double ruleBelow = place.y / 10 + w.bounds.bottom;
-    if (e.bottom > ruleBelow + kEps) {
-        TCheckProblem p = problemOf(w, TCheckKind::PastLine);
-        p.pastMm = e.bottom - ruleBelow;
-        p.message = whereOf(w) + gb("太长，向下越过表格线 ") + mm(p.pastMm) + gb(" 毫米");
-        out.push_back(std::move(p));
-    }
+    pastRight(w, e, place, paper, opinionWidth, out);
+    pastOtherSides(w, e, place, paper, out);
 }
 
-// Text the box does not show.
+// Text the box does not show: characters with ink that do not print.
 void TFormCheck::Impl::textCut(const Watched& w, const Extent& e, std::vector<TCheckProblem>& out) const
 {
     const qr::TQRLabel& label = *w.label;
-    int shownChars = 0;
+    int shown = 0;
     for (const std::string* l : e.lines)
-        shownChars += visibleChars(*l);
-    const int lost = visibleChars(label.Caption) - shownChars;
+        shown += nonBlankChars(*l);
+    if (nonBlankChars(label.Caption) <= shown)
+        return;  // only spaces and line breaks left out
+    int shownInk = 0;
+    for (const std::string* l : e.lines)
+        shownInk += inkedChars(label.Font, *l);
+    const int lost = inkedChars(label.Font, label.Caption) - shownInk;
     if (lost <= 0)
-        return;
+        return;  // blanks (a tab, U+3000) left out: nothing visible is lost
     TCheckProblem p = problemOf(w, TCheckKind::TextCut);
     p.cutChars = lost;
     if (e.lines.size() <= 1) {
@@ -296,47 +710,119 @@ void TFormCheck::Impl::textCut(const Watched& w, const Extent& e, std::vector<TC
     p.message += p.shownText.empty() ? gb("一个字也印不出") : gb("只印出“") + p.shownText + gb("”");
     p.message += gb("，少印 ") + std::to_string(lost) + gb(" 个字");
     if (!p.cutText.empty())
-        p.message += gb("“") + p.cutText + gb("”");
+        p.message += quoted(p.cutText);
     out.push_back(std::move(p));
 }
 
+namespace {
+
+// " 超出表格右框线 2.5 毫米，其中 1.0 毫米在纸外印不出" and the like: the
+// part of a message beyond what the printer reaches.
+void addOffPaper(TCheckProblem& p, double offPaper, const Printable& paper)
+{
+    if (offPaper >= kVisibleOverlapMm) {
+        p.offPaperMm = offPaper;
+        p.message += gb("，其中 ") + mm(offPaper) + gb(" 毫米") + paper.where() + gb("印不出");
+    }
+}
+
+}  // namespace
+
 // Past the rule on the right, or off the paper; for the opinion's fourth
-// line, more than a line's width.
-void TFormCheck::Impl::pastRight(const Watched& w, const Extent& e, const qr::TQRBandPlace& place, double paperWidth,
-                                 int opinionWidth, std::vector<TCheckProblem>& out) const
+// line, more than a line's width.  Ink counts; the white ground of
+// trailing blanks counts where it covers the rule.
+void TFormCheck::Impl::pastRight(const Watched& w, const Extent& e, const qr::TQRBandPlace& place,
+                                 const Printable& paper, int opinionWidth, std::vector<TCheckProblem>& out) const
 {
     const qr::TQRLabel& label = *w.label;
-    const double paperRight = paperWidth / 10;
     const double ruleRight = place.x / 10 + w.bounds.right;
-    const double offPaper = e.right - paperRight;
-    const double pastRule = e.right - ruleRight;
+    const double inkRight = e.ink.isNull() ? -kInf : e.ink.right();
+    const double offPaper = inkRight - paper.area.right();
+    const double pastRule = inkRight - ruleRight;
+    const double boxPast = e.box.isNull() ? -kInf : e.box.right() - ruleRight;
     const bool opinionLine = label.Name.size() == 2 && label.Name[0] == 'y';
     const int extra = label.Name == "y4" ? int(label.Caption.size()) - std::max(opinionWidth, 0) : 0;
+    const std::string rule = w.bounds.rightIsFrame ? gb("表格右框线") : gb("右边的表格线");
 
     if (extra > 0) {
         TCheckProblem p = problemOf(w, TCheckKind::OpinionTooLong);
         p.extraBytes = extra;
         p.message = gb("申报意见超过四行：第4行比每行宽度（") + std::to_string(opinionWidth) + gb(" 字节）多出 ") +
                     std::to_string(extra) + gb(" 字节");
-        if (pastRule > kEps) {
+        if (pastRule >= kVisibleOverlapMm) {
             p.pastMm = pastRule;
-            p.message += gb("，超出表格右框线 ") + mm(pastRule) + gb(" 毫米");
+            p.message += gb("，超出") + rule + " " + mm(pastRule) + gb(" 毫米");
         }
-        addOffPaper(p, offPaper);
+        addOffPaper(p, offPaper, paper);
         out.push_back(std::move(p));
-    } else if (pastRule > kEps || (!std::isfinite(ruleRight) && offPaper > kEps)) {
+        return;
+    }
+    TCheckProblem p = problemOf(w, TCheckKind::PastLine);
+    if (std::isfinite(ruleRight) && pastRule >= kVisibleOverlapMm) {
+        p.pastMm = pastRule;
+        p.message = whereOf(w) + (opinionLine ? std::string() : gb("太长，")) +
+                    (w.bounds.rightIsFrame ? gb("超出") : gb("越过")) + rule + " " + mm(pastRule) + gb(" 毫米");
+        if (!w.bounds.rightIsFrame)
+            p.message += gb("，盖住相邻的栏目");
+        addOffPaper(p, offPaper, paper);
+    } else if (std::isfinite(ruleRight) && boxPast >= w.bounds.rightWidth + kVisibleOverlapMm) {
+        // The text ends before the rule, but its box runs on over trailing
+        // blanks, and the box is white: where it covers the rule's whole
+        // width, the rule has a gap.
+        p.pastMm = boxPast;
+        p.blankOnly = true;
+        p.message = whereOf(w) + gb("末尾的空格太多，空白盖住") + rule + " " + mm(boxPast) + gb(" 毫米");
+        if (!w.bounds.rightIsFrame)
+            p.message += gb("，相邻栏目的字也被盖住");
+    } else if (offPaper >= kVisibleOverlapMm) {
+        p.pastMm = p.offPaperMm = offPaper;
+        p.message =
+            std::isfinite(ruleRight)
+                ? whereOf(w) + gb("右端有 ") + mm(offPaper) + gb(" 毫米") + paper.where() + gb("，印不出")
+                : whereOf(w) + gb("太长，超出") + paper.edge() + " " + mm(offPaper) + gb(" 毫米，超出部分印不出");
+    } else {
+        return;
+    }
+    out.push_back(std::move(p));
+}
+
+// Past the rule on the left or below, and off the printable area above,
+// below or on the left (offsets and a printer's border can put it there).
+void TFormCheck::Impl::pastOtherSides(const Watched& w, const Extent& e, const qr::TQRBandPlace& place,
+                                      const Printable& paper, std::vector<TCheckProblem>& out) const
+{
+    const double ruleLeft = place.x / 10 + w.bounds.left;
+    const double ruleBelow = place.y / 10 + w.bounds.bottom;
+    struct Side {
+        double pastRule, boxPast, offPaper;  // boxPast: past the rule's far edge
+        const char* rule;                    // UTF-8
+        const char* offSide;                 // UTF-8
+    };
+    const double inkLeft = e.ink.isNull() ? kInf : e.ink.left(), inkBottom = e.ink.isNull() ? -kInf : e.ink.bottom();
+    const double inkTop = e.ink.isNull() ? kInf : e.ink.top();
+    const Side sides[] = {
+        {ruleLeft - inkLeft, e.box.isNull() ? -kInf : ruleLeft - w.bounds.leftWidth - e.box.left(),
+         paper.area.left() - inkLeft, "越过左边的表格线", "左端"},
+        {inkBottom - ruleBelow, e.box.isNull() ? -kInf : e.box.bottom() - ruleBelow - w.bounds.bottomWidth,
+         inkBottom - paper.area.bottom(), "向下越过表格线", "下端"},
+        {-kInf, -kInf, paper.area.top() - inkTop, "", "上端"},
+    };
+    for (const Side& s : sides) {
         TCheckProblem p = problemOf(w, TCheckKind::PastLine);
-        if (std::isfinite(ruleRight)) {
-            p.pastMm = pastRule;
-            p.message = whereOf(w) + (opinionLine ? std::string() : gb("太长，")) +
-                        (w.bounds.rightIsFrame ? gb("超出表格右框线 ") : gb("越过右边的表格线 ")) + mm(pastRule) +
-                        gb(" 毫米");
-            if (!w.bounds.rightIsFrame)
-                p.message += gb("，盖住相邻的栏目");
-            addOffPaper(p, offPaper);
+        if (s.pastRule >= kVisibleOverlapMm) {
+            p.pastMm = s.pastRule;
+            p.message = whereOf(w) + gb("太长，") + gb(s.rule) + " " + mm(s.pastRule) + gb(" 毫米");
+            addOffPaper(p, s.offPaper, paper);
+        } else if (s.boxPast >= kVisibleOverlapMm) {
+            p.pastMm = s.boxPast;
+            p.blankOnly = true;
+            p.message = whereOf(w) + gb("的空白") + gb(s.rule) + gb("，盖住了表格线");
+        } else if (s.offPaper >= kVisibleOverlapMm) {
+            p.pastMm = p.offPaperMm = s.offPaper;
+            p.message =
+                whereOf(w) + gb(s.offSide) + gb("有 ") + mm(s.offPaper) + gb(" 毫米") + paper.where() + gb("，印不出");
         } else {
-            p.pastMm = p.offPaperMm = offPaper;
-            p.message = whereOf(w) + gb("太长，超出纸边 ") + mm(offPaper) + gb(" 毫米，超出部分印不出");
+            continue;
         }
         out.push_back(std::move(p));
     }
@@ -355,53 +841,50 @@ std::vector<TCheckProblem> TFormCheck::CheckRow(int row)
         // Reported below: the filler reads the name first.
     }
 
-    for (const Required& r : kRequired) {
-        try {
-            if (!Trim(d.source.CellText(row, r.column)).empty())
-                continue;
-        } catch (...) {
-            continue;  // a cell that cannot be read stops the filler: reported below
-        }
-        TCheckProblem p;
-        p.kind = TCheckKind::EmptyRequired;
-        p.field = gb(r.field);
-        p.column = r.column;
-        p.message = p.field + columnNote(r.column) + gb("为空");
-        out.push_back(std::move(p));
-    }
-
-    // A print gives every row a fresh holder whose filler sets all the data
-    // labels; one holder serves here, so what a failing fill leaves unset
-    // must not show the row before.
-    for (const Impl::Watched& w : d.labels)
-        w.label->Caption.clear();
-    qr::TCustomQuickRep& rep = *d.form.qrVDMQ;
-    try {
-        qr::TQRPrinter scratch(&rep);
-        rep.Prepare(scratch);
-    } catch (...) {
-        TCheckProblem p;
-        p.kind = TCheckKind::FillError;
-        p.message = d.fillErrorLead + errorTextGb(std::current_exception());
-        out.push_back(std::move(p));
-    }
+    // The row's own wording (a template), or the fixed one.
+    const bool ownWording = !Trim(d.cell(row, col::OpinionTemplate)).empty();
+    d.required(row, out);
+    const bool filled = d.fill(row, out);
+    d.yearMonths(row, filled, out);
+    d.numbers(row, !ownWording, out);
 
     // The width the filler cut the opinion by (it failed above when it is
     // not a whole number, leaving the opinion lines empty).
     int width = 0;
     TryStrToInt(d.rowSource.OpinionWidthText(), width);
-    const double paperWidth = rep.Page.Tenths(rep.Page.Portrait ? qr::TQRPage::Width : qr::TQRPage::Length);
+    qr::TCustomQuickRep& rep = *d.form.qrVDMQ;
+    const Printable paper = d.printable(rep);
     const std::vector<qr::TQRBandPlace> bands = rep.FirstPageBands();
     for (const Impl::Watched& w : d.labels) {
         const auto place = std::find_if(bands.begin(), bands.end(),
                                         [&](const qr::TQRBandPlace& b) { return b.band == w.label->Parent; });
         if (place != bands.end())
-            d.inspect(w, *place, paperWidth, width, out);
+            d.inspect(w, *place, paper, width, out);
     }
 
+    // An opinion line of a row's own template comes from its column.
     for (TCheckProblem& p : out) {
         p.row = row;
         p.name = name;
+        if (ownWording && p.column == 0 && p.label.size() == 2 && p.label[0] == 'y')
+            p.column = col::OpinionTemplate;
+    }
+    return out;
+}
+
+std::vector<TCheckProblem> TFormCheck::CheckEntries()
+{
+    std::vector<TCheckProblem> out;
+    const std::string width = d_->source.OpinionWidthText();
+    int w = 0;
+    if (!TryStrToInt(width, w)) {
+        TCheckProblem p;
+        p.kind = TCheckKind::EntryField;
+        p.field = gb("申报意见栏每行宽度");
+        p.cellText = width;
+        p.message = p.field + quoted(width) + gb("不是整数：") + EConvertError(width).what() +
+                    gb("。每一份表都要按它折行，打印到第一份就会中断");
+        out.push_back(std::move(p));
     }
     return out;
 }
@@ -409,9 +892,14 @@ std::vector<TCheckProblem> TFormCheck::CheckRow(int row)
 TCheckReport TFormCheck::CheckRows(int first, int last)
 {
     TCheckReport report;
+    report.sheet = d_->sheet.description;
     first = std::max(first, 1);  // rows below 1 hold nothing
     report.firstRow = first;
     report.lastRow = last;
+    report.problems = CheckEntries();
+    // Problems of the texts every form shares, said once before the rows.
+    std::vector<TCheckProblem> shared, rows;
+    std::set<std::pair<std::string, TCheckKind>> said;
     for (long long r = first; r <= last; ++r) {
         const int row = int(r);
         ++report.rowsRead;
@@ -427,18 +915,30 @@ TCheckReport TFormCheck::CheckRows(int first, int last)
             }
             p.kind = TCheckKind::FillError;
             p.column = col::PrintFlag;
-            p.message = d_->fillErrorLead + errorTextGb(std::current_exception());
-            report.problems.push_back(std::move(p));
+            p.field = gb(col::FieldName(col::PrintFlag));
+            p.message =
+                d_->fillErrorLead + p.field + columnNote(p.column) + gb("：") + errorTextGb(std::current_exception());
+            rows.push_back(std::move(p));
             ++report.flaggedRows;  // taken up by the run, which stops there
             continue;
         }
         if (!flagged)
             continue;
         ++report.flaggedRows;
-        std::vector<TCheckProblem> found = CheckRow(row);
-        report.problems.insert(report.problems.end(), std::make_move_iterator(found.begin()),
-                               std::make_move_iterator(found.end()));
+        for (TCheckProblem& p : CheckRow(row)) {
+            if (!fromEntries(p.label)) {
+                rows.push_back(std::move(p));
+            } else if (said.insert({p.label, p.kind}).second) {
+                p.row = 0;
+                p.name.clear();
+                shared.push_back(std::move(p));
+            }
+        }
     }
+    report.problems.insert(report.problems.end(), std::make_move_iterator(shared.begin()),
+                           std::make_move_iterator(shared.end()));
+    report.problems.insert(report.problems.end(), std::make_move_iterator(rows.begin()),
+                           std::make_move_iterator(rows.end()));
     return report;
 }
 

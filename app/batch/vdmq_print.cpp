@@ -73,13 +73,13 @@ std::string helpText()
            "                      加密花名册的打开密码在此文件的第一行（- 为标准输入）；\n"
            "                      不给时在终端上询问\n"
            "\n"
-           "纸张与位置（只用于 --pdf 和 --printer）：\n"
+           "纸张与位置（只用于 --pdf、--printer 和 --check）：\n"
            "  --paper b5|a4       B5（182×257 毫米）或 A4；表格从不缩放\n"
            "  --centre            在 A4 纸上居中（默认左上角）\n"
            "  --offset X,Y        整页右移 X、下移 Y 毫米，各在 -20.0 到 20.0 之间\n"
            "                      --printer 未给出的纸张和偏移取自 vdmq.ini 的 [vdmq] 节（--settings\n"
            "                      指定的文件，否则程序自己的 vdmq.ini），偏移取这台打印机的；\n"
-           "                      --pdf 只用命令行给出的\n"
+           "                      --pdf 和 --check 只用命令行给出的\n"
            "  --calibration-page  输出一张位置校准页（不用花名册）\n"
            "\n"
            "输出（选一项）：\n"
@@ -88,9 +88,12 @@ std::string helpText()
            "  --pdf 文件          一个 PDF，每份表一页\n"
            "  --text 文件         各页的文本导出，依次排列\n"
            "  --printer 打印机|-  送该打印机（- 为默认打印机），每份表一个作业\n"
-           "  --check             打印前检查，不打印：列出每个有问题的行（行号、姓名、问题）\n"
+           "  --check             打印前检查，不打印：列出每个有问题的行（行号、姓名、问题），\n"
+           "                      按 --paper、--centre、--offset 给出的纸张和位置排版；行号为 - 的\n"
+           "                      是输入项（如 --width、--issued-by）的问题，每一份表都受影响\n"
            "  --json              与 --check 合用：每个问题一行 JSON（UTF-8）：\n"
-           "                      {\"row\": 8, \"name\": \"...\", \"kind\": \"cut\", \"message\": \"...\", ...}\n"
+           "                      {\"row\": 8, \"name\": \"...\", \"kind\": \"cut\", \"field\": \"...\",\n"
+           "                       \"column\": 7, \"message\": \"...\", ...}\n"
            "\n"
            "没有选中的行时不写输出文件。\n"
            "退出码：0 成功；1 某行出错或花名册无法读取；2 用法错误。\n"
@@ -249,8 +252,9 @@ void checkOptions(const Options& o)
     } else if (o.roster.isEmpty()) {
         throw UsageError{"没有给出花名册"};
     }
-    if (o.outputs == 1 && (o.paper || o.centred || o.offset) && o.output != Output::Pdf && o.output != Output::Printer)
-        throw UsageError{"--paper、--centre、--offset 只用于 --pdf 和 --printer"};
+    if (o.outputs == 1 && (o.paper || o.centred || o.offset) && o.output != Output::Pdf &&
+        o.output != Output::Printer && o.output != Output::Check)
+        throw UsageError{"--paper、--centre、--offset 只用于 --pdf、--printer 和 --check"};
     if (o.centred && o.paper == TPaper::B5)
         throw UsageError{"--centre 只用于 A4 纸"};
     if (o.outputs != 1)
@@ -335,7 +339,7 @@ bool canWrite(const QString& file)
 
 // The paper and offsets of this run: for a printer, what the command line
 // gives over what vdmq.ini remembers (the offsets of that printer); for a
-// PDF, only the command line.
+// PDF and for the check, only the command line.
 TPaperSettings paperFor(const Options& o)
 {
     TPaperSettings s;
@@ -415,6 +419,8 @@ struct BatchHost : TPrintRunHost {
     }
 
     TRunEntries ReadEntries() override { return entries; }
+    // The check measures on the paper and offsets a --pdf run would use.
+    TCheckSheet CheckSheet(int /*mode*/) override { return CheckSheetFor(paper, true); }
     std::string OpinionWidthText() override { return width; }
 
     void OutputForm(TVdPrnForm& form, int mode, int row) override
@@ -621,6 +627,9 @@ int columns(const QString& s)
 
 QString padded(const QString& s, int width) { return s + QString(std::max(0, width - columns(s)), u' '); }
 
+// The row of a problem as the table shows it: "-" for the run's entries.
+QString rowText(const TCheckProblem& p) { return p.row > 0 ? QString::number(p.row) : QStringLiteral("-"); }
+
 // Row, name and problem, one problem a line, columns aligned.
 void writeCheckTable(const TCheckReport& report)
 {
@@ -632,8 +641,8 @@ void writeCheckTable(const TCheckReport& report)
         text += padded(QStringLiteral("行号"), 6) + u' ' + padded(QStringLiteral("姓名"), nameWidth) +
                 QStringLiteral("  问题\n");
         for (const TCheckProblem& p : report.problems)
-            text += padded(QString::number(p.row), 6) + u' ' + padded(fromGb(p.name), nameWidth) +
-                    QStringLiteral("  ") + fromGb(p.message) + u'\n';
+            text += padded(rowText(p), 6) + u' ' + padded(fromGb(p.name), nameWidth) + QStringLiteral("  ") +
+                    fromGb(p.message) + u'\n';
     }
     const QByteArray bytes = text.toLocal8Bit();
     out.put(bytes.constData(), std::size_t(bytes.size()));
@@ -658,13 +667,29 @@ void writeCheckJson(const TCheckReport& report)
             key("label");
             BatchHost::appendJson(line, p.label);
         }
-        if (!p.field.empty()) {
-            key("field");
-            BatchHost::appendJson(line, utf8FromGb(p.field));
-        }
+        // Every problem says its field and column (null when no roster
+        // column is at fault: an entry of the run, an opinion line).
+        key("field");
+        BatchHost::appendJson(line, utf8FromGb(p.field));
+        key("column");
+        line += p.column > 0 ? std::to_string(p.column) : std::string("null");
         if (p.column > 0) {
-            key("column");
-            line += std::to_string(p.column);
+            key("column_letters");
+            BatchHost::appendJson(line, col::Letters(p.column));
+        }
+        if (p.kind == TCheckKind::FillError || p.kind == TCheckKind::EmptyRequired ||
+            p.kind == TCheckKind::BadYearMonth || p.kind == TCheckKind::NotANumber ||
+            p.kind == TCheckKind::EntryField) {
+            key("cell");
+            BatchHost::appendJson(line, utf8FromGb(p.cellText));
+        }
+        if (p.kind == TCheckKind::BadYearMonth || p.kind == TCheckKind::NotANumber) {
+            key("printed");
+            BatchHost::appendJson(line, utf8FromGb(p.printed));
+        }
+        if (p.blankOnly) {
+            key("blank_only");
+            line += "true";
         }
         if (p.kind == TCheckKind::TextCut) {
             key("cut_chars");
@@ -773,7 +798,10 @@ int runCheck(TPrintRun& run, BatchHost& host, const Options& opt, const TVdcs& v
                            .arg(QString::fromStdString(range))
                            .arg(report.flaggedRows)
                            .arg(report.RowsWithProblems())
-                           .arg(report.problems.size())));
+                           .arg(report.problems.size()) +
+                       (report.EntryProblems() > 0
+                            ? QStringLiteral("，其中 %1 处是输入项的问题，每一份表都受影响").arg(report.EntryProblems())
+                            : QString())));
     return report.problems.empty() ? 0 : 1;
 }
 

@@ -233,6 +233,17 @@ TCalibrationSheet CalibrationSheetFor(const TPaperSettings& s)
     return c;
 }
 
+TCheckSheet CheckSheetFor(const TPaperSettings& s, bool withOffsets)
+{
+    TCheckSheet sheet;
+    sheet.placement = PlacementFor(s, withOffsets);
+    QString text = PaperText(s);
+    if (withOffsets && (s.OffsetXmm != 0 || s.OffsetYmm != 0))
+        text += QStringLiteral("，偏移") + OffsetText(s);
+    sheet.description = toGb(text);
+    return sheet;
+}
+
 // ---- the warning before printing -----------------------------------------------
 
 namespace {

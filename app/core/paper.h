@@ -18,6 +18,7 @@
 // pair, and by default they apply to printing only: the preview and PDF
 // files show the form where the design puts it.
 #include "form/VdCalibration.h"
+#include "form/VdPrnCheck.h"
 #include "report/core/qr.h"
 #include "report/core/qrsheet.h"
 
@@ -90,6 +91,11 @@ QString PaperText(const TPaperSettings& settings);
 QString OffsetText(const TPaperSettings& settings);
 // What the calibration page needs to know of these settings.
 TCalibrationSheet CalibrationSheetFor(const TPaperSettings& settings);
+
+// The sheet the check before paper measures on for these settings, with
+// or without the offsets, in words too ("A4（210×297 mm），居中，偏移水平
+// +1.5 mm，垂直 −0.3 mm"); no printer's border (the caller adds it).
+TCheckSheet CheckSheetFor(const TPaperSettings& settings, bool withOffsets);
 
 // Before printing `page` on a printer that says `support` about the sheet:
 // an empty text when nothing will be lost; otherwise what is wrong (no such

@@ -195,6 +195,7 @@ bool TPrintRun::CheckFirst(int mode, int startRow, int endRow, TCheckReport* che
 {
     const int last = endRow < startRow ? endRow : std::min(endRow, std::max(reader_.LastRow(), startRow - 1));
     TFormCheck check(source_);
+    check.SetSheet(host_.CheckSheet(mode));
     TCheckReport report = check.CheckRows(startRow, last);
     report.lastRow = endRow;
     if (checkOnly) {

@@ -127,6 +127,10 @@ public:
     // whether the run goes on (false ends it before any form).
     virtual bool WantsCheck(int /*mode*/) { return false; }
     virtual bool ConfirmCheck(int /*mode*/, const TCheckReport& /*report*/) { return true; }
+    // The sheet the forms of this run will go on, for the check: the paper,
+    // the form's place and offsets, and the printer's unprintable border
+    // (default: the form's own paper at its design position).
+    virtual TCheckSheet CheckSheet(int /*mode*/) { return {}; }
     virtual void RunStateChanged(bool /*running*/) {}
     // Before each form goes out (outputting) and after each row is taken.
     virtual void Progress(const TRunProgress& /*progress*/) {}

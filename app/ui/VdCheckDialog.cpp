@@ -66,13 +66,20 @@ TCheckDialog::TCheckDialog(const TCheckReport& report, int mode, QWidget* parent
 
     lbSummary = new QLabel(this);
     lbSummary->setWordWrap(true);
-    lbSummary->setText(QStringLiteral("%1标记打印的 %2 人中，有 %3 人的审批表印出来会有问题（共 %4 处），列在下面。\n"
-                                      "可以返回修改花名册，保存后再%5；也可以照样%5。")
-                           .arg(rangeText(report))
-                           .arg(report.flaggedRows)
-                           .arg(report.RowsWithProblems())
-                           .arg(report.problems.size())
-                           .arg(going));
+    const int entries = report.EntryProblems();
+    QString summary = QStringLiteral("%1标记打印的 %2 人中，有 %3 人的审批表印出来会有问题（共 %4 处），列在下面。")
+                          .arg(rangeText(report))
+                          .arg(report.flaggedRows)
+                          .arg(report.RowsWithProblems())
+                          .arg(report.problems.size() - std::size_t(entries));
+    if (entries > 0)
+        summary +=
+            QStringLiteral("\n另有 %1 处是主窗口输入项的问题，每一份表都受影响，列在最前面（没有行号）。").arg(entries);
+    if (!report.sheet.empty())
+        summary += QStringLiteral("\n按%1排版检查。").arg(fromGb(report.sheet));
+    summary += entries > 0 ? QStringLiteral("\n可以返回修改花名册或输入项，保存后再%1；也可以照样%1。").arg(going)
+                           : QStringLiteral("\n可以返回修改花名册，保存后再%1；也可以照样%1。").arg(going);
+    lbSummary->setText(summary);
 
     buildTable(report);
 
@@ -115,7 +122,8 @@ void TCheckDialog::buildTable(const TCheckReport& report)
     tblProblems->setAlternatingRowColors(true);
     int i = 0;
     for (const TCheckProblem& p : report.problems) {
-        auto* row = new QTableWidgetItem(QString::number(p.row));
+        // The run's entries have no row: they come first, row left blank.
+        auto* row = new QTableWidgetItem(p.row > 0 ? QString::number(p.row) : QString());
         row->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
         tblProblems->setItem(i, 0, row);
         tblProblems->setItem(i, 1, new QTableWidgetItem(fromGb(p.name)));

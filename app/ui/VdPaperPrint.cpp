@@ -117,6 +117,22 @@ bool ConfirmPaper(QWidget* parent, const QString& printer)
     return true;
 }
 
+TCheckSheet PrintCheckSheet(const QString& printer)
+{
+    const TPaperSettings s = LoadPaperSettings(PaperSettingsFile());
+    TCheckSheet sheet = CheckSheetFor(s, true);
+    const QString name = printer.isEmpty() ? DefaultPrinterName() : printer;
+    if (name.isEmpty())
+        return sheet;
+    const qr::TQRPaperSupport support = PaperSupportProvider()(name, sheet.placement.SheetMm);
+    // Without the paper the border says nothing about where the form lands
+    // (the question before printing says so).
+    if (support.known && support.hasPaper())
+        sheet.borderMm = support.borderMm;
+    sheet.description += toGb(QStringLiteral("，打印机“%1”").arg(name));
+    return sheet;
+}
+
 void TVdPrintBackend::PrintPages(const qr::TQRPrinter& store, const qr::TQRPrinterSettings& settings)
 {
     if (settings.Placement) {

@@ -44,6 +44,10 @@ QString DefaultPrinterName();
 // lose rules in the printer's border.  True to go on; a confirmed (or
 // harmless) combination is not asked about again in this session.
 bool ConfirmPaper(QWidget* parent, const QString& printer);
+// The sheet the check before a print measures on: the remembered paper,
+// position and offsets, and what `printer` (empty: the default printer)
+// cannot print on, as the question above reckons it.
+TCheckSheet PrintCheckSheet(const QString& printer);
 // Forgets what was confirmed (tests).
 void ForgetPaperConfirmations();
 

@@ -259,6 +259,16 @@ struct TPrintRunState : TPrintRunHost {
             QApplication::setOverrideCursor(Qt::WaitCursor);
         return checking;
     }
+    // Measured where the forms will go: the PDF's paper, or the printer's
+    // (a preview is printed from its window on the same).
+    TCheckSheet CheckSheet(int m) override
+    {
+        if (m == kRunToPdf) {
+            const TPaperSettings s = LoadPaperSettings(PaperSettingsFile());
+            return CheckSheetFor(s, s.OffsetsInPdf);
+        }
+        return PrintCheckSheet(QString());
+    }
     bool ConfirmCheck(int m, const TCheckReport& report) override
     {
         endChecking();

@@ -1,6 +1,11 @@
 // Pages on sheets: the sheet's size and what falls into a printer's border.
 #include "report/core/qrsheet.h"
 
+#include "platform/gbtext.h"
+#include "report/core/qrtext.h"
+
+#include <QGlyphRun>
+#include <QRawFont>
 #include <algorithm>
 
 namespace qr {
@@ -19,6 +24,64 @@ QRectF InkRectMm(const QRItem& item)
     if (item.kind == QRItem::Fill || (item.kind == QRItem::Text && item.text.empty()))
         return {};
     return QRectF(item.rect.topLeft() / 10.0, item.rect.size() / 10.0);
+}
+
+namespace {
+
+// The ink of `gbText` in `mf` relative to the start of its line on the
+// baseline, in tenths of a millimetre.
+QRectF inkOf(detail::MeasuredFont& mf, const std::string& gbText)
+{
+    QRectF ink;
+    for (const QGlyphRun& run : mf.glyphRuns(gbText)) {
+        const QRawFont face = run.rawFont();
+        const QList<quint32> glyphs = run.glyphIndexes();
+        const QList<QPointF> at = run.positions();
+        for (qsizetype i = 0; i < glyphs.size() && i < at.size(); ++i) {
+            const QRectF box = face.boundingRect(glyphs[i]);
+            if (box.width() <= 0 || box.height() <= 0)
+                continue;  // a blank: nothing drawn
+            const QRectF r = box.translated(at[i]);
+            const QRectF tenths(r.left() * detail::kPxToTenths, r.top() * detail::kPxToTenths,
+                                r.width() * detail::kPxToTenths, r.height() * detail::kPxToTenths);
+            ink = ink.isNull() ? tenths : ink.united(tenths);
+        }
+    }
+    return ink;
+}
+
+}  // namespace
+
+QRectF TextInk(const QRItem& item)
+{
+    if (item.kind != QRItem::Text || item.text.empty())
+        return {};
+    detail::MeasuredFont& mf = detail::measured(item.font);
+    const QRectF ink = inkOf(mf, item.text);
+    if (ink.isNull())
+        return {};
+    return ink.translated(item.rect.left(), item.rect.top() + mf.ascent());
+}
+
+bool HasInk(const TQRFont& font, const std::string& gbText)
+{
+    // A letter, digit, mark or symbol draws something (a character the
+    // faces lack draws a box); only blanks and invisible controls need the
+    // glyphs asked.  Most texts hold an ASCII letter or digit, or a
+    // two-byte character other than the full-width space.
+    for (std::size_t i = 0; i < gbText.size();) {
+        const std::size_t n = vdmq::gbCharLength(gbText, i);
+        if ((n == 1 && gbText[i] > 0x20 && gbText[i] < 0x7F) || (n == 2 && gbText.compare(i, 2, "\xA1\xA1") != 0))
+            return true;
+        i += n;
+    }
+    const QString text = vdmq::fromGb(gbText);
+    for (const QChar c : text) {
+        const QChar::Category cat = c.category();
+        if (!c.isSpace() && cat != QChar::Other_Control && cat != QChar::Other_Format)
+            return true;
+    }
+    return !text.isEmpty() && !inkOf(detail::measured(font), gbText).isNull();
 }
 
 std::vector<TQRBorderLoss> BorderLosses(const QRPageImage& page, const TQRPlacement& placement,

@@ -38,6 +38,16 @@ struct TQRPaperSupport {
 // Empty for white fills and empty texts.
 QRectF InkRectMm(const QRItem& item);
 
+// Where a text item's glyphs put ink, in tenths of a millimetre on the
+// page's own paper: the union of their outlines' boxes, placed as the
+// renderer places them.  Spaces, tabs and U+3000 draw nothing, so a text
+// followed by blanks has the ink of the text alone; a tab still moves what
+// comes after it.  Empty when the line draws nothing.
+QRectF TextInk(const QRItem& item);
+
+// Whether `gbText` set in `font` puts any ink on the paper.
+bool HasInk(const TQRFont& font, const std::string& gbText);
+
 // Every Rect and Text item of `page`, placed by `placement`, that falls
 // into `borderMm` (the unprintable width at each edge of the sheet) or past
 // the sheet's edge: a rule by more than 0.005 mm, a text's line by more

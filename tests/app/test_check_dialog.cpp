@@ -5,6 +5,7 @@
 #include "app/ui/VdCheckDialog.h"
 #include "app/ui/VdMainUnit.h"
 #include "app/ui/VdRunReport.h"
+#include "app/ui/VdPaperPrint.h"
 #include "platform/gbtext.h"
 #include "preview/TzPreview.h"
 #include "report/ui/printbackend.h"
@@ -22,6 +23,7 @@
 #include <gtest/gtest.h>
 
 #include "fake_dialogs.h"
+#include "file_helpers.h"
 
 using namespace vdmq;
 
@@ -30,7 +32,7 @@ namespace {
 const std::string kCheckRoster = VDMQ_TESTDATA "/check/check.xls";
 
 // The check of rows 7 to 21, as a run makes it.
-TCheckReport checkedRoster()
+TCheckReport checkedRoster(const std::string& width = "78", int first = 7, int last = 21)
 {
     TVdcs vdcs;
     vdcs.DocNo = gb("澜人发(2007)71号");
@@ -38,12 +40,12 @@ TCheckReport checkedRoster()
     TExcelApplication excel;
     TExcelWorksheet sheet;
     TExcelRunReader reader(excel, sheet);
-    TRunFillSource source(vdcs, reader, [] { return std::string("78"); });
+    TRunFillSource source(vdcs, reader, [width] { return width; });
     reader.Connect();
     reader.Open(gb(kCheckRoster));
     reader.AttachFirstSheet();
     TFormCheck check(source);
-    TCheckReport report = check.CheckRows(7, 21);
+    TCheckReport report = check.CheckRows(first, last);
     reader.Disconnect();
     return report;
 }
@@ -59,7 +61,7 @@ TEST(CheckDialog, ListsRowNameAndProblemAndCopiesThem)
     EXPECT_EQ(dialog.windowTitle(), QString::fromUtf8("打印前检查"));
     EXPECT_TRUE(dialog.lbSummary->text().contains(QString::fromUtf8("标记打印的 14 人中，有 12 人")))
         << dialog.lbSummary->text().toStdString();
-    ASSERT_EQ(dialog.tblProblems->rowCount(), 13);
+    ASSERT_EQ(dialog.tblProblems->rowCount(), 14);
     EXPECT_EQ(dialog.tblProblems->horizontalHeaderItem(2)->text(), QString::fromUtf8("问题"));
     EXPECT_EQ(cell(dialog, 0, 0), "9");
     EXPECT_EQ(cell(dialog, 0, 1), QString::fromUtf8("王秀兰"));
@@ -73,7 +75,7 @@ TEST(CheckDialog, ListsRowNameAndProblemAndCopiesThem)
     // 复制全部: a heading and one tab-separated line per problem.
     dialog.btnCopy->click();
     QStringList copied = QApplication::clipboard()->text().split('\n', Qt::SkipEmptyParts);
-    ASSERT_EQ(copied.size(), 14);
+    ASSERT_EQ(copied.size(), 15);
     EXPECT_EQ(copied[0], QString::fromUtf8("行号\t姓名\t问题"));
     EXPECT_EQ(copied[2], QString::fromUtf8("10\t\t姓名（B列）为空"));
 
@@ -124,16 +126,38 @@ TEST(CheckDialog, TitleAndAnswerNameTheRun)
     }
 }
 
+// An entry that spoils every form comes first, once, without a row; the
+// new kinds read as the roster's cells and what prints.
+TEST(CheckDialog, ListsTheEntriesFirstAndTheNewKinds)
+{
+    TCheckReport report = checkedRoster("", 22, 31);
+    report.sheet = gb("A4（210×297 mm），左上角");
+    TCheckDialog dialog(report, 1);
+    const QString summary = dialog.lbSummary->text();
+    EXPECT_TRUE(summary.contains(QString::fromUtf8("另有 1 处是主窗口输入项的问题"))) << summary.toStdString();
+    EXPECT_TRUE(summary.contains(QString::fromUtf8("按A4（210×297 mm），左上角排版检查"))) << summary.toStdString();
+    ASSERT_GT(dialog.tblProblems->rowCount(), 2);
+    EXPECT_EQ(cell(dialog, 0, 0), QString());
+    EXPECT_TRUE(cell(dialog, 0, 2).startsWith(QString::fromUtf8("申报意见栏每行宽度“”不是整数")));
+    EXPECT_EQ(cell(dialog, 1, 0), "22");
+    EXPECT_TRUE(cell(dialog, 1, 2).contains(QString::fromUtf8("印作“2009.-7”"))) << cell(dialog, 1, 2).toStdString();
+    // No row is blamed for the width: the rows' own problems only.
+    for (int r = 1; r < dialog.tblProblems->rowCount(); ++r)
+        EXPECT_FALSE(cell(dialog, r, 2).contains(QString::fromUtf8("'' is not a valid"))) << r;
+}
+
 namespace {
 
 struct AnsweringDialogs : FakeDialogs {
     bool goOn = false;
     int asked = 0;
     int askedProblems = 0;
+    TCheckReport report;
     bool ConfirmCheck(QWidget*, const TCheckReport& r, int) override
     {
         ++asked;
         askedProblems = int(r.problems.size());
+        report = r;
         return goOn;
     }
 };
@@ -203,5 +227,58 @@ TEST(CheckDialog, PrintAndPreviewAskWhenThereIsSomethingToSay)
         EXPECT_FALSE(form.ExcelApp.Connected()) << c.what;
         EXPECT_TRUE(form.btnPrn->isEnabled()) << c.what;
     }
+    qr::SetPrintBackend(nullptr);
+}
+
+// The check measures where the forms will go: the paper and position of
+// "纸张", and the border of the printer they go to.  An issuing body too long
+// for B5 fits A4; a little longer, it reaches the printer's border.
+TEST(CheckDialog, MeasuresOnThePaperAndPrinterOfTheRun)
+{
+    CountingPrinter printer;
+    qr::SetPrintBackend(&printer);
+    qr::TQRPaperSupport support;
+    support.known = support.listed = true;
+    PaperSupportProvider() = [&support](const QString&, const QSizeF&) { return support; };
+    const QString area =
+        QString::fromUtf8("澜坪市人力资源和社会保障局事业单位工作人员工资福利与退休管理科（工资处）制表");
+    struct Case {
+        const char* what;
+        const char* ini;
+        QString area;
+        double border;
+        const char* says;  // in the one problem; null: not asked
+    } cases[] = {
+        {"B5", "", area, 0, "超出纸边"},
+        {"A4", "[vdmq]\r\nPaper=A4\r\n", area, 0, nullptr},
+        {"A4 and a printer's border", "[vdmq]\r\nPaper=A4\r\n", area + QString::fromUtf8("（一）"), 4.2,
+         "超出打印机能印到的范围"},
+    };
+    for (const Case& c : cases) {
+        if (c.border > 0 && DefaultPrinterName().isEmpty()) {
+            std::printf("no printer: the border case is skipped\n");
+            continue;
+        }
+        support.borderMm = QMarginsF(c.border, c.border, c.border, c.border);
+        QTemporaryDir dir;
+        if (*c.ini)
+            testfiles::writeAll(dir.filePath("vdmq.ini"), c.ini);
+        auto dialogs = std::make_shared<AnsweringDialogs>();
+        TVdMainForm form(dir.path(), dialogs);
+        Vdcs.RosterPath = gb(kCheckRoster);
+        form.edStart->setText("7");
+        form.edEnd->setText("7");
+        form.edArea->setText(c.area);
+        form.PrintRun(1);
+        EXPECT_EQ(dialogs->asked, c.says ? 1 : 0) << c.what;
+        if (c.says && dialogs->asked) {
+            ASSERT_EQ(dialogs->report.problems.size(), 1u) << c.what;
+            const TCheckProblem& p = dialogs->report.problems[0];
+            EXPECT_EQ(p.row, 0) << c.what;
+            EXPECT_EQ(p.label, "lb_area") << c.what;
+            EXPECT_TRUE(fromGb(p.message).contains(QString::fromUtf8(c.says))) << fromGb(p.message).toStdString();
+        }
+    }
+    PaperSupportProvider() = [](const QString& p, const QSizeF& s) { return qr::PrinterPaperSupport(p, s); };
     qr::SetPrintBackend(nullptr);
 }

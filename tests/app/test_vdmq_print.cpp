@@ -17,6 +17,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <gtest/gtest.h>
+#include <map>
 #include <unistd.h>
 
 #include "cups_helpers.h"
@@ -139,8 +140,8 @@ TEST_F(VdmqPrint, ExitCodesAndMessages)
         {{flags, "--start", "-2147483648", "--end", "9", "--fields"}, 0, "", {7}},
         {{flags, "--start", "15", "--end", "7", "--fields"}, 0, "", {}},
         {{flags, "--pdf", "x.pdf", "--paper", "letter"}, 2, "--paper：'letter'", {}},
-        {{flags, "--fields", "--paper", "a4"}, 2, "只用于 --pdf 和 --printer", {}},
-        {{flags, "--text", "x.txt", "--offset", "1,1"}, 2, "只用于 --pdf 和 --printer", {}},
+        {{flags, "--fields", "--paper", "a4"}, 2, "只用于 --pdf、--printer 和 --check", {}},
+        {{flags, "--text", "x.txt", "--offset", "1,1"}, 2, "只用于 --pdf、--printer 和 --check", {}},
         {{flags, "--pdf", "x.pdf", "--offset", "1.25,0"}, 2, "--offset：'1.25,0'", {}},
         {{flags, "--pdf", "x.pdf", "--offset", "0,20.5"}, 2, "--offset：'0,20.5'", {}},
         {{flags, "--pdf", "x.pdf", "--offset", "3"}, 2, "--offset：'3'", {}},
@@ -308,7 +309,7 @@ TEST_F(VdmqPrint, CheckListsTheProblemsAndPrintsNothing)
         {{roster, "--start", "7", "--end", "7", "--check"}, 0, "vdmq-print: 第 7–7 行标记打印的 1 行都没有发现问题\n"},
         {{roster, "--start", "7", "--end", "21", "--check"},
          1,
-         "vdmq-print: 第 7–21 行标记打印 14 行，12 行有问题，共 13 处\n"},
+         "vdmq-print: 第 7–21 行标记打印 14 行，12 行有问题，共 14 处\n"},
         {{roster, "--check", "--pdf", "x.pdf"}, 2, "只能选一项"},
         {{roster, "--fields", "--json"}, 2, "vdmq-print: --json 只能与 --check 同用\n"},
         {{data("missing.xls"), "--check"}, 1, "vdmq-print: 请选择EXCEL数据表格！ 文件不存在"},
@@ -331,8 +332,8 @@ TEST_F(VdmqPrint, CheckListsTheProblemsAndPrintsNothing)
     r = run({roster, "--start", "7", "--end", "21", "--check", "--json", "--date", "2009-07-01"});
     EXPECT_EQ(r.exit, 1);
     const auto objects = lines(r.out);
-    ASSERT_EQ(objects.size(), 13u) << r.out.toStdString();
-    EXPECT_EQ(rows(r.out), (std::vector<int>{9, 10, 11, 11, 12, 13, 14, 15, 16, 17, 18, 19, 21}));
+    ASSERT_EQ(objects.size(), 14u) << r.out.toStdString();
+    EXPECT_EQ(rows(r.out), (std::vector<int>{9, 10, 11, 11, 12, 13, 14, 15, 15, 16, 17, 18, 19, 21}));
     const QJsonObject& cut = objects[0];
     EXPECT_EQ(cut["name"].toString(), QString::fromUtf8("王秀兰"));
     EXPECT_EQ(cut["kind"].toString(), "cut");
@@ -342,10 +343,69 @@ TEST_F(VdmqPrint, CheckListsTheProblemsAndPrintsNothing)
     EXPECT_EQ(cut["cut"].toString(), QString::fromUtf8("教师"));
     for (const QJsonObject& o : objects) {
         EXPECT_FALSE(o["message"].toString().isEmpty());
+        // Every kind names its field and its column (null for none).
+        EXPECT_TRUE(o.contains("field") && o.contains("column")) << o["row"].toInt();
         if (o["kind"] == "past-line" || o["kind"] == "opinion-too-long") {
             EXPECT_GT(o["past_mm"].toDouble(), 1.0) << o["row"].toInt();
         }
     }
+}
+
+// The new kinds in JSON: the cell and what prints; an entry of the run once,
+// without a row; the paper of --pdf.
+TEST_F(VdmqPrint, CheckSaysTheCellWhatPrintsAndTheEntriesOnce)
+{
+    const QString roster = QStringLiteral(VDMQ_TESTDATA "/check/check.xls");
+    Result r = run({roster, "--start", "22", "--end", "42", "--check", "--json", "--date", "2009-07-01"});
+    EXPECT_EQ(r.exit, 1);
+    std::map<std::string, int> kinds;
+    for (const QJsonObject& o : lines(r.out)) {
+        ++kinds[o["kind"].toString().toStdString()];
+        EXPECT_FALSE(o["field"].toString().isEmpty()) << o["row"].toInt();
+        if (o["kind"] == "year-month" || o["kind"] == "number") {
+            EXPECT_TRUE(o["column"].isDouble()) << o["row"].toInt();
+            EXPECT_FALSE(o["cell"].toString().isEmpty()) << o["row"].toInt();
+            EXPECT_FALSE(o["printed"].toString().isEmpty()) << o["row"].toInt();
+        }
+        if (o["row"].toInt() == 28) {
+            EXPECT_EQ(o["column_letters"].toString(), "R");
+            EXPECT_EQ(o["cell"].toString(), QString::fromUtf8("待定"));
+            EXPECT_TRUE(o["printed"].toString().contains(QString::fromUtf8("降低为待定 680 元")));
+        }
+        if (o["row"].toInt() == 41) {
+            EXPECT_TRUE(o["blank_only"].toBool());
+        }
+    }
+    EXPECT_EQ(kinds, (std::map<std::string, int>{
+                         {"year-month", 9}, {"number", 7}, {"empty", 1}, {"past-line", 2}, {"fill-error", 2}}));
+
+    // An empty width: one line without a row, before the rows; no row is
+    // blamed for it.
+    r = run({roster, "--start", "7", "--end", "10", "--width", "", "--check"});
+    EXPECT_EQ(r.exit, 1);
+    const QStringList out = QString::fromUtf8(r.out).split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_GE(out.size(), 2);
+    EXPECT_TRUE(out[1].startsWith(QString::fromUtf8("-      "))) << out[1].toStdString();
+    EXPECT_TRUE(out[1].contains(QString::fromUtf8("申报意见栏每行宽度“”不是整数"))) << out[1].toStdString();
+    EXPECT_EQ(QString::fromUtf8(r.out).count("is not a valid integer value"), 1) << r.out.toStdString();
+
+    // An issuing body too long for B5 fits A4: --check takes --pdf's paper.
+    const QStringList longArea = {
+        roster,
+        "--start",
+        "7",
+        "--end",
+        "7",
+        "--check",
+        "--issued-by",
+        QString::fromUtf8("澜坪市人力资源和社会保障局事业单位工作人员工资福利与退休管理科（工资处）制表")};
+    r = run(longArea);
+    EXPECT_EQ(r.exit, 1);
+    EXPECT_TRUE(QString::fromUtf8(r.out).contains(QString::fromUtf8("制表机构太长，超出纸边"))) << r.out.toStdString();
+    r = run(longArea + QStringList{"--paper", "a4"});
+    EXPECT_EQ(r.exit, 0) << r.out.toStdString();
+    r = run(longArea + QStringList{"--paper", "a4", "--offset", "20,0"});
+    EXPECT_EQ(r.exit, 1) << r.out.toStdString();
 }
 
 // ---- encrypted rosters ------------------------------------------------------------

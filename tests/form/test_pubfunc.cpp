@@ -157,6 +157,24 @@ TEST(PubFunc, ShiftYearMonthConversionErrors)
     } catch (const EConvertError& e) {
         EXPECT_EQ(e.text(), "abcd");
     }
+    // A piece that begins or ends inside a Chinese character is named in
+    // whole characters: the message never shows half of one.
+    const std::pair<const char*, const char*> chinese[] = {
+        {"2009年7月", "年7"},  // the month piece is the second byte of 年 and the 7
+        {"200年7", "200年"},   // the year piece ends on the first byte of 年
+        {"2009年07", "年0"},
+        {"二〇〇九年七月", "二〇"},
+    };
+    for (const auto& [text, piece] : chinese) {
+        SCOPED_TRACE(text);
+        try {
+            ShiftYearMonth(gb(text), +1, r);
+            ADD_FAILURE() << "no error";
+        } catch (const EConvertError& e) {
+            EXPECT_EQ(utf8FromGb(e.text()), piece);
+            EXPECT_EQ(errorText(e).toStdString(), std::string("'") + piece + "' is not a valid integer value");
+        }
+    }
     // Leading blanks are part of the whole-number syntax.
     EXPECT_TRUE(ShiftYearMonth("2009 7", 0, r));
     EXPECT_EQ(r.Month, "07");
