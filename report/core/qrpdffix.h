@@ -1,10 +1,51 @@
 #pragma once
 // Internal: mends the text mapping of PDF files that Qt writes.
 #include <QByteArray>
+#include <QGlyphRun>
+#include <QList>
 #include <QString>
 #include <functional>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace qr::detail {
+
+// What each glyph drawn into one PDF document stands for.  Qt's PDF writer
+// numbers the glyphs of each embedded face in the order they are first
+// drawn, and writes the face's text map by looking each glyph up in the
+// face's character map: only up to U+FFFF (so 𠀀 U+20000 reads back as
+// nothing or U+FFFD), never a glyph the face substitutes (Noto CJK sets
+// the digits of "200a" with glyphs of their own), and for a glyph several
+// characters share, the lowest (⻓ for 长, 不 U+4E0D for 不 U+F967).  The
+// log numbers the glyphs the same way while the pages are drawn, from the
+// texts the layout measured, and the text-map filter writes each face's
+// map from it.
+class PdfGlyphLog {
+public:
+    PdfGlyphLog();
+    ~PdfGlyphLog();
+    PdfGlyphLog(const PdfGlyphLog&) = delete;
+    PdfGlyphLog& operator=(const PdfGlyphLog&) = delete;
+
+    // The runs to draw for `run`, whose glyphs stand for `texts` (one per
+    // glyph; null when unknown): `run` itself, unless one of its glyphs
+    // already stands for another text in this document (a glyph two
+    // characters share, both printed).  Such a glyph is drawn from a twin
+    // of its face, one of the same collection with the same outlines under
+    // another name, so that each keeps its own text.
+    QList<QGlyphRun> Draw(const QGlyphRun& run, const std::u32string* texts);
+
+    // The whole text map (the stream's content) for the embedded face named
+    // `baseFont` (its /BaseFont), in place of `qtMap`, Qt's own: empty when
+    // the log does not know the face or its numbering differs from Qt's.
+    QByteArray TextMap(const QByteArray& baseFont, const QByteArray& qtMap) const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d_;
+};
 
 // Qt maps each glyph back to the lowest code point that shows it.  The CJK
 // faces draw a Kangxi radical (U+2F2F "⼯") and the ideograph (U+5DE5 "工")
@@ -20,17 +61,33 @@ bool mendPdfTextMapping(const QString& fileName);
 // can no longer belong to a map still to come; Finish() passes on the
 // rest.  A map is held back only from its "begincmap" to its "endcmap".
 // Both return false as soon as the sink has refused bytes.
+//
+// With a glyph log, each map is written anew from the log instead (its
+// length changes, so the stream's /Length and the cross-reference table
+// are written to match); a map the log cannot give is mended as above.
 class PdfTextMapFilter {
 public:
     using Sink = std::function<bool(const char* data, qsizetype size)>;
-    explicit PdfTextMapFilter(Sink sink) : sink_(std::move(sink)) {}
+    explicit PdfTextMapFilter(Sink sink, const PdfGlyphLog* log = nullptr) : sink_(std::move(sink)), log_(log) {}
     bool Write(const char* data, qsizetype size);
     bool Finish();
 private:
     bool pump(bool all);
+    bool rewriteMap(qsizetype mapBegin, qsizetype mapEnd);
+    void noteBaseFont(qsizetype from, qsizetype to);
+    void fixCrossReferences(qsizetype from);
     Sink sink_;
+    const PdfGlyphLog* log_;
     QByteArray buf_;
     qsizetype scanned_ = 0;  // maps before this offset are mended
+    // Rewriting maps: the face of the last CID font seen, the bytes passed
+    // on so far, and for each rewritten map the original offset after it
+    // with the change of length up to there.
+    QByteArray baseFont_;
+    qint64 written_ = 0;
+    qint64 shift_ = 0;
+    std::vector<std::pair<qint64, qint64>> shifts_;
+    bool inTail_ = false;  // the cross-reference table has begun: held to the end
 };
 
 // Whether a PDF file as Qt writes it ends as a complete document: its
