@@ -182,19 +182,28 @@ std::map<int, char32_t> readMap(const QByteArray& map)
         if (!inRange)
             continue;
         QList<QByteArray> toks;
+        bool wellFormed = true;
         for (QByteArray t : line.split(' '))
-            if (!(t = t.trimmed().replace('[', "").replace(']', "")).isEmpty())
+            if (!(t = t.trimmed().replace('[', "").replace(']', "")).isEmpty()) {
+                wellFormed = wellFormed && t.size() >= 3 && t.front() == '<' && t.back() == '>';
                 toks.push_back(t);
+            }
+        // Qt 6.4 writes a map of more than 100 ranges with the first range
+        // of each further group overwritten by zero bytes: skipped.
+        if (!wellFormed)
+            continue;
         if (toks.size() == 2) {  // bfchar
-            out[hex(toks[0])] = char32_t(hex(toks[1]));
+            if (hex(toks[0]) >= 0 && hex(toks[1]) >= 0)
+                out[hex(toks[0])] = char32_t(hex(toks[1]));
         } else if (toks.size() == 3) {  // a range of consecutive characters
             const int from = hex(toks[0]), to = hex(toks[1]), first = hex(toks[2]);
             for (int c = from; c <= to && from >= 0 && first >= 0; ++c)
                 out[c] = char32_t(first + (c - from));
         } else if (toks.size() > 3) {  // a range with one character each
             const int from = hex(toks[0]);
-            for (qsizetype i = 2; i < toks.size(); ++i)
-                out[from + int(i - 2)] = char32_t(hex(toks[i]));
+            for (qsizetype i = 2; i < toks.size() && from >= 0; ++i)
+                if (hex(toks[i]) >= 0)
+                    out[from + int(i - 2)] = char32_t(hex(toks[i]));
         }
     }
     return out;
