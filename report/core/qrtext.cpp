@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <unordered_map>
 
 namespace qr {
 
@@ -458,12 +459,56 @@ void layoutLabel(const TQRLabel& label, double x, double y, std::vector<QRItem>&
 
 }  // namespace detail
 
+namespace {
+
+// The faces a design font names that are installed, one of each.
+const std::vector<QRawFont>& chainFaces(const detail::MeasuredFont& mf)
+{
+    static std::unordered_map<std::string, std::vector<QRawFont>> chains;
+    const QFont& f = mf.font();
+    const std::string key = f.families().join(QLatin1Char('|')).toStdString() + char('0' + f.bold()) +
+                            char('0' + f.italic());
+    auto it = chains.find(key);
+    if (it != chains.end())
+        return it->second;
+    std::vector<QRawFont> faces;
+    for (const QString& family : f.families()) {
+        QFont one(family);
+        one.setBold(f.bold());
+        one.setItalic(f.italic());
+        one.setStyleStrategy(QFont::NoFontMerging);
+        const QRawFont raw = QRawFont::fromFont(one);
+        if (raw.isValid() && raw.familyName().compare(family, Qt::CaseInsensitive) == 0)
+            faces.push_back(raw);
+    }
+    return chains.emplace(key, std::move(faces)).first->second;
+}
+
+}  // namespace
+
 std::vector<char32_t> MissingGlyphs(const TQRFont& font, const std::string& gbText)
 {
     std::vector<char32_t> out;
     if (gbText.empty())
         return out;
     detail::MeasuredFont& mf = detail::measured(font);
+    // Nearly every text: each character is in one of the faces the font
+    // names, which is where the layout takes it from.
+    const std::vector<QRawFont>& faces = chainFaces(mf);
+    const QString text = vdmq::fromGb(gbText);
+    bool allFound = true;
+    for (qsizetype i = 0; i < text.size() && allFound; ++i) {
+        char32_t c = text.at(i).unicode();
+        if (text.at(i).isHighSurrogate() && i + 1 < text.size()) {
+            c = QChar::surrogateToUcs4(text.at(i), text.at(i + 1));
+            ++i;
+        }
+        allFound = c < 0x20 || std::any_of(faces.begin(), faces.end(),
+                                           [c](const QRawFont& r) { return r.supportsCharacter(uint(c)); });
+    }
+    if (allFound)
+        return out;
+    // Otherwise what the layout drew, the system's own fallbacks included.
     const QList<QGlyphRun>& runs = mf.glyphRuns(gbText);
     bool any = false;
     for (const QGlyphRun& r : runs)
