@@ -26,6 +26,7 @@ const char* CheckKindName(TCheckKind kind)
     case TCheckKind::TextCut: return "cut";
     case TCheckKind::PastLine: return "past-line";
     case TCheckKind::OpinionTooLong: return "opinion-too-long";
+    case TCheckKind::NoGlyph: return "no-glyph";
     }
     return "?";
 }
@@ -225,6 +226,7 @@ struct TFormCheck::Impl {
     void inspect(const Watched& w, const qr::TQRBandPlace& place, double paperWidth, int opinionWidth,
                  std::vector<TCheckProblem>& out);
     void textCut(const Watched& w, const Extent& e, std::vector<TCheckProblem>& out) const;
+    void noGlyph(const Watched& w, const Extent& e, std::vector<TCheckProblem>& out) const;
     void pastRight(const Watched& w, const Extent& e, const qr::TQRBandPlace& place, double paperWidth,
                    int opinionWidth, std::vector<TCheckProblem>& out) const;
     TCheckProblem problemOf(const Watched& w, TCheckKind kind) const;
@@ -257,6 +259,7 @@ void TFormCheck::Impl::inspect(const Watched& w, const qr::TQRBandPlace& place, 
     const std::vector<qr::QRItem> items = qr::LayOutLabel(label, place.x, place.y);
     const Extent e = extentOf(items);  // points into items
     textCut(w, e, out);
+    noGlyph(w, e, out);
     pastRight(w, e, place, paperWidth, opinionWidth, out);
 
     const double ruleLeft = place.x / 10 + w.bounds.left;
@@ -298,6 +301,26 @@ void TFormCheck::Impl::textCut(const Watched& w, const Extent& e, std::vector<TC
     if (!p.cutText.empty())
         p.message += gb("“") + p.cutText + gb("”");
     out.push_back(std::move(p));
+}
+
+// Characters that print as an empty box: no face on this machine has them
+// (the fallback faces' packages are missing), each once.
+void TFormCheck::Impl::noGlyph(const Watched& w, const Extent& e, std::vector<TCheckProblem>& out) const
+{
+    std::vector<char32_t> seen;
+    for (const std::string* l : e.lines)
+        for (char32_t c : qr::MissingGlyphs(w.label->Font, *l)) {
+            if (std::find(seen.begin(), seen.end(), c) != seen.end())
+                continue;
+            seen.push_back(c);
+            TCheckProblem p = problemOf(w, TCheckKind::NoGlyph);
+            p.codePoint = c;
+            char code[16];
+            std::snprintf(code, sizeof code, "U+%04X", unsigned(c));
+            p.message = whereOf(w) + gb("的“") + toGb(QString::fromUcs4(&c, 1)) + gb("”（") + code +
+                        gb("）本机没有字体能印出，会印成空框（可安装 fonts-hanazono 和 fonts-babelstone-han）");
+            out.push_back(std::move(p));
+        }
 }
 
 // Past the rule on the right, or off the paper; for the opinion's fourth

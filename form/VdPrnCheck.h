@@ -20,9 +20,10 @@ enum class TCheckKind {
     TextCut,         // a box shows only part of its text
     PastLine,        // a text runs over a rule of the form, or off the paper
     OpinionTooLong,  // the opinion needs more than four lines
+    NoGlyph,         // a character no face on this machine has: it prints as an empty box
 };
 
-// "fill-error", "empty", "cut", "past-line", "opinion-too-long".
+// "fill-error", "empty", "cut", "past-line", "opinion-too-long", "no-glyph".
 const char* CheckKindName(TCheckKind kind);
 
 struct TCheckProblem {
@@ -39,6 +40,7 @@ struct TCheckProblem {
     double offPaperMm = 0;  // ... of which beyond the paper's edge (does not print)
     int extraBytes = 0;     // OpinionTooLong: bytes of line 4 beyond a line's width
     std::string message;    // the whole problem as one sentence
+    char32_t codePoint = 0;  // NoGlyph: the character
 };
 
 struct TCheckReport {
