@@ -11,7 +11,7 @@
 #include "report/core/qr.h"
 #include "report/core/qrtext.h"
 
-#include <QApplication>
+#include <QGuiApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QGlyphRun>
@@ -88,7 +88,7 @@ QString withoutSpace(QString s)
 
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
+    QGuiApplication app(argc, argv);
     QTemporaryDir dir;
     const QString pdf = argc > 1 ? QString::fromLocal8Bit(argv[1]) : dir.filePath(QStringLiteral("glyphs.pdf"));
 
