@@ -1,10 +1,11 @@
 #include "report/core/qrpdffix.h"
+#include "report/core/qrtext.h"
 
 #include <QByteArray>
 #include <QFile>
-#include <QString>
 #include <QPainterPath>
 #include <QRawFont>
+#include <QString>
 #include <algorithm>
 #include <cctype>
 #include <map>
@@ -241,14 +242,17 @@ struct PdfGlyphLog::Impl {
     struct Face {
         QRawFont raw;
         QByteArray name;
-        std::unordered_map<quint32, int> code;  // glyph -> its number in the document's copy of the face
-        std::vector<quint32> glyphs{0};         // number -> glyph (0: .notdef, always first)
+        std::vector<int> code;           // glyph -> its number in the document's copy of the face (0: none yet)
+        std::vector<quint32> glyphs{0};  // number -> glyph (0: .notdef, always first)
         std::vector<std::u32string> texts{std::u32string()};
         std::vector<Face*> twins;
         bool twinsFound = false;
     };
     std::vector<std::pair<QRawFont, Face*>> engines;
     std::map<QByteArray, std::unique_ptr<Face>> faces;
+    // What the glyphs of each text stand for, by font: the texts of a
+    // batch of forms repeat (the captions, most cells).
+    std::map<const MeasuredFont*, std::unordered_map<std::string, std::vector<std::u32string>>> texts;
 
     Face& faceOf(const QRawFont& raw)
     {
@@ -292,17 +296,21 @@ struct PdfGlyphLog::Impl {
     // Gives glyph `g` the text `t` in `f`, unless it stands for another.
     static bool take(Face& f, quint32 g, const std::u32string& t)
     {
-        const auto it = f.code.find(g);
-        if (it == f.code.end()) {
-            f.code.emplace(g, int(f.glyphs.size()));
+        if (g == 0)
+            return true;  // .notdef stands for nothing
+        if (g >= f.code.size())
+            f.code.resize(std::max<std::size_t>(g + 1, 0x10000), 0);
+        int& number = f.code[g];
+        if (number == 0) {
+            number = int(f.glyphs.size());
             f.glyphs.push_back(g);
-            f.texts.push_back(g == 0 ? std::u32string() : t);
+            f.texts.push_back(t);
             return true;
         }
-        std::u32string& have = f.texts[std::size_t(it->second)];
+        std::u32string& have = f.texts[std::size_t(number)];
         if (t.empty() || have == t)
             return true;
-        if (have.empty() && g != 0) {
+        if (have.empty()) {
             have = t;
             return true;
         }
@@ -313,33 +321,47 @@ struct PdfGlyphLog::Impl {
 PdfGlyphLog::PdfGlyphLog() : d_(std::make_unique<Impl>()) {}
 PdfGlyphLog::~PdfGlyphLog() = default;
 
+const std::vector<std::u32string>& PdfGlyphLog::GlyphTexts(MeasuredFont& mf, const std::string& gbText)
+{
+    auto& byText = d_->texts[&mf];
+    const auto it = byText.find(gbText);
+    if (it != byText.end())
+        return it->second;
+    if (byText.size() > 20000)  // texts of many different forms: keep the cache bounded
+        byText.clear();
+    return byText.emplace(gbText, glyphTexts(mf, gbText)).first->second;
+}
+
 QList<QGlyphRun> PdfGlyphLog::Draw(const QGlyphRun& run, const std::u32string* texts)
 {
     Impl::Face& face = d_->faceOf(run.rawFont());
     const QList<quint32> glyphs = run.glyphIndexes();
-    std::vector<Impl::Face*> to(std::size_t(glyphs.size()), &face);
-    bool twinned = false;
+    std::vector<Impl::Face*> to;  // each glyph's face, once one goes to a twin
     static const std::u32string none;
     for (qsizetype i = 0; i < glyphs.size(); ++i) {
-        std::u32string t = texts ? texts[i] : none;
-        for (char32_t& c : t)
-            if (c == U'\t')
-                c = U' ';  // a tab is drawn as a blank
-        if (Impl::take(face, glyphs[i], t))
+        const std::u32string* t = texts ? &texts[i] : &none;
+        std::u32string blank;
+        if (t->find(U'\t') != std::u32string::npos) {
+            blank = *t;  // a tab is drawn as a blank
+            std::replace(blank.begin(), blank.end(), U'\t', U' ');
+            t = &blank;
+        }
+        if (Impl::take(face, glyphs[i], *t))
             continue;
         // Another character with the same glyph is in the document already.
         for (Impl::Face* twin : d_->twinsOf(face)) {
             if (twin->raw.pathForGlyph(glyphs[i]) != face.raw.pathForGlyph(glyphs[i]))
                 continue;
-            if (Impl::take(*twin, glyphs[i], t)) {
+            if (Impl::take(*twin, glyphs[i], *t)) {
+                if (to.empty())
+                    to.assign(std::size_t(glyphs.size()), &face);
                 to[std::size_t(i)] = twin;
-                twinned = true;
                 break;
             }
         }
     }
-    if (!twinned)
-        return {run};
+    if (to.empty())
+        return {};
     // One run per face, each glyph where the layout put it.
     QList<QGlyphRun> out;
     const QList<QPointF> pos = run.positions();
@@ -432,7 +454,7 @@ QByteArray PdfGlyphLog::TextMap(const QByteArray& baseFont, const QByteArray& qt
     return out;
 }
 
-bool mendPdfTextMapping(const QString& fileName)
+bool mendPdfTextMapping(const QString& fileName, const PdfGlyphLog* log)
 {
     QFile f(fileName);
     if (!f.open(QIODevice::ReadWrite))
@@ -440,6 +462,21 @@ bool mendPdfTextMapping(const QString& fileName)
     QByteArray data = f.readAll();
     if (f.error() != QFileDevice::NoError || data.size() != f.size())
         return false;
+    if (log) {
+        QByteArray out;
+        out.reserve(data.size() + (1 << 16));
+        PdfTextMapFilter filter(
+            [&out](const char* d, qsizetype n) {
+                out.append(d, n);
+                return true;
+            },
+            log);
+        filter.Write(data.constData(), data.size());
+        filter.Finish();
+        if (out == data)
+            return true;
+        return f.seek(0) && f.write(out) == out.size() && f.resize(out.size()) && f.flush();
+    }
     const QByteArray original = data;
     qsizetype pos = 0;
     while ((pos = data.indexOf("begincmap", pos)) >= 0) {
@@ -482,8 +519,11 @@ bool PdfTextMapFilter::Finish()
 void PdfTextMapFilter::noteBaseFont(qsizetype from, qsizetype to)
 {
     static const QByteArray key("/BaseFont /");
-    const qsizetype at = buf_.lastIndexOf(key, to - key.size());
-    if (at < from)
+    qsizetype at = -1;
+    for (qsizetype next = buf_.indexOf(key, from); next >= 0 && next + key.size() <= to;
+         next = buf_.indexOf(key, next + 1))
+        at = next;
+    if (at < 0)
         return;
     qsizetype end = at + key.size();
     while (end < to && !std::isspace(static_cast<unsigned char>(buf_[end])) && buf_[end] != '/' && buf_[end] != '>')

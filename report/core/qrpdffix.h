@@ -12,6 +12,8 @@
 
 namespace qr::detail {
 
+class MeasuredFont;
+
 // What each glyph drawn into one PDF document stands for.  Qt's PDF writer
 // numbers the glyphs of each embedded face in the order they are first
 // drawn, and writes the face's text map by looking each glyph up in the
@@ -29,13 +31,17 @@ public:
     PdfGlyphLog(const PdfGlyphLog&) = delete;
     PdfGlyphLog& operator=(const PdfGlyphLog&) = delete;
 
-    // The runs to draw for `run`, whose glyphs stand for `texts` (one per
-    // glyph; null when unknown): `run` itself, unless one of its glyphs
-    // already stands for another text in this document (a glyph two
-    // characters share, both printed).  Such a glyph is drawn from a twin
-    // of its face, one of the same collection with the same outlines under
-    // another name, so that each keeps its own text.
+    // Notes that the glyphs of `run` stand for `texts` (one per glyph; null
+    // when unknown) and returns the runs to draw instead of `run`: none
+    // (draw `run`), unless one of its glyphs already stands for another
+    // text in this document (a glyph two characters share, both printed).
+    // Such a glyph is drawn from a twin of its face, one of the same
+    // collection with the same outlines under another name, so that each
+    // keeps its own text.
     QList<QGlyphRun> Draw(const QGlyphRun& run, const std::u32string* texts);
+
+    // glyphTexts(mf, gbText), kept for the document.
+    const std::vector<std::u32string>& GlyphTexts(MeasuredFont& mf, const std::string& gbText);
 
     // The whole text map (the stream's content) for the embedded face named
     // `baseFont` (its /BaseFont), in place of `qtMap`, Qt's own: empty when
@@ -53,8 +59,10 @@ private:
 // U+957F "长", "⻢" and "马"), and a tab with the space glyph, so a search
 // for "工资" or "校长" would miss and copied text would carry radicals.  Rewrites those entries
 // of every ToUnicode map in place (same length, so no offset moves).
-// Returns false when the file cannot be read or written.
-bool mendPdfTextMapping(const QString& fileName);
+// Returns false when the file cannot be read or written.  With `log`
+// (what the glyphs drawn into the file stand for), each map is written anew
+// from the log as PdfTextMapFilter does, and the file rewritten whole.
+bool mendPdfTextMapping(const QString& fileName, const PdfGlyphLog* log = nullptr);
 
 // The same mending on the bytes of a PDF as they are written: Write()
 // takes the bytes in any pieces, and passes on to `sink` everything that

@@ -140,12 +140,15 @@ private:
     // The runs of a PDF page, with what each glyph stands for.
     void logAndDraw(MeasuredFont& mf, const std::string& text, const QList<QGlyphRun>& runs)
     {
-        const std::vector<std::u32string> texts = glyphTexts(mf, text);
+        const std::vector<std::u32string>& texts = glyphLog_->GlyphTexts(mf, text);
         std::size_t k = 0;
         for (const QGlyphRun& run : runs) {
             const auto n = std::size_t(run.glyphIndexes().size());
             const std::u32string* own = k + n <= texts.size() ? texts.data() + k : nullptr;
-            for (const QGlyphRun& part : glyphLog_->Draw(run, own))
+            const QList<QGlyphRun> parts = glyphLog_->Draw(run, own);
+            if (parts.isEmpty())
+                painter_.drawGlyphRun(QPointF(0, 0), run);
+            for (const QGlyphRun& part : parts)
                 painter_.drawGlyphRun(QPointF(0, 0), part);
             k += n;
         }

@@ -203,8 +203,8 @@ bool oneGlyphPerChar(const QList<QGlyphRun>& runs, const QList<uint>& chars)
         const QList<quint32> glyphs = r.glyphIndexes();
         if (at + glyphs.size() > chars.size())
             return false;
-        const QString part = QString::fromUcs4(reinterpret_cast<const char32_t*>(chars.constData() + at),
-                                               glyphs.size());
+        const QString part =
+            QString::fromUcs4(reinterpret_cast<const char32_t*>(chars.constData() + at), glyphs.size());
         mapped.resize(std::size_t(part.size()));
         int n = int(mapped.size());
         if (!r.rawFont().glyphIndexesForChars(part.constData(), int(part.size()), mapped.data(), &n) ||
@@ -466,8 +466,8 @@ const std::vector<QRawFont>& chainFaces(const detail::MeasuredFont& mf)
 {
     static std::unordered_map<std::string, std::vector<QRawFont>> chains;
     const QFont& f = mf.font();
-    const std::string key = f.families().join(QLatin1Char('|')).toStdString() + char('0' + f.bold()) +
-                            char('0' + f.italic());
+    const std::string key =
+        f.families().join(QLatin1Char('|')).toStdString() + char('0' + f.bold()) + char('0' + f.italic());
     auto it = chains.find(key);
     if (it != chains.end())
         return it->second;

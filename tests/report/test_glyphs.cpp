@@ -1,8 +1,9 @@
 // Rare characters (生僻字) of every block a name may draw from print with a
 // real glyph, from the same face in the measurement, the preview's picture
 // and the PDF, and the PDF's text layer gives back exactly what was printed.
-#include "report_helpers.h"
 #include "report/core/qrtext.h"
+#include "report/ui/printbackend.h"
+#include "report_helpers.h"
 
 #include <QGlyphRun>
 #include <QImage>
@@ -26,15 +27,15 @@ struct Sample {
 // First, a middle and the last ideograph of each block, and a name's
 // characters from the issue (𠀀 printed as a box).
 const Sample kSamples[] = {
-    {0x4E00, "Noto Serif CJK SC"},  {0x9FA5, "Noto Serif CJK SC"}, {0x9FFF, "BabelStone Han"},  // Unified
-    {0x3400, "Noto Serif CJK SC"},  {0x4DAE, "Noto Serif CJK SC"}, {0x4DBF, "BabelStone Han"},  // A
-    {0x20000, "HanaMinA"},          {0x2123C, "Noto Serif CJK SC"}, {0x2A6A5, "HanaMinA"},      // B
-    {0x2A6DF, "BabelStone Han"},    {0x2A700, "HanaMinB"},          {0x2B738, "BabelStone Han"},  // B, C
-    {0x2B740, "HanaMinB"},          {0x2B81D, "HanaMinA"},                                     // D
-    {0x2B820, "HanaMinB"},          {0x2CEA1, "HanaMinB"},                                     // E
-    {0x2CEB0, "HanaMinB"},          {0x2E9F5, "HanaMinB"},          {0x2EBE0, "HanaMinB"},      // F
-    {0xF900, "Noto Serif CJK SC"},  {0xFA6D, "Noto Serif CJK SC"},           {0xFAD9, "HanaMinA"},      // compatibility
-    {0x2F800, "HanaMinA"},          {0x2FA1D, "HanaMinA"},                                     // supplement
+    {0x4E00, "Noto Serif CJK SC"}, {0x9FA5, "Noto Serif CJK SC"},  {0x9FFF, "BabelStone Han"},   // Unified
+    {0x3400, "Noto Serif CJK SC"}, {0x4DAE, "Noto Serif CJK SC"},  {0x4DBF, "BabelStone Han"},   // A
+    {0x20000, "HanaMinA"},         {0x2123C, "Noto Serif CJK SC"}, {0x2A6A5, "HanaMinA"},        // B
+    {0x2A6DF, "BabelStone Han"},   {0x2A700, "HanaMinB"},          {0x2B738, "BabelStone Han"},  // B, C
+    {0x2B740, "HanaMinB"},         {0x2B81D, "HanaMinA"},                                        // D
+    {0x2B820, "HanaMinB"},         {0x2CEA1, "HanaMinB"},                                        // E
+    {0x2CEB0, "HanaMinB"},         {0x2E9F5, "HanaMinB"},          {0x2EBE0, "HanaMinB"},        // F
+    {0xF900, "Noto Serif CJK SC"}, {0xFA6D, "Noto Serif CJK SC"},  {0xFAD9, "HanaMinA"},         // compatibility
+    {0x2F800, "HanaMinA"},         {0x2FA1D, "HanaMinA"},                                        // supplement
 };
 
 qr::TQRFont design(const char* name, bool bold = false)
@@ -46,8 +47,8 @@ qr::TQRFont design(const char* name, bool bold = false)
     return f;
 }
 
-// One page, one label a line, 10 mm apart.
-qr::QRPageImage pageOf(const std::vector<QString>& lines, const qr::TQRFont& font)
+// One page, one label a line, 7.5 mm apart.
+std::shared_ptr<qr::TQRPrinter> storeOf(const std::vector<QString>& lines, const qr::TQRFont& font)
 {
     qr::TQRBand* band = nullptr;
     auto rep = oneBandReport(&band);
@@ -58,7 +59,12 @@ qr::QRPageImage pageOf(const std::vector<QString>& lines, const qr::TQRFont& fon
         l->Caption = vdmq::toGb(lines[i]);
         l->Font = font;
     }
-    return rep->PrepareNew()->Page(1);
+    return rep->PrepareNew();
+}
+
+qr::QRPageImage pageOf(const std::vector<QString>& lines, const qr::TQRFont& font)
+{
+    return storeOf(lines, font)->Page(1);
 }
 
 QString pdfText(const QString& path)
@@ -208,6 +214,20 @@ TEST(PdfTextLayer, GivesBackWhatWasPrinted)
         w.Finish();
     }
     EXPECT_EQ(pdfText(path).remove(QLatin1Char('\n')), all);
+}
+
+// The print dialog's "print to file" writes its text maps the same way.
+TEST(PdfTextLayer, PrintToFile)
+{
+    const std::vector<QString> lines = {text32(U"李𠀀"), text32(U"200a"), text32(U"不\uF967")};
+    const auto store = storeOf(lines, design("宋体"));
+    QTemporaryDir dir;
+    qr::TQRPrinterSettings s;
+    s.OutputFileName = dir.filePath(QStringLiteral("printed.pdf"));
+    qr::TQRQtPrintBackend(false).PrintPages(*store, s);
+    EXPECT_EQ(pdfText(s.OutputFileName).split(QLatin1Char('\n'), Qt::SkipEmptyParts),
+              QStringList(lines.begin(), lines.end()));
+    EXPECT_TRUE(run("pdfinfo", {s.OutputFileName}).contains(QRegularExpression(R"(Pages:\s+1\n)")));
 }
 
 }  // namespace
