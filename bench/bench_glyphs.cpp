@@ -11,10 +11,10 @@
 #include "report/core/qr.h"
 #include "report/core/qrtext.h"
 
-#include <QGuiApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QGlyphRun>
+#include <QGuiApplication>
 #include <QProcess>
 #include <QRawFont>
 #include <QTemporaryDir>
@@ -34,11 +34,16 @@ struct Block {
 // Assigned ideographs of each block (Unicode 14).  The compatibility block
 // has a gap (U+FA6E, U+FA6F).
 const Block kBlocks[] = {
-    {"CJK Unified Ideographs", 0x4E00, 0x9FFF},  {"Extension A", 0x3400, 0x4DBF},
-    {"Extension B", 0x20000, 0x2A6DF},           {"Extension C", 0x2A700, 0x2B738},
-    {"Extension D", 0x2B740, 0x2B81D},           {"Extension E", 0x2B820, 0x2CEA1},
-    {"Extension F", 0x2CEB0, 0x2EBE0},           {"Compatibility Ideographs", 0xF900, 0xFA6D},
-    {"Compatibility Ideographs", 0xFA70, 0xFAD9}, {"Compatibility Supplement", 0x2F800, 0x2FA1D},
+    {"CJK Unified Ideographs", 0x4E00, 0x9FFF},
+    {"Extension A", 0x3400, 0x4DBF},
+    {"Extension B", 0x20000, 0x2A6DF},
+    {"Extension C", 0x2A700, 0x2B738},
+    {"Extension D", 0x2B740, 0x2B81D},
+    {"Extension E", 0x2B820, 0x2CEA1},
+    {"Extension F", 0x2CEB0, 0x2EBE0},
+    {"Compatibility Ideographs", 0xF900, 0xFA6D},
+    {"Compatibility Ideographs", 0xFA70, 0xFAD9},
+    {"Compatibility Supplement", 0x2F800, 0x2FA1D},
 };
 
 constexpr int kPerLine = 24;  // 24 ideographs of 10 points: 85 mm
@@ -60,8 +65,8 @@ std::vector<qr::QRPageImage> layOut(const QString& face, const std::vector<Line>
     std::vector<qr::QRPageImage> pages;
     for (std::size_t first = from; first < to; first += kLines) {
         qr::TQuickRep rep;
-        for (int i : {qr::TQRPage::LeftMargin, qr::TQRPage::TopMargin, qr::TQRPage::RightMargin,
-                      qr::TQRPage::BottomMargin})
+        for (int i :
+             {qr::TQRPage::LeftMargin, qr::TQRPage::TopMargin, qr::TQRPage::RightMargin, qr::TQRPage::BottomMargin})
             rep.Page.SetValue(i, 0);
         rep.Page.SetValue(qr::TQRPage::Width, 182);
         rep.Page.SetValue(qr::TQRPage::Length, 257);
@@ -103,7 +108,8 @@ int main(int argc, char** argv)
     std::vector<Line> lines;
     for (std::size_t f = 0; f < 2; ++f)
         for (std::size_t i = 0; i < all.size(); i += kPerLine)
-            lines.push_back({std::u32string(all.begin() + long(i), all.begin() + long(std::min(i + kPerLine, all.size())))});
+            lines.push_back(
+                {std::u32string(all.begin() + long(i), all.begin() + long(std::min(i + kPerLine, all.size())))});
     const std::size_t perFace = lines.size() / 2;
 
     QElapsedTimer timer;

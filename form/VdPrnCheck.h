@@ -40,7 +40,8 @@ struct TCheckProblem {
     double offPaperMm = 0;  // ... of which beyond the paper's edge (does not print)
     int extraBytes = 0;     // OpinionTooLong: bytes of line 4 beyond a line's width
     std::string message;    // the whole problem as one sentence
-    char32_t codePoint = 0;  // NoGlyph: the character
+
+    char32_t codePoint = 0;  // NoGlyph: the character that prints as a box
 };
 
 struct TCheckReport {

@@ -47,9 +47,8 @@ TEST(CheckGlyphs, OnlyWhatNoFaceHas)
             continue;
         found.emplace(p.row, p.label, p.codePoint);
         EXPECT_STREQ(CheckKindName(p.kind), "no-glyph");
-        EXPECT_EQ(utf8FromGb(p.message),
-                  "姓名（B列）的“\uE815”（U+E815）本机没有字体能印出，会印成空框"
-                  "（可安装 fonts-hanazono 和 fonts-babelstone-han）");
+        EXPECT_EQ(utf8FromGb(p.message), "姓名（B列）的“\uE815”（U+E815）本机没有字体能印出，会印成空框"
+                                         "（可安装 fonts-hanazono 和 fonts-babelstone-han）");
         EXPECT_EQ(utf8FromGb(p.field), "姓名");
         EXPECT_EQ(p.column, 2);
     }
@@ -101,8 +100,8 @@ TEST(CheckGlyphs, MachineWithoutTheFallbackFaces)
     // U+2F800 of row 15, which the shaper draws with the glyph of its
     // canonical equivalent 丽 U+4E3D.
     const Found want = {
-        {7, "l_xm", 0x20000},  {7, "zw0", 0x20000},   {7, "zw1", 0x20000}, {7, "zw2", 0x20000},
-        {7, "y1", 0x20000},    {10, "l_xm", 0x2A6A5}, {11, "zw1", 0x2E9F5}, {11, "y1", 0x2E9F5},
+        {7, "l_xm", 0x20000},  {7, "zw0", 0x20000},     {7, "zw1", 0x20000},  {7, "zw2", 0x20000},
+        {7, "y1", 0x20000},    {10, "l_xm", 0x2A6A5},   {11, "zw1", 0x2E9F5}, {11, "y1", 0x2E9F5},
         {12, "l_xm", 0x2A700}, {12, "l_whcd", 0x20000}, {16, "l_xm", 0xE815},
     };
     EXPECT_EQ(found, want);
