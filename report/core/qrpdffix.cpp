@@ -252,7 +252,7 @@ struct PdfGlyphLog::Impl {
     std::map<QByteArray, std::unique_ptr<Face>> faces;
     // What the glyphs of each text stand for, by font: the texts of a
     // batch of forms repeat (the captions, most cells).
-    std::map<const MeasuredFont*, std::unordered_map<std::string, std::vector<std::u32string>>> texts;
+    std::map<const MeasuredFont*, std::unordered_map<std::string, Text>> texts;
 
     Face& faceOf(const QRawFont& raw)
     {
@@ -321,7 +321,7 @@ struct PdfGlyphLog::Impl {
 PdfGlyphLog::PdfGlyphLog() : d_(std::make_unique<Impl>()) {}
 PdfGlyphLog::~PdfGlyphLog() = default;
 
-const std::vector<std::u32string>& PdfGlyphLog::GlyphTexts(MeasuredFont& mf, const std::string& gbText)
+PdfGlyphLog::Text& PdfGlyphLog::TextOf(MeasuredFont& mf, const std::string& gbText)
 {
     auto& byText = d_->texts[&mf];
     const auto it = byText.find(gbText);
@@ -329,7 +329,7 @@ const std::vector<std::u32string>& PdfGlyphLog::GlyphTexts(MeasuredFont& mf, con
         return it->second;
     if (byText.size() > 20000)  // texts of many different forms: keep the cache bounded
         byText.clear();
-    return byText.emplace(gbText, glyphTexts(mf, gbText)).first->second;
+    return byText.emplace(gbText, Text{glyphTexts(mf, gbText), false}).first->second;
 }
 
 QList<QGlyphRun> PdfGlyphLog::Draw(const QGlyphRun& run, const std::u32string* texts)

@@ -140,8 +140,15 @@ private:
     // The runs of a PDF page, with what each glyph stands for.
     void logAndDraw(MeasuredFont& mf, const std::string& text, const QList<QGlyphRun>& runs)
     {
-        const std::vector<std::u32string>& texts = glyphLog_->GlyphTexts(mf, text);
+        PdfGlyphLog::Text& logged = glyphLog_->TextOf(mf, text);
+        if (logged.logged) {
+            for (const QGlyphRun& run : runs)
+                painter_.drawGlyphRun(QPointF(0, 0), run);
+            return;
+        }
+        const std::vector<std::u32string>& texts = logged.glyphTexts;
         std::size_t k = 0;
+        bool asMeasured = true;
         for (const QGlyphRun& run : runs) {
             const auto n = std::size_t(run.glyphIndexes().size());
             const std::u32string* own = k + n <= texts.size() ? texts.data() + k : nullptr;
@@ -150,8 +157,10 @@ private:
                 painter_.drawGlyphRun(QPointF(0, 0), run);
             for (const QGlyphRun& part : parts)
                 painter_.drawGlyphRun(QPointF(0, 0), part);
+            asMeasured = asMeasured && parts.isEmpty();
             k += n;
         }
+        logged.logged = asMeasured;
     }
 
     struct PageFont {
