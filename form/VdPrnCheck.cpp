@@ -33,6 +33,7 @@ const char* CheckKindName(TCheckKind kind)
     case TCheckKind::BadYearMonth: return "year-month";
     case TCheckKind::NotANumber: return "number";
     case TCheckKind::EntryField: return "entry";
+    case TCheckKind::NoGlyph: return "no-glyph";
     }
     return "?";
 }
@@ -455,6 +456,7 @@ struct TFormCheck::Impl {
     void inspect(const Watched& w, const qr::TQRBandPlace& place, const Printable& paper, int opinionWidth,
                  std::vector<TCheckProblem>& out) const;
     void textCut(const Watched& w, const Extent& e, std::vector<TCheckProblem>& out) const;
+    void noGlyph(const Watched& w, const Extent& e, std::vector<TCheckProblem>& out) const;
     void pastRight(const Watched& w, const Extent& e, const qr::TQRBandPlace& place, const Printable& paper,
                    int opinionWidth, std::vector<TCheckProblem>& out) const;
     void pastOtherSides(const Watched& w, const Extent& e, const qr::TQRBandPlace& place, const Printable& paper,
@@ -680,6 +682,7 @@ void TFormCheck::Impl::inspect(const Watched& w, const qr::TQRBandPlace& place, 
     const Extent e =
         extentOf(items, QRectF(QPointF(left, paper.area.top()), QPointF(right, bottom)));  // points into items
     textCut(w, e, out);
+    noGlyph(w, e, out);
     pastRight(w, e, place, paper, opinionWidth, out);
     pastOtherSides(w, e, place, paper, out);
 }
@@ -727,6 +730,26 @@ void addOffPaper(TCheckProblem& p, double offPaper, const Printable& paper)
 }
 
 }  // namespace
+
+// Characters that print as an empty box: no face on this machine has them
+// (the fallback faces' packages are missing), each once.
+void TFormCheck::Impl::noGlyph(const Watched& w, const Extent& e, std::vector<TCheckProblem>& out) const
+{
+    std::vector<char32_t> seen;
+    for (const std::string* l : e.lines)
+        for (char32_t c : qr::MissingGlyphs(w.label->Font, *l)) {
+            if (std::find(seen.begin(), seen.end(), c) != seen.end())
+                continue;
+            seen.push_back(c);
+            TCheckProblem p = problemOf(w, TCheckKind::NoGlyph);
+            p.codePoint = c;
+            char code[16];
+            std::snprintf(code, sizeof code, "U+%04X", unsigned(c));
+            p.message = whereOf(w) + gb("的“") + toGb(QString::fromUcs4(&c, 1)) + gb("”（") + code +
+                        gb("）本机没有字体能印出，会印成空框（可安装 fonts-hanazono 和 fonts-babelstone-han）");
+            out.push_back(std::move(p));
+        }
+}
 
 // Past the rule on the right, or off the paper; for the opinion's fourth
 // line, more than a line's width.  Ink counts; the white ground of

@@ -28,10 +28,11 @@ enum class TCheckKind {
     BadYearMonth,    // a year-month prints as no real year and month; or the opinion's month prints empty
     NotANumber,      // a number column holds something else: the box and the opinion's words show it
     EntryField,      // an entry of the run (not a roster cell) fails every form
+    NoGlyph,         // a character no face on this machine has: it prints as an empty box
 };
 
 // "fill-error", "empty", "cut", "past-line", "opinion-too-long",
-// "year-month", "number", "entry".
+// "year-month", "number", "entry", "no-glyph".
 const char* CheckKindName(TCheckKind kind);
 
 // An overlap smaller than this is no problem: no printer shows it (under two
@@ -55,6 +56,8 @@ struct TCheckProblem {
     bool blankOnly = false;  // PastLine: only the white ground of trailing blanks passes, covering the rule
     int extraBytes = 0;      // OpinionTooLong: bytes of line 4 beyond a line's width
     std::string message;     // the whole problem as one sentence
+
+    char32_t codePoint = 0;  // NoGlyph: the character that prints as a box
 };
 
 // Where the forms will land: the sheet and the form's place on it, and the

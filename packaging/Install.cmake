@@ -77,7 +77,7 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "")
 # are the translations that put Qt's own dialogs in Chinese.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-  "libqt6core6, libqt6gui6, libqt6widgets6, libqt6printsupport6, libqt6svg6, qt6-qpa-plugins, libgsf-1-114, libnettle8, fonts-noto-cjk, fonts-liberation2, fontconfig, qt6-translations-l10n")
+  "libqt6core6, libqt6gui6, libqt6widgets6, libqt6printsupport6, libqt6svg6, qt6-qpa-plugins, libgsf-1-114, libnettle8, fonts-noto-cjk, fonts-liberation2, fonts-hanazono, fonts-babelstone-han, fontconfig, qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "cups-client")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "cups, printer-driver-cups-pdf")
 include(CPack)

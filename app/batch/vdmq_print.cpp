@@ -714,6 +714,14 @@ void writeCheckJson(const TCheckReport& report)
             key("extra_bytes");
             line += std::to_string(p.extraBytes);
         }
+        if (p.kind == TCheckKind::NoGlyph) {
+            key("char");
+            BatchHost::appendJson(line, QString::fromUcs4(&p.codePoint, 1).toStdString());
+            char code[16];
+            std::snprintf(code, sizeof code, "U+%04X", unsigned(p.codePoint));
+            key("code_point");
+            BatchHost::appendJson(line, code);
+        }
         key("message");
         BatchHost::appendJson(line, utf8FromGb(p.message));
         line += "}\n";

@@ -46,9 +46,22 @@ struct TQRFont {
 };
 
 // 宋体/SimSun -> Noto Serif CJK SC, 黑体/SimHei -> Noto Sans CJK SC,
-// Arial -> Liberation Sans with CJK glyphs from Noto Serif CJK SC.
+// Arial -> Liberation Sans with CJK glyphs from Noto Serif CJK SC; then,
+// for characters those lack, the faces of FallbackFamilies().
 // The QFont carries a point size and no pixel size.
 QFont resolveFont(const TQRFont& font);
+
+// The faces that draw the ideographs the form's own faces lack, in the
+// order they are tried: HanaMinA and HanaMinB (fonts-hanazono), BabelStone
+// Han (fonts-babelstone-han).  With Noto CJK they cover every ideograph of
+// the Unified block, Extensions A to F and both compatibility blocks.
+const QStringList& FallbackFamilies();
+
+// The characters of `gbText` (GB18030) that `font` would print as an empty
+// box, because no face this machine offers for it has a glyph: each once,
+// in the order of the text.  White space and invisible format characters
+// are not counted.
+std::vector<char32_t> MissingGlyphs(const TQRFont& font, const std::string& gbText);
 
 // ---- layout elements (design units: millimetres) -------------------------
 

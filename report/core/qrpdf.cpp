@@ -44,11 +44,12 @@ namespace {
 class AtomicPdfDevice : public QIODevice {
 public:
     explicit AtomicPdfDevice(const QString& fileName)
-        : file(fileName), mend([this](const char* d, qsizetype n) { return file.Write(d, std::size_t(n)); })
+        : file(fileName), mend([this](const char* d, qsizetype n) { return file.Write(d, std::size_t(n)); }, &glyphs)
     {
     }
     bool isSequential() const override { return true; }
     vdmq::TAtomicFile file;
+    detail::PdfGlyphLog glyphs;  // what the glyphs of the pages stand for: the text maps
     detail::PdfTextMapFilter mend;
 
 protected:
@@ -148,6 +149,7 @@ void TQRPdfWriter::AddPage(const QRPageImage& page, const TQRPlacement& placemen
     opt.penPixel = kPdfDpi / 96.0;
     opt.snap = false;
     opt.offset = placement.ShiftMm * (kPdfDpi / 25.4);
+    opt.glyphLog = &d_->device->glyphs;
     detail::renderPage(d_->painter, page, opt);
     // A disk that filled up ends the document at once, not after every
     // further page has been drawn for nothing.

@@ -1,6 +1,7 @@
 // Replaying a page's display list on any paint device.
 #include "report/core/qrrender.h"
 #include "report/core/qr.h"
+#include "report/core/qrpdffix.h"
 #include "report/core/qrtext.h"
 
 #include <QGlyphRun>
@@ -34,7 +35,8 @@ public:
           // device's size would be set in whole pixels (9.6 becomes 10 at
           // 72 %), and a line measured to fit its box would run over the
           // next rule.
-          glyphScale_(s_ * kPxToTenths)
+          glyphScale_(s_ * kPxToTenths),
+          glyphLog_(opt.glyphLog)
     {
     }
 
@@ -117,8 +119,11 @@ private:
         t.translate(off_.x() + item.rect.left() * s_, off_.y() + baseline * s_);
         t.scale(glyphScale_, glyphScale_);
         painter_.setTransform(t);
-        for (const QGlyphRun& run : runs)
-            painter_.drawGlyphRun(QPointF(0, 0), run);
+        if (glyphLog_)
+            logAndDraw(mf, item.text, runs);
+        else
+            for (const QGlyphRun& run : runs)
+                painter_.drawGlyphRun(QPointF(0, 0), run);
         painter_.setTransform(base_);
         if (item.font.Underline) {
             // A rule of its own: the face that draws the text gives its
@@ -130,6 +135,32 @@ private:
             painter_.fillRect(devRect(QRectF(item.rect.left(), at - thickness / 2, item.rect.width(), thickness)),
                               QBrush(Qt::black));
         }
+    }
+
+    // The runs of a PDF page, with what each glyph stands for.
+    void logAndDraw(MeasuredFont& mf, const std::string& text, const QList<QGlyphRun>& runs)
+    {
+        PdfGlyphLog::Text& logged = glyphLog_->TextOf(mf, text);
+        if (logged.logged) {
+            for (const QGlyphRun& run : runs)
+                painter_.drawGlyphRun(QPointF(0, 0), run);
+            return;
+        }
+        const std::vector<std::u32string>& texts = logged.glyphTexts;
+        std::size_t k = 0;
+        bool asMeasured = true;
+        for (const QGlyphRun& run : runs) {
+            const auto n = std::size_t(run.glyphIndexes().size());
+            const std::u32string* own = k + n <= texts.size() ? texts.data() + k : nullptr;
+            const QList<QGlyphRun> parts = glyphLog_->Draw(run, own);
+            if (parts.isEmpty())
+                painter_.drawGlyphRun(QPointF(0, 0), run);
+            for (const QGlyphRun& part : parts)
+                painter_.drawGlyphRun(QPointF(0, 0), part);
+            asMeasured = asMeasured && parts.isEmpty();
+            k += n;
+        }
+        logged.logged = asMeasured;
     }
 
     struct PageFont {
@@ -145,6 +176,7 @@ private:
     const bool canSnap_;
     const QTransform fromDevice_;
     const double glyphScale_;
+    PdfGlyphLog* const glyphLog_;
     QTransform base_;
     std::vector<PageFont> fonts_;
 };

@@ -4,6 +4,8 @@
 
 namespace qr::detail {
 
+class PdfGlyphLog;
+
 struct RenderOptions {
     double pixelsPerTenth = 96.0 / 254.0;
     QPointF offset;
@@ -13,6 +15,9 @@ struct RenderOptions {
     double penPixel = 1;
     // Snap rectangles to whole device pixels (raster devices).
     bool snap = true;
+    // A PDF document's record of what each glyph stands for (its text
+    // layer); null elsewhere.
+    PdfGlyphLog* glyphLog = nullptr;
 };
 
 void renderPage(QPainter& painter, const QRPageImage& page, const RenderOptions& options);

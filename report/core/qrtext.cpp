@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <unordered_map>
 
 namespace qr {
 
@@ -17,6 +18,13 @@ namespace {
 bool sameName(const QString& a, const char* b) { return a.compare(QLatin1String(b), Qt::CaseInsensitive) == 0; }
 
 }  // namespace
+
+const QStringList& FallbackFamilies()
+{
+    static const QStringList families = {QStringLiteral("HanaMinA"), QStringLiteral("HanaMinB"),
+                                         QStringLiteral("BabelStone Han")};
+    return families;
+}
 
 QFont resolveFont(const TQRFont& font)
 {
@@ -34,6 +42,11 @@ QFont resolveFont(const TQRFont& font)
         families = {arial, serif};  // Chinese glyphs of an Arial text come from the CJK face
     else
         families = {name, serif};
+    // Ideographs the form's faces lack (rare characters of names, most of
+    // Extensions B to F) come from these, in this order, before whatever
+    // the system would pick: the same face on every machine that has the
+    // packages, and so the same widths in the check and on paper.
+    families += FallbackFamilies();
     QFont f(families.front());
     f.setFamilies(families);
     f.setPointSizeF(font.Size > 0 ? font.Size : 9.75);
@@ -173,6 +186,96 @@ const QList<QGlyphRun>& MeasuredFont::glyphRuns(const std::string& gbText)
         }
     }
     return runs_.emplace(gbText, std::move(runs)).first->second;
+}
+
+namespace {
+
+// Whether the glyphs of `runs` are the characters of `chars` one by one,
+// in order, each the glyph its face's character map gives: true for
+// nearly every text of a form.  Not so for a glyph a face substitutes
+// (Noto CJK sets digits beside Latin letters with glyphs of their own), a
+// ligature, a character of two glyphs or a right-to-left text.
+bool oneGlyphPerChar(const QList<QGlyphRun>& runs, const QList<uint>& chars)
+{
+    qsizetype at = 0;
+    std::vector<quint32> mapped;
+    for (const QGlyphRun& r : runs) {
+        const QList<quint32> glyphs = r.glyphIndexes();
+        if (at + glyphs.size() > chars.size())
+            return false;
+        const QString part =
+            QString::fromUcs4(reinterpret_cast<const char32_t*>(chars.constData() + at), glyphs.size());
+        mapped.resize(std::size_t(part.size()));
+        int n = int(mapped.size());
+        if (!r.rawFont().glyphIndexesForChars(part.constData(), int(part.size()), mapped.data(), &n) ||
+            n != glyphs.size())
+            return false;
+        for (qsizetype i = 0; i < glyphs.size(); ++i)
+            if (mapped[std::size_t(i)] != glyphs[i])
+                return false;
+        at += glyphs.size();
+    }
+    return at == chars.size();
+}
+
+}  // namespace
+
+std::vector<std::u32string> glyphTexts(MeasuredFont& mf, const std::string& gbText)
+{
+    const QList<QGlyphRun>& runs = mf.glyphRuns(gbText);
+    const QString text = vdmq::fromGb(gbText);
+    const QList<uint> chars = text.toUcs4();
+    std::vector<std::u32string> out;
+    if (oneGlyphPerChar(runs, chars)) {
+        out.reserve(std::size_t(chars.size()));
+        for (uint c : chars)
+            out.emplace_back(1, char32_t(c));
+        return out;
+    }
+    // Otherwise character by character: the glyphs the layout gives each
+    // character, found among the glyphs of the whole line by face, index
+    // and place.
+    struct Placed {
+        const QGlyphRun* run;
+        quint32 glyph;
+        double x;
+    };
+    std::vector<Placed> all;
+    for (const QGlyphRun& r : runs) {
+        const QList<quint32> glyphs = r.glyphIndexes();
+        const QList<QPointF> pos = r.positions();
+        for (qsizetype i = 0; i < glyphs.size(); ++i)
+            all.push_back({&r, glyphs[i], pos[i].x()});
+    }
+    out.resize(all.size());
+    QTextLayout layout(text, mf.font(), const_cast<QPaintDevice*>(measureDevice()));
+    QTextOption opt;
+    opt.setWrapMode(QTextOption::NoWrap);
+    layout.setTextOption(opt);
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
+    layout.endLayout();
+    if (!line.isValid())
+        return out;
+    for (qsizetype i = 0; i < text.size();) {
+        const qsizetype len = text.at(i).isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+        const char32_t c = len == 2 ? QChar::surrogateToUcs4(text.at(i), text.at(i + 1)) : text.at(i).unicode();
+        bool given = false;
+        for (const QGlyphRun& part : line.glyphRuns(int(i), int(len))) {
+            const QList<quint32> glyphs = part.glyphIndexes();
+            const QList<QPointF> pos = part.positions();
+            for (qsizetype g = 0; g < glyphs.size() && !given; ++g)
+                for (std::size_t k = 0; k < all.size(); ++k)
+                    if (all[k].glyph == glyphs[g] && std::abs(all[k].x - pos[g].x()) < 0.5 &&
+                        all[k].run->rawFont() == part.rawFont()) {
+                        out[k] += c;  // the first glyph of a character stands for it
+                        given = true;
+                        break;
+                    }
+        }
+        i += len;
+    }
+    return out;
 }
 
 std::string fontKey(const TQRFont& font)
@@ -355,4 +458,79 @@ void layoutLabel(const TQRLabel& label, double x, double y, std::vector<QRItem>&
 }
 
 }  // namespace detail
+
+namespace {
+
+// The faces a design font names that are installed, one of each.
+const std::vector<QRawFont>& chainFaces(const detail::MeasuredFont& mf)
+{
+    static std::unordered_map<std::string, std::vector<QRawFont>> chains;
+    const QFont& f = mf.font();
+    const std::string key =
+        f.families().join(QLatin1Char('|')).toStdString() + char('0' + f.bold()) + char('0' + f.italic());
+    auto it = chains.find(key);
+    if (it != chains.end())
+        return it->second;
+    std::vector<QRawFont> faces;
+    for (const QString& family : f.families()) {
+        QFont one(family);
+        one.setBold(f.bold());
+        one.setItalic(f.italic());
+        one.setStyleStrategy(QFont::NoFontMerging);
+        const QRawFont raw = QRawFont::fromFont(one);
+        if (raw.isValid() && raw.familyName().compare(family, Qt::CaseInsensitive) == 0)
+            faces.push_back(raw);
+    }
+    return chains.emplace(key, std::move(faces)).first->second;
+}
+
+}  // namespace
+
+std::vector<char32_t> MissingGlyphs(const TQRFont& font, const std::string& gbText)
+{
+    std::vector<char32_t> out;
+    if (gbText.empty())
+        return out;
+    detail::MeasuredFont& mf = detail::measured(font);
+    // Nearly every text: each character is in one of the faces the font
+    // names, which is where the layout takes it from.
+    const std::vector<QRawFont>& faces = chainFaces(mf);
+    const QString text = vdmq::fromGb(gbText);
+    bool allFound = true;
+    for (qsizetype i = 0; i < text.size() && allFound; ++i) {
+        char32_t c = text.at(i).unicode();
+        if (text.at(i).isHighSurrogate() && i + 1 < text.size()) {
+            c = QChar::surrogateToUcs4(text.at(i), text.at(i + 1));
+            ++i;
+        }
+        allFound = c < 0x20 || std::any_of(faces.begin(), faces.end(),
+                                           [c](const QRawFont& r) { return r.supportsCharacter(uint(c)); });
+    }
+    if (allFound)
+        return out;
+    // Otherwise what the layout drew, the system's own fallbacks included.
+    const QList<QGlyphRun>& runs = mf.glyphRuns(gbText);
+    bool any = false;
+    for (const QGlyphRun& r : runs)
+        any = any || r.glyphIndexes().contains(0u);
+    if (!any)
+        return out;
+    const std::vector<std::u32string> texts = detail::glyphTexts(mf, gbText);
+    std::size_t k = 0;
+    for (const QGlyphRun& r : runs)
+        for (quint32 g : r.glyphIndexes()) {
+            if (g == 0 && k < texts.size())
+                for (char32_t c : texts[k]) {
+                    // Blanks and invisible characters draw nothing in any face.
+                    const auto cat = QChar::category(c);
+                    if (QChar::isSpace(c) || cat == QChar::Other_Format || cat == QChar::Other_Control ||
+                        std::find(out.begin(), out.end(), c) != out.end())
+                        continue;
+                    out.push_back(c);
+                }
+            ++k;
+        }
+    return out;
+}
+
 }  // namespace qr

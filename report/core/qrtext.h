@@ -37,6 +37,11 @@ private:
     std::unordered_map<std::string, QList<QGlyphRun>> runs_;
 };
 
+// What each glyph of mf.glyphRuns(gbText) stands for, run after run and
+// glyph after glyph: the characters it draws (several for a ligature;
+// none for the second glyph of a character drawn with two).
+std::vector<std::u32string> glyphTexts(MeasuredFont& mf, const std::string& gbText);
+
 // The shared measured font for a design font (created on first use).
 MeasuredFont& measured(const TQRFont& font);
 

@@ -139,6 +139,8 @@ void TQRQtPrintBackend::PrintPages(const TQRPrinter& store, const TQRPrinterSett
 
     QPainter painter;
     const TQRPlacement placement = settings.Placement.value_or(TQRPlacement{});
+    // A PDF file's text maps are written from what the glyphs stand for.
+    detail::PdfGlyphLog glyphs;
     for (int n = first; n <= last; ++n) {
         const QRPageImage& page = store.Page(n);
         printer.setPageSize(PageSizeForMm(SheetSizeMm(page, placement)));
@@ -161,6 +163,8 @@ void TQRQtPrintBackend::PrintPages(const TQRPrinter& store, const TQRPrinterSett
         opt.pixelsPerTenth = printer.resolution() / 254.0;
         opt.offset = origin + placement.ShiftMm * (printer.resolution() / 25.4);
         opt.penPixel = std::max(1.0, printer.resolution() / 96.0);
+        if (toFile)
+            opt.glyphLog = &glyphs;
         detail::renderPage(painter, page, opt);
     }
     if (!painter.end())
@@ -172,7 +176,7 @@ void TQRQtPrintBackend::PrintPages(const TQRPrinter& store, const TQRPrinterSett
             // by a full disk has no complete cross-reference table.
             if (!detail::pdfLooksComplete(written))
                 fileFailed(QStringLiteral("PDF 没有写完整（磁盘已满？）"));
-            if (!detail::mendPdfTextMapping(written))
+            if (!detail::mendPdfTextMapping(written, &glyphs))
                 fileFailed(QStringLiteral("无法写入文字对照表"));
         }
         if (!toFile->Commit())

@@ -28,14 +28,15 @@ namespace {
 
 constexpr double kMaxMismatch = 0.005;
 
-// Row 7 of the sample roster, whose first opinion line fills its box.
+// Row 7 of the sample roster, whose first opinion line fills its box, with
+// a rare character in the name (𠀀 U+20000, from a fallback face).
 class SampleRow : public vdmq::TFillSource {
 public:
     int CurRow() const override { return 7; }
     std::string CellText(int, int col) const override
     {
         using namespace vdmq::col;
-        static const std::map<int, const char*> cells = {{Name, "李明远"},
+        static const std::map<int, const char*> cells = {{Name, "李𠀀远"},
                                                          {Sex, "男"},
                                                          {Born, "197603"},
                                                          {StartedWork, "199808"},
