@@ -731,24 +731,44 @@ void addOffPaper(TCheckProblem& p, double offPaper, const Printable& paper)
 
 }  // namespace
 
-// Characters that print as an empty box: no face on this machine has them
-// (the fallback faces' packages are missing), each once.
+namespace {
+
+// A private-use character is one an office made itself (造字) with a font of
+// its own; the faces here may draw something at that place, but never that
+// character.
+bool isPrivateUse(char32_t c) { return (c >= 0xE000 && c <= 0xF8FF) || c >= 0xF0000; }
+
+}  // namespace
+
+// Characters that do not print as themselves: no face on this machine has
+// them (the fallback faces' packages are missing) and they print as an
+// empty box, or they are made characters that print as whatever a face
+// keeps at their place.  Each once.
 void TFormCheck::Impl::noGlyph(const Watched& w, const Extent& e, std::vector<TCheckProblem>& out) const
 {
     std::vector<char32_t> seen;
-    for (const std::string* l : e.lines)
-        for (char32_t c : qr::MissingGlyphs(w.label->Font, *l)) {
-            if (std::find(seen.begin(), seen.end(), c) != seen.end())
-                continue;
-            seen.push_back(c);
-            TCheckProblem p = problemOf(w, TCheckKind::NoGlyph);
-            p.codePoint = c;
-            char code[16];
-            std::snprintf(code, sizeof code, "U+%04X", unsigned(c));
-            p.message = whereOf(w) + gb("的“") + toGb(QString::fromUcs4(&c, 1)) + gb("”（") + code +
-                        gb("）本机没有字体能印出，会印成空框（可安装 fonts-hanazono 和 fonts-babelstone-han）");
-            out.push_back(std::move(p));
-        }
+    const auto report = [&](char32_t c, bool boxed) {
+        if (std::find(seen.begin(), seen.end(), c) != seen.end())
+            return;
+        seen.push_back(c);
+        TCheckProblem p = problemOf(w, TCheckKind::NoGlyph);
+        p.codePoint = c;
+        char code[16];
+        std::snprintf(code, sizeof code, "U+%04X", unsigned(c));
+        p.message = whereOf(w) + gb("的“") + toGb(QString::fromUcs4(&c, 1)) + gb("”（") + code;
+        if (boxed)
+            p.message += gb("）本机没有字体能印出，会印成空框（可安装 fonts-hanazono 和 fonts-babelstone-han）");
+        else
+            p.message += gb("）是自造字（私用区字符），本机没有造这个字的字体，印出来的不是原来的字");
+        out.push_back(std::move(p));
+    };
+    for (const std::string* l : e.lines) {
+        for (char32_t c : qr::MissingGlyphs(w.label->Font, *l))
+            report(c, true);
+        for (const char32_t c : fromGb(*l).toUcs4())
+            if (isPrivateUse(c))
+                report(c, false);
+    }
 }
 
 // Past the rule on the right, or off the paper; for the opinion's fourth

@@ -47,13 +47,17 @@ TEST(CheckGlyphs, OnlyWhatNoFaceHas)
             continue;
         found.emplace(p.row, p.label, p.codePoint);
         EXPECT_STREQ(CheckKindName(p.kind), "no-glyph");
-        EXPECT_EQ(utf8FromGb(p.message), "姓名（B列）的“\uE815”（U+E815）本机没有字体能印出，会印成空框"
-                                         "（可安装 fonts-hanazono 和 fonts-babelstone-han）");
+        const std::string boxed = "姓名（B列）的“\uE815”（U+E815）本机没有字体能印出，会印成空框"
+                                  "（可安装 fonts-hanazono 和 fonts-babelstone-han）";
+        const std::string madeUp = "姓名（B列）的“\uE000”（U+E000）是自造字（私用区字符），本机没有造这个字的字体，"
+                                   "印出来的不是原来的字";
+        EXPECT_EQ(utf8FromGb(p.message), p.codePoint == 0xE000 ? madeUp : boxed);
         EXPECT_EQ(utf8FromGb(p.field), "姓名");
         EXPECT_EQ(p.column, 2);
     }
-    // The rare characters of rows 7 to 15 all print; the made-up one not.
-    EXPECT_EQ(found, (Found{{16, "l_xm", 0xE815}}));
+    // The rare characters of rows 7 to 15 all print; the made-up ones not,
+    // though a fallback face draws something at U+E000.
+    EXPECT_EQ(found, (Found{{16, "l_xm", 0xE815}, {16, "l_xm", 0xE000}}));
 }
 
 // The faces of fonts-noto-cjk and fonts-liberation2 alone: every character
@@ -102,7 +106,7 @@ TEST(CheckGlyphs, MachineWithoutTheFallbackFaces)
     const Found want = {
         {7, "l_xm", 0x20000},  {7, "zw0", 0x20000},     {7, "zw1", 0x20000},  {7, "zw2", 0x20000},
         {7, "y1", 0x20000},    {10, "l_xm", 0x2A6A5},   {11, "zw1", 0x2E9F5}, {11, "y1", 0x2E9F5},
-        {12, "l_xm", 0x2A700}, {12, "l_whcd", 0x20000}, {16, "l_xm", 0xE815},
+        {12, "l_xm", 0x2A700}, {12, "l_whcd", 0x20000}, {16, "l_xm", 0xE815}, {16, "l_xm", 0xE000},
     };
     EXPECT_EQ(found, want);
 }

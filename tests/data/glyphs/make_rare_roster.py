@@ -20,8 +20,10 @@ width 78; every row flagged.
     不 U+4E0D), post 不 (U+4E0D) in 不老村小学: both in one document
 14  a post with a mixed run: 3号楼200a室管理员; 校长 (长 shares ⻓'s glyph)
 15  丽 U+2F800 (compatibility supplement) and 﨎 U+FA0E in the name
-16  林 and U+E815, a character made with a private character editor (造字):
-    private use, no face has it, it prints as an empty box
+16  林, U+E815 and U+E000, characters made with a private character editor
+    (造字; GBK's user-defined area starts at U+E000): private use; no face
+    has U+E815, it prints as an empty box; BabelStone Han keeps a glyph of
+    its own at U+E000, which is not the office's character
 """
 import os
 
@@ -49,7 +51,7 @@ ROWS = [
     (13, {2: "周\uF967", 7: "\u4E0D老村小学教师"}),
     (14, {2: "郑州", 7: "校长", 31: "3号楼200a室管理员"}),
     (15, {2: "\U0002F800\uFA0E"}),
-    (16, {2: "林\uE815"}),
+    (16, {2: "林\uE815\uE000"}),
 ]
 
 
