@@ -251,15 +251,16 @@ void LoadSettings(TVdcs& vdcs, TEntryFields& fields, const std::string& appDirGb
     vdcs.AppDir = toGb(normalizedDir(fromGb(appDirGb)));
     const QString path = SettingsFilePath(vdcs.AppDir);
 
-    // The file is read once for all its keys.  One too large to be a
-    // settings file is not read: the defaults apply, as for a missing one,
-    // and the caller is told after the fields are filled.
+    // The file is read once for all its keys.  One that is no settings
+    // file (too large, UTF-16 without its mark) is not read: the defaults
+    // apply, as for a missing one, and the caller is told after the fields
+    // are filled.
     TProfileSnapshot file;
-    std::optional<EProfileTooLarge> tooLarge;
+    std::optional<EProfileUnreadable> unreadable;
     try {
         file = TProfileSnapshot::Load(path);
-    } catch (const EProfileTooLarge& e) {
-        tooLarge = e;
+    } catch (const EProfileUnreadable& e) {
+        unreadable = e;
     }
     vdcs.DocNo = file.Read(kSection, "File", gb(kDefaultDocNo));
     vdcs.IssuedBy = file.Read(kSection, "Area", gb(kDefaultIssuedBy));
@@ -281,8 +282,8 @@ void LoadSettings(TVdcs& vdcs, TEntryFields& fields, const std::string& appDirGb
     fields.edStart = std::to_string(vdcs.StartRow);
     fields.edEnd = std::to_string(vdcs.EndRow);
     fields.edWidth = std::to_string(vdcs.OpinionWidth);
-    if (tooLarge)
-        throw ESettingsReadError(tooLarge->what());
+    if (unreadable)
+        throw ESettingsReadError(unreadable->what());
 }
 
 void SaveSettings(const TVdcs& vdcs, const TEntryFields& fields)

@@ -59,8 +59,8 @@ public:
     explicit ESettingsWriteError(const QString& path);
 };
 
-// The settings file could not be taken (it is too large to be one); the
-// message says which file and why (GB18030).
+// The settings file could not be taken (too large to be one, or UTF-16
+// without its mark); the message says which file and why (GB18030).
 class ESettingsReadError : public GbError {
 public:
     explicit ESettingsReadError(const std::string& messageGb);
@@ -81,8 +81,8 @@ struct TEntryFields {
 // folder is writable, else the per-user configuration folder.
 QString SettingsFilePath(const std::string& appDirGb);
 
-// Fills `vdcs` (AppDir := appDir) and then the fields from it.  A file too
-// large to be a settings file gives the defaults, then ESettingsReadError.
+// Fills `vdcs` (AppDir := appDir) and then the fields from it.  A file that
+// is no settings file gives the defaults, then ESettingsReadError.
 void LoadSettings(TVdcs& vdcs, TEntryFields& fields, const std::string& appDirGb);
 // Writes File, Area, Date, Start, End, yjkd from the fields; stops at the
 // first refused write with ESettingsWriteError.
