@@ -227,7 +227,7 @@ QString OutputConflict(const QString& target)
 
 // ---- TAtomicFile -------------------------------------------------------------
 
-TAtomicFile::TAtomicFile(const QString& target) : target_(target) {}
+TAtomicFile::TAtomicFile(const QString& target, bool output) : target_(target), output_(output) {}
 
 TAtomicFile::~TAtomicFile()
 {
@@ -348,7 +348,7 @@ bool TAtomicFile::Open()
     committed_ = false;
     written_ = 0;
     direct_ = false;
-    if (const QString conflict = OutputConflict(target_); !conflict.isEmpty())
+    if (const QString conflict = output_ ? OutputConflict(target_) : QString(); !conflict.isEmpty())
         return refuse(conflict);
     const QByteArray given = QFile::encodeName(target_);
 

@@ -33,7 +33,10 @@ namespace vdmq {
 
 class TAtomicFile {
 public:
-    explicit TAtomicFile(const QString& target);
+    // `output`: a file the program makes (a PDF, a text export), refused
+    // when it is one of the protected inputs; false for the writer of an
+    // input itself (a key of the settings file).
+    explicit TAtomicFile(const QString& target, bool output = true);
     ~TAtomicFile();  // discards whatever was not committed
     TAtomicFile(const TAtomicFile&) = delete;
     TAtomicFile& operator=(const TAtomicFile&) = delete;
@@ -79,6 +82,7 @@ private:
     QByteArray real_;  // the file that gets replaced (links resolved)
     QByteArray temp_;  // empty when writing the target directly
     int fd_ = -1;
+    bool output_ = true;
     bool direct_ = false;
     bool committed_ = false;
     qint64 written_ = 0;

@@ -367,7 +367,7 @@ private:
 // Writes `data` to a fresh file beside `target` and renames it over it.
 void replaceAtomically(const QString& displayPath, const QString& target, const std::string& data)
 {
-    TAtomicFile file(target);
+    TAtomicFile file(target, false);  // the settings file is replaced on purpose
     if (file.Open() && file.Write(data.data(), data.size()) && file.Commit())
         return;
     throw EProfileWriteError(displayPath, toGb(file.ErrorText()));

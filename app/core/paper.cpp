@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace vdmq {
 
@@ -64,24 +66,36 @@ TPaperSettings LoadPaperSettings(const QString& path)
     return s;
 }
 
-void SavePaperSettings(const QString& path, const TPaperSettings& s)
+namespace {
+
+QString paperKeyValue(TPaper paper) { return paper == TPaper::A4 ? QStringLiteral("A4") : QStringLiteral("B5"); }
+
+void writePaperKeys(const QString& path, const std::vector<std::pair<std::string_view, QString>>& keys)
 {
     const QString folder = QFileInfo(path).absolutePath();
     if (!QFileInfo::exists(folder))
         QDir().mkpath(folder);
-    const std::pair<std::string_view, QString> keys[] = {
-        {"Paper", s.Paper == TPaper::A4 ? QStringLiteral("A4") : QStringLiteral("B5")},
-        {"A4Position", s.Centred ? QStringLiteral("Centre") : QStringLiteral("TopLeft")},
-        {"OffsetX", MmText(s.OffsetXmm)},
-        {"OffsetY", MmText(s.OffsetYmm)},
-        {"PdfOffsets", s.OffsetsInPdf ? QStringLiteral("1") : QStringLiteral("0")},
-    };
     try {
         for (const auto& [key, value] : keys)
             WriteProfileString(path, kPaperSection, key, value.toStdString());
     } catch (const EProfileWriteError&) {
         throw ESettingsWriteError(path);
     }
+}
+
+}  // namespace
+
+void SavePaperChoice(const QString& path, TPaper paper) { writePaperKeys(path, {{"Paper", paperKeyValue(paper)}}); }
+
+void SavePaperSettings(const QString& path, const TPaperSettings& s)
+{
+    writePaperKeys(path, {
+        {"Paper", paperKeyValue(s.Paper)},
+        {"A4Position", s.Centred ? QStringLiteral("Centre") : QStringLiteral("TopLeft")},
+        {"OffsetX", MmText(s.OffsetXmm)},
+        {"OffsetY", MmText(s.OffsetYmm)},
+        {"PdfOffsets", s.OffsetsInPdf ? QStringLiteral("1") : QStringLiteral("0")},
+    });
 }
 
 // ---- values ----------------------------------------------------------------------

@@ -46,6 +46,9 @@ inline constexpr std::string_view kPaperSection = "vdmq";
 TPaperSettings LoadPaperSettings(const QString& iniPath);
 // Writes the five keys; throws ESettingsWriteError ("Unable to write to ...").
 void SavePaperSettings(const QString& iniPath, const TPaperSettings& settings);
+// Writes "Paper" alone (a paper the user chose in the printer dialog and
+// asked to keep); throws ESettingsWriteError.
+void SavePaperChoice(const QString& iniPath, TPaper paper);
 
 // "b5" / "a4" in any letter case.
 std::optional<TPaper> ParsePaper(std::string_view text);

@@ -1,6 +1,7 @@
 #include "app/core/settings.h"
 
 #include "form/PubFunc.h"
+#include "platform/atomicfile.h"
 #include "platform/gbtext.h"
 #include "platform/profile.h"
 
@@ -156,6 +157,13 @@ void writeKey(const QString& path, std::string_view key, std::string_view value)
     }
 }
 
+// The roster and the settings file are what the program reads: no output
+// of it may replace them (platform/atomicfile.h).
+void protectRoster(const std::string& rosterGb)
+{
+    ProtectFromOutput(QStringLiteral("花名册"), {fromGb(rosterGb)});
+}
+
 int readInt(const TProfileSnapshot& file, std::string_view key, int def)
 {
     const auto text = file.Read(kSection, key);
@@ -250,6 +258,7 @@ void LoadSettings(TVdcs& vdcs, TEntryFields& fields, const std::string& appDirGb
 {
     vdcs.AppDir = toGb(normalizedDir(fromGb(appDirGb)));
     const QString path = SettingsFilePath(vdcs.AppDir);
+    ProtectFromOutput(QStringLiteral("设置文件"), {path});
 
     // The file is read once for all its keys.  One that is no settings
     // file (too large, UTF-16 without its mark) is not read: the defaults
@@ -273,6 +282,7 @@ void LoadSettings(TVdcs& vdcs, TEntryFields& fields, const std::string& appDirGb
     vdcs.StartRow = readInt(file, "Start", kDefaultStartRow);
     vdcs.EndRow = readInt(file, "End", kDefaultEndRow);
     vdcs.RosterPath = file.Read(kSection, "excelFileName", "");
+    protectRoster(vdcs.RosterPath);
     vdcs.OpinionWidth = readInt(file, "yjkd", kDefaultOpinionWidth);
 
     fields.edFile = vdcs.DocNo;
@@ -301,6 +311,7 @@ void SaveRosterPath(TVdcs& vdcs, const std::string& pathGb)
 {
     writeKey(SettingsFilePath(vdcs.AppDir), "excelFileName", pathGb);
     vdcs.RosterPath = pathGb;
+    protectRoster(pathGb);
 }
 
 }  // namespace vdmq

@@ -135,6 +135,10 @@ TEST(AtomicFile, ProtectedFilesAreNeverReplaced)
     EXPECT_EQ(readAll(ini), "[xtcs]\r\n");
     EXPECT_TRUE(SameFile(dir.filePath("hard.ini"), ini));
     EXPECT_FALSE(SameFile(roster, ini));
+    // The settings file's own writer replaces it on purpose.
+    TAtomicFile keys(ini, false);
+    EXPECT_TRUE(keys.Open() && keys.Write("[xtcs]\n", 7) && keys.Commit()) << keys.ErrorText().toStdString();
+    EXPECT_EQ(readAll(ini), "[xtcs]\n");
     // Another roster chosen: the first one is an ordinary file again.
     ProtectFromOutput(QStringLiteral("花名册"), {ini + ".none"});
     EXPECT_TRUE(writeWhole(roster, "now a text"));
