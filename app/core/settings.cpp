@@ -296,15 +296,34 @@ void LoadSettings(TVdcs& vdcs, TEntryFields& fields, const std::string& appDirGb
         throw ESettingsReadError(unreadable->what());
 }
 
-void SaveSettings(const TVdcs& vdcs, const TEntryFields& fields)
+bool EntriesDiffer(const TEntryFields& a, const TEntryFields& b)
+{
+    return a.edFile != b.edFile || a.edArea != b.edArea || a.edStart != b.edStart || a.edEnd != b.edEnd ||
+           a.edWidth != b.edWidth || a.dtPrint.toLocalTime().date() != b.dtPrint.toLocalTime().date();
+}
+
+void SaveSettings(const TVdcs& vdcs, const TEntryFields& fields, const TEntryFields* loaded)
 {
     const QString path = SettingsFilePath(vdcs.AppDir);
-    writeKey(path, "File", fields.edFile);
-    writeKey(path, "Area", fields.edArea);
-    writeKey(path, "Date", toGb(formatDate(fields.dtPrint)));
-    writeKey(path, "Start", fields.edStart);
-    writeKey(path, "End", fields.edEnd);
-    writeKey(path, "yjkd", fields.edWidth);
+    TProfileSnapshot file;
+    if (loaded) {
+        try {
+            file = TProfileSnapshot::Load(path);
+        } catch (const EProfileUnreadable&) {
+            loaded = nullptr;  // every write is refused, and says so
+        }
+    }
+    auto save = [&](std::string_view key, const std::string& value, bool changed) {
+        if (!loaded || changed || !file.Read(kSection, key))
+            writeKey(path, key, value);
+    };
+    save("File", fields.edFile, loaded && fields.edFile != loaded->edFile);
+    save("Area", fields.edArea, loaded && fields.edArea != loaded->edArea);
+    save("Date", toGb(formatDate(fields.dtPrint)),
+         loaded && fields.dtPrint.toLocalTime().date() != loaded->dtPrint.toLocalTime().date());
+    save("Start", fields.edStart, loaded && fields.edStart != loaded->edStart);
+    save("End", fields.edEnd, loaded && fields.edEnd != loaded->edEnd);
+    save("yjkd", fields.edWidth, loaded && fields.edWidth != loaded->edWidth);
 }
 
 void SaveRosterPath(TVdcs& vdcs, const std::string& pathGb)

@@ -85,8 +85,14 @@ QString SettingsFilePath(const std::string& appDirGb);
 // is no settings file gives the defaults, then ESettingsReadError.
 void LoadSettings(TVdcs& vdcs, TEntryFields& fields, const std::string& appDirGb);
 // Writes File, Area, Date, Start, End, yjkd from the fields; stops at the
-// first refused write with ESettingsWriteError.
-void SaveSettings(const TVdcs& vdcs, const TEntryFields& fields);
+// first refused write with ESettingsWriteError.  With `loaded` (the fields
+// as this program showed them after loading), a key whose field was not
+// changed is left as the file has it, unless the file lacks it: a second
+// instance of the program may have saved its own value meanwhile.
+void SaveSettings(const TVdcs& vdcs, const TEntryFields& fields, const TEntryFields* loaded = nullptr);
+// Whether the entries differ as the settings file would keep them: the
+// texts, and the print date's day.
+bool EntriesDiffer(const TEntryFields& a, const TEntryFields& b);
 // Writes excelFileName, then sets vdcs.RosterPath.
 void SaveRosterPath(TVdcs& vdcs, const std::string& pathGb);
 
