@@ -188,7 +188,8 @@ bool statFollowing(const QString& path, struct stat& st)
 
 bool SameFile(const QString& a, const QString& b)
 {
-    struct stat sa {}, sb {};
+    struct stat sa {
+    }, sb{};
     return statFollowing(a, sa) && statFollowing(b, sb) && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 

@@ -399,8 +399,7 @@ EProfileUnreadable::EProfileUnreadable(const QString& path, const std::string& m
 }
 
 EProfileTooLarge::EProfileTooLarge(const QString& path)
-    : EProfileUnreadable(path,
-                         gb("设置文件 ") + toGb(path) + gb(" 太大（超过 1 MB），不是本程序的设置文件，没有读取"))
+    : EProfileUnreadable(path, gb("设置文件 ") + toGb(path) + gb(" 太大（超过 1 MB），不是本程序的设置文件，没有读取"))
 {
 }
 

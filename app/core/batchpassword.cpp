@@ -1,8 +1,8 @@
 #include "app/core/batchpassword.h"
 
 #include <cerrno>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <termios.h>

@@ -90,12 +90,12 @@ void SavePaperChoice(const QString& path, TPaper paper) { writePaperKeys(path, {
 void SavePaperSettings(const QString& path, const TPaperSettings& s)
 {
     writePaperKeys(path, {
-        {"Paper", paperKeyValue(s.Paper)},
-        {"A4Position", s.Centred ? QStringLiteral("Centre") : QStringLiteral("TopLeft")},
-        {"OffsetX", MmText(s.OffsetXmm)},
-        {"OffsetY", MmText(s.OffsetYmm)},
-        {"PdfOffsets", s.OffsetsInPdf ? QStringLiteral("1") : QStringLiteral("0")},
-    });
+                             {"Paper", paperKeyValue(s.Paper)},
+                             {"A4Position", s.Centred ? QStringLiteral("Centre") : QStringLiteral("TopLeft")},
+                             {"OffsetX", MmText(s.OffsetXmm)},
+                             {"OffsetY", MmText(s.OffsetYmm)},
+                             {"PdfOffsets", s.OffsetsInPdf ? QStringLiteral("1") : QStringLiteral("0")},
+                         });
 }
 
 // ---- values ----------------------------------------------------------------------

@@ -159,10 +159,7 @@ void writeKey(const QString& path, std::string_view key, std::string_view value)
 
 // The roster and the settings file are what the program reads: no output
 // of it may replace them (platform/atomicfile.h).
-void protectRoster(const std::string& rosterGb)
-{
-    ProtectFromOutput(QStringLiteral("花名册"), {fromGb(rosterGb)});
-}
+void protectRoster(const std::string& rosterGb) { ProtectFromOutput(QStringLiteral("花名册"), {fromGb(rosterGb)}); }
 
 int readInt(const TProfileSnapshot& file, std::string_view key, int def)
 {

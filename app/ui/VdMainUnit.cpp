@@ -659,9 +659,9 @@ void TVdMainForm::closeEvent(QCloseEvent* event)
     // offered for saving, as 退出 would save them.
     if (EntriesChanged()) {
         const int answer = Dialogs().Ask(this, ApplicationTitle(),
-                                          QStringLiteral("填写的内容（文件依据、制表机构、打印日期、行号或每行宽度）"
-                                                         "改过了，还没有保存。\n\n要保存吗？保存的内容下次启动时恢复。"),
-                                          {QStringLiteral("保存"), QStringLiteral("不保存"), QStringLiteral("取消")}, 0);
+                                         QStringLiteral("填写的内容（文件依据、制表机构、打印日期、行号或每行宽度）"
+                                                        "改过了，还没有保存。\n\n要保存吗？保存的内容下次启动时恢复。"),
+                                         {QStringLiteral("保存"), QStringLiteral("不保存"), QStringLiteral("取消")}, 0);
         if (answer == 2 || answer < 0 || (answer == 0 && !SaveEntries())) {
             event->ignore();
             return;

@@ -10,9 +10,9 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPrintDialog>
-#include <QVBoxLayout>
 #include <QPrinterInfo>
 #include <QPushButton>
+#include <QVBoxLayout>
 #include <map>
 #include <set>
 #include <stdexcept>

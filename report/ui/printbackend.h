@@ -11,8 +11,8 @@
 
 #include <QDialog>
 #include <QMarginsF>
-#include <QPointer>
 #include <QPageSize>
+#include <QPointer>
 #include <QStringList>
 
 class QPrintDialog;

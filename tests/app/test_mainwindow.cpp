@@ -369,8 +369,12 @@ TEST_F(MainWindowTest, ClosingAfterAChangeAsksWhetherToSave)
         {"不保存", [](TVdMainForm& w) { w.edFile->setText(QStringLiteral("new")); }, {1}, true, true, "old"},
         {"取消", [](TVdMainForm& w) { w.edFile->setText(QStringLiteral("new")); }, {2}, true, false, "old"},
         {"box closed", [](TVdMainForm& w) { w.edStart->setText(QStringLiteral("10")); }, {}, true, false, "old"},
-        {"date changed, 保存", [](TVdMainForm& w) { w.dtPrint->setDate(w.dtPrint->date().addDays(1)); }, {0}, true,
-         true, "old"},
+        {"date changed, 保存",
+         [](TVdMainForm& w) { w.dtPrint->setDate(w.dtPrint->date().addDays(1)); },
+         {0},
+         true,
+         true,
+         "old"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -32,7 +32,7 @@ namespace {
 
 // Runs `act` once on the first visible dialog that `match` accepts, from the
 // event loop of whatever dialog is running then.
-void whenShown(std::function<bool(QDialog*)> match, std::function<void(QDialog*)> act)
+void whenShown(const std::function<bool(QDialog*)>& match, const std::function<void(QDialog*)>& act)
 {
     auto* timer = new QTimer;
     timer->setInterval(20);
@@ -62,7 +62,10 @@ QSizeF comboPaper(QComboBox* box)
     return v.canConvert<QPageSize>() ? v.value<QPageSize>().size(QPageSize::Millimeter) : QSizeF();
 }
 
-bool near(const QSizeF& a, const QSizeF& b) { return std::abs(a.width() - b.width()) <= 1 && std::abs(a.height() - b.height()) <= 1; }
+bool near(const QSizeF& a, const QSizeF& b)
+{
+    return std::abs(a.width() - b.width()) <= 1 && std::abs(a.height() - b.height()) <= 1;
+}
 
 class PrintDialogPaper : public ::testing::Test {
 protected:
@@ -130,7 +133,7 @@ TEST_F(PrintDialogPaper, OpensOnThePaperInUseAndWritesNothing)
         bool properties;
         QSizeF pick;
         bool remember;
-        QSizeF shown;       // on the 属性 page as it opened
+        QSizeF shown;                  // on the 属性 page as it opened
         std::optional<QSizeF> oneOff;  // the paper kept for this report's prints
         const char* written;           // the file's "Paper" afterwards; nullptr: none
     } cases[] = {

@@ -136,7 +136,10 @@ TEST_F(VdmqPrint, ExitCodesAndMessages)
         {{flags, "--printer", "nosuch-queue"}, 1, "vdmq-print: 没有名为“nosuch-queue”的打印机\n", {}},
         // Nothing to print is said, as the manual page promises (--fields
         // used to print nothing at all).
-        {{flags, "--start", "8", "--end", "8", "--fields"}, 0, "vdmq-print: 第 8 至 8 行中没有打印标志为 1 的人员\n", {}},
+        {{flags, "--start", "8", "--end", "8", "--fields"},
+         0,
+         "vdmq-print: 第 8 至 8 行中没有打印标志为 1 的人员\n",
+         {}},
         // Rows below 1 hold nothing: the walk starts at row 1 (it used to
         // walk two billion empty rows first).
         {{flags, "--start", "-2147483648", "--end", "9", "--fields"}, 0, "", {7}},
@@ -722,7 +725,8 @@ TEST_F(VdmqPrint, RosterAndSettingsAreNeverOutputs)
         EXPECT_EQ(testfiles::readAll(roster), rosterBytes);
         EXPECT_EQ(testfiles::readAll(ini), iniBytes);
     }
-    EXPECT_EQ(testfiles::entries(dir.path()), (QStringList{"hard.xls", "link.xls", "vdmq.ini", QStringLiteral("名单.xls")}));
+    EXPECT_EQ(testfiles::entries(dir.path()),
+              (QStringList{"hard.xls", "link.xls", "vdmq.ini", QStringLiteral("名单.xls")}));
 }
 
 // A wrong password was reported as "请选择EXCEL数据表格！"; a password file

@@ -355,10 +355,10 @@ TEST_F(Profile, Utf8WithoutBomOnlyWhenStrictlyValid)
     } cases[] = {
         {"人事局", gb("人事局"), true},
         {gb("人事局"), gb("人事局"), false},
-        {"\xC0\xAF", "\xC0\xAF", false},          // overlong "/"
+        {"\xC0\xAF", "\xC0\xAF", false},            // overlong "/"
         {"\xED\xA0\x80x", "\xED\xA0\x80x", false},  // a surrogate
-        {"\xE4\xBA", "\xE4\xBA", false},          // cut short
-        {"abc", "abc", false},                     // ASCII: either; written in the system's code page
+        {"\xE4\xBA", "\xE4\xBA", false},            // cut short
+        {"abc", "abc", false},                      // ASCII: either; written in the system's code page
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.read);

@@ -499,7 +499,8 @@ TEST(TzPreview, WithoutAPrinterPrintButtonsSaySo)
         const char* said;
     } cases[] = {
         {"打印", [&] { w.form->SpeedButtonPrint->click(); }, "没有打印：本机没有可用的打印机"},
-        {"Ctrl+P", [&] { pressKey(w.form->QRPreview1, Qt::Key_P, Qt::ControlModifier); }, "没有打印：本机没有可用的打印机"},
+        {"Ctrl+P", [&] { pressKey(w.form->QRPreview1, Qt::Key_P, Qt::ControlModifier); },
+         "没有打印：本机没有可用的打印机"},
         {"打印设置", [&] { w.form->SpeedButtonPrintSetup->click(); }, "无法设置打印机：本机没有可用的打印机"},
     };
     for (const auto& c : cases) {
