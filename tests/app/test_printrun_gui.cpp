@@ -488,7 +488,7 @@ TEST(PrintRunGui, WholeRunPdfNeverReplacesTheRoster)
     for (const QString& typed : {roster, exports.filePath("link.pdf")}) {
         SCOPED_TRACE(typed.toStdString());
         Window w("three.xls", "7", "11");
-        SaveRosterPath(Vdcs, toGb(roster));
+        Vdcs.RosterPath = toGb(roster);   // however it was chosen, the run keeps it
         w.dialogs->saveAnswers << typed;  // then cancelled
         w.form->btnPdf->click();
         EXPECT_EQ(w.dialogs->saves, 2);
