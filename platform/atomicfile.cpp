@@ -1,18 +1,22 @@
 #include "platform/atomicfile.h"
 
+#include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
 
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <mutex>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace vdmq {
 
@@ -53,6 +57,29 @@ QByteArray resolveTarget(const QByteArray& path)
         at = link.startsWith('/') ? link : folderOf(at) + '/' + link;
     }
     return at;
+}
+
+// `name` in the folder of `path`.
+QByteArray besides(const QByteArray& path, const QByteArray& name)
+{
+    const int slash = path.lastIndexOf('/');
+    return slash < 0 ? name : path.left(slash + 1) + name;
+}
+
+// A file name is at most this many bytes on the file systems offices use
+// (ext4, xfs, btrfs, vfat and NTFS through their Linux drivers).
+constexpr int kNameMax = NAME_MAX;
+// ".tmp" and the six random hex digits.
+constexpr int kTempSuffix = 10;
+
+quint32 nameHash(const QByteArray& name)
+{
+    quint32 h = 2166136261u;  // FNV-1a
+    for (const char c : name) {
+        h ^= static_cast<unsigned char>(c);
+        h *= 16777619u;
+    }
+    return h;
 }
 
 bool writeAllBytes(int fd, const char* data, std::size_t size, int& error)
@@ -136,7 +163,72 @@ void IgnoreFileSizeSignal()
         ::signal(SIGXFSZ, SIG_IGN);
 }
 
-TAtomicFile::TAtomicFile(const QString& target) : target_(target) {}
+// ---- files no output may replace ------------------------------------------
+
+namespace {
+
+struct ProtectedKind {
+    QString what;
+    QStringList paths;
+};
+
+std::mutex protectedLock;
+std::vector<ProtectedKind>& protectedFiles()
+{
+    static std::vector<ProtectedKind> files;
+    return files;
+}
+
+bool statFollowing(const QString& path, struct stat& st)
+{
+    return !path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &st) == 0;
+}
+
+}  // namespace
+
+bool SameFile(const QString& a, const QString& b)
+{
+    struct stat sa {
+    }, sb{};
+    return statFollowing(a, sa) && statFollowing(b, sb) && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+void ProtectFromOutput(const QString& what, const QStringList& paths)
+{
+    const std::lock_guard<std::mutex> hold(protectedLock);
+    auto& files = protectedFiles();
+    for (auto it = files.begin(); it != files.end(); ++it)
+        if (it->what == what) {
+            files.erase(it);
+            break;
+        }
+    QStringList kept;
+    for (const QString& p : paths)
+        if (!p.isEmpty())
+            kept << p;
+    if (!kept.isEmpty())
+        files.push_back({what, kept});
+}
+
+QString OutputConflict(const QString& target)
+{
+    struct stat out {};
+    if (!statFollowing(target, out))
+        return {};  // a new file replaces nothing
+    const std::lock_guard<std::mutex> hold(protectedLock);
+    for (const ProtectedKind& kind : protectedFiles())
+        for (const QString& path : kind.paths) {
+            struct stat in {};
+            if (statFollowing(path, in) && in.st_dev == out.st_dev && in.st_ino == out.st_ino)
+                return QStringLiteral("不能写入“%1”：它就是%2“%3”（同一个文件），写入会毁掉%2。请另选一个文件名。")
+                    .arg(QDir::toNativeSeparators(target), kind.what, QDir::toNativeSeparators(path));
+        }
+    return {};
+}
+
+// ---- TAtomicFile -------------------------------------------------------------
+
+TAtomicFile::TAtomicFile(const QString& target, bool output) : target_(target), output_(output) {}
 
 TAtomicFile::~TAtomicFile()
 {
@@ -155,10 +247,21 @@ bool TAtomicFile::fail(const char* stage, int error)
     return false;
 }
 
+bool TAtomicFile::refuse(const QString& message)
+{
+    if (errno_ == 0) {
+        errno_ = EPERM;
+        refused_ = message;
+    }
+    return false;
+}
+
 QString TAtomicFile::ErrorText() const
 {
     if (errno_ == 0)
         return {};
+    if (!refused_.isEmpty())
+        return refused_;
     QString reason = QString::fromLocal8Bit(std::strerror(errno_));
     if (errno_ == ENOSPC)
         reason += QStringLiteral("（磁盘已满？）");
@@ -167,18 +270,38 @@ QString TAtomicFile::ErrorText() const
     return QString::fromUtf8(stage_) + QStringLiteral("：") + reason;
 }
 
+QByteArray TAtomicFile::TemporaryPrefix(const QByteArray& targetName)
+{
+    if (targetName.size() + kTempSuffix <= kNameMax)
+        return targetName + ".tmp";
+    // "<first bytes>~<hash of the whole name>.tmp": the first bytes end on
+    // a whole UTF-8 character, the hash keeps long names that begin alike
+    // apart.
+    qsizetype keep = kNameMax - kTempSuffix - 9;
+    while (keep > 0 && (static_cast<unsigned char>(targetName[keep]) & 0xC0) == 0x80)
+        --keep;
+    char hash[16];
+    std::snprintf(hash, sizeof hash, "~%08x", nameHash(targetName));
+    return targetName.left(keep) + hash + ".tmp";
+}
+
 bool TAtomicFile::IsTemporaryName(const QString& targetName, const QString& fileName)
 {
-    const QString prefix = targetName + QStringLiteral(".tmp");
-    if (!fileName.startsWith(prefix))
-        return false;
-    const QStringView rest = QStringView(fileName).mid(prefix.size());
-    if (rest.isEmpty() || rest.size() > 6)
-        return false;
-    for (const QChar c : rest)
-        if (!((c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f')))
-            return false;
-    return true;
+    const QByteArray name = QFile::encodeName(targetName), file = QFile::encodeName(fileName);
+    // Writers before the short form named every temporary "<name>.tmp…".
+    for (const QByteArray& prefix : {TemporaryPrefix(name), name + ".tmp"}) {
+        if (!file.startsWith(prefix))
+            continue;
+        const QByteArray rest = file.mid(prefix.size());
+        if (rest.isEmpty() || rest.size() > 6)
+            continue;
+        bool hex = true;
+        for (const char c : rest)
+            hex = hex && ((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'));
+        if (hex)
+            return true;
+    }
+    return false;
 }
 
 int TAtomicFile::RemoveStaleTemporaries(const QString& target)
@@ -222,9 +345,12 @@ bool TAtomicFile::Open()
         return true;
     IgnoreFileSizeSignal();
     errno_ = 0;
+    refused_.clear();
     committed_ = false;
     written_ = 0;
     direct_ = false;
+    if (const QString conflict = output_ ? OutputConflict(target_) : QString(); !conflict.isEmpty())
+        return refuse(conflict);
     const QByteArray given = QFile::encodeName(target_);
 
     struct stat old {};
@@ -247,10 +373,11 @@ bool TAtomicFile::Open()
         return fail("文件是只读的", errno);
 
     RemoveStaleTemporaries(QFile::decodeName(real_));
+    const QByteArray prefix = besides(real_, TemporaryPrefix(nameOf(real_)));
     for (int attempt = 0; attempt < 100; ++attempt) {
         char hex[8];
         std::snprintf(hex, sizeof hex, "%06x", QRandomGenerator::global()->generate() & 0xFFFFFF);
-        temp_ = real_ + ".tmp" + hex;
+        temp_ = prefix + hex;
         const int fd = ::open(temp_.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0) {
             if (errno == EEXIST)

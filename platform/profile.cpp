@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -26,14 +27,76 @@ struct Line {
     std::string eol;   // "\r\n", "\n", "\r" or "" for a last line without one
 };
 
-enum class Encoding { Ansi, Utf8, Utf16LE, Utf16BE };
+enum class Encoding { Ansi, Utf8, Utf8NoBom, Utf16LE, Utf16BE };
 
 struct Parsed {
     bool exists = false;
-    bool utf8 = false;                   // the text (below) is UTF-8 and starts with its byte-order mark
+    bool utf8 = false;                   // the text (below) is UTF-8
+    bool bom = false;                    // its first line starts with the UTF-8 byte-order mark
     Encoding encoding = Encoding::Ansi;  // of the file on disk
     std::vector<Line> lines;
 };
+
+// Strictly valid UTF-8 (no overlong forms, no surrogates, nothing past
+// U+10FFFF) with at least one byte above 0x7F.  GBK text is almost never
+// that: its lead bytes 0x81-0xFE would need continuation bytes 0x80-0xBF
+// after them in runs of exactly the right length.
+bool isUtf8Text(std::string_view s)
+{
+    bool high = false;
+    for (std::size_t i = 0; i < s.size();) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        high = true;
+        std::size_t n = 0;
+        unsigned char lo = 0x80, hi = 0xBF;  // the allowed range of the second byte
+        if (c >= 0xC2 && c <= 0xDF) {
+            n = 1;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            n = 2;
+            if (c == 0xE0)
+                lo = 0xA0;  // overlong
+            if (c == 0xED)
+                hi = 0x9F;  // surrogates
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            n = 3;
+            if (c == 0xF0)
+                lo = 0x90;  // overlong
+            if (c == 0xF4)
+                hi = 0x8F;  // past U+10FFFF
+        } else {
+            return false;
+        }
+        if (i + n >= s.size())
+            return false;
+        for (std::size_t k = 1; k <= n; ++k) {
+            const auto b = static_cast<unsigned char>(s[i + k]);
+            if (k == 1 ? (b < lo || b > hi) : (b < 0x80 || b > 0xBF))
+                return false;
+        }
+        i += n + 1;
+    }
+    return high;
+}
+
+// UTF-16 without a byte-order mark: no text in the system's code page or in
+// UTF-8 holds NUL bytes, while every ASCII character of UTF-16 brings one
+// (the second byte of each pair in little-endian order, the first in
+// big-endian).
+bool looksLikeUtf16(std::string_view s)
+{
+    if (s.size() < 2 || s.size() % 2 != 0)
+        return false;
+    std::size_t even = 0, odd = 0;
+    for (std::size_t i = 0; i < s.size(); ++i)
+        if (s[i] == '\0')
+            ++(i % 2 ? odd : even);
+    const std::size_t pairs = s.size() / 2;
+    return (odd * 4 >= pairs && even * 8 < odd) || (even * 4 >= pairs && odd * 8 < even);
+}
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -213,9 +276,15 @@ Parsed load(const QString& path, bool& ok)
         p.encoding = s[0] == '\xFE' ? Encoding::Utf16BE : Encoding::Utf16LE;
         decoded = std::string(kUtf8Bom) + utf16ToUtf8(s.substr(2), p.encoding == Encoding::Utf16BE);
         s = decoded;
-        p.utf8 = true;
+        p.utf8 = p.bom = true;
     } else if (s.substr(0, kUtf8Bom.size()) == kUtf8Bom) {
         p.encoding = Encoding::Utf8;
+        p.utf8 = p.bom = true;
+    } else if (looksLikeUtf16(s)) {
+        throw EProfileUtf16WithoutBom(path);
+    } else if (isUtf8Text(s)) {
+        // As gedit, vim and Windows 10 Notepad save it: UTF-8 without a mark.
+        p.encoding = Encoding::Utf8NoBom;
         p.utf8 = true;
     }
     splitLines(s, p.lines);
@@ -226,7 +295,7 @@ Parsed load(const QString& path, bool& ok)
 std::string_view body(const Parsed& p, std::size_t i)
 {
     std::string_view t = p.lines[i].text;
-    if (i == 0 && p.utf8)
+    if (i == 0 && p.bom)
         t.remove_prefix(kUtf8Bom.size());
     return t;
 }
@@ -263,10 +332,42 @@ Located locate(const Parsed& p, std::string_view section, std::string_view key)
     return at;
 }
 
+// The settings file's own lock, held from reading the file to renaming the
+// new one over it.  It is a file of its own beside the settings file: a
+// lock on the settings file itself would be lost with the file the rename
+// replaces.  Symbolic links are followed first, so that writers that name
+// the file through different links take the same lock.  The lock file is
+// left in place: removing it could let two writers hold two locks.
+class TProfileLock {
+public:
+    TProfileLock(const QString& displayPath, const QString& target)
+    {
+        const QFileInfo info(target);
+        QString real = info.exists() ? info.canonicalFilePath() : info.absoluteFilePath();
+        if (!info.exists() && info.isSymLink())
+            real = info.symLinkTarget();  // a dangling link: the write creates its target
+        const QByteArray lock = QFile::encodeName(real + QStringLiteral(".lock"));
+        fd_ = ::open(lock.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
+        if (fd_ < 0) {
+            const int e = errno;
+            throw EProfileWriteError(displayPath, gb("无法创建锁文件 ") + toGb(QFile::decodeName(lock)) + ": " +
+                                                      toGb(QString::fromLocal8Bit(std::strerror(e))));
+        }
+        while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+        }
+    }
+    ~TProfileLock() { ::close(fd_); }  // closing lets go of the lock
+    TProfileLock(const TProfileLock&) = delete;
+    TProfileLock& operator=(const TProfileLock&) = delete;
+
+private:
+    int fd_ = -1;
+};
+
 // Writes `data` to a fresh file beside `target` and renames it over it.
 void replaceAtomically(const QString& displayPath, const QString& target, const std::string& data)
 {
-    TAtomicFile file(target);
+    TAtomicFile file(target, false);  // the settings file is replaced on purpose
     if (file.Open() && file.Write(data.data(), data.size()) && file.Commit())
         return;
     throw EProfileWriteError(displayPath, toGb(file.ErrorText()));
@@ -292,8 +393,20 @@ EProfileWriteError::EProfileWriteError(const QString& path, const std::string& r
 {
 }
 
+EProfileUnreadable::EProfileUnreadable(const QString& path, const std::string& messageGb)
+    : GbError(messageGb), path_(path)
+{
+}
+
 EProfileTooLarge::EProfileTooLarge(const QString& path)
-    : GbError(gb("设置文件 ") + toGb(path) + gb(" 太大（超过 1 MB），不是本程序的设置文件，没有读取")), path_(path)
+    : EProfileUnreadable(path, gb("设置文件 ") + toGb(path) + gb(" 太大（超过 1 MB），不是本程序的设置文件，没有读取"))
+{
+}
+
+EProfileUtf16WithoutBom::EProfileUtf16WithoutBom(const QString& path)
+    : EProfileUnreadable(path, gb("设置文件 ") + toGb(path) +
+                                   gb(" 是没有字节顺序标记（BOM）的 UTF-16 文本，程序无法可靠地读取，"
+                                      "没有读取也不会改写它。请用记事本打开它，另存为“ANSI”或“UTF-8”编码"))
 {
 }
 
@@ -333,7 +446,7 @@ std::optional<std::string> ReadProfileString(const QString& file, std::string_vi
 {
     try {
         return TProfileSnapshot::Load(file).Read(section, key);
-    } catch (const EProfileTooLarge&) {
+    } catch (const EProfileUnreadable&) {
         return std::nullopt;
     }
 }
@@ -346,11 +459,16 @@ std::string ReadProfileString(const QString& file, std::string_view section, std
 
 void WriteProfileString(const QString& file, std::string_view section, std::string_view key, std::string_view value)
 {
+    // Symbolic links are written through to the file they name.
+    const QString target = QFileInfo(file).absoluteFilePath();
+    if (QFileInfo(target).isDir())
+        throw EProfileWriteError(file, gb("这是一个文件夹"));
+    const TProfileLock lock(file, target);
     bool ok = false;
     Parsed p;
     try {
         p = load(file, ok);
-    } catch (const EProfileTooLarge& e) {
+    } catch (const EProfileUnreadable& e) {
         throw EProfileWriteError(file, e.what());
     }
     if (!ok)
@@ -406,8 +524,7 @@ void WriteProfileString(const QString& file, std::string_view section, std::stri
             std::string(be ? "\xFE\xFF" : "\xFF\xFE") + utf8ToUtf16(std::string_view(data).substr(kUtf8Bom.size()), be);
     }
 
-    // Symbolic links are written through to the file they name.
-    replaceAtomically(file, QFileInfo(file).absoluteFilePath(), data);
+    replaceAtomically(file, target, data);
 }
 
 }  // namespace vdmq

@@ -7,9 +7,13 @@
 //    gets CRLF line endings);
 //  - values are byte strings (GB18030, like every text of the system),
 //    written unquoted and verbatim, read with surrounding blanks removed;
-//  - files in the system's code page (GB18030), in UTF-8 with a byte-order
-//    mark, and in UTF-16 with a byte-order mark (what Windows Notepad saves
-//    as "Unicode") are read; a write keeps the file's encoding;
+//  - files in the system's code page (GB18030), in UTF-8 with or without a
+//    byte-order mark (gedit, vim and Windows 10 Notepad save it without
+//    one: a file that is strictly valid UTF-8 and holds a byte above 0x7F
+//    is taken as UTF-8), and in UTF-16 with a byte-order mark (what Windows
+//    Notepad saves as "Unicode") are read; a write keeps the file's
+//    encoding.  UTF-16 without a byte-order mark is refused with the
+//    reason, neither read nor rewritten;
 //  - lines may end in CRLF, LF or CR alone;
 //  - every write reaches the disk before it returns, and replaces the file
 //    atomically (platform/atomicfile.h: a temporary file in the same
@@ -18,6 +22,10 @@
 //    functions: a save of six keys killed half-way leaves the first keys
 //    new and the rest old, each line whole.  Temporaries left by killed
 //    writers are removed by the next write.
+//  - a write holds the settings file's own lock file ("<file>.lock",
+//    flock) from reading the file to putting the new one in place, so that
+//    two programs writing keys at once keep each other's keys.  Readers need
+//    no lock: they see the old file or the new one.
 // The file is opened afresh for every call; nothing is cached.
 #include "platform/gbtext.h"
 
@@ -34,14 +42,28 @@ namespace vdmq {
 // and is neither read nor rewritten.
 inline constexpr qint64 kMaxProfileBytes = 1024 * 1024;
 
-// The file is over kMaxProfileBytes; what() says so in the user's words
-// (GB18030), path() is the file's full path.
-class EProfileTooLarge : public GbError {
+// The file cannot be taken as a settings file: it is neither read nor
+// rewritten.  what() says why in the user's words (GB18030), path() is the
+// file's full path.
+class EProfileUnreadable : public GbError {
 public:
-    explicit EProfileTooLarge(const QString& path);
+    EProfileUnreadable(const QString& path, const std::string& messageGb);
     const QString& path() const { return path_; }
 private:
     QString path_;
+};
+
+// The file is over kMaxProfileBytes.
+class EProfileTooLarge : public EProfileUnreadable {
+public:
+    explicit EProfileTooLarge(const QString& path);
+};
+
+// The file is UTF-16 without a byte-order mark: which byte order, and
+// where its lines end, can only be guessed.
+class EProfileUtf16WithoutBom : public EProfileUnreadable {
+public:
+    explicit EProfileUtf16WithoutBom(const QString& path);
 };
 
 // A write the system refused; what() names the file and the reason
@@ -59,7 +81,7 @@ private:
 class TProfileSnapshot {
 public:
     // Reads the file.  A missing or unreadable file gives an empty
-    // snapshot; one over kMaxProfileBytes throws EProfileTooLarge.
+    // snapshot; one that is no settings file throws EProfileUnreadable.
     static TProfileSnapshot Load(const QString& file);
     TProfileSnapshot();
     ~TProfileSnapshot();
@@ -74,7 +96,8 @@ private:
 };
 
 // The value of `key` in `section`, or nullopt when the file, the section or
-// the key does not exist (or the file cannot be read, or is too large).
+// the key does not exist (or the file cannot be read, or is no settings
+// file).
 std::optional<std::string> ReadProfileString(const QString& file, std::string_view section, std::string_view key);
 
 // Like ReadProfileString, with `def` for a missing value.

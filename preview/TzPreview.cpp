@@ -1,5 +1,6 @@
 #include "preview/TzPreview.h"
 
+#include "platform/atomicfile.h"
 #include "platform/gbtext.h"
 
 #include <QCloseEvent>
@@ -140,6 +141,11 @@ bool TQtPreviewDialogs::GetSaveFileName(QWidget* parent, const QString& caption,
 void TQtPreviewDialogs::ShowError(QWidget* parent, const QString& message)
 {
     QMessageBox::critical(parent, QGuiApplication::applicationDisplayName(), message);
+}
+
+void TQtPreviewDialogs::ShowMessage(QWidget* parent, const QString& message)
+{
+    QMessageBox::information(parent, QGuiApplication::applicationDisplayName(), message);
 }
 
 bool TQtPreviewDialogs::ConfirmReplace(QWidget* parent, const QString& fileName)
@@ -601,10 +607,22 @@ void TFormTzpreview::SpinEdit2Change()
     QRPreview1->setZoom(value);
 }
 
+bool TFormTzpreview::PrinterThere(const QString& what)
+{
+    const qr::TQRPrintBackend* backend = qr::PrintBackend();
+    if (backend && backend->HasPrinter())
+        return true;
+    dialogs_->ShowMessage(this, T("%1：本机没有可用的打印机。\n\n"
+                                  "请先在系统设置的“打印机”中添加打印机（或启动打印服务），再按“%2”；"
+                                  "也可以按“导出PDF”把审批表存为 PDF 文件。")
+                                    .arg(what == T("打印") ? T("没有打印") : T("无法设置打印机"), what));
+    return false;
+}
+
 void TFormTzpreview::SpeedButtonPrintClick()
 {
     const auto store = QRPreview1->QRPrinter();
-    if (!store)
+    if (!store || busy_ || !PrinterThere(T("打印")))
         return;
     Guarded([&] { store->Print(); });
 }
@@ -612,7 +630,7 @@ void TFormTzpreview::SpeedButtonPrintClick()
 void TFormTzpreview::SpeedButtonPrintSetupClick()
 {
     const auto store = QRPreview1->QRPrinter();
-    if (!store)
+    if (!store || busy_ || !PrinterThere(T("打印设置")))
         return;
     Guarded([&] { store->PrintSetup(); });
 }
@@ -645,6 +663,10 @@ bool TFormTzpreview::ChooseExportFile(TSaveDialog& dialog, QString& fileName)
     for (;;) {
         if (!dialog.Execute(*dialogs_, this) || dialog.FilterIndex != 1)
             return false;
+        if (const QString conflict = vdmq::OutputConflict(dialog.FileName); !conflict.isEmpty()) {
+            dialogs_->ShowError(this, conflict);
+            continue;
+        }
         // A folder of that name is no file to replace: the write reports it.
         const QFileInfo target(dialog.FileName);
         if (!dialog.OverwritePrompt || !target.exists() || target.isDir() ||

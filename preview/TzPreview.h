@@ -34,6 +34,9 @@ public:
                                  int& filterIndex) = 0;
     // An error box with the error's own message.
     virtual void ShowError(QWidget* parent, const QString& message) = 0;
+    // A message that needs only OK (a button that cannot do its work says
+    // why).
+    virtual void ShowMessage(QWidget* parent, const QString& message) = 0;
     // Asked before an export replaces an existing file; true replaces it.
     virtual bool ConfirmReplace(QWidget* parent, const QString& fileName) = 0;
     // Where the export dialogs start: the folder last exported to in this
@@ -51,6 +54,7 @@ public:
     bool GetSaveFileName(QWidget* parent, const QString& caption, const QString& filter, QString& fileName,
                          int& filterIndex) override;
     void ShowError(QWidget* parent, const QString& message) override;
+    void ShowMessage(QWidget* parent, const QString& message) override;
     bool ConfirmReplace(QWidget* parent, const QString& fileName) override;
 };
 
@@ -174,8 +178,12 @@ private:
     // action, as every failure of a button does.
     template <class F>
     void Guarded(F&& action);
+    // Whether there is a printer to act on; when there is none the user is
+    // told so, `what` naming the button.
+    bool PrinterThere(const QString& what);
     // Runs `dialog` from the export folder with the suggested name until
     // the user picks a new file or agrees to replace one; false on cancel.
+    // The roster and the settings file are refused with the reason.
     bool ChooseExportFile(TSaveDialog& dialog, QString& fileName);
     void ShowExportError(const std::exception& e, const QString& fileName);
 

@@ -24,6 +24,7 @@
 #include <QTemporaryDir>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -396,6 +397,7 @@ CheckedStdout out;
 
 struct BatchHost : TPrintRunHost {
     const Options& opt;
+    const TBatchPasswordPrompt* passwords = nullptr;
     TRunEntries entries;
     std::string width;
     std::string printerName;
@@ -576,6 +578,12 @@ struct BatchHost : TPrintRunHost {
 
     void MessageBox(const std::string& t, const std::string& detail) override
     {
+        // A roster that no password opened: that is what the user must
+        // hear, not the run's "choose a roster".
+        if (passwords && !passwords->Failure().empty() && t == MsgChooseRoster()) {
+            say(local(QString::fromStdString(passwords->Failure())));
+            return;
+        }
         std::string text = localFromGb(t);
         if (!detail.empty())
             text.append(1, ' ').append(localFromGb(detail));
@@ -755,6 +763,15 @@ void setEntries(BatchHost& host, const Options& opt, TVdcs& vdcs)
     host.placement = PlacementFor(host.paper, true);
 }
 
+// The inputs no output may replace: the roster and the settings files.
+void protectInputs(const Options& opt)
+{
+    if (!opt.roster.isEmpty())
+        ProtectFromOutput(QStringLiteral("花名册"), {opt.roster});
+    ProtectFromOutput(QStringLiteral("设置文件"),
+                      {opt.settings, SettingsFilePath(toGb(QCoreApplication::applicationDirPath()))});
+}
+
 // The printer or the output file, before anything is read: false (with
 // the reason said) when there is none to write to.
 bool findTarget(BatchHost& host, const Options& opt)
@@ -771,6 +788,10 @@ bool findTarget(BatchHost& host, const Options& opt)
         host.printerName = info.printerName().toStdString();
         qr::InstallQuietPrintBackend();
     } else if (opt.output == Output::Pdf || opt.output == Output::Text) {
+        if (const QString conflict = OutputConflict(opt.target); !conflict.isEmpty()) {
+            host.say(local(conflict));
+            return false;
+        }
         if (!canWrite(opt.target)) {
             std::fprintf(stderr, "%s: 无法写入 %s\n", kProg, local(opt.target).c_str());
             return false;
@@ -861,9 +882,16 @@ int runStatus(BatchHost& host, const Options& opt, const TVdcs& vdcs, const TRun
     }
     if (result.failedRows > 0)
         status = 1;
-    if (result.forms == 0 && status == 0 && (opt.output == Output::Pdf || opt.output == Output::Text))
-        host.say("第 " + std::to_string(vdcs.StartRow) + " 至 " + std::to_string(vdcs.EndRow) +
-                 " 行中没有打印标志为 1 的人员，没有写入 " + local(opt.target));
+    if (result.forms == 0 && status == 0) {
+        const std::string start = std::to_string(vdcs.StartRow), end = std::to_string(vdcs.EndRow);
+        std::string said = vdcs.StartRow > vdcs.EndRow ? "开始行号 " + start + " 大于结束行号 " + end
+                                                       : "第 " + start + " 至 " + end + " 行中没有打印标志为 1 的人员";
+        if (opt.output == Output::Pdf || opt.output == Output::Text)
+            said += "，没有写入 " + local(opt.target);
+        else if (opt.output == Output::Printer)
+            said += "，没有打印";
+        host.say(said);
+    }
     return status;
 }
 
@@ -876,6 +904,9 @@ int main(int argc, char** argv)
     IgnoreFileSizeSignal();
     // Ctrl+C leaves no half-written temporary beside the output file.
     RemoveTemporariesOnInterrupt();
+    // A reader that goes away (| head) makes the next write fail with EPIPE,
+    // which is reported, instead of ending the tool without a word.
+    std::signal(SIGPIPE, SIG_IGN);
     qInstallMessageHandler(messageHandler);
     // Without a display the forms are still laid out with the real fonts.
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
@@ -901,6 +932,7 @@ int main(int argc, char** argv)
 
     BatchHost host(opt);
     setEntries(host, opt, vdcs);
+    protectInputs(opt);
     if (!findTarget(host, opt))
         return 1;
 
@@ -917,11 +949,12 @@ int main(int argc, char** argv)
 
     TBatchPasswordPrompt passwords(opt.passwordFile.isEmpty() ? std::string() : local(opt.passwordFile), STDIN_FILENO,
                                    isatty(STDIN_FILENO));
+    passwords.Say = [&host](const std::string& utf8) { host.say(QString::fromUtf8(utf8).toLocal8Bit().toStdString()); };
     if (const std::string error = passwords.Load(); !error.empty()) {
         std::fprintf(stderr, "%s: %s\n", kProg, error.c_str());
         return 2;
     }
-    passwords.Say = [&host](const std::string& utf8) { host.say(QString::fromUtf8(utf8).toLocal8Bit().toStdString()); };
+    host.passwords = &passwords;
 
     std::setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
     TExcelApplication excel;

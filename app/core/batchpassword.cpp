@@ -1,8 +1,10 @@
 #include "app/core/batchpassword.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -13,7 +15,7 @@ TBatchPasswordPrompt::TBatchPasswordPrompt(std::string file, int inFd, bool term
 {
 }
 
-bool TBatchPasswordPrompt::readLine(int fd, roster::Password& out, bool echoOff)
+bool TBatchPasswordPrompt::readLine(int fd, roster::Password& out, bool echoOff, bool dropBom)
 {
     termios saved{};
     const bool restore = echoOff && ::tcgetattr(fd, &saved) == 0;
@@ -45,7 +47,10 @@ bool TBatchPasswordPrompt::readLine(int fd, roster::Password& out, bool echoOff)
         ::tcsetattr(fd, TCSAFLUSH, &saved);
     while (n > 0 && buf[n - 1] == '\r')
         --n;
-    out.assign(std::string_view(buf, n));
+    std::string_view line(buf, n);
+    if (dropBom && line.substr(0, 3) == "\xEF\xBB\xBF")
+        line.remove_prefix(3);
+    out.assign(line);
     explicit_bzero(buf, sizeof buf);
     return any;
 }
@@ -57,7 +62,15 @@ std::string TBatchPasswordPrompt::Load()
     int fd = file_ == "-" ? STDIN_FILENO : ::open(file_.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return "--password-file：无法读取 " + file_ + "（" + std::strerror(errno) + "）";
-    bool got = readLine(fd, filePassword_, false);
+    struct stat st {};
+    if (fd != STDIN_FILENO && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & (S_IRGRP | S_IROTH)) &&
+        Say) {
+        char mode[8];
+        std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
+        Say("警告：密码文件 " + file_ + " 别的用户也能读取（权限 " + mode + "），请用 chmod 600 " + file_ +
+            " 改为只有自己能读");
+    }
+    bool got = readLine(fd, filePassword_, false, true);
     if (fd != STDIN_FILENO)
         ::close(fd);
     if (!got)
@@ -78,17 +91,19 @@ roster::PasswordPrompt::Answer TBatchPasswordPrompt::Ask(const std::string& path
             out = filePassword_.clone();
             return Answer::Given;
         }
-        say("密码文件中的密码不正确：" + path);
+        failure_ = "密码不正确：密码文件 " + file_ + " 中的密码打不开花名册 " + path;
         return Answer::None;
     }
     if (!terminal_) {
-        say("花名册设置了打开密码，请用 --password-file 文件 给出密码：" + path);
+        failure_ = "花名册设置了打开密码，请用 --password-file 文件 给出密码：" + path;
         return Answer::None;
     }
     if (wrong)
         say("密码不正确");
-    if (asked_ >= TerminalTries)
+    if (asked_ >= TerminalTries) {
+        failure_ = "密码不正确（试了 " + std::to_string(asked_) + " 次），花名册没有打开：" + path;
         return Answer::None;
+    }
     ++asked_;
     say("花名册“" + path + "”设置了打开密码，请输入密码（输入时不显示）：");
     if (!readLine(inFd_, out, true))

@@ -108,10 +108,18 @@ TPaperSettings LoadPaperSettings(const QString& path, const QString& printer)
     return s;
 }
 
+namespace {
+
+QString paperKeyValue(TPaper paper) { return paper == TPaper::A4 ? QStringLiteral("A4") : QStringLiteral("B5"); }
+
+}  // namespace
+
+void SavePaperChoice(const QString& path, TPaper paper) { writeKeys(path, {{"Paper", paperKeyValue(paper)}}); }
+
 void SavePaperSettings(const QString& path, const TPaperSettings& s, const QString& printer)
 {
     writeKeys(path, {
-                        {"Paper", s.Paper == TPaper::A4 ? QStringLiteral("A4") : QStringLiteral("B5")},
+                        {"Paper", paperKeyValue(s.Paper)},
                         {"A4Position", s.Centred ? QStringLiteral("Centre") : QStringLiteral("TopLeft")},
                         {OffsetKey("OffsetX", printer), MmText(s.OffsetXmm)},
                         {OffsetKey("OffsetY", printer), MmText(s.OffsetYmm)},

@@ -65,6 +65,9 @@ TPaperSettings LoadPaperSettings(const QString& iniPath, const QString& printer 
 void SavePaperSettings(const QString& iniPath, const TPaperSettings& settings, const QString& printer = QString());
 // Writes only `printer`'s offsets.
 void SavePrinterOffsets(const QString& iniPath, const QString& printer, QPointF offsetMm);
+// Writes "Paper" alone (a paper the user chose in the printer dialog and
+// asked to keep); throws ESettingsWriteError.
+void SavePaperChoice(const QString& iniPath, TPaper paper);
 
 // "b5" / "a4" in any letter case.
 std::optional<TPaper> ParsePaper(std::string_view text);

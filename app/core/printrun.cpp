@@ -1,5 +1,6 @@
 #include "app/core/printrun.h"
 #include "form/PubFunc.h"
+#include "platform/atomicfile.h"
 #include "platform/gbtext.h"
 #include <algorithm>
 #include <memory>
@@ -178,6 +179,8 @@ bool TPrintRun::OpenRoster(TRunResult& result)
     } catch (const std::exception& e) {
         return expected(TRunStatus::ExcelFailed, MsgExcelStartFailed(), e);
     }
+    // The roster being read is no place for an output of this run.
+    ProtectFromOutput(QStringLiteral("花名册"), {fromGb(vdcs_.RosterPath)});
     try {
         reader_.Open(vdcs_.RosterPath);
     } catch (const roster::OpenCancelled&) {

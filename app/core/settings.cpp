@@ -1,6 +1,7 @@
 #include "app/core/settings.h"
 
 #include "form/PubFunc.h"
+#include "platform/atomicfile.h"
 #include "platform/gbtext.h"
 #include "platform/profile.h"
 
@@ -156,6 +157,10 @@ void writeKey(const QString& path, std::string_view key, std::string_view value)
     }
 }
 
+// The roster and the settings file are what the program reads: no output
+// of it may replace them (platform/atomicfile.h).
+void protectRoster(const std::string& rosterGb) { ProtectFromOutput(QStringLiteral("花名册"), {fromGb(rosterGb)}); }
+
 int readInt(const TProfileSnapshot& file, std::string_view key, int def)
 {
     const auto text = file.Read(kSection, key);
@@ -250,16 +255,18 @@ void LoadSettings(TVdcs& vdcs, TEntryFields& fields, const std::string& appDirGb
 {
     vdcs.AppDir = toGb(normalizedDir(fromGb(appDirGb)));
     const QString path = SettingsFilePath(vdcs.AppDir);
+    ProtectFromOutput(QStringLiteral("设置文件"), {path});
 
-    // The file is read once for all its keys.  One too large to be a
-    // settings file is not read: the defaults apply, as for a missing one,
-    // and the caller is told after the fields are filled.
+    // The file is read once for all its keys.  One that is no settings
+    // file (too large, UTF-16 without its mark) is not read: the defaults
+    // apply, as for a missing one, and the caller is told after the fields
+    // are filled.
     TProfileSnapshot file;
-    std::optional<EProfileTooLarge> tooLarge;
+    std::optional<EProfileUnreadable> unreadable;
     try {
         file = TProfileSnapshot::Load(path);
-    } catch (const EProfileTooLarge& e) {
-        tooLarge = e;
+    } catch (const EProfileUnreadable& e) {
+        unreadable = e;
     }
     vdcs.DocNo = file.Read(kSection, "File", gb(kDefaultDocNo));
     vdcs.IssuedBy = file.Read(kSection, "Area", gb(kDefaultIssuedBy));
@@ -272,6 +279,7 @@ void LoadSettings(TVdcs& vdcs, TEntryFields& fields, const std::string& appDirGb
     vdcs.StartRow = readInt(file, "Start", kDefaultStartRow);
     vdcs.EndRow = readInt(file, "End", kDefaultEndRow);
     vdcs.RosterPath = file.Read(kSection, "excelFileName", "");
+    protectRoster(vdcs.RosterPath);
     vdcs.OpinionWidth = readInt(file, "yjkd", kDefaultOpinionWidth);
 
     fields.edFile = vdcs.DocNo;
@@ -281,25 +289,45 @@ void LoadSettings(TVdcs& vdcs, TEntryFields& fields, const std::string& appDirGb
     fields.edStart = std::to_string(vdcs.StartRow);
     fields.edEnd = std::to_string(vdcs.EndRow);
     fields.edWidth = std::to_string(vdcs.OpinionWidth);
-    if (tooLarge)
-        throw ESettingsReadError(tooLarge->what());
+    if (unreadable)
+        throw ESettingsReadError(unreadable->what());
 }
 
-void SaveSettings(const TVdcs& vdcs, const TEntryFields& fields)
+bool EntriesDiffer(const TEntryFields& a, const TEntryFields& b)
+{
+    return a.edFile != b.edFile || a.edArea != b.edArea || a.edStart != b.edStart || a.edEnd != b.edEnd ||
+           a.edWidth != b.edWidth || a.dtPrint.toLocalTime().date() != b.dtPrint.toLocalTime().date();
+}
+
+void SaveSettings(const TVdcs& vdcs, const TEntryFields& fields, const TEntryFields* loaded)
 {
     const QString path = SettingsFilePath(vdcs.AppDir);
-    writeKey(path, "File", fields.edFile);
-    writeKey(path, "Area", fields.edArea);
-    writeKey(path, "Date", toGb(formatDate(fields.dtPrint)));
-    writeKey(path, "Start", fields.edStart);
-    writeKey(path, "End", fields.edEnd);
-    writeKey(path, "yjkd", fields.edWidth);
+    TProfileSnapshot file;
+    if (loaded) {
+        try {
+            file = TProfileSnapshot::Load(path);
+        } catch (const EProfileUnreadable&) {
+            loaded = nullptr;  // every write is refused, and says so
+        }
+    }
+    auto save = [&](std::string_view key, const std::string& value, bool changed) {
+        if (!loaded || changed || !file.Read(kSection, key))
+            writeKey(path, key, value);
+    };
+    save("File", fields.edFile, loaded && fields.edFile != loaded->edFile);
+    save("Area", fields.edArea, loaded && fields.edArea != loaded->edArea);
+    save("Date", toGb(formatDate(fields.dtPrint)),
+         loaded && fields.dtPrint.toLocalTime().date() != loaded->dtPrint.toLocalTime().date());
+    save("Start", fields.edStart, loaded && fields.edStart != loaded->edStart);
+    save("End", fields.edEnd, loaded && fields.edEnd != loaded->edEnd);
+    save("yjkd", fields.edWidth, loaded && fields.edWidth != loaded->edWidth);
 }
 
 void SaveRosterPath(TVdcs& vdcs, const std::string& pathGb)
 {
     writeKey(SettingsFilePath(vdcs.AppDir), "excelFileName", pathGb);
     vdcs.RosterPath = pathGb;
+    protectRoster(pathGb);
 }
 
 }  // namespace vdmq

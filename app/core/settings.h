@@ -59,8 +59,8 @@ public:
     explicit ESettingsWriteError(const QString& path);
 };
 
-// The settings file could not be taken (it is too large to be one); the
-// message says which file and why (GB18030).
+// The settings file could not be taken (too large to be one, or UTF-16
+// without its mark); the message says which file and why (GB18030).
 class ESettingsReadError : public GbError {
 public:
     explicit ESettingsReadError(const std::string& messageGb);
@@ -81,12 +81,18 @@ struct TEntryFields {
 // folder is writable, else the per-user configuration folder.
 QString SettingsFilePath(const std::string& appDirGb);
 
-// Fills `vdcs` (AppDir := appDir) and then the fields from it.  A file too
-// large to be a settings file gives the defaults, then ESettingsReadError.
+// Fills `vdcs` (AppDir := appDir) and then the fields from it.  A file that
+// is no settings file gives the defaults, then ESettingsReadError.
 void LoadSettings(TVdcs& vdcs, TEntryFields& fields, const std::string& appDirGb);
 // Writes File, Area, Date, Start, End, yjkd from the fields; stops at the
-// first refused write with ESettingsWriteError.
-void SaveSettings(const TVdcs& vdcs, const TEntryFields& fields);
+// first refused write with ESettingsWriteError.  With `loaded` (the fields
+// as this program showed them after loading), a key whose field was not
+// changed is left as the file has it, unless the file lacks it: a second
+// instance of the program may have saved its own value meanwhile.
+void SaveSettings(const TVdcs& vdcs, const TEntryFields& fields, const TEntryFields* loaded = nullptr);
+// Whether the entries differ as the settings file would keep them: the
+// texts, and the print date's day.
+bool EntriesDiffer(const TEntryFields& a, const TEntryFields& b);
 // Writes excelFileName, then sets vdcs.RosterPath.
 void SaveRosterPath(TVdcs& vdcs, const std::string& pathGb);
 

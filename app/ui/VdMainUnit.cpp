@@ -548,9 +548,11 @@ void TVdMainForm::FormCreate()
             LoadSettings(Vdcs, fields, toGb(appDir_));
         } catch (const ESettingsReadError&) {
             SetEntryFields(fields);  // the defaults, then the message
+            loadedFields_ = EntryFields();
             throw;
         }
         SetEntryFields(fields);
+        loadedFields_ = EntryFields();
     });
     // The help pane starts hidden and flat; "在线帮助" brings it up.
     kqBrowser->hide();
@@ -601,17 +603,30 @@ void TVdMainForm::btnPrnClick()
     guarded([this] { PrintRun(1); });
 }
 
-void TVdMainForm::btnExitClick()
+bool TVdMainForm::SaveEntries()
 {
+    const TEntryFields now = EntryFields();
     try {
-        SaveSettings(Vdcs, EntryFields());
+        // Only what this window changed: a second instance may have saved
+        // its own values since this one loaded.
+        SaveSettings(Vdcs, now, &loadedFields_);
     } catch (const std::exception& e) {
         // The program stays open, so the user can still copy the values
         // somewhere; say what closing the window would do.
         ShowError(errorText(e) + QStringLiteral("\n\n填写的内容没有保存：设置文件不能写入（文件夹可能是只读的）。"
-                                                "\n程序没有退出；直接关闭窗口将不保存这些内容而退出。"));
-        return;
+                                                "\n程序没有退出；关闭窗口时选“不保存”，即不保存这些内容而退出。"));
+        return false;
     }
+    loadedFields_ = now;
+    return true;
+}
+
+bool TVdMainForm::EntriesChanged() const { return EntriesDiffer(EntryFields(), loadedFields_); }
+
+void TVdMainForm::btnExitClick()
+{
+    if (!SaveEntries())
+        return;
     if (QuitApplication)
         QuitApplication();
 }
@@ -623,7 +638,8 @@ void TVdMainForm::btnPdfClick()
 
 void TVdMainForm::FormClose()
 {
-    // Closing the window saves nothing; only "退出" does.
+    // Closing the window saves nothing by itself; only "退出" does, or the
+    // answer to the question in closeEvent.
 }
 
 void TVdMainForm::VdBrowserNewWindow2(const QUrl& url)
@@ -729,6 +745,18 @@ void TVdMainForm::showEvent(QShowEvent* event)
 
 void TVdMainForm::closeEvent(QCloseEvent* event)
 {
+    // Typed entries are not dropped without a word: changed ones are
+    // offered for saving, as 退出 would save them.
+    if (EntriesChanged()) {
+        const int answer = Dialogs().Ask(this, ApplicationTitle(),
+                                         QStringLiteral("填写的内容（文件依据、制表机构、打印日期、行号或每行宽度）"
+                                                        "改过了，还没有保存。\n\n要保存吗？保存的内容下次启动时恢复。"),
+                                         {QStringLiteral("保存"), QStringLiteral("不保存"), QStringLiteral("取消")}, 0);
+        if (answer == 2 || answer < 0 || (answer == 0 && !SaveEntries())) {
+            event->ignore();
+            return;
+        }
+    }
     FormClose();
     event->accept();
 }

@@ -109,6 +109,11 @@ public:
     // What "退出" does after a successful save; by default it ends the
     // application's message loop.  Tests replace it.
     std::function<void()> QuitApplication;
+    // Saves the entries as "退出" does; false (and the error shown) when the
+    // settings file refused them.
+    bool SaveEntries();
+    // Whether an entry differs from what was loaded (or last saved).
+    bool EntriesChanged() const;
 
     // ---- the window's own operations --------------------------------------
     // Blank pane, dialog in AppDir, record the choice.  Returns false when
@@ -167,6 +172,7 @@ private:
     QString appDir_;
     std::shared_ptr<TDialogs> dialogs_;
     bool shown_ = false;
+    TEntryFields loadedFields_;  // as loaded or last saved
 };
 
 }  // namespace vdmq

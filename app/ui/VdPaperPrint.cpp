@@ -6,10 +6,14 @@
 #include "platform/gbtext.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QMessageBox>
+#include <QPrintDialog>
 #include <QPrinterInfo>
 #include <QPushButton>
+#include <QVBoxLayout>
 #include <map>
 #include <set>
 #include <stdexcept>
@@ -89,9 +93,14 @@ void ForgetPaperConfirmations() { confirmed().clear(); }
 bool ConfirmPaper(QWidget* parent, const QString& printer)
 {
     const QString name = printer.isEmpty() ? DefaultPrinterName() : printer;
+    return ConfirmPaper(parent, printer, LoadPaperSettings(PaperSettingsFile(), name));
+}
+
+bool ConfirmPaper(QWidget* parent, const QString& printer, const TPaperSettings& s)
+{
+    const QString name = printer.isEmpty() ? DefaultPrinterName() : printer;
     if (name.isEmpty())
         return true;  // nothing will print; the print says so itself
-    const TPaperSettings s = LoadPaperSettings(PaperSettingsFile(), name);
     const qr::TQRPlacement placement = PlacementFor(s, true);
     const qr::TQRPaperSupport support = PaperSupportProvider()(name, placement.SheetMm);
     const QString text = PaperWarning(name, support, s, FormLayoutPage(), true);
@@ -119,9 +128,9 @@ bool ConfirmPaper(QWidget* parent, const QString& printer)
 
 TCheckSheet PrintCheckSheet(const QString& printer)
 {
-    const TPaperSettings s = LoadPaperSettings(PaperSettingsFile());
-    TCheckSheet sheet = CheckSheetFor(s, true);
     const QString name = printer.isEmpty() ? DefaultPrinterName() : printer;
+    const TPaperSettings s = LoadPaperSettings(PaperSettingsFile(), name);
+    TCheckSheet sheet = CheckSheetFor(s, true);
     if (name.isEmpty())
         return sheet;
     const qr::TQRPaperSupport support = PaperSupportProvider()(name, sheet.placement.SheetMm);
@@ -139,23 +148,51 @@ void TVdPrintBackend::PrintPages(const qr::TQRPrinter& store, const qr::TQRPrint
         qr::TQRQtPrintBackend::PrintPages(store, settings);
         return;
     }
-    const QString printer = settings.PrinterName.isEmpty() ? DefaultPrinterName() : settings.PrinterName;
-    const TPaperSettings s = LoadPaperSettings(PaperSettingsFile(), printer);
+    const TPaperSettings s = PaperInUse(settings);
     const bool toFile = !settings.OutputFileName.isEmpty();
     qr::TQRPrinterSettings placed = settings;
     placed.Placement = PlacementFor(s, !toFile || s.OffsetsInPdf);
-    if (!toFile && !ConfirmPaper(QApplication::activeWindow(), settings.PrinterName))
+    if (!toFile && !ConfirmPaper(QApplication::activeWindow(), settings.PrinterName, s))
         return;
     qr::TQRQtPrintBackend::PrintPages(store, placed);
 }
 
+QWidget* TVdPrintBackend::PrintDialogExtra(QPrintDialog& dialog)
+{
+    auto* extra = new QWidget(&dialog);
+    auto* lines = new QVBoxLayout(extra);
+    lines->setContentsMargins(0, 4, 0, 4);
+    auto* note = new QLabel(QStringLiteral("纸张：%1（表格按原大打印，从不缩放）。在“属性”中改选的 B5 或 A4 "
+                                           "只用于这张审批表的打印。")
+                                .arg(PaperText(dialogPaper_)),
+                            extra);
+    note->setObjectName(QStringLiteral("vdmqPaperNote"));
+    note->setWordWrap(true);
+    auto* keep = new QCheckBox(QStringLiteral("记住在“属性”中改选的纸张，以后的打印都用它"), extra);
+    keep->setObjectName(QStringLiteral("vdmqRememberPaper"));
+    keep->setToolTip(QStringLiteral("同主窗口“纸张”中的选择，写入设置文件"));
+    QObject::connect(keep, &QCheckBox::toggled, extra, [this](bool on) { rememberPaper_ = on; });
+    lines->addWidget(note);
+    lines->addWidget(keep);
+    return extra;
+}
+
 bool TVdPrintBackend::PrintSetup(qr::TQRPrinterSettings& settings, int pageCount)
 {
-    TPaperSettings s = LoadPaperSettings(PaperSettingsFile());
+    const TPaperSettings remembered = LoadPaperSettings(PaperSettingsFile());
+    const TPaperSettings s = PaperInUse(settings);
+    dialogPaper_ = s;
+    rememberPaper_ = false;
     settings.Placement = PlacementFor(s, true);
-    const bool accepted = qr::TQRQtPrintBackend::PrintSetup(settings, pageCount);
+    bool accepted = false;
+    try {
+        accepted = qr::TQRQtPrintBackend::PrintSetup(settings, pageCount);
+    } catch (...) {
+        settings.Placement.reset();
+        throw;
+    }
     const QSizeF sheet = settings.Placement ? settings.Placement->SheetMm : QSizeF();
-    // Later prints take the paper from the settings file again.
+    // Later prints take the paper from the settings file (or SheetMm) again.
     settings.Placement.reset();
     if (!accepted)
         return false;
@@ -166,11 +203,29 @@ bool TVdPrintBackend::PrintSetup(qr::TQRPrinterSettings& settings, int pageCount
             QStringLiteral("审批表只能印在 B5（182×257 mm）或 A4（210×297 mm）纸上，表格不缩放。"
                            "所选的 %1×%2 mm 纸张没有采用，仍用 %3。")
                 .arg(QString::number(sheet.width(), 'f', 0), QString::number(sheet.height(), 'f', 0), PaperText(s)));
-    } else if (*paper != s.Paper) {
-        s.Paper = *paper;
-        SavePaperSettings(PaperSettingsFile(), s);
+        return true;
+    }
+    if (rememberPaper_) {
+        // The user said to keep it: "Paper" alone is written.
+        if (*paper != remembered.Paper)
+            SavePaperChoice(PaperSettingsFile(), *paper);
+        settings.SheetMm.reset();
+    } else if (*paper == remembered.Paper) {
+        settings.SheetMm.reset();
+    } else {
+        settings.SheetMm = PaperSizeMm(*paper);  // this report's prints only
     }
     return true;
+}
+
+TPaperSettings TVdPrintBackend::PaperInUse(const qr::TQRPrinterSettings& settings)
+{
+    const QString printer = settings.PrinterName.isEmpty() ? DefaultPrinterName() : settings.PrinterName;
+    TPaperSettings s = LoadPaperSettings(PaperSettingsFile(), printer);
+    if (settings.SheetMm)
+        if (const std::optional<TPaper> chosen = PaperForSheet(*settings.SheetMm))
+            s.Paper = *chosen;
+    return s;
 }
 
 void InstallVdPrintBackend()

@@ -44,6 +44,8 @@ QString DefaultPrinterName();
 // lose rules in the printer's border.  True to go on; a confirmed (or
 // harmless) combination is not asked about again in this session.
 bool ConfirmPaper(QWidget* parent, const QString& printer);
+// The same for `settings` (a paper chosen for one print).
+bool ConfirmPaper(QWidget* parent, const QString& printer, const TPaperSettings& settings);
 // The sheet the check before a print measures on: the remembered paper,
 // position and offsets, and what `printer` (empty: the default printer)
 // cannot print on, as the question above reckons it.
@@ -59,11 +61,25 @@ public:
     // A page store printed without a placement of its own gets the
     // remembered one with the offsets of the printer it goes to (in a PDF
     // file only when PdfOffsets is on, those of the printer chosen in the
-    // dialog), and the question above first; declining prints nothing.
+    // dialog), on the paper chosen for it in the printer dialog if any, and
+    // the question above first; declining prints nothing.
     void PrintPages(const qr::TQRPrinter& store, const qr::TQRPrinterSettings& settings) override;
-    // The dialog opens on the remembered paper; a B5 or A4 chosen in it is
-    // remembered, any other paper is refused with a note.
+    // The dialog opens on the paper in use (the one chosen for this report
+    // before, else the remembered one) and says so.  A B5 or A4 chosen in
+    // its 属性 page serves this report's prints only, unless the user ticks
+    // the box that keeps it (then "Paper" is written, nothing else); any
+    // other paper is refused with a note.  Nothing else writes "Paper".
     bool PrintSetup(qr::TQRPrinterSettings& settings, int pageCount) override;
+
+protected:
+    // The paper in use and the box that keeps a paper chosen in 属性.
+    QWidget* PrintDialogExtra(QPrintDialog& dialog) override;
+
+private:
+    // The remembered settings, on the paper chosen for this report if any.
+    static TPaperSettings PaperInUse(const qr::TQRPrinterSettings& settings);
+    TPaperSettings dialogPaper_;
+    bool rememberPaper_ = false;
 };
 void InstallVdPrintBackend();
 

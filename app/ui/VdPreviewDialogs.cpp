@@ -25,6 +25,11 @@ void TMainPreviewDialogs::ShowError(QWidget* parent, const QString& message)
     form_->Dialogs().Error(parent, message);
 }
 
+void TMainPreviewDialogs::ShowMessage(QWidget* parent, const QString& message)
+{
+    form_->Dialogs().Message(parent, TVdMainForm::ApplicationTitle(), message);
+}
+
 bool TMainPreviewDialogs::ConfirmReplace(QWidget* parent, const QString& fileName)
 {
     return AskReplace(form_->Dialogs(), parent, fileName);

@@ -15,6 +15,7 @@ public:
     bool GetSaveFileName(QWidget* parent, const QString& caption, const QString& filter, QString& fileName,
                          int& filterIndex) override;
     void ShowError(QWidget* parent, const QString& message) override;
+    void ShowMessage(QWidget* parent, const QString& message) override;
     bool ConfirmReplace(QWidget* parent, const QString& fileName) override;
     QString ExportFolder() override;
     void ExportFolderUsed(const QString& dir) override;

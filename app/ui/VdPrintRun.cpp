@@ -9,6 +9,7 @@
 #include "app/ui/VdPreviewDialogs.h"
 #include "app/ui/VdRunReport.h"
 #include "form/PubFunc.h"
+#include "platform/atomicfile.h"
 #include "platform/gbtext.h"
 #include "preview/TzPreview.h"
 #include "report/ui/printbackend.h"
@@ -143,6 +144,11 @@ struct TPrintRunState : TPrintRunHost {
             if (file.isEmpty())
                 return false;
             file = TSaveDialog::WithDefaultExt(file, QStringLiteral("pdf"));
+            if (const QString conflict = OutputConflict(file); !conflict.isEmpty()) {
+                form->Dialogs().Error(form, conflict);
+                selected = file;
+                continue;
+            }
             const QFileInfo info(file);
             if (!info.exists() || info.isDir() || AskReplace(form->Dialogs(), form, file)) {
                 pdfFile = file;

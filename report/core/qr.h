@@ -175,6 +175,9 @@ struct TQRPrinterSettings {
     // program's print backend may fill it in.  The printer dialog sets the
     // sheet to the paper chosen in it.
     std::optional<TQRPlacement> Placement;
+    // A paper chosen in the printer dialog for this report's prints only
+    // (millimetres); unset: the program's own choice.
+    std::optional<QSizeF> SheetMm;
 };
 
 class TQRPrinter : public QObject {

@@ -7,7 +7,11 @@
 #include "platform/atomicfile.h"
 
 #include <QApplication>
+#include <QBoxLayout>
+#include <QChildEvent>
+#include <QComboBox>
 #include <QDialogButtonBox>
+#include <QDoubleSpinBox>
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QPainter>
@@ -184,6 +188,62 @@ void TQRQtPrintBackend::PrintPages(const TQRPrinter& store, const TQRPrinterSett
     }
 }
 
+bool SelectPaperInBox(QWidget* pageSetup, const QSizeF& sheetMm)
+{
+    auto* box = pageSetup ? pageSetup->findChild<QComboBox*>(QStringLiteral("pageSizeCombo")) : nullptr;
+    if (!box || sheetMm.isEmpty())
+        return false;
+    int custom = -1;
+    for (int i = 0; i < box->count(); ++i) {
+        const QVariant data = box->itemData(i);
+        if (!data.canConvert<QPageSize>()) {
+            custom = i;  // the one entry without a paper of its own
+            continue;
+        }
+        const QSizeF mm = data.value<QPageSize>().size(QPageSize::Millimeter);
+        if (std::abs(mm.width() - sheetMm.width()) <= 1.0 && std::abs(mm.height() - sheetMm.height()) <= 1.0) {
+            box->setCurrentIndex(i);
+            return true;
+        }
+    }
+    auto* width = pageSetup->findChild<QDoubleSpinBox*>(QStringLiteral("pageWidth"));
+    auto* height = pageSetup->findChild<QDoubleSpinBox*>(QStringLiteral("pageHeight"));
+    auto* units = pageSetup->findChild<QComboBox*>(QStringLiteral("unitCombo"));
+    if (custom < 0 || !width || !height || !units)
+        return false;
+    box->setCurrentIndex(custom);
+    // The boxes count in the unit the page shows.
+    const auto unit = units->currentData().value<QPageLayout::Unit>();
+    const QSizeF size = QPageSize(sheetMm, QPageSize::Millimeter).size(static_cast<QPageSize::Unit>(unit));
+    width->setValue(size.width());
+    height->setValue(size.height());
+    return true;
+}
+
+TPrintDialogPaper::TPrintDialogPaper(QPrintDialog& dialog, const QSizeF& sheetMm) : sheetMm_(sheetMm)
+{
+    dialog.installEventFilter(this);
+}
+
+bool TPrintDialogPaper::PaperConfirmed() const { return !confirmed_.isNull(); }
+
+bool TPrintDialogPaper::eventFilter(QObject* watched, QEvent* event)
+{
+    // The 属性 page is a dialog of the print dialog's own, made when first
+    // needed and again for each printer chosen; it is polished just before
+    // it shows.
+    if (event->type() == QEvent::ChildPolished) {
+        auto* page = qobject_cast<QDialog*>(static_cast<QChildEvent*>(event)->child());
+        if (page && page->findChild<QComboBox*>(QStringLiteral("pageSizeCombo")) &&
+            !page->property("vdmqPaperSet").toBool()) {
+            page->setProperty("vdmqPaperSet", true);
+            SelectPaperInBox(page, sheetMm_);
+            connect(page, &QDialog::accepted, this, [this, page] { confirmed_ = page; });
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
 bool TQRQtPrintBackend::PrintSetup(TQRPrinterSettings& settings, int pageCount)
 {
     if (!interactive_ || !qobject_cast<QApplication*>(QCoreApplication::instance()))
@@ -204,6 +264,7 @@ bool TQRQtPrintBackend::PrintSetup(TQRPrinterSettings& settings, int pageCount)
                           settings.LastPage > 0 ? settings.LastPage : 0);
     }
     QPrintDialog dialog(&printer, QApplication::activeWindow());
+    const TPrintDialogPaper paper(dialog, placement.SheetMm);
     if (pageCount > 0)
         dialog.setMinMax(1, pageCount);
     dialog.setOption(QAbstractPrintDialog::PrintPageRange, pageCount > 1);
@@ -212,9 +273,15 @@ bool TQRQtPrintBackend::PrintSetup(TQRPrinterSettings& settings, int pageCount)
     if (auto* buttons = dialog.findChild<QDialogButtonBox*>())
         if (QPushButton* ok = buttons->button(QDialogButtonBox::Ok))
             ok->setText(QStringLiteral("确定"));
+    if (QWidget* extra = PrintDialogExtra(dialog))
+        if (auto* rows = qobject_cast<QBoxLayout*>(dialog.layout()); rows && rows->count() > 0)
+            rows->insertWidget(rows->count() - 1, extra);
     if (dialog.exec() != QDialog::Accepted)
         return false;
     if (printer.outputFormat() == QPrinter::PdfFormat && !printer.outputFileName().isEmpty()) {
+        // An input of the program (the roster) is no file to print into.
+        if (const QString conflict = vdmq::OutputConflict(printer.outputFileName()); !conflict.isEmpty())
+            throw std::runtime_error(conflict.toStdString());
         settings.OutputFileName = printer.outputFileName();
     } else {
         settings.OutputFileName.clear();
@@ -228,10 +295,15 @@ bool TQRQtPrintBackend::PrintSetup(TQRPrinterSettings& settings, int pageCount)
         settings.FirstPage = settings.LastPage = 0;
     }
     settings.Duplex = printer.duplex() != QPrinter::DuplexNone;
+    // The paper the dialog gives back counts only when the user confirmed
+    // the 属性 page that holds it; else the dialog's default paper would
+    // replace the one in use.
     TQRPlacement chosen = placement;
-    chosen.SheetMm = printer.pageLayout().pageSize().size(QPageSize::Millimeter);
-    if (printer.pageLayout().orientation() == QPageLayout::Landscape)
-        chosen.SheetMm.transpose();
+    if (paper.PaperConfirmed() || placement.SheetMm.isEmpty()) {
+        chosen.SheetMm = printer.pageLayout().pageSize().size(QPageSize::Millimeter);
+        if (printer.pageLayout().orientation() == QPageLayout::Landscape)
+            chosen.SheetMm.transpose();
+    }
     settings.Placement = chosen;
     return true;
 }

@@ -9,10 +9,13 @@
 #include "report/core/qr.h"
 #include "report/core/qrsheet.h"
 
+#include <QDialog>
 #include <QMarginsF>
 #include <QPageSize>
+#include <QPointer>
 #include <QStringList>
 
+class QPrintDialog;
 class QPrinter;
 class QWidget;
 
@@ -36,6 +39,12 @@ public:
 
     // Printers known to the system, the default one first.
     static QStringList PrinterNames();
+
+protected:
+    // Widgets of the program's own for the printer dialog, shown above its
+    // buttons and owned by it; nullptr for none.
+    virtual QWidget* PrintDialogExtra(QPrintDialog& /*dialog*/) { return nullptr; }
+
 private:
     bool interactive_;
 };
@@ -44,6 +53,31 @@ private:
 // desktop draws it in a bold face beside the window's icon and buttons and
 // shortens a caption that does not fit ("Printin... gress").
 void FitWidthToCaption(QWidget* window);
+
+// Qt's print dialog makes its 属性 (printer properties) page from the
+// printer's default paper, not from the paper the printer object was given:
+// it opened on A4 for B5, and a dialog confirmed without a look at 属性 gave
+// A4 back.  While the dialog runs, this sets the page's paper to `sheetMm`
+// whenever the page is shown, and tells whether the user confirmed a page
+// that is still the current printer's (PaperConfirmed): only then is the
+// dialog's paper the user's choice.
+class TPrintDialogPaper : public QObject {
+public:
+    TPrintDialogPaper(QPrintDialog& dialog, const QSizeF& sheetMm);
+    bool PaperConfirmed() const;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QSizeF sheetMm_;
+    QPointer<QDialog> confirmed_;  // Qt deletes the page when another printer is chosen
+};
+
+// Sets a page-size box of Qt's page set-up to `sheetMm`: the listed paper
+// of that size (within 1 mm), else the custom size when the box offers
+// one.  False when neither is there (a printer without such paper).
+bool SelectPaperInBox(QWidget* pageSetup, const QSizeF& sheetMm);
 
 // The paper of a page as a custom size in millimetres.
 QPageSize PageSizeFor(const QRPageImage& page);

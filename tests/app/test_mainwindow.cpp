@@ -4,6 +4,7 @@
 #include "app/ui/VdMainUnit.h"
 #include "app/ui/VdRosterPane.h"
 #include "platform/gbtext.h"
+#include "platform/profile.h"
 #include <QAbstractButton>
 #include <QApplication>
 #include <QClipboard>
@@ -322,7 +323,7 @@ TEST_F(MainWindowTest, RefusedWriteKeepsTheProgramOpen)
             << error.toStdString();
         // And in Chinese: nothing saved, and what closing the window does.
         EXPECT_TRUE(error.contains(QStringLiteral("填写的内容没有保存"))) << error.toStdString();
-        EXPECT_TRUE(error.contains(QStringLiteral("直接关闭窗口将不保存这些内容而退出")));
+        EXPECT_TRUE(error.contains(QStringLiteral("关闭窗口时选“不保存”")));
     }
 }
 
@@ -345,15 +346,90 @@ TEST_F(MainWindowTest, TooLargeSettingsFileShowsTheDefaultsAndSaysSo)
     EXPECT_EQ(QFileInfo(ini()).size(), (2 << 20) + 17);
 }
 
-TEST_F(MainWindowTest, ClosingTheWindowSavesNothing)
+// Closing with × dropped typed entries without a word.  Only 退出 saves;
+// × after a change asks 保存 / 不保存 / 取消, and without a change says
+// nothing.
+TEST_F(MainWindowTest, ClosingAfterAChangeAsksWhetherToSave)
 {
-    auto w = make();
-    w->show();
-    pump();
-    w->edFile->setText(QStringLiteral("changed"));
-    EXPECT_TRUE(w->close());
-    EXPECT_EQ(quits, 0);
-    EXPECT_FALSE(QFile::exists(ini()));
+    const QString saved = QStringLiteral("[xtcs]\r\nFile=old\r\nStart=9\r\n");
+    struct Case {
+        const char* what;
+        std::function<void(TVdMainForm&)> change;
+        std::vector<int> choices;  // none: the box closed without a button
+        bool asked, closed;
+        const char* file;  // "File" afterwards
+    } cases[] = {
+        {"nothing changed", [](TVdMainForm&) {}, {}, false, true, "old"},
+        {"changed and changed back",
+         [](TVdMainForm& w) {
+             w.edFile->setText(QStringLiteral("new"));
+             w.edFile->setText(QStringLiteral("old"));
+         },
+         {},
+         false,
+         true,
+         "old"},
+        {"保存", [](TVdMainForm& w) { w.edFile->setText(QStringLiteral("new")); }, {0}, true, true, "new"},
+        {"不保存", [](TVdMainForm& w) { w.edFile->setText(QStringLiteral("new")); }, {1}, true, true, "old"},
+        {"取消", [](TVdMainForm& w) { w.edFile->setText(QStringLiteral("new")); }, {2}, true, false, "old"},
+        {"box closed", [](TVdMainForm& w) { w.edStart->setText(QStringLiteral("10")); }, {}, true, false, "old"},
+        {"date changed, 保存",
+         [](TVdMainForm& w) { w.dtPrint->setDate(w.dtPrint->date().addDays(1)); },
+         {0},
+         true,
+         true,
+         "old"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        {
+            QFile f(ini());
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            f.write(saved.toUtf8());
+        }
+        dialogs = std::make_shared<FakeDialogs>();
+        dialogs->choices = c.choices;
+        auto w = make();
+        w->show();
+        pump();
+        c.change(*w);
+        EXPECT_EQ(w->close(), c.closed);
+        ASSERT_EQ(dialogs->questions.size(), c.asked ? 1u : 0u);
+        if (c.asked) {
+            const FakeDialogs::Question& q = dialogs->questions[0];
+            EXPECT_EQ(q.title, TVdMainForm::ApplicationTitle());
+            EXPECT_EQ(q.buttons, (QStringList{"保存", "不保存", "取消"}));
+            EXPECT_EQ(q.defaultButton, 0);
+            EXPECT_TRUE(q.text.contains(QStringLiteral("要保存吗"))) << q.text.toStdString();
+        }
+        EXPECT_EQ(ReadProfileString(ini(), "xtcs", "File", ""), c.file);
+        EXPECT_EQ(quits, 0);
+        EXPECT_TRUE(dialogs->errors.isEmpty());
+    }
+}
+
+// Two windows on one vdmq.ini: what the first one saved is not put back by
+// the second one's 退出, which writes only the entries it changed.
+TEST_F(MainWindowTest, SecondInstanceKeepsTheFirstOnesSettings)
+{
+    {
+        QFile f(ini());
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("[xtcs]\r\nFile=old\r\nArea=old\r\nStart=9\r\nEnd=9\r\nyjkd=78\r\nDate=2024/3/9\r\n");
+    }
+    auto first = make();
+    auto second = make();
+    first->edFile->setText(QStringLiteral("first"));
+    first->btnExitClick();
+    WriteProfileString(ini(), "vdmq", "Paper", "A4");  // as the first one's 纸张 writes it
+    second->edStart->setText(QStringLiteral("12"));
+    second->btnExitClick();
+    EXPECT_EQ(quits, 2);
+    EXPECT_EQ(ReadProfileString(ini(), "xtcs", "File", ""), "first");
+    EXPECT_EQ(ReadProfileString(ini(), "xtcs", "Start", ""), "12");
+    EXPECT_EQ(ReadProfileString(ini(), "xtcs", "Area", ""), "old");
+    EXPECT_EQ(ReadProfileString(ini(), "vdmq", "Paper", ""), "A4");
+    EXPECT_TRUE(dialogs->errors.isEmpty());
 }
 
 // The help opens readable (a dozen lines and more, not three), says where

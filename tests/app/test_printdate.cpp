@@ -161,14 +161,20 @@ TEST_F(PrintDate, StoredDateSurvivesStartsAndExits)
         ScopedZone zone(m.zone);
         ScopedClock clock(QDateTime(kToday, m.local));
         testfiles::writeAll(ini(), "[xtcs]\r\nDate=2009/8/20 20:00:00\r\n");
-        for (int round = 1; round <= 3; ++round) {
+        QDate day(2009, 8, 20);
+        for (int round = 1; round <= 4; ++round) {
             SCOPED_TRACE(round);
             auto w = start();
-            EXPECT_EQ(w->dtPrint->date(), QDate(2009, 8, 20));
+            EXPECT_EQ(w->dtPrint->date(), day);
+            if (round == 2) {
+                day = QDate(2009, 8, 21);
+                w->dtPrint->setDate(day);
+            }
             w->btnExitClick();
-            // The picker keeps its own time of day, which is the local time
-            // of the start; the file holds that wall-clock time.
-            EXPECT_EQ(storedDate(), QDateTime(QDate(2009, 8, 20), m.local));
+            // A date not changed in the window is left as the file has it;
+            // a changed one is written with the picker's own time of day,
+            // the local time of the start, as wall-clock time.
+            EXPECT_EQ(storedDate(), QDateTime(day, round == 1 ? QTime(20, 0) : m.local));
         }
     }
 }

@@ -1,6 +1,7 @@
 // The main window's Preview and Print runs, offscreen: one preview window
 // per form in turn, the buttons while a run waits, the message boxes, a
 // close during a run, and three jobs in row order on the real CUPS queue.
+#include "app/core/settings.h"
 #include "app/ui/VdMainUnit.h"
 #include "platform/gbtext.h"
 #include "platform/profile.h"
@@ -192,12 +193,16 @@ TEST(PrintRunGui, ClosingTheMainWindowEndsTheRun)
         if (++shown == 1)
             w.form->close();
     });
+    // The rows typed into the window are new: the close, once the run is
+    // over, asks whether to keep them.
+    w.dialogs->choices = {1};  // 不保存
     w.form->PrintRun(0);
     EXPECT_EQ(shown, 1);
     EXPECT_FALSE(w.form->ExcelApp.Connected());
     wait(50);  // the held-back close
     EXPECT_FALSE(w.form->isVisible());
     EXPECT_TRUE(w.previews().isEmpty());
+    EXPECT_EQ(w.dialogs->questions.size(), 1u);
 }
 
 TEST(PrintRunGui, QuittingTheApplicationEndsAPreviewRun)
@@ -463,6 +468,38 @@ TEST(PrintRunGui, WholeRunIntoOnePdf)
         EXPECT_FALSE(w.form->ExcelApp.Connected());
         qr::SetPrintBackend(nullptr);
     }
+}
+
+// 导出PDF onto the roster itself (or a link to it) is refused with the
+// reason and the dialog comes back; the roster is not touched.
+TEST(PrintRunGui, WholeRunPdfNeverReplacesTheRoster)
+{
+    RecordingBackend backend;
+    backend.printer = false;
+    qr::SetPrintBackend(&backend);
+    QTemporaryDir exports;
+    const QString roster = exports.filePath(QString::fromUtf8("名单.xls"));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(VDMQ_TESTDATA "/printrun/three.xls"), roster));
+    ASSERT_TRUE(QFile::link(roster, exports.filePath("link.pdf")));
+    QFile f(roster);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray before = f.readAll();
+    f.close();
+    for (const QString& typed : {roster, exports.filePath("link.pdf")}) {
+        SCOPED_TRACE(typed.toStdString());
+        Window w("three.xls", "7", "11");
+        Vdcs.RosterPath = toGb(roster);   // however it was chosen, the run keeps it
+        w.dialogs->saveAnswers << typed;  // then cancelled
+        w.form->btnPdf->click();
+        EXPECT_EQ(w.dialogs->saves, 2);
+        ASSERT_EQ(w.dialogs->errors.size(), 1);
+        EXPECT_TRUE(w.dialogs->errors[0].contains(QString::fromUtf8("花名册"))) << w.dialogs->errors[0].toStdString();
+        EXPECT_TRUE(w.dialogs->questions.empty());
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        EXPECT_EQ(f.readAll(), before);
+        f.close();
+    }
+    qr::SetPrintBackend(nullptr);
 }
 
 // Both PDF exports put the form on the paper chosen in 纸张, as printing does.

@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QStringDecoder>
 #include <QTemporaryDir>
 
 #include <clocale>
@@ -287,21 +288,35 @@ TEST_F(Settings, WindowsFileReadAndKeptBySave)
     EXPECT_EQ(key(ini(), "excelFileName"), gb("E:\\新.xls"));
 }
 
-// vdmq.ini as Windows tools save it (tests/data/settings/make_settings.py):
-// Notepad's "Unicode" and "UTF-8", and CR alone at the line ends.  Each was
-// once taken for an empty file, and the forms printed the defaults.  A save
-// keeps the file's encoding and line ends.
-TEST_F(Settings, FilesSavedByWindowsToolsAreReadAndKeptInTheirEncoding)
+bool isUtf8(const std::string& bytes)
+{
+    QStringDecoder decode(QStringConverter::Utf8);
+    (void)decode(QByteArray::fromStdString(bytes));
+    return !decode.hasError();
+}
+
+// vdmq.ini as Windows and Linux editors save it
+// (tests/data/settings/make_settings.py): Notepad's "Unicode" and "UTF-8"
+// (with a byte-order mark before Windows 10 1903, without one since), CR
+// alone at the line ends, and gedit's and vim's UTF-8 without a mark.  Each
+// was once misread (taken for an empty file, or UTF-8 read as GBK so that
+// every form printed "根据婢滀汉鍙…"), and the next save left the file half
+// UTF-8, half GBK.  A save keeps the file's encoding and line ends.
+TEST_F(Settings, FilesSavedByEditorsAreReadAndKeptInTheirEncoding)
 {
     using namespace std::string_literals;
     struct Case {
         const char* fixture;
         std::string head, lineEnd;
+        bool utf8;  // the file stays UTF-8 throughout
     } cases[] = {
-        {"notepad-unicode.ini", "\xFF\xFE", "1\0\r\0\n\0"s},  // the new start row, 11, then CRLF
-        {"notepad-unicode-be.ini", "\xFE\xFF", "\0001\0\r\0\n"s},
-        {"notepad-utf8.ini", "\xEF\xBB\xBF", "11\r\n"},
-        {"classic-mac.ini", ";", "11\rEnd"},
+        {"notepad-unicode.ini", "\xFF\xFE", "1\0\r\0\n\0"s, false},  // the new start row, 11, then CRLF
+        {"notepad-unicode-be.ini", "\xFE\xFF", "\0001\0\r\0\n"s, false},
+        {"notepad-utf8.ini", "\xEF\xBB\xBF", "11\r\n", true},
+        {"classic-mac.ini", ";", "11\rEnd", false},
+        {"gedit-utf8.ini", "; 工资", "11\nEnd", true},
+        {"vim-utf8.ini", "; 工资", "11\nEnd", true},
+        {"notepad10-utf8.ini", "; 工资", "11\r\nEnd", true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.fixture);
@@ -325,6 +340,10 @@ TEST_F(Settings, FilesSavedByWindowsToolsAreReadAndKeptInTheirEncoding)
         const std::string after = readAll(ini());
         EXPECT_EQ(after.substr(0, c.head.size()), c.head);
         EXPECT_NE(after.find(c.lineEnd), std::string::npos);
+        if (c.utf8) {
+            EXPECT_TRUE(isUtf8(after)) << after;
+            EXPECT_NE(after.find("Area=澜坪市人事局"), std::string::npos) << after;
+        }
         TEntryFields again;
         const TVdcs w = load(again);
         EXPECT_EQ(w.IssuedBy, gb("澜坪市人事局"));
@@ -334,26 +353,42 @@ TEST_F(Settings, FilesSavedByWindowsToolsAreReadAndKeptInTheirEncoding)
     }
 }
 
-// A "settings file" of 50 MB of line ends was read once per key, 76 s and
-// 4 GB.  One over 1 MB is not read: the defaults show, the user is told
-// which file, and a save leaves it alone.
-TEST_F(Settings, TooLargeFileGivesTheDefaultsAndSaysSo)
+// Files that are no settings file this program can read are not read: the
+// defaults show, the user is told which file and why, and a save leaves the
+// file alone.  A "settings file" of 50 MB of line ends was read once per
+// key, 76 s and 4 GB; UTF-16 without its byte-order mark was silently taken
+// for a file without keys.
+TEST_F(Settings, FileThatIsNoSettingsFileGivesTheDefaultsAndSaysSo)
 {
-    writeAll(ini(), std::string(kMaxProfileBytes, '\n') + "[xtcs]\r\nStart=9\r\n");
-    TEntryFields fields;
-    TVdcs v;
-    try {
-        LoadSettings(v, fields, appDir());
-        ADD_FAILURE() << "no error";
-    } catch (const ESettingsReadError& e) {
-        EXPECT_NE(std::string(e.what()).find(gb("太大")), std::string::npos) << e.what();
-        EXPECT_NE(std::string(e.what()).find(toGb(ini())), std::string::npos) << e.what();
+    QFile utf16(QStringLiteral(VDMQ_TESTDATA "/settings/utf16-nobom.ini"));
+    ASSERT_TRUE(utf16.open(QIODevice::ReadOnly));
+    const struct Case {
+        std::string bytes;
+        const char* said;
+    } cases[] = {
+        {std::string(kMaxProfileBytes, '\n') + "[xtcs]\r\nStart=9\r\n", "太大"},
+        {utf16.readAll().toStdString(), "UTF-16"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.said);
+        writeAll(ini(), c.bytes);
+        TEntryFields fields;
+        TVdcs v;
+        try {
+            LoadSettings(v, fields, appDir());
+            ADD_FAILURE() << "no error";
+        } catch (const ESettingsReadError& e) {
+            EXPECT_NE(std::string(e.what()).find(gb(c.said)), std::string::npos) << e.what();
+            EXPECT_NE(std::string(e.what()).find(toGb(ini())), std::string::npos) << e.what();
+        }
+        EXPECT_EQ(v.StartRow, 7);
+        EXPECT_EQ(fields.edStart, "7");
+        EXPECT_EQ(fields.edWidth, "78");
+        fields.edStart = "8";
+        EXPECT_THROW(SaveSettings(v, fields), ESettingsWriteError);
+        EXPECT_EQ(readAll(ini()), c.bytes);
     }
-    EXPECT_EQ(v.StartRow, 7);
-    EXPECT_EQ(fields.edStart, "7");
-    EXPECT_EQ(fields.edWidth, "78");
-    EXPECT_THROW(SaveSettings(v, fields), ESettingsWriteError);
-    EXPECT_EQ(QFileInfo(ini()).size(), qint64(kMaxProfileBytes) + 17);
+    TEntryFields fields;
     // At the limit it is still a settings file.
     writeAll(ini(), std::string(kMaxProfileBytes - 17, '\n') + "[xtcs]\r\nStart=9\r\n");
     EXPECT_EQ(load(fields).StartRow, 9);
@@ -394,7 +429,7 @@ TEST_F(Settings, RefusedWriteNamesTheFileAndStopsAtThatKey)
     EXPECT_EQ(key(ini(), "Start"), "7");
     EXPECT_EQ(key(ini(), "End"), "7");
     EXPECT_EQ(key(ini(), "yjkd"), "78");
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 1);  // no temporary left
+    EXPECT_EQ(QDir(dir.path()).entryList({"*.tmp*"}, QDir::Files), QStringList());  // no temporary left
 
     // The settings file path is a folder: every write is refused, and the
     // roster path stays as it was.

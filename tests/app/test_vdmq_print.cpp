@@ -25,6 +25,7 @@
 #include "page_helpers.h"
 
 #include <csignal>
+#include <fcntl.h>
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -134,11 +135,16 @@ TEST_F(VdmqPrint, ExitCodesAndMessages)
          {}},
         {{flags, "--fields", "--printer", "nosuch-queue"}, 2, "只能选一项", {}},
         {{flags, "--printer", "nosuch-queue"}, 1, "vdmq-print: 没有名为“nosuch-queue”的打印机\n", {}},
-        {{flags, "--start", "8", "--end", "8", "--fields"}, 0, "", {}},
+        // Nothing to print is said, as the manual page promises (--fields
+        // used to print nothing at all).
+        {{flags, "--start", "8", "--end", "8", "--fields"},
+         0,
+         "vdmq-print: 第 8 至 8 行中没有打印标志为 1 的人员\n",
+         {}},
         // Rows below 1 hold nothing: the walk starts at row 1 (it used to
         // walk two billion empty rows first).
         {{flags, "--start", "-2147483648", "--end", "9", "--fields"}, 0, "", {7}},
-        {{flags, "--start", "15", "--end", "7", "--fields"}, 0, "", {}},
+        {{flags, "--start", "15", "--end", "7", "--fields"}, 0, "vdmq-print: 开始行号 15 大于结束行号 7\n", {}},
         {{flags, "--pdf", "x.pdf", "--paper", "letter"}, 2, "--paper：'letter'", {}},
         {{flags, "--fields", "--paper", "a4"}, 2, "只用于 --pdf、--printer 和 --check", {}},
         {{flags, "--text", "x.txt", "--offset", "1,1"}, 2, "只用于 --pdf、--printer 和 --check", {}},
@@ -745,4 +751,152 @@ TEST_F(VdmqPrint, SettingsFileTooLargeIsRefused)
     EXPECT_EQ(r.exit, 2);
     EXPECT_TRUE(r.err.contains(QStringLiteral("太大"))) << r.err.toStdString();
     EXPECT_TRUE(r.err.contains(ini)) << r.err.toStdString();
+}
+
+// ---- inputs, passwords, pipes and long names ------------------------------------
+
+// `vdmq-print 名单.xls --text 名单.xls` exited 0 and the roster was gone,
+// replaced by the forms' text; so through a symbolic or hard link, and with
+// --pdf.  No output may replace the roster or the settings file.
+TEST_F(VdmqPrint, RosterAndSettingsAreNeverOutputs)
+{
+    QTemporaryDir dir;
+    const QString roster = dir.filePath(QStringLiteral("名单.xls")), ini = dir.filePath("vdmq.ini");
+    ASSERT_TRUE(QFile::copy(data("flags.xls"), roster));
+    testfiles::writeAll(ini, "[xtcs]\r\nStart=7\r\nEnd=9\r\n");
+    ASSERT_TRUE(QFile::link(roster, dir.filePath("link.xls")));
+    ASSERT_EQ(::link(QFile::encodeName(roster).constData(), QFile::encodeName(dir.filePath("hard.xls")).constData()),
+              0);
+    const std::string rosterBytes = testfiles::readAll(roster), iniBytes = testfiles::readAll(ini);
+    struct Case {
+        QStringList args;
+        const char* what;
+    } cases[] = {
+        {{roster, "--start", "7", "--end", "40", "--text", roster}, "花名册"},
+        {{roster, "--start", "7", "--end", "40", "--pdf", roster}, "花名册"},
+        {{roster, "--text", dir.filePath("link.xls")}, "花名册"},
+        {{roster, "--pdf", dir.filePath("hard.xls")}, "花名册"},
+        {{dir.filePath("link.xls"), "--pdf", dir.path() + QStringLiteral("/./名单.xls")}, "花名册"},
+        {{roster, "--settings", ini, "--text", ini}, "设置文件"},
+    };
+    for (const Case& c : cases) {
+        const Result r = run(c.args);
+        SCOPED_TRACE(c.args.join(' ').toStdString());
+        EXPECT_EQ(r.exit, 1) << r.err.toStdString();
+        EXPECT_TRUE(r.err.startsWith(QStringLiteral("vdmq-print: 不能写入"))) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(QString::fromUtf8(c.what))) << r.err.toStdString();
+        EXPECT_EQ(testfiles::readAll(roster), rosterBytes);
+        EXPECT_EQ(testfiles::readAll(ini), iniBytes);
+    }
+    EXPECT_EQ(testfiles::entries(dir.path()),
+              (QStringList{"hard.xls", "link.xls", "vdmq.ini", QStringLiteral("名单.xls")}));
+}
+
+// A wrong password was reported as "请选择EXCEL数据表格！"; a password file
+// saved by Notepad (a UTF-8 byte-order mark before the password) was taken
+// for a wrong password; a password file others can read went unremarked.
+TEST_F(VdmqPrint, PasswordFileMessages)
+{
+    QTemporaryDir dir;
+    const QString pw = dir.filePath("pw.txt");
+    struct Case {
+        QByteArray text;
+        QFile::Permissions mode;
+        int exit;
+        const char* said;  // the first line of stderr begins so
+        bool warned;       // about others reading the file
+    } cases[] = {
+        {"vdmq2008\n", QFile::ReadOwner | QFile::WriteOwner, 1, "vdmq-print: 密码不正确", false},
+        {"\xEF\xBB\xBFvdmq2009\r\n", QFile::ReadOwner | QFile::WriteOwner, 0, nullptr, false},
+        {"vdmq2009\n", QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther, 0,
+         "vdmq-print: 警告：密码文件", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text.toStdString());
+        testfiles::writeAll(pw, c.text.toStdString());
+        ASSERT_TRUE(QFile::setPermissions(pw, c.mode));
+        const Result r = run({roster("enc-rc4.xls"), "--password-file", pw, "--fields"});
+        EXPECT_EQ(r.exit, c.exit) << r.err.toStdString();
+        EXPECT_FALSE(r.err.contains(QStringLiteral("请选择EXCEL数据表格"))) << r.err.toStdString();
+        if (c.said) {
+            EXPECT_TRUE(r.err.startsWith(QString::fromUtf8(c.said))) << r.err.toStdString();
+        } else {
+            EXPECT_EQ(r.err, "");
+        }
+        EXPECT_EQ(r.err.contains(QStringLiteral("别的用户也能读取")), c.warned) << r.err.toStdString();
+        EXPECT_EQ(rows(r.out).size(), c.exit == 0 ? 1u : 0u);
+    }
+}
+
+// A reader that stops reading (| head) ended the tool by SIGPIPE, exit 141,
+// without a word; the README promises "无法写入标准输出" and exit 1.
+TEST_F(VdmqPrint, StandardOutputClosedByTheReader)
+{
+    QTemporaryDir dir;
+    const QStringList cases[] = {
+        {data("many.xls"), "--end", "700", "--fields"},
+        {QStringLiteral(VDMQ_TESTDATA "/check/check.xls"), "--start", "7", "--end", "21", "--check"},
+        {QStringLiteral(VDMQ_TESTDATA "/check/check.xls"), "--start", "7", "--end", "21", "--check", "--json"},
+    };
+    for (const QStringList& args : cases) {
+        SCOPED_TRACE(args.join(' ').toStdString());
+        const QString errFile = dir.filePath("err.txt");
+        // Built before the fork: the child only execs.
+        std::vector<QByteArray> keep{kTool.toLocal8Bit()};
+        for (const QString& a : args)
+            keep.push_back(a.toLocal8Bit());
+        std::vector<char*> argv;
+        for (QByteArray& a : keep)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        const QByteArray err = QFile::encodeName(errFile);
+        int fds[2];
+        ASSERT_EQ(pipe(fds), 0);
+        const pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            ::signal(SIGPIPE, SIG_DFL);  // as a shell starts it
+            const int e = ::open(err.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            dup2(fds[1], STDOUT_FILENO);
+            dup2(e, STDERR_FILENO);
+            ::close(fds[0]);
+            ::close(fds[1]);
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
+        ::close(fds[0]);  // the reader is gone before the first line
+        ::close(fds[1]);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+        EXPECT_EQ(WEXITSTATUS(status), 1);
+        const QString said = QString::fromUtf8(QByteArray::fromStdString(testfiles::readAll(errFile)));
+        EXPECT_TRUE(said.contains(QStringLiteral("无法写入标准输出"))) << said.toStdString();
+    }
+}
+
+// Output names of 246 to 255 bytes failed: the temporary beside the file
+// took ten bytes more than a name may have.
+TEST_F(VdmqPrint, LongOutputNames)
+{
+    QTemporaryDir dir;
+    for (const int bytes : {245, 246, 250, 255}) {
+        for (const char* ext : {".pdf", ".txt"}) {
+            QString name;
+            while (QFile::encodeName(name).size() + 3 + 4 <= bytes)
+                name += QStringLiteral("审");  // three bytes
+            while (QFile::encodeName(name).size() + 4 < bytes)
+                name += u'x';
+            name += QLatin1String(ext);
+            ASSERT_EQ(QFile::encodeName(name).size(), bytes);
+            SCOPED_TRACE(bytes);
+            const QString target = dir.filePath(name);
+            const Result r = run({data("flags.xls"), "--start", "7", "--end", "9",
+                                  QLatin1String(ext) == QLatin1String(".pdf") ? "--pdf" : "--text", target});
+            EXPECT_EQ(r.exit, 0) << r.err.toStdString();
+            EXPECT_GT(QFileInfo(target).size(), 0);
+            EXPECT_EQ(testfiles::entries(dir.path()), QStringList{name});
+            QFile::remove(target);
+        }
+    }
 }

@@ -224,7 +224,7 @@ TEST_F(Profile, RefusedWritesThrowAndLeaveTheFolderClean)
     } catch (const EProfileWriteError& e) {
         EXPECT_EQ(e.path(), dir.filePath("plain/vdmq.ini"));
     }
-    // No temporary file is left behind.
+    // No temporary file (nor a lock file) is left behind.
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size(), 2);
 }
 
@@ -288,9 +288,86 @@ TEST_F(Profile, AtomicUnderConcurrentReadsAndKills)
         ASSERT_TRUE(a == "old" || a == "new") << a;
     }
     // The killed writers' temporaries go with the next write; nothing else
-    // is left in the folder.
+    // but the settings file's lock file is left in the folder.
     WriteProfileString(ini(), "xtcs", "A", "last");
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList{"vdmq.ini"});
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+              (QStringList{"vdmq.ini", "vdmq.ini.lock"}));
+}
+
+// Two programs writing keys at once: each write reads the file, changes one
+// line and renames the result over it, so without a lock over the whole of
+// it one writer's rename dropped the keys the other had just added (two
+// writers of 300 keys each kept 152 and 159).  One writes through a
+// symbolic link: the lock is the file's, not the name's.
+TEST_F(Profile, TwoWritersKeepEachOthersKeys)
+{
+    constexpr int kKeys = 300;
+    writeAll(ini(), "[xtcs]\r\nFile=x\r\n");
+    const QString link = dir.filePath("link.ini");
+    ASSERT_TRUE(QFile::link(ini(), link));
+    int go[2];
+    ASSERT_EQ(pipe(go), 0);
+    pid_t writers[2];
+    for (int w = 0; w < 2; ++w) {
+        writers[w] = fork();
+        ASSERT_GE(writers[w], 0);
+        if (writers[w] == 0) {
+            char c;
+            close(go[1]);
+            (void)!read(go[0], &c, 1);  // both start together
+            try {
+                for (int i = 0; i < kKeys; ++i)
+                    WriteProfileString(w ? link : ini(), "vdmq", (w ? "B" : "A") + std::to_string(i),
+                                       std::to_string(i));
+            } catch (const std::exception& e) {
+                fprintf(stderr, "writer %d: %s\n", w, e.what());
+                _exit(3);
+            }
+            _exit(0);
+        }
+    }
+    close(go[0]);
+    close(go[1]);  // end of file: go
+    for (const pid_t pid : writers) {
+        int status = 0;
+        waitpid(pid, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    }
+    const TProfileSnapshot file = TProfileSnapshot::Load(ini());
+    int kept = 0;
+    for (const char* w : {"A", "B"})
+        for (int i = 0; i < kKeys; ++i)
+            kept += file.Read("vdmq", w + std::to_string(i), "") == std::to_string(i);
+    EXPECT_EQ(kept, 2 * kKeys);
+    EXPECT_EQ(file.Read("xtcs", "File", ""), "x");
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+}
+
+// UTF-8 is taken for UTF-8 only when every byte sequence is valid: text in
+// the system's code page that merely looks like it, overlong forms and
+// encoded surrogates are GBK bytes, read and written back as they are.
+TEST_F(Profile, Utf8WithoutBomOnlyWhenStrictlyValid)
+{
+    struct Case {
+        std::string value;  // as it stands in the file
+        std::string read;   // what ReadProfileString gives (GB18030)
+        bool utf8;
+    } cases[] = {
+        {"人事局", gb("人事局"), true},
+        {gb("人事局"), gb("人事局"), false},
+        {"\xC0\xAF", "\xC0\xAF", false},            // overlong "/"
+        {"\xED\xA0\x80x", "\xED\xA0\x80x", false},  // a surrogate
+        {"\xE4\xBA", "\xE4\xBA", false},            // cut short
+        {"abc", "abc", false},                      // ASCII: either; written in the system's code page
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.read);
+        writeAll(ini(), "[xtcs]\nArea=" + c.value + "\n");
+        EXPECT_EQ(ReadProfileString(ini(), "xtcs", "Area", "?"), c.read);
+        WriteProfileString(ini(), "xtcs", "File", gb("澜坪"));
+        EXPECT_EQ(readAll(ini()),
+                  "[xtcs]\nArea=" + c.value + "\nFile=" + (c.utf8 ? std::string("澜坪") : gb("澜坪")) + "\n");
+    }
 }
 
 }  // namespace

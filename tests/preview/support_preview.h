@@ -32,13 +32,14 @@ public:
     int saveDialogs = 0;
     QString lastFilter;
     QString offered;  // the folder and name the last dialog started with
-    std::vector<QString> errors;
+    std::vector<QString> errors, messages;
     std::vector<bool> replaceAnswers;  // in turn; none left: do not replace
     std::vector<QString> replaceQuestions;
     int maxDialogs = 20;  // later dialogs are cancelled
 
     bool GetSaveFileName(QWidget*, const QString&, const QString& filter, QString& fileName, int& filterIndex) override;
     void ShowError(QWidget*, const QString& message) override { errors.push_back(message); }
+    void ShowMessage(QWidget*, const QString& message) override { messages.push_back(message); }
     bool ConfirmReplace(QWidget*, const QString& fileName) override;
     QString folder;  // where the export dialogs start; empty: the window's default
     QString ExportFolder() override { return folder.isEmpty() ? TPreviewDialogs::ExportFolder() : folder; }

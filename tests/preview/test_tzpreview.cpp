@@ -2,6 +2,7 @@
 // window with no store attached.
 #include "support_preview.h"
 
+#include "platform/atomicfile.h"
 #include "platform/gbtext.h"
 
 #include "report/ui/printbackend.h"
@@ -473,6 +474,76 @@ TEST(TzPreview, PrintSetupDialogConfirmsWithOk)
     for (const QString& text : seen)
         EXPECT_FALSE(text.contains("Print", Qt::CaseInsensitive) || text.contains(U("打印"))) << text.toStdString();
     EXPECT_FALSE(w.report.PrinterSettings.PrinterName.isEmpty()) << "the choice was not stored";
+}
+
+// With no printer, 打印, 打印设置 and Ctrl+P did nothing and said nothing;
+// now each says why, as the main window's 打印 does, and nothing is printed.
+TEST(TzPreview, WithoutAPrinterPrintButtonsSaySo)
+{
+    struct NoPrinter : qr::TQRPrintBackend {
+        int calls = 0;
+        bool HasPrinter() const override { return false; }
+        void PrintPages(const qr::TQRPrinter&, const qr::TQRPrinterSettings&) override { ++calls; }
+        bool PrintSetup(qr::TQRPrinterSettings&, int) override { return bool(++calls); }
+        void WithProgress(const QString&, const std::function<void()>& work) override { work(); }
+    } backend;
+    qr::SetPrintBackend(&backend);
+    ExportWindow w;
+    w.form->show();
+    w.form->activateWindow();
+    for (int i = 0; i < 100 && !w.form->isActiveWindow(); ++i)
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    const struct {
+        const char* what;
+        std::function<void()> press;
+        const char* said;
+    } cases[] = {
+        {"打印", [&] { w.form->SpeedButtonPrint->click(); }, "没有打印：本机没有可用的打印机"},
+        {"Ctrl+P", [&] { pressKey(w.form->QRPreview1, Qt::Key_P, Qt::ControlModifier); },
+         "没有打印：本机没有可用的打印机"},
+        {"打印设置", [&] { w.form->SpeedButtonPrintSetup->click(); }, "无法设置打印机：本机没有可用的打印机"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        w.dialogs.messages.clear();
+        c.press();
+        ASSERT_EQ(w.dialogs.messages.size(), 1u);
+        EXPECT_TRUE(w.dialogs.messages[0].startsWith(U(c.said))) << w.dialogs.messages[0].toStdString();
+        EXPECT_TRUE(w.dialogs.messages[0].contains(U("导出PDF"))) << w.dialogs.messages[0].toStdString();
+    }
+    EXPECT_EQ(backend.calls, 0);
+    EXPECT_TRUE(w.dialogs.errors.empty());
+    qr::SetPrintBackend(nullptr);
+}
+
+// The roster and the settings file are no place for an export: choosing one
+// (or a link to it) in 存盘 or 导出PDF says why and brings the dialog back;
+// the file is not asked about, nor touched.
+TEST(TzPreview, ExportsRefuseTheRoster)
+{
+    QTemporaryDir dir;
+    const QString roster = dir.filePath(U("名单.xls"));
+    {
+        QFile f(roster);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("roster bytes");
+    }
+    ASSERT_TRUE(QFile::link(roster, dir.filePath("link.TXT")));
+    vdmq::ProtectFromOutput(U("花名册"), {roster});
+    for (const bool pdf : {false, true})
+        for (const QString& target : {roster, dir.filePath("link.TXT")}) {
+            SCOPED_TRACE(target.toStdString() + (pdf ? " pdf" : " text"));
+            ExportWindow w;
+            w.dialogs.answer = target;
+            w.dialogs.maxDialogs = 2;
+            (pdf ? w.form->SpeedButtonPdf : w.form->SpeedButtonSave)->click();
+            EXPECT_EQ(w.dialogs.saveDialogs, 3);  // asked again, then cancelled
+            ASSERT_EQ(w.dialogs.errors.size(), 2u);
+            EXPECT_TRUE(w.dialogs.errors[0].contains(U("花名册"))) << w.dialogs.errors[0].toStdString();
+            EXPECT_TRUE(w.dialogs.replaceQuestions.empty());
+            EXPECT_EQ(ReadAll(roster), QByteArray("roster bytes"));
+        }
+    vdmq::ProtectFromOutput(U("花名册"), {});
 }
 
 TEST(TzPreview, WithoutAStoreEveryButtonDoesNothing)
