@@ -5,6 +5,7 @@
 #include "app/core/batchpassword.h"
 #include "app/core/paper.h"
 #include "app/core/printrun.h"
+#include "app/core/runpdf.h"
 #include "app/core/settings.h"
 #include "form/PubFunc.h"
 #include "form/VdCalibration.h"
@@ -405,7 +406,7 @@ struct BatchHost : TPrintRunHost {
     qr::TQRPlacement placement;
     QString rosterName;  // names the print jobs
     bool paperChecked = false;
-    std::unique_ptr<qr::TQRPdfWriter> pdf;
+    std::unique_ptr<TRunPdf> pdf;
     std::unique_ptr<qr::TQRAsciiExportFilter> text;
     std::string line;  // --fields output, reused
     TPrintRun* run = nullptr;
@@ -449,15 +450,11 @@ struct BatchHost : TPrintRunHost {
             writeFields(form, row);
             break;
         }
-        case Output::Pdf: {
-            auto store = form.qrVDMQ->PrepareNew();
+        case Output::Pdf:
             if (!pdf)
-                pdf = std::make_unique<qr::TQRPdfWriter>(opt.target,
-                                                         QStringLiteral("国家机关事业单位工作人员工资变动审批表"));
-            for (int p = 1; p <= store->PageCount(); ++p)
-                pdf->AddPage(store->Page(p), placement);
+                pdf = std::make_unique<TRunPdf>(opt.target, placement);
+            pdf->Add(form);
             break;
-        }
         case Output::Text: {
             // The preview window's export: a preparation through the filter,
             // each one adding its page to the file.

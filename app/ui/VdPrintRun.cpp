@@ -3,6 +3,7 @@
 // the window's entry fields, message boxes and preview windows around it.
 #include "app/core/folders.h"
 #include "app/core/printrun.h"
+#include "app/core/runpdf.h"
 #include "app/ui/VdCheckDialog.h"
 #include "app/ui/VdMainUnit.h"
 #include "app/ui/VdPaperPrint.h"
@@ -92,9 +93,7 @@ struct TPrintRunState : TPrintRunHost {
     int previewForm = 0, previewForms = 0;
     int carriedZoom = 0;
     bool closedDuringRun = false;  // no summary for a window that is closing
-    QString pdfFile;               // the whole-run PDF
-    qr::TQRPlacement pdfPlacement;
-    std::unique_ptr<qr::TQRPdfWriter> pdf;
+    std::unique_ptr<TRunPdf> pdf;  // the whole-run PDF
 
     // ---- host --------------------------------------------------------------
     TRunEntries ReadEntries() override
@@ -151,10 +150,9 @@ struct TPrintRunState : TPrintRunHost {
             }
             const QFileInfo info(file);
             if (!info.exists() || info.isDir() || AskReplace(form->Dialogs(), form, file)) {
-                pdfFile = file;
                 // On the remembered paper, as a PDF printed from the printer
                 // dialog would be.
-                pdfPlacement = previewDialogs.ExportPlacement();
+                pdf = std::make_unique<TRunPdf>(file, previewDialogs.ExportPlacement());
                 return true;
             }
             selected = file;
@@ -164,14 +162,7 @@ struct TPrintRunState : TPrintRunHost {
     void OutputForm(TVdPrnForm& holder, int formMode, int row) override
     {
         if (formMode == kRunToPdf) {
-            // The writer vdmq-print --pdf uses, one page per form; the file
-            // is made when the first form is ready.
-            auto store = holder.qrVDMQ->PrepareNew();
-            if (!pdf)
-                pdf = std::make_unique<qr::TQRPdfWriter>(pdfFile,
-                                                         QStringLiteral("国家机关事业单位工作人员工资变动审批表"));
-            for (int p = 1; p <= store->PageCount(); ++p)
-                pdf->AddPage(store->Page(p), pdfPlacement);
+            pdf->Add(holder);
             return;
         }
         if (formMode != 0) {
@@ -407,20 +398,21 @@ void TVdMainForm::PrintRun(int mode)
         return;
     state->mode = mode;
     state->closedDuringRun = false;
-    state->pdfFile.clear();
+    state->pdf.reset();
     const TRunResult result = state->run.Run(mode);
 
     bool written = true;
-    if (state->pdf) {
+    const QString pdfFile = state->pdf ? state->pdf->FileName() : QString();
+    if (state->pdf && state->pdf->Begun()) {
         try {
             state->pdf->Finish();
-            RememberExportFolder(Vdcs, QFileInfo(state->pdfFile).absolutePath());
+            RememberExportFolder(Vdcs, QFileInfo(pdfFile).absolutePath());
         } catch (const std::exception& e) {
             written = false;
             ShowError(e);
         }
-        state->pdf.reset();
     }
+    state->pdf.reset();
     if (state->closedDuringRun || !written)
         return;
     TRunEnd end;
@@ -429,7 +421,7 @@ void TVdMainForm::PrintRun(int mode)
     end.startRow = Vdcs.StartRow;
     end.endRow = Vdcs.EndRow;
     if (mode == kRunToPdf)
-        end.target = state->pdfFile;
+        end.target = pdfFile;
     else if (backend)
         end.target = backend->PrinterFor(qr::TQRPrinterSettings{});
     ReportRunEnd(*this, end);
