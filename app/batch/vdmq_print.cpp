@@ -872,7 +872,6 @@ int runStatus(BatchHost& host, const Options& opt, const TVdcs& vdcs, const TRun
     switch (result.status) {
     case TRunStatus::ConvertError: return 2;
     case TRunStatus::Cancelled: host.say("没有输入密码，花名册未打开"); return 1;
-    case TRunStatus::ExcelFailed:
     case TRunStatus::OpenFailed:
     case TRunStatus::Failed: return 1;
     default: break;
@@ -954,11 +953,9 @@ int main(int argc, char** argv)
     host.passwords = &passwords;
 
     std::setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
-    TExcelApplication excel;
-    excel.SetPasswordPrompt(&passwords);
-    TExcelWorksheet sheet;
-    TExcelRunReader reader(excel, sheet);
-    TPrintRun run(vdcs, reader, host);
+    TRosterRows roster;
+    roster.SetPasswordPrompt(&passwords);
+    TPrintRun run(vdcs, roster, host);
     host.run = &run;
     if (opt.output == Output::Check)
         return runCheck(run, host, opt, vdcs);

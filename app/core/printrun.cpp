@@ -7,33 +7,7 @@
 
 namespace vdmq {
 
-std::string MsgExcelStartFailed() { return gb("Excel文件打开失败！"); }
 std::string MsgChooseRoster() { return gb("请选择EXCEL数据表格！"); }
-
-// ---- the reader over the spreadsheet operations ------------------------------
-
-void TExcelRunReader::Connect() { app_.Connect(); }
-
-void TExcelRunReader::Open(const std::string& pathGb) { app_.WorkbooksOpen(pathGb); }
-
-void TExcelRunReader::AttachFirstSheet() { app_.AttachFirstSheet(sheet_); }
-
-std::string TExcelRunReader::CellText(int row, int col) const { return sheet_.CellText(row, col); }
-
-int TExcelRunReader::LastRow() const
-{
-    // Cells below the sheet's used area are empty, so none of those rows is
-    // flagged; a range typed as 7..99999999 need not read them one by one.
-    if (const roster::Sheet* s = sheet_.sheet())
-        return std::max(0, s->rowCount());
-    return INT_MAX;
-}
-
-void TExcelRunReader::Disconnect()
-{
-    sheet_.Release();
-    app_.Disconnect();
-}
 
 // ---- the run -------------------------------------------------------------------
 
@@ -62,8 +36,8 @@ private:
 
 }  // namespace
 
-TPrintRun::TPrintRun(TVdcs& vdcs, TRunReader& reader, TPrintRunHost& host)
-    : vdcs_(vdcs), reader_(reader), host_(host), source_(vdcs, reader, [this] { return host_.OpinionWidthText(); })
+TPrintRun::TPrintRun(TVdcs& vdcs, TRowSource& rows, TPrintRunHost& host)
+    : vdcs_(vdcs), rows_(rows), host_(host), source_(vdcs, rows, [this] { return host_.OpinionWidthText(); })
 {
 }
 
@@ -77,7 +51,7 @@ TRunResult TPrintRun::Start(int mode, TCheckReport* checkOnly)
 {
     TRunResult result;
     if (running_) {
-        // The reader is in use by the run that is waiting; a second run
+        // The roster is in use by the run that is waiting; a second run
         // would pull it away.  A Preview press only raises the window.
         if (mode == 0)
             host_.RaisePreviewWindow();
@@ -128,8 +102,8 @@ TRunResult TPrintRun::RunLoop(int mode, int startRow, int endRow, TCheckReport* 
     std::exception_ptr failure;
     try {
         // Step 6.  A first sheet that cannot be read (a chart) ends the run;
-        // the reader is released like after any other error.
-        reader_.AttachFirstSheet();
+        // the roster is let go like after any other error.
+        rows_.FirstSheet();
     } catch (...) {
         failure = std::current_exception();
     }
@@ -139,7 +113,7 @@ TRunResult TPrintRun::RunLoop(int mode, int startRow, int endRow, TCheckReport* 
     if (!failure && (checkOnly || (endRow >= startRow && host_.WantsCheck(mode)))) {
         try {
             if (!CheckFirst(mode, startRow, endRow, checkOnly, result)) {
-                reader_.Disconnect();
+                rows_.Close();
                 return result;
             }
         } catch (...) {
@@ -152,7 +126,7 @@ TRunResult TPrintRun::RunLoop(int mode, int startRow, int endRow, TCheckReport* 
         failure = OutputRows(mode, startRow, endRow, result);
 
     // Step 8, whatever step 7 came to; then the error.
-    reader_.Disconnect();
+    rows_.Close();
     if (failure) {
         result.status = TRunStatus::Failed;
         result.message = errorTextGb(failure);
@@ -163,40 +137,31 @@ TRunResult TPrintRun::RunLoop(int mode, int startRow, int endRow, TCheckReport* 
 
 bool TPrintRun::OpenRoster(TRunResult& result)
 {
-    // Starting the reader and opening the roster are the two failures the
-    // run expects: each releases the reader and shows the run's own message,
-    // with the reader's reason as detail.
-    const auto expected = [&](TRunStatus status, std::string message, const std::exception& e) {
-        reader_.Disconnect();
-        result.status = status;
-        result.message = std::move(message);
-        result.detail = errorTextGb(e);
-        host_.MessageBox(result.message, result.detail);
-        return false;
-    };
-    try {
-        reader_.Connect();
-    } catch (const std::exception& e) {
-        return expected(TRunStatus::ExcelFailed, MsgExcelStartFailed(), e);
-    }
     // The roster being read is no place for an output of this run.
     ProtectFromOutput(QStringLiteral("花名册"), {fromGb(vdcs_.RosterPath)});
     try {
-        reader_.Open(vdcs_.RosterPath);
+        rows_.Open(vdcs_.RosterPath);
     } catch (const roster::OpenCancelled&) {
         // No password given: the user knows; the run ends without a box.
-        reader_.Disconnect();
+        rows_.Close();
         result.status = TRunStatus::Cancelled;
         return false;
     } catch (const std::exception& e) {
-        return expected(TRunStatus::OpenFailed, MsgChooseRoster(), e);
+        // The one failure the run expects: its own message, with the
+        // reason as detail, once the roster is let go.
+        rows_.Close();
+        result.status = TRunStatus::OpenFailed;
+        result.message = MsgChooseRoster();
+        result.detail = errorTextGb(e);
+        host_.MessageBox(result.message, result.detail);
+        return false;
     }
     return true;
 }
 
 bool TPrintRun::CheckFirst(int mode, int startRow, int endRow, TCheckReport* checkOnly, TRunResult& result)
 {
-    const int last = endRow < startRow ? endRow : std::min(endRow, std::max(reader_.LastRow(), startRow - 1));
+    const int last = endRow < startRow ? endRow : std::min(endRow, std::max(rows_.LastRow(), startRow - 1));
     TFormCheck check(source_);
     check.SetSheet(host_.CheckSheet(mode));
     TCheckReport report = check.CheckRows(startRow, last);
@@ -220,7 +185,7 @@ int TPrintRun::CountForms(long long first, long long last)
     int forms = 0;
     for (long long r = first; r <= last; ++r) {
         try {
-            if (col::IsPrintFlag(reader_.CellText(int(r), col::PrintFlag)))
+            if (col::IsPrintFlag(rows_.CellText(int(r), col::PrintFlag)))
                 ++forms;
         } catch (...) {
         }
@@ -231,7 +196,7 @@ int TPrintRun::CountForms(long long first, long long last)
 std::exception_ptr TPrintRun::OutputRows(int mode, int startRow, int endRow, TRunResult& result)
 {
     const long long first = startRow;
-    const long long last = std::min<long long>(endRow, std::max<long long>(reader_.LastRow(), first - 1));
+    const long long last = std::min<long long>(endRow, std::max<long long>(rows_.LastRow(), first - 1));
     TRunProgress progress;
     progress.rowsTotal = int(std::max(0LL, last - first + 1));
     if (host_.CountsForms()) {
@@ -250,7 +215,7 @@ std::exception_ptr TPrintRun::OutputRows(int mode, int startRow, int endRow, TRu
         const int row = int(r);
         try {
             ++result.rowsRead;
-            if (col::IsPrintFlag(reader_.CellText(row, col::PrintFlag)))
+            if (col::IsPrintFlag(rows_.CellText(row, col::PrintFlag)))
                 OutputForm(mode, row, progress, result);
             result.lastRow = row;
         } catch (...) {

@@ -9,7 +9,7 @@
 #include "form/RosterColumns.h"
 #include "form/VdPrnCheck.h"
 #include "form/VdPrnUnit.h"
-#include "platform/spreadsheet.h"
+#include "platform/rowsource.h"
 #include <QDateTime>
 #include <climits>
 #include <exception>
@@ -18,9 +18,8 @@
 
 namespace vdmq {
 
-// The message boxes of the run.
-std::string MsgExcelStartFailed();  // "Excel文件打开失败！"
-std::string MsgChooseRoster();      // "请选择EXCEL数据表格！"
+// The message box of a roster that cannot be opened.
+std::string MsgChooseRoster();  // "请选择EXCEL数据表格！"
 
 // The texts of the main window's entry fields that a run takes at its start.
 struct TRunEntries {
@@ -31,58 +30,25 @@ struct TRunEntries {
     QDateTime dtPrint;   // -> PrintDate
 };
 
-// The roster as the run sees it: connect, open, attach the first sheet, read
-// cells, disconnect.
-class TRunReader {
-public:
-    virtual ~TRunReader() = default;
-    // Fails when the reader cannot be started ("Excel文件打开失败！").
-    virtual void Connect() = 0;
-    // Opens the workbook at the path; throws with the reason.
-    virtual void Open(const std::string& pathGb) = 0;
-    virtual void AttachFirstSheet() = 0;
-    virtual std::string CellText(int row, int col) const = 0;
-    // The last row that can hold anything; rows after it read as empty.
-    virtual int LastRow() const { return INT_MAX; }
-    // Releases the workbook and the sheet; safe when not connected.
-    virtual void Disconnect() = 0;
-};
-
-// The reader over the native spreadsheet operations, working on the
-// application and worksheet components that the caller owns.
-class TExcelRunReader : public TRunReader {
-public:
-    TExcelRunReader(TExcelApplication& app, TExcelWorksheet& sheet) : app_(app), sheet_(sheet) {}
-    void Connect() override;
-    void Open(const std::string& pathGb) override;
-    void AttachFirstSheet() override;
-    std::string CellText(int row, int col) const override;
-    int LastRow() const override;
-    void Disconnect() override;
-private:
-    TExcelApplication& app_;
-    TExcelWorksheet& sheet_;
-};
-
 // What the filler reads during a run: the current row's cells through the
-// run's reader, the opinion width text at every call (the user may change
+// run's row source, the opinion width text at every call (the user may change
 // the field while a preview waits), and the settings record.
 class TRunFillSource : public TFillSource {
 public:
-    TRunFillSource(const TVdcs& vdcs, const TRunReader& reader, std::function<std::string()> widthText)
-        : vdcs_(vdcs), reader_(reader), widthText_(std::move(widthText))
+    TRunFillSource(const TVdcs& vdcs, const TRowSource& rows, std::function<std::string()> widthText)
+        : vdcs_(vdcs), rows_(rows), widthText_(std::move(widthText))
     {
     }
     int CurRow() const override { return row_; }
     void SetCurRow(int row) { row_ = row; }
-    std::string CellText(int row, int col) const override { return reader_.CellText(row, col); }
+    std::string CellText(int row, int col) const override { return rows_.CellText(row, col); }
     std::string OpinionWidthText() const override { return widthText_ ? widthText_() : std::string(); }
     std::string DocNo() const override { return vdcs_.DocNo; }
     QDate PrintDate() const override { return FromDateTime(vdcs_.PrintDate).date(); }
     std::string IssuedBy() const override { return vdcs_.IssuedBy; }
 private:
     const TVdcs& vdcs_;
-    const TRunReader& reader_;
+    const TRowSource& rows_;
     std::function<std::string()> widthText_;
     int row_ = 0;
 };
@@ -119,8 +85,8 @@ public:
     // The standard error box; `row` is the roster row it happened in, or 0.
     virtual void ShowError(const std::string& messageGb, int row) = 0;
     // A row failed.  Return true to report it at once and go on with the
-    // next row; false ends the loop and the error is shown after the reader
-    // has been released.
+    // next row; false ends the loop and the error is shown after the roster
+    // has been let go.
     virtual bool RowFailed(int /*row*/, const std::string& /*messageGb*/) { return false; }
     // Before the first form, with the roster open: whether the flagged rows
     // of the range are checked first (TFormCheck), and, when they were,
@@ -147,7 +113,6 @@ enum class TRunStatus {
     Busy,           // a run is going; nothing done (Preview: window raised)
     PreviewRaised,  // a preview window was there and came to the front
     ConvertError,   // a row field is not a whole number
-    ExcelFailed,    // the reader could not be started
     OpenFailed,     // the roster could not be opened
     Failed,         // attaching the sheet or a row failed
     Stopped,        // stopped on request after a form
@@ -166,12 +131,12 @@ struct TRunResult {
     int lastRow = 0;      // the last row taken to its end, 0 for none
     int lastFormRow = 0;  // the row of the last form output, 0 for none
     std::string message;  // GB18030: the error or message box text
-    std::string detail;   // the reader's reason for OpenFailed
+    std::string detail;   // the row source's reason for OpenFailed
 };
 
 class TPrintRun {
 public:
-    TPrintRun(TVdcs& vdcs, TRunReader& reader, TPrintRunHost& host);
+    TPrintRun(TVdcs& vdcs, TRowSource& rows, TPrintRunHost& host);
     ~TPrintRun();
 
     // mode 0 previews, any other value prints.
@@ -205,7 +170,7 @@ private:
     void OutputForm(int mode, int row, TRunProgress& progress, TRunResult& result);
 
     TVdcs& vdcs_;
-    TRunReader& reader_;
+    TRowSource& rows_;
     TPrintRunHost& host_;
     TRunFillSource source_;
     bool running_ = false;

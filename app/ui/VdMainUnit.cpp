@@ -194,7 +194,7 @@ TVdMainForm::TVdMainForm(const QString& appDir, std::shared_ptr<TDialogs> dialog
     };
     Passwords = std::move(passwords);
     VdBrowser->SetPasswordPrompt(Passwords.get());
-    ExcelApp.SetPasswordPrompt(Passwords.get());
+    Roster.SetPasswordPrompt(Passwords.get());
     FormCreate();
 }
 

@@ -4,7 +4,7 @@
 // row range and the buttons.
 #include "app/core/settings.h"
 #include "app/ui/VdDialogs.h"
-#include "platform/spreadsheet.h"
+#include "platform/rowsource.h"
 #include <QDateEdit>
 #include <QLabel>
 #include <QLineEdit>
@@ -77,8 +77,8 @@ public:
     TOpenDialog DlgOpen;
 
     // ---- what a print run uses ------------------------------------------
-    TExcelApplication ExcelApp;
-    TExcelWorksheet Excelsheet;
+    // The roster as the run reads it: open from the run's start to its end.
+    TRosterRows Roster;
     // Asks for the password of an encrypted roster; shared by the roster
     // pane and the print run, so it is asked once per roster.
     std::unique_ptr<roster::PasswordPrompt> Passwords;

@@ -1,5 +1,5 @@
 // The print run of the main window's Preview and Print buttons: the run
-// logic of app/core/printrun over the window's spreadsheet components, with
+// logic of app/core/printrun over the window's roster, with
 // the window's entry fields, message boxes and preview windows around it.
 #include "app/core/folders.h"
 #include "app/core/printrun.h"
@@ -51,11 +51,7 @@ private:
 }  // namespace
 
 struct TPrintRunState : TPrintRunHost {
-    explicit TPrintRunState(TVdMainForm* form)
-        : form(form), reader(form->ExcelApp, form->Excelsheet), run(Vdcs, reader, *this)
-    {
-        closeGuard.state = this;
-    }
+    explicit TPrintRunState(TVdMainForm* form) : form(form), run(Vdcs, form->Roster, *this) { closeGuard.state = this; }
 
     // Closing the main window while a run waits in Preview (or prints) would
     // destroy the components under it.  The close is held back: the run is
@@ -79,7 +75,6 @@ struct TPrintRunState : TPrintRunHost {
     } closeGuard;
 
     TVdMainForm* form;
-    TExcelRunReader reader;
     TPrintRun run;
     int mode = 0;
     QPointer<TFormTzpreview> preview;  // the window of the form now previewed
@@ -224,7 +219,7 @@ struct TPrintRunState : TPrintRunHost {
     QString cellText(int row, int col) const
     {
         try {
-            return fromGb(Trim(reader.CellText(row, col)));
+            return fromGb(Trim(form->Roster.CellText(row, col)));
         } catch (const std::exception&) {
             return {};
         }
@@ -233,11 +228,11 @@ struct TPrintRunState : TPrintRunHost {
     // The flagged rows from `first` (the run's first form) to the run's end.
     int countForms(int first) const
     {
-        const int last = std::min(Vdcs.EndRow, reader.LastRow());
+        const int last = std::min(Vdcs.EndRow, form->Roster.LastRow());
         int forms = 0;
         for (int r = first; r <= last; ++r) {
             try {
-                forms += col::IsPrintFlag(reader.CellText(r, col::PrintFlag));
+                forms += col::IsPrintFlag(form->Roster.CellText(r, col::PrintFlag));
             } catch (const std::exception&) {
                 // The run stops at this row with its own message.
             }

@@ -4,8 +4,8 @@
 #include "app/core/printrun.h"
 #include "app/ui/VdCheckDialog.h"
 #include "app/ui/VdMainUnit.h"
-#include "app/ui/VdRunReport.h"
 #include "app/ui/VdPaperPrint.h"
+#include "app/ui/VdRunReport.h"
 #include "platform/gbtext.h"
 #include "preview/TzPreview.h"
 #include "report/ui/printbackend.h"
@@ -37,16 +37,13 @@ TCheckReport checkedRoster(const std::string& width = "78", int first = 7, int l
     TVdcs vdcs;
     vdcs.DocNo = gb("澜人发(2007)71号");
     vdcs.PrintDate = ToDateTime(QDateTime(QDate(2009, 7, 1), QTime(12, 0)));
-    TExcelApplication excel;
-    TExcelWorksheet sheet;
-    TExcelRunReader reader(excel, sheet);
-    TRunFillSource source(vdcs, reader, [width] { return width; });
-    reader.Connect();
-    reader.Open(gb(kCheckRoster));
-    reader.AttachFirstSheet();
+    TRosterRows rows;
+    TRunFillSource source(vdcs, rows, [width] { return width; });
+    rows.Open(gb(kCheckRoster));
+    rows.FirstSheet();
     TFormCheck check(source);
     TCheckReport report = check.CheckRows(first, last);
-    reader.Disconnect();
+    rows.Close();
     return report;
 }
 
@@ -224,7 +221,7 @@ TEST(CheckDialog, PrintAndPreviewAskWhenThereIsSomethingToSay)
             EXPECT_EQ(dialogs->askedProblems, 1) << c.what;
         }
         EXPECT_TRUE(dialogs->errors.isEmpty()) << c.what << ": " << dialogs->errors.join('\n').toStdString();
-        EXPECT_FALSE(form.ExcelApp.Connected()) << c.what;
+        EXPECT_FALSE(form.Roster.IsOpen()) << c.what;
         EXPECT_TRUE(form.btnPrn->isEnabled()) << c.what;
     }
     qr::SetPrintBackend(nullptr);

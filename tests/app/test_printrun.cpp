@@ -1,5 +1,5 @@
-// The print run's steps, with a scripted reader and host, and over the real
-// reader on generated rosters.
+// The print run's steps, with a scripted row source and host, and over the
+// real roster reader on generated rosters.
 #include "app/core/printrun.h"
 #include "form/PubFunc.h"
 #include "platform/gbtext.h"
@@ -33,25 +33,19 @@ struct Log {
     }
 };
 
-struct FakeReader : TRunReader {
+struct FakeRows : TRowSource {
     Log& log;
     std::map<int, std::string> flags;  // row -> flag cell text
-    bool failConnect = false, failOpen = false, failAttach = false;
+    bool failOpen = false, failAttach = false;
     int failCellRow = 0;
-    explicit FakeReader(Log& l) : log(l) {}
-    void Connect() override
-    {
-        log.add("connect");
-        if (failConnect)
-            throw std::runtime_error("no reader");
-    }
+    explicit FakeRows(Log& l) : log(l) {}
     void Open(const std::string& p) override
     {
         log.add("open " + p);
         if (failOpen)
             throw std::runtime_error("missing");
     }
-    void AttachFirstSheet() override
+    void FirstSheet() override
     {
         log.add("attach");
         if (failAttach)
@@ -65,7 +59,7 @@ struct FakeReader : TRunReader {
         auto it = flags.find(row);
         return it == flags.end() ? std::string() : it->second;
     }
-    void Disconnect() override { log.add("disconnect"); }
+    void Close() override { log.add("close"); }
 };
 
 struct FakeHost : TPrintRunHost {
@@ -109,7 +103,7 @@ struct FakeHost : TPrintRunHost {
 
 struct Fixture {
     Log log;
-    FakeReader reader{log};
+    FakeRows reader{log};
     FakeHost host{log};
     TVdcs vdcs;
     TPrintRun run{vdcs, reader, host};
@@ -167,9 +161,9 @@ TEST(PrintRun, RangeStepsAndOrder)
         EXPECT_EQ(r.forms, c.forms);
         // Started, opened, attached and released even when no cell is read.
         EXPECT_EQ(f.log.events.front(), "running");
-        EXPECT_LT(f.log.indexOf("connect"), f.log.indexOf("open r.xls"));
+        EXPECT_EQ(f.log.events[1], "open r.xls");
         EXPECT_LT(f.log.indexOf("open"), f.log.indexOf("attach"));
-        EXPECT_EQ(f.log.events[f.log.events.size() - 2], "disconnect");
+        EXPECT_EQ(f.log.events[f.log.events.size() - 2], "close");
         EXPECT_EQ(f.log.events.back(), "idle");
         for (auto& form : f.host.forms)
             EXPECT_TRUE(form.isNull()) << "holder kept after its form went out";
@@ -225,8 +219,6 @@ TEST(PrintRun, FailuresReleaseTheReaderBeforeTheMessage)
         std::string shown;
         int forms;
     } cases[] = {
-        {"connect", [](Fixture& f) { f.reader.failConnect = true; }, TRunStatus::ExcelFailed,
-         "box " + gb("Excel文件打开失败！") + "|no reader", 0},
         {"open", [](Fixture& f) { f.reader.failOpen = true; }, TRunStatus::OpenFailed,
          "box " + gb("请选择EXCEL数据表格！") + "|missing", 0},
         {"attach", [](Fixture& f) { f.reader.failAttach = true; }, TRunStatus::Failed, "error chart row 0", 0},
@@ -243,9 +235,9 @@ TEST(PrintRun, FailuresReleaseTheReaderBeforeTheMessage)
         EXPECT_EQ(r.status, c.status) << c.name;
         EXPECT_EQ(r.forms, c.forms) << c.name;
         ASSERT_GE(f.log.indexOf(c.shown), 0) << c.name;
-        EXPECT_EQ(f.log.indexOf("disconnect"), f.log.indexOf(c.shown) - 1) << c.name;
+        EXPECT_EQ(f.log.indexOf("close"), f.log.indexOf(c.shown) - 1) << c.name;
         EXPECT_EQ(f.log.count("cell 10"), 0) << c.name << ": went on after the error";
-        EXPECT_EQ(f.log.count("open"), c.status == TRunStatus::ExcelFailed ? 0 : 1);
+        EXPECT_EQ(f.log.count("open"), 1);
     }
 }
 
@@ -272,7 +264,7 @@ TEST(PrintRun, ReentryAndStop)
         Fixture f;
         f.host.previewWindowThere = true;
         EXPECT_EQ(f.run.Run(0).status, TRunStatus::PreviewRaised);
-        EXPECT_EQ(f.log.count("connect"), 0);
+        EXPECT_EQ(f.log.count("open"), 0);
         EXPECT_EQ(f.run.Run(1).status, TRunStatus::Done);  // Print does not look for it
     }
     // Presses during a run start nothing; Preview raises the window.
@@ -290,11 +282,11 @@ TEST(PrintRun, ReentryAndStop)
         };
         TRunResult r = f.run.Run(0);
         EXPECT_EQ(inner, (std::vector<TRunStatus>{TRunStatus::Busy, TRunStatus::Busy}));
-        EXPECT_EQ(f.log.count("connect"), 1);
+        EXPECT_EQ(f.log.count("open"), 1);
         EXPECT_EQ(f.log.count("raise"), 2);
         EXPECT_EQ(r.status, TRunStatus::Stopped);
         EXPECT_EQ(r.forms, 1);
-        EXPECT_EQ(f.log.count("disconnect"), 1);
+        EXPECT_EQ(f.log.count("close"), 1);
         EXPECT_FALSE(f.run.Running());
         f.host.duringOutput = nullptr;
         EXPECT_EQ(f.run.Run(1).forms, 3);  // a stop does not carry over
@@ -339,7 +331,7 @@ TEST(PrintRun, FormsCountedBeforeTheFirstGoesOut)
     };
     for (const Case& c : cases) {
         Log log;
-        FakeReader reader(log);
+        FakeRows reader(log);
         CountingHost host(log);
         TVdcs vdcs;
         TPrintRun run(vdcs, reader, host);
@@ -354,7 +346,7 @@ TEST(PrintRun, FormsCountedBeforeTheFirstGoesOut)
         EXPECT_EQ(host.announced, c.announced);
         EXPECT_EQ(r.lastRow, c.lastRow);
         EXPECT_EQ(r.lastFormRow, c.lastFormRow);
-        EXPECT_EQ(log.count("disconnect"), 1);
+        EXPECT_EQ(log.count("close"), 1);
     }
 }
 
@@ -380,12 +372,10 @@ TEST(PrintRun, RealRosters)
         FakeHost host(log);
         host.entries.edStart = c.start;
         host.entries.edEnd = c.end;
-        TExcelApplication app;
-        TExcelWorksheet sheet;
-        TExcelRunReader reader(app, sheet);
+        TRosterRows roster;
         TVdcs vdcs;
         vdcs.RosterPath = gb(std::string(VDMQ_TESTDATA "/printrun/") + c.file);
-        TPrintRun run(vdcs, reader, host);
+        TPrintRun run(vdcs, roster, host);
         TRunResult r = run.Run(1);
         EXPECT_EQ(r.status, c.status) << c.file;
         std::vector<int> rows;
@@ -394,8 +384,8 @@ TEST(PrintRun, RealRosters)
                 rows.push_back(std::stoi(e.substr(7)));
         EXPECT_EQ(rows, c.rows) << c.file;
         EXPECT_EQ(r.errorRow, c.errorRow) << c.file;
-        EXPECT_FALSE(app.Connected()) << c.file;
-        EXPECT_FALSE(sheet.Attached()) << c.file;
+        EXPECT_FALSE(roster.IsOpen()) << c.file;
+        EXPECT_FALSE(roster.Sheet()) << c.file;
         if (c.status == TRunStatus::OpenFailed) {
             EXPECT_FALSE(r.detail.empty()) << "no reason given for " << c.file;
         }

@@ -101,7 +101,7 @@ TEST(PrintRunGui, PreviewShowsEachFormInAWindowOfItsOwn)
     EXPECT_TRUE(w.form->btnPrn->isEnabled());
     EXPECT_TRUE(w.previews().isEmpty());
     EXPECT_TRUE(w.dialogs->errors.isEmpty()) << w.dialogs->errors.join('\n').toStdString();
-    EXPECT_FALSE(w.form->ExcelApp.Connected());
+    EXPECT_FALSE(w.form->Roster.IsOpen());
 }
 
 // Each window names its person, row and place in the run, and opens at the
@@ -178,7 +178,7 @@ TEST(PrintRunGui, StopButtonEndsAPreviewRun)
         EXPECT_TRUE(w.previews().isEmpty());
         EXPECT_TRUE(w.dialogs->messages.isEmpty());
         EXPECT_TRUE(w.dialogs->errors.isEmpty());
-        EXPECT_FALSE(w.form->ExcelApp.Connected());
+        EXPECT_FALSE(w.form->Roster.IsOpen());
         EXPECT_TRUE(w.form->btnPrn->isEnabled());
     }
 }
@@ -198,7 +198,7 @@ TEST(PrintRunGui, ClosingTheMainWindowEndsTheRun)
     w.dialogs->choices = {1};  // 不保存
     w.form->PrintRun(0);
     EXPECT_EQ(shown, 1);
-    EXPECT_FALSE(w.form->ExcelApp.Connected());
+    EXPECT_FALSE(w.form->Roster.IsOpen());
     wait(50);  // the held-back close
     EXPECT_FALSE(w.form->isVisible());
     EXPECT_TRUE(w.previews().isEmpty());
@@ -215,7 +215,7 @@ TEST(PrintRunGui, QuittingTheApplicationEndsAPreviewRun)
     });
     w.form->PrintRun(0);
     EXPECT_EQ(shown, 1);
-    EXPECT_FALSE(w.form->ExcelApp.Connected());
+    EXPECT_FALSE(w.form->Roster.IsOpen());
     EXPECT_TRUE(w.previews().isEmpty());
     // An exit outside exec() keeps every later event loop from running;
     // one short exec() clears it for the tests that follow.
@@ -253,7 +253,7 @@ TEST(PrintRunGui, MessageBoxes)
             EXPECT_EQ(w.dialogs->errors[0], c.error);
         }
         EXPECT_TRUE(w.previews().isEmpty()) << c.roster << ": a failed form left its window";
-        EXPECT_FALSE(w.form->ExcelApp.Connected());
+        EXPECT_FALSE(w.form->Roster.IsOpen());
     }
 }
 
@@ -339,7 +339,7 @@ TEST(PrintRunGui, PrintRunEndsWithASummary)
             EXPECT_TRUE(w.dialogs->messages.isEmpty());
         }
         EXPECT_TRUE(w.form->btnPrn->isEnabled());
-        EXPECT_FALSE(w.form->ExcelApp.Connected());
+        EXPECT_FALSE(w.form->Roster.IsOpen());
         qr::SetPrintBackend(nullptr);
     }
 }
@@ -465,7 +465,7 @@ TEST(PrintRunGui, WholeRunIntoOnePdf)
             EXPECT_TRUE(w.dialogs->messages.isEmpty());
         }
         EXPECT_TRUE(backend.jobs.empty());
-        EXPECT_FALSE(w.form->ExcelApp.Connected());
+        EXPECT_FALSE(w.form->Roster.IsOpen());
         qr::SetPrintBackend(nullptr);
     }
 }
