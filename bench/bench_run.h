@@ -54,7 +54,7 @@ class RosterRun {
 public:
     RosterRun() : vdcs_(DefaultVdcs()), source_(vdcs_, rows_, [] { return std::to_string(kDefaultOpinionWidth); })
     {
-        vdcs_.PrintDate = ToDateTime(QDateTime(QDate(2009, 7, 1), QTime(12, 0)));
+        vdcs_.PrintDate = QDate(2009, 7, 1);
     }
     // Opens the roster at `path` (a command-line argument); says how long it took.
     void Open(const char* path)

@@ -108,7 +108,7 @@ enum class Output { None, Fields, Pdf, Text, Printer, Check };
 struct Options {
     QString roster;
     std::optional<std::string> start, end, docNo, issuedBy, width;
-    std::optional<QDateTime> date;
+    std::optional<QDate> date;
     QString settings;
     QString passwordFile;
     bool keepGoing = false;
@@ -212,7 +212,7 @@ bool parseRunOption(ArgCursor& a, Options& o)
         const QDateTime dt = parseDate(v);
         if (!dt.isValid())
             throw UsageError{"--date：'" + local(v) + "' 不是 YYYY-MM-DD 或 YYYY-MM-DD HH:MM:SS 形式的日期"};
-        o.date = dt;
+        o.date = dt.date();
     } else if (a.Is("--paper")) {
         const QString v = a.Value();
         o.paper = ParsePaper(v.toStdString());
@@ -423,10 +423,10 @@ struct BatchHost : TPrintRunHost {
 
     TRunEntries ReadEntries() override { return entries; }
     // The check measures on the paper and offsets a --pdf run would use.
-    TCheckSheet CheckSheet(int /*mode*/) override { return CheckSheetFor(paper, true); }
+    TCheckSheet CheckSheet(TRunMode /*mode*/) override { return CheckSheetFor(paper, true); }
     std::string OpinionWidthText() override { return width; }
 
-    void OutputForm(TVdPrnForm& form, int mode, int row) override
+    void OutputForm(TVdPrnForm& form, TRunMode mode, int row) override
     {
         try {
             outputForm(form, mode, row);
@@ -439,7 +439,7 @@ struct BatchHost : TPrintRunHost {
         }
     }
 
-    void outputForm(TVdPrnForm& form, int /*mode*/, int row)
+    void outputForm(TVdPrnForm& form, TRunMode /*mode*/, int row)
     {
         switch (opt.output) {
         case Output::Fields: {
@@ -748,11 +748,11 @@ void messageHandler(QtMsgType type, const QMessageLogContext&, const QString& me
 // The entries of the run: the command line over the settings.
 void setEntries(BatchHost& host, const Options& opt, TVdcs& vdcs)
 {
-    host.entries.edStart = opt.start.value_or(std::to_string(vdcs.StartRow));
-    host.entries.edEnd = opt.end.value_or(std::to_string(vdcs.EndRow));
-    host.entries.edFile = opt.docNo.value_or(vdcs.DocNo);
-    host.entries.edArea = opt.issuedBy.value_or(vdcs.IssuedBy);
-    host.entries.dtPrint = opt.date.value_or(FromDateTime(vdcs.PrintDate));
+    host.entries.start = opt.start.value_or(std::to_string(vdcs.StartRow));
+    host.entries.end = opt.end.value_or(std::to_string(vdcs.EndRow));
+    host.entries.docNo = opt.docNo.value_or(vdcs.DocNo);
+    host.entries.issuedBy = opt.issuedBy.value_or(vdcs.IssuedBy);
+    host.entries.printDate = opt.date.value_or(vdcs.PrintDate);
     host.width = opt.width.value_or(std::to_string(vdcs.OpinionWidth));
     vdcs.RosterPath = toGb(QFileInfo(opt.roster).absoluteFilePath());
     host.rosterName = QFileInfo(opt.roster).fileName();
@@ -959,7 +959,7 @@ int main(int argc, char** argv)
     host.run = &run;
     if (opt.output == Output::Check)
         return runCheck(run, host, opt, vdcs);
-    const TRunResult result = run.Run(1);
+    const TRunResult result = run.Run(TRunMode::Print);
     const int status = finishOutput(host, opt, result);
     return runStatus(host, opt, vdcs, result, status);
 }

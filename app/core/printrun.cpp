@@ -43,17 +43,17 @@ TPrintRun::TPrintRun(TVdcs& vdcs, TRowSource& rows, TPrintRunHost& host)
 
 TPrintRun::~TPrintRun() = default;
 
-TRunResult TPrintRun::Run(int mode) { return Start(mode, nullptr); }
+TRunResult TPrintRun::Run(TRunMode mode) { return Start(mode, nullptr); }
 
-TRunResult TPrintRun::Check(TCheckReport& report) { return Start(1, &report); }
+TRunResult TPrintRun::Check(TCheckReport& report) { return Start(TRunMode::Print, &report); }
 
-TRunResult TPrintRun::Start(int mode, TCheckReport* checkOnly)
+TRunResult TPrintRun::Start(TRunMode mode, TCheckReport* checkOnly)
 {
     TRunResult result;
     if (running_) {
         // The roster is in use by the run that is waiting; a second run
         // would pull it away.  A Preview press only raises the window.
-        if (mode == 0)
+        if (mode == TRunMode::Preview)
             host_.RaisePreviewWindow();
         result.status = TRunStatus::Busy;
         return result;
@@ -63,8 +63,8 @@ TRunResult TPrintRun::Start(int mode, TCheckReport* checkOnly)
     // start in the record.
     const TRunEntries entries = host_.ReadEntries();
     try {
-        vdcs_.StartRow = StrToInt(entries.edStart);
-        vdcs_.EndRow = StrToInt(entries.edEnd);
+        vdcs_.StartRow = StrToInt(entries.start);
+        vdcs_.EndRow = StrToInt(entries.end);
     } catch (const std::exception& e) {
         result.status = TRunStatus::ConvertError;
         result.message = errorTextGb(e);
@@ -73,13 +73,13 @@ TRunResult TPrintRun::Start(int mode, TCheckReport* checkOnly)
     }
     // A corrected document number, issuing body or date shows on the very
     // next form, not only after a restart.
-    vdcs_.DocNo = entries.edFile;
-    vdcs_.IssuedBy = entries.edArea;
-    if (entries.dtPrint.isValid())
-        vdcs_.PrintDate = ToDateTime(entries.dtPrint);
+    vdcs_.DocNo = entries.docNo;
+    vdcs_.IssuedBy = entries.issuedBy;
+    if (entries.printDate.isValid())
+        vdcs_.PrintDate = entries.printDate;
 
     // Step 2.
-    if (mode == 0 && !checkOnly && host_.RaisePreviewWindow()) {
+    if (mode == TRunMode::Preview && !checkOnly && host_.RaisePreviewWindow()) {
         result.status = TRunStatus::PreviewRaised;
         return result;
     }
@@ -88,7 +88,7 @@ TRunResult TPrintRun::Start(int mode, TCheckReport* checkOnly)
     return RunLoop(mode, vdcs_.StartRow, vdcs_.EndRow, checkOnly);
 }
 
-TRunResult TPrintRun::RunLoop(int mode, int startRow, int endRow, TCheckReport* checkOnly)
+TRunResult TPrintRun::RunLoop(TRunMode mode, int startRow, int endRow, TCheckReport* checkOnly)
 {
     TRunResult result;
     if (!OpenRoster(result))
@@ -159,7 +159,7 @@ bool TPrintRun::OpenRoster(TRunResult& result)
     return true;
 }
 
-bool TPrintRun::CheckFirst(int mode, int startRow, int endRow, TCheckReport* checkOnly, TRunResult& result)
+bool TPrintRun::CheckFirst(TRunMode mode, int startRow, int endRow, TCheckReport* checkOnly, TRunResult& result)
 {
     const int last = endRow < startRow ? endRow : std::min(endRow, std::max(rows_.LastRow(), startRow - 1));
     TFormCheck check(source_);
@@ -193,7 +193,7 @@ int TPrintRun::CountForms(long long first, long long last)
     return forms;
 }
 
-std::exception_ptr TPrintRun::OutputRows(int mode, int startRow, int endRow, TRunResult& result)
+std::exception_ptr TPrintRun::OutputRows(TRunMode mode, int startRow, int endRow, TRunResult& result)
 {
     const long long first = startRow;
     const long long last = std::min<long long>(endRow, std::max<long long>(rows_.LastRow(), first - 1));
@@ -234,7 +234,7 @@ std::exception_ptr TPrintRun::OutputRows(int mode, int startRow, int endRow, TRu
     return nullptr;
 }
 
-void TPrintRun::OutputForm(int mode, int row, TRunProgress& progress, TRunResult& result)
+void TPrintRun::OutputForm(TRunMode mode, int row, TRunProgress& progress, TRunResult& result)
 {
     source_.SetCurRow(row);
     host_.SetCurRow(row);

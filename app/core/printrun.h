@@ -10,7 +10,7 @@
 #include "form/VdPrnCheck.h"
 #include "form/VdPrnUnit.h"
 #include "platform/rowsource.h"
-#include <QDateTime>
+#include <QDate>
 #include <climits>
 #include <exception>
 #include <functional>
@@ -18,16 +18,20 @@
 
 namespace vdmq {
 
+// What a run does with its forms: shows each in a preview window, prints
+// each, or writes them all into one PDF file.
+enum class TRunMode { Preview, Print, Pdf };
+
 // The message box of a roster that cannot be opened.
 std::string MsgChooseRoster();  // "请选择EXCEL数据表格！"
 
-// The texts of the main window's entry fields that a run takes at its start.
+// The main window's entries that a run takes at its start.
 struct TRunEntries {
-    std::string edStart;
-    std::string edEnd;
-    std::string edFile;  // -> DocNo
-    std::string edArea;  // -> IssuedBy
-    QDateTime dtPrint;   // -> PrintDate
+    std::string start;  // the row fields' texts, converted by the run
+    std::string end;
+    std::string docNo;     // -> DocNo
+    std::string issuedBy;  // -> IssuedBy
+    QDate printDate;       // -> PrintDate; invalid leaves it as it is
 };
 
 // What the filler reads during a run: the current row's cells through the
@@ -44,7 +48,7 @@ public:
     std::string CellText(int row, int col) const override { return rows_.CellText(row, col); }
     std::string OpinionWidthText() const override { return widthText_ ? widthText_() : std::string(); }
     std::string DocNo() const override { return vdcs_.DocNo; }
-    QDate PrintDate() const override { return FromDateTime(vdcs_.PrintDate).date(); }
+    QDate PrintDate() const override { return vdcs_.PrintDate; }
     std::string IssuedBy() const override { return vdcs_.IssuedBy; }
 private:
     const TVdcs& vdcs_;
@@ -74,10 +78,10 @@ public:
     // Preview mode, before anything is read: when a preview window is
     // already there, bring it to the front and return true (the run ends).
     virtual bool RaisePreviewWindow() { return false; }
-    // Prints (mode != 0) or previews (mode 0) one filled holder; returns
-    // when the form has gone out or its preview window has been closed.
-    // The run releases the holder right after.  Errors propagate.
-    virtual void OutputForm(TVdPrnForm& form, int mode, int row) = 0;
+    // Outputs one filled holder as `mode` says; returns when the form has
+    // gone out or its preview window has been closed.  The run releases
+    // the holder right after.  Errors propagate.
+    virtual void OutputForm(TVdPrnForm& form, TRunMode mode, int row) = 0;
     // The main window's current-row field.
     virtual void SetCurRow(int /*row*/) {}
     // A message box of the run's own: text and an optional detail.
@@ -91,12 +95,12 @@ public:
     // Before the first form, with the roster open: whether the flagged rows
     // of the range are checked first (TFormCheck), and, when they were,
     // whether the run goes on (false ends it before any form).
-    virtual bool WantsCheck(int /*mode*/) { return false; }
-    virtual bool ConfirmCheck(int /*mode*/, const TCheckReport& /*report*/) { return true; }
+    virtual bool WantsCheck(TRunMode /*mode*/) { return false; }
+    virtual bool ConfirmCheck(TRunMode /*mode*/, const TCheckReport& /*report*/) { return true; }
     // The sheet the forms of this run will go on, for the check: the paper,
     // the form's place and offsets, and the printer's unprintable border
     // (default: the form's own paper at its design position).
-    virtual TCheckSheet CheckSheet(int /*mode*/) { return {}; }
+    virtual TCheckSheet CheckSheet(TRunMode /*mode*/) { return {}; }
     virtual void RunStateChanged(bool /*running*/) {}
     // Before each form goes out (outputting) and after each row is taken.
     virtual void Progress(const TRunProgress& /*progress*/) {}
@@ -139,8 +143,7 @@ public:
     TPrintRun(TVdcs& vdcs, TRowSource& rows, TPrintRunHost& host);
     ~TPrintRun();
 
-    // mode 0 previews, any other value prints.
-    TRunResult Run(int mode);
+    TRunResult Run(TRunMode mode);
     // The rows of a run checked instead of output (nothing is printed):
     // the range, the roster and its failures as for Run; `report` gets the
     // check of every flagged row.
@@ -159,15 +162,15 @@ public:
     const TRunFillSource& FillSource() const { return source_; }
 
 private:
-    TRunResult RunLoop(int mode, int startRow, int endRow, TCheckReport* checkOnly = nullptr);
-    TRunResult Start(int mode, TCheckReport* checkOnly);
+    TRunResult RunLoop(TRunMode mode, int startRow, int endRow, TCheckReport* checkOnly = nullptr);
+    TRunResult Start(TRunMode mode, TCheckReport* checkOnly);
     // The parts of the loop.  False: the run ends here, `result` says why.
     bool OpenRoster(TRunResult& result);
-    bool CheckFirst(int mode, int startRow, int endRow, TCheckReport* checkOnly, TRunResult& result);
+    bool CheckFirst(TRunMode mode, int startRow, int endRow, TCheckReport* checkOnly, TRunResult& result);
     int CountForms(long long first, long long last);
     // The error that ended the walk, or none.
-    std::exception_ptr OutputRows(int mode, int startRow, int endRow, TRunResult& result);
-    void OutputForm(int mode, int row, TRunProgress& progress, TRunResult& result);
+    std::exception_ptr OutputRows(TRunMode mode, int startRow, int endRow, TRunResult& result);
+    void OutputForm(TRunMode mode, int row, TRunProgress& progress, TRunResult& result);
 
     TVdcs& vdcs_;
     TRowSource& rows_;

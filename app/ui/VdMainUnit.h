@@ -23,6 +23,7 @@ class TRosterPane;
 class TSplitterBar;
 // Whatever a print run keeps between runs; defined by the print run.
 struct TPrintRunState;
+enum class TRunMode;
 
 // The roster open dialog: its settings and the file it holds afterwards
 // (the file chosen last in this run of the program, empty before).
@@ -85,9 +86,7 @@ public:
     int CurRow = 0;  // the roster row being prepared
     std::shared_ptr<TPrintRunState> PrintRunState;
 
-    // 0 preview, 2 one PDF file for the whole run (kRunToPdf), any other
-    // value print.
-    void PrintRun(int mode);
+    void PrintRun(TRunMode mode);
 
     TDialogs& Dialogs() const { return *dialogs_; }
     void SetDialogs(std::shared_ptr<TDialogs> dialogs);

@@ -76,7 +76,7 @@ struct TPrintRunState : TPrintRunHost {
 
     TVdMainForm* form;
     TPrintRun run;
-    int mode = 0;
+    TRunMode mode = TRunMode::Preview;
     QPointer<TFormTzpreview> preview;  // the window of the form now previewed
     TMainPreviewDialogs previewDialogs{form};
     std::unique_ptr<QProgressDialog> progress;
@@ -94,7 +94,7 @@ struct TPrintRunState : TPrintRunHost {
     TRunEntries ReadEntries() override
     {
         const TEntryFields f = form->EntryFields();
-        return {f.edStart, f.edEnd, f.edFile, f.edArea, f.dtPrint};
+        return {f.start, f.end, f.docNo, f.issuedBy, f.printDate.toLocalTime().date()};
     }
 
     std::string OpinionWidthText() override { return toGb(form->edWidth->text()); }
@@ -121,11 +121,11 @@ struct TPrintRunState : TPrintRunHost {
         return true;
     }
 
-    bool CountsForms() const override { return mode != 0; }
+    bool CountsForms() const override { return mode != TRunMode::Preview; }
 
     bool BeginOutput(int /*formsTotal*/) override
     {
-        if (mode != kRunToPdf)
+        if (mode != TRunMode::Pdf)
             return true;
         // Asked once the range is known to give forms, so a bad range or a
         // roster without flagged rows never gets this far.
@@ -154,13 +154,13 @@ struct TPrintRunState : TPrintRunHost {
         }
     }
 
-    void OutputForm(TVdPrnForm& holder, int formMode, int row) override
+    void OutputForm(TVdPrnForm& holder, TRunMode formMode, int row) override
     {
-        if (formMode == kRunToPdf) {
+        if (formMode == TRunMode::Pdf) {
             pdf->Add(holder);
             return;
         }
-        if (formMode != 0) {
+        if (formMode == TRunMode::Print) {
             // The engine prints nothing, silently, without a printer.
             if (qr::TQRPrintBackend* backend = qr::PrintBackend(); !backend || !backend->HasPrinter())
                 throw GbError(MsgPrinterGone(row));
@@ -244,7 +244,7 @@ struct TPrintRunState : TPrintRunHost {
 
     // The check before paper (VdCheckDialog): on unless vdmq.ini turns it
     // off; a busy cursor while the rows are prepared.
-    bool WantsCheck(int) override
+    bool WantsCheck(TRunMode) override
     {
         checking = CheckBeforeRunEnabled(Vdcs.AppDir);
         if (checking)
@@ -253,15 +253,15 @@ struct TPrintRunState : TPrintRunHost {
     }
     // Measured where the forms will go: the PDF's paper, or the printer's
     // (a preview is printed from its window on the same).
-    TCheckSheet CheckSheet(int m) override
+    TCheckSheet CheckSheet(TRunMode m) override
     {
-        if (m == kRunToPdf) {
+        if (m == TRunMode::Pdf) {
             const TPaperSettings s = LoadPaperSettings(PaperSettingsFile());
             return CheckSheetFor(s, s.OffsetsInPdf);
         }
         return PrintCheckSheet(QString());
     }
-    bool ConfirmCheck(int m, const TCheckReport& report) override
+    bool ConfirmCheck(TRunMode m, const TCheckReport& report) override
     {
         endChecking();
         return ConfirmCheckedRun(form, form->Dialogs(), m, report);
@@ -327,12 +327,12 @@ struct TPrintRunState : TPrintRunHost {
 
     void Progress(const TRunProgress& p) override
     {
-        if (mode == 0)
+        if (mode == TRunMode::Preview)
             return;
         if (!progress && p.formsTotal > 1 && p.formsDone < p.formsTotal) {
             progress = std::make_unique<QProgressDialog>(form);
-            progress->setWindowTitle(mode == kRunToPdf ? QStringLiteral("导出PDF")
-                                                       : QStringLiteral("Printing progress"));
+            progress->setWindowTitle(mode == TRunMode::Pdf ? QStringLiteral("导出PDF")
+                                                           : QStringLiteral("Printing progress"));
             qr::FitWidthToCaption(progress.get());
             progress->setCancelButtonText(QStringLiteral("停止"));
             progress->setAutoClose(false);
@@ -363,7 +363,7 @@ struct TPrintRunState : TPrintRunHost {
     }
 };
 
-void TVdMainForm::PrintRun(int mode)
+void TVdMainForm::PrintRun(TRunMode mode)
 {
     // Forms and their preview windows print through the desktop backend
     // (printer dialog, progress windows, paper and position) unless the
@@ -379,17 +379,15 @@ void TVdMainForm::PrintRun(int mode)
         state->run.Run(mode);  // a Preview press raises the window; nothing else
         return;
     }
-    if (mode != 0 && mode != kRunToPdf)
-        mode = 1;
     qr::TQRPrintBackend* backend = qr::PrintBackend();
-    if (mode == 1 && (!backend || !backend->HasPrinter())) {
+    if (mode == TRunMode::Print && (!backend || !backend->HasPrinter())) {
         // Nothing would be prepared, and a run would seem to print.
         Dialogs().Message(this, ApplicationTitle(), MsgNoPrinter());
         return;
     }
     // What the printer will not reach of the form is said once, before the
     // first form goes out.
-    if (mode == 1 && dynamic_cast<TVdPrintBackend*>(backend) && !ConfirmPaper(this, QString()))
+    if (mode == TRunMode::Print && dynamic_cast<TVdPrintBackend*>(backend) && !ConfirmPaper(this, QString()))
         return;
     state->mode = mode;
     state->closedDuringRun = false;
@@ -415,7 +413,7 @@ void TVdMainForm::PrintRun(int mode)
     end.result = result;
     end.startRow = Vdcs.StartRow;
     end.endRow = Vdcs.EndRow;
-    if (mode == kRunToPdf)
+    if (mode == TRunMode::Pdf)
         end.target = pdfFile;
     else if (backend)
         end.target = backend->PrinterFor(qr::TQRPrinterSettings{});

@@ -42,7 +42,7 @@ struct Roster {
     {
         vdcs.DocNo = gb("澜人发(2007)71号");
         vdcs.IssuedBy = gb("澜坪市人事局工资处制");
-        vdcs.PrintDate = ToDateTime(QDateTime(QDate(2009, 7, 1), QTime(12, 0)));
+        vdcs.PrintDate = QDate(2009, 7, 1);
         rows.Open(gb(path));
         rows.FirstSheet();
     }

@@ -29,7 +29,7 @@ using Found = std::set<std::tuple<int, std::string, char32_t>>;
 TEST(CheckGlyphs, OnlyWhatNoFaceHas)
 {
     TVdcs vdcs;
-    vdcs.PrintDate = ToDateTime(QDateTime(QDate(2009, 7, 1), QTime(12, 0)));
+    vdcs.PrintDate = QDate(2009, 7, 1);
     TRosterRows rows;
     TRunFillSource source{vdcs, rows, [] { return std::string("78"); }};
     rows.Open(toGb(kRoster));

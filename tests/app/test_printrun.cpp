@@ -70,10 +70,7 @@ struct FakeHost : TPrintRunHost {
     int failOutputRow = 0;
     std::function<void(int row)> duringOutput;
     std::vector<QPointer<TVdPrnForm>> forms;
-    explicit FakeHost(Log& l) : log(l)
-    {
-        entries = {"7", "7", gb("澜人发(2009)1号"), gb("人事局"), QDateTime(QDate(2010, 3, 4), QTime(0, 0))};
-    }
+    explicit FakeHost(Log& l) : log(l) { entries = {"7", "7", gb("澜人发(2009)1号"), gb("人事局"), QDate(2010, 3, 4)}; }
     TRunEntries ReadEntries() override { return entries; }
     std::string OpinionWidthText() override { return "78"; }
     bool RaisePreviewWindow() override
@@ -81,10 +78,10 @@ struct FakeHost : TPrintRunHost {
         log.add("raise");
         return previewWindowThere;
     }
-    void OutputForm(TVdPrnForm& form, int mode, int row) override
+    void OutputForm(TVdPrnForm& form, TRunMode mode, int row) override
     {
         forms.emplace_back(&form);
-        log.add("output " + std::to_string(row) + " mode " + std::to_string(mode) + " cur " +
+        log.add("output " + std::to_string(row) + " mode " + std::to_string(int(mode)) + " cur " +
                 std::to_string(form.Source->CurRow()));
         if (duringOutput)
             duringOutput(row);
@@ -129,7 +126,7 @@ TEST(PrintRun, FlagIsTheTrimmedTextOne)
     for (const Case& c : cases) {
         Fixture f;
         f.reader.flags[7] = c.flag;
-        TRunResult r = f.run.Run(1);
+        TRunResult r = f.run.Run(TRunMode::Print);
         EXPECT_EQ(r.forms, c.selected ? 1 : 0) << "flag '" << c.flag << "'";
         EXPECT_EQ(f.log.count("box") + f.log.count("error"), 0) << c.flag;
     }
@@ -153,9 +150,9 @@ TEST(PrintRun, RangeStepsAndOrder)
     for (const Case& c : cases) {
         Fixture f;
         f.reader.flags = {{7, "1"}, {9, "1"}};
-        f.host.entries.edStart = c.start;
-        f.host.entries.edEnd = c.end;
-        TRunResult r = f.run.Run(1);
+        f.host.entries.start = c.start;
+        f.host.entries.end = c.end;
+        TRunResult r = f.run.Run(TRunMode::Print);
         EXPECT_EQ(r.status, TRunStatus::Done);
         EXPECT_EQ(f.log.count("cell"), c.reads) << c.start << ".." << c.end;
         EXPECT_EQ(r.forms, c.forms);
@@ -170,8 +167,8 @@ TEST(PrintRun, RangeStepsAndOrder)
     }
     Fixture f;
     f.reader.flags = {{7, "1"}, {9, "1"}};
-    f.host.entries.edEnd = "9";
-    f.run.Run(0);
+    f.host.entries.end = "9";
+    f.run.Run(TRunMode::Preview);
     EXPECT_GE(f.log.indexOf("output 7 mode 0 cur 7"), 0);
     EXPECT_LT(f.log.indexOf("output 7 mode 0 cur 7"), f.log.indexOf("output 9 mode 0 cur 9"));
     EXPECT_EQ(f.run.CurRow(), 9);
@@ -180,7 +177,7 @@ TEST(PrintRun, RangeStepsAndOrder)
 TEST(PrintRun, EntriesTakenAtTheStart)
 {
     Fixture f;
-    f.run.Run(1);
+    f.run.Run(TRunMode::Print);
     EXPECT_EQ(f.vdcs.DocNo, gb("澜人发(2009)1号"));
     EXPECT_EQ(f.vdcs.IssuedBy, gb("人事局"));
     EXPECT_EQ(f.run.FillSource().PrintDate(), QDate(2010, 3, 4));
@@ -200,9 +197,9 @@ TEST(PrintRun, BadRowFieldsStopBeforeAnythingElse)
     };
     for (const Case& c : cases) {
         Fixture f;
-        f.host.entries.edStart = c.start;
-        f.host.entries.edEnd = c.end;
-        TRunResult r = f.run.Run(0);
+        f.host.entries.start = c.start;
+        f.host.entries.end = c.end;
+        TRunResult r = f.run.Run(TRunMode::Preview);
         EXPECT_EQ(r.status, TRunStatus::ConvertError);
         EXPECT_EQ(f.log.events, std::vector<std::string>{"error " + c.msg + " row 0"});
         EXPECT_EQ(f.vdcs.StartRow, c.startAfter);
@@ -229,9 +226,9 @@ TEST(PrintRun, FailuresReleaseTheReaderBeforeTheMessage)
     for (const Case& c : cases) {
         Fixture f;
         f.reader.flags = {{7, "1"}, {9, "1"}, {10, "1"}};
-        f.host.entries.edEnd = "10";
+        f.host.entries.end = "10";
         c.setup(f);
-        TRunResult r = f.run.Run(1);
+        TRunResult r = f.run.Run(TRunMode::Print);
         EXPECT_EQ(r.status, c.status) << c.name;
         EXPECT_EQ(r.forms, c.forms) << c.name;
         ASSERT_GE(f.log.indexOf(c.shown), 0) << c.name;
@@ -248,8 +245,8 @@ TEST(PrintRun, KeepGoingSkipsFailedRows)
     f.reader.failCellRow = 8;
     f.host.failOutputRow = 9;
     f.host.keepGoing = true;
-    f.host.entries.edEnd = "10";
-    TRunResult r = f.run.Run(1);
+    f.host.entries.end = "10";
+    TRunResult r = f.run.Run(TRunMode::Print);
     EXPECT_EQ(r.status, TRunStatus::Done);
     EXPECT_EQ(r.forms, 2);
     EXPECT_EQ(r.failedRows, 2);
@@ -263,24 +260,24 @@ TEST(PrintRun, ReentryAndStop)
     {
         Fixture f;
         f.host.previewWindowThere = true;
-        EXPECT_EQ(f.run.Run(0).status, TRunStatus::PreviewRaised);
+        EXPECT_EQ(f.run.Run(TRunMode::Preview).status, TRunStatus::PreviewRaised);
         EXPECT_EQ(f.log.count("open"), 0);
-        EXPECT_EQ(f.run.Run(1).status, TRunStatus::Done);  // Print does not look for it
+        EXPECT_EQ(f.run.Run(TRunMode::Print).status, TRunStatus::Done);  // Print does not look for it
     }
     // Presses during a run start nothing; Preview raises the window.
     {
         Fixture f;
         f.reader.flags = {{7, "1"}, {8, "1"}, {9, "1"}};
-        f.host.entries.edEnd = "9";
+        f.host.entries.end = "9";
         std::vector<TRunStatus> inner;
         f.host.duringOutput = [&](int row) {
             if (row != 7)
                 return;
-            inner.push_back(f.run.Run(1).status);
-            inner.push_back(f.run.Run(0).status);
+            inner.push_back(f.run.Run(TRunMode::Print).status);
+            inner.push_back(f.run.Run(TRunMode::Preview).status);
             f.run.RequestStop();
         };
-        TRunResult r = f.run.Run(0);
+        TRunResult r = f.run.Run(TRunMode::Preview);
         EXPECT_EQ(inner, (std::vector<TRunStatus>{TRunStatus::Busy, TRunStatus::Busy}));
         EXPECT_EQ(f.log.count("open"), 1);
         EXPECT_EQ(f.log.count("raise"), 2);
@@ -289,7 +286,7 @@ TEST(PrintRun, ReentryAndStop)
         EXPECT_EQ(f.log.count("close"), 1);
         EXPECT_FALSE(f.run.Running());
         f.host.duringOutput = nullptr;
-        EXPECT_EQ(f.run.Run(1).forms, 3);  // a stop does not carry over
+        EXPECT_EQ(f.run.Run(TRunMode::Print).forms, 3);  // a stop does not carry over
     }
 }
 
@@ -337,9 +334,9 @@ TEST(PrintRun, FormsCountedBeforeTheFirstGoesOut)
         TPrintRun run(vdcs, reader, host);
         reader.flags = {{7, "1"}, {9, "1"}, {10, "1"}};
         reader.failCellRow = c.failCell;
-        host.entries.edEnd = "12";
+        host.entries.end = "12";
         host.begin = c.begin;
-        const TRunResult r = run.Run(1);
+        const TRunResult r = run.Run(TRunMode::Print);
         EXPECT_EQ(r.status, c.status);
         EXPECT_EQ(r.formsTotal, c.begun[0]);
         EXPECT_EQ(host.begun, c.begun);
@@ -370,13 +367,13 @@ TEST(PrintRun, RealRosters)
     for (const Case& c : cases) {
         Log log;
         FakeHost host(log);
-        host.entries.edStart = c.start;
-        host.entries.edEnd = c.end;
+        host.entries.start = c.start;
+        host.entries.end = c.end;
         TRosterRows roster;
         TVdcs vdcs;
         vdcs.RosterPath = gb(std::string(VDMQ_TESTDATA "/printrun/") + c.file);
         TPrintRun run(vdcs, roster, host);
-        TRunResult r = run.Run(1);
+        TRunResult r = run.Run(TRunMode::Print);
         EXPECT_EQ(r.status, c.status) << c.file;
         std::vector<int> rows;
         for (auto& e : log.events)

@@ -1,6 +1,7 @@
 // The main window's Preview and Print runs, offscreen: one preview window
 // per form in turn, the buttons while a run waits, the message boxes, a
 // close during a run, and three jobs in row order on the real CUPS queue.
+#include "app/core/printrun.h"
 #include "app/core/settings.h"
 #include "app/ui/VdMainUnit.h"
 #include "platform/gbtext.h"
@@ -90,7 +91,7 @@ TEST(PrintRunGui, PreviewShowsEachFormInAWindowOfItsOwn)
             // Presses while the run waits: Preview only raises the window,
             // Print starts nothing.
             w.form->btnPreClick();
-            w.form->PrintRun(1);
+            w.form->PrintRun(TRunMode::Print);
             EXPECT_EQ(w.previews().size(), 1);
         }
         p->SpeedButtonCloseClick();
@@ -196,7 +197,7 @@ TEST(PrintRunGui, ClosingTheMainWindowEndsTheRun)
     // The rows typed into the window are new: the close, once the run is
     // over, asks whether to keep them.
     w.dialogs->choices = {1};  // 不保存
-    w.form->PrintRun(0);
+    w.form->PrintRun(TRunMode::Preview);
     EXPECT_EQ(shown, 1);
     EXPECT_FALSE(w.form->Roster.IsOpen());
     wait(50);  // the held-back close
@@ -213,7 +214,7 @@ TEST(PrintRunGui, QuittingTheApplicationEndsAPreviewRun)
         if (++shown == 1)
             QCoreApplication::exit(0);
     });
-    w.form->PrintRun(0);
+    w.form->PrintRun(TRunMode::Preview);
     EXPECT_EQ(shown, 1);
     EXPECT_FALSE(w.form->Roster.IsOpen());
     EXPECT_TRUE(w.previews().isEmpty());
@@ -348,23 +349,24 @@ TEST(PrintRunGui, PrintRunEndsWithASummary)
 // print run says that nothing was printed and reads nothing.
 TEST(PrintRunGui, RunsThatGiveNothingSaySo)
 {
+    using M = TRunMode;
     struct Case {
-        int mode;
+        TRunMode mode;
         const char *start, *end;
         bool printer;
         const char* message;
     };
     const Case cases[] = {
-        {0, "11", "7", true, "开始行号大于结束行号"},
-        {1, "11", "7", true, "开始行号大于结束行号"},
-        {2, "11", "7", true, "开始行号大于结束行号"},
-        {0, "8", "8", true, "第 8 至 8 行中没有打印标志为 1 的人员"},
-        {1, "10", "10", true, "第 10 至 10 行中没有打印标志为 1 的人员"},
-        {2, "8", "8", false, "第 8 至 8 行中没有打印标志为 1 的人员"},
-        {1, "7", "11", false, nullptr},
+        {M::Preview, "11", "7", true, "开始行号大于结束行号"},
+        {M::Print, "11", "7", true, "开始行号大于结束行号"},
+        {M::Pdf, "11", "7", true, "开始行号大于结束行号"},
+        {M::Preview, "8", "8", true, "第 8 至 8 行中没有打印标志为 1 的人员"},
+        {M::Print, "10", "10", true, "第 10 至 10 行中没有打印标志为 1 的人员"},
+        {M::Pdf, "8", "8", false, "第 8 至 8 行中没有打印标志为 1 的人员"},
+        {M::Print, "7", "11", false, nullptr},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::to_string(c.mode) + " " + c.start + ".." + c.end);
+        SCOPED_TRACE(std::to_string(int(c.mode)) + " " + c.start + ".." + c.end);
         RecordingBackend backend;
         backend.printer = c.printer;
         qr::SetPrintBackend(&backend);
