@@ -434,7 +434,7 @@ struct BatchHost : TPrintRunHost {
             // The output file cannot be written (a full disk, a size
             // limit): no later row can do better, --keep-going or not.
             if (run)
-                run->RequestStop();
+                run->Stop();
             throw;
         }
     }
@@ -555,7 +555,7 @@ struct BatchHost : TPrintRunHost {
         }
         line += "}}\n";
         if (!out.put(line) && run)
-            run->RequestStop();  // nothing more can reach the reader
+            run->Stop();  // nothing more can reach the reader
     }
 
     void clearProgress()

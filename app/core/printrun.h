@@ -66,8 +66,6 @@ struct TRunProgress {
     bool outputting = false;  // reported just before form formsDone + 1 goes out
 };
 
-class TPrintRun;
-
 // The run's surroundings.  Everything runs on the caller's thread.
 class TPrintRunHost {
 public:
@@ -75,12 +73,8 @@ public:
     virtual TRunEntries ReadEntries() = 0;
     // Read by the filler at every call.
     virtual std::string OpinionWidthText() = 0;
-    // Preview mode, before anything is read: when a preview window is
-    // already there, bring it to the front and return true (the run ends).
-    virtual bool RaisePreviewWindow() { return false; }
-    // Outputs one filled holder as `mode` says; returns when the form has
-    // gone out or its preview window has been closed.  The run releases
-    // the holder right after.  Errors propagate.
+    // TPrintRun::Run's output of one filled holder, as `mode` says; the run
+    // releases the holder right after.  Errors propagate.
     virtual void OutputForm(TVdPrnForm& form, TRunMode mode, int row) = 0;
     // The main window's current-row field.
     virtual void SetCurRow(int /*row*/) {}
@@ -89,7 +83,7 @@ public:
     // The standard error box; `row` is the roster row it happened in, or 0.
     virtual void ShowError(const std::string& messageGb, int row) = 0;
     // A row failed.  Return true to report it at once and go on with the
-    // next row; false ends the loop and the error is shown after the roster
+    // next row; false ends the run and the error is shown after the roster
     // has been let go.
     virtual bool RowFailed(int /*row*/, const std::string& /*messageGb*/) { return false; }
     // Before the first form, with the roster open: whether the flagged rows
@@ -101,6 +95,7 @@ public:
     // the form's place and offsets, and the printer's unprintable border
     // (default: the form's own paper at its design position).
     virtual TCheckSheet CheckSheet(TRunMode /*mode*/) { return {}; }
+    // A run opens (true) or is over (false).
     virtual void RunStateChanged(bool /*running*/) {}
     // Before each form goes out (outputting) and after each row is taken.
     virtual void Progress(const TRunProgress& /*progress*/) {}
@@ -113,16 +108,14 @@ public:
 };
 
 enum class TRunStatus {
-    Done,           // the loop ran to its end (rows may have been skipped)
-    Busy,           // a run is going; nothing done (Preview: window raised)
-    PreviewRaised,  // a preview window was there and came to the front
-    ConvertError,   // a row field is not a whole number
-    OpenFailed,     // the roster could not be opened
-    Failed,         // attaching the sheet or a row failed
-    Stopped,        // stopped on request after a form
-    Abandoned,      // the check found problems and the user went back
-    Cancelled,      // the user declined to give the roster's password
-    NotBegun,       // the host declined to begin the output (BeginOutput)
+    Done,          // the range was walked to its end (rows may have been skipped)
+    ConvertError,  // a row field is not a whole number
+    OpenFailed,    // the roster could not be opened
+    Failed,        // taking the first sheet or a row failed
+    Stopped,       // stopped on request after a form
+    Abandoned,     // the check found problems and the user went back
+    Cancelled,     // the user declined to give the roster's password
+    NotBegun,      // the host declined to begin the output (BeginOutput)
 };
 
 struct TRunResult {
@@ -138,44 +131,88 @@ struct TRunResult {
     std::string detail;   // the row source's reason for OpenFailed
 };
 
+// A run is a cursor over the flagged rows of its range: Start opens it,
+// NextForm gives the holder of each flagged row in turn, FormDone or
+// FormFailed says how that form went, and Stop ends the run before its next
+// form.  Whoever outputs the forms drives it: the main window a form at a
+// time from its event loop (a preview window pulls the next form when it
+// closes), the batch tool and the tests all at once through Run.
 class TPrintRun {
 public:
     TPrintRun(TVdcs& vdcs, TRowSource& rows, TPrintRunHost& host);
+    // A run still open lets go of the roster, without a word to the host.
     ~TPrintRun();
+    TPrintRun(const TPrintRun&) = delete;
+    TPrintRun& operator=(const TPrintRun&) = delete;
 
+    // Opens a run: the row fields (the start first, so that a bad end leaves
+    // the new start in the record) and the other entries go into the record,
+    // the roster is opened and its first sheet taken, the flagged rows are
+    // checked when the host wants it and counted when it asks.  True when
+    // the run is open and NextForm gives its forms; false when it is over
+    // already (Result says why).  Throws std::logic_error while a run is open.
+    bool Start(TRunMode mode);
+    // The holder of the next flagged row, which the filler fills from that
+    // row when its report is prepared; nullptr when the run is over: the
+    // range walked, a stop asked for, or a row failed that ends it.  A run
+    // that is over has let go of the roster, then shown the error that ended
+    // it (if one did), then told the host.  Called again once the form given
+    // last is done or failed.
+    std::unique_ptr<TVdPrnForm> NextForm();
+    // The form given last went out.
+    void FormDone();
+    // The form given last failed: reported at once and the run goes on when
+    // the host's RowFailed says so; otherwise the run ends here.
+    void FormFailed(const std::exception_ptr& error);
+    // No further form: the next NextForm ends the run (nothing when idle).
+    void Stop()
+    {
+        if (running_)
+            stop_ = true;
+    }
+
+    bool Running() const { return running_; }
+    bool StopRequested() const { return stop_; }
+    TRunMode Mode() const { return mode_; }
+    // The roster row of the form given last (the main window's CurRow).
+    int CurRow() const { return source_.CurRow(); }
+    // That form's place in the run, from 1.
+    int Position() const { return position_; }
+    // How the run went so far; final once it is over.
+    const TRunResult& Result() const { return result_; }
+    const TRunFillSource& FillSource() const { return source_; }
+
+    // The whole run at once: Start, then every form to the host's
+    // OutputForm in row order.
     TRunResult Run(TRunMode mode);
     // The rows of a run checked instead of output (nothing is printed):
     // the range, the roster and its failures as for Run; `report` gets the
     // check of every flagged row.
     TRunResult Check(TCheckReport& report);
 
-    bool Running() const { return running_; }
-    // Ends the run after the form now being output (nothing when idle).
-    void RequestStop()
-    {
-        if (running_)
-            stop_ = true;
-    }
-    bool StopRequested() const { return stop_; }
-    // The last selected row (the main window's CurRow).
-    int CurRow() const { return source_.CurRow(); }
-    const TRunFillSource& FillSource() const { return source_; }
-
 private:
-    TRunResult RunLoop(TRunMode mode, int startRow, int endRow, TCheckReport* checkOnly = nullptr);
-    TRunResult Start(TRunMode mode, TCheckReport* checkOnly);
-    // The parts of the loop.  False: the run ends here, `result` says why.
-    bool OpenRoster(TRunResult& result);
-    bool CheckFirst(TRunMode mode, int startRow, int endRow, TCheckReport* checkOnly, TRunResult& result);
-    int CountForms(long long first, long long last);
-    // The error that ended the walk, or none.
-    std::exception_ptr OutputRows(TRunMode mode, int startRow, int endRow, TRunResult& result);
-    void OutputForm(TRunMode mode, int row, TRunProgress& progress, TRunResult& result);
+    bool Open(TRunMode mode, TCheckReport* checkOnly);
+    // The parts of Open.  False: the run is over, Result says why.
+    bool OpenRoster();
+    bool CheckFirst(int startRow, int endRow, TCheckReport* checkOnly);
+    int CountForms() const;
+    // A row taken to its end (done) or reported and skipped.
+    void RowTaken(int row, bool done);
+    // A row failed; false when that ends the run (and it has ended).
+    bool RowFailed(int row, const std::exception_ptr& error);
+    // Ends the run: the roster let go, the error or the open failure said,
+    // the host told.
+    void End(TRunStatus status, const std::exception_ptr& failure = nullptr);
 
     TVdcs& vdcs_;
     TRowSource& rows_;
     TPrintRunHost& host_;
     TRunFillSource source_;
+    TRunMode mode_ = TRunMode::Print;
+    TRunResult result_;
+    TRunProgress progress_;
+    long long first_ = 1, next_ = 1, last_ = 0;  // the range's first and last row, the next to take
+    int position_ = 0;
     bool running_ = false;
     bool stop_ = false;
 };

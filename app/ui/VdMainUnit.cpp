@@ -745,6 +745,11 @@ void TVdMainForm::showEvent(QShowEvent* event)
 
 void TVdMainForm::closeEvent(QCloseEvent* event)
 {
+    if (RunActive()) {
+        event->ignore();
+        EndRunBeforeClose();
+        return;
+    }
     // Typed entries are not dropped without a word: changed ones are
     // offered for saving, as 退出 would save them.
     if (EntriesChanged()) {

@@ -86,7 +86,12 @@ public:
     int CurRow = 0;  // the roster row being prepared
     std::shared_ptr<TPrintRunState> PrintRunState;
 
+    // Starts a run that goes on from the event loop: a preview window per
+    // form, or a form per turn of the loop.  During a run only Preview does
+    // something: it brings the form shown to the front.
     void PrintRun(TRunMode mode);
+    // From the start of a run to its end.
+    bool RunActive() const;
 
     TDialogs& Dialogs() const { return *dialogs_; }
     void SetDialogs(std::shared_ptr<TDialogs> dialogs);
@@ -153,6 +158,9 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // A close during a run: the run ends now (its window closed, the
+    // roster let go, nothing said) and the window closes after it.
+    void EndRunBeforeClose();
     void buildControls();
     void buildRosterPanel(QWidget* central, QVBoxLayout* outer);
     void buildBottomPanel(QWidget* central, QVBoxLayout* outer);

@@ -336,7 +336,6 @@ void TQRQtPrintBackend::WithProgress(const QString& caption, const std::function
     progress.setWindowModality(Qt::ApplicationModal);
     progress.setMinimumDuration(0);
     progress.show();
-    QCoreApplication::processEvents();
     work();
 }
 

@@ -24,6 +24,7 @@
 
 #include "fake_dialogs.h"
 #include "file_helpers.h"
+#include "run_helpers.h"
 
 using namespace vdmq;
 
@@ -216,6 +217,7 @@ TEST(CheckDialog, PrintAndPreviewAskWhenThereIsSomethingToSay)
         });
         closer.start(20);
         form.PrintRun(c.mode);
+        RunToEnd(form);
         closer.stop();
         EXPECT_EQ(dialogs->asked, c.asked) << c.what;
         EXPECT_EQ(c.mode == TRunMode::Preview ? previews : printer.jobs, c.forms) << c.what;
@@ -269,6 +271,7 @@ TEST(CheckDialog, MeasuresOnThePaperAndPrinterOfTheRun)
         form.edEnd->setText("7");
         form.edArea->setText(c.area);
         form.PrintRun(TRunMode::Print);
+        RunToEnd(form);
         EXPECT_EQ(dialogs->asked, c.says ? 1 : 0) << c.what;
         if (c.says && dialogs->asked) {
             ASSERT_EQ(dialogs->report.problems.size(), 1u) << c.what;

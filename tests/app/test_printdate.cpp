@@ -23,6 +23,7 @@
 #include "clock_helpers.h"
 #include "fake_dialogs.h"
 #include "file_helpers.h"
+#include "run_helpers.h"
 
 using namespace vdmq;
 using testclock::ScopedClock;
@@ -102,6 +103,7 @@ QString printedDate(TVdMainForm& w)
     });
     timer.start(20);
     w.btnPreClick();
+    RunToEnd(w);
     return found.simplified();
 }
 

@@ -65,7 +65,6 @@ struct FakeRows : TRowSource {
 struct FakeHost : TPrintRunHost {
     Log& log;
     TRunEntries entries;
-    bool previewWindowThere = false;
     bool keepGoing = false;
     int failOutputRow = 0;
     std::function<void(int row)> duringOutput;
@@ -73,11 +72,6 @@ struct FakeHost : TPrintRunHost {
     explicit FakeHost(Log& l) : log(l) { entries = {"7", "7", gb("澜人发(2009)1号"), gb("人事局"), QDate(2010, 3, 4)}; }
     TRunEntries ReadEntries() override { return entries; }
     std::string OpinionWidthText() override { return "78"; }
-    bool RaisePreviewWindow() override
-    {
-        log.add("raise");
-        return previewWindowThere;
-    }
     void OutputForm(TVdPrnForm& form, TRunMode mode, int row) override
     {
         forms.emplace_back(&form);
@@ -254,39 +248,85 @@ TEST(PrintRun, KeepGoingSkipsFailedRows)
     EXPECT_EQ(f.log.count("error"), 0);
 }
 
+// Start while a run is open is refused; a stop ends the run before its next
+// form and does not carry over to the next run.
 TEST(PrintRun, ReentryAndStop)
 {
-    // A preview window already there: raised, nothing read.
-    {
-        Fixture f;
-        f.host.previewWindowThere = true;
-        EXPECT_EQ(f.run.Run(TRunMode::Preview).status, TRunStatus::PreviewRaised);
-        EXPECT_EQ(f.log.count("open"), 0);
-        EXPECT_EQ(f.run.Run(TRunMode::Print).status, TRunStatus::Done);  // Print does not look for it
-    }
-    // Presses during a run start nothing; Preview raises the window.
-    {
-        Fixture f;
-        f.reader.flags = {{7, "1"}, {8, "1"}, {9, "1"}};
-        f.host.entries.end = "9";
-        std::vector<TRunStatus> inner;
-        f.host.duringOutput = [&](int row) {
-            if (row != 7)
-                return;
-            inner.push_back(f.run.Run(TRunMode::Print).status);
-            inner.push_back(f.run.Run(TRunMode::Preview).status);
-            f.run.RequestStop();
-        };
-        TRunResult r = f.run.Run(TRunMode::Preview);
-        EXPECT_EQ(inner, (std::vector<TRunStatus>{TRunStatus::Busy, TRunStatus::Busy}));
-        EXPECT_EQ(f.log.count("open"), 1);
-        EXPECT_EQ(f.log.count("raise"), 2);
-        EXPECT_EQ(r.status, TRunStatus::Stopped);
-        EXPECT_EQ(r.forms, 1);
-        EXPECT_EQ(f.log.count("close"), 1);
-        EXPECT_FALSE(f.run.Running());
-        f.host.duringOutput = nullptr;
-        EXPECT_EQ(f.run.Run(TRunMode::Print).forms, 3);  // a stop does not carry over
+    Fixture f;
+    f.reader.flags = {{7, "1"}, {8, "1"}, {9, "1"}};
+    f.host.entries.end = "9";
+    f.host.duringOutput = [&](int row) {
+        if (row != 7)
+            return;
+        EXPECT_THROW(f.run.Start(TRunMode::Print), std::logic_error);
+        f.run.Stop();
+    };
+    TRunResult r = f.run.Run(TRunMode::Preview);
+    EXPECT_EQ(f.log.count("open"), 1);
+    EXPECT_EQ(r.status, TRunStatus::Stopped);
+    EXPECT_EQ(r.forms, 1);
+    EXPECT_EQ(r.lastRow, 7);
+    EXPECT_EQ(f.log.count("close"), 1);
+    EXPECT_FALSE(f.run.Running());
+    f.host.duringOutput = nullptr;
+    EXPECT_EQ(f.run.Run(TRunMode::Print).forms, 3);
+}
+
+// The run as a cursor, as the main window drives it: the holder of each
+// flagged row in turn with its place in the run, the roster held until the
+// run is over, a stop after the range's last row no stop, and a failed form
+// the end of the run at once.
+TEST(PrintRun, CursorGivesTheFlaggedRowsInTurn)
+{
+    struct Counting : FakeHost {
+        using FakeHost::FakeHost;
+        bool CountsForms() const override { return true; }
+    };
+    enum class At9 { Done, Stop, Fail };
+    struct Case {
+        const char* what;
+        const char* end;
+        At9 at9;
+        std::vector<std::string> given;
+        TRunStatus status;
+        int lastRow;
+    };
+    const Case cases[] = {
+        {"to the end", "12", At9::Done, {"7 1/3", "9 2/3", "10 3/3"}, TRunStatus::Done, 12},
+        {"stopped", "12", At9::Stop, {"7 1/3", "9 2/3"}, TRunStatus::Stopped, 9},
+        {"stopped at the last row", "9", At9::Stop, {"7 1/2", "9 2/2"}, TRunStatus::Done, 9},
+        {"failed", "12", At9::Fail, {"7 1/3", "9 2/3"}, TRunStatus::Failed, 8},
+    };
+    for (const Case& c : cases) {
+        Log log;
+        FakeRows rows(log);
+        Counting host(log);
+        TVdcs vdcs;
+        TPrintRun run(vdcs, rows, host);
+        rows.flags = {{7, "1"}, {9, "1"}, {10, "1"}};
+        host.entries.end = c.end;
+        ASSERT_TRUE(run.Start(TRunMode::Preview)) << c.what;
+        std::vector<std::string> given;
+        while (std::unique_ptr<TVdPrnForm> form = run.NextForm()) {
+            EXPECT_EQ(form->Source->CurRow(), run.CurRow());
+            given.push_back(std::to_string(run.CurRow()) + " " + std::to_string(run.Position()) + "/" +
+                            std::to_string(run.Result().formsTotal));
+            EXPECT_EQ(log.count("close"), 0) << c.what << ": the roster let go while a form was out";
+            if (run.CurRow() == 9 && c.at9 == At9::Fail) {
+                run.FormFailed(std::make_exception_ptr(std::runtime_error("bad form")));
+                continue;
+            }
+            run.FormDone();
+            if (run.CurRow() == 9 && c.at9 == At9::Stop)
+                run.Stop();
+        }
+        EXPECT_EQ(given, c.given) << c.what;
+        EXPECT_EQ(run.Result().status, c.status) << c.what;
+        EXPECT_EQ(run.Result().lastRow, c.lastRow) << c.what;
+        EXPECT_FALSE(run.Running()) << c.what;
+        EXPECT_EQ(log.count("close"), 1) << c.what;
+        EXPECT_EQ(log.events.back(), "idle") << c.what;
+        EXPECT_EQ(run.NextForm(), nullptr) << c.what;
     }
 }
 

@@ -23,6 +23,7 @@
 #include <gtest/gtest.h>
 
 #include "fake_dialogs.h"
+#include "run_helpers.h"
 #include <functional>
 
 using namespace vdmq;
@@ -58,8 +59,8 @@ struct Window {
     }
 };
 
-// Calls `step` whenever a preview window is open, from the event loop that
-// the run's Preview keeps going.
+// Calls `step` whenever a preview window is open, from the event loop the
+// run goes on from (RunToEnd).
 void whilePreviewing(Window& w, const std::function<void(TFormTzpreview*)>& step)
 {
     auto* timer = new QTimer(w.form.get());
@@ -97,6 +98,7 @@ TEST(PrintRunGui, PreviewShowsEachFormInAWindowOfItsOwn)
         p->SpeedButtonCloseClick();
     });
     w.form->btnPreClick();
+    RunToEnd(*w.form);
     EXPECT_EQ(rows, (std::vector<int>{7, 9, 11}));
     EXPECT_TRUE(blocked) << "Print, Read or Clear usable while a preview waited";
     EXPECT_TRUE(w.form->btnPrn->isEnabled());
@@ -128,6 +130,7 @@ TEST(PrintRunGui, PreviewWindowsNameTheFormAndKeepTheZoom)
         p->SpeedButtonCloseClick();
     });
     w.form->btnPreClick();
+    RunToEnd(*w.form);
     const std::vector<QString> expected = {QStringLiteral("甲一 — 第 7 行，第 1 张/共 3 张"),
                                            QStringLiteral("乙二 — 第 9 行，第 2 张/共 3 张"),
                                            QStringLiteral("丙三 — 第 11 行，第 3 张/共 3 张")};
@@ -141,6 +144,7 @@ TEST(PrintRunGui, PreviewWindowsNameTheFormAndKeepTheZoom)
     zooms.clear();
     last = nullptr;
     w.form->btnPreClick();
+    RunToEnd(*w.form);
     EXPECT_EQ(zooms, (std::vector<int>{100, 100, 100}));
 }
 
@@ -175,6 +179,7 @@ TEST(PrintRunGui, StopButtonEndsAPreviewRun)
             }
         });
         w.form->btnPreClick();
+        RunToEnd(*w.form);
         EXPECT_EQ(rows, std::vector<int>{7}) << (byKey ? "Shift+Esc" : "button");
         EXPECT_TRUE(w.previews().isEmpty());
         EXPECT_TRUE(w.dialogs->messages.isEmpty());
@@ -198,6 +203,7 @@ TEST(PrintRunGui, ClosingTheMainWindowEndsTheRun)
     // over, asks whether to keep them.
     w.dialogs->choices = {1};  // 不保存
     w.form->PrintRun(TRunMode::Preview);
+    RunToEnd(*w.form);
     EXPECT_EQ(shown, 1);
     EXPECT_FALSE(w.form->Roster.IsOpen());
     wait(50);  // the held-back close
@@ -215,6 +221,7 @@ TEST(PrintRunGui, QuittingTheApplicationEndsAPreviewRun)
             QCoreApplication::exit(0);
     });
     w.form->PrintRun(TRunMode::Preview);
+    RunToEnd(*w.form);
     EXPECT_EQ(shown, 1);
     EXPECT_FALSE(w.form->Roster.IsOpen());
     EXPECT_TRUE(w.previews().isEmpty());
@@ -245,6 +252,7 @@ TEST(PrintRunGui, MessageBoxes)
         Window w(c.roster, c.start, c.end);
         whilePreviewing(w, [](TFormTzpreview* p) { p->close(); });
         w.form->btnPreClick();
+        RunToEnd(*w.form);
         if (!c.message.isEmpty()) {
             ASSERT_EQ(w.dialogs->messages.size(), 1) << c.roster;
             EXPECT_TRUE(w.dialogs->messages[0].startsWith(c.message)) << w.dialogs->messages[0].toStdString();
@@ -319,7 +327,7 @@ TEST(PrintRunGui, PrintRunEndsWithASummary)
                 }
         };
         w.form->btnPrnClick();
-        wait(50);  // a run that goes on starts from the event loop
+        RunToEnd(*w.form);  // a run that goes on starts from the event loop
         EXPECT_EQ(label.toStdString(), "第 1 份/共 3 份（第 7 行）");
         EXPECT_EQ(backend.jobs, c.jobs);
         EXPECT_EQ(w.form->edStart->text().toStdString(), c.startAfter);
@@ -372,6 +380,7 @@ TEST(PrintRunGui, RunsThatGiveNothingSaySo)
         qr::SetPrintBackend(&backend);
         Window w("three.xls", c.start, c.end);
         w.form->PrintRun(c.mode);
+        RunToEnd(*w.form);
         ASSERT_EQ(w.dialogs->messages.size(), 1);
         if (c.message) {
             EXPECT_EQ(w.dialogs->messages[0].toStdString(), c.message);
@@ -439,6 +448,7 @@ TEST(PrintRunGui, WholeRunIntoOnePdf)
             w.dialogs->saveAnswers << exports.filePath(t);
         w.dialogs->choices = c.choices;
         w.form->btnPdf->click();
+        RunToEnd(*w.form);
         EXPECT_EQ(w.dialogs->saves, c.saves);
         EXPECT_EQ(w.dialogs->saveTitle, QString::fromUtf8("导出PDF"));
         EXPECT_EQ(w.dialogs->saveFilters, QStringList{QString::fromUtf8("PDF文件 (*.pdf)")});
@@ -493,6 +503,7 @@ TEST(PrintRunGui, WholeRunPdfNeverReplacesTheRoster)
         Vdcs.RosterPath = toGb(roster);   // however it was chosen, the run keeps it
         w.dialogs->saveAnswers << typed;  // then cancelled
         w.form->btnPdf->click();
+        RunToEnd(*w.form);
         EXPECT_EQ(w.dialogs->saves, 2);
         ASSERT_EQ(w.dialogs->errors.size(), 1);
         EXPECT_TRUE(w.dialogs->errors[0].contains(QString::fromUtf8("花名册"))) << w.dialogs->errors[0].toStdString();
@@ -514,12 +525,14 @@ TEST(PrintRunGui, PdfExportsUseTheRememberedPaper)
     WriteProfileString(ini, "vdmq", "Paper", "A4");
     w.dialogs->saveAnswers << exports.filePath("run.pdf") << exports.filePath("form.pdf");
     w.form->btnPdf->click();
+    RunToEnd(*w.form);
     whilePreviewing(w, [&](TFormTzpreview* p) {
         if (w.dialogs->saves == 1)
             p->SpeedButtonPdf->click();
         p->close();
     });
     w.form->btnPreClick();
+    RunToEnd(*w.form);
     for (const char* name : {"run.pdf", "form.pdf"}) {
         QFile f(exports.filePath(name));
         ASSERT_TRUE(f.open(QIODevice::ReadOnly)) << name;
@@ -546,6 +559,7 @@ TEST(PrintRunGui, PreviewExportsAskThroughTheMainWindow)
         p->close();
     });
     w.form->btnPreClick();
+    RunToEnd(*w.form);
     EXPECT_EQ(w.dialogs->saves, 1);
     EXPECT_EQ(w.dialogs->saveSelected, exports.filePath(QString::fromUtf8("第9行_乙二.TXT")));
     ASSERT_EQ(w.dialogs->errors.size(), 1);
@@ -598,6 +612,7 @@ TEST(PrintRunGui, PrintRunGivesThreeJobsInRowOrder)
 
     Window w("three.xls", "7", "11");
     w.form->btnPrnClick();
+    RunToEnd(*w.form);
     EXPECT_TRUE(w.dialogs->errors.isEmpty()) << w.dialogs->errors.join('\n').toStdString();
     EXPECT_EQ(w.form->CurRow, 11);
 
@@ -644,6 +659,7 @@ TEST(PrintRunGui, ProgressWindowsAreWideEnoughForTheirCaption)
     {
         Window w("three.xls", "7", "11");
         w.form->btnPrnClick();
+        RunToEnd(*w.form);
     }
     qr::SetPrintBackend(nullptr);
     ASSERT_FALSE(seen.empty());
