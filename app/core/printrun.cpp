@@ -57,7 +57,16 @@ bool TPrintRun::Open(TRunMode mode, TCheckReport* checkOnly)
     result_ = {};
     progress_ = {};
     position_ = 0;
+    if (!TakeEntries())
+        return false;
+    running_ = true;
+    stop_ = false;
+    host_.RunStateChanged(true);
+    return OpenRoster() && TakeSheet(checkOnly) && TakeRange();
+}
 
+bool TPrintRun::TakeEntries()
+{
     // The row range, start first, so that a bad end leaves the new start in
     // the record.
     const TRunEntries entries = host_.ReadEntries();
@@ -76,43 +85,6 @@ bool TPrintRun::Open(TRunMode mode, TCheckReport* checkOnly)
     vdcs_.IssuedBy = entries.issuedBy;
     if (entries.printDate.isValid())
         vdcs_.PrintDate = entries.printDate;
-
-    running_ = true;
-    stop_ = false;
-    host_.RunStateChanged(true);
-    if (!OpenRoster())
-        return false;
-
-    // Rows are numbered from 1; those below hold nothing and are never
-    // flagged, so the walk starts at 1 however low the start row is (a
-    // start of -2147483648 would otherwise read two billion empty rows).
-    const int startRow = std::max(vdcs_.StartRow, 1), endRow = vdcs_.EndRow;
-    try {
-        // A first sheet that cannot be read (a chart) ends the run like any
-        // other error.
-        rows_.FirstSheet();
-        // The check before paper: every flagged row prepared as it will
-        // print, the problems shown before any form goes out (or instead of
-        // the forms).
-        if ((checkOnly || (endRow >= startRow && host_.WantsCheck(mode))) && !CheckFirst(startRow, endRow, checkOnly))
-            return false;
-    } catch (...) {
-        End(TRunStatus::Failed, std::current_exception());
-        return false;
-    }
-
-    // Cells below the sheet's used area are empty, so none of those rows is
-    // flagged; a range typed as 7..99999999 stops at the sheet's end.
-    first_ = next_ = startRow;
-    last_ = std::min<long long>(endRow, std::max<long long>(rows_.LastRow(), first_ - 1));
-    progress_.rowsTotal = int(std::max(0LL, last_ - first_ + 1));
-    if (host_.CountsForms()) {
-        result_.formsTotal = progress_.formsTotal = CountForms();
-        if (result_.formsTotal > 0 && !host_.BeginOutput(result_.formsTotal)) {
-            End(TRunStatus::NotBegun);
-            return false;
-        }
-    }
     return true;
 }
 
@@ -133,6 +105,45 @@ bool TPrintRun::OpenRoster()
         result_.detail = errorTextGb(e);
         End(TRunStatus::OpenFailed);
         return false;
+    }
+    return true;
+}
+
+bool TPrintRun::TakeSheet(TCheckReport* checkOnly)
+{
+    // Rows are numbered from 1; those below hold nothing and are never
+    // flagged, so the walk starts at 1 however low the start row is (a
+    // start of -2147483648 would otherwise read two billion empty rows).
+    first_ = std::max(vdcs_.StartRow, 1);
+    try {
+        // A first sheet that cannot be read (a chart) ends the run like any
+        // other error.
+        rows_.FirstSheet();
+        // The check before paper: every flagged row prepared as it will
+        // print, the problems shown before any form goes out (or instead of
+        // the forms).
+        if (checkOnly || (vdcs_.EndRow >= first_ && host_.WantsCheck(mode_)))
+            return CheckFirst(int(first_), vdcs_.EndRow, checkOnly);
+    } catch (...) {
+        End(TRunStatus::Failed, std::current_exception());
+        return false;
+    }
+    return true;
+}
+
+bool TPrintRun::TakeRange()
+{
+    // Cells below the sheet's used area are empty, so none of those rows is
+    // flagged; a range typed as 7..99999999 stops at the sheet's end.
+    next_ = first_;
+    last_ = std::min<long long>(vdcs_.EndRow, std::max<long long>(rows_.LastRow(), first_ - 1));
+    progress_.rowsTotal = int(std::max(0LL, last_ - first_ + 1));
+    if (host_.CountsForms()) {
+        result_.formsTotal = progress_.formsTotal = CountForms();
+        if (result_.formsTotal > 0 && !host_.BeginOutput(result_.formsTotal)) {
+            End(TRunStatus::NotBegun);
+            return false;
+        }
     }
     return true;
 }

@@ -192,8 +192,12 @@ public:
 
 private:
     bool Open(TRunMode mode, TCheckReport* checkOnly);
-    // The parts of Open.  False: the run is over, Result says why.
+    // The parts of Open.  False: the run is over (or, for TakeEntries, never
+    // began), Result says why.
+    bool TakeEntries();
     bool OpenRoster();
+    bool TakeSheet(TCheckReport* checkOnly);
+    bool TakeRange();
     bool CheckFirst(int startRow, int endRow, TCheckReport* checkOnly);
     int CountForms() const;
     // A row taken to its end (done) or reported and skipped.

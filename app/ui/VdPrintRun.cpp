@@ -21,14 +21,12 @@
 #include "report/ui/printbackend.h"
 
 #include <QApplication>
-#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QPointer>
 #include <QProgressDialog>
 #include <QTimer>
-#include <algorithm>
 
 namespace vdmq {
 

@@ -106,6 +106,41 @@ struct Fixture {
     }
 };
 
+// A host that asks for the count of forms, notes what it is told, and may
+// decline to begin.
+struct CountingHost : FakeHost {
+    using FakeHost::FakeHost;
+    bool begin = true;
+    std::vector<int> begun;
+    std::vector<std::string> announced;
+    bool CountsForms() const override { return true; }
+    bool BeginOutput(int total) override
+    {
+        begun.push_back(total);
+        return begin;
+    }
+    void Progress(const TRunProgress& p) override
+    {
+        if (p.outputting)
+            announced.push_back(std::to_string(p.formsDone + 1) + "/" + std::to_string(p.formsTotal) + " row " +
+                                std::to_string(p.row));
+    }
+};
+
+// Rows 7, 9 and 10 of 7..12 flagged, for a counting host.
+struct CountedRun {
+    Log log;
+    FakeRows reader{log};
+    CountingHost host{log};
+    TVdcs vdcs;
+    TPrintRun run{vdcs, reader, host};
+    CountedRun()
+    {
+        reader.flags = {{7, "1"}, {9, "1"}, {10, "1"}};
+        host.entries.end = "12";
+    }
+};
+
 }  // namespace
 
 TEST(PrintRun, FlagIsTheTrimmedTextOne)
@@ -278,10 +313,6 @@ TEST(PrintRun, ReentryAndStop)
 // the end of the run at once.
 TEST(PrintRun, CursorGivesTheFlaggedRowsInTurn)
 {
-    struct Counting : FakeHost {
-        using FakeHost::FakeHost;
-        bool CountsForms() const override { return true; }
-    };
     enum class At9 { Done, Stop, Fail };
     struct Case {
         const char* what;
@@ -298,13 +329,10 @@ TEST(PrintRun, CursorGivesTheFlaggedRowsInTurn)
         {"failed", "12", At9::Fail, {"7 1/3", "9 2/3"}, TRunStatus::Failed, 8},
     };
     for (const Case& c : cases) {
-        Log log;
-        FakeRows rows(log);
-        Counting host(log);
-        TVdcs vdcs;
-        TPrintRun run(vdcs, rows, host);
-        rows.flags = {{7, "1"}, {9, "1"}, {10, "1"}};
-        host.entries.end = c.end;
+        CountedRun f;
+        f.host.entries.end = c.end;
+        TPrintRun& run = f.run;
+        const Log& log = f.log;
         ASSERT_TRUE(run.Start(TRunMode::Preview)) << c.what;
         std::vector<std::string> given;
         while (std::unique_ptr<TVdPrnForm> form = run.NextForm()) {
@@ -334,24 +362,6 @@ TEST(PrintRun, CursorGivesTheFlaggedRowsInTurn)
 // decline to begin, and sees each form announced as k of n with its row.
 TEST(PrintRun, FormsCountedBeforeTheFirstGoesOut)
 {
-    struct CountingHost : FakeHost {
-        using FakeHost::FakeHost;
-        bool begin = true;
-        std::vector<int> begun;
-        std::vector<std::string> announced;
-        bool CountsForms() const override { return true; }
-        bool BeginOutput(int total) override
-        {
-            begun.push_back(total);
-            return begin;
-        }
-        void Progress(const TRunProgress& p) override
-        {
-            if (p.outputting)
-                announced.push_back(std::to_string(p.formsDone + 1) + "/" + std::to_string(p.formsTotal) + " row " +
-                                    std::to_string(p.row));
-        }
-    };
     struct Case {
         bool begin;
         int failCell;
@@ -367,23 +377,18 @@ TEST(PrintRun, FormsCountedBeforeTheFirstGoesOut)
         {true, 9, TRunStatus::Failed, {2}, {"1/2 row 7"}, 8, 7},
     };
     for (const Case& c : cases) {
-        Log log;
-        FakeRows reader(log);
-        CountingHost host(log);
-        TVdcs vdcs;
-        TPrintRun run(vdcs, reader, host);
-        reader.flags = {{7, "1"}, {9, "1"}, {10, "1"}};
-        reader.failCellRow = c.failCell;
-        host.entries.end = "12";
-        host.begin = c.begin;
-        const TRunResult r = run.Run(TRunMode::Print);
+        CountedRun f;
+        f.reader.failCellRow = c.failCell;
+        f.host.begin = c.begin;
+        const TRunResult r = f.run.Run(TRunMode::Print);
+        const CountingHost& host = f.host;
         EXPECT_EQ(r.status, c.status);
         EXPECT_EQ(r.formsTotal, c.begun[0]);
         EXPECT_EQ(host.begun, c.begun);
         EXPECT_EQ(host.announced, c.announced);
         EXPECT_EQ(r.lastRow, c.lastRow);
         EXPECT_EQ(r.lastFormRow, c.lastFormRow);
-        EXPECT_EQ(log.count("close"), 1);
+        EXPECT_EQ(f.log.count("close"), 1);
     }
 }
 

@@ -353,6 +353,32 @@ TEST(PrintRunGui, PrintRunEndsWithASummary)
     }
 }
 
+// Closing the main window during a print run ends the run after the form
+// going out, without a summary, and the window closes after it.
+TEST(PrintRunGui, ClosingTheMainWindowEndsAPrintRun)
+{
+    QGuiApplication::setQuitOnLastWindowClosed(false);
+    RecordingBackend backend;
+    qr::SetPrintBackend(&backend);
+    Window w("three.xls", "7", "11");
+    w.form->show();
+    backend.duringJob = [&] {
+        if (backend.jobs.size() == 1)
+            w.form->close();
+    };
+    w.dialogs->choices = {1};  // 不保存, asked by the close once the run is over
+    w.form->btnPrnClick();
+    RunToEnd(*w.form);
+    wait(50);  // the held-back close
+    EXPECT_EQ(backend.jobs, std::vector<std::string>{"甲一"});
+    EXPECT_TRUE(w.dialogs->messages.isEmpty());
+    EXPECT_EQ(w.dialogs->questions.size(), 1u);
+    EXPECT_FALSE(w.form->Roster.IsOpen());
+    EXPECT_FALSE(w.form->isVisible());
+    EXPECT_FALSE(w.form->RunActive());
+    qr::SetPrintBackend(nullptr);
+}
+
 // A run that gives no form says why, in every mode; without a printer a
 // print run says that nothing was printed and reads nothing.
 TEST(PrintRunGui, RunsThatGiveNothingSaySo)
