@@ -240,7 +240,7 @@ TFormTzpreview::TFormTzpreview(QWidget* parent, TPreviewDialogs* dialogs)
     setWindowTitle(T("打印预览..."));
     setWindowIcon(icon("preview"));
     // System menu and maximise only: a minimised preview would hide the
-    // window the print run is waiting on.
+    // window whose closing takes the print run on.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
     setAttribute(Qt::WA_DeleteOnClose);

@@ -36,7 +36,7 @@ struct TRunEntries {
 
 // What the filler reads during a run: the current row's cells through the
 // run's row source, the opinion width text at every call (the user may change
-// the field while a preview waits), and the settings record.
+// the field while a preview window is open), and the settings record.
 class TRunFillSource : public TFillSource {
 public:
     TRunFillSource(const TVdcs& vdcs, const TRowSource& rows, std::function<std::string()> widthText)
