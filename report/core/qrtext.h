@@ -7,6 +7,7 @@
 #include <QFontMetricsF>
 #include <QGlyphRun>
 #include <QList>
+#include <QRawFont>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -29,12 +30,36 @@ public:
     // places, scaled, so a text is exactly as wide everywhere as the layout
     // measured it.  The reference stays valid until the next call.
     const QList<QGlyphRun>& glyphRuns(const std::string& gbText);
+
+    // The same two answers straight from Qt's text layout at the measuring
+    // size, bypassing the glyph cache below: what width() and glyphRuns()
+    // must equal (for the tests).
+    double widthByLayout(const QString& text) const;  // pixels
+    QList<QGlyphRun> glyphRunsByLayout(const QString& text) const;
 private:
+    // A text shaped once: its glyph runs (when asked for) and its width in
+    // pixels of the measuring device.
+    struct Shaped {
+        QList<QGlyphRun> runs;
+        double width = 0;
+    };
+    // One face that drew a text: as the shaping size has it, and at the
+    // measuring size with the advances of its glyphs there.
+    struct Face {
+        QRawFont shaping, measuring;
+        std::unordered_map<quint32, double> advances;
+    };
+    bool shapeFast(const QString& text, bool wantRuns, Shaped& out);
+    void learnFaces(const QString& text);
+    Face* faceOf(const QRawFont& shapingFace);
+    double advance(Face& face, quint32 glyph);
+
     QFont font_;
     QFontMetricsF fm_;
     double height_ = 0, ascent_ = 0;
     std::unordered_map<std::string, double> widths_;
     std::unordered_map<std::string, QList<QGlyphRun>> runs_;
+    std::vector<Face> faces_;
 };
 
 // The shared measured font for a design font (created on first use).
