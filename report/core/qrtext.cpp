@@ -63,6 +63,20 @@ const QPaintDevice* measureDevice()
     return &image;
 }
 
+// Where texts are shaped for the cache below: a pixel is a tenth of a
+// millimetre, so that even the title's glyphs are a few dozen pixels high.
+const QPaintDevice* shapingDevice()
+{
+    static QImage image = [] {
+        QImage img(1, 1, QImage::Format_ARGB32_Premultiplied);
+        const int dpm = int(std::lround(254.0 / 0.0254));
+        img.setDotsPerMeterX(dpm);
+        img.setDotsPerMeterY(dpm);
+        return img;
+    }();
+    return &image;
+}
+
 bool sameFont(const TQRFont& a, const TQRFont& b)
 {
     return a.Size == b.Size && a.Bold == b.Bold && a.Italic == b.Italic && a.Underline == b.Underline &&
@@ -111,7 +125,11 @@ QString emCellFace(const TQRFont& font)
 
 }  // namespace
 
-MeasuredFont::MeasuredFont(const TQRFont& font) : font_(resolveFont(font)), fm_(font_, measureDevice())
+MeasuredFont::MeasuredFont(const TQRFont& font)
+    : font_(resolveFont(font)),
+      measuringFont_(font_, measureDevice()),
+      shapingFont_(font_, shapingDevice()),
+      fm_(measuringFont_)
 {
     if (const QString face = emCellFace(font); !face.isEmpty()) {
         QFont cjk(face);
@@ -129,26 +147,14 @@ MeasuredFont::MeasuredFont(const TQRFont& font) : font_(resolveFont(font)), fm_(
 
 namespace {
 
-// Where texts are shaped for the cache below: a pixel is a tenth of a
-// millimetre, so that even the title's glyphs are a few dozen pixels high.
-const QPaintDevice* shapingDevice()
-{
-    static QImage image = [] {
-        QImage img(1, 1, QImage::Format_ARGB32_Premultiplied);
-        const int dpm = int(std::lround(254.0 / 0.0254));
-        img.setDotsPerMeterX(dpm);
-        img.setDotsPerMeterY(dpm);
-        return img;
-    }();
-    return &image;
-}
-
 // The layout's text as one line, never wrapped.
 QTextLine layOutLine(QTextLayout& layout)
 {
     QTextOption opt;
     opt.setWrapMode(QTextOption::NoWrap);
     layout.setTextOption(opt);
+    // Keeps the shaped glyphs for glyphRuns(), which would shape again.
+    layout.setCacheEnabled(true);
     layout.beginLayout();
     QTextLine line = layout.createLine();
     layout.endLayout();
@@ -209,7 +215,7 @@ bool MeasuredFont::shapeFast(const QString& text, bool wantRuns, Shaped& out)
 {
     if (!plainText(text))
         return false;
-    QTextLayout layout(text, font_, const_cast<QPaintDevice*>(shapingDevice()));
+    QTextLayout layout(text, shapingFont_);
     const QTextLine line = layOutLine(layout);
     if (!line.isValid())
         return false;
@@ -266,7 +272,7 @@ void MeasuredFont::learnFaces(const QString& text)
 {
     if (faces_.size() > 64)  // faces Qt made anew: start over rather than grow
         faces_.clear();
-    QTextLayout layout(text, font_, const_cast<QPaintDevice*>(shapingDevice()));
+    QTextLayout layout(text, shapingFont_);
     const QTextLine line = layOutLine(layout);
     if (!line.isValid())
         return;
@@ -299,7 +305,7 @@ double MeasuredFont::widthByLayout(const QString& text) const { return fm_.horiz
 
 QList<QGlyphRun> MeasuredFont::glyphRunsByLayout(const QString& text) const
 {
-    QTextLayout layout(text, font_, const_cast<QPaintDevice*>(measureDevice()));
+    QTextLayout layout(text, measuringFont_);
     const QTextLine line = layOutLine(layout);
     QList<QGlyphRun> runs;
     if (line.isValid()) {
@@ -325,16 +331,31 @@ double MeasuredFont::width(std::string_view gbText)
 {
     if (gbText.empty())
         return 0;
-    auto it = widths_.find(std::string(gbText));
+    std::string key(gbText);
+    auto it = widths_.find(key);
     if (it != widths_.end())
         return it->second;
     if (widths_.size() > 20000)  // texts of many different forms: keep the cache bounded
         widths_.clear();
     const QString text = vdmq::fromGb(gbText);
     Shaped shaped;
-    const double w = (shapeFast(text, false, shaped) ? shaped.width : widthByLayout(text)) * kPxToTenths;
-    widths_.emplace(std::string(gbText), w);
+    double w = 0;
+    if (shapeFast(text, true, shaped)) {
+        w = shaped.width * kPxToTenths;
+        // A line measured is usually drawn next: its runs are kept too.
+        keepRuns(key, std::move(shaped.runs));
+    } else {
+        w = widthByLayout(text) * kPxToTenths;
+    }
+    widths_.emplace(std::move(key), w);
     return w;
+}
+
+const QList<QGlyphRun>& MeasuredFont::keepRuns(const std::string& gbText, QList<QGlyphRun> runs)
+{
+    if (runs_.size() > 5000)  // texts of many different forms: keep the cache bounded
+        runs_.clear();
+    return runs_.insert_or_assign(gbText, std::move(runs)).first->second;
 }
 
 const QList<QGlyphRun>& MeasuredFont::glyphRuns(const std::string& gbText)
@@ -342,12 +363,10 @@ const QList<QGlyphRun>& MeasuredFont::glyphRuns(const std::string& gbText)
     auto it = runs_.find(gbText);
     if (it != runs_.end())
         return it->second;
-    if (runs_.size() > 5000)  // texts of many different forms: keep the cache bounded
-        runs_.clear();
     const QString text = vdmq::fromGb(gbText);
     Shaped shaped;
     const bool fast = shapeFast(text, true, shaped);
-    return runs_.emplace(gbText, fast ? std::move(shaped.runs) : glyphRunsByLayout(text)).first->second;
+    return keepRuns(gbText, fast ? std::move(shaped.runs) : glyphRunsByLayout(text));
 }
 
 std::string fontKey(const TQRFont& font)

@@ -28,7 +28,8 @@ public:
     // in its pixels (kPxToTenths tenths each), the baseline at y 0, no
     // decorations.  Every device draws these same glyphs at these same
     // places, scaled, so a text is exactly as wide everywhere as the layout
-    // measured it.  The reference stays valid until the next call.
+    // measured it.  The reference stays valid until the next call of
+    // glyphRuns() or width().
     const QList<QGlyphRun>& glyphRuns(const std::string& gbText);
 
     // The same two answers straight from Qt's text layout at the measuring
@@ -53,8 +54,12 @@ private:
     void learnFaces(const QString& text);
     Face* faceOf(const QRawFont& shapingFace);
     double advance(Face& face, quint32 glyph);
+    const QList<QGlyphRun>& keepRuns(const std::string& gbText, QList<QGlyphRun> runs);
 
     QFont font_;
+    // The font resolved once for each device, so that a layout finds its
+    // faces without looking them up again.
+    QFont measuringFont_, shapingFont_;
     QFontMetricsF fm_;
     double height_ = 0, ascent_ = 0;
     std::unordered_map<std::string, double> widths_;
