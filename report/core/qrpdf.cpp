@@ -14,6 +14,7 @@
 
 #include <exception>
 #include <malloc.h>
+#include <zlib.h>
 
 namespace qr {
 
@@ -40,6 +41,22 @@ void keepHeapForPdfPages()
     }();
     (void)done;
 }
+
+// Qt compresses each page of a PDF at zlib's default level and offers no
+// setting for it.  For the form's pages (about 46 KB of drawing commands)
+// level 3 takes two fifths of the time of the default for streams a sixth
+// larger: 0.35 s less in a 1,500-form run, 15 % more bytes.  The pages are
+// written by newPage() and, for the last one and the fonts, by end(): while
+// a writer of ours is in either, the deflateInit_ below asks for level 3.
+int writingPdfPages = 0;
+constexpr int kPdfPageCompression = 3;
+
+struct WritingPdfPages {
+    WritingPdfPages() { ++writingPdfPages; }
+    ~WritingPdfPages() { --writingPdfPages; }
+    WritingPdfPages(const WritingPdfPages&) = delete;
+    WritingPdfPages& operator=(const WritingPdfPages&) = delete;
+};
 }  // namespace
 
 namespace {
@@ -136,6 +153,7 @@ TQRPdfWriter::~TQRPdfWriter()
 
 void TQRPdfWriter::AddPage(const QRPageImage& page, const TQRPlacement& placement)
 {
+    const WritingPdfPages writing;
     if (d_->finished)
         d_->fail(QStringLiteral("无法写入文件"), QStringLiteral("文档已经结束"));
     const QPageSize size(SheetSizeMm(page, placement), QPageSize::Millimeter, QString(), QPageSize::ExactMatch);
@@ -172,6 +190,7 @@ void TQRPdfWriter::Finish()
     if (d_->finished)
         return;
     d_->finished = true;
+    const WritingPdfPages writing;
     vdmq::TAtomicFile& file = d_->device->file;
     if (d_->pages == 0) {
         // No page, no document: whatever stood at the path stays.
@@ -204,3 +223,14 @@ void TQRPdfWriter::Discard()
 }
 
 }  // namespace qr
+
+// zlib's deflateInit_ as zlib defines it (deflateInit2_ with the standard
+// window and memory), with the default level lowered while our writers
+// write pages.  A program's own definition comes before the library's, so
+// Qt's calls arrive here; everything else keeps zlib's own behaviour.
+extern "C" int deflateInit_(z_streamp strm, int level, const char* version, int streamSize)
+{
+    if (level == Z_DEFAULT_COMPRESSION && qr::writingPdfPages > 0)
+        level = qr::kPdfPageCompression;
+    return deflateInit2_(strm, level, Z_DEFLATED, MAX_WBITS, 8, Z_DEFAULT_STRATEGY, version, streamSize);
+}
