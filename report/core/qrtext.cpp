@@ -51,15 +51,20 @@ namespace detail {
 
 namespace {
 
+// A 1 x 1 image that paints at `dpi`: fonts laid out for it are set at that
+// resolution, whatever screen there is.
+QImage deviceAt(double dpi)
+{
+    QImage img(1, 1, QImage::Format_ARGB32_Premultiplied);
+    const int dpm = int(std::lround(dpi / 0.0254));
+    img.setDotsPerMeterX(dpm);
+    img.setDotsPerMeterY(dpm);
+    return img;
+}
+
 const QPaintDevice* measureDevice()
 {
-    static QImage image = [] {
-        QImage img(1, 1, QImage::Format_ARGB32_Premultiplied);
-        const int dpm = int(std::lround(kMeasureDpi / 0.0254));
-        img.setDotsPerMeterX(dpm);
-        img.setDotsPerMeterY(dpm);
-        return img;
-    }();
+    static const QImage image = deviceAt(kMeasureDpi);
     return &image;
 }
 
@@ -67,13 +72,7 @@ const QPaintDevice* measureDevice()
 // millimetre, so that even the title's glyphs are a few dozen pixels high.
 const QPaintDevice* shapingDevice()
 {
-    static QImage image = [] {
-        QImage img(1, 1, QImage::Format_ARGB32_Premultiplied);
-        const int dpm = int(std::lround(254.0 / 0.0254));
-        img.setDotsPerMeterX(dpm);
-        img.setDotsPerMeterY(dpm);
-        return img;
-    }();
+    static const QImage image = deviceAt(254.0);
     return &image;
 }
 
@@ -224,9 +223,11 @@ bool MeasuredFont::shapeFast(const QString& text, bool wantRuns, Shaped& out)
     double shapingX = 0, x = 0;
     for (const QGlyphRun& run : runs) {
         Face* face = faceOf(run.rawFont());
-        if (face == nullptr) {
+        if (face == nullptr && learnFailures_ < kMaxLearnFailures) {
             learnFaces(text);
             face = faceOf(run.rawFont());
+            if (face == nullptr)  // a face the two sizes set differently: not tried for ever
+                ++learnFailures_;
         }
         if (face == nullptr || run.isRightToLeft())
             return false;

@@ -65,6 +65,8 @@ private:
     std::unordered_map<std::string, double> widths_;
     std::unordered_map<std::string, QList<QGlyphRun>> runs_;
     std::vector<Face> faces_;
+    static constexpr int kMaxLearnFailures = 16;
+    int learnFailures_ = 0;
 };
 
 // The shared measured font for a design font (created on first use).
