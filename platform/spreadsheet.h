@@ -54,21 +54,20 @@ private:
 
 class TExcelApplication {
 public:
-    // Operation 1: no effect when already connected.
+    // Starts the reader; no effect when already connected.
     void Connect();
-    // Operation 9: releases the workbook; worksheets attached to it are
-    // released too (they must not be used afterwards).
+    // Releases the workbook; worksheets attached to it are released too
+    // (they must not be used afterwards).
     void Disconnect();
     bool Connected() const { return connected_; }
-    // Operation 5: opens the workbook at `path` (GB18030 text, as the
-    // settings hold it).  Throws roster::RosterError with the reason;
-    // roster::OpenCancelled when the user declined to give the password of
-    // an encrypted workbook.
+    // Opens the workbook at `path` (GB18030 text, as the settings hold it).
+    // Throws roster::RosterError with the reason; roster::OpenCancelled
+    // when the user declined to give the password of an encrypted workbook.
     void WorkbooksOpen(const std::string& pathGb);
     // Where the password of an encrypted roster comes from (the caller
     // keeps it alive); without one such a roster fails with the reason.
     void SetPasswordPrompt(roster::PasswordPrompt* prompt) { prompt_ = prompt; }
-    // Operations 6 and 7: attaches the open workbook's first sheet.  Throws
+    // Attaches the open workbook's first sheet.  Throws
     // roster::RosterError for a chart or macro sheet.
     void AttachFirstSheet(TExcelWorksheet& sheet);
 private:

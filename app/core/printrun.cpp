@@ -85,8 +85,8 @@ TRunResult TPrintRun::Start(int mode, TCheckReport* checkOnly)
         return result;
     }
 
-    // Step 1: the row range, start first, so that a bad end leaves the new
-    // start in the record.
+    // The row range, start first, so that a bad end leaves the new start in
+    // the record.
     const TRunEntries entries = host_.ReadEntries();
     try {
         vdcs_.StartRow = StrToInt(entries.edStart);
@@ -104,7 +104,8 @@ TRunResult TPrintRun::Start(int mode, TCheckReport* checkOnly)
     if (entries.dtPrint.isValid())
         vdcs_.PrintDate = ToDateTime(entries.dtPrint);
 
-    // Step 2.
+    // Preview while a preview window is still open: that window comes to the
+    // front and no second run starts.
     if (mode == 0 && !checkOnly && host_.RaisePreviewWindow()) {
         result.status = TRunStatus::PreviewRaised;
         return result;
@@ -127,8 +128,8 @@ TRunResult TPrintRun::RunLoop(int mode, int startRow, int endRow, TCheckReport* 
 
     std::exception_ptr failure;
     try {
-        // Step 6.  A first sheet that cannot be read (a chart) ends the run;
-        // the reader is released like after any other error.
+        // The first sheet holds the roster.  One that cannot be read (a chart)
+        // ends the run; the reader is released like after any other error.
         reader_.AttachFirstSheet();
     } catch (...) {
         failure = std::current_exception();
@@ -147,11 +148,11 @@ TRunResult TPrintRun::RunLoop(int mode, int startRow, int endRow, TCheckReport* 
         }
     }
 
-    // Step 7.
+    // The forms: one per flagged row from the start row to the end row.
     if (!failure && endRow >= startRow)
         failure = OutputRows(mode, startRow, endRow, result);
 
-    // Step 8, whatever step 7 came to; then the error.
+    // The reader is released however the output ended; then the error shows.
     reader_.Disconnect();
     if (failure) {
         result.status = TRunStatus::Failed;
