@@ -80,8 +80,8 @@ struct RowCells {
     std::string operator()(int column) const { return source.CellText(row, column); }
 };
 
-// Step 2: cells to labels, in this order (a failing read leaves the later
-// labels untouched).
+// The row's cells into the data labels, in this order (a failing read
+// leaves the later labels untouched).
 void fillCells(TVdPrnForm& f, const RowCells& cell)
 {
     f.l_xm->Caption = cell(col::Name);
@@ -119,8 +119,8 @@ void fillCells(TVdPrnForm& f, const RowCells& cell)
     f.l_ph2->Caption = cell(col::NewTotal);
 }
 
-// Step 5a: the row's own wording.  Each placeholder in turn, on the text the
-// earlier ones left.
+// The opinion from the row's own template.  Each placeholder in turn, on the
+// text the earlier ones left.
 std::string templateOpinion(const TVdPrnForm& f, const std::string& tmpl, const std::string& rise,
                             const TPny& effective)
 {
@@ -147,9 +147,9 @@ std::string templateOpinion(const TVdPrnForm& f, const std::string& tmpl, const 
     return opinion;
 }
 
-// Steps 3 and 5b: the fixed wording.  Promotion or lowering follows the post
-// grades; the 10% part and the monthly change follow the post salaries,
-// independently of the grades.
+// The opinion in the fixed wording, for a row without a template.
+// Promotion or lowering follows the post grades; the 10% part and the
+// monthly change follow the post salaries, independently of the grades.
 std::string fixedOpinion(const TVdPrnForm& f, const std::string& docNo, bool oldTenPercentGiven,
                          const std::string& rise, const TPny& effective)
 {
@@ -193,8 +193,8 @@ std::string fixedOpinion(const TVdPrnForm& f, const std::string& docNo, bool old
     return opinion;
 }
 
-// Step 6: four lines; the first is 4 bytes narrower, the fourth takes
-// whatever is left.  A cut never splits a character.
+// The opinion cut into four lines; the first is 4 bytes narrower, the
+// fourth takes whatever is left.  A cut never splits a character.
 void wrapOpinion(TVdPrnForm& f, std::string opinion, int width)
 {
     int n = width > INT_MIN + 4 ? width - 4 : INT_MIN;
@@ -218,7 +218,7 @@ void wrapOpinion(TVdPrnForm& f, std::string opinion, int width)
 
 void TVdPrnForm::qrVDMQNeedData(qr::TCustomQuickRep& sender, bool& /*MoreData*/)
 {
-    // Step 1: the margins, in the engine's preparation units (tenths of a mm).
+    // The page margins, in the engine's preparation units (tenths of a mm).
     sender.Page.SetValue(qr::TQRPage::LeftMargin, 15);
     sender.Page.SetValue(qr::TQRPage::TopMargin, 18);
 
@@ -227,13 +227,13 @@ void TVdPrnForm::qrVDMQNeedData(qr::TCustomQuickRep& sender, bool& /*MoreData*/)
     const RowCells cell{*Source, Source->CurRow()};
     fillCells(*this, cell);
 
-    // Step 4: the template and the effective year-month (the month after the
+    // The template and the effective year-month (the month after the
     // present appointment); a bad year-month stops here in either branch.
     const std::string tmpl = Trim(cell(col::OpinionTemplate));
     TPny effective;
     ShiftYearMonth(l_ny2->Caption, +1, effective);
 
-    // Step 5, the cells read in the order the wording takes them.
+    // The opinion, its cells read in the order the wording takes them.
     std::string opinion;
     if (!tmpl.empty()) {
         opinion = templateOpinion(*this, tmpl, cell(col::MonthlyRise), effective);
@@ -244,7 +244,7 @@ void TVdPrnForm::qrVDMQNeedData(qr::TCustomQuickRep& sender, bool& /*MoreData*/)
 
     wrapOpinion(*this, std::move(opinion), StrToInt(Source->OpinionWidthText()));
 
-    // Step 7: the print date and the issuing body.
+    // The print date and the issuing body.
     const Phrases& ph = phrases();
     const QDate date = Source->PrintDate();
     Lb_year->Caption = std::to_string(date.year()) + ph.nian + std::to_string(date.month()) + ph.yueSp +

@@ -71,13 +71,46 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "")
-# The libraries the programs link to are found by dpkg-shlibdeps; the
-# plugins Qt loads at run time (window system, print system, SVG) and the
-# fonts the form is printed in are not linked, so they are named here, as
-# are the translations that put Qt's own dialogs in Chinese.
+# The libraries the programs link to are found by dpkg-shlibdeps, under the
+# names this release gives them (Debian 13 renamed many for 64-bit time).
+# The plugins Qt loads at run time are not linked: their packages are asked
+# of dpkg, as each release splits Qt differently (Debian 12 keeps the SVG
+# image plugin in libqt6svg6, Debian 13 in qt6-svg-plugins).  The fonts the
+# form is printed in and the translations that put Qt's own dialogs in
+# Chinese are named as they are on every release.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS
-  "libqt6core6, libqt6gui6, libqt6widgets6, libqt6printsupport6, libqt6svg6, qt6-qpa-plugins, libgsf-1-114, libnettle8, fonts-noto-cjk, fonts-liberation2, fonts-hanazono, fonts-babelstone-han, fontconfig, qt6-translations-l10n")
+set(VDMQ_DEB_DEPENDS fonts-noto-cjk fonts-liberation2 fonts-hanazono fonts-babelstone-han fontconfig
+    qt6-translations-l10n)
+# The plugins: window system (X11 and offscreen), printing through CUPS,
+# SVG pictures and icons.  A shared Qt does not import their targets by
+# itself; their configurations lie beside the module's own.
+set(VDMQ_QT_RUNTIME_PLUGINS QXcbIntegrationPlugin QOffscreenIntegrationPlugin
+    QCupsPrinterSupportPlugin QSvgPlugin QSvgIconPlugin)
+find_program(VDMQ_DPKG_QUERY dpkg-query)
+foreach(name IN LISTS VDMQ_QT_RUNTIME_PLUGINS)
+  set(plugin Qt6::${name})
+  if(NOT TARGET ${plugin})
+    find_package(Qt6${name} CONFIG QUIET PATHS ${Qt6Gui_DIR} ${Qt6PrintSupport_DIR} NO_DEFAULT_PATH)
+  endif()
+  if(NOT TARGET ${plugin})
+    message(FATAL_ERROR "Qt has no ${plugin}: the program needs it at run time (see scripts/setup)")
+  endif()
+  get_target_property(file ${plugin} LOCATION)
+  set(owner "")
+  if(VDMQ_DPKG_QUERY)
+    execute_process(COMMAND ${VDMQ_DPKG_QUERY} -S ${file}
+                    OUTPUT_VARIABLE owner ERROR_QUIET OUTPUT_STRIP_TRAILING_WHITESPACE)
+    # "libqt6svg6:amd64: /usr/lib/...": the package, without its architecture.
+    string(REGEX REPLACE "[:,].*" "" owner "${owner}")
+  endif()
+  if(owner STREQUAL "")
+    message(WARNING "No Debian package holds ${file}; the package will not depend on it")
+  else()
+    list(APPEND VDMQ_DEB_DEPENDS ${owner})
+  endif()
+endforeach()
+list(REMOVE_DUPLICATES VDMQ_DEB_DEPENDS)
+list(JOIN VDMQ_DEB_DEPENDS ", " CPACK_DEBIAN_PACKAGE_DEPENDS)
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "cups-client")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "cups, printer-driver-cups-pdf")
 include(CPack)

@@ -303,7 +303,7 @@ void TFormTzpreview::buildToolBar()
     Panel2 = group(PanelToolBar, "Panel2", 80);
     SpeedButtonFit = pictureButton(Panel2, "SpeedButtonFit", 2, 24, "满页", "fit");
     SpeedButtonSame = pictureButton(Panel2, "SpeedButtonSame", 26, 25, "100%", "same");
-    // (The design's hint reads "潢宽", a slip for 页宽, page width.)
+    // 页宽: page width.
     SpeedButtonWidth = pictureButton(Panel2, "SpeedButtonWidth", 51, 25, "页宽", "width");
 
     Panel1 = group(PanelToolBar, "Panel1", 116);

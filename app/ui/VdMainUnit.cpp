@@ -20,6 +20,7 @@
 #include <QRegularExpression>
 #include <QShortcut>
 #include <QStyle>
+#include <QTimeZone>
 #include <QVBoxLayout>
 
 // Outside any namespace, as the resource initialiser requires; calling it
@@ -96,7 +97,9 @@ private:
 // A QDateEdit keeps its value in UTC unless told otherwise, so a local date
 // and time put in at 07:30 Beijing time would show the day before, and a day
 // picked there would come back shifted by the zone's offset.  The picker
-// holds local time, like every other holder of the print date.
+// holds local time, like every other holder of the print date.  Qt 6.7
+// made the zone a property of its own and the time spec a deprecated view
+// of it; Debian 12's Qt 6.4 has only the time spec.
 //
 // Typing works on the part the user points at, as in the date pickers of
 // other office programs: a double click selects the year, month or day under
@@ -107,7 +110,11 @@ class TDatePicker : public QDateEdit {
 public:
     explicit TDatePicker(QWidget* parent) : QDateEdit(parent)
     {
+#if QT_VERSION >= QT_VERSION_CHECK(6, 7, 0)
+        setTimeZone(QTimeZone::LocalTime);
+#else
         setTimeSpec(Qt::LocalTime);
+#endif
         lineEdit()->installEventFilter(this);
     }
 

@@ -14,27 +14,49 @@
 
 #include <exception>
 #include <malloc.h>
+#include <zlib.h>
 
 namespace qr {
 
 namespace {
 constexpr int kPdfDpi = 1200;
 
-// Each PDF page compresses its content through a fresh zlib stream, a few
-// hundred kilobytes allocated, cleared and freed per page.  With the C
-// library's default thresholds every page hands that memory back to the
-// system and faults it in again, which costs more than drawing the page.
-// Keeping up to 16 MB in the heap makes a batch of forms twice as fast.
+// Each PDF page compresses its content through a fresh zlib stream (a few
+// hundred kilobytes) between two buffers of 16 MB that Qt allocates and
+// frees for every page.  The C library maps blocks that large on their own
+// and unmaps them when freed, and hands free heap beyond its trim threshold
+// back to the system: every page mapped and faulted its buffers in again (a
+// 16 MB threshold missed Qt's buffers by their header).  So blocks up to
+// 32 MB, the most the library allows, come from the heap, and 40 MB of free
+// heap stay with the process, enough for both buffers: under a third of the
+// page faults in a 1,500-form run, for about 7 MB more resident memory
+// (bounded by those 40 MB, whatever the number of forms).
 void keepHeapForPdfPages()
 {
     static const bool done = [] {
-        mallopt(M_MMAP_THRESHOLD, 16 << 20);
-        mallopt(M_TRIM_THRESHOLD, 16 << 20);
+        mallopt(M_MMAP_THRESHOLD, 32 << 20);
+        mallopt(M_TRIM_THRESHOLD, 40 << 20);
         mallopt(M_TOP_PAD, 1 << 20);
         return true;
     }();
     (void)done;
 }
+
+// Qt compresses each page of a PDF at zlib's default level and offers no
+// setting for it.  For the form's pages (about 46 KB of drawing commands)
+// level 3 takes two fifths of the time of the default for streams a sixth
+// larger: 0.35 s less in a 1,500-form run, 15 % more bytes.  The pages are
+// written by newPage() and, for the last one and the fonts, by end(): while
+// a writer of ours is in either, the deflateInit_ below asks for level 3.
+int writingPdfPages = 0;
+constexpr int kPdfPageCompression = 3;
+
+struct WritingPdfPages {
+    WritingPdfPages() { ++writingPdfPages; }
+    ~WritingPdfPages() { --writingPdfPages; }
+    WritingPdfPages(const WritingPdfPages&) = delete;
+    WritingPdfPages& operator=(const WritingPdfPages&) = delete;
+};
 }  // namespace
 
 namespace {
@@ -132,6 +154,7 @@ TQRPdfWriter::~TQRPdfWriter()
 
 void TQRPdfWriter::AddPage(const QRPageImage& page, const TQRPlacement& placement)
 {
+    const WritingPdfPages writing;
     if (d_->finished)
         d_->fail(QStringLiteral("无法写入文件"), QStringLiteral("文档已经结束"));
     const QPageSize size(SheetSizeMm(page, placement), QPageSize::Millimeter, QString(), QPageSize::ExactMatch);
@@ -169,6 +192,7 @@ void TQRPdfWriter::Finish()
     if (d_->finished)
         return;
     d_->finished = true;
+    const WritingPdfPages writing;
     vdmq::TAtomicFile& file = d_->device->file;
     if (d_->pages == 0) {
         // No page, no document: whatever stood at the path stays.
@@ -201,3 +225,14 @@ void TQRPdfWriter::Discard()
 }
 
 }  // namespace qr
+
+// zlib's deflateInit_ as zlib defines it (deflateInit2_ with the standard
+// window and memory), with the default level lowered while our writers
+// write pages.  A program's own definition comes before the library's, so
+// Qt's calls arrive here; everything else keeps zlib's own behaviour.
+extern "C" int deflateInit_(z_streamp strm, int level, const char* version, int streamSize)
+{
+    if (level == Z_DEFAULT_COMPRESSION && qr::writingPdfPages > 0)
+        level = qr::kPdfPageCompression;
+    return deflateInit2_(strm, level, Z_DEFLATED, MAX_WBITS, 8, Z_DEFAULT_STRATEGY, version, streamSize);
+}

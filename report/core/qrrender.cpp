@@ -5,6 +5,7 @@
 #include "report/core/qrtext.h"
 
 #include <QGlyphRun>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QRawFont>
 #include <cmath>
@@ -36,7 +37,13 @@ public:
           // 72 %), and a line measured to fit its box would run over the
           // next rule.
           glyphScale_(s_ * kPxToTenths),
-          glyphLog_(opt.glyphLog)
+          glyphLog_(opt.glyphLog),
+          // A painter on a PDF emulates fillRect by setting the pen and brush
+          // and putting them back: each fill wrote the colour and graphics
+          // state again.  There the renderer keeps no pen and the fill's
+          // colour as brush, so a run of black rules states its colour once;
+          // the fills themselves are the same rectangles in the same order.
+          keepFillState_(painter.paintEngine() != nullptr && painter.paintEngine()->type() == QPaintEngine::Pdf)
     {
     }
 
@@ -49,7 +56,7 @@ public:
         base_ = painter_.transform();
         for (const QRItem& item : page.items) {
             switch (item.kind) {
-            case QRItem::Fill: painter_.fillRect(devRect(item.rect), QBrush(Qt::white)); break;
+            case QRItem::Fill: fill(devRect(item.rect), Qt::white); break;
             case QRItem::Rect: outline(item.rect, std::max(1, item.penWidth) * penPixel_); break;
             case QRItem::Text: text(item); break;
             }
@@ -92,9 +99,26 @@ private:
         } else {
             inner = outer.adjusted(pen, pen, -pen, -pen);
         }
-        painter_.fillRect(outer, Qt::black);
+        fill(outer, Qt::black);
         if (inner.width() > 0 && inner.height() > 0)
-            painter_.fillRect(inner, Qt::white);
+            fill(inner, Qt::white);
+    }
+
+    void fill(const QRectF& r, Qt::GlobalColor colour)
+    {
+        if (!keepFillState_) {
+            painter_.fillRect(r, colour);
+            return;
+        }
+        if (penOn_) {
+            painter_.setPen(Qt::NoPen);
+            penOn_ = false;
+        }
+        if (brush_ != colour) {
+            painter_.setBrush(colour);
+            brush_ = colour;
+        }
+        painter_.drawRect(r);
     }
 
     // The few fonts of a page, looked up once per page.
@@ -114,6 +138,18 @@ private:
         const QList<QGlyphRun>& runs = mf.glyphRuns(item.text);
         if (runs.isEmpty())
             return;
+        if (keepFillState_) {
+            // Text is drawn with the pen; a brush would be written out
+            // again with the text's transformation.
+            if (!penOn_) {
+                painter_.setPen(Qt::black);
+                penOn_ = true;
+            }
+            if (brush_ != Qt::transparent) {
+                painter_.setBrush(Qt::NoBrush);
+                brush_ = Qt::transparent;
+            }
+        }
         const double baseline = item.rect.top() + mf.ascent();  // tenths
         QTransform t = base_;
         t.translate(off_.x() + item.rect.left() * s_, off_.y() + baseline * s_);
@@ -132,8 +168,7 @@ private:
             const QRawFont face = runs.front().rawFont();
             const double at = baseline + face.underlinePosition() * kPxToTenths;
             const double thickness = face.lineThickness() * kPxToTenths;
-            painter_.fillRect(devRect(QRectF(item.rect.left(), at - thickness / 2, item.rect.width(), thickness)),
-                              QBrush(Qt::black));
+            fill(devRect(QRectF(item.rect.left(), at - thickness / 2, item.rect.width(), thickness)), Qt::black);
         }
     }
 
@@ -177,6 +212,9 @@ private:
     const QTransform fromDevice_;
     const double glyphScale_;
     PdfGlyphLog* const glyphLog_;
+    const bool keepFillState_;
+    bool penOn_ = true;                        // the painter's pen is black
+    Qt::GlobalColor brush_ = Qt::transparent;  // no brush
     QTransform base_;
     std::vector<PageFont> fonts_;
 };

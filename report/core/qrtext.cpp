@@ -64,15 +64,28 @@ namespace detail {
 
 namespace {
 
+// A 1 x 1 image that paints at `dpi`: fonts laid out for it are set at that
+// resolution, whatever screen there is.
+QImage deviceAt(double dpi)
+{
+    QImage img(1, 1, QImage::Format_ARGB32_Premultiplied);
+    const int dpm = int(std::lround(dpi / 0.0254));
+    img.setDotsPerMeterX(dpm);
+    img.setDotsPerMeterY(dpm);
+    return img;
+}
+
 const QPaintDevice* measureDevice()
 {
-    static QImage image = [] {
-        QImage img(1, 1, QImage::Format_ARGB32_Premultiplied);
-        const int dpm = int(std::lround(kMeasureDpi / 0.0254));
-        img.setDotsPerMeterX(dpm);
-        img.setDotsPerMeterY(dpm);
-        return img;
-    }();
+    static const QImage image = deviceAt(kMeasureDpi);
+    return &image;
+}
+
+// Where texts are shaped for the cache below: a pixel is a tenth of a
+// millimetre, so that even the title's glyphs are a few dozen pixels high.
+const QPaintDevice* shapingDevice()
+{
+    static const QImage image = deviceAt(254.0);
     return &image;
 }
 
@@ -124,7 +137,11 @@ QString emCellFace(const TQRFont& font)
 
 }  // namespace
 
-MeasuredFont::MeasuredFont(const TQRFont& font) : font_(resolveFont(font)), fm_(font_, measureDevice())
+MeasuredFont::MeasuredFont(const TQRFont& font)
+    : font_(resolveFont(font)),
+      measuringFont_(font_, measureDevice()),
+      shapingFont_(font_, shapingDevice()),
+      fm_(measuringFont_)
 {
     if (const QString face = emCellFace(font); !face.isEmpty()) {
         QFont cjk(face);
@@ -140,34 +157,170 @@ MeasuredFont::MeasuredFont(const TQRFont& font) : font_(resolveFont(font)), fm_(
     }
 }
 
-double MeasuredFont::width(std::string_view gbText)
-{
-    if (gbText.empty())
-        return 0;
-    auto it = widths_.find(std::string(gbText));
-    if (it != widths_.end())
-        return it->second;
-    if (widths_.size() > 20000)  // texts of many different forms: keep the cache bounded
-        widths_.clear();
-    const double w = fm_.horizontalAdvance(vdmq::fromGb(gbText)) * kPxToTenths;
-    widths_.emplace(std::string(gbText), w);
-    return w;
-}
+namespace {
 
-const QList<QGlyphRun>& MeasuredFont::glyphRuns(const std::string& gbText)
+// The layout's text as one line, never wrapped.
+QTextLine layOutLine(QTextLayout& layout)
 {
-    auto it = runs_.find(gbText);
-    if (it != runs_.end())
-        return it->second;
-    if (runs_.size() > 5000)  // texts of many different forms: keep the cache bounded
-        runs_.clear();
-    QTextLayout layout(vdmq::fromGb(gbText), font_, const_cast<QPaintDevice*>(measureDevice()));
     QTextOption opt;
     opt.setWrapMode(QTextOption::NoWrap);
     layout.setTextOption(opt);
+    // Keeps the shaped glyphs for glyphRuns(), which would shape again.
+    layout.setCacheEnabled(true);
     layout.beginLayout();
     QTextLine line = layout.createLine();
     layout.endLayout();
+    return line;
+}
+
+// Whether a text's width is the sum of its glyphs' advances: no tab stops,
+// no characters laid out without a glyph (controls, format and joining
+// characters), no marks placed on their base, no right-to-left runs.
+bool plainText(const QString& text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        char32_t c = text[i].unicode();
+        if (QChar::isHighSurrogate(c) && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            c = QChar::surrogateToUcs4(text[i], text[i + 1]);
+            ++i;
+        }
+        switch (QChar::category(c)) {
+        case QChar::Other_Control:
+        case QChar::Other_Format:
+        case QChar::Other_Surrogate:
+        case QChar::Mark_NonSpacing:
+        case QChar::Mark_SpacingCombining:
+        case QChar::Mark_Enclosing:
+        case QChar::Separator_Line:
+        case QChar::Separator_Paragraph: return false;
+        default: break;
+        }
+        switch (QChar::direction(c)) {
+        case QChar::DirL:
+        case QChar::DirEN:
+        case QChar::DirES:
+        case QChar::DirET:
+        case QChar::DirCS:
+        case QChar::DirWS:
+        case QChar::DirON: break;
+        default: return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+// Qt caches a glyph's metrics only while the glyph is smaller than 256
+// pixels, and at the measuring size a 10-point ideograph is 3,528 pixels
+// wide: every text laid out there had each of its glyphs loaded and scaled
+// by FreeType again, three quarters of a batch run whose forms hold
+// different names.  So a text is shaped at
+// a small size instead, where the cache works, and set with the measuring
+// size's advances of the glyphs chosen there, remembered per glyph.  Glyph
+// choice does not depend on the size (no hinting, no kerning), and Qt sets
+// such a line glyph after glyph by those advances, so the widths and runs
+// are the very numbers the layout at the measuring size gives.  A text the
+// sum does not describe, or a face not seen at both sizes yet, takes Qt's
+// layout at the measuring size.
+bool MeasuredFont::shapeFast(const QString& text, bool wantRuns, Shaped& out)
+{
+    if (!plainText(text))
+        return false;
+    QTextLayout layout(text, shapingFont_);
+    const QTextLine line = layOutLine(layout);
+    if (!line.isValid())
+        return false;
+    const QList<QGlyphRun> runs = line.glyphRuns();
+    const double baseline = line.ascent();
+    double shapingX = 0, x = 0;
+    for (const QGlyphRun& run : runs) {
+        Face* face = faceOf(run.rawFont());
+        if (face == nullptr && learnFailures_ < kMaxLearnFailures) {
+            learnFaces(text);
+            face = faceOf(run.rawFont());
+            if (face == nullptr)  // a face the two sizes set differently: not tried for ever
+                ++learnFailures_;
+        }
+        if (face == nullptr || run.isRightToLeft())
+            return false;
+        const QList<quint32> glyphs = run.glyphIndexes();
+        const QList<QPointF> at = run.positions();
+        const QList<QPointF> shapingAdvances = run.rawFont().advancesForGlyphIndexes(glyphs);
+        QList<QPointF> positions;
+        if (wantRuns)
+            positions.reserve(glyphs.size());
+        for (qsizetype i = 0; i < glyphs.size(); ++i) {
+            // Placed by anything but its advance (a mark, a feature of the
+            // face): not a plain line.
+            if (at[i].x() != shapingX || at[i].y() != baseline)
+                return false;
+            shapingX += shapingAdvances[i].x();
+            if (wantRuns)
+                positions.append(QPointF(x, 0));
+            x += advance(*face, glyphs[i]);
+        }
+        if (wantRuns) {
+            QGlyphRun r;
+            r.setRawFont(face->measuring);
+            r.setGlyphIndexes(glyphs);
+            r.setPositions(positions);
+            out.runs.append(r);
+        }
+    }
+    out.width = x;
+    return true;
+}
+
+MeasuredFont::Face* MeasuredFont::faceOf(const QRawFont& shapingFace)
+{
+    for (Face& f : faces_)
+        if (f.shaping == shapingFace)
+            return &f;
+    return nullptr;
+}
+
+// Pairs the faces of `text` at the shaping size with the same faces at the
+// measuring size, where both layouts chose the same glyphs.
+void MeasuredFont::learnFaces(const QString& text)
+{
+    if (faces_.size() > 64)  // faces Qt made anew: start over rather than grow
+        faces_.clear();
+    QTextLayout layout(text, shapingFont_);
+    const QTextLine line = layOutLine(layout);
+    if (!line.isValid())
+        return;
+    const QList<QGlyphRun> small = line.glyphRuns();
+    const QList<QGlyphRun> large = glyphRunsByLayout(text);
+    if (small.size() != large.size())
+        return;
+    for (qsizetype i = 0; i < small.size(); ++i) {
+        const QRawFont a = small[i].rawFont(), b = large[i].rawFont();
+        if (small[i].glyphIndexes() != large[i].glyphIndexes() || a.familyName() != b.familyName() ||
+            a.styleName() != b.styleName() || a.weight() != b.weight() || a.style() != b.style())
+            return;
+    }
+    for (qsizetype i = 0; i < small.size(); ++i)
+        if (faceOf(small[i].rawFont()) == nullptr)
+            faces_.push_back({small[i].rawFont(), large[i].rawFont(), {}});
+}
+
+double MeasuredFont::advance(Face& face, quint32 glyph)
+{
+    const auto it = face.advances.find(glyph);
+    if (it != face.advances.end())
+        return it->second;
+    const double a = face.measuring.advancesForGlyphIndexes(QList<quint32>{glyph}).value(0).x();
+    face.advances.emplace(glyph, a);
+    return a;
+}
+
+double MeasuredFont::widthByLayout(const QString& text) const { return fm_.horizontalAdvance(text); }
+
+QList<QGlyphRun> MeasuredFont::glyphRunsByLayout(const QString& text) const
+{
+    QTextLayout layout(text, measuringFont_);
+    const QTextLine line = layOutLine(layout);
     QList<QGlyphRun> runs;
     if (line.isValid()) {
         runs = line.glyphRuns();
@@ -185,7 +338,53 @@ const QList<QGlyphRun>& MeasuredFont::glyphRuns(const std::string& gbText)
             r.setStrikeOut(false);
         }
     }
-    return runs_.emplace(gbText, std::move(runs)).first->second;
+    return runs;
+}
+
+double MeasuredFont::width(std::string_view gbText)
+{
+    if (gbText.empty())
+        return 0;
+    std::string key(gbText);
+    auto it = widths_.find(key);
+    if (it != widths_.end())
+        return it->second;
+    // The form's own texts come back on every form; a roster's names, posts
+    // and figures mostly once.  A cache that holds about a hundred forms'
+    // texts keeps the first and the process small (20,000 widths and 5,000
+    // runs held 10 MB more at 1,500 forms, for no time saved).
+    if (widths_.size() > 4000)
+        widths_.clear();
+    const QString text = vdmq::fromGb(gbText);
+    Shaped shaped;
+    double w = 0;
+    if (shapeFast(text, true, shaped)) {
+        w = shaped.width * kPxToTenths;
+        // A line measured is usually drawn next: its runs are kept too.
+        keepRuns(key, std::move(shaped.runs));
+    } else {
+        w = widthByLayout(text) * kPxToTenths;
+    }
+    widths_.emplace(std::move(key), w);
+    return w;
+}
+
+const QList<QGlyphRun>& MeasuredFont::keepRuns(const std::string& gbText, QList<QGlyphRun> runs)
+{
+    if (runs_.size() > 1000)  // see width()
+        runs_.clear();
+    return runs_.insert_or_assign(gbText, std::move(runs)).first->second;
+}
+
+const QList<QGlyphRun>& MeasuredFont::glyphRuns(const std::string& gbText)
+{
+    auto it = runs_.find(gbText);
+    if (it != runs_.end())
+        return it->second;
+    const QString text = vdmq::fromGb(gbText);
+    Shaped shaped;
+    const bool fast = shapeFast(text, true, shaped);
+    return keepRuns(gbText, fast ? std::move(shaped.runs) : glyphRunsByLayout(text));
 }
 
 namespace {

@@ -7,6 +7,7 @@
 #include <QFontMetricsF>
 #include <QGlyphRun>
 #include <QList>
+#include <QRawFont>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -27,14 +28,45 @@ public:
     // in its pixels (kPxToTenths tenths each), the baseline at y 0, no
     // decorations.  Every device draws these same glyphs at these same
     // places, scaled, so a text is exactly as wide everywhere as the layout
-    // measured it.  The reference stays valid until the next call.
+    // measured it.  The reference stays valid until the next call of
+    // glyphRuns() or width().
     const QList<QGlyphRun>& glyphRuns(const std::string& gbText);
+
+    // The same two answers straight from Qt's text layout at the measuring
+    // size, bypassing the glyph cache below: what width() and glyphRuns()
+    // must equal (for the tests).
+    double widthByLayout(const QString& text) const;  // pixels
+    QList<QGlyphRun> glyphRunsByLayout(const QString& text) const;
 private:
+    // A text shaped once: its glyph runs (when asked for) and its width in
+    // pixels of the measuring device.
+    struct Shaped {
+        QList<QGlyphRun> runs;
+        double width = 0;
+    };
+    // One face that drew a text: as the shaping size has it, and at the
+    // measuring size with the advances of its glyphs there.
+    struct Face {
+        QRawFont shaping, measuring;
+        std::unordered_map<quint32, double> advances;
+    };
+    bool shapeFast(const QString& text, bool wantRuns, Shaped& out);
+    void learnFaces(const QString& text);
+    Face* faceOf(const QRawFont& shapingFace);
+    double advance(Face& face, quint32 glyph);
+    const QList<QGlyphRun>& keepRuns(const std::string& gbText, QList<QGlyphRun> runs);
+
     QFont font_;
+    // The font resolved once for each device, so that a layout finds its
+    // faces without looking them up again.
+    QFont measuringFont_, shapingFont_;
     QFontMetricsF fm_;
     double height_ = 0, ascent_ = 0;
     std::unordered_map<std::string, double> widths_;
     std::unordered_map<std::string, QList<QGlyphRun>> runs_;
+    std::vector<Face> faces_;
+    static constexpr int kMaxLearnFailures = 16;
+    int learnFailures_ = 0;
 };
 
 // What each glyph of mf.glyphRuns(gbText) stands for, run after run and

@@ -239,7 +239,7 @@ TEST(PrintRunGui, MessageBoxes)
     } cases[] = {
         {"missing.xls", "7", "7", QString::fromUtf8("请选择EXCEL数据表格！\n\n文件不存在"), {}},
         {"not_a_roster.xls", "7", "7", QString::fromUtf8("请选择EXCEL数据表格！"), {}},
-        // The design's own text stays whole, under a line naming the field or row.
+        // The converter's own text stays whole, under a line naming the field or row.
         {"three.xls",
          "abc",
          "7",

@@ -1,6 +1,10 @@
 // The label text rules, checked on the page's display list.
 #include "report_helpers.h"
 
+#include "report/core/qrtext.h"
+
+#include <QRandomGenerator>
+
 #include <cmath>
 #include <gtest/gtest.h>
 
@@ -176,6 +180,95 @@ TEST(LabelFont, MeasuresIndependentlyOfScreenAndMapsFaces)
                                  qr::FallbackFamilies()));
     EXPECT_TRUE(arial.bold());
     EXPECT_TRUE(arial.underline());
+}
+
+
+// The widths and glyph runs the engine lays out with come from a cache that
+// shapes at a small size and sets the glyphs with the measuring size's
+// advances; they must be the very numbers of Qt's own layout at the
+// measuring size, for every face of the form and whatever a roster holds.
+void expectSameAsLayout(qr::detail::MeasuredFont& mf, const QString& text)
+{
+    const std::string gbText = vdmq::toGb(text);
+    const QString shown = text.left(40);
+    EXPECT_EQ(mf.width(gbText), mf.widthByLayout(text) * qr::detail::kPxToTenths) << shown.toStdString();
+    const QList<QGlyphRun> runs = mf.glyphRuns(gbText);
+    const QList<QGlyphRun> expected = mf.glyphRunsByLayout(text);
+    ASSERT_EQ(runs.size(), expected.size()) << shown.toStdString();
+    for (qsizetype r = 0; r < runs.size(); ++r) {
+        EXPECT_EQ(runs[r].glyphIndexes(), expected[r].glyphIndexes()) << shown.toStdString() << " run " << r;
+        EXPECT_EQ(runs[r].positions(), expected[r].positions()) << shown.toStdString() << " run " << r;
+        const QRawFont a = runs[r].rawFont(), b = expected[r].rawFont();
+        EXPECT_EQ(a.familyName(), b.familyName()) << shown.toStdString();
+        EXPECT_EQ(a.styleName(), b.styleName()) << shown.toStdString();
+        EXPECT_EQ(a.pixelSize(), b.pixelSize()) << shown.toStdString();
+        EXPECT_EQ(a.underlinePosition(), b.underlinePosition()) << shown.toStdString();
+        EXPECT_EQ(a.lineThickness(), b.lineThickness()) << shown.toStdString();
+        EXPECT_FALSE(runs[r].underline() || runs[r].overline() || runs[r].strikeOut());
+    }
+}
+
+// The form's fonts: 宋体 at 9, 10 and 10 bold, the title's Arial 16 bold
+// underlined (Liberation Sans, ideographs from the CJK face), 黑体 32 bold.
+const qr::TQRFont kFormFonts[] = {{QStringLiteral("宋体"), 10},
+                                  {QStringLiteral("宋体"), 9},
+                                  {QStringLiteral("宋体"), 10, true},
+                                  {QStringLiteral("Arial"), 16, true, false, true},
+                                  {QStringLiteral("黑体"), 32, true}};
+
+TEST(MeasuredText, CachedShapingIsQtsLayout)
+{
+    const char* const texts[] = {
+        "国家机关事业单位工作人员工资变动审批表",
+        "李明远",
+        "𠮷祥 吉安县𠮷村小学教师",  // beyond the BMP
+        "10%工资(或补贴)",
+        "合      计",
+        " 元，从 2009 年 7 月起执行。",
+        "经研究，同意该同志由第一中学中学一级教师调任第一中学中学高级教师，",
+        "⻓长⼯工⼾户",  // radicals and their ideographs
+        "Wave AVA To fi ffl 123.45",
+        "全角ＡＢＣ１２３　空格",
+        "a\tb",                                  // a tab stop: Qt's layout itself
+        "e\xcc\x81 x\xcc\xa3",                   // combining marks
+        "abc \xd7\xa9\xd7\x9c\xd7\x95\xd7\x9d",  // right to left
+        "zero\xe2\x80\x8bwidth",
+        "\xf0\xaa\x9a\xb2\xf0\xac\xba\xb0",  // Extension C and F: faces beyond the form's own
+        "   ",
+    };
+    std::vector<qr::TQRFont> fonts(std::begin(kFormFonts), std::end(kFormFonts));
+    // TrueType faces with ideographs beyond the BMP, ahead of the CJK face
+    fonts.push_back({QStringLiteral("HanaMinA"), 10});
+    fonts.push_back({QStringLiteral("BabelStone Han"), 9});
+    for (const qr::TQRFont& font : fonts) {
+        qr::detail::MeasuredFont& mf = qr::detail::measured(font);
+        for (const char* t : texts)
+            expectSameAsLayout(mf, QString::fromUtf8(t));
+    }
+}
+
+TEST(MeasuredText, CachedShapingIsQtsLayoutForRandomTexts)
+{
+    // Names, posts and figures as rosters hold them: common ideographs,
+    // digits, Latin letters, punctuation and blanks in any order.
+    const QString pool = QString::fromUtf8(
+        "王李张刘陈杨黄赵吴周徐孙马朱胡郭何高林罗郑梁谢宋唐许韩冯邓曹彭曾肖田董袁潘于蒋蔡余杜叶程苏魏吕丁任"
+        "明远秀兰卫东芳志刚丽华国强晓燕建军海文斌玉梅俊杰红霞德勇静春生雅琴长马门户工资变动审批表中学高级教师"
+        "0123456789.-()（）%，。、；：ABCXYZabcxyz      𠮷");
+    QRandomGenerator rnd(26);
+    qr::detail::MeasuredFont& mf = qr::detail::measured(kFormFonts[0]);
+    qr::detail::MeasuredFont& title = qr::detail::measured(kFormFonts[3]);
+    for (int i = 0; i < 300; ++i) {
+        QString text;
+        const int n = 1 + int(rnd.bounded(30));
+        for (int k = 0; k < n; ++k) {
+            qsizetype at = rnd.bounded(int(pool.size()));
+            if (pool[at].isLowSurrogate())
+                --at;
+            text += pool.mid(at, pool[at].isHighSurrogate() ? 2 : 1);
+        }
+        expectSameAsLayout(i % 3 == 0 ? title : mf, text);
+    }
 }
 
 }  // namespace

@@ -5,6 +5,9 @@
 Run:  /usr/bin/python3 tests/data/printrun/make_rosters.py          (all fixtures here)
       /usr/bin/python3 tests/data/printrun/make_rosters.py --bench OUT.xls ROWS
                                          (ROWS data rows from row 7, every other one flagged)
+      /usr/bin/python3 tests/data/printrun/make_rosters.py --bench-varied OUT.xls ROWS
+                                         (the same, each person with a name, posts, dates
+                                          and figures of their own, as in an office's roster)
 
 flags.xls   the flag column in its many spellings (selected rows 7, 11, 13, 15)
 errors.xls  rows that fail: an unreadable appointment month, an error cell in
@@ -127,9 +130,61 @@ def bench(path, count):
     wb.save(path)
 
 
+# An office's roster: every name different, posts from a dozen units, dates
+# and pay figures that vary.  Texts that differ from form to form are what
+# a print run measures and draws anew; the same seed gives the same file.
+SURNAMES = ("王李张刘陈杨黄赵吴周徐孙马朱胡郭何高林罗郑梁谢宋唐许韩冯邓曹彭曾肖田董袁潘于蒋蔡余杜叶程"
+            "苏魏吕丁任沈姚卢姜崔钟谭陆汪范金石廖贾夏韦付方白邹孟熊秦邱江尹薛闫段雷侯龙史陶黎贺顾毛郝龚邵")
+UNITS = ("第一中学", "第二中学", "实验小学", "职业中学", "教育局", "卫生院", "人民医院", "农业局", "林业站",
+         "文化馆", "水利局", "财政局")
+POSTS = ("中学高级教师", "中学一级教师", "小学高级教师", "主治医师", "副主任医师", "办公室主任", "科员",
+         "助理讲师", "讲师", "会计师", "工程师", "馆员")
+
+
+def given_name(rnd):
+    """One or two characters of GB2312's first level, as given names use."""
+    name = ""
+    for _ in range(rnd.choice((1, 2, 2))):
+        while True:
+            try:
+                name += bytes((rnd.randint(0xB0, 0xD7), rnd.randint(0xA1, 0xFE))).decode("gb2312")
+                break
+            except UnicodeDecodeError:
+                pass
+    return name
+
+
+def bench_varied(path, count):
+    import random
+    rnd = random.Random(26)
+    wb = xlwt.Workbook(encoding="utf-8")
+    ws = sheet(wb)
+    for i in range(count):
+        grade, scale = rnd.randint(4, 12), rnd.randint(1, 25)
+        p = person(c2=rnd.choice(SURNAMES) + given_name(rnd), c3=rnd.choice("男女"),
+                   c4=rnd.randint(1960, 1988) * 100 + rnd.randint(1, 12),
+                   c5="%d%02d" % (rnd.randint(1980, 2008), rnd.randint(1, 12)),
+                   c6="%d%02d" % (rnd.randint(1980, 2008), rnd.randint(1, 12)),
+                   c7=rnd.choice(UNITS) + rnd.choice(POSTS), c8="2009%02d" % (i % 12 + 1),
+                   c10=grade, c11=rnd.randint(400, 1200), c18=grade + 1, c19=rnd.randint(400, 1300),
+                   c12=scale, c13=rnd.randint(80, 600), c20=scale, c21=rnd.randint(80, 600),
+                   c14=rnd.randint(40, 120), c22=rnd.randint(40, 130), c25=rnd.randint(10, 300),
+                   c31=rnd.choice(UNITS) + rnd.choice(POSTS),
+                   c32=rnd.randint(1995, 2008) * 100 + rnd.randint(1, 12),
+                   c29=rnd.choice(("大学本科", "研究生", "大学专科", "中专")),
+                   c30=rnd.choice(("职务晋升", "岗位调整", "竞聘上岗", "转正定级")))
+        put_row(ws, FIRST + i, p, 1 if i % 2 == 0 else None)
+        if i % 1000 == 999:
+            ws.flush_row_data()
+    wb.save(path)
+
+
 if __name__ == "__main__":
     if len(sys.argv) >= 2 and sys.argv[1] == "--bench":
         bench(sys.argv[2], int(sys.argv[3]))
+        sys.exit(0)
+    if len(sys.argv) >= 2 and sys.argv[1] == "--bench-varied":
+        bench_varied(sys.argv[2], int(sys.argv[3]))
         sys.exit(0)
     flags(os.path.join(HERE, "flags.xls"))
     errors(os.path.join(HERE, "errors.xls"))
