@@ -1,5 +1,6 @@
 #include "app/batch/jsonline.h"
 
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 
@@ -15,9 +16,16 @@ QByteArray JsonText(const QJsonValue& value)
 
 void JsonLine::key(const QString& key)
 {
+    // The tool writes a few dozen keys again on every line: each is
+    // written by the library once.  (A value takes the library a
+    // microsecond or two; the captions of a form are 32 of them.)
+    static QHash<QString, QByteArray> written;
+    auto it = written.constFind(key);
+    if (it == written.cend())
+        it = written.insert(key, JsonText(key));
     if (text_.size() > 1)
         text_ += ", ";
-    text_ += JsonText(key);
+    text_ += *it;
     text_ += ": ";
 }
 

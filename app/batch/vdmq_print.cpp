@@ -93,6 +93,32 @@ int outputCalibration(FormOutput& host)
     return 0;
 }
 
+// The run over the roster, its password asked for or read first: the
+// forms to their output, or the check.  The exit status.
+int runRoster(FormOutput& host, const Options& opt, TVdcs& vdcs)
+{
+    TBatchPasswordPrompt passwords(opt.passwordFile.isEmpty() ? std::string()
+                                                              : opt.passwordFile.toLocal8Bit().toStdString(),
+                                   STDIN_FILENO, isatty(STDIN_FILENO));
+    passwords.Say = [](const std::string& utf8) { Say(QString::fromStdString(utf8)); };
+    if (const std::string error = passwords.Load(); !error.empty()) {
+        std::fprintf(stderr, "%s: %s\n", kProg, error.c_str());
+        return 2;
+    }
+    host.passwords = &passwords;
+
+    std::setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
+    TRosterRows roster;
+    roster.SetPasswordPrompt(&passwords);
+    TPrintRun run(vdcs, roster, host);
+    host.run = &run;
+    if (opt.output == Output::Check)
+        return RunCheck(run, opt.json, vdcs);
+    const TRunResult result = run.Run(TRunMode::Print);
+    const int status = finishOutput(host, opt, result);
+    return runStatus(opt, vdcs, result, status);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -132,24 +158,5 @@ int main(int argc, char** argv)
     if (opt.calibration)
         return outputCalibration(host);
 
-    TBatchPasswordPrompt passwords(opt.passwordFile.isEmpty() ? std::string()
-                                                              : opt.passwordFile.toLocal8Bit().toStdString(),
-                                   STDIN_FILENO, isatty(STDIN_FILENO));
-    passwords.Say = [](const std::string& utf8) { Say(QString::fromStdString(utf8)); };
-    if (const std::string error = passwords.Load(); !error.empty()) {
-        std::fprintf(stderr, "%s: %s\n", kProg, error.c_str());
-        return 2;
-    }
-    host.passwords = &passwords;
-
-    std::setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
-    TRosterRows roster;
-    roster.SetPasswordPrompt(&passwords);
-    TPrintRun run(vdcs, roster, host);
-    host.run = &run;
-    if (opt.output == Output::Check)
-        return RunCheck(run, opt.json, vdcs);
-    const TRunResult result = run.Run(TRunMode::Print);
-    const int status = finishOutput(host, opt, result);
-    return runStatus(opt, vdcs, result, status);
+    return runRoster(host, opt, vdcs);
 }
