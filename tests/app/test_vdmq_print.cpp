@@ -216,6 +216,102 @@ TEST_F(VdmqPrint, FieldsCarryEveryCaptionInUtf8)
     EXPECT_FALSE(caption(o, "y4").isEmpty());
 }
 
+namespace {
+
+// The keys of a JSON line in the order they are written.
+QStringList keysInOrder(const QByteArray& line)
+{
+    static const QRegularExpression text(R"re("((?:[^"\\]|\\.)*)"(: )?)re");
+    QStringList keys;
+    for (auto it = text.globalMatch(QString::fromUtf8(line)); it.hasNext();) {
+        const auto m = it.next();
+        if (m.capturedLength(2) > 0)
+            keys << m.captured(1);
+    }
+    return keys;
+}
+
+std::vector<QByteArray> rawLines(const QByteArray& out)
+{
+    std::vector<QByteArray> r;
+    for (const QByteArray& line : out.split('\n'))
+        if (!line.isEmpty())
+            r.push_back(line);
+    return r;
+}
+
+}  // namespace
+
+// Texts a JSON writer must escape or pass whole come back from a parser
+// exactly as the roster holds them; the lines keep their key order and
+// spacing for the scripts and people that read them as text.
+TEST_F(VdmqPrint, JsonCarriesAwkwardTextsExactly)
+{
+    const Result fields = run({data("awkward.xls"), "--start", "7", "--end", "9", "--fields"});
+    ASSERT_EQ(fields.exit, 0) << fields.err.toStdString();
+    const std::vector<QByteArray> raw = rawLines(fields.out);
+    ASSERT_EQ(raw.size(), 3u) << fields.out.toStdString();
+    QStringList labels{"row", "captions"};
+    for (const std::string& name : vdmq::DataLabelNames())
+        labels << QString::fromStdString(name);
+    for (const QByteArray& line : raw) {
+        QJsonParseError error{};
+        QJsonDocument::fromJson(line, &error);
+        EXPECT_EQ(error.error, QJsonParseError::NoError) << line.toStdString();
+        EXPECT_EQ(keysInOrder(line), labels) << line.toStdString();
+        EXPECT_TRUE(line.startsWith("{\"row\": ") && line.contains(", \"captions\": {\"l_xm\": \"") &&
+                    line.endsWith("\"}}"))
+            << line.toStdString();
+    }
+    const auto objects = lines(fields.out);
+    const struct {
+        int line;
+        const char* label;
+        QString want;
+    } texts[] = {
+        {0, "l_xm", QString::fromUtf8("引\"号\\")},
+        {0, "zw0", QString::fromUtf8("第一中学\"高级\"教师\\路径/分隔")},
+        {0, "lb_bdyy", QString::fromUtf8("原因\b退格\f换页\x01\x1f")},
+        {1, "l_xm", QString::fromUtf8("𠮷😀")},
+        {1, "zw0", QString::fromUtf8("\xee\x80\x80私用区")},  // U+E000, a self-made character
+        {1, "zw1", QString::fromUtf8("制表\t符\r回车\n换行")},
+        {2, "lb_bdyy", QString::fromUtf8("é€\u3000说明")},
+    };
+    for (const auto& t : texts)
+        EXPECT_EQ(caption(objects.at(t.line), t.label), t.want) << t.line << ' ' << t.label;
+
+    // The check's lines: the keys every problem has, then those of its kind.
+    const Result check = run({data("awkward.xls"), "--start", "7", "--end", "9", "--check", "--json"});
+    EXPECT_EQ(check.exit, 1) << check.err.toStdString();
+    std::map<QString, QStringList> keysOfKind;
+    for (const QByteArray& line : rawLines(check.out)) {
+        const QJsonObject o = QJsonDocument::fromJson(line).object();
+        ASSERT_FALSE(o.isEmpty()) << line.toStdString();
+        keysOfKind[o["kind"].toString()] = keysInOrder(line);
+        if (o["row"].toInt() == 7)
+            EXPECT_EQ(o["name"].toString(), QString::fromUtf8("引\"号\\"));
+        if (o["kind"] == "no-glyph")
+            EXPECT_EQ(o["char"].toString(), QString::fromUtf8("\xee\x80\x80"));
+        if (o["label"] == "zw1")
+            EXPECT_EQ(o["cut"].toString(), QString::fromUtf8("回车\n换行"));
+    }
+    EXPECT_EQ(keysOfKind["cut"], (QStringList{"row", "name", "kind", "label", "field", "column", "column_letters",
+                                              "cut_chars", "shown", "cut", "message"}));
+    EXPECT_EQ(keysOfKind["no-glyph"], (QStringList{"row", "name", "kind", "label", "field", "column", "column_letters",
+                                                   "char", "code_point", "message"}));
+
+    // An opinion line's cut has no roster column.
+    EXPECT_TRUE(check.out.contains("\"field\": \"申报意见第1行\", \"column\": null, \"cut_chars\": "))
+        << check.out.toStdString();
+
+    // Distances in millimetres with two decimals.
+    const Result past = run({QStringLiteral(VDMQ_TESTDATA "/check/check.xls"), "--start", "7", "--end", "21", "--check",
+                             "--json", "--date", "2009-07-01"});
+    const QString out = QString::fromUtf8(past.out);
+    EXPECT_TRUE(out.contains(QRegularExpression(R"("past_mm": \d+\.\d\d[,}])"))) << out.toStdString();
+    EXPECT_FALSE(out.contains(QRegularExpression(R"("past_mm": \d+[,}.]\d?[,}])"))) << out.toStdString();
+}
+
 TEST_F(VdmqPrint, SettingsFileGivesTheDefaults)
 {
     QTemporaryDir dir;

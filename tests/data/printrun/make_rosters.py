@@ -13,6 +13,8 @@ flags.xls   the flag column in its many spellings (selected rows 7, 11, 13, 15)
 errors.xls  rows that fail: an unreadable appointment month, an error cell in
             the flag column and in a data column, between good rows
 three.xls   rows 7, 9 and 11 flagged, 8 and 10 not; long, short and usual opinions
+awkward.xls texts JSON must escape: quotes, backslashes, control characters,
+            characters beyond the BMP, private-use characters (rows 7-9)
 not_a_roster.xls  plain text with a workbook's name
 many.xls    600 data rows from row 7, every other one flagged (300 forms): a
             run long enough to be killed or to fill a disk half-way
@@ -119,6 +121,24 @@ def three(path):
     wb.save(path)
 
 
+# What a JSON writer must escape or pass through whole, as offices' cells
+# hold them: pasted quotes and paths, control characters from other
+# programs, a rare name beyond the BMP, a self-made character.
+AWKWARD = [
+    (7, person(c2='引"号\\', c7='第一中学"高级"教师\\路径/分隔', c30="原因\b退格\f换页\x01\x1f")),
+    (8, person(c2="𠮷😀", c7="\ue000私用区", c31="制表\t符\r回车\n换行")),
+    (9, person(c2="\x7f删除", c30="\u00e9\u20ac\u3000说明")),
+]
+
+
+def awkward(path):
+    wb = xlwt.Workbook(encoding="utf-8")
+    ws = sheet(wb)
+    for row1, values in AWKWARD:
+        put_row(ws, row1, values, 1)
+    wb.save(path)
+
+
 def bench(path, count):
     wb = xlwt.Workbook(encoding="utf-8")
     ws = sheet(wb)
@@ -189,6 +209,7 @@ if __name__ == "__main__":
     flags(os.path.join(HERE, "flags.xls"))
     errors(os.path.join(HERE, "errors.xls"))
     three(os.path.join(HERE, "three.xls"))
+    awkward(os.path.join(HERE, "awkward.xls"))
     bench(os.path.join(HERE, "many.xls"), 600)
     with open(os.path.join(HERE, "not_a_roster.xls"), "w") as f:
         f.write("This is a text file, not a workbook.\n")
