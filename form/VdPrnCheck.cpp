@@ -15,6 +15,7 @@
 
 #include <QRegularExpression>
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <limits>
 #include <set>
@@ -203,9 +204,10 @@ int inkedChars(const qr::TQRFont& font, std::string_view s)
 // kVisibleOverlapMm is reported, so no message says 0.0.
 std::string mm(double v)
 {
+    // to_chars, not printf: a decimal point whatever the desktop's locale.
     char buf[32];
-    std::snprintf(buf, sizeof buf, "%.1f", std::round(v * 10) / 10);
-    return buf;
+    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, std::round(v * 10) / 10, std::chars_format::fixed, 1);
+    return ec == std::errc() ? std::string(buf, end) : std::string("?");
 }
 
 std::string columnNote(int column) { return column > 0 ? gb("（") + col::Letters(column) + gb("列）") : std::string(); }

@@ -8,6 +8,7 @@
 
 #include <QFile>
 
+#include <charconv>
 #include <cmath>
 #include <set>
 #include <stdexcept>
@@ -27,7 +28,7 @@ const char* const kLayoutResource = ":/form/layout/vdprn_layout.tsv";
     throw std::runtime_error("form layout, line " + std::to_string(line) + ": " + what);
 }
 
-// A number cell read whole by `read` (std::stod, std::stoi); anything else,
+// A number cell read whole by `read` (std::from_chars, std::stoi); anything else,
 // or a value below `least`, is an error that names the line.
 template <class T, class Read>
 T numberCell(const std::string& cell, int line, Read read, T least, const char* what)
@@ -51,7 +52,14 @@ T numberCell(const std::string& cell, int line, Read read, T least, const char* 
 // header band a tenth too high.
 double gridMm(const std::string& cell, int line)
 {
-    const auto read = [](const std::string& s, std::size_t* used) { return std::stod(s, used); };
+    // from_chars, not stod: the C library's locale is the desktop's, and a
+    // desktop with a decimal comma would read 13.49 as 13.
+    const auto read = [](const std::string& s, std::size_t* used) {
+        double v = 0;
+        const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+        *used = ec == std::errc() ? std::size_t(end - s.data()) : std::string::npos;
+        return v;
+    };
     const double mm = numberCell(cell, line, read, 0.0, "a length");
     const double step = 25.4 / 96;
     const double snapped = std::round(mm / step) * step;

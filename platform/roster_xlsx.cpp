@@ -297,11 +297,19 @@ bool parseDouble(const std::string& s, double& v)
         ++b;
     if (!*b)
         return false;
-    char* e = nullptr;
-    v = std::strtod(b, &e);
-    while (*e == ' ' || *e == '\t' || *e == '\n' || *e == '\r')
-        ++e;
-    return *e == '\0' && std::isfinite(v);
+    // from_chars, not strtod: a cell's value is written with a decimal point
+    // whatever the desktop's locale (the C library's, which Qt sets from the
+    // environment) says.  A leading '+' is allowed, as strtod allowed it.
+    if (*b == '+' && b[1] != '-' && b[1] != '+')
+        ++b;
+    const char* end = b + std::strlen(b);
+    const auto [e, ec] = std::from_chars(b, end, v);
+    if (ec != std::errc())
+        return false;
+    const char* rest = e;
+    while (*rest == ' ' || *rest == '\t' || *rest == '\n' || *rest == '\r')
+        ++rest;
+    return *rest == '\0' && std::isfinite(v);
 }
 
 // ISO 8601 (t="d" cells): a date, a date and time, or a time of day alone,

@@ -18,6 +18,8 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include "locale_helpers.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -874,4 +876,20 @@ TEST(Check, AgreesWithThePrintedPageForEveryKind)
                              "fill-error", "year-month", "number", "entry"}) {
         EXPECT_GT(tally.kinds[kind].problems, 0) << kind;
     }
+}
+
+// Millimetres in the check's messages have a decimal point on a desktop
+// whose numbers use a decimal comma, as they do everywhere else.
+TEST(Check, MessagesAreTheSameUnderADecimalComma)
+{
+    Roster roster;
+    TFormCheck check(roster.source);
+    const TCheckReport withPoint = check.CheckRows(kFirstRow, kLastRow);
+    testlocale::ScopedDecimalComma comma;
+    if (!comma.ok())
+        GTEST_SKIP() << "no locale with a decimal comma (scripts/setup generates de_DE.UTF-8)";
+    const TCheckReport r = check.CheckRows(kFirstRow, kLastRow);
+    ASSERT_EQ(r.problems.size(), withPoint.problems.size());
+    for (std::size_t i = 0; i < r.problems.size(); ++i)
+        EXPECT_EQ(fromGb(r.problems[i].message), fromGb(withPoint.problems[i].message)) << r.problems[i].row;
 }

@@ -5,6 +5,8 @@
 #include "platform/gbtext.h"
 #include "report/core/qr.h"
 
+#include "locale_helpers.h"
+
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -398,4 +400,19 @@ TEST(FormLayout, ClosedHolderReleasesItself)
     ASSERT_FALSE(holder.isNull());  // released from the event loop, not at once
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(holder.isNull());
+}
+
+// The table's lengths have a decimal point; a desktop whose numbers use a
+// decimal comma loads the same form.  The table is read once per process,
+// so the form is made here under the comma first (ctest runs each test in a
+// process of its own).
+TEST(FormLayout, LoadsTheSameUnderADecimalComma)
+{
+    testlocale::ScopedDecimalComma comma;
+    if (!comma.ok())
+        GTEST_SKIP() << "no locale with a decimal comma (scripts/setup generates de_DE.UTF-8)";
+    const TVdPrnForm form;
+    EXPECT_DOUBLE_EQ(form.TitleBand1->Height, 51 * 25.4 / 96);
+    EXPECT_DOUBLE_EQ(form.ColumnHeaderBand1->Height, 222.25);
+    EXPECT_EQ(form.Labels().size(), 121u);
 }

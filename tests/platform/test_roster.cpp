@@ -16,6 +16,8 @@
 #include <iterator>
 #include <set>
 
+#include "locale_helpers.h"
+
 using namespace vdmq::roster;
 
 namespace {
@@ -149,6 +151,27 @@ TEST(Roster, XlsAndXlsxAgree)
     for (int r = 7; r <= 46; ++r)
         for (int c = 1; c <= 32; ++c)
             EXPECT_EQ(cellText(sa.cell(r, c), false, r, c), cellText(sb.cell(r, c), false, r, c)) << r << "," << c;
+}
+
+// A desktop whose numbers use a decimal comma reads 1030.5 as 1030.5.
+TEST(Roster, NumbersReadTheSameUnderADecimalComma)
+{
+    const auto texts = [] {
+        std::vector<std::string> all;
+        for (const char* name : {"roster.xls", "roster.xlsx"}) {
+            auto book = openWorkbook(fixture(name));
+            const Sheet& sh = book->firstSheet();
+            for (int r = 7; r <= 46; ++r)
+                for (int c = 1; c <= 32; ++c)
+                    all.push_back(cellText(sh.cell(r, c), false, r, c));
+        }
+        return all;
+    };
+    const std::vector<std::string> withPoint = texts();
+    testlocale::ScopedDecimalComma comma;
+    if (!comma.ok())
+        GTEST_SKIP() << "no locale with a decimal comma (scripts/setup generates de_DE.UTF-8)";
+    EXPECT_EQ(texts(), withPoint);
 }
 
 // Damaged input, one reason each; never a crash.
