@@ -426,7 +426,7 @@ struct BatchHost : TPrintRunHost {
     TCheckSheet CheckSheet(TRunMode /*mode*/) override { return CheckSheetFor(paper, true); }
     std::string OpinionWidthText() override { return width; }
 
-    void OutputForm(TVdPrnForm& form, TRunMode mode, int row) override
+    void OutputForm(TApprovalForm& form, TRunMode mode, int row) override
     {
         try {
             outputForm(form, mode, row);
@@ -439,14 +439,14 @@ struct BatchHost : TPrintRunHost {
         }
     }
 
-    void outputForm(TVdPrnForm& form, TRunMode /*mode*/, int row)
+    void outputForm(TApprovalForm& form, TRunMode /*mode*/, int row)
     {
         switch (opt.output) {
         case Output::Fields: {
             // The captions as the filler sets them; a preparation would
             // call it twice for the same texts.
             bool more = true;
-            form.qrVDMQNeedData(*form.qrVDMQ, more);
+            form.FillRow(*form.Report, more);
             writeFields(form, row);
             break;
         }
@@ -462,8 +462,8 @@ struct BatchHost : TPrintRunHost {
                 text = std::make_unique<qr::TQRAsciiExportFilter>(opt.target);
                 text->HoldUntilCommit();  // one file for the whole run, put in place at its end
             }
-            qr::TQRPrinter scratch(form.qrVDMQ);
-            form.qrVDMQ->Prepare(scratch, text.get());
+            qr::TQRPrinter scratch(form.Report);
+            form.Report->Prepare(scratch, text.get());
             break;
         }
         case Output::Printer:
@@ -471,12 +471,12 @@ struct BatchHost : TPrintRunHost {
                 paperChecked = true;
                 warnPaper();
             }
-            form.qrVDMQ->ShowProgress = false;
-            form.qrVDMQ->PrinterSettings.PrinterName = QString::fromStdString(printerName);
-            form.qrVDMQ->PrinterSettings.Placement = placement;
+            form.Report->ShowProgress = false;
+            form.Report->PrinterSettings.PrinterName = QString::fromStdString(printerName);
+            form.Report->PrinterSettings.Placement = placement;
             // The job is named after the roster row, as the queue shows it.
-            form.qrVDMQ->ReportTitle = toGb(QStringLiteral("%1 第%2行").arg(rosterName).arg(row));
-            form.qrVDMQ->Print();
+            form.Report->ReportTitle = toGb(QStringLiteral("%1 第%2行").arg(rosterName).arg(row));
+            form.Report->Print();
             break;
         case Output::None:
         case Output::Check:  // checked rows are never output
@@ -539,7 +539,7 @@ struct BatchHost : TPrintRunHost {
         out += '"';
     }
 
-    void writeFields(const TVdPrnForm& form, int row)
+    void writeFields(const TApprovalForm& form, int row)
     {
         line.clear();
         line += "{\"row\": " + std::to_string(row) + ", \"captions\": {";

@@ -99,7 +99,7 @@ struct TPrintRunState : TPrintRunHost {
         // 停止, or the window's cancel by other means.
         if (progress && progress->wasCanceled())
             run.Stop();
-        std::unique_ptr<TVdPrnForm> holder = run.NextForm();
+        std::unique_ptr<TApprovalForm> holder = run.NextForm();
         if (!holder) {
             Finish();
             return;
@@ -109,10 +109,10 @@ struct TPrintRunState : TPrintRunHost {
             return;
         }
         ShowProgress();
-        QTimer::singleShot(0, form, [this, h = std::shared_ptr<TVdPrnForm>(std::move(holder))] { Output(*h); });
+        QTimer::singleShot(0, form, [this, h = std::shared_ptr<TApprovalForm>(std::move(holder))] { Output(*h); });
     }
 
-    void Output(TVdPrnForm& holder)
+    void Output(TApprovalForm& holder)
     {
         if (!active)
             return;  // ended meanwhile: the form does not go out
@@ -130,7 +130,7 @@ struct TPrintRunState : TPrintRunHost {
     // A fresh window for every previewed form, which keeps the form's
     // holder while it shows its page (its 打印, 打印设置 and 存盘 go to the
     // holder's report) and asks for the next form when it closes.
-    void Show(std::unique_ptr<TVdPrnForm> holder)
+    void Show(std::unique_ptr<TApprovalForm> holder)
     {
         const int row = run.CurRow();
         auto* window = new TFormTzpreview(form, &previewDialogs);
@@ -151,13 +151,13 @@ struct TPrintRunState : TPrintRunHost {
                 preview = nullptr;
             QTimer::singleShot(0, form, [this] { Advance(); });
         });
-        TVdPrnForm* shown = holder.release();
+        TApprovalForm* shown = holder.release();
         shown->setParent(window);
         preview = window;
         TWindowTarget target(window);
         shown->PreviewTarget = &target;
         try {
-            shown->qrVDMQ->Preview();
+            shown->Report->Preview();
         } catch (...) {
             // The form failed while it was prepared: its window shows
             // nothing worth keeping.
@@ -308,7 +308,7 @@ struct TPrintRunState : TPrintRunHost {
     }
 
     // A form of a print or PDF run (a preview run shows its forms instead).
-    void OutputForm(TVdPrnForm& holder, TRunMode mode, int row) override
+    void OutputForm(TApprovalForm& holder, TRunMode mode, int row) override
     {
         if (mode == TRunMode::Pdf) {
             pdf->Add(holder);
@@ -320,8 +320,8 @@ struct TPrintRunState : TPrintRunHost {
         // One job per form; the run-wide progress window replaces the
         // engine's window of each single form.
         if (progress)
-            holder.qrVDMQ->ShowProgress = false;
-        holder.qrVDMQ->Print();
+            holder.Report->ShowProgress = false;
+        holder.Report->Print();
     }
 
     void SetCurRow(int row) override { form->CurRow = row; }
