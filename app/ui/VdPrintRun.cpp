@@ -36,18 +36,18 @@ namespace {
 // row and shows it, before the page is prepared into the store.
 class TWindowTarget : public TPreviewTarget {
 public:
-    explicit TWindowTarget(TFormTzpreview* window) : window_(window) {}
+    explicit TWindowTarget(TPreviewWindow* window) : window_(window) {}
     void AttachAndShow(const std::shared_ptr<qr::TQRPrinter>& store) override
     {
         if (!window_)
             return;
-        window_->QRPreview1->setQRPrinter(store);
+        window_->PageView->setQRPrinter(store);
         window_->showMaximized();
         window_->raise();
         window_->activateWindow();
     }
 private:
-    QPointer<TFormTzpreview> window_;
+    QPointer<TPreviewWindow> window_;
 };
 
 }  // namespace
@@ -66,7 +66,7 @@ struct TPrintRunState : TPrintRunHost {
     TVdMainForm* form;
     TPrintRun run;
     TMainPreviewDialogs previewDialogs{form};
-    QPointer<TFormTzpreview> preview;  // the window of the form shown
+    QPointer<TPreviewWindow> preview;  // the window of the form shown
     std::unique_ptr<QProgressDialog> progress;
     std::unique_ptr<TRunPdf> pdf;  // the whole-run PDF
     bool active = false;           // from Begin to Finish
@@ -133,7 +133,7 @@ struct TPrintRunState : TPrintRunHost {
     void Show(std::unique_ptr<TApprovalForm> holder)
     {
         const int row = run.CurRow();
-        auto* window = new TFormTzpreview(form, &previewDialogs);
+        auto* window = new TPreviewWindow(form, &previewDialogs);
         const QString person = cellText(row, col::Name);
         window->SetFormOrigin(row, person);
         // Which person and row of how many forms, the zoom the window before
@@ -144,9 +144,9 @@ struct TPrintRunState : TPrintRunHost {
         window->ShowStopRun(true);
         if (carriedZoom > 0)
             window->StartAtZoom(carriedZoom);
-        QObject::connect(window, &TFormTzpreview::StopRunRequested, form, [this] { run.Stop(); });
-        QObject::connect(window, &TFormTzpreview::Closing, form, [this, window] {
-            carriedZoom = window->QRPreview1->Zoom();
+        QObject::connect(window, &TPreviewWindow::StopRunRequested, form, [this] { run.Stop(); });
+        QObject::connect(window, &TPreviewWindow::Closing, form, [this, window] {
+            carriedZoom = window->PageView->Zoom();
             if (preview == window)
                 preview = nullptr;
             QTimer::singleShot(0, form, [this] { Advance(); });

@@ -209,8 +209,8 @@ TEST(CheckDialog, PrintAndPreviewAskWhenThereIsSomethingToSay)
         int previews = 0;
         QTimer closer;
         QObject::connect(&closer, &QTimer::timeout, [&] {
-            for (auto* w : form.findChildren<TFormTzpreview*>())
-                if (w->isVisible() && w->QRPreview1->QRPrinter() && w->QRPreview1->QRPrinter()->PageCount() == 1) {
+            for (auto* w : form.findChildren<TPreviewWindow*>())
+                if (w->isVisible() && w->PageView->QRPrinter() && w->PageView->QRPrinter()->PageCount() == 1) {
                     ++previews;
                     w->close();
                 }

@@ -159,7 +159,7 @@ public:
         Vdcs = TVdcs{};
         TVdMainForm main(dir.path(), std::make_shared<FakeDialogs>());
         main.setWindowTitle(TVdMainForm::WindowCaption());
-        TFormTzpreview preview;
+        TPreviewWindow preview;
         main.show();
         preview.show();
         pump();

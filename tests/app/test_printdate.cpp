@@ -88,8 +88,8 @@ QString printedDate(TVdMainForm& w)
     QString found;
     QTimer timer;
     QObject::connect(&timer, &QTimer::timeout, [&] {
-        for (auto* p : w.findChildren<TFormTzpreview*>(QString(), Qt::FindDirectChildrenOnly)) {
-            const auto store = p->QRPreview1->QRPrinter();
+        for (auto* p : w.findChildren<TPreviewWindow*>(QString(), Qt::FindDirectChildrenOnly)) {
+            const auto store = p->PageView->QRPrinter();
             if (!p->isVisible() || !store || store->PageCount() != 1)
                 continue;
             for (const qr::QRItem& item : store->Page(1).items) {
@@ -98,7 +98,7 @@ QString printedDate(TVdMainForm& w)
                     text.contains(QStringLiteral("年")))
                     found = text;
             }
-            p->SpeedButtonCloseClick();
+            p->CloseButtonClick();
         }
     });
     timer.start(20);

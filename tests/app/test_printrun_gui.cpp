@@ -49,10 +49,10 @@ struct Window {
         form->edStart->setText(start);
         form->edEnd->setText(end);
     }
-    QList<TFormTzpreview*> previews() const
+    QList<TPreviewWindow*> previews() const
     {
-        QList<TFormTzpreview*> open;
-        for (auto* w : form->findChildren<TFormTzpreview*>(QString(), Qt::FindDirectChildrenOnly))
+        QList<TPreviewWindow*> open;
+        for (auto* w : form->findChildren<TPreviewWindow*>(QString(), Qt::FindDirectChildrenOnly))
             if (w->isVisible())
                 open << w;
         return open;
@@ -61,12 +61,12 @@ struct Window {
 
 // Calls `step` whenever a preview window is open, from the event loop the
 // run goes on from (RunToEnd).
-void whilePreviewing(Window& w, const std::function<void(TFormTzpreview*)>& step)
+void whilePreviewing(Window& w, const std::function<void(TPreviewWindow*)>& step)
 {
     auto* timer = new QTimer(w.form.get());
     QObject::connect(timer, &QTimer::timeout, [&w, step, timer] {
         const auto open = w.previews();
-        if (open.size() == 1 && open[0]->QRPreview1->QRPrinter() && open[0]->QRPreview1->QRPrinter()->PageCount() == 1)
+        if (open.size() == 1 && open[0]->PageView->QRPrinter() && open[0]->PageView->QRPrinter()->PageCount() == 1)
             step(open[0]);
         (void)timer;
     });
@@ -79,9 +79,9 @@ TEST(PrintRunGui, PreviewShowsEachFormInAWindowOfItsOwn)
 {
     Window w("three.xls", "7", "11");
     std::vector<int> rows;
-    std::vector<TFormTzpreview*> windows;
+    std::vector<TPreviewWindow*> windows;
     bool blocked = true;
-    whilePreviewing(w, [&](TFormTzpreview* p) {
+    whilePreviewing(w, [&](TPreviewWindow* p) {
         if (!windows.empty() && windows.back() == p)
             return;
         windows.push_back(p);
@@ -95,7 +95,7 @@ TEST(PrintRunGui, PreviewShowsEachFormInAWindowOfItsOwn)
             w.form->PrintRun(TRunMode::Print);
             EXPECT_EQ(w.previews().size(), 1);
         }
-        p->SpeedButtonCloseClick();
+        p->CloseButtonClick();
     });
     w.form->btnPreClick();
     RunToEnd(*w.form);
@@ -114,20 +114,20 @@ TEST(PrintRunGui, PreviewWindowsNameTheFormAndKeepTheZoom)
     Window w("three.xls", "7", "11");
     std::vector<QString> titles, labels;
     std::vector<int> zooms;
-    TFormTzpreview* last = nullptr;
-    whilePreviewing(w, [&](TFormTzpreview* p) {
+    TPreviewWindow* last = nullptr;
+    whilePreviewing(w, [&](TPreviewWindow* p) {
         if (p == last)
             return;
         last = p;
         titles.push_back(p->windowTitle());
         labels.push_back(p->LabelRunPosition->text());
-        zooms.push_back(p->QRPreview1->Zoom());
+        zooms.push_back(p->PageView->Zoom());
         EXPECT_TRUE(p->ButtonStopRun->isVisibleTo(p));
         if (titles.size() == 1)
-            p->SpinEdit2->setValue(150);  // chosen in the zoom box
+            p->ZoomBox->setValue(150);  // chosen in the zoom box
         else if (titles.size() == 2)
-            p->SpinEdit2->stepDown();
-        p->SpeedButtonCloseClick();
+            p->ZoomBox->stepDown();
+        p->CloseButtonClick();
     });
     w.form->btnPreClick();
     RunToEnd(*w.form);
@@ -155,9 +155,9 @@ TEST(PrintRunGui, StopButtonEndsAPreviewRun)
     for (bool byKey : {false, true}) {
         Window w("three.xls", "7", "11");
         std::vector<int> rows;
-        TFormTzpreview* last = nullptr;
+        TPreviewWindow* last = nullptr;
         int waits = 0;
-        whilePreviewing(w, [&](TFormTzpreview* p) {
+        whilePreviewing(w, [&](TPreviewWindow* p) {
             if (p == last) {
                 p->close();  // the stop did nothing: go on, and fail below
                 return;
@@ -172,8 +172,8 @@ TEST(PrintRunGui, StopButtonEndsAPreviewRun)
             if (byKey) {
                 QKeyEvent press(QEvent::ShortcutOverride, Qt::Key_Escape, Qt::ShiftModifier);
                 QKeyEvent key(QEvent::KeyPress, Qt::Key_Escape, Qt::ShiftModifier);
-                QApplication::sendEvent(p->QRPreview1, &press);
-                QApplication::sendEvent(p->QRPreview1, &key);
+                QApplication::sendEvent(p->PageView, &press);
+                QApplication::sendEvent(p->PageView, &key);
             } else {
                 p->ButtonStopRun->click();
             }
@@ -195,7 +195,7 @@ TEST(PrintRunGui, ClosingTheMainWindowEndsTheRun)
     Window w("three.xls", "7", "11");
     w.form->show();
     int shown = 0;
-    whilePreviewing(w, [&](TFormTzpreview*) {
+    whilePreviewing(w, [&](TPreviewWindow*) {
         if (++shown == 1)
             w.form->close();
     });
@@ -216,7 +216,7 @@ TEST(PrintRunGui, QuittingTheApplicationEndsAPreviewRun)
 {
     Window w("three.xls", "7", "11");
     int shown = 0;
-    whilePreviewing(w, [&](TFormTzpreview*) {
+    whilePreviewing(w, [&](TPreviewWindow*) {
         if (++shown == 1)
             QCoreApplication::exit(0);
     });
@@ -250,7 +250,7 @@ TEST(PrintRunGui, MessageBoxes)
     };
     for (const Case& c : cases) {
         Window w(c.roster, c.start, c.end);
-        whilePreviewing(w, [](TFormTzpreview* p) { p->close(); });
+        whilePreviewing(w, [](TPreviewWindow* p) { p->close(); });
         w.form->btnPreClick();
         RunToEnd(*w.form);
         if (!c.message.isEmpty()) {
@@ -552,9 +552,9 @@ TEST(PrintRunGui, PdfExportsUseTheRememberedPaper)
     w.dialogs->saveAnswers << exports.filePath("run.pdf") << exports.filePath("form.pdf");
     w.form->btnPdf->click();
     RunToEnd(*w.form);
-    whilePreviewing(w, [&](TFormTzpreview* p) {
+    whilePreviewing(w, [&](TPreviewWindow* p) {
         if (w.dialogs->saves == 1)
-            p->SpeedButtonPdf->click();
+            p->PdfButton->click();
         p->close();
     });
     w.form->btnPreClick();
@@ -579,9 +579,9 @@ TEST(PrintRunGui, PreviewExportsAskThroughTheMainWindow)
     Window w("three.xls", "9", "9");
     WriteProfileString(w.dir.filePath("vdmq.ini"), "vdmq", "ExportDir", toGb(exports.path()));
     w.dialogs->saveAnswers << exports.filePath("missing/form.TXT");
-    whilePreviewing(w, [&](TFormTzpreview* p) {
+    whilePreviewing(w, [&](TPreviewWindow* p) {
         if (w.dialogs->saves == 0)
-            p->SpeedButtonSave->click();
+            p->SaveButton->click();
         p->close();
     });
     w.form->btnPreClick();
