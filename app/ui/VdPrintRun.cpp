@@ -53,7 +53,7 @@ private:
 }  // namespace
 
 struct TPrintRunState : TPrintRunHost {
-    explicit TPrintRunState(TVdMainForm* form) : form(form), run(Vdcs, form->Roster, *this)
+    explicit TPrintRunState(TMainWindow* form) : form(form), run(Vdcs, form->Roster, *this)
     {
         // The application quitting ends a run at once: no turn of the loop
         // is left to take it further.
@@ -63,7 +63,7 @@ struct TPrintRunState : TPrintRunHost {
         });
     }
 
-    TVdMainForm* form;
+    TMainWindow* form;
     TPrintRun run;
     TMainPreviewDialogs previewDialogs{form};
     QPointer<TPreviewWindow> preview;  // the window of the form shown
@@ -203,7 +203,7 @@ struct TPrintRunState : TPrintRunHost {
         pdf.reset();
         if (closeAfterRun) {
             closeAfterRun = false;
-            QTimer::singleShot(0, form, [f = QPointer<TVdMainForm>(form)] {
+            QTimer::singleShot(0, form, [f = QPointer<TMainWindow>(form)] {
                 if (f)
                     f->close();
             });
@@ -271,7 +271,7 @@ struct TPrintRunState : TPrintRunHost {
         return {f.start, f.end, f.docNo, f.issuedBy, f.printDate.toLocalTime().date()};
     }
 
-    std::string OpinionWidthText() override { return toGb(form->edWidth->text()); }
+    std::string OpinionWidthText() override { return toGb(form->OpinionWidthEdit->text()); }
 
     // The preview windows' place in the run and the progress window need it.
     bool CountsForms() const override { return true; }
@@ -362,7 +362,7 @@ struct TPrintRunState : TPrintRunHost {
         QString shown = fromGb(text);
         if (!detail.empty())
             shown += QStringLiteral("\n\n") + fromGb(detail);
-        form->Dialogs().Message(form, TVdMainForm::ApplicationTitle(), shown);
+        form->Dialogs().Message(form, TMainWindow::ApplicationTitle(), shown);
     }
 
     // The run's messages are GB18030, whatever layer the error came from.
@@ -380,9 +380,9 @@ struct TPrintRunState : TPrintRunHost {
         const auto notANumber = [&message](const QLineEdit* field) {
             return message == EConvertError(toGb(field->text())).what();
         };
-        if (notANumber(form->edStart))
+        if (notANumber(form->StartRowEdit))
             return QStringLiteral("“开始打印行号”不是整数：");
-        if (notANumber(form->edEnd))
+        if (notANumber(form->EndRowEdit))
             return QStringLiteral("“结束打印行号”不是整数：");
         return {};
     }
@@ -398,7 +398,7 @@ struct TPrintRunState : TPrintRunHost {
     }
 };
 
-void TVdMainForm::PrintRun(TRunMode mode)
+void TMainWindow::PrintRun(TRunMode mode)
 {
     // Forms and their preview windows print through the desktop backend
     // (printer dialog, progress windows, paper and position) unless the
@@ -428,9 +428,9 @@ void TVdMainForm::PrintRun(TRunMode mode)
     state.Begin(mode);
 }
 
-bool TVdMainForm::RunActive() const { return PrintRunState && PrintRunState->active; }
+bool TMainWindow::RunActive() const { return PrintRunState && PrintRunState->active; }
 
-void TVdMainForm::EndRunBeforeClose()
+void TMainWindow::EndRunBeforeClose()
 {
     if (!RunActive())
         return;

@@ -202,10 +202,10 @@ TEST(CheckDialog, PrintAndPreviewAskWhenThereIsSomethingToSay)
         }
         auto dialogs = std::make_shared<AnsweringDialogs>();
         dialogs->goOn = c.goOn;
-        TVdMainForm form(dir.path(), dialogs);
+        TMainWindow form(dir.path(), dialogs);
         Vdcs.RosterPath = gb(kCheckRoster);
-        form.edStart->setText(c.start);
-        form.edEnd->setText(c.end);
+        form.StartRowEdit->setText(c.start);
+        form.EndRowEdit->setText(c.end);
         int previews = 0;
         QTimer closer;
         QObject::connect(&closer, &QTimer::timeout, [&] {
@@ -226,7 +226,7 @@ TEST(CheckDialog, PrintAndPreviewAskWhenThereIsSomethingToSay)
         }
         EXPECT_TRUE(dialogs->errors.isEmpty()) << c.what << ": " << dialogs->errors.join('\n').toStdString();
         EXPECT_FALSE(form.Roster.IsOpen()) << c.what;
-        EXPECT_TRUE(form.btnPrn->isEnabled()) << c.what;
+        EXPECT_TRUE(form.PrintButton->isEnabled()) << c.what;
     }
     qr::SetPrintBackend(nullptr);
 }
@@ -265,11 +265,11 @@ TEST(CheckDialog, MeasuresOnThePaperAndPrinterOfTheRun)
         if (*c.ini)
             testfiles::writeAll(dir.filePath("vdmq.ini"), c.ini);
         auto dialogs = std::make_shared<AnsweringDialogs>();
-        TVdMainForm form(dir.path(), dialogs);
+        TMainWindow form(dir.path(), dialogs);
         Vdcs.RosterPath = gb(kCheckRoster);
-        form.edStart->setText("7");
-        form.edEnd->setText("7");
-        form.edArea->setText(c.area);
+        form.StartRowEdit->setText("7");
+        form.EndRowEdit->setText("7");
+        form.IssuedByEdit->setText(c.area);
         form.PrintRun(TRunMode::Print);
         RunToEnd(form);
         EXPECT_EQ(dialogs->asked, c.says ? 1 : 0) << c.what;

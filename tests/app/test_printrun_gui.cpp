@@ -41,13 +41,13 @@ void wait(int ms)
 struct Window {
     QTemporaryDir dir;
     std::shared_ptr<FakeDialogs> dialogs = std::make_shared<FakeDialogs>();
-    std::unique_ptr<TVdMainForm> form;
+    std::unique_ptr<TMainWindow> form;
     Window(const char* roster, const char* start, const char* end)
     {
-        form = std::make_unique<TVdMainForm>(dir.path(), dialogs);
+        form = std::make_unique<TMainWindow>(dir.path(), dialogs);
         Vdcs.RosterPath = gb(std::string(VDMQ_TESTDATA "/printrun/") + roster);
-        form->edStart->setText(start);
-        form->edEnd->setText(end);
+        form->StartRowEdit->setText(start);
+        form->EndRowEdit->setText(end);
     }
     QList<TPreviewWindow*> previews() const
     {
@@ -86,22 +86,22 @@ TEST(PrintRunGui, PreviewShowsEachFormInAWindowOfItsOwn)
             return;
         windows.push_back(p);
         rows.push_back(w.form->CurRow);
-        blocked = blocked && !w.form->btnPrn->isEnabled() && !w.form->btnRead->isEnabled() &&
-                  !w.form->btnClear->isEnabled() && w.form->btnPre->isEnabled();
+        blocked = blocked && !w.form->PrintButton->isEnabled() && !w.form->ReadButton->isEnabled() &&
+                  !w.form->ClearButton->isEnabled() && w.form->PreviewButton->isEnabled();
         if (rows.size() == 1) {
             // Presses while the run waits: Preview only raises the window,
             // Print starts nothing.
-            w.form->btnPreClick();
+            w.form->PreviewButtonClick();
             w.form->PrintRun(TRunMode::Print);
             EXPECT_EQ(w.previews().size(), 1);
         }
         p->CloseButtonClick();
     });
-    w.form->btnPreClick();
+    w.form->PreviewButtonClick();
     RunToEnd(*w.form);
     EXPECT_EQ(rows, (std::vector<int>{7, 9, 11}));
     EXPECT_TRUE(blocked) << "Print, Read or Clear usable while a preview waited";
-    EXPECT_TRUE(w.form->btnPrn->isEnabled());
+    EXPECT_TRUE(w.form->PrintButton->isEnabled());
     EXPECT_TRUE(w.previews().isEmpty());
     EXPECT_TRUE(w.dialogs->errors.isEmpty()) << w.dialogs->errors.join('\n').toStdString();
     EXPECT_FALSE(w.form->Roster.IsOpen());
@@ -129,7 +129,7 @@ TEST(PrintRunGui, PreviewWindowsNameTheFormAndKeepTheZoom)
             p->ZoomBox->stepDown();
         p->CloseButtonClick();
     });
-    w.form->btnPreClick();
+    w.form->PreviewButtonClick();
     RunToEnd(*w.form);
     const std::vector<QString> expected = {QStringLiteral("甲一 — 第 7 行，第 1 张/共 3 张"),
                                            QStringLiteral("乙二 — 第 9 行，第 2 张/共 3 张"),
@@ -143,7 +143,7 @@ TEST(PrintRunGui, PreviewWindowsNameTheFormAndKeepTheZoom)
     // A new run starts afresh at 100 %.
     zooms.clear();
     last = nullptr;
-    w.form->btnPreClick();
+    w.form->PreviewButtonClick();
     RunToEnd(*w.form);
     EXPECT_EQ(zooms, (std::vector<int>{100, 100, 100}));
 }
@@ -178,14 +178,14 @@ TEST(PrintRunGui, StopButtonEndsAPreviewRun)
                 p->ButtonStopRun->click();
             }
         });
-        w.form->btnPreClick();
+        w.form->PreviewButtonClick();
         RunToEnd(*w.form);
         EXPECT_EQ(rows, std::vector<int>{7}) << (byKey ? "Shift+Esc" : "button");
         EXPECT_TRUE(w.previews().isEmpty());
         EXPECT_TRUE(w.dialogs->messages.isEmpty());
         EXPECT_TRUE(w.dialogs->errors.isEmpty());
         EXPECT_FALSE(w.form->Roster.IsOpen());
-        EXPECT_TRUE(w.form->btnPrn->isEnabled());
+        EXPECT_TRUE(w.form->PrintButton->isEnabled());
     }
 }
 
@@ -251,7 +251,7 @@ TEST(PrintRunGui, MessageBoxes)
     for (const Case& c : cases) {
         Window w(c.roster, c.start, c.end);
         whilePreviewing(w, [](TPreviewWindow* p) { p->close(); });
-        w.form->btnPreClick();
+        w.form->PreviewButtonClick();
         RunToEnd(*w.form);
         if (!c.message.isEmpty()) {
             ASSERT_EQ(w.dialogs->messages.size(), 1) << c.roster;
@@ -326,11 +326,11 @@ TEST(PrintRunGui, PrintRunEndsWithASummary)
                     }
                 }
         };
-        w.form->btnPrnClick();
+        w.form->PrintButtonClick();
         RunToEnd(*w.form);  // a run that goes on starts from the event loop
         EXPECT_EQ(label.toStdString(), "第 1 份/共 3 份（第 7 行）");
         EXPECT_EQ(backend.jobs, c.jobs);
-        EXPECT_EQ(w.form->edStart->text().toStdString(), c.startAfter);
+        EXPECT_EQ(w.form->StartRowEdit->text().toStdString(), c.startAfter);
         ASSERT_EQ(w.dialogs->questions.size(), c.stop ? 1u : 0u);
         if (c.stop) {
             const QString& q = w.dialogs->questions[0].text;
@@ -347,7 +347,7 @@ TEST(PrintRunGui, PrintRunEndsWithASummary)
         } else {
             EXPECT_TRUE(w.dialogs->messages.isEmpty());
         }
-        EXPECT_TRUE(w.form->btnPrn->isEnabled());
+        EXPECT_TRUE(w.form->PrintButton->isEnabled());
         EXPECT_FALSE(w.form->Roster.IsOpen());
         qr::SetPrintBackend(nullptr);
     }
@@ -367,7 +367,7 @@ TEST(PrintRunGui, ClosingTheMainWindowEndsAPrintRun)
             w.form->close();
     };
     w.dialogs->choices = {1};  // 不保存, asked by the close once the run is over
-    w.form->btnPrnClick();
+    w.form->PrintButtonClick();
     RunToEnd(*w.form);
     wait(50);  // the held-back close
     EXPECT_EQ(backend.jobs, std::vector<std::string>{"甲一"});
@@ -473,7 +473,7 @@ TEST(PrintRunGui, WholeRunIntoOnePdf)
         for (const QString& t : c.typed)
             w.dialogs->saveAnswers << exports.filePath(t);
         w.dialogs->choices = c.choices;
-        w.form->btnPdf->click();
+        w.form->PdfButton->click();
         RunToEnd(*w.form);
         EXPECT_EQ(w.dialogs->saves, c.saves);
         EXPECT_EQ(w.dialogs->saveTitle, QString::fromUtf8("导出PDF"));
@@ -528,7 +528,7 @@ TEST(PrintRunGui, WholeRunPdfNeverReplacesTheRoster)
         Window w("three.xls", "7", "11");
         Vdcs.RosterPath = toGb(roster);   // however it was chosen, the run keeps it
         w.dialogs->saveAnswers << typed;  // then cancelled
-        w.form->btnPdf->click();
+        w.form->PdfButton->click();
         RunToEnd(*w.form);
         EXPECT_EQ(w.dialogs->saves, 2);
         ASSERT_EQ(w.dialogs->errors.size(), 1);
@@ -550,14 +550,14 @@ TEST(PrintRunGui, PdfExportsUseTheRememberedPaper)
     WriteProfileString(ini, "vdmq", "ExportDir", toGb(exports.path()));
     WriteProfileString(ini, "vdmq", "Paper", "A4");
     w.dialogs->saveAnswers << exports.filePath("run.pdf") << exports.filePath("form.pdf");
-    w.form->btnPdf->click();
+    w.form->PdfButton->click();
     RunToEnd(*w.form);
     whilePreviewing(w, [&](TPreviewWindow* p) {
         if (w.dialogs->saves == 1)
             p->PdfButton->click();
         p->close();
     });
-    w.form->btnPreClick();
+    w.form->PreviewButtonClick();
     RunToEnd(*w.form);
     for (const char* name : {"run.pdf", "form.pdf"}) {
         QFile f(exports.filePath(name));
@@ -584,7 +584,7 @@ TEST(PrintRunGui, PreviewExportsAskThroughTheMainWindow)
             p->SaveButton->click();
         p->close();
     });
-    w.form->btnPreClick();
+    w.form->PreviewButtonClick();
     RunToEnd(*w.form);
     EXPECT_EQ(w.dialogs->saves, 1);
     EXPECT_EQ(w.dialogs->saveSelected, exports.filePath(QString::fromUtf8("第9行_乙二.TXT")));
@@ -637,7 +637,7 @@ TEST(PrintRunGui, PrintRunGivesThreeJobsInRowOrder)
     const QStringList before = pdfJobs(outDir);
 
     Window w("three.xls", "7", "11");
-    w.form->btnPrnClick();
+    w.form->PrintButtonClick();
     RunToEnd(*w.form);
     EXPECT_TRUE(w.dialogs->errors.isEmpty()) << w.dialogs->errors.join('\n').toStdString();
     EXPECT_EQ(w.form->CurRow, 11);
@@ -684,7 +684,7 @@ TEST(PrintRunGui, ProgressWindowsAreWideEnoughForTheirCaption)
     qr::SetPrintBackend(&backend);
     {
         Window w("three.xls", "7", "11");
-        w.form->btnPrnClick();
+        w.form->PrintButtonClick();
         RunToEnd(*w.form);
     }
     qr::SetPrintBackend(nullptr);
