@@ -19,7 +19,7 @@ public:
     virtual int CurRow() const = 0;
     // The cell's value as text; may throw (an error cell, a failed read).
     virtual std::string CellText(int row, int col) const = 0;
-    virtual std::string OpinionWidthText() const = 0;  // the text of OpinionWidthEdit
+    virtual std::string OpinionWidthText() const = 0;  // the opinion width field's text
     virtual std::string DocNo() const = 0;
     virtual QDate PrintDate() const = 0;
     virtual std::string IssuedBy() const = 0;

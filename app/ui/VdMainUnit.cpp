@@ -238,13 +238,6 @@ struct EditPlace {
     int x, y, w;
     const char* tip;
 };
-const EditPlace kEdits[] = {
-    {&TMainWindow::DocNoEdit, "edFile", 56, 40, 120, nullptr},
-    {&TMainWindow::IssuedByEdit, "edArea", 217, 40, 133, nullptr},
-    {&TMainWindow::StartRowEdit, "edStart", 410, 40, 36, "职务工资变动表除标题行外欲打印的开始行号，不小于7"},
-    {&TMainWindow::OpinionWidthEdit, "edWidth", 254, 77, 48, nullptr},
-    {&TMainWindow::EndRowEdit, "edEnd", 409, 77, 38, "职务工资变动表除标题行外欲打印的结束行号，不小于7"},
-};
 constexpr int kEditHeight = 23;
 
 struct ButtonPlace {
@@ -254,17 +247,6 @@ struct ButtonPlace {
     const char* text;
     int x, y, h;
     const char* tip;
-};
-const ButtonPlace kButtons[] = {
-    {&TMainWindow::ClearButton, &TMainWindow::ClearButtonClick, "btnClear", "关闭", 474, 39, 25,
-     "清空上表显示以关闭调资表。"},
-    {&TMainWindow::ReadButton, &TMainWindow::ReadButtonClick, "btnRead", "调阅", 474, 76, 25,
-     "从磁盘内调阅职务工资变动表花名册，仅显示，不提供保存功能。"},
-    {&TMainWindow::PreviewButton, &TMainWindow::PreviewButtonClick, "btnPre", "预览", 531, 39, 25, nullptr},
-    {&TMainWindow::PrintButton, &TMainWindow::PrintButtonClick, "btnPrn", "打印", 531, 76, 25, nullptr},
-    {&TMainWindow::PaperButton, &TMainWindow::PaperButtonClick, "btnPaper", "纸张", 591, 39, 25,
-     "纸张（B5 或 A4）、打印位置的偏移和校准页（Alt+Z）"},
-    {&TMainWindow::ExitButton, &TMainWindow::ExitButtonClick, "btnExit", "退出", 591, 77, 24, nullptr},
 };
 constexpr int kButtonWidth = 46;
 
@@ -279,6 +261,31 @@ Layout* flatLayout(QWidget* owner)
 }
 
 }  // namespace
+
+// The fields and buttons name the window's own widgets, so their table is
+// the window's.
+struct TMainWindow::Places {
+    static const EditPlace kEdits[];
+    static const ButtonPlace kButtons[];
+};
+const EditPlace TMainWindow::Places::kEdits[] = {
+    {&TMainWindow::DocNoEdit, "edFile", 56, 40, 120, nullptr},
+    {&TMainWindow::IssuedByEdit, "edArea", 217, 40, 133, nullptr},
+    {&TMainWindow::StartRowEdit, "edStart", 410, 40, 36, "职务工资变动表除标题行外欲打印的开始行号，不小于7"},
+    {&TMainWindow::OpinionWidthEdit, "edWidth", 254, 77, 48, nullptr},
+    {&TMainWindow::EndRowEdit, "edEnd", 409, 77, 38, "职务工资变动表除标题行外欲打印的结束行号，不小于7"},
+};
+const ButtonPlace TMainWindow::Places::kButtons[] = {
+    {&TMainWindow::ClearButton, &TMainWindow::ClearButtonClick, "btnClear", "关闭", 474, 39, 25,
+     "清空上表显示以关闭调资表。"},
+    {&TMainWindow::ReadButton, &TMainWindow::ReadButtonClick, "btnRead", "调阅", 474, 76, 25,
+     "从磁盘内调阅职务工资变动表花名册，仅显示，不提供保存功能。"},
+    {&TMainWindow::PreviewButton, &TMainWindow::PreviewButtonClick, "btnPre", "预览", 531, 39, 25, nullptr},
+    {&TMainWindow::PrintButton, &TMainWindow::PrintButtonClick, "btnPrn", "打印", 531, 76, 25, nullptr},
+    {&TMainWindow::PaperButton, &TMainWindow::PaperButtonClick, "btnPaper", "纸张", 591, 39, 25,
+     "纸张（B5 或 A4）、打印位置的偏移和校准页（Alt+Z）"},
+    {&TMainWindow::ExitButton, &TMainWindow::ExitButtonClick, "btnExit", "退出", 591, 77, 24, nullptr},
+};
 
 void TMainWindow::buildControls()
 {
@@ -403,7 +410,7 @@ void TMainWindow::buildEntryPanel()
         l->move(p.x, p.y);
         l->adjustSize();
     }
-    for (const EditPlace& p : kEdits) {
+    for (const EditPlace& p : Places::kEdits) {
         auto* e = new QLineEdit(EntryPanel);
         e->setObjectName(QString::fromUtf8(p.name));
         e->setGeometry(p.x, p.y, p.w, kEditHeight);
@@ -415,7 +422,7 @@ void TMainWindow::buildEntryPanel()
     PrintDateEdit->setDisplayFormat(QStringLiteral("yyyy年M月d日"));
     PrintDateEdit->setCalendarPopup(true);
     PrintDateEdit->setGeometry(56, 77, 120, 20);
-    for (const ButtonPlace& p : kButtons) {
+    for (const ButtonPlace& p : Places::kButtons) {
         auto* b = new QPushButton(QString::fromUtf8(p.text), EntryPanel);
         b->setObjectName(QString::fromUtf8(p.name));
         b->setGeometry(p.x, p.y, kButtonWidth, p.h);
@@ -449,6 +456,10 @@ void TMainWindow::SetEntryFields(const TEntryFields& f)
     if (f.printDate.isValid())
         PrintDateEdit->setDateTime(f.printDate.toLocalTime());
 }
+
+void TMainWindow::SetStartRow(int row) { StartRowEdit->setText(QString::number(row)); }
+
+void TMainWindow::PressPrint() { PrintButton->click(); }
 
 void TMainWindow::buildShortcuts()
 {

@@ -50,31 +50,6 @@ public:
     static QString NotesFileName();     // "使用说明.txt"
     static QString HelpPageUrl();       // the help page shipped with the program
 
-    // ---- controls -------------------------------------------------------
-    QWidget* BottomPanel = nullptr;  // bottom, 118 high
-    QWidget* RosterPanel = nullptr;  // roster pane, splitter, help pane
-    QWidget* EntryPanel = nullptr;   // entry fields, 656 wide
-    QLabel* NoticeBar = nullptr;     // the notice bar
-    TRosterPane* RosterPane = nullptr;
-    TSplitterBar* HelpSplitter = nullptr;
-    QTextBrowser* HelpPane = nullptr;
-    QPlainTextEdit* NotesPane = nullptr;
-    QPushButton* HelpButton = nullptr;
-
-    QLineEdit* DocNoEdit = nullptr;
-    QLineEdit* IssuedByEdit = nullptr;
-    QLineEdit* StartRowEdit = nullptr;
-    QDateEdit* PrintDateEdit = nullptr;
-    QLineEdit* OpinionWidthEdit = nullptr;
-    QLineEdit* EndRowEdit = nullptr;
-    QPushButton* ClearButton = nullptr;
-    QPushButton* ReadButton = nullptr;
-    QPushButton* PreviewButton = nullptr;
-    QPushButton* PrintButton = nullptr;
-    QPushButton* PaperButton = nullptr;  // paper, position and calibration (VdPaperDialog)
-    QPushButton* ExitButton = nullptr;
-    QPushButton* PdfButton = nullptr;  // "导出PDF": the selected rows into one PDF file
-
     TOpenDialog RosterDialog;
 
     // ---- what a print run uses ------------------------------------------
@@ -107,6 +82,11 @@ public:
     // The entry fields as the settings see them (GB18030 texts), and back.
     TEntryFields EntryFields() const;
     void SetEntryFields(const TEntryFields& fields);
+    // Puts `row` into the start-row field (a run that ended early offers to
+    // go on from the next row).
+    void SetStartRow(int row);
+    // Presses 打印 as the user would: nothing happens while it is disabled.
+    void PressPrint();
 
     QString AppDir() const { return appDir_; }
 
@@ -158,6 +138,33 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // The widgets; tests reach them through TMainWindowAccess.
+    friend struct TMainWindowAccess;
+    QWidget* BottomPanel = nullptr;  // bottom, 118 high
+    QWidget* RosterPanel = nullptr;  // roster pane, splitter, help pane
+    QWidget* EntryPanel = nullptr;   // entry fields, 656 wide
+    QLabel* NoticeBar = nullptr;     // the notice bar
+    TRosterPane* RosterPane = nullptr;
+    TSplitterBar* HelpSplitter = nullptr;
+    QTextBrowser* HelpPane = nullptr;
+    QPlainTextEdit* NotesPane = nullptr;
+    QPushButton* HelpButton = nullptr;
+
+    QLineEdit* DocNoEdit = nullptr;
+    QLineEdit* IssuedByEdit = nullptr;
+    QLineEdit* StartRowEdit = nullptr;
+    QDateEdit* PrintDateEdit = nullptr;
+    QLineEdit* OpinionWidthEdit = nullptr;
+    QLineEdit* EndRowEdit = nullptr;
+    QPushButton* ClearButton = nullptr;
+    QPushButton* ReadButton = nullptr;
+    QPushButton* PreviewButton = nullptr;
+    QPushButton* PrintButton = nullptr;
+    QPushButton* PaperButton = nullptr;  // paper, position and calibration (VdPaperDialog)
+    QPushButton* ExitButton = nullptr;
+    QPushButton* PdfButton = nullptr;  // "导出PDF": the selected rows into one PDF file
+    struct Places;                     // where the entry panel's fields and buttons stand
+
     // A close during a run: the run ends now (its window closed, the
     // roster let go, nothing said) and the window closes after it.
     void EndRunBeforeClose();

@@ -271,7 +271,7 @@ struct TPrintRunState : TPrintRunHost {
         return {f.start, f.end, f.docNo, f.issuedBy, f.printDate.toLocalTime().date()};
     }
 
-    std::string OpinionWidthText() override { return toGb(form->OpinionWidthEdit->text()); }
+    std::string OpinionWidthText() override { return form->EntryFields().width; }
 
     // The preview windows' place in the run and the progress window need it.
     bool CountsForms() const override { return true; }
@@ -377,12 +377,11 @@ struct TPrintRunState : TPrintRunHost {
     {
         if (row > 0)
             return QStringLiteral("第 %1 行填表时出错：").arg(row);
-        const auto notANumber = [&message](const QLineEdit* field) {
-            return message == EConvertError(toGb(field->text())).what();
-        };
-        if (notANumber(form->StartRowEdit))
+        const auto notANumber = [&message](const std::string& text) { return message == EConvertError(text).what(); };
+        const TEntryFields fields = form->EntryFields();
+        if (notANumber(fields.start))
             return QStringLiteral("“开始打印行号”不是整数：");
-        if (notANumber(form->EndRowEdit))
+        if (notANumber(fields.end))
             return QStringLiteral("“结束打印行号”不是整数：");
         return {};
     }

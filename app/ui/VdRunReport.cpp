@@ -64,12 +64,12 @@ void offerToGoOn(TMainWindow& form, const TRunEnd& end)
                            {QStringLiteral("继续打印"), QStringLiteral("填入开始行号"), QStringLiteral("关闭")}, 0);
     if (choice != 0 && choice != 1)
         return;
-    form.StartRowEdit->setText(QString::number(next));
+    form.SetStartRow(next);
     if (choice == 0) {
         // After this run has unwound.
         QTimer::singleShot(0, &form, [f = QPointer<TMainWindow>(&form)] {
             if (f)
-                f->PrintButton->click();
+                f->PressPrint();
         });
     }
 }

@@ -6,6 +6,7 @@
 #include "app/ui/VdMainUnit.h"
 #include "app/ui/VdPaperPrint.h"
 #include "app/ui/VdRunReport.h"
+#include "mainwindow_access.h"
 #include "platform/gbtext.h"
 #include "preview/TzPreview.h"
 #include "report/ui/printbackend.h"
@@ -204,8 +205,8 @@ TEST(CheckDialog, PrintAndPreviewAskWhenThereIsSomethingToSay)
         dialogs->goOn = c.goOn;
         TMainWindow form(dir.path(), dialogs);
         Vdcs.RosterPath = gb(kCheckRoster);
-        form.StartRowEdit->setText(c.start);
-        form.EndRowEdit->setText(c.end);
+        ui(form).StartRowEdit->setText(c.start);
+        ui(form).EndRowEdit->setText(c.end);
         int previews = 0;
         QTimer closer;
         QObject::connect(&closer, &QTimer::timeout, [&] {
@@ -226,7 +227,7 @@ TEST(CheckDialog, PrintAndPreviewAskWhenThereIsSomethingToSay)
         }
         EXPECT_TRUE(dialogs->errors.isEmpty()) << c.what << ": " << dialogs->errors.join('\n').toStdString();
         EXPECT_FALSE(form.Roster.IsOpen()) << c.what;
-        EXPECT_TRUE(form.PrintButton->isEnabled()) << c.what;
+        EXPECT_TRUE(ui(form).PrintButton->isEnabled()) << c.what;
     }
     qr::SetPrintBackend(nullptr);
 }
@@ -267,9 +268,9 @@ TEST(CheckDialog, MeasuresOnThePaperAndPrinterOfTheRun)
         auto dialogs = std::make_shared<AnsweringDialogs>();
         TMainWindow form(dir.path(), dialogs);
         Vdcs.RosterPath = gb(kCheckRoster);
-        form.StartRowEdit->setText("7");
-        form.EndRowEdit->setText("7");
-        form.IssuedByEdit->setText(c.area);
+        ui(form).StartRowEdit->setText("7");
+        ui(form).EndRowEdit->setText("7");
+        ui(form).IssuedByEdit->setText(c.area);
         form.PrintRun(TRunMode::Print);
         RunToEnd(form);
         EXPECT_EQ(dialogs->asked, c.says ? 1 : 0) << c.what;

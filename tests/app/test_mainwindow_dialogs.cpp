@@ -3,6 +3,7 @@
 // X11 desktop shows them, and the keys a user tries.
 #include "app/ui/VdApplication.h"
 #include "app/ui/VdMainUnit.h"
+#include "mainwindow_access.h"
 #include "platform/gbtext.h"
 #include "preview/TzPreview.h"
 
@@ -85,7 +86,7 @@ TEST(MainWindowDialogs, RosterDialogStartsWhereTheRostersAre)
         auto dialogs = std::make_shared<FakeDialogs>();
         TMainWindow w(c.appDir, dialogs);
         Vdcs.RosterPath = toGb(c.roster);
-        w.ReadButton->click();
+        ui(w).ReadButton->click();
         ASSERT_EQ(dialogs->opens, 1);
         EXPECT_EQ(dialogs->dir, QDir::toNativeSeparators(c.expected));
     }
@@ -207,8 +208,8 @@ TEST(MainWindowDialogs, KeysAUserTries)
     w.show();
     pump();
     std::map<QString, int> clicks;
-    for (QPushButton* b : {w.PreviewButton, w.PrintButton, w.PdfButton, w.PaperButton, w.ExitButton, w.ReadButton,
-                           w.ClearButton, w.HelpButton})
+    for (QPushButton* b : {ui(w).PreviewButton, ui(w).PrintButton, ui(w).PdfButton, ui(w).PaperButton, ui(w).ExitButton,
+                           ui(w).ReadButton, ui(w).ClearButton, ui(w).HelpButton})
         QObject::connect(b, &QPushButton::clicked, [&clicks, b] { ++clicks[b->objectName()]; });
     // 纸张 opens its dialog modally: closed again as soon as it shows.
     QTimer closer;
@@ -225,21 +226,21 @@ TEST(MainWindowDialogs, KeysAUserTries)
     };
     const Qt::KeyboardModifiers none = Qt::NoModifier, ctrl = Qt::ControlModifier, alt = Qt::AltModifier;
     const Case cases[] = {
-        {w.DocNoEdit, Qt::Key_Return, none, "btnPre"},
-        {w.IssuedByEdit, Qt::Key_Enter, none, "btnPre"},
-        {w.StartRowEdit, Qt::Key_Return, none, "btnPre"},
-        {w.EndRowEdit, Qt::Key_Return, none, "btnPre"},
-        {w.OpinionWidthEdit, Qt::Key_Return, none, "btnPre"},
-        {w.PrintDateEdit, Qt::Key_Return, none, "btnPre"},
-        {w.DocNoEdit, Qt::Key_P, ctrl, "btnPrn"},
-        {w.StartRowEdit, Qt::Key_P, alt, "btnPrn"},
-        {w.DocNoEdit, Qt::Key_V, alt, "btnPre"},
-        {w.DocNoEdit, Qt::Key_D, alt, "btnPdf"},
-        {w.DocNoEdit, Qt::Key_X, alt, "btnExit"},
-        {w.DocNoEdit, Qt::Key_O, alt, "btnRead"},
-        {w.DocNoEdit, Qt::Key_C, alt, "btnClear"},
-        {w.DocNoEdit, Qt::Key_F1, none, "btnHelp"},
-        {w.EndRowEdit, Qt::Key_Z, alt, "btnPaper"},
+        {ui(w).DocNoEdit, Qt::Key_Return, none, "btnPre"},
+        {ui(w).IssuedByEdit, Qt::Key_Enter, none, "btnPre"},
+        {ui(w).StartRowEdit, Qt::Key_Return, none, "btnPre"},
+        {ui(w).EndRowEdit, Qt::Key_Return, none, "btnPre"},
+        {ui(w).OpinionWidthEdit, Qt::Key_Return, none, "btnPre"},
+        {ui(w).PrintDateEdit, Qt::Key_Return, none, "btnPre"},
+        {ui(w).DocNoEdit, Qt::Key_P, ctrl, "btnPrn"},
+        {ui(w).StartRowEdit, Qt::Key_P, alt, "btnPrn"},
+        {ui(w).DocNoEdit, Qt::Key_V, alt, "btnPre"},
+        {ui(w).DocNoEdit, Qt::Key_D, alt, "btnPdf"},
+        {ui(w).DocNoEdit, Qt::Key_X, alt, "btnExit"},
+        {ui(w).DocNoEdit, Qt::Key_O, alt, "btnRead"},
+        {ui(w).DocNoEdit, Qt::Key_C, alt, "btnClear"},
+        {ui(w).DocNoEdit, Qt::Key_F1, none, "btnHelp"},
+        {ui(w).EndRowEdit, Qt::Key_Z, alt, "btnPaper"},
     };
     for (const Case& c : cases) {
         const std::string what =

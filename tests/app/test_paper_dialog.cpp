@@ -9,6 +9,7 @@
 #include "app/ui/VdPaperDialog.h"
 #include "app/ui/VdPaperPrint.h"
 #include "form/VdCalibration.h"
+#include "mainwindow_access.h"
 #include "platform/gbtext.h"
 #include "platform/profile.h"
 
@@ -350,8 +351,8 @@ TEST_F(PaperUi, DecliningStopsThePrintRunBeforeItStarts)
     InstallVdPrintBackend();
     TMainWindow w(dir.path(), std::make_shared<FakeDialogs>());
     Vdcs.RosterPath = gb(VDMQ_TESTDATA "/printrun/three.xls");
-    w.StartRowEdit->setText("7");
-    w.EndRowEdit->setText("11");
+    ui(w).StartRowEdit->setText("7");
+    ui(w).EndRowEdit->setText("11");
     w.PrintButtonClick();
     EXPECT_EQ(prompts, 1);
     EXPECT_EQ(w.CurRow, 0);  // no row was taken

@@ -5,6 +5,7 @@
 // the clock, so it means the same on any machine.
 #include "app/core/settings.h"
 #include "app/ui/VdMainUnit.h"
+#include "mainwindow_access.h"
 #include "platform/gbtext.h"
 #include "platform/profile.h"
 #include "preview/TzPreview.h"
@@ -83,8 +84,8 @@ protected:
 QString printedDate(TMainWindow& w)
 {
     Vdcs.RosterPath = gb(VDMQ_TESTDATA "/printrun/three.xls");
-    w.StartRowEdit->setText(QStringLiteral("7"));
-    w.EndRowEdit->setText(QStringLiteral("7"));
+    ui(w).StartRowEdit->setText(QStringLiteral("7"));
+    ui(w).EndRowEdit->setText(QStringLiteral("7"));
     QString found;
     QTimer timer;
     QObject::connect(&timer, &QTimer::timeout, [&] {
@@ -117,7 +118,7 @@ TEST_F(PrintDate, FirstStartPickerShowsToday)
         ScopedClock clock(QDateTime(kToday, m.local));
         QFile::remove(ini());
         auto w = start();
-        EXPECT_EQ(w->PrintDateEdit->date(), kToday);
+        EXPECT_EQ(ui(*w).PrintDateEdit->date(), kToday);
         EXPECT_EQ(w->EntryFields().printDate.toLocalTime().date(), kToday);
     }
 }
@@ -140,7 +141,7 @@ TEST_F(PrintDate, PickerShowsTheStoredDate)
             SCOPED_TRACE(describe(m) + " Date=" + s.stored);
             testfiles::writeAll(ini(), std::string("[xtcs]\r\nDate=") + s.stored + "\r\n");
             auto w = start();
-            EXPECT_EQ(w->PrintDateEdit->date(), s.expected);
+            EXPECT_EQ(ui(*w).PrintDateEdit->date(), s.expected);
         }
     }
 }
@@ -154,7 +155,7 @@ TEST_F(PrintDate, PickedDayIsTheDayPrinted)
         QFile::remove(ini());
         auto w = start();
         EXPECT_EQ(printedDate(*w), QStringLiteral("2026 年 12 月 9 日"));
-        w->PrintDateEdit->setDate(QDate(2009, 8, 20));  // as the calendar or the keys set it
+        ui(*w).PrintDateEdit->setDate(QDate(2009, 8, 20));  // as the calendar or the keys set it
         EXPECT_EQ(printedDate(*w), QStringLiteral("2009 年 8 月 20 日"));
     }
 }
@@ -170,10 +171,10 @@ TEST_F(PrintDate, StoredDateSurvivesStartsAndExits)
         for (int round = 1; round <= 4; ++round) {
             SCOPED_TRACE(round);
             auto w = start();
-            EXPECT_EQ(w->PrintDateEdit->date(), day);
+            EXPECT_EQ(ui(*w).PrintDateEdit->date(), day);
             if (round == 2) {
                 day = QDate(2009, 8, 21);
-                w->PrintDateEdit->setDate(day);
+                ui(*w).PrintDateEdit->setDate(day);
             }
             w->ExitButtonClick();
             // A date not changed in the window is left as the file has it;
@@ -217,17 +218,17 @@ TEST_F(PrintDate, TypingOverTheYearReplacesIt)
             w->show();
             w->activateWindow();
             QCoreApplication::processEvents();
-            auto* edit = w->PrintDateEdit->findChild<QLineEdit*>();
+            auto* edit = ui(*w).PrintDateEdit->findChild<QLineEdit*>();
             ASSERT_TRUE(edit);
             const QPoint year(edit->fontMetrics().horizontalAdvance(QStringLiteral("20")) + 3, edit->height() / 2);
             switch (way.way) {
             case Way::Tab:
                 // As Tab gives it focus: the year selected.
-                w->PrintDateEdit->setFocus(Qt::TabFocusReason);
+                ui(*w).PrintDateEdit->setFocus(Qt::TabFocusReason);
                 break;
             case Way::Click:
             case Way::DoubleClick:
-                w->PrintDateEdit->setFocus(Qt::MouseFocusReason);
+                ui(*w).PrintDateEdit->setFocus(Qt::MouseFocusReason);
                 mouse(edit, QEvent::MouseButtonPress, year);
                 mouse(edit, QEvent::MouseButtonRelease, year);
                 if (way.way == Way::DoubleClick) {
@@ -237,15 +238,15 @@ TEST_F(PrintDate, TypingOverTheYearReplacesIt)
                 break;
             }
             QCoreApplication::processEvents();
-            ASSERT_EQ(QApplication::focusWidget(), w->PrintDateEdit);
+            ASSERT_EQ(QApplication::focusWidget(), ui(*w).PrintDateEdit);
             for (const QChar c : QStringLiteral("2009")) {
                 const int key = Qt::Key_0 + (c.unicode() - u'0');
                 QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, QString(c));
-                QApplication::sendEvent(w->PrintDateEdit, &press);
+                QApplication::sendEvent(ui(*w).PrintDateEdit, &press);
                 QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, QString(c));
-                QApplication::sendEvent(w->PrintDateEdit, &release);
+                QApplication::sendEvent(ui(*w).PrintDateEdit, &release);
             }
-            EXPECT_EQ(w->PrintDateEdit->date(), QDate(2009, 12, 9)) << edit->text().toStdString();
+            EXPECT_EQ(ui(*w).PrintDateEdit->date(), QDate(2009, 12, 9)) << edit->text().toStdString();
             EXPECT_EQ(w->EntryFields().printDate.toLocalTime().date(), QDate(2009, 12, 9));
         }
     }

@@ -4,6 +4,7 @@
 #include "app/core/printrun.h"
 #include "app/core/settings.h"
 #include "app/ui/VdMainUnit.h"
+#include "mainwindow_access.h"
 #include "platform/gbtext.h"
 #include "platform/profile.h"
 #include "preview/TzPreview.h"
@@ -46,8 +47,8 @@ struct Window {
     {
         form = std::make_unique<TMainWindow>(dir.path(), dialogs);
         Vdcs.RosterPath = gb(std::string(VDMQ_TESTDATA "/printrun/") + roster);
-        form->StartRowEdit->setText(start);
-        form->EndRowEdit->setText(end);
+        ui(*form).StartRowEdit->setText(start);
+        ui(*form).EndRowEdit->setText(end);
     }
     QList<TPreviewWindow*> previews() const
     {
@@ -86,8 +87,8 @@ TEST(PrintRunGui, PreviewShowsEachFormInAWindowOfItsOwn)
             return;
         windows.push_back(p);
         rows.push_back(w.form->CurRow);
-        blocked = blocked && !w.form->PrintButton->isEnabled() && !w.form->ReadButton->isEnabled() &&
-                  !w.form->ClearButton->isEnabled() && w.form->PreviewButton->isEnabled();
+        blocked = blocked && !ui(*w.form).PrintButton->isEnabled() && !ui(*w.form).ReadButton->isEnabled() &&
+                  !ui(*w.form).ClearButton->isEnabled() && ui(*w.form).PreviewButton->isEnabled();
         if (rows.size() == 1) {
             // Presses while the run waits: Preview only raises the window,
             // Print starts nothing.
@@ -101,7 +102,7 @@ TEST(PrintRunGui, PreviewShowsEachFormInAWindowOfItsOwn)
     RunToEnd(*w.form);
     EXPECT_EQ(rows, (std::vector<int>{7, 9, 11}));
     EXPECT_TRUE(blocked) << "Print, Read or Clear usable while a preview waited";
-    EXPECT_TRUE(w.form->PrintButton->isEnabled());
+    EXPECT_TRUE(ui(*w.form).PrintButton->isEnabled());
     EXPECT_TRUE(w.previews().isEmpty());
     EXPECT_TRUE(w.dialogs->errors.isEmpty()) << w.dialogs->errors.join('\n').toStdString();
     EXPECT_FALSE(w.form->Roster.IsOpen());
@@ -185,7 +186,7 @@ TEST(PrintRunGui, StopButtonEndsAPreviewRun)
         EXPECT_TRUE(w.dialogs->messages.isEmpty());
         EXPECT_TRUE(w.dialogs->errors.isEmpty());
         EXPECT_FALSE(w.form->Roster.IsOpen());
-        EXPECT_TRUE(w.form->PrintButton->isEnabled());
+        EXPECT_TRUE(ui(*w.form).PrintButton->isEnabled());
     }
 }
 
@@ -330,7 +331,7 @@ TEST(PrintRunGui, PrintRunEndsWithASummary)
         RunToEnd(*w.form);  // a run that goes on starts from the event loop
         EXPECT_EQ(label.toStdString(), "第 1 份/共 3 份（第 7 行）");
         EXPECT_EQ(backend.jobs, c.jobs);
-        EXPECT_EQ(w.form->StartRowEdit->text().toStdString(), c.startAfter);
+        EXPECT_EQ(ui(*w.form).StartRowEdit->text().toStdString(), c.startAfter);
         ASSERT_EQ(w.dialogs->questions.size(), c.stop ? 1u : 0u);
         if (c.stop) {
             const QString& q = w.dialogs->questions[0].text;
@@ -347,7 +348,7 @@ TEST(PrintRunGui, PrintRunEndsWithASummary)
         } else {
             EXPECT_TRUE(w.dialogs->messages.isEmpty());
         }
-        EXPECT_TRUE(w.form->PrintButton->isEnabled());
+        EXPECT_TRUE(ui(*w.form).PrintButton->isEnabled());
         EXPECT_FALSE(w.form->Roster.IsOpen());
         qr::SetPrintBackend(nullptr);
     }
@@ -473,7 +474,7 @@ TEST(PrintRunGui, WholeRunIntoOnePdf)
         for (const QString& t : c.typed)
             w.dialogs->saveAnswers << exports.filePath(t);
         w.dialogs->choices = c.choices;
-        w.form->PdfButton->click();
+        ui(*w.form).PdfButton->click();
         RunToEnd(*w.form);
         EXPECT_EQ(w.dialogs->saves, c.saves);
         EXPECT_EQ(w.dialogs->saveTitle, QString::fromUtf8("导出PDF"));
@@ -528,7 +529,7 @@ TEST(PrintRunGui, WholeRunPdfNeverReplacesTheRoster)
         Window w("three.xls", "7", "11");
         Vdcs.RosterPath = toGb(roster);   // however it was chosen, the run keeps it
         w.dialogs->saveAnswers << typed;  // then cancelled
-        w.form->PdfButton->click();
+        ui(*w.form).PdfButton->click();
         RunToEnd(*w.form);
         EXPECT_EQ(w.dialogs->saves, 2);
         ASSERT_EQ(w.dialogs->errors.size(), 1);
@@ -550,7 +551,7 @@ TEST(PrintRunGui, PdfExportsUseTheRememberedPaper)
     WriteProfileString(ini, "vdmq", "ExportDir", toGb(exports.path()));
     WriteProfileString(ini, "vdmq", "Paper", "A4");
     w.dialogs->saveAnswers << exports.filePath("run.pdf") << exports.filePath("form.pdf");
-    w.form->PdfButton->click();
+    ui(*w.form).PdfButton->click();
     RunToEnd(*w.form);
     whilePreviewing(w, [&](TPreviewWindow* p) {
         if (w.dialogs->saves == 1)
