@@ -16,7 +16,7 @@ int main(int argc, char** argv)
     // Before any window, so that every dialog Qt makes speaks the desktop's language.
     vdmq::InstallQtTranslations();
 
-    vdmq::TVdMainForm window;  // loads the settings
+    vdmq::TMainWindow window;  // loads the settings
 
     QString roster;
     const QStringList args = QApplication::arguments();

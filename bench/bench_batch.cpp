@@ -63,18 +63,18 @@ int main(int argc, char** argv)
         for (int row : rows) {
             source.SetCurRow(row);
             t.restart();
-            TVdPrnForm form;
+            TApprovalForm form;
             form.Source = &source;
             create += ms(t);
             bool more = true;
-            form.qrVDMQNeedData(*form.qrVDMQ, more);
+            form.FillRow(*form.Report, more);
             fill += ms(t);
-            auto store = form.qrVDMQ->PrepareNew();
+            auto store = form.Report->PrepareNew();
             prepare += ms(t);
             pdf.AddPage(store->Page(1));
             pdfTime += ms(t);
-            qr::TQRPrinter scratch(form.qrVDMQ);
-            form.qrVDMQ->Prepare(scratch, &text);
+            qr::TQRPrinter scratch(form.Report);
+            form.Report->Prepare(scratch, &text);
             textTime += ms(t);
         }
         t.restart();

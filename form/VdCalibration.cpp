@@ -13,17 +13,17 @@ namespace vdmq {
 const qr::QRPageImage& FormLayoutPage()
 {
     static const qr::QRPageImage page = [] {
-        TVdPrnForm holder;
+        TApprovalForm holder;
         // The filler sets the margins every page is printed with first;
         // without a roster row it stops right after that, and the labels
         // keep their captions from the layout.
-        holder.qrVDMQ->OnNeedData = [&holder](qr::TCustomQuickRep& sender, bool& more) {
+        holder.Report->OnNeedData = [&holder](qr::TCustomQuickRep& sender, bool& more) {
             try {
-                holder.qrVDMQNeedData(sender, more);
+                holder.FillRow(sender, more);
             } catch (const std::exception&) {
             }
         };
-        auto store = holder.qrVDMQ->PrepareNew();
+        auto store = holder.Report->PrepareNew();
         return store->PageCount() > 0 ? store->Page(1) : qr::QRPageImage{};
     }();
     return page;

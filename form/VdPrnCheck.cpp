@@ -423,7 +423,7 @@ struct TFormCheck::Impl {
 
     const TFillSource& source;
     RowSource rowSource;
-    TVdPrnForm form;
+    TApprovalForm form;
     std::vector<Watched> labels;
     std::string fillErrorLead;
     TCheckSheet sheet;
@@ -465,13 +465,17 @@ struct TFormCheck::Impl {
                         std::vector<TCheckProblem>& out) const;
     TCheckProblem problemOf(const Watched& w, TCheckKind kind) const;
     std::string whereOf(const Watched& w) const;
-    std::string opinion() const { return form.y1->Caption + form.y2->Caption + form.y3->Caption + form.y4->Caption; }
+    std::string opinion() const
+    {
+        return form.OpinionLine1->Caption + form.OpinionLine2->Caption + form.OpinionLine3->Caption +
+               form.OpinionLine4->Caption;
+    }
 };
 
 TFormCheck::TFormCheck(const TFillSource& source) : d_(std::make_unique<Impl>(source)) {}
 TFormCheck::~TFormCheck() = default;
 
-const TVdPrnForm& TFormCheck::Form() const { return d_->form; }
+const TApprovalForm& TFormCheck::Form() const { return d_->form; }
 
 void TFormCheck::SetSheet(const TCheckSheet& sheet) { d_->sheet = sheet; }
 
@@ -536,7 +540,7 @@ bool TFormCheck::Impl::fill(int row, std::vector<TCheckProblem>& out)
     // must not show the row before.
     for (const Watched& w : labels)
         w.label->Caption.clear();
-    qr::TCustomQuickRep& rep = *form.qrVDMQ;
+    qr::TCustomQuickRep& rep = *form.Report;
     rowSource.Reset();
     stoppedAt = 0;
     try {
@@ -604,7 +608,7 @@ void TFormCheck::Impl::yearMonths(int row, bool filled, std::vector<TCheckProble
     // real month the opinion prints " 年  月" with nothing in it.
     TPny effective;
     try {
-        if (ShiftYearMonth(form.l_ny2->Caption, +1, effective))
+        if (ShiftYearMonth(form.NewAppointedLabel->Caption, +1, effective))
             return;
     } catch (...) {
         return;
@@ -620,7 +624,7 @@ void TFormCheck::Impl::yearMonths(int row, bool filled, std::vector<TCheckProble
     p.cellText = cell(row, col::Appointed);
     p.printed = sentenceOf(text, {emptyDate});
     p.message = gb("申报意见的执行年月印不出：") + gb(col::FieldName(col::Appointed)) + columnNote(col::Appointed) +
-                quoted(p.cellText) + gb("印作") + quoted(asPrinted(form.l_ny2->Caption)) +
+                quoted(p.cellText) + gb("印作") + quoted(asPrinted(form.NewAppointedLabel->Caption)) +
                 gb("，算不出下一个月，意见印作") + quoted(p.printed);
     out.push_back(std::move(p));
 }
@@ -630,7 +634,7 @@ void TFormCheck::Impl::yearMonths(int row, bool filled, std::vector<TCheckProble
 void TFormCheck::Impl::numbers(int row, bool fixedWording, std::vector<TCheckProblem>& out) const
 {
     const std::string text = opinion();
-    const qr::TQRFont& opinionFont = form.y2->Font;
+    const qr::TQRFont& opinionFont = form.OpinionLine2->Font;
     for (const NumberColumn& n : kNumbers) {
         const Watched* w = *n.label ? watched(n.label) : nullptr;
         const std::string value = w ? w->label->Caption : cell(row, n.column);
@@ -897,7 +901,7 @@ std::vector<TCheckProblem> TFormCheck::CheckRow(int row)
     // not a whole number, leaving the opinion lines empty).
     int width = 0;
     TryStrToInt(d.rowSource.OpinionWidthText(), width);
-    qr::TCustomQuickRep& rep = *d.form.qrVDMQ;
+    qr::TCustomQuickRep& rep = *d.form.Report;
     const Printable paper = d.printable(rep);
     const std::vector<qr::TQRBandPlace> bands = rep.FirstPageBands();
     for (const Impl::Watched& w : d.labels) {

@@ -106,7 +106,7 @@ public:
 
     // The holder the rows are prepared in; after CheckRow it holds that
     // row's captions.
-    const TVdPrnForm& Form() const;
+    const TApprovalForm& Form() const;
 
 private:
     struct Impl;

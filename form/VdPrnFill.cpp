@@ -82,62 +82,62 @@ struct RowCells {
 
 // The row's cells into the data labels, in this order (a failing read
 // leaves the later labels untouched).
-void fillCells(TVdPrnForm& f, const RowCells& cell)
+void fillCells(TApprovalForm& f, const RowCells& cell)
 {
-    f.l_xm->Caption = cell(col::Name);
-    f.l_xb->Caption = cell(col::Sex);
-    f.l_whcd->Caption = cell(col::Education);
-    f.l_csny->Caption = FormatYearMonth(cell(col::Born));
-    f.l_gzny->Caption = FormatYearMonth(cell(col::StartedWork));
-    f.l_tsny->Caption = FormatYearMonth(cell(col::ServiceFrom));
-    f.lb_bdyy->Caption = FormatYearMonth(cell(col::Reason));
+    f.NameLabel->Caption = cell(col::Name);
+    f.SexLabel->Caption = cell(col::Sex);
+    f.EducationLabel->Caption = cell(col::Education);
+    f.BornLabel->Caption = FormatYearMonth(cell(col::Born));
+    f.StartedWorkLabel->Caption = FormatYearMonth(cell(col::StartedWork));
+    f.ServiceFromLabel->Caption = FormatYearMonth(cell(col::ServiceFrom));
+    f.ReasonLabel->Caption = FormatYearMonth(cell(col::Reason));
     {
         // The start year of the appraisal years: the first four bytes, but
         // never half of a character.
         int four = 4;
-        f.lb_ndkh->Caption = CopyLeftDbcs(cell(col::Appointed), four);
+        f.AppraisalFromLabel->Caption = CopyLeftDbcs(cell(col::Appointed), four);
     }
-    f.zw0->Caption = cell(col::Post);
-    f.zw1->Caption = cell(col::OldPost);
-    if (Trim(f.zw1->Caption).empty())
-        f.zw1->Caption = cell(col::OldGrade);
-    f.zw2->Caption = cell(col::Post);
-    f.l_ny1->Caption = FormatYearMonth(cell(col::OldAppointed));
-    f.l_ny2->Caption = FormatYearMonth(cell(col::Appointed));
-    f.l_gw1->Caption = cell(col::OldGrade);
-    f.l_gw2->Caption = cell(col::NewGrade);
-    f.m_gw1->Caption = cell(col::OldPostPay);
-    f.m_gw2->Caption = cell(col::NewPostPay);
-    f.l_xj1->Caption = cell(col::OldScale);
-    f.l_xj2->Caption = cell(col::NewScale);
-    f.m_xj1->Caption = cell(col::OldScalePay);
-    f.m_xj2->Caption = cell(col::NewScalePay);
-    f.l_bt1->Caption = cell(col::OldTenPercent);
-    f.l_bt2->Caption = cell(col::NewTenPercent);
-    f.l_tmp1->Caption.clear();
-    f.l_ph1->Caption = cell(col::OldTotal);
-    f.l_ph2->Caption = cell(col::NewTotal);
+    f.PostLabel->Caption = cell(col::Post);
+    f.OldPostLabel->Caption = cell(col::OldPost);
+    if (Trim(f.OldPostLabel->Caption).empty())
+        f.OldPostLabel->Caption = cell(col::OldGrade);
+    f.NewPostLabel->Caption = cell(col::Post);
+    f.OldAppointedLabel->Caption = FormatYearMonth(cell(col::OldAppointed));
+    f.NewAppointedLabel->Caption = FormatYearMonth(cell(col::Appointed));
+    f.OldGradeLabel->Caption = cell(col::OldGrade);
+    f.NewGradeLabel->Caption = cell(col::NewGrade);
+    f.OldPostPayLabel->Caption = cell(col::OldPostPay);
+    f.NewPostPayLabel->Caption = cell(col::NewPostPay);
+    f.OldScaleLabel->Caption = cell(col::OldScale);
+    f.NewScaleLabel->Caption = cell(col::NewScale);
+    f.OldScalePayLabel->Caption = cell(col::OldScalePay);
+    f.NewScalePayLabel->Caption = cell(col::NewScalePay);
+    f.OldTenPercentLabel->Caption = cell(col::OldTenPercent);
+    f.NewTenPercentLabel->Caption = cell(col::NewTenPercent);
+    f.ProbationPayLabel->Caption.clear();
+    f.OldTotalLabel->Caption = cell(col::OldTotal);
+    f.NewTotalLabel->Caption = cell(col::NewTotal);
 }
 
 // The opinion from the row's own template.  Each placeholder in turn, on the
 // text the earlier ones left.
-std::string templateOpinion(const TVdPrnForm& f, const std::string& tmpl, const std::string& rise,
+std::string templateOpinion(const TApprovalForm& f, const std::string& tmpl, const std::string& rise,
                             const TPny& effective)
 {
     const Phrases& ph = phrases();
     const std::pair<std::string_view, std::string> fills[] = {
-        {"&zw1", f.zw1->Caption},
-        {"&zw2", f.zw2->Caption},
-        {"&gw1", f.m_gw1->Caption},
-        {"&gw2", f.m_gw2->Caption},
-        {"&gwdj1", f.l_gw1->Caption},
-        {"&gwdj2", f.l_gw2->Caption},
-        {"&xjdj1", f.l_xj1->Caption},
-        {"&xjdj2", f.l_xj2->Caption},
-        {"&xj1", f.m_xj1->Caption},
-        {"&xj2", f.m_xj2->Caption},
-        {"&bf1", f.l_bt1->Caption},
-        {"&bf2", f.l_bt2->Caption},
+        {"&zw1", f.OldPostLabel->Caption},
+        {"&zw2", f.NewPostLabel->Caption},
+        {"&gw1", f.OldPostPayLabel->Caption},
+        {"&gw2", f.NewPostPayLabel->Caption},
+        {"&gwdj1", f.OldGradeLabel->Caption},
+        {"&gwdj2", f.NewGradeLabel->Caption},
+        {"&xjdj1", f.OldScaleLabel->Caption},
+        {"&xjdj2", f.NewScaleLabel->Caption},
+        {"&xj1", f.OldScalePayLabel->Caption},
+        {"&xj2", f.NewScalePayLabel->Caption},
+        {"&bf1", f.OldTenPercentLabel->Caption},
+        {"&bf2", f.NewTenPercentLabel->Caption},
         {"&zz", rise},
         {"&ym", effective.Year + ph.nian + effective.Month + ph.yue},
     };
@@ -150,36 +150,36 @@ std::string templateOpinion(const TVdPrnForm& f, const std::string& tmpl, const 
 // The opinion in the fixed wording, for a row without a template.
 // Promotion or lowering follows the post grades; the 10% part and the
 // monthly change follow the post salaries, independently of the grades.
-std::string fixedOpinion(const TVdPrnForm& f, const std::string& docNo, bool oldTenPercentGiven,
+std::string fixedOpinion(const TApprovalForm& f, const std::string& docNo, bool oldTenPercentGiven,
                          const std::string& rise, const TPny& effective)
 {
     const Phrases& ph = phrases();
-    const bool lowered = lenient(f.l_gw2->Caption) < lenient(f.l_gw1->Caption);
-    const bool salaryLowered = lenient(f.m_gw2->Caption) < lenient(f.m_gw1->Caption);
+    const bool lowered = lenient(f.NewGradeLabel->Caption) < lenient(f.OldGradeLabel->Caption);
+    const bool salaryLowered = lenient(f.NewPostPayLabel->Caption) < lenient(f.OldPostPayLabel->Caption);
     std::string opinion;
     opinion.reserve(400);
     opinion += ph.genju;
     opinion += docNo;
     opinion += ph.wenjian;
-    opinion += f.zw1->Caption;
+    opinion += f.OldPostLabel->Caption;
     opinion += lowered ? ph.diren : ph.jinsheng;
     opinion += ph.wei;
-    opinion += f.zw2->Caption;
+    opinion += f.NewPostLabel->Caption;
     opinion += ph.nitongyi;
     opinion += ph.gangwei;
-    opinion += f.l_gw1->Caption + " " + f.m_gw1->Caption + ph.yuan;
+    opinion += f.OldGradeLabel->Caption + " " + f.OldPostPayLabel->Caption + ph.yuan;
     opinion += lowered ? ph.jiangdiwei : ph.jinshengdao;
-    opinion += f.l_gw2->Caption + " " + f.m_gw2->Caption;
+    opinion += f.NewGradeLabel->Caption + " " + f.NewPostPayLabel->Caption;
     opinion += ph.yuanXinji;
-    if (lenient(f.m_xj2->Caption) == lenient(f.m_xj1->Caption))
+    if (lenient(f.NewScalePayLabel->Caption) == lenient(f.OldScalePayLabel->Caption))
         opinion += ph.bubian;
     else
-        opinion += ph.chongxin + f.m_xj2->Caption + ph.yuanComma;
+        opinion += ph.chongxin + f.NewScalePayLabel->Caption + ph.yuanComma;
     opinion += ph.tigao;
     if (oldTenPercentGiven) {
-        opinion += f.l_bt1->Caption + ph.yuan;
+        opinion += f.OldTenPercentLabel->Caption + ph.yuan;
         opinion += salaryLowered ? ph.jiangdiweiSp : ph.zengjiadaoSp;
-        opinion += f.l_bt2->Caption;
+        opinion += f.NewTenPercentLabel->Caption;
     } else {
         opinion += ph.blankPart;
     }
@@ -195,28 +195,28 @@ std::string fixedOpinion(const TVdPrnForm& f, const std::string& docNo, bool old
 
 // The opinion cut into four lines; the first is 4 bytes narrower, the
 // fourth takes whatever is left.  A cut never splits a character.
-void wrapOpinion(TVdPrnForm& f, std::string opinion, int width)
+void wrapOpinion(TApprovalForm& f, std::string opinion, int width)
 {
     int n = width > INT_MIN + 4 ? width - 4 : INT_MIN;
-    f.y1->Caption = CopyLeftDbcs(opinion, n);
+    f.OpinionLine1->Caption = CopyLeftDbcs(opinion, n);
     dropLeft(opinion, n);
     n = width;
-    f.y2->Caption = CopyLeftDbcs(opinion, n);
+    f.OpinionLine2->Caption = CopyLeftDbcs(opinion, n);
     dropLeft(opinion, n);
     if (static_cast<long long>(opinion.size()) > width) {
         n = width;
-        f.y3->Caption = CopyLeftDbcs(opinion, n);
+        f.OpinionLine3->Caption = CopyLeftDbcs(opinion, n);
         dropLeft(opinion, n);
-        f.y4->Caption = opinion;
+        f.OpinionLine4->Caption = opinion;
     } else {
-        f.y3->Caption = opinion;
-        f.y4->Caption.clear();
+        f.OpinionLine3->Caption = opinion;
+        f.OpinionLine4->Caption.clear();
     }
 }
 
 }  // namespace
 
-void TVdPrnForm::qrVDMQNeedData(qr::TCustomQuickRep& sender, bool& /*MoreData*/)
+void TApprovalForm::FillRow(qr::TCustomQuickRep& sender, bool& /*MoreData*/)
 {
     // The page margins, in the engine's preparation units (tenths of a mm).
     sender.Page.SetValue(qr::TQRPage::LeftMargin, 15);
@@ -231,7 +231,7 @@ void TVdPrnForm::qrVDMQNeedData(qr::TCustomQuickRep& sender, bool& /*MoreData*/)
     // present appointment); a bad year-month stops here in either branch.
     const std::string tmpl = Trim(cell(col::OpinionTemplate));
     TPny effective;
-    ShiftYearMonth(l_ny2->Caption, +1, effective);
+    ShiftYearMonth(NewAppointedLabel->Caption, +1, effective);
 
     // The opinion, its cells read in the order the wording takes them.
     std::string opinion;
@@ -247,9 +247,9 @@ void TVdPrnForm::qrVDMQNeedData(qr::TCustomQuickRep& sender, bool& /*MoreData*/)
     // The print date and the issuing body.
     const Phrases& ph = phrases();
     const QDate date = Source->PrintDate();
-    Lb_year->Caption = std::to_string(date.year()) + ph.nian + std::to_string(date.month()) + ph.yueSp +
-                       std::to_string(date.day()) + ph.ri;
-    lb_area->Caption = Source->IssuedBy();
+    PrintDateLabel->Caption = std::to_string(date.year()) + ph.nian + std::to_string(date.month()) + ph.yueSp +
+                              std::to_string(date.day()) + ph.ri;
+    IssuedByLabel->Caption = Source->IssuedBy();
 }
 
 }  // namespace vdmq

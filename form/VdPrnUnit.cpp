@@ -335,17 +335,17 @@ const std::vector<std::string>& DataLabelNames()
     return names;
 }
 
-TVdPrnForm::TVdPrnForm(QObject* owner) : QObject(owner)
+TApprovalForm::TApprovalForm(QObject* owner) : QObject(owner)
 {
     setObjectName(QStringLiteral("VdPrnForm"));
-    qrVDMQ = new qr::TQuickRep(this);
-    qrVDMQ->setObjectName(QStringLiteral("qrVDMQ"));
-    qrVDMQ->Name = "qrVDMQ";
+    Report = new qr::TQuickRep(this);
+    Report->setObjectName(QStringLiteral("qrVDMQ"));
+    Report->Name = "qrVDMQ";
 
     // Page set-up, in millimetres: JIS B5 portrait on custom paper.  The
     // stored margins are 10 mm; the filler moves left and top to 1.5 and
     // 1.8 mm for every page it fills.
-    qr::TQRPage& page = qrVDMQ->Page;
+    qr::TQRPage& page = Report->Page;
     page.CustomPaper = true;
     page.Portrait = true;
     page.SetValue(qr::TQRPage::Width, 182.0);
@@ -355,19 +355,19 @@ TVdPrnForm::TVdPrnForm(QObject* owner) : QObject(owner)
     page.SetValue(qr::TQRPage::LeftMargin, 10);
     page.SetValue(qr::TQRPage::RightMargin, 10);
     page.SetValue(qr::TQRPage::ColumnSpace, 0);
-    qrVDMQ->Font = qr::TQRFont{QStringLiteral("宋体"), 9.75, false, false, false};
-    qrVDMQ->FirstPageHeader = true;
-    qrVDMQ->LastPageFooter = true;
-    qrVDMQ->PrintIfEmpty = false;
-    qrVDMQ->ReportTitle.clear();
-    qrVDMQ->PrinterSettings = qr::TQRPrinterSettings{};
-    qrVDMQ->PrinterSettings.Copies = 1;
-    qrVDMQ->PrinterSettings.Duplex = true;
+    Report->Font = qr::TQRFont{QStringLiteral("宋体"), 9.75, false, false, false};
+    Report->FirstPageHeader = true;
+    Report->LastPageFooter = true;
+    Report->PrintIfEmpty = false;
+    Report->ReportTitle.clear();
+    Report->PrinterSettings = qr::TQRPrinterSettings{};
+    Report->PrinterSettings.Copies = 1;
+    Report->PrinterSettings.Duplex = true;
 
     const LayoutModel& m = layoutModel();
     std::vector<qr::TQRBand*> bands;
     for (const auto& b : m.bands)
-        bands.push_back(qrVDMQ->AddBand(b.name, b.type, b.height));
+        bands.push_back(Report->AddBand(b.name, b.type, b.height));
     for (std::size_t i = 0; i < m.bands.size(); ++i)
         for (std::size_t j = 0; j < m.bands.size(); ++j)
             if (!m.bands[i].link.empty() && m.bands[j].name == m.bands[i].link)
@@ -385,58 +385,62 @@ TVdPrnForm::TVdPrnForm(QObject* owner) : QObject(owner)
         label->Caption = l.proto.Caption;
         labels_[l.name] = label;
     }
-    TitleBand1 = nullptr;
-    ColumnHeaderBand1 = nullptr;
-    for (const auto& b : qrVDMQ->Bands) {
+    TitleBand = nullptr;
+    BodyBand = nullptr;
+    for (const auto& b : Report->Bands) {
         if (b->Name == "TitleBand1")
-            TitleBand1 = b.get();
+            TitleBand = b.get();
         else if (b->Name == "ColumnHeaderBand1")
-            ColumnHeaderBand1 = b.get();
+            BodyBand = b.get();
     }
-    if (!TitleBand1 || !ColumnHeaderBand1)
+    if (!TitleBand || !BodyBand)
         throw std::runtime_error("form layout: TitleBand1 or ColumnHeaderBand1 is missing");
 
     qr::TQRLabel** const members[] = {
-        &l_xm,  &l_xb,  &l_whcd, &l_csny, &l_gzny, &l_tsny, &lb_bdyy, &lb_ndkh, &zw0,     &zw1,     &l_ny1,
-        &l_gw1, &m_gw1, &l_xj1,  &m_xj1,  &l_bt1,  &l_tmp1, &l_ph1,   &zw2,     &l_ny2,   &l_gw2,   &m_gw2,
-        &l_xj2, &m_xj2, &l_bt2,  &l_ph2,  &y1,     &y2,     &y3,      &y4,      &Lb_year, &lb_area,
+        &NameLabel,          &SexLabel,          &EducationLabel,     &BornLabel,        &StartedWorkLabel,
+        &ServiceFromLabel,   &ReasonLabel,       &AppraisalFromLabel, &PostLabel,        &OldPostLabel,
+        &OldAppointedLabel,  &OldGradeLabel,     &OldPostPayLabel,    &OldScaleLabel,    &OldScalePayLabel,
+        &OldTenPercentLabel, &ProbationPayLabel, &OldTotalLabel,      &NewPostLabel,     &NewAppointedLabel,
+        &NewGradeLabel,      &NewPostPayLabel,   &NewScaleLabel,      &NewScalePayLabel, &NewTenPercentLabel,
+        &NewTotalLabel,      &OpinionLine1,      &OpinionLine2,       &OpinionLine3,     &OpinionLine4,
+        &PrintDateLabel,     &IssuedByLabel,
     };
     static_assert(std::size(members) == 32);
     for (std::size_t i = 0; i < std::size(members); ++i)
         *members[i] = labels_.at(DataLabelNames()[i]);
 
-    qrVDMQ->OnNeedData = [this](qr::TCustomQuickRep& sender, bool& moreData) { qrVDMQNeedData(sender, moreData); };
-    qrVDMQ->OnPreview = [this](qr::TQRPrinter& store) { qrVDMQPreview(store); };
+    Report->OnNeedData = [this](qr::TCustomQuickRep& sender, bool& moreData) { FillRow(sender, moreData); };
+    Report->OnPreview = [this](qr::TQRPrinter& store) { ShowInPreview(store); };
 
     FormCreate();
 }
-TVdPrnForm::~TVdPrnForm() = default;
+TApprovalForm::~TApprovalForm() = default;
 
-qr::TQRLabel* TVdPrnForm::Label(const std::string& name) const
+qr::TQRLabel* TApprovalForm::Label(const std::string& name) const
 {
     const auto it = labels_.find(name);
     return it == labels_.end() ? nullptr : it->second;
 }
 
-qr::TQRShape* TVdPrnForm::Shape(const std::string& name) const
+qr::TQRShape* TApprovalForm::Shape(const std::string& name) const
 {
     const auto it = shapes_.find(name);
     return it == shapes_.end() ? nullptr : it->second;
 }
 
-void TVdPrnForm::FormCreate() {}
+void TApprovalForm::FormCreate() {}
 
-void TVdPrnForm::FormClose() { deleteLater(); }
+void TApprovalForm::FormClose() { deleteLater(); }
 
 // The engine raises this instead of opening a window of its own, before the
 // page is prepared, so the run's preview window is already showing the store
 // while the page is produced.  The window is the run's; this only hands the
 // store over.
-void TVdPrnForm::qrVDMQPreview(qr::TQRPrinter& store)
+void TApprovalForm::ShowInPreview(qr::TQRPrinter& store)
 {
     if (!PreviewTarget)
         return;
-    std::shared_ptr<qr::TQRPrinter> shared = qrVDMQ->QRPrinter();
+    std::shared_ptr<qr::TQRPrinter> shared = Report->QRPrinter();
     if (shared.get() != &store)
         throw std::logic_error("qrVDMQPreview: the store is not the report's current store");
     PreviewTarget->AttachAndShow(shared);

@@ -19,31 +19,31 @@ public:
     virtual int CurRow() const = 0;
     // The cell's value as text; may throw (an error cell, a failed read).
     virtual std::string CellText(int row, int col) const = 0;
-    virtual std::string OpinionWidthText() const = 0;  // the text of edWidth
+    virtual std::string OpinionWidthText() const = 0;  // the opinion width field's text
     virtual std::string DocNo() const = 0;
     virtual QDate PrintDate() const = 0;
     virtual std::string IssuedBy() const = 0;
 };
 
 // The preview window the holders of a run hand their store to.  The print
-// run points it at a live window; qrVDMQPreview never uses a destroyed one.
+// run points it at a live window; ShowInPreview never uses a destroyed one.
 class TPreviewTarget {
 public:
     virtual ~TPreviewTarget() = default;
     virtual void AttachAndShow(const std::shared_ptr<qr::TQRPrinter>& store) = 0;
 };
 
-class TVdPrnForm : public QObject {
+class TApprovalForm : public QObject {
     Q_OBJECT
 public:
-    explicit TVdPrnForm(QObject* owner = nullptr);
-    ~TVdPrnForm() override;
+    explicit TApprovalForm(QObject* owner = nullptr);
+    ~TApprovalForm() override;
 
     QString Caption = QStringLiteral("打印");
 
-    qr::TQuickRep* qrVDMQ = nullptr;
-    qr::TQRBand* TitleBand1 = nullptr;
-    qr::TQRBand* ColumnHeaderBand1 = nullptr;
+    qr::TQuickRep* Report = nullptr;
+    qr::TQRBand* TitleBand = nullptr;
+    qr::TQRBand* BodyBand = nullptr;
 
     // Every element by its layout name.
     qr::TQRLabel* Label(const std::string& name) const;  // nullptr when unknown
@@ -52,9 +52,11 @@ public:
     const std::map<std::string, qr::TQRShape*>& Shapes() const { return shapes_; }
 
     // The 32 data labels.
-    qr::TQRLabel *l_xm, *l_xb, *l_whcd, *l_csny, *l_gzny, *l_tsny, *lb_bdyy, *lb_ndkh, *zw0, *zw1, *l_ny1, *l_gw1,
-        *m_gw1, *l_xj1, *m_xj1, *l_bt1, *l_tmp1, *l_ph1, *zw2, *l_ny2, *l_gw2, *m_gw2, *l_xj2, *m_xj2, *l_bt2, *l_ph2,
-        *y1, *y2, *y3, *y4, *Lb_year, *lb_area;
+    qr::TQRLabel *NameLabel, *SexLabel, *EducationLabel, *BornLabel, *StartedWorkLabel, *ServiceFromLabel, *ReasonLabel,
+        *AppraisalFromLabel, *PostLabel, *OldPostLabel, *OldAppointedLabel, *OldGradeLabel, *OldPostPayLabel,
+        *OldScaleLabel, *OldScalePayLabel, *OldTenPercentLabel, *ProbationPayLabel, *OldTotalLabel, *NewPostLabel,
+        *NewAppointedLabel, *NewGradeLabel, *NewPostPayLabel, *NewScaleLabel, *NewScalePayLabel, *NewTenPercentLabel,
+        *NewTotalLabel, *OpinionLine1, *OpinionLine2, *OpinionLine3, *OpinionLine4, *PrintDateLabel, *IssuedByLabel;
 
     // Inputs of the filler and the preview window of this run (not owned).
     TFillSource* Source = nullptr;
@@ -63,8 +65,8 @@ public:
     void FormCreate();
     // A holder that is closed releases itself.
     void FormClose();
-    void qrVDMQPreview(qr::TQRPrinter& store);
-    void qrVDMQNeedData(qr::TCustomQuickRep& sender, bool& MoreData);
+    void ShowInPreview(qr::TQRPrinter& store);
+    void FillRow(qr::TCustomQuickRep& sender, bool& MoreData);
 
 private:
     std::map<std::string, qr::TQRLabel*> labels_;

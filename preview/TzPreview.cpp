@@ -228,7 +228,7 @@ bool TSaveDialog::Execute(TPreviewDialogs& dialogs, QWidget* parent)
 
 // ---- the window ---------------------------------------------------------------
 
-TFormTzpreview::TFormTzpreview(QWidget* parent, TPreviewDialogs* dialogs)
+TPreviewWindow::TPreviewWindow(QWidget* parent, TPreviewDialogs* dialogs)
     : QWidget(parent, Qt::Window), dialogs_(dialogs)
 {
     initPreviewResources();
@@ -250,33 +250,33 @@ TFormTzpreview::TFormTzpreview(QWidget* parent, TPreviewDialogs* dialogs)
 
     buildToolBar();
 
-    QRPreview1 = new qr::TQRPreview(this);
-    QRPreview1->setObjectName(QStringLiteral("QRPreview1"));
-    QRPreview1->setFont(songti(13));
-    connect(QRPreview1, &qr::TQRPreview::PageAvailable, this, &TFormTzpreview::QRPreview1PageAvailable);
+    PageView = new qr::TQRPreview(this);
+    PageView->setObjectName(QStringLiteral("QRPreview1"));
+    PageView->setFont(songti(13));
+    connect(PageView, &qr::TQRPreview::PageAvailable, this, &TPreviewWindow::PageViewPageAvailable);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    layout->addWidget(PanelToolBar);
-    layout->addWidget(QRPreview1, 1);
+    layout->addWidget(ToolBar);
+    layout->addWidget(PageView, 1);
 
-    SaveDialog1.Filter = vdmq::gb("文本文件(*.TXT)|*.TXT");
-    SaveDialog1.DefaultExt = "TXT";
+    TextSaveDialog.Filter = vdmq::gb("文本文件(*.TXT)|*.TXT");
+    TextSaveDialog.DefaultExt = "TXT";
     // The window asks before a file is replaced: overwriting another
     // person's saved form without a word loses it.
-    SaveDialog1.OverwritePrompt = true;
-    SaveDialogPdf.Filter = vdmq::gb("PDF文件(*.pdf)|*.pdf");
-    SaveDialogPdf.DefaultExt = "pdf";
-    SaveDialogPdf.OverwritePrompt = true;
+    TextSaveDialog.OverwritePrompt = true;
+    PdfSaveDialog.Filter = vdmq::gb("PDF文件(*.pdf)|*.pdf");
+    PdfSaveDialog.DefaultExt = "pdf";
+    PdfSaveDialog.OverwritePrompt = true;
 
     buildShortcuts();
     buildRunControls();
 }
 
-TFormTzpreview::~TFormTzpreview() = default;
+TPreviewWindow::~TPreviewWindow() = default;
 
-void TFormTzpreview::setDialogs(TPreviewDialogs* dialogs)
+void TPreviewWindow::setDialogs(TPreviewDialogs* dialogs)
 {
     if (!dialogs) {
         if (!ownDialogs_)
@@ -286,91 +286,91 @@ void TFormTzpreview::setDialogs(TPreviewDialogs* dialogs)
     dialogs_ = dialogs;
 }
 
-void TFormTzpreview::buildToolBar()
+void TPreviewWindow::buildToolBar()
 {
-    PanelToolBar = new QFrame(this);
-    PanelToolBar->setObjectName(QStringLiteral("PanelToolBar"));
-    PanelToolBar->setFrameStyle(QFrame::Panel | QFrame::Raised);
-    PanelToolBar->setLineWidth(1);
-    PanelToolBar->setFixedHeight(30);
+    ToolBar = new QFrame(this);
+    ToolBar->setObjectName(QStringLiteral("PanelToolBar"));
+    ToolBar->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    ToolBar->setLineWidth(1);
+    ToolBar->setFixedHeight(30);
     QFont barFont = songti(12);
-    PanelToolBar->setFont(barFont);
-    QPalette barPalette = PanelToolBar->palette();
+    ToolBar->setFont(barFont);
+    QPalette barPalette = ToolBar->palette();
     barPalette.setColor(QPalette::WindowText, Qt::black);
     barPalette.setColor(QPalette::ButtonText, Qt::black);
-    PanelToolBar->setPalette(barPalette);
+    ToolBar->setPalette(barPalette);
 
-    Panel2 = group(PanelToolBar, "Panel2", 80);
-    SpeedButtonFit = pictureButton(Panel2, "SpeedButtonFit", 2, 24, "满页", "fit");
-    SpeedButtonSame = pictureButton(Panel2, "SpeedButtonSame", 26, 25, "100%", "same");
+    ZoomButtons = group(ToolBar, "Panel2", 80);
+    FitButton = pictureButton(ZoomButtons, "SpeedButtonFit", 2, 24, "满页", "fit");
+    ActualSizeButton = pictureButton(ZoomButtons, "SpeedButtonSame", 26, 25, "100%", "same");
     // 页宽: page width.
-    SpeedButtonWidth = pictureButton(Panel2, "SpeedButtonWidth", 51, 25, "页宽", "width");
+    PageWidthButton = pictureButton(ZoomButtons, "SpeedButtonWidth", 51, 25, "页宽", "width");
 
-    Panel1 = group(PanelToolBar, "Panel1", 116);
-    Panel3 = new TCellCaptionPanel(Panel1);
-    Panel3->setObjectName(QStringLiteral("Panel3"));
-    Panel3->setText(T("缩放比例        %"));
-    Panel3->setFrameStyle(QFrame::Panel | QFrame::Raised);
-    Panel3->setLineWidth(1);
-    Panel3->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    Panel3->setGeometry(2, 1, 115, 26);
-    Panel3->setIndent(5);  // the panel's border width
-    SpinEdit2 = new QSpinBox(Panel3);
-    SpinEdit2->setObjectName(QStringLiteral("SpinEdit2"));
-    SpinEdit2->setFont(barFont);
-    SpinEdit2->setGeometry(58, 2, 41, 21);
-    SpinEdit2->setRange(10, 300);
-    SpinEdit2->setSingleStep(10);
-    SpinEdit2->setValue(100);
-    SpinEdit2->setFocusPolicy(Qt::ClickFocus);  // not a tab stop
-    SpinEdit2->setButtonSymbols(QAbstractSpinBox::UpDownArrows);
+    ZoomGroup = group(ToolBar, "Panel1", 116);
+    ZoomCaption = new TCellCaptionPanel(ZoomGroup);
+    ZoomCaption->setObjectName(QStringLiteral("Panel3"));
+    ZoomCaption->setText(T("缩放比例        %"));
+    ZoomCaption->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    ZoomCaption->setLineWidth(1);
+    ZoomCaption->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    ZoomCaption->setGeometry(2, 1, 115, 26);
+    ZoomCaption->setIndent(5);  // the panel's border width
+    ZoomBox = new QSpinBox(ZoomCaption);
+    ZoomBox->setObjectName(QStringLiteral("SpinEdit2"));
+    ZoomBox->setFont(barFont);
+    ZoomBox->setGeometry(58, 2, 41, 21);
+    ZoomBox->setRange(10, 300);
+    ZoomBox->setSingleStep(10);
+    ZoomBox->setValue(100);
+    ZoomBox->setFocusPolicy(Qt::ClickFocus);  // not a tab stop
+    ZoomBox->setButtonSymbols(QAbstractSpinBox::UpDownArrows);
     // Typing is disabled; the arrows (and the wheel) still step.
-    if (auto* edit = SpinEdit2->findChild<QLineEdit*>())
+    if (auto* edit = ZoomBox->findChild<QLineEdit*>())
         edit->setReadOnly(true);
-    connect(SpinEdit2, &QSpinBox::textChanged, this, [this] { SpinEdit2Change(); });
+    connect(ZoomBox, &QSpinBox::textChanged, this, [this] { ZoomBoxChange(); });
 
-    PanelPageid = group(PanelToolBar, "PanelPageid", 239);
-    SpeedButtonFirst = pictureButton(PanelPageid, "SpeedButtonFirst", 9, 25, "第一页", "first");
-    SpeedButtonPrior = pictureButton(PanelPageid, "SpeedButtonPrior", 33, 25, "上一页", "prior");
-    PanelPage = raisedPanel(PanelPageid, "PanelPage", 57, 129, T("第页（共页）"), Qt::AlignHCenter);
-    PanelPage->setFont(barFont);
-    SpeedButtonNext = pictureButton(PanelPageid, "SpeedButtonNext", 186, 25, "下一页", "next");
-    SpeedButtonLast = pictureButton(PanelPageid, "SpeedButtonLast", 210, 25, "最后一页", "last");
+    PageGroup = group(ToolBar, "PanelPageid", 239);
+    FirstPageButton = pictureButton(PageGroup, "SpeedButtonFirst", 9, 25, "第一页", "first");
+    PriorPageButton = pictureButton(PageGroup, "SpeedButtonPrior", 33, 25, "上一页", "prior");
+    PageLabel = raisedPanel(PageGroup, "PanelPage", 57, 129, T("第页（共页）"), Qt::AlignHCenter);
+    PageLabel->setFont(barFont);
+    NextPageButton = pictureButton(PageGroup, "SpeedButtonNext", 186, 25, "下一页", "next");
+    LastPageButton = pictureButton(PageGroup, "SpeedButtonLast", 210, 25, "最后一页", "last");
 
-    Panel5 = group(PanelToolBar, "Panel5", 181);
-    SpeedButtonPrint = pictureButton(Panel5, "SpeedButtonPrint", 5, 30, "打印", "print");
-    SpeedButtonPrintSetup = pictureButton(Panel5, "SpeedButtonPrintSetup", 35, 30, "打印设置", "printsetup");
-    SpeedButtonSave = pictureButton(Panel5, "SpeedButtonSave", 65, 30, "存盘", "save");
-    SpeedButtonClose = pictureButton(Panel5, "SpeedButtonClose", 95, 30, "关闭", "close");
-    SpeedButtonPdf = pictureButton(Panel5, "SpeedButtonPdf", 125, 30, "导出PDF", "pdf");
+    OutputButtons = group(ToolBar, "Panel5", 181);
+    PrintButton = pictureButton(OutputButtons, "SpeedButtonPrint", 5, 30, "打印", "print");
+    PrintSetupButton = pictureButton(OutputButtons, "SpeedButtonPrintSetup", 35, 30, "打印设置", "printsetup");
+    SaveButton = pictureButton(OutputButtons, "SpeedButtonSave", 65, 30, "存盘", "save");
+    CloseButton = pictureButton(OutputButtons, "SpeedButtonClose", 95, 30, "关闭", "close");
+    PdfButton = pictureButton(OutputButtons, "SpeedButtonPdf", 125, 30, "导出PDF", "pdf");
 
-    auto* bar = new QHBoxLayout(PanelToolBar);
+    auto* bar = new QHBoxLayout(ToolBar);
     bar->setContentsMargins(1, 1, 1, 1);
     bar->setSpacing(0);
-    for (QFrame* g : {Panel2, Panel1, PanelPageid, Panel5})
+    for (QFrame* g : {ZoomButtons, ZoomGroup, PageGroup, OutputButtons})
         bar->addWidget(g);
     bar->addStretch(1);
 
-    using Handler = void (TFormTzpreview::*)();
+    using Handler = void (TPreviewWindow::*)();
     const std::pair<QToolButton*, Handler> handlers[] = {
-        {SpeedButtonFit, &TFormTzpreview::SpeedButtonFitClick},
-        {SpeedButtonSame, &TFormTzpreview::SpeedButtonSameClick},
-        {SpeedButtonWidth, &TFormTzpreview::SpeedButtonWidthClick},
-        {SpeedButtonFirst, &TFormTzpreview::SpeedButtonFirstClick},
-        {SpeedButtonPrior, &TFormTzpreview::SpeedButtonPriorClick},
-        {SpeedButtonNext, &TFormTzpreview::SpeedButtonNextClick},
-        {SpeedButtonLast, &TFormTzpreview::SpeedButtonLastClick},
-        {SpeedButtonPrint, &TFormTzpreview::SpeedButtonPrintClick},
-        {SpeedButtonPrintSetup, &TFormTzpreview::SpeedButtonPrintSetupClick},
-        {SpeedButtonSave, &TFormTzpreview::SpeedButtonSaveClick},
-        {SpeedButtonClose, &TFormTzpreview::SpeedButtonCloseClick},
-        {SpeedButtonPdf, &TFormTzpreview::SpeedButtonPdfClick},
+        {FitButton, &TPreviewWindow::FitButtonClick},
+        {ActualSizeButton, &TPreviewWindow::ActualSizeButtonClick},
+        {PageWidthButton, &TPreviewWindow::PageWidthButtonClick},
+        {FirstPageButton, &TPreviewWindow::FirstPageButtonClick},
+        {PriorPageButton, &TPreviewWindow::PriorPageButtonClick},
+        {NextPageButton, &TPreviewWindow::NextPageButtonClick},
+        {LastPageButton, &TPreviewWindow::LastPageButtonClick},
+        {PrintButton, &TPreviewWindow::PrintButtonClick},
+        {PrintSetupButton, &TPreviewWindow::PrintSetupButtonClick},
+        {SaveButton, &TPreviewWindow::SaveButtonClick},
+        {CloseButton, &TPreviewWindow::CloseButtonClick},
+        {PdfButton, &TPreviewWindow::PdfButtonClick},
     };
     for (const auto& [button, handler] : handlers)
         connect(button, &QToolButton::clicked, this, [this, handler = handler] { (this->*handler)(); });
 }
 
-void TFormTzpreview::buildShortcuts()
+void TPreviewWindow::buildShortcuts()
 {
     // What users of document viewers expect; each goes through its button,
     // so a disabled button also disables its key.  The tooltips name them.
@@ -383,37 +383,37 @@ void TFormTzpreview::buildShortcuts()
         connect(shortcut, &QShortcut::activated, button, &QToolButton::click);
         named(button, name);
     };
-    bind(QKeySequence(Qt::Key_PageUp), SpeedButtonPrior, "PgUp");
-    bind(QKeySequence(Qt::Key_PageDown), SpeedButtonNext, "PgDn");
-    bind(QKeySequence(Qt::Key_Home), SpeedButtonFirst, "Home");
-    bind(QKeySequence(Qt::Key_End), SpeedButtonLast, "End");
-    bind(QKeySequence(Qt::CTRL | Qt::Key_P), SpeedButtonPrint, "Ctrl+P");
-    bind(QKeySequence(Qt::Key_Escape), SpeedButtonClose, "Esc");
-    bind(QKeySequence(Qt::CTRL | Qt::Key_0), SpeedButtonSame, "Ctrl+0");
+    bind(QKeySequence(Qt::Key_PageUp), PriorPageButton, "PgUp");
+    bind(QKeySequence(Qt::Key_PageDown), NextPageButton, "PgDn");
+    bind(QKeySequence(Qt::Key_Home), FirstPageButton, "Home");
+    bind(QKeySequence(Qt::Key_End), LastPageButton, "End");
+    bind(QKeySequence(Qt::CTRL | Qt::Key_P), PrintButton, "Ctrl+P");
+    bind(QKeySequence(Qt::Key_Escape), CloseButton, "Esc");
+    bind(QKeySequence(Qt::CTRL | Qt::Key_0), ActualSizeButton, "Ctrl+0");
 
     auto step = [this](const QKeySequence& keys, int direction) {
         auto* shortcut = new QShortcut(keys, this);
         shortcut->setContext(Qt::WindowShortcut);
         connect(shortcut, &QShortcut::activated, this, [this, direction] {
             if (direction > 0)
-                SpinEdit2->stepUp();
+                ZoomBox->stepUp();
             else
-                SpinEdit2->stepDown();
+                ZoomBox->stepDown();
         });
     };
     step(QKeySequence(Qt::CTRL | Qt::Key_Plus), +1);
     step(QKeySequence(Qt::CTRL | Qt::Key_Equal), +1);
     step(QKeySequence(Qt::CTRL | Qt::Key_Minus), -1);
-    SpinEdit2->setToolTip(T("缩放比例（Ctrl++ 放大，Ctrl+- 缩小，Ctrl+0 为 100%）"));
-    Panel3->setToolTip(SpinEdit2->toolTip());
+    ZoomBox->setToolTip(T("缩放比例（Ctrl++ 放大，Ctrl+- 缩小，Ctrl+0 为 100%）"));
+    ZoomCaption->setToolTip(ZoomBox->toolTip());
 }
 
 // ---- within a preview run -------------------------------------------------------
 
-void TFormTzpreview::buildRunControls()
+void TPreviewWindow::buildRunControls()
 {
     caption_ = windowTitle();
-    PanelRun = new QFrame(PanelToolBar);
+    PanelRun = new QFrame(ToolBar);
     PanelRun->setObjectName(QStringLiteral("PanelRun"));
     PanelRun->setFrameShape(QFrame::NoFrame);
     auto* row = new QHBoxLayout(PanelRun);
@@ -430,7 +430,7 @@ void TFormTzpreview::buildRunControls()
     ButtonStopRun->hide();
     row->addWidget(ButtonStopRun);
     PanelRun->hide();
-    if (auto* bar = qobject_cast<QHBoxLayout*>(PanelToolBar->layout()))
+    if (auto* bar = qobject_cast<QHBoxLayout*>(ToolBar->layout()))
         bar->addWidget(PanelRun);
 
     connect(ButtonStopRun, &QPushButton::clicked, this, [this] { ButtonStopRunClick(); });
@@ -442,7 +442,7 @@ void TFormTzpreview::buildRunControls()
     });
 }
 
-void TFormTzpreview::SetRunPosition(const QString& person, int row, int form, int forms)
+void TPreviewWindow::SetRunPosition(const QString& person, int row, int form, int forms)
 {
     QString where = T("第 %1 行").arg(row);
     if (form > 0)
@@ -453,29 +453,29 @@ void TFormTzpreview::SetRunPosition(const QString& person, int row, int form, in
     setWindowTitle(text + T(" — ") + caption_);
 }
 
-QString TFormTzpreview::RunPosition() const { return LabelRunPosition->text(); }
+QString TPreviewWindow::RunPosition() const { return LabelRunPosition->text(); }
 
-void TFormTzpreview::ShowStopRun(bool shown)
+void TPreviewWindow::ShowStopRun(bool shown)
 {
     ButtonStopRun->setVisible(shown);
     if (shown)
         PanelRun->show();
 }
 
-void TFormTzpreview::StartAtZoom(int zoom)
+void TPreviewWindow::StartAtZoom(int zoom)
 {
-    QRPreview1->setZoom(zoom);
-    SetZoomBox(QRPreview1->Zoom());
+    PageView->setZoom(zoom);
+    SetZoomBox(PageView->Zoom());
 }
 
-void TFormTzpreview::ButtonStopRunClick()
+void TPreviewWindow::ButtonStopRunClick()
 {
     emit StopRunRequested();
     close();
 }
 
 template <class F>
-void TFormTzpreview::Guarded(F&& action)
+void TPreviewWindow::Guarded(F&& action)
 {
     // A dialog of the store's (the printer dialog, a question) runs while the
     // store works; a second click must not start a second run over the same
@@ -490,125 +490,125 @@ void TFormTzpreview::Guarded(F&& action)
     }
 }
 
-void TFormTzpreview::UpdatePageLabel()
+void TPreviewWindow::UpdatePageLabel()
 {
-    const auto store = QRPreview1->QRPrinter();
+    const auto store = PageView->QRPrinter();
     if (!store)
         return;
-    const std::string text = vdmq::gb("第 ") + std::to_string(QRPreview1->PageNumber()) + vdmq::gb(" 页(共 ") +
+    const std::string text = vdmq::gb("第 ") + std::to_string(PageView->PageNumber()) + vdmq::gb(" 页(共 ") +
                              std::to_string(store->PageCount()) + vdmq::gb(" 页)");
-    PanelPage->setText(vdmq::fromGb(text));
+    PageLabel->setText(vdmq::fromGb(text));
 }
 
-void TFormTzpreview::SetZoomBox(int zoom)
+void TPreviewWindow::SetZoomBox(int zoom)
 {
     // The box holds its value to its range; a changed text applies it
-    // through SpinEdit2Change, an unchanged one leaves the preview's zoom.
-    SpinEdit2->setValue(zoom);
+    // through ZoomBoxChange, an unchanged one leaves the preview's zoom.
+    ZoomBox->setValue(zoom);
 }
 
-void TFormTzpreview::QRPreview1PageAvailable(int /*pageNum*/)
+void TPreviewWindow::PageViewPageAvailable(int /*pageNum*/)
 {
-    const auto store = QRPreview1->QRPrinter();
+    const auto store = PageView->QRPrinter();
     if (!store)
         return;
-    QRPreview1->setPageNumber(1);
-    SpeedButtonFirst->setEnabled(false);
-    SpeedButtonPrior->setEnabled(false);
+    PageView->setPageNumber(1);
+    FirstPageButton->setEnabled(false);
+    PriorPageButton->setEnabled(false);
     const bool more = store->PageCount() != 1;
-    SpeedButtonNext->setEnabled(more);
-    SpeedButtonLast->setEnabled(more);
+    NextPageButton->setEnabled(more);
+    LastPageButton->setEnabled(more);
     UpdatePageLabel();
-    SetZoomBox(QRPreview1->Zoom());
+    SetZoomBox(PageView->Zoom());
 }
 
-bool TFormTzpreview::HasPages() const
+bool TPreviewWindow::HasPages() const
 {
-    const auto store = QRPreview1->QRPrinter();
+    const auto store = PageView->QRPrinter();
     return store && store->PageCount() >= 1;
 }
 
 // The first and prior buttons (`back`) and the next and last ones
 // (`forward`) on or off; an empty one stays as it is.  Buttons are turned
 // off before others are turned on.
-void TFormTzpreview::SetPageButtons(std::optional<bool> back, std::optional<bool> forward)
+void TPreviewWindow::SetPageButtons(std::optional<bool> back, std::optional<bool> forward)
 {
     const auto set = [](QWidget* a, QWidget* b, bool on) {
         a->setEnabled(on);
         b->setEnabled(on);
     };
     if (back == false)
-        set(SpeedButtonFirst, SpeedButtonPrior, false);
+        set(FirstPageButton, PriorPageButton, false);
     if (forward == false)
-        set(SpeedButtonNext, SpeedButtonLast, false);
+        set(NextPageButton, LastPageButton, false);
     if (back == true)
-        set(SpeedButtonFirst, SpeedButtonPrior, true);
+        set(FirstPageButton, PriorPageButton, true);
     if (forward == true)
-        set(SpeedButtonNext, SpeedButtonLast, true);
+        set(NextPageButton, LastPageButton, true);
     UpdatePageLabel();
 }
 
-void TFormTzpreview::SpeedButtonFirstClick()
+void TPreviewWindow::FirstPageButtonClick()
 {
     if (!HasPages())
         return;
-    QRPreview1->setPageNumber(1);
+    PageView->setPageNumber(1);
     SetPageButtons(false, true);
 }
 
-void TFormTzpreview::SpeedButtonLastClick()
+void TPreviewWindow::LastPageButtonClick()
 {
     if (!HasPages())
         return;
-    QRPreview1->setPageNumber(QRPreview1->QRPrinter()->PageCount());
+    PageView->setPageNumber(PageView->QRPrinter()->PageCount());
     SetPageButtons(true, false);
 }
 
-void TFormTzpreview::SpeedButtonPriorClick()
+void TPreviewWindow::PriorPageButtonClick()
 {
     if (!HasPages())
         return;
-    QRPreview1->setPageNumber(QRPreview1->PageNumber() - 1);
-    SetPageButtons(QRPreview1->PageNumber() == 1 ? std::optional<bool>(false) : std::nullopt, true);
+    PageView->setPageNumber(PageView->PageNumber() - 1);
+    SetPageButtons(PageView->PageNumber() == 1 ? std::optional<bool>(false) : std::nullopt, true);
 }
 
-void TFormTzpreview::SpeedButtonNextClick()
+void TPreviewWindow::NextPageButtonClick()
 {
     if (!HasPages())
         return;
-    QRPreview1->setPageNumber(QRPreview1->PageNumber() + 1);
-    const bool atEnd = QRPreview1->PageNumber() == QRPreview1->QRPrinter()->PageCount();
+    PageView->setPageNumber(PageView->PageNumber() + 1);
+    const bool atEnd = PageView->PageNumber() == PageView->QRPrinter()->PageCount();
     SetPageButtons(true, atEnd ? std::optional<bool>(false) : std::nullopt);
 }
 
-void TFormTzpreview::SpeedButtonFitClick()
+void TPreviewWindow::FitButtonClick()
 {
-    QRPreview1->ZoomToFit();
-    SetZoomBox(QRPreview1->Zoom());
+    PageView->ZoomToFit();
+    SetZoomBox(PageView->Zoom());
 }
 
-void TFormTzpreview::SpeedButtonSameClick()
+void TPreviewWindow::ActualSizeButtonClick()
 {
-    QRPreview1->setZoom(100);
-    SetZoomBox(QRPreview1->Zoom());
+    PageView->setZoom(100);
+    SetZoomBox(PageView->Zoom());
 }
 
-void TFormTzpreview::SpeedButtonWidthClick()
+void TPreviewWindow::PageWidthButtonClick()
 {
-    QRPreview1->ZoomToWidth();
-    SetZoomBox(QRPreview1->Zoom());
+    PageView->ZoomToWidth();
+    SetZoomBox(PageView->Zoom());
 }
 
-void TFormTzpreview::SpinEdit2Change()
+void TPreviewWindow::ZoomBoxChange()
 {
     bool ok = false;
-    int value = SpinEdit2->cleanText().trimmed().toInt(&ok);
+    int value = ZoomBox->cleanText().trimmed().toInt(&ok);
     if (!ok)
-        value = SpinEdit2->minimum();
-    QRPreview1->setZoom(value);
+        value = ZoomBox->minimum();
+    PageView->setZoom(value);
 }
 
-bool TFormTzpreview::PrinterThere(const QString& what)
+bool TPreviewWindow::PrinterThere(const QString& what)
 {
     const qr::TQRPrintBackend* backend = qr::PrintBackend();
     if (backend && backend->HasPrinter())
@@ -620,29 +620,29 @@ bool TFormTzpreview::PrinterThere(const QString& what)
     return false;
 }
 
-void TFormTzpreview::SpeedButtonPrintClick()
+void TPreviewWindow::PrintButtonClick()
 {
-    const auto store = QRPreview1->QRPrinter();
+    const auto store = PageView->QRPrinter();
     if (!store || busy_ || !PrinterThere(T("打印")))
         return;
     Guarded([&] { store->Print(); });
 }
 
-void TFormTzpreview::SpeedButtonPrintSetupClick()
+void TPreviewWindow::PrintSetupButtonClick()
 {
-    const auto store = QRPreview1->QRPrinter();
+    const auto store = PageView->QRPrinter();
     if (!store || busy_ || !PrinterThere(T("打印设置")))
         return;
     Guarded([&] { store->PrintSetup(); });
 }
 
-void TFormTzpreview::SetFormOrigin(int row, const QString& personName)
+void TPreviewWindow::SetFormOrigin(int row, const QString& personName)
 {
     originRow_ = row;
     originName_ = personName;
 }
 
-QString TFormTzpreview::SuggestedFileName(const QString& extension) const
+QString TPreviewWindow::SuggestedFileName(const QString& extension) const
 {
     // Left out: what no file system or office share takes in a name.
     QString name;
@@ -657,7 +657,7 @@ QString TFormTzpreview::SuggestedFileName(const QString& extension) const
     return extension.isEmpty() ? base : base + QLatin1Char('.') + extension;
 }
 
-bool TFormTzpreview::ChooseExportFile(TSaveDialog& dialog, QString& fileName)
+bool TPreviewWindow::ChooseExportFile(TSaveDialog& dialog, QString& fileName)
 {
     dialog.FileName = QDir(dialogs_->ExportFolder()).filePath(SuggestedFileName(vdmq::fromGb(dialog.DefaultExt)));
     dialog.FilterIndex = 1;
@@ -679,7 +679,7 @@ bool TFormTzpreview::ChooseExportFile(TSaveDialog& dialog, QString& fileName)
     return true;
 }
 
-void TFormTzpreview::ShowExportError(const std::exception& e, const QString& fileName)
+void TPreviewWindow::ShowExportError(const std::exception& e, const QString& fileName)
 {
     // The message must say which file and why; add the file when the
     // error's own text does not carry it.
@@ -690,15 +690,15 @@ void TFormTzpreview::ShowExportError(const std::exception& e, const QString& fil
     dialogs_->ShowError(this, message);
 }
 
-void TFormTzpreview::SpeedButtonSaveClick()
+void TPreviewWindow::SaveButtonClick()
 {
     // Held here: closing the window while the export runs must not free the
     // store under it.
-    const auto store = QRPreview1->QRPrinter();
+    const auto store = PageView->QRPrinter();
     if (!store || busy_)
         return;
     QString fileName;
-    if (!ChooseExportFile(SaveDialog1, fileName))
+    if (!ChooseExportFile(TextSaveDialog, fileName))
         return;
     if (busy_)
         return;
@@ -712,13 +712,13 @@ void TFormTzpreview::SpeedButtonSaveClick()
     }
 }
 
-void TFormTzpreview::SpeedButtonPdfClick()
+void TPreviewWindow::PdfButtonClick()
 {
-    const auto store = QRPreview1->QRPrinter();
+    const auto store = PageView->QRPrinter();
     if (!store || busy_ || store->Status() != qr::mpFinished || store->PageCount() == 0)
         return;
     QString fileName;
-    if (!ChooseExportFile(SaveDialogPdf, fileName) || busy_)
+    if (!ChooseExportFile(PdfSaveDialog, fileName) || busy_)
         return;
     QScopedValueRollback<bool> busy(busy_, true);
     try {
@@ -735,15 +735,15 @@ void TFormTzpreview::SpeedButtonPdfClick()
     }
 }
 
-void TFormTzpreview::SpeedButtonCloseClick() { close(); }
+void TPreviewWindow::CloseButtonClick() { close(); }
 
-void TFormTzpreview::closeEvent(QCloseEvent* event)
+void TPreviewWindow::closeEvent(QCloseEvent* event)
 {
     QWidget::closeEvent(event);
     if (event->isAccepted()) {
         emit Closing();
         // The store is let go at once, not when the deferred delete comes
         // round: the run's next form may be shown before that.
-        QRPreview1->setQRPrinter(nullptr);
+        PageView->setQRPrinter(nullptr);
     }
 }

@@ -80,39 +80,39 @@ public:
     static QString WithDefaultExt(const QString& name, const QString& ext);
 };
 
-class TFormTzpreview : public QWidget {
+class TPreviewWindow : public QWidget {
     Q_OBJECT
 public:
     // `dialogs`: not owned; nullptr uses Qt's dialogs.
-    explicit TFormTzpreview(QWidget* parent = nullptr, TPreviewDialogs* dialogs = nullptr);
-    ~TFormTzpreview() override;
+    explicit TPreviewWindow(QWidget* parent = nullptr, TPreviewDialogs* dialogs = nullptr);
+    ~TPreviewWindow() override;
 
     void setDialogs(TPreviewDialogs* dialogs);
 
     // Tool bar and its four groups.
-    QFrame* PanelToolBar;
-    QFrame* Panel2;
-    QFrame* Panel1;
-    QLabel* Panel3;
-    QSpinBox* SpinEdit2;
-    QFrame* PanelPageid;
-    QLabel* PanelPage;
-    QFrame* Panel5;
-    QToolButton* SpeedButtonFit;
-    QToolButton* SpeedButtonSame;
-    QToolButton* SpeedButtonWidth;
-    QToolButton* SpeedButtonFirst;
-    QToolButton* SpeedButtonPrior;
-    QToolButton* SpeedButtonNext;
-    QToolButton* SpeedButtonLast;
-    QToolButton* SpeedButtonPrint;
-    QToolButton* SpeedButtonPrintSetup;
-    QToolButton* SpeedButtonSave;
-    QToolButton* SpeedButtonClose;
-    QToolButton* SpeedButtonPdf;  // hint "导出PDF"
-    qr::TQRPreview* QRPreview1;
-    TSaveDialog SaveDialog1;
-    TSaveDialog SaveDialogPdf;  // "PDF文件(*.pdf)|*.pdf"
+    QFrame* ToolBar;
+    QFrame* ZoomButtons;
+    QFrame* ZoomGroup;
+    QLabel* ZoomCaption;
+    QSpinBox* ZoomBox;
+    QFrame* PageGroup;
+    QLabel* PageLabel;
+    QFrame* OutputButtons;
+    QToolButton* FitButton;
+    QToolButton* ActualSizeButton;
+    QToolButton* PageWidthButton;
+    QToolButton* FirstPageButton;
+    QToolButton* PriorPageButton;
+    QToolButton* NextPageButton;
+    QToolButton* LastPageButton;
+    QToolButton* PrintButton;
+    QToolButton* PrintSetupButton;
+    QToolButton* SaveButton;
+    QToolButton* CloseButton;
+    QToolButton* PdfButton;  // hint "导出PDF"
+    qr::TQRPreview* PageView;
+    TSaveDialog TextSaveDialog;
+    TSaveDialog PdfSaveDialog;  // "PDF文件(*.pdf)|*.pdf"
 
     // The roster row and the person the shown form is for; the export
     // dialogs suggest a file name made of them.
@@ -122,21 +122,21 @@ public:
     QString SuggestedFileName(const QString& extension) const;
 
     // Event handlers, one per control event.
-    void QRPreview1PageAvailable(int pageNum);
-    void SpeedButtonFitClick();
-    void SpeedButtonSameClick();
-    void SpeedButtonWidthClick();
-    void SpeedButtonFirstClick();
-    void SpeedButtonPriorClick();
-    void SpeedButtonNextClick();
-    void SpeedButtonLastClick();
-    void SpeedButtonPrintClick();
-    void SpeedButtonPrintSetupClick();
-    void SpeedButtonSaveClick();
-    void SpeedButtonCloseClick();
+    void PageViewPageAvailable(int pageNum);
+    void FitButtonClick();
+    void ActualSizeButtonClick();
+    void PageWidthButtonClick();
+    void FirstPageButtonClick();
+    void PriorPageButtonClick();
+    void NextPageButtonClick();
+    void LastPageButtonClick();
+    void PrintButtonClick();
+    void PrintSetupButtonClick();
+    void SaveButtonClick();
+    void CloseButtonClick();
     // Writes the shown pages to a PDF file with the writer vdmq-print --pdf uses.
-    void SpeedButtonPdfClick();
-    void SpinEdit2Change();
+    void PdfButtonClick();
+    void ZoomBoxChange();
 
     // ---- within a preview run of the main window --------------------------
     // A lone window (no run) shows none of this.

@@ -9,7 +9,7 @@
 
 namespace vdmq::batch {
 
-void FormOutput::OutputForm(TVdPrnForm& form, TRunMode /*mode*/, int row)
+void FormOutput::OutputForm(TApprovalForm& form, TRunMode /*mode*/, int row)
 {
     try {
         outputForm(form, row);
@@ -22,14 +22,14 @@ void FormOutput::OutputForm(TVdPrnForm& form, TRunMode /*mode*/, int row)
     }
 }
 
-void FormOutput::outputForm(TVdPrnForm& form, int row)
+void FormOutput::outputForm(TApprovalForm& form, int row)
 {
     switch (opt_.output) {
     case Output::Fields: {
         // The captions as the filler sets them; a preparation would
         // call it twice for the same texts.
         bool more = true;
-        form.qrVDMQNeedData(*form.qrVDMQ, more);
+        form.FillRow(*form.Report, more);
         writeFields(form, row);
         break;
     }
@@ -45,8 +45,8 @@ void FormOutput::outputForm(TVdPrnForm& form, int row)
             text_ = std::make_unique<qr::TQRAsciiExportFilter>(opt_.target);
             text_->HoldUntilCommit();  // one file for the whole run, put in place at its end
         }
-        qr::TQRPrinter scratch(form.qrVDMQ);
-        form.qrVDMQ->Prepare(scratch, text_.get());
+        qr::TQRPrinter scratch(form.Report);
+        form.Report->Prepare(scratch, text_.get());
         break;
     }
     case Output::Printer: printForm(form, row); break;
@@ -58,7 +58,7 @@ void FormOutput::outputForm(TVdPrnForm& form, int row)
 
 // {"row": 7, "captions": {"l_xm": "...", ...}}: every data label, in the
 // form's order, as it would print.
-void FormOutput::writeFields(const TVdPrnForm& form, int row)
+void FormOutput::writeFields(const TApprovalForm& form, int row)
 {
     JsonLine captions;
     for (const std::string& name : DataLabelNames()) {
@@ -70,18 +70,18 @@ void FormOutput::writeFields(const TVdPrnForm& form, int row)
         run->Stop();  // nothing more can reach the reader
 }
 
-void FormOutput::printForm(TVdPrnForm& form, int row)
+void FormOutput::printForm(TApprovalForm& form, int row)
 {
     if (!paperChecked_) {
         paperChecked_ = true;
         warnPaper();
     }
-    form.qrVDMQ->ShowProgress = false;
-    form.qrVDMQ->PrinterSettings.PrinterName = QString::fromStdString(printerName);
-    form.qrVDMQ->PrinterSettings.Placement = placement;
+    form.Report->ShowProgress = false;
+    form.Report->PrinterSettings.PrinterName = QString::fromStdString(printerName);
+    form.Report->PrinterSettings.Placement = placement;
     // The job is named after the roster row, as the queue shows it.
-    form.qrVDMQ->ReportTitle = toGb(QStringLiteral("%1 第%2行").arg(rosterName).arg(row));
-    form.qrVDMQ->Print();
+    form.Report->ReportTitle = toGb(QStringLiteral("%1 第%2行").arg(rosterName).arg(row));
+    form.Report->Print();
 }
 
 // Before the first page goes to the printer: what of the form it will

@@ -36,7 +36,7 @@ public:
     // The check measures on the paper and offsets a --pdf run would use.
     TCheckSheet CheckSheet(TRunMode /*mode*/) override { return CheckSheetFor(paper, true); }
     std::string OpinionWidthText() override { return width; }
-    void OutputForm(TVdPrnForm& form, TRunMode mode, int row) override;
+    void OutputForm(TApprovalForm& form, TRunMode mode, int row) override;
     void MessageBox(const std::string& textGb, const std::string& detailGb) override;
     void ShowError(const std::string& messageGb, int row) override;
     bool RowFailed(int row, const std::string& messageGb) override;
@@ -52,9 +52,9 @@ public:
     void FinishFile(bool complete);
 
 private:
-    void outputForm(TVdPrnForm& form, int row);
-    void writeFields(const TVdPrnForm& form, int row);
-    void printForm(TVdPrnForm& form, int row);
+    void outputForm(TApprovalForm& form, int row);
+    void writeFields(const TApprovalForm& form, int row);
+    void printForm(TApprovalForm& form, int row);
     void warnPaper();
 
     const Options& opt_;

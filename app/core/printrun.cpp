@@ -26,7 +26,7 @@ bool TPrintRun::Start(TRunMode mode) { return Open(mode, nullptr); }
 TRunResult TPrintRun::Run(TRunMode mode)
 {
     if (Start(mode)) {
-        while (std::unique_ptr<TVdPrnForm> form = NextForm()) {
+        while (std::unique_ptr<TApprovalForm> form = NextForm()) {
             std::exception_ptr failure;
             try {
                 host_.OutputForm(*form, mode, CurRow());
@@ -183,7 +183,7 @@ int TPrintRun::CountForms() const
     return forms;
 }
 
-std::unique_ptr<TVdPrnForm> TPrintRun::NextForm()
+std::unique_ptr<TApprovalForm> TPrintRun::NextForm()
 {
     while (running_ && next_ <= last_) {
         if (stop_) {
@@ -212,7 +212,7 @@ std::unique_ptr<TVdPrnForm> TPrintRun::NextForm()
         progress_.outputting = true;
         host_.Progress(progress_);
         progress_.outputting = false;
-        auto form = std::make_unique<TVdPrnForm>();
+        auto form = std::make_unique<TApprovalForm>();
         form->Source = &source_;
         return form;
     }

@@ -75,7 +75,7 @@ public:
     virtual std::string OpinionWidthText() = 0;
     // TPrintRun::Run's output of one filled holder, as `mode` says; the run
     // releases the holder right after.  Errors propagate.
-    virtual void OutputForm(TVdPrnForm& form, TRunMode mode, int row) = 0;
+    virtual void OutputForm(TApprovalForm& form, TRunMode mode, int row) = 0;
     // The main window's current-row field.
     virtual void SetCurRow(int /*row*/) {}
     // A message box of the run's own: text and an optional detail.
@@ -158,7 +158,7 @@ public:
     // that is over has let go of the roster, then shown the error that ended
     // it (if one did), then told the host.  Called again once the form given
     // last is done or failed.
-    std::unique_ptr<TVdPrnForm> NextForm();
+    std::unique_ptr<TApprovalForm> NextForm();
     // The form given last went out.
     void FormDone();
     // The form given last failed: reported at once and the run goes on when

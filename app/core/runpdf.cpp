@@ -9,9 +9,9 @@ TRunPdf::TRunPdf(QString fileName, const qr::TQRPlacement& placement)
 
 TRunPdf::~TRunPdf() = default;
 
-void TRunPdf::Add(TVdPrnForm& form)
+void TRunPdf::Add(TApprovalForm& form)
 {
-    auto store = form.qrVDMQ->PrepareNew();
+    auto store = form.Report->PrepareNew();
     if (!writer_)
         writer_ =
             std::make_unique<qr::TQRPdfWriter>(fileName_, QStringLiteral("国家机关事业单位工作人员工资变动审批表"));

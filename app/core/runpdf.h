@@ -20,7 +20,7 @@ public:
 
     // Prepares the form and adds its pages.  Throws qr::EInOutError when the
     // file cannot be written.
-    void Add(TVdPrnForm& form);
+    void Add(TApprovalForm& form);
     // Whether a form has been added.
     bool Begun() const { return writer_ != nullptr; }
     // Puts the file in place (nothing when no form was added); throws

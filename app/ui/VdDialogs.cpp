@@ -76,7 +76,7 @@ void TQtDialogs::Message(QWidget* parent, const QString& title, const QString& t
 
 void TQtDialogs::Error(QWidget* parent, const QString& text)
 {
-    QMessageBox::critical(parent, TVdMainForm::ApplicationTitle(), text);
+    QMessageBox::critical(parent, TMainWindow::ApplicationTitle(), text);
 }
 
 int TQtDialogs::Ask(QWidget* parent, const QString& title, const QString& text, const QStringList& buttons,
@@ -103,7 +103,7 @@ bool AskReplace(TDialogs& dialogs, QWidget* parent, const QString& file)
 {
     const QString text = QStringLiteral("这个文件已经存在：\n%1\n\n要替换它吗？替换后，原文件的内容将丢失。")
                              .arg(QDir::toNativeSeparators(QFileInfo(file).absoluteFilePath()));
-    return dialogs.Ask(parent, TVdMainForm::ApplicationTitle(), text, {QStringLiteral("替换"), QStringLiteral("取消")},
+    return dialogs.Ask(parent, TMainWindow::ApplicationTitle(), text, {QStringLiteral("替换"), QStringLiteral("取消")},
                        1) == 0;
 }
 

@@ -163,7 +163,7 @@ QString roster_hint()
 bool allPass(const QString& text)
 {
     for (QChar c : text)
-        if (!TVdMainForm::edStartKeyPress(c))
+        if (!TMainWindow::IsDigitKey(c))
             return false;
     return true;
 }
@@ -178,13 +178,13 @@ bool allControl(const QString& text)
 
 }  // namespace
 
-QString TVdMainForm::WindowCaption() { return QStringLiteral("工资变动审批表打印"); }
+QString TMainWindow::WindowCaption() { return QStringLiteral("工资变动审批表打印"); }
 // The short title of the message boxes; the window caption ends with it.
-QString TVdMainForm::ApplicationTitle() { return QStringLiteral("审批表打印"); }
-QString TVdMainForm::NotesFileName() { return QStringLiteral("使用说明.txt"); }
-QString TVdMainForm::HelpPageUrl() { return QStringLiteral("qrc:/vdmq/help/index.html"); }
+QString TMainWindow::ApplicationTitle() { return QStringLiteral("审批表打印"); }
+QString TMainWindow::NotesFileName() { return QStringLiteral("使用说明.txt"); }
+QString TMainWindow::HelpPageUrl() { return QStringLiteral("qrc:/vdmq/help/index.html"); }
 
-TVdMainForm::TVdMainForm(const QString& appDir, std::shared_ptr<TDialogs> dialogs, QWidget* parent)
+TMainWindow::TMainWindow(const QString& appDir, std::shared_ptr<TDialogs> dialogs, QWidget* parent)
     : QMainWindow(parent), dialogs_(dialogs ? std::move(dialogs) : std::make_shared<TQtDialogs>())
 {
     initHelpResource();
@@ -195,19 +195,19 @@ TVdMainForm::TVdMainForm(const QString& appDir, std::shared_ptr<TDialogs> dialog
     buildControls();
     auto passwords = std::make_unique<TPasswordDialogPrompt>(this);
     // A password given to 预览 or 打印 also opens the pane that went without.
-    passwords->OnOpened = [pane = QPointer<TRosterPane>(VdBrowser)](const std::string& path) {
+    passwords->OnOpened = [pane = QPointer<TRosterPane>(RosterPane)](const std::string& path) {
         if (pane)
             pane->PasswordGiven(QString::fromStdString(path));
     };
     Passwords = std::move(passwords);
-    VdBrowser->SetPasswordPrompt(Passwords.get());
+    RosterPane->SetPasswordPrompt(Passwords.get());
     Roster.SetPasswordPrompt(Passwords.get());
     FormCreate();
 }
 
-TVdMainForm::~TVdMainForm() = default;
+TMainWindow::~TMainWindow() = default;
 
-void TVdMainForm::SetDialogs(std::shared_ptr<TDialogs> dialogs)
+void TMainWindow::SetDialogs(std::shared_ptr<TDialogs> dialogs)
 {
     if (dialogs)
         dialogs_ = std::move(dialogs);
@@ -233,38 +233,20 @@ const LabelPlace kLabels[] = {
 };
 
 struct EditPlace {
-    QLineEdit* TVdMainForm::*field;
+    QLineEdit* TMainWindow::*field;
     const char* name;
     int x, y, w;
     const char* tip;
 };
-const EditPlace kEdits[] = {
-    {&TVdMainForm::edFile, "edFile", 56, 40, 120, nullptr},
-    {&TVdMainForm::edArea, "edArea", 217, 40, 133, nullptr},
-    {&TVdMainForm::edStart, "edStart", 410, 40, 36, "职务工资变动表除标题行外欲打印的开始行号，不小于7"},
-    {&TVdMainForm::edWidth, "edWidth", 254, 77, 48, nullptr},
-    {&TVdMainForm::edEnd, "edEnd", 409, 77, 38, "职务工资变动表除标题行外欲打印的结束行号，不小于7"},
-};
 constexpr int kEditHeight = 23;
 
 struct ButtonPlace {
-    QPushButton* TVdMainForm::*field;
-    void (TVdMainForm::*click)();
+    QPushButton* TMainWindow::*field;
+    void (TMainWindow::*click)();
     const char* name;
     const char* text;
     int x, y, h;
     const char* tip;
-};
-const ButtonPlace kButtons[] = {
-    {&TVdMainForm::btnClear, &TVdMainForm::btnClearClick, "btnClear", "关闭", 474, 39, 25,
-     "清空上表显示以关闭调资表。"},
-    {&TVdMainForm::btnRead, &TVdMainForm::btnReadClick, "btnRead", "调阅", 474, 76, 25,
-     "从磁盘内调阅职务工资变动表花名册，仅显示，不提供保存功能。"},
-    {&TVdMainForm::btnPre, &TVdMainForm::btnPreClick, "btnPre", "预览", 531, 39, 25, nullptr},
-    {&TVdMainForm::btnPrn, &TVdMainForm::btnPrnClick, "btnPrn", "打印", 531, 76, 25, nullptr},
-    {&TVdMainForm::btnPaper, &TVdMainForm::btnPaperClick, "btnPaper", "纸张", 591, 39, 25,
-     "纸张（B5 或 A4）、打印位置的偏移和校准页（Alt+Z）"},
-    {&TVdMainForm::btnExit, &TVdMainForm::btnExitClick, "btnExit", "退出", 591, 77, 24, nullptr},
 };
 constexpr int kButtonWidth = 46;
 
@@ -280,7 +262,32 @@ Layout* flatLayout(QWidget* owner)
 
 }  // namespace
 
-void TVdMainForm::buildControls()
+// The fields and buttons name the window's own widgets, so their table is
+// the window's.
+struct TMainWindow::Places {
+    static const EditPlace kEdits[];
+    static const ButtonPlace kButtons[];
+};
+const EditPlace TMainWindow::Places::kEdits[] = {
+    {&TMainWindow::DocNoEdit, "edFile", 56, 40, 120, nullptr},
+    {&TMainWindow::IssuedByEdit, "edArea", 217, 40, 133, nullptr},
+    {&TMainWindow::StartRowEdit, "edStart", 410, 40, 36, "职务工资变动表除标题行外欲打印的开始行号，不小于7"},
+    {&TMainWindow::OpinionWidthEdit, "edWidth", 254, 77, 48, nullptr},
+    {&TMainWindow::EndRowEdit, "edEnd", 409, 77, 38, "职务工资变动表除标题行外欲打印的结束行号，不小于7"},
+};
+const ButtonPlace TMainWindow::Places::kButtons[] = {
+    {&TMainWindow::ClearButton, &TMainWindow::ClearButtonClick, "btnClear", "关闭", 474, 39, 25,
+     "清空上表显示以关闭调资表。"},
+    {&TMainWindow::ReadButton, &TMainWindow::ReadButtonClick, "btnRead", "调阅", 474, 76, 25,
+     "从磁盘内调阅职务工资变动表花名册，仅显示，不提供保存功能。"},
+    {&TMainWindow::PreviewButton, &TMainWindow::PreviewButtonClick, "btnPre", "预览", 531, 39, 25, nullptr},
+    {&TMainWindow::PrintButton, &TMainWindow::PrintButtonClick, "btnPrn", "打印", 531, 76, 25, nullptr},
+    {&TMainWindow::PaperButton, &TMainWindow::PaperButtonClick, "btnPaper", "纸张", 591, 39, 25,
+     "纸张（B5 或 A4）、打印位置的偏移和校准页（Alt+Z）"},
+    {&TMainWindow::ExitButton, &TMainWindow::ExitButtonClick, "btnExit", "退出", 591, 77, 24, nullptr},
+};
+
+void TMainWindow::buildControls()
 {
     setObjectName(QStringLiteral("VdMainForm"));
     QFont::insertSubstitution(kFormFont, kSansFace);
@@ -300,15 +307,16 @@ void TVdMainForm::buildControls()
     // Tab order: the window's reading order, row by row from the left, as
     // the fields and buttons stand; after the last row the notes on the
     // left and the notice bar above, then round to the first field.
-    QWidget* order[] = {edFile, edArea,  edStart, btnClear, btnPre, btnPaper, dtPrint, edWidth,
-                        edEnd,  btnRead, btnPrn,  btnExit,  Memo1,  btnHelp,  btnPdf};
+    QWidget* order[] = {DocNoEdit,   IssuedByEdit,  StartRowEdit,     ClearButton, PreviewButton,
+                        PaperButton, PrintDateEdit, OpinionWidthEdit, EndRowEdit,  ReadButton,
+                        PrintButton, ExitButton,    NotesPane,        HelpButton,  PdfButton};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i)
         QWidget::setTabOrder(order[i], order[i + 1]);
 
-    DlgOpen.Title = QStringLiteral("打开职务变动工资调整花名册");
+    RosterDialog.Title = QStringLiteral("打开职务变动工资调整花名册");
     // Rosters come as .xls, .xlsx and .et, often in capitals (ROSTER.XLS):
     // the first filter takes all three in any letter case.
-    DlgOpen.Filters = {
+    RosterDialog.Filters = {
         AnyCaseFilter(QStringLiteral("花名册(xls、xlsx、et)"),
                       {QStringLiteral("*.xls"), QStringLiteral("*.xlsx"), QStringLiteral("*.et")}),
         AnyCaseFilter(QStringLiteral("excel文件(xls)"), {QStringLiteral("*.xls")}),
@@ -322,139 +330,143 @@ void TVdMainForm::buildControls()
     SetEntryFields(TEntryFields());
 }
 
-// Panel2: roster pane, splitter, help pane.
-void TVdMainForm::buildRosterPanel(QWidget* central, QVBoxLayout* outer)
+// RosterPanel: roster pane, splitter, help pane.
+void TMainWindow::buildRosterPanel(QWidget* central, QVBoxLayout* outer)
 {
-    Panel2 = new QWidget(central);
-    Panel2->setObjectName(QStringLiteral("Panel2"));
-    auto* p2 = flatLayout<QVBoxLayout>(Panel2);
-    VdBrowser = new TRosterPane(Panel2);
-    VdBrowser->setObjectName(QStringLiteral("VdBrowser"));
-    VdBrowser->setFocusPolicy(Qt::NoFocus);
-    kqBrowser = new THelpBrowser(Panel2, [this] { return SettingsFilePath(toGb(appDir_)); });
-    kqBrowser->setObjectName(QStringLiteral("kqBrowser"));
-    kqBrowser->setOpenLinks(false);
-    kqBrowser->setFocusPolicy(Qt::ClickFocus);
-    Splitter1 = new TSplitterBar(kqBrowser, Panel2);
-    Splitter1->setObjectName(QStringLiteral("Splitter1"));
-    p2->addWidget(VdBrowser, 1);
-    p2->addWidget(Splitter1);
-    p2->addWidget(kqBrowser);
-    connect(kqBrowser, &QTextBrowser::anchorClicked, this, &TVdMainForm::helpLinkClicked);
-    outer->addWidget(Panel2, 1);
+    RosterPanel = new QWidget(central);
+    RosterPanel->setObjectName(QStringLiteral("Panel2"));
+    auto* p2 = flatLayout<QVBoxLayout>(RosterPanel);
+    RosterPane = new TRosterPane(RosterPanel);
+    RosterPane->setObjectName(QStringLiteral("VdBrowser"));
+    RosterPane->setFocusPolicy(Qt::NoFocus);
+    HelpPane = new THelpBrowser(RosterPanel, [this] { return SettingsFilePath(toGb(appDir_)); });
+    HelpPane->setObjectName(QStringLiteral("kqBrowser"));
+    HelpPane->setOpenLinks(false);
+    HelpPane->setFocusPolicy(Qt::ClickFocus);
+    HelpSplitter = new TSplitterBar(HelpPane, RosterPanel);
+    HelpSplitter->setObjectName(QStringLiteral("Splitter1"));
+    p2->addWidget(RosterPane, 1);
+    p2->addWidget(HelpSplitter);
+    p2->addWidget(HelpPane);
+    connect(HelpPane, &QTextBrowser::anchorClicked, this, &TMainWindow::helpLinkClicked);
+    outer->addWidget(RosterPanel, 1);
 }
 
-// Panel1: notes on the left, entry fields (Panel3) on the right.
-void TVdMainForm::buildBottomPanel(QWidget* central, QVBoxLayout* outer)
+// BottomPanel: notes on the left, entry fields (EntryPanel) on the right.
+void TMainWindow::buildBottomPanel(QWidget* central, QVBoxLayout* outer)
 {
-    Panel1 = new QWidget(central);
-    Panel1->setObjectName(QStringLiteral("Panel1"));
-    Panel1->setFixedHeight(118);
-    auto* p1 = flatLayout<QHBoxLayout>(Panel1);
-    Memo1 = new QPlainTextEdit(Panel1);
-    Memo1->setObjectName(QStringLiteral("Memo1"));
-    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    Memo1->setTabChangesFocus(true);
-    Memo1->hide();
-    Panel3 = new QWidget(Panel1);
-    Panel3->setObjectName(QStringLiteral("Panel3"));
-    Panel3->setFixedSize(656, 118);
-    p1->addWidget(Memo1, 1);
+    BottomPanel = new QWidget(central);
+    BottomPanel->setObjectName(QStringLiteral("Panel1"));
+    BottomPanel->setFixedHeight(118);
+    auto* p1 = flatLayout<QHBoxLayout>(BottomPanel);
+    NotesPane = new QPlainTextEdit(BottomPanel);
+    NotesPane->setObjectName(QStringLiteral("Memo1"));
+    NotesPane->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    NotesPane->setTabChangesFocus(true);
+    NotesPane->hide();
+    EntryPanel = new QWidget(BottomPanel);
+    EntryPanel->setObjectName(QStringLiteral("Panel3"));
+    EntryPanel->setFixedSize(656, 118);
+    p1->addWidget(NotesPane, 1);
     p1->addStretch(0);
-    p1->addWidget(Panel3);
-    outer->addWidget(Panel1);
+    p1->addWidget(EntryPanel);
+    outer->addWidget(BottomPanel);
 }
 
 // The notice bar at the top of the entry panel, with 在线帮助 at its left
 // and 导出PDF at its right.
-void TVdMainForm::buildNoticeBar()
+void TMainWindow::buildNoticeBar()
 {
-    Panel4 = new QLabel(QStringLiteral("☆☆☆注意：如果上表有数据修改，请务必按 Ctrl+S 保存数据！☆☆☆"), Panel3);
-    Panel4->setObjectName(QStringLiteral("Panel4"));
-    Panel4->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    Panel4->setAlignment(Qt::AlignCenter);
-    Panel4->setGeometry(0, 0, 656, 31);
-    Panel4->setContentsMargins(84, 0, 92, 0);  // clear of 在线帮助 and 导出PDF
-    btnHelp = new QPushButton(QStringLiteral("在线帮助"), Panel4);
-    btnHelp->setObjectName(QStringLiteral("btnHelp"));
-    btnHelp->setIcon(style()->standardIcon(QStyle::SP_DialogHelpButton));
-    btnHelp->setGeometry(3, 3, 80, 25);
-    connect(btnHelp, &QPushButton::clicked, this, &TVdMainForm::btnHelpClick);
+    NoticeBar = new QLabel(QStringLiteral("☆☆☆注意：如果上表有数据修改，请务必按 Ctrl+S 保存数据！☆☆☆"), EntryPanel);
+    NoticeBar->setObjectName(QStringLiteral("Panel4"));
+    NoticeBar->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    NoticeBar->setAlignment(Qt::AlignCenter);
+    NoticeBar->setGeometry(0, 0, 656, 31);
+    NoticeBar->setContentsMargins(84, 0, 92, 0);  // clear of 在线帮助 and 导出PDF
+    HelpButton = new QPushButton(QStringLiteral("在线帮助"), NoticeBar);
+    HelpButton->setObjectName(QStringLiteral("btnHelp"));
+    HelpButton->setIcon(style()->standardIcon(QStyle::SP_DialogHelpButton));
+    HelpButton->setGeometry(3, 3, 80, 25);
+    connect(HelpButton, &QPushButton::clicked, this, &TMainWindow::HelpButtonClick);
     // The run of 预览 and 打印 into one PDF file, which needs no printer: at
     // the right end of the notice bar, above the buttons' columns, as the
     // panel's own places are all taken.
-    btnPdf = new QPushButton(QStringLiteral("导出PDF"), Panel4);
-    btnPdf->setObjectName(QStringLiteral("btnPdf"));
-    btnPdf->setGeometry(565, 3, 72, 25);
-    connect(btnPdf, &QPushButton::clicked, this, &TVdMainForm::btnPdfClick);
+    PdfButton = new QPushButton(QStringLiteral("导出PDF"), NoticeBar);
+    PdfButton->setObjectName(QStringLiteral("btnPdf"));
+    PdfButton->setGeometry(565, 3, 72, 25);
+    connect(PdfButton, &QPushButton::clicked, this, &TMainWindow::PdfButtonClick);
 }
 
 // The labels, fields and buttons of the entry panel from the tables above.
-void TVdMainForm::buildEntryPanel()
+void TMainWindow::buildEntryPanel()
 {
     const auto tip = [](QWidget* w, const char* text) {
         if (text)
             w->setToolTip(QString::fromUtf8(text));
     };
     for (const LabelPlace& p : kLabels) {
-        auto* l = new QLabel(QString::fromUtf8(p.text), Panel3);
+        auto* l = new QLabel(QString::fromUtf8(p.text), EntryPanel);
         l->setObjectName(QString::fromUtf8(p.name));
         l->move(p.x, p.y);
         l->adjustSize();
     }
-    for (const EditPlace& p : kEdits) {
-        auto* e = new QLineEdit(Panel3);
+    for (const EditPlace& p : Places::kEdits) {
+        auto* e = new QLineEdit(EntryPanel);
         e->setObjectName(QString::fromUtf8(p.name));
         e->setGeometry(p.x, p.y, p.w, kEditHeight);
         tip(e, p.tip);
         this->*p.field = e;
     }
-    dtPrint = new TDatePicker(Panel3);
-    dtPrint->setObjectName(QStringLiteral("dtPrint"));
-    dtPrint->setDisplayFormat(QStringLiteral("yyyy年M月d日"));
-    dtPrint->setCalendarPopup(true);
-    dtPrint->setGeometry(56, 77, 120, 20);
-    for (const ButtonPlace& p : kButtons) {
-        auto* b = new QPushButton(QString::fromUtf8(p.text), Panel3);
+    PrintDateEdit = new TDatePicker(EntryPanel);
+    PrintDateEdit->setObjectName(QStringLiteral("dtPrint"));
+    PrintDateEdit->setDisplayFormat(QStringLiteral("yyyy年M月d日"));
+    PrintDateEdit->setCalendarPopup(true);
+    PrintDateEdit->setGeometry(56, 77, 120, 20);
+    for (const ButtonPlace& p : Places::kButtons) {
+        auto* b = new QPushButton(QString::fromUtf8(p.text), EntryPanel);
         b->setObjectName(QString::fromUtf8(p.name));
         b->setGeometry(p.x, p.y, kButtonWidth, p.h);
         tip(b, p.tip);
         connect(b, &QPushButton::clicked, this, p.click);
         this->*p.field = b;
     }
-    for (QLineEdit* e : {edStart, edEnd, edWidth})
+    for (QLineEdit* e : {StartRowEdit, EndRowEdit, OpinionWidthEdit})
         e->installEventFilter(this);
 }
 
-TEntryFields TVdMainForm::EntryFields() const
+TEntryFields TMainWindow::EntryFields() const
 {
     TEntryFields f;
-    f.docNo = toGb(edFile->text());
-    f.issuedBy = toGb(edArea->text());
-    f.start = toGb(edStart->text());
-    f.end = toGb(edEnd->text());
-    f.width = toGb(edWidth->text());
-    f.printDate = dtPrint->dateTime().toLocalTime();
+    f.docNo = toGb(DocNoEdit->text());
+    f.issuedBy = toGb(IssuedByEdit->text());
+    f.start = toGb(StartRowEdit->text());
+    f.end = toGb(EndRowEdit->text());
+    f.width = toGb(OpinionWidthEdit->text());
+    f.printDate = PrintDateEdit->dateTime().toLocalTime();
     return f;
 }
 
-void TVdMainForm::SetEntryFields(const TEntryFields& f)
+void TMainWindow::SetEntryFields(const TEntryFields& f)
 {
-    edFile->setText(fromGb(f.docNo));
-    edArea->setText(fromGb(f.issuedBy));
-    edStart->setText(fromGb(f.start));
-    edEnd->setText(fromGb(f.end));
-    edWidth->setText(fromGb(f.width));
+    DocNoEdit->setText(fromGb(f.docNo));
+    IssuedByEdit->setText(fromGb(f.issuedBy));
+    StartRowEdit->setText(fromGb(f.start));
+    EndRowEdit->setText(fromGb(f.end));
+    OpinionWidthEdit->setText(fromGb(f.width));
     if (f.printDate.isValid())
-        dtPrint->setDateTime(f.printDate.toLocalTime());
+        PrintDateEdit->setDateTime(f.printDate.toLocalTime());
 }
 
-void TVdMainForm::buildShortcuts()
+void TMainWindow::SetStartRow(int row) { StartRowEdit->setText(QString::number(row)); }
+
+void TMainWindow::PressPrint() { PrintButton->click(); }
+
+void TMainWindow::buildShortcuts()
 {
     // Enter in a field previews, as the button beside the fields would.
-    for (QLineEdit* e : {edFile, edArea, edStart, edEnd, edWidth})
-        connect(e, &QLineEdit::returnPressed, btnPre, &QPushButton::click);
-    dtPrint->installEventFilter(this);
+    for (QLineEdit* e : {DocNoEdit, IssuedByEdit, StartRowEdit, EndRowEdit, OpinionWidthEdit})
+        connect(e, &QLineEdit::returnPressed, PreviewButton, &QPushButton::click);
+    PrintDateEdit->installEventFilter(this);
 
     // The captions are the form's fixed two-character words with no room
     // for a "(&P)": the keys are named in the buttons' tips instead.
@@ -463,11 +475,11 @@ void TVdMainForm::buildShortcuts()
         QPushButton* button;
     };
     const Key keys[] = {
-        {QKeySequence(Qt::CTRL | Qt::Key_P), btnPrn},  {QKeySequence(Qt::ALT | Qt::Key_P), btnPrn},
-        {QKeySequence(Qt::ALT | Qt::Key_V), btnPre},   {QKeySequence(Qt::ALT | Qt::Key_D), btnPdf},
-        {QKeySequence(Qt::ALT | Qt::Key_X), btnExit},  {QKeySequence(Qt::ALT | Qt::Key_O), btnRead},
-        {QKeySequence(Qt::ALT | Qt::Key_C), btnClear}, {QKeySequence(Qt::ALT | Qt::Key_H), btnHelp},
-        {QKeySequence(Qt::ALT | Qt::Key_Z), btnPaper}, {QKeySequence(Qt::Key_F1), btnHelp},
+        {QKeySequence(Qt::CTRL | Qt::Key_P), PrintButton},  {QKeySequence(Qt::ALT | Qt::Key_P), PrintButton},
+        {QKeySequence(Qt::ALT | Qt::Key_V), PreviewButton}, {QKeySequence(Qt::ALT | Qt::Key_D), PdfButton},
+        {QKeySequence(Qt::ALT | Qt::Key_X), ExitButton},    {QKeySequence(Qt::ALT | Qt::Key_O), ReadButton},
+        {QKeySequence(Qt::ALT | Qt::Key_C), ClearButton},   {QKeySequence(Qt::ALT | Qt::Key_H), HelpButton},
+        {QKeySequence(Qt::ALT | Qt::Key_Z), PaperButton},   {QKeySequence(Qt::Key_F1), HelpButton},
     };
     for (const Key& k : keys) {
         auto* shortcut = new QShortcut(k.keys, this);
@@ -475,34 +487,34 @@ void TVdMainForm::buildShortcuts()
         // click() does nothing while the button is disabled (during a run).
         connect(shortcut, &QShortcut::activated, k.button, &QPushButton::click);
     }
-    btnPre->setToolTip(QStringLiteral("逐张预览所选各行的审批表（回车键、Alt+V）"));
-    btnPrn->setToolTip(QStringLiteral("把所选各行的审批表送往打印机（Ctrl+P、Alt+P）"));
-    btnPdf->setToolTip(QStringLiteral("把所选各行的审批表导出为一个 PDF 文件，每人一页（Alt+D）"));
-    btnExit->setToolTip(QStringLiteral("保存填写的内容并退出（Alt+X）"));
-    btnHelp->setToolTip(QStringLiteral("显示或隐藏帮助（F1、Alt+H）"));
+    PreviewButton->setToolTip(QStringLiteral("逐张预览所选各行的审批表（回车键、Alt+V）"));
+    PrintButton->setToolTip(QStringLiteral("把所选各行的审批表送往打印机（Ctrl+P、Alt+P）"));
+    PdfButton->setToolTip(QStringLiteral("把所选各行的审批表导出为一个 PDF 文件，每人一页（Alt+D）"));
+    ExitButton->setToolTip(QStringLiteral("保存填写的内容并退出（Alt+X）"));
+    HelpButton->setToolTip(QStringLiteral("显示或隐藏帮助（F1、Alt+H）"));
 }
 
-void TVdMainForm::SetRunButtonsEnabled(bool enabled)
+void TMainWindow::SetRunButtonsEnabled(bool enabled)
 {
-    btnPdf->setEnabled(enabled);
-    btnPrn->setEnabled(enabled);
-    btnPaper->setEnabled(enabled);
-    btnRead->setEnabled(enabled);
-    btnClear->setEnabled(enabled);
+    PdfButton->setEnabled(enabled);
+    PrintButton->setEnabled(enabled);
+    PaperButton->setEnabled(enabled);
+    ReadButton->setEnabled(enabled);
+    ClearButton->setEnabled(enabled);
 }
 
-void TVdMainForm::ShowError(const std::exception& e) { ShowError(errorText(e)); }
+void TMainWindow::ShowError(const std::exception& e) { ShowError(errorText(e)); }
 
-void TVdMainForm::ShowError(const QString& context, const std::exception& e)
+void TMainWindow::ShowError(const QString& context, const std::exception& e)
 {
     ShowError(context.isEmpty() ? errorText(e) : context + u'\n' + errorText(e));
 }
 
-void TVdMainForm::ShowError(const QString& message) { dialogs_->Error(this, message); }
+void TMainWindow::ShowError(const QString& message) { dialogs_->Error(this, message); }
 
 // A button action ends at its first error, which the error box shows.
 template <class F>
-void TVdMainForm::guarded(F&& action)
+void TMainWindow::guarded(F&& action)
 {
     try {
         action();
@@ -513,41 +525,41 @@ void TVdMainForm::guarded(F&& action)
 
 // ---- operations ------------------------------------------------------------
 
-bool TVdMainForm::ChooseRoster()
+bool TMainWindow::ChooseRoster()
 {
-    VdBrowser->Navigate(QStringLiteral("about:blank"));
+    RosterPane->Navigate(QStringLiteral("about:blank"));
     // Not the program's folder as such: installed, that is /usr/bin.
-    DlgOpen.InitialDir = RosterDialogFolder(fromGb(Vdcs.RosterPath), appDir_);
-    const QString file =
-        dialogs_->OpenFileName(this, DlgOpen.Title, DlgOpen.InitialDir, DlgOpen.Filters, DlgOpen.FileName);
+    RosterDialog.InitialDir = RosterDialogFolder(fromGb(Vdcs.RosterPath), appDir_);
+    const QString file = dialogs_->OpenFileName(this, RosterDialog.Title, RosterDialog.InitialDir, RosterDialog.Filters,
+                                                RosterDialog.FileName);
     if (file.isEmpty())
         return false;  // the recorded roster stays as it was
-    DlgOpen.FileName = QDir::toNativeSeparators(file);
+    RosterDialog.FileName = QDir::toNativeSeparators(file);
     try {
-        SaveRosterPath(Vdcs, toGb(DlgOpen.FileName));
+        SaveRosterPath(Vdcs, toGb(RosterDialog.FileName));
     } catch (const std::exception& e) {
         // The roster is opened all the same: only remembering it for the
         // next start failed.
-        Vdcs.RosterPath = toGb(DlgOpen.FileName);
+        Vdcs.RosterPath = toGb(RosterDialog.FileName);
         ShowError(errorText(e) + QStringLiteral("\n\n花名册照样打开，但设置文件不能写入（文件夹可能是只读的）："
                                                 "下次启动时不会自动打开这个花名册。"));
     }
     return true;
 }
 
-void TVdMainForm::ShowRoster()
+void TMainWindow::ShowRoster()
 {
     if (!QFileInfo(fromGb(Vdcs.RosterPath)).isFile())
         ChooseRoster();
     const QString path = fromGb(Vdcs.RosterPath);
-    VdBrowser->Navigate(path.isEmpty() ? QStringLiteral("about:blank") : path);
+    RosterPane->Navigate(path.isEmpty() ? QStringLiteral("about:blank") : path);
     if (path.isEmpty())
-        VdBrowser->SetBlankHint(roster_hint());
+        RosterPane->SetBlankHint(roster_hint());
 }
 
 // ---- events ----------------------------------------------------------------
 
-void TVdMainForm::FormCreate()
+void TMainWindow::FormCreate()
 {
     guarded([this] {
         TEntryFields fields = EntryFields();
@@ -562,28 +574,28 @@ void TVdMainForm::FormCreate()
         loadedFields_ = EntryFields();
     });
     // The help pane starts hidden and flat; "在线帮助" brings it up.
-    kqBrowser->hide();
+    HelpPane->hide();
     setHelpPaneHeight(0);
-    kqBrowser->setSource(QUrl(HelpPageUrl()));
+    HelpPane->setSource(QUrl(HelpPageUrl()));
 }
 
-void TVdMainForm::FormShow()
+void TMainWindow::FormShow()
 {
     setWindowTitle(WindowCaption());
-    Memo1->clear();
+    NotesPane->clear();
     loadNotes();
     guarded([this] {
         if (Vdcs.RosterPath.empty() && !ChooseRoster()) {
             // A first start without a choice: say how to choose one later
             // rather than asking again at once.
-            VdBrowser->SetBlankHint(roster_hint());
+            RosterPane->SetBlankHint(roster_hint());
             return;
         }
         ShowRoster();
     });
 }
 
-void TVdMainForm::btnReadClick()
+void TMainWindow::ReadButtonClick()
 {
     guarded([this] {
         if (ChooseRoster()) {
@@ -592,25 +604,25 @@ void TVdMainForm::btnReadClick()
         }
         // Cancelled: the roster shown before comes back, without asking again.
         const QString path = fromGb(Vdcs.RosterPath);
-        VdBrowser->Navigate(path.isEmpty() ? QStringLiteral("about:blank") : path);
+        RosterPane->Navigate(path.isEmpty() ? QStringLiteral("about:blank") : path);
         if (path.isEmpty())
-            VdBrowser->SetBlankHint(roster_hint());
+            RosterPane->SetBlankHint(roster_hint());
     });
 }
 
-void TVdMainForm::btnClearClick() { VdBrowser->Navigate(QStringLiteral("about:blank")); }
+void TMainWindow::ClearButtonClick() { RosterPane->Navigate(QStringLiteral("about:blank")); }
 
-void TVdMainForm::btnPreClick()
+void TMainWindow::PreviewButtonClick()
 {
     guarded([this] { PrintRun(TRunMode::Preview); });
 }
 
-void TVdMainForm::btnPrnClick()
+void TMainWindow::PrintButtonClick()
 {
     guarded([this] { PrintRun(TRunMode::Print); });
 }
 
-bool TVdMainForm::SaveEntries()
+bool TMainWindow::SaveEntries()
 {
     const TEntryFields now = EntryFields();
     try {
@@ -628,9 +640,9 @@ bool TVdMainForm::SaveEntries()
     return true;
 }
 
-bool TVdMainForm::EntriesChanged() const { return EntriesDiffer(EntryFields(), loadedFields_); }
+bool TMainWindow::EntriesChanged() const { return EntriesDiffer(EntryFields(), loadedFields_); }
 
-void TVdMainForm::btnExitClick()
+void TMainWindow::ExitButtonClick()
 {
     if (!SaveEntries())
         return;
@@ -638,51 +650,51 @@ void TVdMainForm::btnExitClick()
         QuitApplication();
 }
 
-void TVdMainForm::btnPdfClick()
+void TMainWindow::PdfButtonClick()
 {
     guarded([this] { PrintRun(TRunMode::Pdf); });
 }
 
-void TVdMainForm::FormClose()
+void TMainWindow::FormClose()
 {
     // Closing the window saves nothing by itself; only "退出" does, or the
     // answer to the question in closeEvent.
 }
 
-void TVdMainForm::VdBrowserNewWindow2(const QUrl& url)
+void TMainWindow::RosterPaneNewWindow(const QUrl& url)
 {
     if (url.isLocalFile() || url.scheme().isEmpty())
-        VdBrowser->Navigate(url.isLocalFile() ? url.toLocalFile() : url.toString());
+        RosterPane->Navigate(url.isLocalFile() ? url.toLocalFile() : url.toString());
     else if (url.toString().compare(QLatin1String("about:blank"), Qt::CaseInsensitive) == 0)
-        VdBrowser->Navigate(url.toString());
+        RosterPane->Navigate(url.toString());
     else
         QDesktopServices::openUrl(url);
 }
 
-void TVdMainForm::btnHelpClick()
+void TMainWindow::HelpButtonClick()
 {
-    const bool show = kqBrowser->isHidden();
-    kqBrowser->setVisible(show);
+    const bool show = HelpPane->isHidden();
+    HelpPane->setVisible(show);
     setHelpPaneHeight(show ? HelpPaneOpenHeight() : 0);
 }
 
-int TVdMainForm::HelpPaneOpenHeight() const
+int TMainWindow::HelpPaneOpenHeight() const
 {
     // Two fifths of the roster's panel, so that a section of the help reads
     // without scrolling (some twenty lines), but never less than about twelve
     // lines; the roster keeps a few rows above it.
-    const int lines = QFontMetrics(kqBrowser->font()).lineSpacing();
-    const int room = std::max(0, Panel2->height() - Splitter1->height() - 5 * lines);
-    return std::min(std::max(Panel2->height() * 2 / 5, 12 * lines + 2 * kqBrowser->frameWidth()), room);
+    const int lines = QFontMetrics(HelpPane->font()).lineSpacing();
+    const int room = std::max(0, RosterPanel->height() - HelpSplitter->height() - 5 * lines);
+    return std::min(std::max(RosterPanel->height() * 2 / 5, 12 * lines + 2 * HelpPane->frameWidth()), room);
 }
 
-int TVdMainForm::HelpPaneHeight() const { return kqBrowser->minimumHeight(); }
+int TMainWindow::HelpPaneHeight() const { return HelpPane->minimumHeight(); }
 
-void TVdMainForm::setHelpPaneHeight(int height) { kqBrowser->setFixedHeight(height); }
+void TMainWindow::setHelpPaneHeight(int height) { HelpPane->setFixedHeight(height); }
 
-void TVdMainForm::helpLinkClicked(const QUrl& link)
+void TMainWindow::helpLinkClicked(const QUrl& link)
 {
-    const QUrl url = kqBrowser->source().resolved(link);
+    const QUrl url = HelpPane->source().resolved(link);
     const QString scheme = url.scheme().toLower();
     if (scheme == QLatin1String("http") || scheme == QLatin1String("https") || scheme == QLatin1String("mailto") ||
         scheme == QLatin1String("ftp")) {
@@ -690,24 +702,24 @@ void TVdMainForm::helpLinkClicked(const QUrl& link)
         return;
     }
     // Pages of the help itself, new-window links included, stay in the pane.
-    kqBrowser->setSource(url);
+    HelpPane->setSource(url);
 }
 
-bool TVdMainForm::edStartKeyPress(QChar key)
+bool TMainWindow::IsDigitKey(QChar key)
 {
     return (key >= QLatin1Char('0') && key <= QLatin1Char('9')) || key.unicode() == 8;
 }
 
-bool TVdMainForm::eventFilter(QObject* watched, QEvent* event)
+bool TMainWindow::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == dtPrint && event->type() == QEvent::KeyPress) {
+    if (watched == PrintDateEdit && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-            btnPre->click();
+            PreviewButton->click();
             return true;
         }
     }
-    if (watched == edStart || watched == edEnd || watched == edWidth) {
+    if (watched == StartRowEdit || watched == EndRowEdit || watched == OpinionWidthEdit) {
         if (event->type() == QEvent::KeyPress) {
             auto* key = static_cast<QKeyEvent*>(event);
             // A paste key types the clipboard: held to the same rule.  The
@@ -733,24 +745,24 @@ bool TVdMainForm::eventFilter(QObject* watched, QEvent* event)
     return QMainWindow::eventFilter(watched, event);
 }
 
-void TVdMainForm::pasteDigits(QLineEdit* edit)
+void TMainWindow::pasteDigits(QLineEdit* edit)
 {
     const QString text = QApplication::clipboard()->text().trimmed();
     if (!text.isEmpty() && allPass(text) && !edit->isReadOnly())
         edit->insert(text);
 }
 
-void TVdMainForm::showEvent(QShowEvent* event)
+void TMainWindow::showEvent(QShowEvent* event)
 {
     QMainWindow::showEvent(event);
     if (!shown_) {
         shown_ = true;
         // After the window is up, so the roster dialog opens over it.
-        QMetaObject::invokeMethod(this, &TVdMainForm::FormShow, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, &TMainWindow::FormShow, Qt::QueuedConnection);
     }
 }
 
-void TVdMainForm::closeEvent(QCloseEvent* event)
+void TMainWindow::closeEvent(QCloseEvent* event)
 {
     if (RunActive()) {
         event->ignore();
@@ -773,7 +785,7 @@ void TVdMainForm::closeEvent(QCloseEvent* event)
     event->accept();
 }
 
-void TVdMainForm::loadNotes()
+void TMainWindow::loadNotes()
 {
     const QString name = NotesFileName();
     const QStringList candidates = {
@@ -785,8 +797,8 @@ void TVdMainForm::loadNotes()
         QFile f(path);
         if (!QFileInfo(path).isFile() || !f.open(QIODevice::ReadOnly))
             continue;
-        Memo1->setPlainText(decodeTextFile(f.readAll()));
-        Memo1->show();
+        NotesPane->setPlainText(decodeTextFile(f.readAll()));
+        NotesPane->show();
         return;
     }
 }

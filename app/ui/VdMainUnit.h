@@ -34,15 +34,15 @@ struct TOpenDialog {
     QString FileName;
 };
 
-class TVdMainForm : public QMainWindow {
+class TMainWindow : public QMainWindow {
     Q_OBJECT
 public:
     // `appDir` is the folder the settings file and the usage notes are
     // looked for in; empty means the folder of the program file.  Null
     // `dialogs` means the real dialogs.  Loads the settings (FormCreate).
-    explicit TVdMainForm(const QString& appDir = QString(), std::shared_ptr<TDialogs> dialogs = nullptr,
+    explicit TMainWindow(const QString& appDir = QString(), std::shared_ptr<TDialogs> dialogs = nullptr,
                          QWidget* parent = nullptr);
-    ~TVdMainForm() override;
+    ~TMainWindow() override;
 
     // Fixed texts.
     static QString WindowCaption();     // "工资变动审批表打印"
@@ -50,32 +50,7 @@ public:
     static QString NotesFileName();     // "使用说明.txt"
     static QString HelpPageUrl();       // the help page shipped with the program
 
-    // ---- controls -------------------------------------------------------
-    QWidget* Panel1 = nullptr;  // bottom, 118 high
-    QWidget* Panel2 = nullptr;  // roster pane, splitter, help pane
-    QWidget* Panel3 = nullptr;  // entry fields, 656 wide
-    QLabel* Panel4 = nullptr;   // the notice bar
-    TRosterPane* VdBrowser = nullptr;
-    TSplitterBar* Splitter1 = nullptr;
-    QTextBrowser* kqBrowser = nullptr;
-    QPlainTextEdit* Memo1 = nullptr;
-    QPushButton* btnHelp = nullptr;
-
-    QLineEdit* edFile = nullptr;
-    QLineEdit* edArea = nullptr;
-    QLineEdit* edStart = nullptr;
-    QDateEdit* dtPrint = nullptr;
-    QLineEdit* edWidth = nullptr;
-    QLineEdit* edEnd = nullptr;
-    QPushButton* btnClear = nullptr;
-    QPushButton* btnRead = nullptr;
-    QPushButton* btnPre = nullptr;
-    QPushButton* btnPrn = nullptr;
-    QPushButton* btnPaper = nullptr;  // paper, position and calibration (VdPaperDialog)
-    QPushButton* btnExit = nullptr;
-    QPushButton* btnPdf = nullptr;  // "导出PDF": the selected rows into one PDF file
-
-    TOpenDialog DlgOpen;
+    TOpenDialog RosterDialog;
 
     // ---- what a print run uses ------------------------------------------
     // The roster as the run reads it: open from the run's start to its end.
@@ -107,6 +82,11 @@ public:
     // The entry fields as the settings see them (GB18030 texts), and back.
     TEntryFields EntryFields() const;
     void SetEntryFields(const TEntryFields& fields);
+    // Puts `row` into the start-row field (a run that ended early offers to
+    // go on from the next row).
+    void SetStartRow(int row);
+    // Presses 打印 as the user would: nothing happens while it is disabled.
+    void PressPrint();
 
     QString AppDir() const { return appDir_; }
 
@@ -131,20 +111,20 @@ public:
     // ---- events ---------------------------------------------------------
     void FormCreate();
     void FormShow();
-    void btnReadClick();
-    void btnClearClick();
-    void btnPreClick();
-    void btnPrnClick();
-    void btnPaperClick();
-    void btnExitClick();
-    void btnPdfClick();
+    void ReadButtonClick();
+    void ClearButtonClick();
+    void PreviewButtonClick();
+    void PrintButtonClick();
+    void PaperButtonClick();
+    void ExitButtonClick();
+    void PdfButtonClick();
     void FormClose();
     // A request from the roster pane for a new window: opened in the pane.
-    void VdBrowserNewWindow2(const QUrl& url);
-    void btnHelpClick();
-    // The shared digit filter of edStart, edEnd and edWidth: true when the
+    void RosterPaneNewWindow(const QUrl& url);
+    void HelpButtonClick();
+    // The shared digit filter of StartRowEdit, EndRowEdit and OpinionWidthEdit: true when the
     // typed character passes (0-9 and Backspace).
-    static bool edStartKeyPress(QChar key);
+    static bool IsDigitKey(QChar key);
 
     // The help pane's height as the window sets it (0, or HelpPaneOpenHeight
     // when shown; the splitter bar can change it while shown).
@@ -158,6 +138,33 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // The widgets; tests reach them through TMainWindowAccess.
+    friend struct TMainWindowAccess;
+    QWidget* BottomPanel = nullptr;  // bottom, 118 high
+    QWidget* RosterPanel = nullptr;  // roster pane, splitter, help pane
+    QWidget* EntryPanel = nullptr;   // entry fields, 656 wide
+    QLabel* NoticeBar = nullptr;     // the notice bar
+    TRosterPane* RosterPane = nullptr;
+    TSplitterBar* HelpSplitter = nullptr;
+    QTextBrowser* HelpPane = nullptr;
+    QPlainTextEdit* NotesPane = nullptr;
+    QPushButton* HelpButton = nullptr;
+
+    QLineEdit* DocNoEdit = nullptr;
+    QLineEdit* IssuedByEdit = nullptr;
+    QLineEdit* StartRowEdit = nullptr;
+    QDateEdit* PrintDateEdit = nullptr;
+    QLineEdit* OpinionWidthEdit = nullptr;
+    QLineEdit* EndRowEdit = nullptr;
+    QPushButton* ClearButton = nullptr;
+    QPushButton* ReadButton = nullptr;
+    QPushButton* PreviewButton = nullptr;
+    QPushButton* PrintButton = nullptr;
+    QPushButton* PaperButton = nullptr;  // paper, position and calibration (VdPaperDialog)
+    QPushButton* ExitButton = nullptr;
+    QPushButton* PdfButton = nullptr;  // "导出PDF": the selected rows into one PDF file
+    struct Places;                     // where the entry panel's fields and buttons stand
+
     // A close during a run: the run ends now (its window closed, the
     // roster let go, nothing said) and the window closes after it.
     void EndRunBeforeClose();

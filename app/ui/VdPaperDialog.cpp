@@ -254,7 +254,7 @@ void TPaperDialog::btnCalibrateClick()
         dialogs_.Error(this, errorText(e));
         return;
     }
-    dialogs_.Message(this, TVdMainForm::ApplicationTitle(),
+    dialogs_.Message(this, TMainWindow::ApplicationTitle(),
                      QStringLiteral("校准页已送往打印机“%1”（纸张 %2，偏移%3）。\n"
                                     "取出后按页上的说明读出改正量，填进这里的偏移。")
                          .arg(printer.isEmpty() ? printer_ : printer, PaperText(s), OffsetText(s)));
@@ -262,7 +262,7 @@ void TPaperDialog::btnCalibrateClick()
 
 // ---- the main window's button ----------------------------------------------------
 
-void TVdMainForm::btnPaperClick()
+void TMainWindow::PaperButtonClick()
 {
     TPaperDialog dialog(PaperSettingsFile(), Dialogs(), this);
     dialog.exec();

@@ -48,7 +48,7 @@ TPaperSupportProvider& PaperSupportProvider()
 TPaperPrompt& PaperPrompt()
 {
     static TPaperPrompt prompt = [](QWidget* parent, const QString& text) {
-        QMessageBox box(QMessageBox::Warning, TVdMainForm::ApplicationTitle(), text, QMessageBox::NoButton, parent);
+        QMessageBox box(QMessageBox::Warning, TMainWindow::ApplicationTitle(), text, QMessageBox::NoButton, parent);
         QPushButton* go = box.addButton(QStringLiteral("继续打印"), QMessageBox::AcceptRole);
         QPushButton* stop = box.addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
         box.setDefaultButton(stop);
@@ -61,7 +61,7 @@ TPaperPrompt& PaperPrompt()
 TPaperNote& PaperNote()
 {
     static TPaperNote note = [](QWidget* parent, const QString& text) {
-        QMessageBox::information(parent, TVdMainForm::ApplicationTitle(), text);
+        QMessageBox::information(parent, TMainWindow::ApplicationTitle(), text);
     };
     return note;
 }

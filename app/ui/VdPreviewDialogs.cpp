@@ -27,7 +27,7 @@ void TMainPreviewDialogs::ShowError(QWidget* parent, const QString& message)
 
 void TMainPreviewDialogs::ShowMessage(QWidget* parent, const QString& message)
 {
-    form_->Dialogs().Message(parent, TVdMainForm::ApplicationTitle(), message);
+    form_->Dialogs().Message(parent, TMainWindow::ApplicationTitle(), message);
 }
 
 bool TMainPreviewDialogs::ConfirmReplace(QWidget* parent, const QString& fileName)

@@ -7,11 +7,11 @@
 
 namespace vdmq {
 
-class TVdMainForm;
+class TMainWindow;
 
 class TMainPreviewDialogs : public TPreviewDialogs {
 public:
-    explicit TMainPreviewDialogs(TVdMainForm* form) : form_(form) {}
+    explicit TMainPreviewDialogs(TMainWindow* form) : form_(form) {}
     bool GetSaveFileName(QWidget* parent, const QString& caption, const QString& filter, QString& fileName,
                          int& filterIndex) override;
     void ShowError(QWidget* parent, const QString& message) override;
@@ -23,7 +23,7 @@ public:
     qr::TQRPlacement ExportPlacement() override;
 
 private:
-    TVdMainForm* form_;
+    TMainWindow* form_;
 };
 
 }  // namespace vdmq

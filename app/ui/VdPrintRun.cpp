@@ -36,24 +36,24 @@ namespace {
 // row and shows it, before the page is prepared into the store.
 class TWindowTarget : public TPreviewTarget {
 public:
-    explicit TWindowTarget(TFormTzpreview* window) : window_(window) {}
+    explicit TWindowTarget(TPreviewWindow* window) : window_(window) {}
     void AttachAndShow(const std::shared_ptr<qr::TQRPrinter>& store) override
     {
         if (!window_)
             return;
-        window_->QRPreview1->setQRPrinter(store);
+        window_->PageView->setQRPrinter(store);
         window_->showMaximized();
         window_->raise();
         window_->activateWindow();
     }
 private:
-    QPointer<TFormTzpreview> window_;
+    QPointer<TPreviewWindow> window_;
 };
 
 }  // namespace
 
 struct TPrintRunState : TPrintRunHost {
-    explicit TPrintRunState(TVdMainForm* form) : form(form), run(Vdcs, form->Roster, *this)
+    explicit TPrintRunState(TMainWindow* form) : form(form), run(Vdcs, form->Roster, *this)
     {
         // The application quitting ends a run at once: no turn of the loop
         // is left to take it further.
@@ -63,10 +63,10 @@ struct TPrintRunState : TPrintRunHost {
         });
     }
 
-    TVdMainForm* form;
+    TMainWindow* form;
     TPrintRun run;
     TMainPreviewDialogs previewDialogs{form};
-    QPointer<TFormTzpreview> preview;  // the window of the form shown
+    QPointer<TPreviewWindow> preview;  // the window of the form shown
     std::unique_ptr<QProgressDialog> progress;
     std::unique_ptr<TRunPdf> pdf;  // the whole-run PDF
     bool active = false;           // from Begin to Finish
@@ -99,7 +99,7 @@ struct TPrintRunState : TPrintRunHost {
         // 停止, or the window's cancel by other means.
         if (progress && progress->wasCanceled())
             run.Stop();
-        std::unique_ptr<TVdPrnForm> holder = run.NextForm();
+        std::unique_ptr<TApprovalForm> holder = run.NextForm();
         if (!holder) {
             Finish();
             return;
@@ -109,10 +109,10 @@ struct TPrintRunState : TPrintRunHost {
             return;
         }
         ShowProgress();
-        QTimer::singleShot(0, form, [this, h = std::shared_ptr<TVdPrnForm>(std::move(holder))] { Output(*h); });
+        QTimer::singleShot(0, form, [this, h = std::shared_ptr<TApprovalForm>(std::move(holder))] { Output(*h); });
     }
 
-    void Output(TVdPrnForm& holder)
+    void Output(TApprovalForm& holder)
     {
         if (!active)
             return;  // ended meanwhile: the form does not go out
@@ -130,10 +130,10 @@ struct TPrintRunState : TPrintRunHost {
     // A fresh window for every previewed form, which keeps the form's
     // holder while it shows its page (its 打印, 打印设置 and 存盘 go to the
     // holder's report) and asks for the next form when it closes.
-    void Show(std::unique_ptr<TVdPrnForm> holder)
+    void Show(std::unique_ptr<TApprovalForm> holder)
     {
         const int row = run.CurRow();
-        auto* window = new TFormTzpreview(form, &previewDialogs);
+        auto* window = new TPreviewWindow(form, &previewDialogs);
         const QString person = cellText(row, col::Name);
         window->SetFormOrigin(row, person);
         // Which person and row of how many forms, the zoom the window before
@@ -144,20 +144,20 @@ struct TPrintRunState : TPrintRunHost {
         window->ShowStopRun(true);
         if (carriedZoom > 0)
             window->StartAtZoom(carriedZoom);
-        QObject::connect(window, &TFormTzpreview::StopRunRequested, form, [this] { run.Stop(); });
-        QObject::connect(window, &TFormTzpreview::Closing, form, [this, window] {
-            carriedZoom = window->QRPreview1->Zoom();
+        QObject::connect(window, &TPreviewWindow::StopRunRequested, form, [this] { run.Stop(); });
+        QObject::connect(window, &TPreviewWindow::Closing, form, [this, window] {
+            carriedZoom = window->PageView->Zoom();
             if (preview == window)
                 preview = nullptr;
             QTimer::singleShot(0, form, [this] { Advance(); });
         });
-        TVdPrnForm* shown = holder.release();
+        TApprovalForm* shown = holder.release();
         shown->setParent(window);
         preview = window;
         TWindowTarget target(window);
         shown->PreviewTarget = &target;
         try {
-            shown->qrVDMQ->Preview();
+            shown->Report->Preview();
         } catch (...) {
             // The form failed while it was prepared: its window shows
             // nothing worth keeping.
@@ -203,7 +203,7 @@ struct TPrintRunState : TPrintRunHost {
         pdf.reset();
         if (closeAfterRun) {
             closeAfterRun = false;
-            QTimer::singleShot(0, form, [f = QPointer<TVdMainForm>(form)] {
+            QTimer::singleShot(0, form, [f = QPointer<TMainWindow>(form)] {
                 if (f)
                     f->close();
             });
@@ -271,7 +271,7 @@ struct TPrintRunState : TPrintRunHost {
         return {f.start, f.end, f.docNo, f.issuedBy, f.printDate.toLocalTime().date()};
     }
 
-    std::string OpinionWidthText() override { return toGb(form->edWidth->text()); }
+    std::string OpinionWidthText() override { return form->EntryFields().width; }
 
     // The preview windows' place in the run and the progress window need it.
     bool CountsForms() const override { return true; }
@@ -308,7 +308,7 @@ struct TPrintRunState : TPrintRunHost {
     }
 
     // A form of a print or PDF run (a preview run shows its forms instead).
-    void OutputForm(TVdPrnForm& holder, TRunMode mode, int row) override
+    void OutputForm(TApprovalForm& holder, TRunMode mode, int row) override
     {
         if (mode == TRunMode::Pdf) {
             pdf->Add(holder);
@@ -320,8 +320,8 @@ struct TPrintRunState : TPrintRunHost {
         // One job per form; the run-wide progress window replaces the
         // engine's window of each single form.
         if (progress)
-            holder.qrVDMQ->ShowProgress = false;
-        holder.qrVDMQ->Print();
+            holder.Report->ShowProgress = false;
+        holder.Report->Print();
     }
 
     void SetCurRow(int row) override { form->CurRow = row; }
@@ -362,7 +362,7 @@ struct TPrintRunState : TPrintRunHost {
         QString shown = fromGb(text);
         if (!detail.empty())
             shown += QStringLiteral("\n\n") + fromGb(detail);
-        form->Dialogs().Message(form, TVdMainForm::ApplicationTitle(), shown);
+        form->Dialogs().Message(form, TMainWindow::ApplicationTitle(), shown);
     }
 
     // The run's messages are GB18030, whatever layer the error came from.
@@ -377,12 +377,11 @@ struct TPrintRunState : TPrintRunHost {
     {
         if (row > 0)
             return QStringLiteral("第 %1 行填表时出错：").arg(row);
-        const auto notANumber = [&message](const QLineEdit* field) {
-            return message == EConvertError(toGb(field->text())).what();
-        };
-        if (notANumber(form->edStart))
+        const auto notANumber = [&message](const std::string& text) { return message == EConvertError(text).what(); };
+        const TEntryFields fields = form->EntryFields();
+        if (notANumber(fields.start))
             return QStringLiteral("“开始打印行号”不是整数：");
-        if (notANumber(form->edEnd))
+        if (notANumber(fields.end))
             return QStringLiteral("“结束打印行号”不是整数：");
         return {};
     }
@@ -398,7 +397,7 @@ struct TPrintRunState : TPrintRunHost {
     }
 };
 
-void TVdMainForm::PrintRun(TRunMode mode)
+void TMainWindow::PrintRun(TRunMode mode)
 {
     // Forms and their preview windows print through the desktop backend
     // (printer dialog, progress windows, paper and position) unless the
@@ -428,9 +427,9 @@ void TVdMainForm::PrintRun(TRunMode mode)
     state.Begin(mode);
 }
 
-bool TVdMainForm::RunActive() const { return PrintRunState && PrintRunState->active; }
+bool TMainWindow::RunActive() const { return PrintRunState && PrintRunState->active; }
 
-void TVdMainForm::EndRunBeforeClose()
+void TMainWindow::EndRunBeforeClose()
 {
     if (!RunActive())
         return;

@@ -44,7 +44,7 @@ QString whereTo(const TRunEnd& end)
     return end.target.isEmpty() ? QStringLiteral("送往打印机") : QStringLiteral("送往打印机“%1”").arg(end.target);
 }
 
-void offerToGoOn(TVdMainForm& form, const TRunEnd& end)
+void offerToGoOn(TMainWindow& form, const TRunEnd& end)
 {
     const TRunResult& r = end.result;
     const int next = (r.lastRow > 0 ? r.lastRow : end.startRow - 1) + 1;
@@ -55,31 +55,31 @@ void offerToGoOn(TVdMainForm& form, const TRunEnd& end)
     else
         text += QStringLiteral("没有打印任何审批表。");
     if (next > end.endRow) {
-        form.Dialogs().Message(&form, TVdMainForm::ApplicationTitle(), text);
+        form.Dialogs().Message(&form, TMainWindow::ApplicationTitle(), text);
         return;
     }
     text += QStringLiteral("\n\n要从第 %1 行继续打印吗？").arg(next);
     const int choice =
-        form.Dialogs().Ask(&form, TVdMainForm::ApplicationTitle(), text,
+        form.Dialogs().Ask(&form, TMainWindow::ApplicationTitle(), text,
                            {QStringLiteral("继续打印"), QStringLiteral("填入开始行号"), QStringLiteral("关闭")}, 0);
     if (choice != 0 && choice != 1)
         return;
-    form.edStart->setText(QString::number(next));
+    form.SetStartRow(next);
     if (choice == 0) {
         // After this run has unwound.
-        QTimer::singleShot(0, &form, [f = QPointer<TVdMainForm>(&form)] {
+        QTimer::singleShot(0, &form, [f = QPointer<TMainWindow>(&form)] {
             if (f)
-                f->btnPrn->click();
+                f->PressPrint();
         });
     }
 }
 
 }  // namespace
 
-void ReportRunEnd(TVdMainForm& form, const TRunEnd& end)
+void ReportRunEnd(TMainWindow& form, const TRunEnd& end)
 {
     const TRunResult& r = end.result;
-    const QString title = TVdMainForm::ApplicationTitle();
+    const QString title = TMainWindow::ApplicationTitle();
     const bool output = end.mode != TRunMode::Preview;
     switch (r.status) {
     case TRunStatus::Done:

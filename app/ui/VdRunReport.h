@@ -8,7 +8,7 @@
 
 namespace vdmq {
 
-class TVdMainForm;
+class TMainWindow;
 
 // "第 k 份/共 n 份（第 R 行）"
 QString ProgressLine(int form, int forms, int row);
@@ -31,6 +31,6 @@ struct TRunEnd {
 // Tells the user how the run ended.  After a stopped print run it offers
 // to go on from the row after the last one taken: 继续打印 puts that row in
 // 开始打印行号 and prints on, 填入开始行号 only puts it there.
-void ReportRunEnd(TVdMainForm& form, const TRunEnd& end);
+void ReportRunEnd(TMainWindow& form, const TRunEnd& end);
 
 }  // namespace vdmq

@@ -33,13 +33,13 @@ int main(int argc, char** argv)
         return 2;
     }
     try {
-        vdmq::TVdPrnForm form;
+        vdmq::TApprovalForm form;
         // Only the margins of a fill, in tenths of a millimetre while preparing.
-        form.qrVDMQ->OnNeedData = [](qr::TCustomQuickRep& report, bool&) {
+        form.Report->OnNeedData = [](qr::TCustomQuickRep& report, bool&) {
             report.Page.SetValue(qr::TQRPage::LeftMargin, 15);
             report.Page.SetValue(qr::TQRPage::TopMargin, 18);
         };
-        const std::shared_ptr<qr::TQRPrinter> store = form.qrVDMQ->PrepareNew();
+        const std::shared_ptr<qr::TQRPrinter> store = form.Report->PrepareNew();
         if (store->PageCount() != 1) {
             std::fprintf(stderr, "%s: expected one page, got %d\n", argv[0], store->PageCount());
             return 1;

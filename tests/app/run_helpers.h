@@ -11,7 +11,7 @@
 #include <QGuiApplication>
 #include <QTimer>
 
-inline void RunToEnd(vdmq::TVdMainForm& form, int timeoutMs = 120000)
+inline void RunToEnd(vdmq::TMainWindow& form, int timeoutMs = 120000)
 {
     // Between two preview windows no window of the test is open.
     const bool quitOnClose = QGuiApplication::quitOnLastWindowClosed();

@@ -316,9 +316,9 @@ TEST(Check, OverlapsUnderATenthAreNoProblemAndAreRoundedHonestly)
     Roster roster;
     TFormCheck check(roster.source);
     check.CheckRow(kFirstRow);
-    const TVdPrnForm& form = check.Form();
-    const qr::TQRLabel& reason = *form.lb_bdyy;
-    const auto bands = form.qrVDMQ->FirstPageBands();
+    const TApprovalForm& form = check.Form();
+    const qr::TQRLabel& reason = *form.ReasonLabel;
+    const auto bands = form.Report->FirstPageBands();
     const auto band = std::find_if(bands.begin(), bands.end(), [&](const auto& b) { return b.band == reason.Parent; });
     ASSERT_NE(band, bands.end());
     double rule = 1e9;  // the nearest vertical rule right of the box beside it
@@ -474,7 +474,7 @@ struct PageCheck {
     const std::vector<Word>& words;
     const QImage& picture;  // null when not looked at
     const std::vector<TCheckProblem>& problems;
-    const TVdPrnForm& form;
+    const TApprovalForm& form;
     QPointF shift;      // mm
     double sheetWidth;  // mm
     int row;
@@ -522,7 +522,7 @@ struct PageCheck {
     QString opinion(const qr::TQRBandPlace& band, bool spaced = false) const
     {
         QString text;
-        for (const qr::TQRLabel* l : {form.y1, form.y2, form.y3, form.y4}) {
+        for (const qr::TQRLabel* l : {form.OpinionLine1, form.OpinionLine2, form.OpinionLine3, form.OpinionLine4}) {
             bool first = true;
             for (const Word& w : line(placeOf(band, *l).top(), l->Font.Size, (band.x / 10 + 18 + shift.x()) * kPt)) {
                 if (spaced && !first)
@@ -633,8 +633,8 @@ void PageCheck::Label(const qr::TQRBandPlace& band, const qr::TQRLabel& label)
     }
     if (label.Name == "y4") {
         // Four lines are too few when the fourth is longer than the third.
-        const QString third = boxText(placeOf(band, *form.y3).adjusted(0, 0, 1000, 0), lineHeight);
-        const QString fourth = boxText(placeOf(band, *form.y4).adjusted(0, 0, 1000, 0), lineHeight);
+        const QString third = boxText(placeOf(band, *form.OpinionLine3).adjusted(0, 0, 1000, 0), lineHeight);
+        const QString fourth = boxText(placeOf(band, *form.OpinionLine4).adjusted(0, 0, 1000, 0), lineHeight);
         tally.Add("opinion-too-long", toGb(fourth).size() > toGb(third).size(), tooLong != nullptr, w);
     }
 }
@@ -643,19 +643,20 @@ void PageCheck::Label(const qr::TQRBandPlace& band, const qr::TQRLabel& label)
 void PageCheck::Kinds(const qr::TQRBandPlace& band)
 {
     auto boxOf = [&](const qr::TQRLabel& l) { return boxText(placeOf(band, l), l.Font.Size); };
-    const bool nameShown = !boxOf(*form.l_xm).isEmpty();
+    const bool nameShown = !boxOf(*form.NameLabel).isEmpty();
     const bool emptyName = std::any_of(problems.begin(), problems.end(), [](const TCheckProblem& p) {
         return p.kind == TCheckKind::EmptyRequired && p.column == col::Name;
     });
     tally.Add("empty", !nameShown, emptyName, what("l_xm"));
 
-    for (const qr::TQRLabel* l : {form.l_csny, form.l_gzny, form.l_tsny, form.l_ny1, form.l_ny2}) {
+    for (const qr::TQRLabel* l : {form.BornLabel, form.StartedWorkLabel, form.ServiceFromLabel, form.OldAppointedLabel,
+                                  form.NewAppointedLabel}) {
         const QString text = boxOf(*l);
         tally.Add("year-month", !text.isEmpty() && !realYearMonth(text),
                   problem(TCheckKind::BadYearMonth, l->Name) != nullptr, what(l->Name) + " " + text.toStdString());
     }
     // The reason for the change: a point the cell does not have.
-    const QString reason = boxOf(*form.lb_bdyy);
+    const QString reason = boxOf(*form.ReasonLabel);
     tally.Add("year-month", reason.count(u'.') > fromGb(cells.CellText(row, col::Reason)).count(u'.'),
               problem(TCheckKind::BadYearMonth, "lb_bdyy") != nullptr, what("lb_bdyy") + " " + reason.toStdString());
     // The month of effect: nothing between 从 and 年, or before 月.
@@ -669,19 +670,20 @@ void PageCheck::Kinds(const qr::TQRBandPlace& band)
         const qr::TQRLabel* label;
         bool compared;  // the opinion's words follow it
     } numbers[] = {
-        {form.l_ph1, false}, {form.l_gw1, true},  {form.m_gw1, true},  {form.l_xj1, false},
-        {form.m_xj1, true},  {form.l_bt1, false}, {form.l_ph2, false}, {form.l_gw2, true},
-        {form.m_gw2, true},  {form.l_xj2, false}, {form.m_xj2, true},  {form.l_bt2, false},
+        {form.OldTotalLabel, false}, {form.OldGradeLabel, true},    {form.OldPostPayLabel, true},
+        {form.OldScaleLabel, false}, {form.OldScalePayLabel, true}, {form.OldTenPercentLabel, false},
+        {form.NewTotalLabel, false}, {form.NewGradeLabel, true},    {form.NewPostPayLabel, true},
+        {form.NewScaleLabel, false}, {form.NewScalePayLabel, true}, {form.NewTenPercentLabel, false},
     };
     // The post grades and salaries as the fixed wording prints them (the
     // boxes may show only part of a figure).
     static const QRegularExpression grades(
         QStringLiteral("岗位工资由(\\S*) (\\S*) 元(?:降低为|晋升到)(\\S*) (\\S*) 元"));
     const auto g = grades.match(opinion(band, true));
-    const std::map<const qr::TQRLabel*, QString> inOpinion = {{form.l_gw1, g.captured(1)},
-                                                              {form.m_gw1, g.captured(2)},
-                                                              {form.l_gw2, g.captured(3)},
-                                                              {form.m_gw2, g.captured(4)}};
+    const std::map<const qr::TQRLabel*, QString> inOpinion = {{form.OldGradeLabel, g.captured(1)},
+                                                              {form.OldPostPayLabel, g.captured(2)},
+                                                              {form.NewGradeLabel, g.captured(3)},
+                                                              {form.NewPostPayLabel, g.captured(4)}};
     for (const Number& n : numbers) {
         const QString text = boxOf(*n.label);
         bool bad = !text.isEmpty() && !(n.compared ? wholeNumber(text) : decimalNumber(text));
@@ -793,7 +795,7 @@ TEST(Check, AgreesWithThePrintedPageForEveryKind)
             }
             ASSERT_LT(page, printed.pages.size()) << "row " << row;
             const std::vector<TCheckProblem> problems = check.CheckRow(row);
-            const TVdPrnForm& form = check.Form();
+            const TApprovalForm& form = check.Form();
             PageCheck pc{printed.pages[page],
                          paper.pictures ? printed.pictures[page] : QImage(),
                          problems,
@@ -804,8 +806,8 @@ TEST(Check, AgreesWithThePrintedPageForEveryKind)
                          roster.source,
                          tally};
             ++page;
-            for (const qr::TQRBandPlace& band : form.qrVDMQ->FirstPageBands()) {
-                if (band.band == form.l_xm->Parent)
+            for (const qr::TQRBandPlace& band : form.Report->FirstPageBands()) {
+                if (band.band == form.NameLabel->Parent)
                     pc.Kinds(band);
                 for (const auto& label : band.band->Labels)
                     if (std::find(DataLabelNames().begin(), DataLabelNames().end(), label->Name) !=

@@ -6,6 +6,7 @@
 #include "app/ui/VdMainUnit.h"
 #include "app/ui/VdPaperPrint.h"
 #include "app/ui/VdRunReport.h"
+#include "mainwindow_access.h"
 #include "platform/gbtext.h"
 #include "preview/TzPreview.h"
 #include "report/ui/printbackend.h"
@@ -202,15 +203,15 @@ TEST(CheckDialog, PrintAndPreviewAskWhenThereIsSomethingToSay)
         }
         auto dialogs = std::make_shared<AnsweringDialogs>();
         dialogs->goOn = c.goOn;
-        TVdMainForm form(dir.path(), dialogs);
+        TMainWindow form(dir.path(), dialogs);
         Vdcs.RosterPath = gb(kCheckRoster);
-        form.edStart->setText(c.start);
-        form.edEnd->setText(c.end);
+        ui(form).StartRowEdit->setText(c.start);
+        ui(form).EndRowEdit->setText(c.end);
         int previews = 0;
         QTimer closer;
         QObject::connect(&closer, &QTimer::timeout, [&] {
-            for (auto* w : form.findChildren<TFormTzpreview*>())
-                if (w->isVisible() && w->QRPreview1->QRPrinter() && w->QRPreview1->QRPrinter()->PageCount() == 1) {
+            for (auto* w : form.findChildren<TPreviewWindow*>())
+                if (w->isVisible() && w->PageView->QRPrinter() && w->PageView->QRPrinter()->PageCount() == 1) {
                     ++previews;
                     w->close();
                 }
@@ -226,7 +227,7 @@ TEST(CheckDialog, PrintAndPreviewAskWhenThereIsSomethingToSay)
         }
         EXPECT_TRUE(dialogs->errors.isEmpty()) << c.what << ": " << dialogs->errors.join('\n').toStdString();
         EXPECT_FALSE(form.Roster.IsOpen()) << c.what;
-        EXPECT_TRUE(form.btnPrn->isEnabled()) << c.what;
+        EXPECT_TRUE(ui(form).PrintButton->isEnabled()) << c.what;
     }
     qr::SetPrintBackend(nullptr);
 }
@@ -265,11 +266,11 @@ TEST(CheckDialog, MeasuresOnThePaperAndPrinterOfTheRun)
         if (*c.ini)
             testfiles::writeAll(dir.filePath("vdmq.ini"), c.ini);
         auto dialogs = std::make_shared<AnsweringDialogs>();
-        TVdMainForm form(dir.path(), dialogs);
+        TMainWindow form(dir.path(), dialogs);
         Vdcs.RosterPath = gb(kCheckRoster);
-        form.edStart->setText("7");
-        form.edEnd->setText("7");
-        form.edArea->setText(c.area);
+        ui(form).StartRowEdit->setText("7");
+        ui(form).EndRowEdit->setText("7");
+        ui(form).IssuedByEdit->setText(c.area);
         form.PrintRun(TRunMode::Print);
         RunToEnd(form);
         EXPECT_EQ(dialogs->asked, c.says ? 1 : 0) << c.what;

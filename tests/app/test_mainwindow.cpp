@@ -3,6 +3,7 @@
 #include "app/core/settings.h"
 #include "app/ui/VdMainUnit.h"
 #include "app/ui/VdRosterPane.h"
+#include "mainwindow_access.h"
 #include "platform/gbtext.h"
 #include "platform/profile.h"
 #include <QAbstractButton>
@@ -51,9 +52,9 @@ protected:
         Vdcs = TVdcs{};
         dialogs = std::make_shared<FakeDialogs>();
     }
-    std::unique_ptr<TVdMainForm> make()
+    std::unique_ptr<TMainWindow> make()
     {
-        auto w = std::make_unique<TVdMainForm>(dir.path(), dialogs);
+        auto w = std::make_unique<TMainWindow>(dir.path(), dialogs);
         w->QuitApplication = [this] { ++quits; };
         return w;
     }
@@ -104,7 +105,7 @@ TEST_F(MainWindowTest, ControlsSitWhereTheLayoutPutsThem)
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);
-        auto* c = w->Panel3->findChild<QWidget*>(QString::fromUtf8(r.name));
+        auto* c = ui(*w).EntryPanel->findChild<QWidget*>(QString::fromUtf8(r.name));
         ASSERT_NE(c, nullptr);
         EXPECT_EQ(c->geometry(), r.geometry);
         EXPECT_EQ(c->toolTip(), r.hint ? QString::fromUtf8(r.hint) : QString());
@@ -127,21 +128,21 @@ TEST_F(MainWindowTest, ControlsSitWhereTheLayoutPutsThem)
     };
     for (const LabelRow& l : labels) {
         SCOPED_TRACE(l.text);
-        auto* label = qobject_cast<QLabel*>(w->Panel3->childAt(l.at + QPoint(1, 1)));
+        auto* label = qobject_cast<QLabel*>(ui(*w).EntryPanel->childAt(l.at + QPoint(1, 1)));
         ASSERT_NE(label, nullptr);
         EXPECT_EQ(label->text(), QString::fromUtf8(l.text));
         EXPECT_EQ(label->pos(), l.at);
         // Both lines fit before the field beside the label.
         EXPECT_LT(label->geometry().right(), l.fieldLeft);
     }
-    EXPECT_EQ(w->Panel3->width(), 656);
-    EXPECT_EQ(w->Panel1->height(), 118);
-    EXPECT_EQ(w->Panel4->text(), QStringLiteral("☆☆☆注意：如果上表有数据修改，请务必按 Ctrl+S 保存数据！☆☆☆"));
-    EXPECT_EQ(w->btnHelp->text(), QStringLiteral("在线帮助"));
-    EXPECT_EQ(w->btnHelp->parentWidget(), w->Panel4);
-    EXPECT_EQ(w->DlgOpen.Title, QStringLiteral("打开职务变动工资调整花名册"));
+    EXPECT_EQ(ui(*w).EntryPanel->width(), 656);
+    EXPECT_EQ(ui(*w).BottomPanel->height(), 118);
+    EXPECT_EQ(ui(*w).NoticeBar->text(), QStringLiteral("☆☆☆注意：如果上表有数据修改，请务必按 Ctrl+S 保存数据！☆☆☆"));
+    EXPECT_EQ(ui(*w).HelpButton->text(), QStringLiteral("在线帮助"));
+    EXPECT_EQ(ui(*w).HelpButton->parentWidget(), ui(*w).NoticeBar);
+    EXPECT_EQ(w->RosterDialog.Title, QStringLiteral("打开职务变动工资调整花名册"));
     // The design font resolves to the CJK sans face.
-    EXPECT_EQ(QFontInfo(w->edFile->font()).family(), QStringLiteral("Noto Sans CJK SC"));
+    EXPECT_EQ(QFontInfo(ui(*w).DocNoEdit->font()).family(), QStringLiteral("Noto Sans CJK SC"));
 }
 
 TEST_F(MainWindowTest, DigitFilterPassesOnlyDigitsAndBackspace)
@@ -164,7 +165,7 @@ TEST_F(MainWindowTest, DigitFilterPassesOnlyDigitsAndBackspace)
         {0, "七", false},
         {Qt::Key_Backspace, "\b", true},
     };
-    for (QLineEdit* ed : {w->edStart, w->edEnd, w->edWidth}) {
+    for (QLineEdit* ed : {ui(*w).StartRowEdit, ui(*w).EndRowEdit, ui(*w).OpinionWidthEdit}) {
         for (const Key& k : keys) {
             SCOPED_TRACE(ed->objectName().toStdString() + " " + k.text);
             ed->setText(QStringLiteral("80"));
@@ -174,20 +175,20 @@ TEST_F(MainWindowTest, DigitFilterPassesOnlyDigitsAndBackspace)
                                      : k.key == Qt::Key_Backspace ? QStringLiteral("8")
                                                                   : QStringLiteral("80") + k.text;
             EXPECT_EQ(ed->text(), expected);
-            EXPECT_EQ(TVdMainForm::edStartKeyPress(QString::fromUtf8(k.text).at(0)), k.passes);
+            EXPECT_EQ(TMainWindow::IsDigitKey(QString::fromUtf8(k.text).at(0)), k.passes);
         }
     }
     // Text entered through an input method is held to the same rule.
-    w->edWidth->setText(QStringLiteral("80"));
-    w->edWidth->setCursorPosition(2);
+    ui(*w).OpinionWidthEdit->setText(QStringLiteral("80"));
+    ui(*w).OpinionWidthEdit->setCursorPosition(2);
     QInputMethodEvent im;
     im.setCommitString(QStringLiteral("七十"));
-    QApplication::sendEvent(w->edWidth, &im);
-    EXPECT_EQ(w->edWidth->text(), QStringLiteral("80"));
+    QApplication::sendEvent(ui(*w).OpinionWidthEdit, &im);
+    EXPECT_EQ(ui(*w).OpinionWidthEdit->text(), QStringLiteral("80"));
     // Other fields take anything.
-    w->edFile->clear();
-    typeKey(w->edFile, Qt::Key_A, QStringLiteral("a"));
-    EXPECT_EQ(w->edFile->text(), QStringLiteral("a"));
+    ui(*w).DocNoEdit->clear();
+    typeKey(ui(*w).DocNoEdit, Qt::Key_A, QStringLiteral("a"));
+    EXPECT_EQ(ui(*w).DocNoEdit->text(), QStringLiteral("a"));
 }
 
 TEST_F(MainWindowTest, PasteKeysAreFilteredTheContextMenuIsNot)
@@ -211,18 +212,18 @@ TEST_F(MainWindowTest, PasteKeysAreFilteredTheContextMenuIsNot)
         QApplication::clipboard()->setText(QString::fromUtf8(c.clip));
         if (QApplication::clipboard()->text() != QString::fromUtf8(c.clip))
             GTEST_SKIP() << "no clipboard on this platform";
-        w->edWidth->setText(QStringLiteral("8"));
-        w->edWidth->setCursorPosition(1);
+        ui(*w).OpinionWidthEdit->setText(QStringLiteral("8"));
+        ui(*w).OpinionWidthEdit->setCursorPosition(1);
         if (c.key == 0)
-            w->edWidth->paste();
+            ui(*w).OpinionWidthEdit->paste();
         else
-            typeKey(w->edWidth, c.key, c.key == Qt::Key_V ? QStringLiteral("\x16") : QString(), c.mods);
-        EXPECT_EQ(w->edWidth->text(), QString::fromUtf8(c.result));
+            typeKey(ui(*w).OpinionWidthEdit, c.key, c.key == Qt::Key_V ? QStringLiteral("\x16") : QString(), c.mods);
+        EXPECT_EQ(ui(*w).OpinionWidthEdit->text(), QString::fromUtf8(c.result));
     }
     // Copying out of the field still works.
-    w->edStart->setText(QStringLiteral("15"));
-    w->edStart->selectAll();
-    typeKey(w->edStart, Qt::Key_C, QStringLiteral("\x03"), Qt::ControlModifier);
+    ui(*w).StartRowEdit->setText(QStringLiteral("15"));
+    ui(*w).StartRowEdit->selectAll();
+    typeKey(ui(*w).StartRowEdit, Qt::Key_C, QStringLiteral("\x03"), Qt::ControlModifier);
     EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("15"));
 }
 
@@ -230,23 +231,23 @@ TEST_F(MainWindowTest, FirstStartShowsDefaultsAndAsksForARosterOnce)
 {
     testclock::ScopedClock clock(QDateTime(QDate(2026, 12, 9), QTime(7, 30)));
     auto w = make();
-    EXPECT_EQ(w->edFile->text(), QStringLiteral("澜人发(2007)71号"));
-    EXPECT_EQ(w->edArea->text(), QStringLiteral("澜坪市人事局工资处制"));
-    EXPECT_EQ(w->dtPrint->date(), QDate(2026, 12, 9));
-    EXPECT_EQ(w->edStart->text(), QStringLiteral("7"));
-    EXPECT_EQ(w->edEnd->text(), QStringLiteral("7"));
-    EXPECT_EQ(w->edWidth->text(), QStringLiteral("78"));
+    EXPECT_EQ(ui(*w).DocNoEdit->text(), QStringLiteral("澜人发(2007)71号"));
+    EXPECT_EQ(ui(*w).IssuedByEdit->text(), QStringLiteral("澜坪市人事局工资处制"));
+    EXPECT_EQ(ui(*w).PrintDateEdit->date(), QDate(2026, 12, 9));
+    EXPECT_EQ(ui(*w).StartRowEdit->text(), QStringLiteral("7"));
+    EXPECT_EQ(ui(*w).EndRowEdit->text(), QStringLiteral("7"));
+    EXPECT_EQ(ui(*w).OpinionWidthEdit->text(), QStringLiteral("78"));
     EXPECT_EQ(dialogs->opens, 0);  // nothing asked before the window is up
 
     w->show();
     pump();
-    EXPECT_EQ(w->windowTitle(), TVdMainForm::WindowCaption());
+    EXPECT_EQ(w->windowTitle(), TMainWindow::WindowCaption());
     EXPECT_EQ(dialogs->opens, 1);
     EXPECT_EQ(dialogs->title, QStringLiteral("打开职务变动工资调整花名册"));
     EXPECT_EQ(dialogs->dir, QDir::toNativeSeparators(dir.path()));
     EXPECT_TRUE(Vdcs.RosterPath.empty());
-    EXPECT_TRUE(w->VdBrowser->IsBlank());
-    EXPECT_TRUE(w->VdBrowser->Message().contains(QStringLiteral("调阅")));
+    EXPECT_TRUE(ui(*w).RosterPane->IsBlank());
+    EXPECT_TRUE(ui(*w).RosterPane->Message().contains(QStringLiteral("调阅")));
     EXPECT_TRUE(dialogs->errors.isEmpty());
     EXPECT_FALSE(QFile::exists(ini()));  // a cancel records nothing
 }
@@ -254,13 +255,13 @@ TEST_F(MainWindowTest, FirstStartShowsDefaultsAndAsksForARosterOnce)
 TEST_F(MainWindowTest, ExitWritesTheSixKeysInOrder)
 {
     auto w = make();
-    w->edFile->setText(QStringLiteral("澜人发(2024)5号"));
-    w->edArea->setText(QStringLiteral("某某局"));
-    w->dtPrint->setDate(QDate(2024, 3, 9));
-    w->edStart->setText(QStringLiteral("9"));
-    w->edEnd->clear();
-    w->edWidth->setText(QStringLiteral("x1"));  // written as it stands
-    w->btnExitClick();
+    ui(*w).DocNoEdit->setText(QStringLiteral("澜人发(2024)5号"));
+    ui(*w).IssuedByEdit->setText(QStringLiteral("某某局"));
+    ui(*w).PrintDateEdit->setDate(QDate(2024, 3, 9));
+    ui(*w).StartRowEdit->setText(QStringLiteral("9"));
+    ui(*w).EndRowEdit->clear();
+    ui(*w).OpinionWidthEdit->setText(QStringLiteral("x1"));  // written as it stands
+    w->ExitButtonClick();
     EXPECT_EQ(quits, 1);
     EXPECT_TRUE(dialogs->errors.isEmpty());
     const QStringList lines = iniLines();
@@ -277,10 +278,10 @@ TEST_F(MainWindowTest, ExitWritesTheSixKeysInOrder)
     // The next start reads them back; the empty end row falls back to 7.
     w.reset();
     auto again = make();
-    EXPECT_EQ(again->edFile->text(), QStringLiteral("澜人发(2024)5号"));
-    EXPECT_EQ(again->dtPrint->date(), QDate(2024, 3, 9));
-    EXPECT_EQ(again->edStart->text(), QStringLiteral("9"));
-    EXPECT_EQ(again->edEnd->text(), QStringLiteral("7"));
+    EXPECT_EQ(ui(*again).DocNoEdit->text(), QStringLiteral("澜人发(2024)5号"));
+    EXPECT_EQ(ui(*again).PrintDateEdit->date(), QDate(2024, 3, 9));
+    EXPECT_EQ(ui(*again).StartRowEdit->text(), QStringLiteral("9"));
+    EXPECT_EQ(ui(*again).EndRowEdit->text(), QStringLiteral("7"));
 }
 
 TEST_F(MainWindowTest, RefusedWriteKeepsTheProgramOpen)
@@ -308,11 +309,11 @@ TEST_F(MainWindowTest, RefusedWriteKeepsTheProgramOpen)
             ASSERT_TRUE(QDir(settings.path()).mkdir(QStringLiteral("vdmq.ini")));
         }
         dialogs = std::make_shared<FakeDialogs>();
-        TVdMainForm w(settings.path(), dialogs);
+        TMainWindow w(settings.path(), dialogs);
         w.QuitApplication = [this] { ++quits; };
         w.show();
         pump();
-        w.btnExit->click();
+        ui(w).ExitButton->click();
         QFile::setPermissions(settings.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         EXPECT_EQ(quits, 0);
         EXPECT_TRUE(w.isVisible());
@@ -337,9 +338,9 @@ TEST_F(MainWindowTest, TooLargeSettingsFileShowsTheDefaultsAndSaysSo)
         f.write(QByteArray(2 << 20, '\n') + "[xtcs]\r\nStart=9\r\n");
     }
     auto w = make();
-    EXPECT_EQ(w->edStart->text(), QStringLiteral("7"));
-    EXPECT_EQ(w->edWidth->text(), QStringLiteral("78"));
-    EXPECT_EQ(w->edFile->text(), QStringLiteral("澜人发(2007)71号"));
+    EXPECT_EQ(ui(*w).StartRowEdit->text(), QStringLiteral("7"));
+    EXPECT_EQ(ui(*w).OpinionWidthEdit->text(), QStringLiteral("78"));
+    EXPECT_EQ(ui(*w).DocNoEdit->text(), QStringLiteral("澜人发(2007)71号"));
     ASSERT_EQ(dialogs->errors.size(), 1);
     EXPECT_TRUE(dialogs->errors[0].contains(QStringLiteral("太大"))) << dialogs->errors[0].toStdString();
     EXPECT_TRUE(dialogs->errors[0].contains(ini())) << dialogs->errors[0].toStdString();
@@ -354,27 +355,32 @@ TEST_F(MainWindowTest, ClosingAfterAChangeAsksWhetherToSave)
     const QString saved = QStringLiteral("[xtcs]\r\nFile=old\r\nStart=9\r\n");
     struct Case {
         const char* what;
-        std::function<void(TVdMainForm&)> change;
+        std::function<void(TMainWindow&)> change;
         std::vector<int> choices;  // none: the box closed without a button
         bool asked, closed;
         const char* file;  // "File" afterwards
     } cases[] = {
-        {"nothing changed", [](TVdMainForm&) {}, {}, false, true, "old"},
+        {"nothing changed", [](TMainWindow&) {}, {}, false, true, "old"},
         {"changed and changed back",
-         [](TVdMainForm& w) {
-             w.edFile->setText(QStringLiteral("new"));
-             w.edFile->setText(QStringLiteral("old"));
+         [](TMainWindow& w) {
+             ui(w).DocNoEdit->setText(QStringLiteral("new"));
+             ui(w).DocNoEdit->setText(QStringLiteral("old"));
          },
          {},
          false,
          true,
          "old"},
-        {"保存", [](TVdMainForm& w) { w.edFile->setText(QStringLiteral("new")); }, {0}, true, true, "new"},
-        {"不保存", [](TVdMainForm& w) { w.edFile->setText(QStringLiteral("new")); }, {1}, true, true, "old"},
-        {"取消", [](TVdMainForm& w) { w.edFile->setText(QStringLiteral("new")); }, {2}, true, false, "old"},
-        {"box closed", [](TVdMainForm& w) { w.edStart->setText(QStringLiteral("10")); }, {}, true, false, "old"},
+        {"保存", [](TMainWindow& w) { ui(w).DocNoEdit->setText(QStringLiteral("new")); }, {0}, true, true, "new"},
+        {"不保存", [](TMainWindow& w) { ui(w).DocNoEdit->setText(QStringLiteral("new")); }, {1}, true, true, "old"},
+        {"取消", [](TMainWindow& w) { ui(w).DocNoEdit->setText(QStringLiteral("new")); }, {2}, true, false, "old"},
+        {"box closed",
+         [](TMainWindow& w) { ui(w).StartRowEdit->setText(QStringLiteral("10")); },
+         {},
+         true,
+         false,
+         "old"},
         {"date changed, 保存",
-         [](TVdMainForm& w) { w.dtPrint->setDate(w.dtPrint->date().addDays(1)); },
+         [](TMainWindow& w) { ui(w).PrintDateEdit->setDate(ui(w).PrintDateEdit->date().addDays(1)); },
          {0},
          true,
          true,
@@ -397,7 +403,7 @@ TEST_F(MainWindowTest, ClosingAfterAChangeAsksWhetherToSave)
         ASSERT_EQ(dialogs->questions.size(), c.asked ? 1u : 0u);
         if (c.asked) {
             const FakeDialogs::Question& q = dialogs->questions[0];
-            EXPECT_EQ(q.title, TVdMainForm::ApplicationTitle());
+            EXPECT_EQ(q.title, TMainWindow::ApplicationTitle());
             EXPECT_EQ(q.buttons, (QStringList{"保存", "不保存", "取消"}));
             EXPECT_EQ(q.defaultButton, 0);
             EXPECT_TRUE(q.text.contains(QStringLiteral("要保存吗"))) << q.text.toStdString();
@@ -419,11 +425,11 @@ TEST_F(MainWindowTest, SecondInstanceKeepsTheFirstOnesSettings)
     }
     auto first = make();
     auto second = make();
-    first->edFile->setText(QStringLiteral("first"));
-    first->btnExitClick();
+    ui(*first).DocNoEdit->setText(QStringLiteral("first"));
+    first->ExitButtonClick();
     WriteProfileString(ini(), "vdmq", "Paper", "A4");  // as the first one's 纸张 writes it
-    second->edStart->setText(QStringLiteral("12"));
-    second->btnExitClick();
+    ui(*second).StartRowEdit->setText(QStringLiteral("12"));
+    second->ExitButtonClick();
     EXPECT_EQ(quits, 2);
     EXPECT_EQ(ReadProfileString(ini(), "xtcs", "File", ""), "first");
     EXPECT_EQ(ReadProfileString(ini(), "xtcs", "Start", ""), "12");
@@ -441,23 +447,23 @@ TEST_F(MainWindowTest, HelpButtonTogglesThePane)
     w->show();
     pump();
     EXPECT_EQ(w->HelpPaneHeight(), 0);
-    EXPECT_EQ(w->kqBrowser->height(), 0);
-    EXPECT_EQ(w->kqBrowser->source(), QUrl(TVdMainForm::HelpPageUrl()));
-    EXPECT_TRUE(w->kqBrowser->toPlainText().contains(QStringLiteral("工资变动审批表打印")));
+    EXPECT_EQ(ui(*w).HelpPane->height(), 0);
+    EXPECT_EQ(ui(*w).HelpPane->source(), QUrl(TMainWindow::HelpPageUrl()));
+    EXPECT_TRUE(ui(*w).HelpPane->toPlainText().contains(QStringLiteral("工资变动审批表打印")));
     const QString settings = QDir::toNativeSeparators(QDir(dir.path()).filePath("vdmq.ini"));
-    EXPECT_TRUE(w->kqBrowser->toPlainText().contains(settings)) << w->kqBrowser->toPlainText().toStdString();
+    EXPECT_TRUE(ui(*w).HelpPane->toPlainText().contains(settings)) << ui(*w).HelpPane->toPlainText().toStdString();
 
-    const bool before = w->kqBrowser->isVisible();
-    const int lines = QFontMetrics(w->kqBrowser->font()).lineSpacing();
+    const bool before = ui(*w).HelpPane->isVisible();
+    const int lines = QFontMetrics(ui(*w).HelpPane->font()).lineSpacing();
     for (bool shown : {!before, before}) {
-        w->btnHelp->click();
+        ui(*w).HelpButton->click();
         pump();
-        EXPECT_EQ(w->kqBrowser->isVisible(), shown);
+        EXPECT_EQ(ui(*w).HelpPane->isVisible(), shown);
         if (shown) {
-            EXPECT_GE(w->kqBrowser->viewport()->height(), 12 * lines);
-            EXPECT_EQ(w->kqBrowser->height(), w->HelpPaneHeight());
+            EXPECT_GE(ui(*w).HelpPane->viewport()->height(), 12 * lines);
+            EXPECT_EQ(ui(*w).HelpPane->height(), w->HelpPaneHeight());
             // The roster keeps some rows above it.
-            EXPECT_GE(w->VdBrowser->height(), 4 * lines);
+            EXPECT_GE(ui(*w).RosterPane->height(), 4 * lines);
         } else {
             EXPECT_EQ(w->HelpPaneHeight(), 0);
         }
@@ -478,14 +484,14 @@ TEST_F(MainWindowTest, HelpLinksStayInThePaneExceptExternalOnes)
     UrlCatcher catcher;
     QDesktopServices::setUrlHandler(QStringLiteral("https"), &catcher, "open");
     QDesktopServices::setUrlHandler(QStringLiteral("mailto"), &catcher, "open");
-    w->kqBrowser->setHtml(QStringLiteral("x"));
-    w->kqBrowser->setSource(QUrl(TVdMainForm::HelpPageUrl()));
-    emit w->kqBrowser->anchorClicked(QUrl(QStringLiteral("https://example.org/a")));
-    emit w->kqBrowser->anchorClicked(QUrl(QStringLiteral("mailto:someone@example.org")));
+    ui(*w).HelpPane->setHtml(QStringLiteral("x"));
+    ui(*w).HelpPane->setSource(QUrl(TMainWindow::HelpPageUrl()));
+    emit ui(*w).HelpPane->anchorClicked(QUrl(QStringLiteral("https://example.org/a")));
+    emit ui(*w).HelpPane->anchorClicked(QUrl(QStringLiteral("mailto:someone@example.org")));
     EXPECT_EQ(catcher.urls.size(), 2);
-    EXPECT_EQ(w->kqBrowser->source(), QUrl(TVdMainForm::HelpPageUrl()));
-    emit w->kqBrowser->anchorClicked(QUrl(QStringLiteral("#top")));
-    EXPECT_EQ(w->kqBrowser->source().path(), QUrl(TVdMainForm::HelpPageUrl()).path());
+    EXPECT_EQ(ui(*w).HelpPane->source(), QUrl(TMainWindow::HelpPageUrl()));
+    emit ui(*w).HelpPane->anchorClicked(QUrl(QStringLiteral("#top")));
+    EXPECT_EQ(ui(*w).HelpPane->source().path(), QUrl(TMainWindow::HelpPageUrl()).path());
     EXPECT_EQ(catcher.urls.size(), 2);
     QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
     QDesktopServices::unsetUrlHandler(QStringLiteral("mailto"));
@@ -509,17 +515,17 @@ TEST_F(MainWindowTest, UsageNotesInUtf8OrGb18030)
         SCOPED_TRACE(c.name);
         QTemporaryDir d;
         if (c.shown) {
-            QFile f(QDir(d.path()).filePath(TVdMainForm::NotesFileName()));
+            QFile f(QDir(d.path()).filePath(TMainWindow::NotesFileName()));
             ASSERT_TRUE(f.open(QIODevice::WriteOnly));
             f.write(c.bytes);
         }
         Vdcs = TVdcs{};
-        TVdMainForm w(d.path(), dialogs);
+        TMainWindow w(d.path(), dialogs);
         w.show();
         pump();
-        EXPECT_EQ(w.Memo1->isVisible(), c.shown);
+        EXPECT_EQ(ui(w).NotesPane->isVisible(), c.shown);
         if (c.shown) {
-            EXPECT_EQ(w.Memo1->toPlainText(), text);
+            EXPECT_EQ(ui(w).NotesPane->toPlainText(), text);
         }
     }
 }
@@ -533,9 +539,9 @@ TEST_F(MainWindowTest, TabFollowsTheReadingOrder)
     w->show();
     w->activateWindow();
     pump();
-    w->edFile->setFocus();
+    ui(*w).DocNoEdit->setFocus();
     pump();
-    if (QApplication::focusWidget() != w->edFile)
+    if (QApplication::focusWidget() != ui(*w).DocNoEdit)
         GTEST_SKIP() << "the platform gives no keyboard focus";
     struct Place {
         int row, x;
@@ -543,12 +549,12 @@ TEST_F(MainWindowTest, TabFollowsTheReadingOrder)
         bool operator<(const Place& o) const { return std::tie(row, x) < std::tie(o.row, o.x); }
     };
     std::vector<Place> places;
-    for (QWidget* c : w->Panel3->findChildren<QWidget*>()) {
+    for (QWidget* c : ui(*w).EntryPanel->findChildren<QWidget*>()) {
         const bool control =
             qobject_cast<QLineEdit*>(c) || qobject_cast<QAbstractButton*>(c) || qobject_cast<QDateEdit*>(c);
         if (!control || !c->isVisible() || !(c->focusPolicy() & Qt::TabFocus) || qobject_cast<QDateEdit*>(c->parent()))
             continue;
-        const QPoint at = c->mapTo(w->Panel3, QPoint(0, 0));
+        const QPoint at = c->mapTo(ui(*w).EntryPanel, QPoint(0, 0));
         places.push_back({(at.y() + c->height() / 2) / 37, at.x(), c->objectName()});  // bar, first row, second row
     }
     std::sort(places.begin(), places.end());
@@ -565,7 +571,7 @@ TEST_F(MainWindowTest, TabFollowsTheReadingOrder)
         typeKey(QApplication::focusWidget(), Qt::Key_Tab, QStringLiteral("\t"));
         QWidget* f = QApplication::focusWidget();
         // The date picker's inner editor stands for the picker.
-        while (f && f->parentWidget() != w->Panel3 && f->parentWidget() != w->Panel4)
+        while (f && f->parentWidget() != ui(*w).EntryPanel && f->parentWidget() != ui(*w).NoticeBar)
             f = f->parentWidget();
         got << (f ? f->objectName() : QStringLiteral("(none)"));
     }
@@ -576,12 +582,12 @@ TEST_F(MainWindowTest, RunButtonsCanBeBlocked)
 {
     auto w = make();
     w->SetRunButtonsEnabled(false);
-    EXPECT_FALSE(w->btnPrn->isEnabled() || w->btnPaper->isEnabled() || w->btnRead->isEnabled() ||
-                 w->btnClear->isEnabled());
-    EXPECT_TRUE(w->btnExit->isEnabled());
+    EXPECT_FALSE(ui(*w).PrintButton->isEnabled() || ui(*w).PaperButton->isEnabled() || ui(*w).ReadButton->isEnabled() ||
+                 ui(*w).ClearButton->isEnabled());
+    EXPECT_TRUE(ui(*w).ExitButton->isEnabled());
     w->SetRunButtonsEnabled(true);
-    EXPECT_TRUE(w->btnPrn->isEnabled() && w->btnPaper->isEnabled() && w->btnRead->isEnabled() &&
-                w->btnClear->isEnabled());
+    EXPECT_TRUE(ui(*w).PrintButton->isEnabled() && ui(*w).PaperButton->isEnabled() && ui(*w).ReadButton->isEnabled() &&
+                ui(*w).ClearButton->isEnabled());
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // X11 desktop shows them, and the keys a user tries.
 #include "app/ui/VdApplication.h"
 #include "app/ui/VdMainUnit.h"
+#include "mainwindow_access.h"
 #include "platform/gbtext.h"
 #include "preview/TzPreview.h"
 
@@ -83,9 +84,9 @@ TEST(MainWindowDialogs, RosterDialogStartsWhereTheRostersAre)
             QDir(home.path("Documents")).removeRecursively();
         Vdcs = TVdcs{};
         auto dialogs = std::make_shared<FakeDialogs>();
-        TVdMainForm w(c.appDir, dialogs);
+        TMainWindow w(c.appDir, dialogs);
         Vdcs.RosterPath = toGb(c.roster);
-        w.btnRead->click();
+        ui(w).ReadButton->click();
         ASSERT_EQ(dialogs->opens, 1);
         EXPECT_EQ(dialogs->dir, QDir::toNativeSeparators(c.expected));
     }
@@ -101,9 +102,9 @@ TEST(MainWindowDialogs, FirstFilterListsEveryRosterInAnyLetterCase)
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     }
     Vdcs = TVdcs{};
-    TVdMainForm w(folder.path(), std::make_shared<FakeDialogs>());
+    TMainWindow w(folder.path(), std::make_shared<FakeDialogs>());
     QFileDialog dialog;
-    ConfigureFileDialog(dialog, true, folder.path(), w.DlgOpen.Filters, QString());
+    ConfigureFileDialog(dialog, true, folder.path(), w.RosterDialog.Filters, QString());
     auto* combo = dialog.findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
     ASSERT_NE(combo, nullptr);
     EXPECT_EQ(combo->itemText(0), QStringLiteral("花名册(xls、xlsx、et)"));
@@ -142,7 +143,7 @@ TEST(MainWindowDialogs, ErrorBoxCarriesTheApplicationTitle)
             }
     });
     TQtDialogs().Error(nullptr, QStringLiteral("'x' is not a valid integer value"));
-    EXPECT_EQ(title, TVdMainForm::ApplicationTitle());
+    EXPECT_EQ(title, TMainWindow::ApplicationTitle());
 }
 
 // In the process the test below starts on an X server (VDMQ_CAPTION_PROBE
@@ -157,9 +158,9 @@ public:
         SetUpApplication();
         QTemporaryDir dir;
         Vdcs = TVdcs{};
-        TVdMainForm main(dir.path(), std::make_shared<FakeDialogs>());
-        main.setWindowTitle(TVdMainForm::WindowCaption());
-        TFormTzpreview preview;
+        TMainWindow main(dir.path(), std::make_shared<FakeDialogs>());
+        main.setWindowTitle(TMainWindow::WindowCaption());
+        TPreviewWindow preview;
         main.show();
         preview.show();
         pump();
@@ -193,7 +194,7 @@ TEST(MainWindowDialogs, CaptionsOnX11AreExact)
         if (line.startsWith("caption: "))
             captions << line.mid(9);
     EXPECT_EQ(captions.join(" | ").toStdString(),
-              (TVdMainForm::WindowCaption() + QStringLiteral(" | 打印预览...")).toStdString())
+              (TMainWindow::WindowCaption() + QStringLiteral(" | 打印预览...")).toStdString())
         << out.toStdString() << child.readAllStandardError().toStdString();
 }
 
@@ -202,12 +203,13 @@ TEST(MainWindowDialogs, KeysAUserTries)
     QTemporaryDir dir;
     Vdcs = TVdcs{};
     auto dialogs = std::make_shared<FakeDialogs>();
-    TVdMainForm w(dir.path(), dialogs);
+    TMainWindow w(dir.path(), dialogs);
     w.QuitApplication = [] {};
     w.show();
     pump();
     std::map<QString, int> clicks;
-    for (QPushButton* b : {w.btnPre, w.btnPrn, w.btnPdf, w.btnPaper, w.btnExit, w.btnRead, w.btnClear, w.btnHelp})
+    for (QPushButton* b : {ui(w).PreviewButton, ui(w).PrintButton, ui(w).PdfButton, ui(w).PaperButton, ui(w).ExitButton,
+                           ui(w).ReadButton, ui(w).ClearButton, ui(w).HelpButton})
         QObject::connect(b, &QPushButton::clicked, [&clicks, b] { ++clicks[b->objectName()]; });
     // 纸张 opens its dialog modally: closed again as soon as it shows.
     QTimer closer;
@@ -224,14 +226,21 @@ TEST(MainWindowDialogs, KeysAUserTries)
     };
     const Qt::KeyboardModifiers none = Qt::NoModifier, ctrl = Qt::ControlModifier, alt = Qt::AltModifier;
     const Case cases[] = {
-        {w.edFile, Qt::Key_Return, none, "btnPre"},  {w.edArea, Qt::Key_Enter, none, "btnPre"},
-        {w.edStart, Qt::Key_Return, none, "btnPre"}, {w.edEnd, Qt::Key_Return, none, "btnPre"},
-        {w.edWidth, Qt::Key_Return, none, "btnPre"}, {w.dtPrint, Qt::Key_Return, none, "btnPre"},
-        {w.edFile, Qt::Key_P, ctrl, "btnPrn"},       {w.edStart, Qt::Key_P, alt, "btnPrn"},
-        {w.edFile, Qt::Key_V, alt, "btnPre"},        {w.edFile, Qt::Key_D, alt, "btnPdf"},
-        {w.edFile, Qt::Key_X, alt, "btnExit"},       {w.edFile, Qt::Key_O, alt, "btnRead"},
-        {w.edFile, Qt::Key_C, alt, "btnClear"},      {w.edFile, Qt::Key_F1, none, "btnHelp"},
-        {w.edEnd, Qt::Key_Z, alt, "btnPaper"},
+        {ui(w).DocNoEdit, Qt::Key_Return, none, "btnPre"},
+        {ui(w).IssuedByEdit, Qt::Key_Enter, none, "btnPre"},
+        {ui(w).StartRowEdit, Qt::Key_Return, none, "btnPre"},
+        {ui(w).EndRowEdit, Qt::Key_Return, none, "btnPre"},
+        {ui(w).OpinionWidthEdit, Qt::Key_Return, none, "btnPre"},
+        {ui(w).PrintDateEdit, Qt::Key_Return, none, "btnPre"},
+        {ui(w).DocNoEdit, Qt::Key_P, ctrl, "btnPrn"},
+        {ui(w).StartRowEdit, Qt::Key_P, alt, "btnPrn"},
+        {ui(w).DocNoEdit, Qt::Key_V, alt, "btnPre"},
+        {ui(w).DocNoEdit, Qt::Key_D, alt, "btnPdf"},
+        {ui(w).DocNoEdit, Qt::Key_X, alt, "btnExit"},
+        {ui(w).DocNoEdit, Qt::Key_O, alt, "btnRead"},
+        {ui(w).DocNoEdit, Qt::Key_C, alt, "btnClear"},
+        {ui(w).DocNoEdit, Qt::Key_F1, none, "btnHelp"},
+        {ui(w).EndRowEdit, Qt::Key_Z, alt, "btnPaper"},
     };
     for (const Case& c : cases) {
         const std::string what =

@@ -4,6 +4,7 @@
 #include "app/core/settings.h"
 #include "app/ui/VdMainUnit.h"
 #include "app/ui/VdRosterPane.h"
+#include "mainwindow_access.h"
 #include "platform/gbtext.h"
 #include <QApplication>
 #include <QDesktopServices>
@@ -59,18 +60,18 @@ protected:
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(QByteArray::fromStdString(toGb(QStringLiteral("[xtcs]\r\nexcelFileName=%1\r\n").arg(path))));
     }
-    std::unique_ptr<TVdMainForm> start()
+    std::unique_ptr<TMainWindow> start()
     {
-        auto w = std::make_unique<TVdMainForm>(dir.path(), dialogs);
+        auto w = std::make_unique<TMainWindow>(dir.path(), dialogs);
         w->QuitApplication = [] {};
         w->resize(900, 600);
         w->show();
         QCoreApplication::processEvents();
         return w;
     }
-    QString cell(TVdMainForm& w, int row, int col, int role = Qt::DisplayRole)
+    QString cell(TMainWindow& w, int row, int col, int role = Qt::DisplayRole)
     {
-        return w.VdBrowser->Model()->index(row - 1, col - 1).data(role).toString();
+        return ui(w).RosterPane->Model()->index(row - 1, col - 1).data(role).toString();
     }
     QTemporaryDir dir;
     std::shared_ptr<FakeDialogs> dialogs;
@@ -81,16 +82,16 @@ TEST_F(RosterPaneTest, ShowsTheRecordedRosterAsASheet)
     recordRoster(copy(QStringLiteral("roster.xls"), QStringLiteral("花名册.xls")));
     auto w = start();
     EXPECT_EQ(dialogs->opens, 0);
-    ASSERT_TRUE(w->VdBrowser->Loaded()) << w->VdBrowser->Message().toStdString();
-    TRosterModel* m = w->VdBrowser->Model();
+    ASSERT_TRUE(ui(*w).RosterPane->Loaded()) << ui(*w).RosterPane->Message().toStdString();
+    TRosterModel* m = ui(*w).RosterPane->Model();
     EXPECT_EQ(m->rowCount(), 51);
     EXPECT_EQ(m->columnCount(), 32);
     EXPECT_EQ(m->headerData(0, Qt::Horizontal).toString(), QStringLiteral("A"));
     EXPECT_EQ(m->headerData(27, Qt::Horizontal).toString(), QStringLiteral("AB"));
     EXPECT_EQ(m->headerData(6, Qt::Vertical).toString(), QStringLiteral("7"));
     // The title spans A1:AB1; the heads of rows 4-5 are merged downwards.
-    EXPECT_EQ(w->VdBrowser->View()->columnSpan(0, 0), 28);
-    EXPECT_EQ(w->VdBrowser->View()->rowSpan(3, 1), 2);
+    EXPECT_EQ(ui(*w).RosterPane->View()->columnSpan(0, 0), 28);
+    EXPECT_EQ(ui(*w).RosterPane->View()->rowSpan(3, 1), 2);
     EXPECT_EQ(cell(*w, 1, 1), QStringLiteral("国家机关事业单位工作人员工资变动花名册"));
     EXPECT_EQ(cell(*w, 7, 2), QStringLiteral("王伟"));
     EXPECT_EQ(cell(*w, 7, 4), QStringLiteral("196001"));
@@ -123,15 +124,15 @@ TEST_F(RosterPaneTest, DeletedRosterAsksOnceAndShowsTheNewChoice)
     auto w = start();
     EXPECT_EQ(dialogs->opens, 1);
     EXPECT_EQ(fromGb(Vdcs.RosterPath), fresh);
-    EXPECT_EQ(w->VdBrowser->LocationURL(), fresh);
-    EXPECT_TRUE(w->VdBrowser->Loaded());
+    EXPECT_EQ(ui(*w).RosterPane->LocationURL(), fresh);
+    EXPECT_TRUE(ui(*w).RosterPane->Loaded());
 
     // The choice is on disk: the next start shows it without asking.
     w.reset();
     Vdcs = TVdcs{};
     auto again = start();
     EXPECT_EQ(dialogs->opens, 1);
-    EXPECT_EQ(again->VdBrowser->LocationURL(), fresh);
+    EXPECT_EQ(ui(*again).RosterPane->LocationURL(), fresh);
 }
 
 TEST_F(RosterPaneTest, CancelKeepsTheRecordedRoster)
@@ -142,30 +143,30 @@ TEST_F(RosterPaneTest, CancelKeepsTheRecordedRoster)
     EXPECT_EQ(dialogs->opens, 1);
     EXPECT_EQ(fromGb(Vdcs.RosterPath), gone);
     // The pane says why it is empty instead of showing nothing.
-    EXPECT_FALSE(w->VdBrowser->Loaded());
-    EXPECT_TRUE(w->VdBrowser->Message().contains(QStringLiteral("gone.xls")));
+    EXPECT_FALSE(ui(*w).RosterPane->Loaded());
+    EXPECT_TRUE(ui(*w).RosterPane->Message().contains(QStringLiteral("gone.xls")));
 
     // "调阅" cancelled later brings the shown roster back.
     const QString shown = copy(QStringLiteral("roster.xls"), QStringLiteral("shown.xls"));
     dialogs->answers << shown;
-    w->btnRead->click();
-    ASSERT_TRUE(w->VdBrowser->Loaded());
-    w->btnRead->click();
+    ui(*w).ReadButton->click();
+    ASSERT_TRUE(ui(*w).RosterPane->Loaded());
+    ui(*w).ReadButton->click();
     EXPECT_EQ(dialogs->opens, 3);
     EXPECT_EQ(fromGb(Vdcs.RosterPath), shown);
-    EXPECT_TRUE(w->VdBrowser->Loaded());
+    EXPECT_TRUE(ui(*w).RosterPane->Loaded());
 }
 
 TEST_F(RosterPaneTest, ClearBlanksThePane)
 {
     recordRoster(copy(QStringLiteral("roster.xls"), QStringLiteral("r.xls")));
     auto w = start();
-    ASSERT_TRUE(w->VdBrowser->Loaded());
-    w->btnClear->click();
-    EXPECT_TRUE(w->VdBrowser->IsBlank());
-    EXPECT_EQ(w->VdBrowser->LocationURL(), QStringLiteral("about:blank"));
-    EXPECT_EQ(w->VdBrowser->Model()->rowCount(), 0);
-    EXPECT_FALSE(w->VdBrowser->OpenButton()->isVisible());
+    ASSERT_TRUE(ui(*w).RosterPane->Loaded());
+    ui(*w).ClearButton->click();
+    EXPECT_TRUE(ui(*w).RosterPane->IsBlank());
+    EXPECT_EQ(ui(*w).RosterPane->LocationURL(), QStringLiteral("about:blank"));
+    EXPECT_EQ(ui(*w).RosterPane->Model()->rowCount(), 0);
+    EXPECT_FALSE(ui(*w).RosterPane->OpenButton()->isVisible());
     EXPECT_FALSE(Vdcs.RosterPath.empty());  // only the view goes
 }
 
@@ -343,7 +344,7 @@ TEST_F(RosterPaneTest, EncryptedRosterAsksOnceAndThePrintRunReadsIt)
         DialogTyper typer;
         typer.answers = {QStringLiteral("wrong"), QStringLiteral("vdmq2009")};
         auto w = start();
-        ASSERT_TRUE(waitFor([&] { return w->VdBrowser->Loaded(); }));
+        ASSERT_TRUE(waitFor([&] { return ui(*w).RosterPane->Loaded(); }));
         EXPECT_EQ(typer.saidWrong, (QList<bool>{false, true}));
         EXPECT_TRUE(dialogs->errors.isEmpty());
 
@@ -363,9 +364,9 @@ TEST_F(RosterPaneTest, CancelledPasswordEndsTheOpenQuietly)
     recordRoster(path);
     DialogTyper typer;  // no answers: cancel
     auto w = start();
-    ASSERT_TRUE(waitFor([&] { return !w->VdBrowser->Message().isEmpty(); }));
-    EXPECT_FALSE(w->VdBrowser->Loaded());
-    EXPECT_TRUE(w->VdBrowser->Message().contains(QStringLiteral("没有输入密码")));
+    ASSERT_TRUE(waitFor([&] { return !ui(*w).RosterPane->Message().isEmpty(); }));
+    EXPECT_FALSE(ui(*w).RosterPane->Loaded());
+    EXPECT_TRUE(ui(*w).RosterPane->Message().contains(QStringLiteral("没有输入密码")));
     EXPECT_TRUE(dialogs->errors.isEmpty());
     EXPECT_TRUE(dialogs->messages.isEmpty());
 }
@@ -380,14 +381,15 @@ TEST_F(RosterPaneTest, PasswordGivenLaterThroughPreviewOpensThePane)
     DialogTyper typer;
     typer.answers = {QString(), QStringLiteral("vdmq2009")};  // cancelled at start, given to 预览
     auto w = start();
-    ASSERT_TRUE(waitFor([&] { return w->VdBrowser->Message().contains(QStringLiteral("没有输入密码")); }));
+    ASSERT_TRUE(waitFor([&] { return ui(*w).RosterPane->Message().contains(QStringLiteral("没有输入密码")); }));
     // A range without flagged rows: the run opens the roster, asks for its
     // password and ends with a message.
-    w->edStart->setText(QStringLiteral("1"));
-    w->edEnd->setText(QStringLiteral("1"));
-    w->btnPre->click();
-    EXPECT_TRUE(waitFor([&] { return w->VdBrowser->Loaded(); }, 3000)) << w->VdBrowser->Message().toStdString();
-    EXPECT_TRUE(w->VdBrowser->Message().isEmpty());
+    ui(*w).StartRowEdit->setText(QStringLiteral("1"));
+    ui(*w).EndRowEdit->setText(QStringLiteral("1"));
+    ui(*w).PreviewButton->click();
+    EXPECT_TRUE(waitFor([&] { return ui(*w).RosterPane->Loaded(); }, 3000))
+        << ui(*w).RosterPane->Message().toStdString();
+    EXPECT_TRUE(ui(*w).RosterPane->Message().isEmpty());
     EXPECT_EQ(static_cast<TPasswordDialogPrompt*>(w->Passwords.get())->DialogsShown(), 2);
     EXPECT_TRUE(dialogs->errors.isEmpty()) << dialogs->errors.join('\n').toStdString();
 }
@@ -405,10 +407,10 @@ TEST_F(RosterPaneTest, ReadWithASettingsFileThatCannotBeWrittenStillOpens)
         SCOPED_TRACE(press == 0 ? "at the first start" : "调阅");
         if (press == 1) {
             dialogs->errors.clear();
-            w->btnRead->click();
+            ui(*w).ReadButton->click();
         }
-        EXPECT_EQ(w->VdBrowser->LocationURL(), chosen);
-        EXPECT_TRUE(w->VdBrowser->Loaded());
+        EXPECT_EQ(ui(*w).RosterPane->LocationURL(), chosen);
+        EXPECT_TRUE(ui(*w).RosterPane->Loaded());
         EXPECT_EQ(fromGb(Vdcs.RosterPath), chosen);
         ASSERT_EQ(dialogs->errors.size(), 1);
         EXPECT_TRUE(dialogs->errors[0].startsWith(QStringLiteral("Unable to write to ")))

@@ -9,6 +9,7 @@
 #include "app/ui/VdPaperDialog.h"
 #include "app/ui/VdPaperPrint.h"
 #include "form/VdCalibration.h"
+#include "mainwindow_access.h"
 #include "platform/gbtext.h"
 #include "platform/profile.h"
 
@@ -229,7 +230,7 @@ TEST_F(PaperUi, BoxesCarryTheApplicationTitle)
     closer.start(20);
     kOwnPrompt(nullptr, "?");
     kOwnNote(nullptr, "!");
-    EXPECT_EQ(titles, QStringList({TVdMainForm::ApplicationTitle(), TVdMainForm::ApplicationTitle()}));
+    EXPECT_EQ(titles, QStringList({TMainWindow::ApplicationTitle(), TMainWindow::ApplicationTitle()}));
 }
 
 TEST_F(PaperUi, DialogKeepsItsChoicesWhenTheFileCannotBeWritten)
@@ -348,11 +349,11 @@ TEST_F(PaperUi, DecliningStopsThePrintRunBeforeItStarts)
     support = border(4.23);
     writeIni("[vdmq]\nPaper=A4\n");
     InstallVdPrintBackend();
-    TVdMainForm w(dir.path(), std::make_shared<FakeDialogs>());
+    TMainWindow w(dir.path(), std::make_shared<FakeDialogs>());
     Vdcs.RosterPath = gb(VDMQ_TESTDATA "/printrun/three.xls");
-    w.edStart->setText("7");
-    w.edEnd->setText("11");
-    w.btnPrnClick();
+    ui(w).StartRowEdit->setText("7");
+    ui(w).EndRowEdit->setText("11");
+    w.PrintButtonClick();
     EXPECT_EQ(prompts, 1);
     EXPECT_EQ(w.CurRow, 0);  // no row was taken
 }

@@ -5,6 +5,7 @@
 // the clock, so it means the same on any machine.
 #include "app/core/settings.h"
 #include "app/ui/VdMainUnit.h"
+#include "mainwindow_access.h"
 #include "platform/gbtext.h"
 #include "platform/profile.h"
 #include "preview/TzPreview.h"
@@ -59,9 +60,9 @@ protected:
         ASSERT_TRUE(dir.isValid());
         Vdcs = TVdcs{};
     }
-    std::unique_ptr<TVdMainForm> start()
+    std::unique_ptr<TMainWindow> start()
     {
-        auto w = std::make_unique<TVdMainForm>(dir.path(), std::make_shared<FakeDialogs>());
+        auto w = std::make_unique<TMainWindow>(dir.path(), std::make_shared<FakeDialogs>());
         w->QuitApplication = [] {};
         return w;
     }
@@ -80,16 +81,16 @@ protected:
 };
 
 // The date line of the form previewed from the main window for row 7.
-QString printedDate(TVdMainForm& w)
+QString printedDate(TMainWindow& w)
 {
     Vdcs.RosterPath = gb(VDMQ_TESTDATA "/printrun/three.xls");
-    w.edStart->setText(QStringLiteral("7"));
-    w.edEnd->setText(QStringLiteral("7"));
+    ui(w).StartRowEdit->setText(QStringLiteral("7"));
+    ui(w).EndRowEdit->setText(QStringLiteral("7"));
     QString found;
     QTimer timer;
     QObject::connect(&timer, &QTimer::timeout, [&] {
-        for (auto* p : w.findChildren<TFormTzpreview*>(QString(), Qt::FindDirectChildrenOnly)) {
-            const auto store = p->QRPreview1->QRPrinter();
+        for (auto* p : w.findChildren<TPreviewWindow*>(QString(), Qt::FindDirectChildrenOnly)) {
+            const auto store = p->PageView->QRPrinter();
             if (!p->isVisible() || !store || store->PageCount() != 1)
                 continue;
             for (const qr::QRItem& item : store->Page(1).items) {
@@ -98,11 +99,11 @@ QString printedDate(TVdMainForm& w)
                     text.contains(QStringLiteral("年")))
                     found = text;
             }
-            p->SpeedButtonCloseClick();
+            p->CloseButtonClick();
         }
     });
     timer.start(20);
-    w.btnPreClick();
+    w.PreviewButtonClick();
     RunToEnd(w);
     return found.simplified();
 }
@@ -117,7 +118,7 @@ TEST_F(PrintDate, FirstStartPickerShowsToday)
         ScopedClock clock(QDateTime(kToday, m.local));
         QFile::remove(ini());
         auto w = start();
-        EXPECT_EQ(w->dtPrint->date(), kToday);
+        EXPECT_EQ(ui(*w).PrintDateEdit->date(), kToday);
         EXPECT_EQ(w->EntryFields().printDate.toLocalTime().date(), kToday);
     }
 }
@@ -140,7 +141,7 @@ TEST_F(PrintDate, PickerShowsTheStoredDate)
             SCOPED_TRACE(describe(m) + " Date=" + s.stored);
             testfiles::writeAll(ini(), std::string("[xtcs]\r\nDate=") + s.stored + "\r\n");
             auto w = start();
-            EXPECT_EQ(w->dtPrint->date(), s.expected);
+            EXPECT_EQ(ui(*w).PrintDateEdit->date(), s.expected);
         }
     }
 }
@@ -154,7 +155,7 @@ TEST_F(PrintDate, PickedDayIsTheDayPrinted)
         QFile::remove(ini());
         auto w = start();
         EXPECT_EQ(printedDate(*w), QStringLiteral("2026 年 12 月 9 日"));
-        w->dtPrint->setDate(QDate(2009, 8, 20));  // as the calendar or the keys set it
+        ui(*w).PrintDateEdit->setDate(QDate(2009, 8, 20));  // as the calendar or the keys set it
         EXPECT_EQ(printedDate(*w), QStringLiteral("2009 年 8 月 20 日"));
     }
 }
@@ -170,12 +171,12 @@ TEST_F(PrintDate, StoredDateSurvivesStartsAndExits)
         for (int round = 1; round <= 4; ++round) {
             SCOPED_TRACE(round);
             auto w = start();
-            EXPECT_EQ(w->dtPrint->date(), day);
+            EXPECT_EQ(ui(*w).PrintDateEdit->date(), day);
             if (round == 2) {
                 day = QDate(2009, 8, 21);
-                w->dtPrint->setDate(day);
+                ui(*w).PrintDateEdit->setDate(day);
             }
-            w->btnExitClick();
+            w->ExitButtonClick();
             // A date not changed in the window is left as the file has it;
             // a changed one is written with the picker's own time of day,
             // the local time of the start, as wall-clock time.
@@ -217,17 +218,17 @@ TEST_F(PrintDate, TypingOverTheYearReplacesIt)
             w->show();
             w->activateWindow();
             QCoreApplication::processEvents();
-            auto* edit = w->dtPrint->findChild<QLineEdit*>();
+            auto* edit = ui(*w).PrintDateEdit->findChild<QLineEdit*>();
             ASSERT_TRUE(edit);
             const QPoint year(edit->fontMetrics().horizontalAdvance(QStringLiteral("20")) + 3, edit->height() / 2);
             switch (way.way) {
             case Way::Tab:
                 // As Tab gives it focus: the year selected.
-                w->dtPrint->setFocus(Qt::TabFocusReason);
+                ui(*w).PrintDateEdit->setFocus(Qt::TabFocusReason);
                 break;
             case Way::Click:
             case Way::DoubleClick:
-                w->dtPrint->setFocus(Qt::MouseFocusReason);
+                ui(*w).PrintDateEdit->setFocus(Qt::MouseFocusReason);
                 mouse(edit, QEvent::MouseButtonPress, year);
                 mouse(edit, QEvent::MouseButtonRelease, year);
                 if (way.way == Way::DoubleClick) {
@@ -237,15 +238,15 @@ TEST_F(PrintDate, TypingOverTheYearReplacesIt)
                 break;
             }
             QCoreApplication::processEvents();
-            ASSERT_EQ(QApplication::focusWidget(), w->dtPrint);
+            ASSERT_EQ(QApplication::focusWidget(), ui(*w).PrintDateEdit);
             for (const QChar c : QStringLiteral("2009")) {
                 const int key = Qt::Key_0 + (c.unicode() - u'0');
                 QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, QString(c));
-                QApplication::sendEvent(w->dtPrint, &press);
+                QApplication::sendEvent(ui(*w).PrintDateEdit, &press);
                 QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, QString(c));
-                QApplication::sendEvent(w->dtPrint, &release);
+                QApplication::sendEvent(ui(*w).PrintDateEdit, &release);
             }
-            EXPECT_EQ(w->dtPrint->date(), QDate(2009, 12, 9)) << edit->text().toStdString();
+            EXPECT_EQ(ui(*w).PrintDateEdit->date(), QDate(2009, 12, 9)) << edit->text().toStdString();
             EXPECT_EQ(w->EntryFields().printDate.toLocalTime().date(), QDate(2009, 12, 9));
         }
     }

@@ -68,11 +68,11 @@ struct FakeHost : TPrintRunHost {
     bool keepGoing = false;
     int failOutputRow = 0;
     std::function<void(int row)> duringOutput;
-    std::vector<QPointer<TVdPrnForm>> forms;
+    std::vector<QPointer<TApprovalForm>> forms;
     explicit FakeHost(Log& l) : log(l) { entries = {"7", "7", gb("澜人发(2009)1号"), gb("人事局"), QDate(2010, 3, 4)}; }
     TRunEntries ReadEntries() override { return entries; }
     std::string OpinionWidthText() override { return "78"; }
-    void OutputForm(TVdPrnForm& form, TRunMode mode, int row) override
+    void OutputForm(TApprovalForm& form, TRunMode mode, int row) override
     {
         forms.emplace_back(&form);
         log.add("output " + std::to_string(row) + " mode " + std::to_string(int(mode)) + " cur " +
@@ -335,7 +335,7 @@ TEST(PrintRun, CursorGivesTheFlaggedRowsInTurn)
         const Log& log = f.log;
         ASSERT_TRUE(run.Start(TRunMode::Preview)) << c.what;
         std::vector<std::string> given;
-        while (std::unique_ptr<TVdPrnForm> form = run.NextForm()) {
+        while (std::unique_ptr<TApprovalForm> form = run.NextForm()) {
             EXPECT_EQ(form->Source->CurRow(), run.CurRow());
             given.push_back(std::to_string(run.CurRow()) + " " + std::to_string(run.Position()) + "/" +
                             std::to_string(run.Result().formsTotal));

@@ -4,6 +4,7 @@
 #include "app/core/printrun.h"
 #include "app/core/settings.h"
 #include "app/ui/VdMainUnit.h"
+#include "mainwindow_access.h"
 #include "platform/gbtext.h"
 #include "platform/profile.h"
 #include "preview/TzPreview.h"
@@ -41,18 +42,18 @@ void wait(int ms)
 struct Window {
     QTemporaryDir dir;
     std::shared_ptr<FakeDialogs> dialogs = std::make_shared<FakeDialogs>();
-    std::unique_ptr<TVdMainForm> form;
+    std::unique_ptr<TMainWindow> form;
     Window(const char* roster, const char* start, const char* end)
     {
-        form = std::make_unique<TVdMainForm>(dir.path(), dialogs);
+        form = std::make_unique<TMainWindow>(dir.path(), dialogs);
         Vdcs.RosterPath = gb(std::string(VDMQ_TESTDATA "/printrun/") + roster);
-        form->edStart->setText(start);
-        form->edEnd->setText(end);
+        ui(*form).StartRowEdit->setText(start);
+        ui(*form).EndRowEdit->setText(end);
     }
-    QList<TFormTzpreview*> previews() const
+    QList<TPreviewWindow*> previews() const
     {
-        QList<TFormTzpreview*> open;
-        for (auto* w : form->findChildren<TFormTzpreview*>(QString(), Qt::FindDirectChildrenOnly))
+        QList<TPreviewWindow*> open;
+        for (auto* w : form->findChildren<TPreviewWindow*>(QString(), Qt::FindDirectChildrenOnly))
             if (w->isVisible())
                 open << w;
         return open;
@@ -61,12 +62,12 @@ struct Window {
 
 // Calls `step` whenever a preview window is open, from the event loop the
 // run goes on from (RunToEnd).
-void whilePreviewing(Window& w, const std::function<void(TFormTzpreview*)>& step)
+void whilePreviewing(Window& w, const std::function<void(TPreviewWindow*)>& step)
 {
     auto* timer = new QTimer(w.form.get());
     QObject::connect(timer, &QTimer::timeout, [&w, step, timer] {
         const auto open = w.previews();
-        if (open.size() == 1 && open[0]->QRPreview1->QRPrinter() && open[0]->QRPreview1->QRPrinter()->PageCount() == 1)
+        if (open.size() == 1 && open[0]->PageView->QRPrinter() && open[0]->PageView->QRPrinter()->PageCount() == 1)
             step(open[0]);
         (void)timer;
     });
@@ -79,29 +80,29 @@ TEST(PrintRunGui, PreviewShowsEachFormInAWindowOfItsOwn)
 {
     Window w("three.xls", "7", "11");
     std::vector<int> rows;
-    std::vector<TFormTzpreview*> windows;
+    std::vector<TPreviewWindow*> windows;
     bool blocked = true;
-    whilePreviewing(w, [&](TFormTzpreview* p) {
+    whilePreviewing(w, [&](TPreviewWindow* p) {
         if (!windows.empty() && windows.back() == p)
             return;
         windows.push_back(p);
         rows.push_back(w.form->CurRow);
-        blocked = blocked && !w.form->btnPrn->isEnabled() && !w.form->btnRead->isEnabled() &&
-                  !w.form->btnClear->isEnabled() && w.form->btnPre->isEnabled();
+        blocked = blocked && !ui(*w.form).PrintButton->isEnabled() && !ui(*w.form).ReadButton->isEnabled() &&
+                  !ui(*w.form).ClearButton->isEnabled() && ui(*w.form).PreviewButton->isEnabled();
         if (rows.size() == 1) {
             // Presses while the run waits: Preview only raises the window,
             // Print starts nothing.
-            w.form->btnPreClick();
+            w.form->PreviewButtonClick();
             w.form->PrintRun(TRunMode::Print);
             EXPECT_EQ(w.previews().size(), 1);
         }
-        p->SpeedButtonCloseClick();
+        p->CloseButtonClick();
     });
-    w.form->btnPreClick();
+    w.form->PreviewButtonClick();
     RunToEnd(*w.form);
     EXPECT_EQ(rows, (std::vector<int>{7, 9, 11}));
     EXPECT_TRUE(blocked) << "Print, Read or Clear usable while a preview waited";
-    EXPECT_TRUE(w.form->btnPrn->isEnabled());
+    EXPECT_TRUE(ui(*w.form).PrintButton->isEnabled());
     EXPECT_TRUE(w.previews().isEmpty());
     EXPECT_TRUE(w.dialogs->errors.isEmpty()) << w.dialogs->errors.join('\n').toStdString();
     EXPECT_FALSE(w.form->Roster.IsOpen());
@@ -114,22 +115,22 @@ TEST(PrintRunGui, PreviewWindowsNameTheFormAndKeepTheZoom)
     Window w("three.xls", "7", "11");
     std::vector<QString> titles, labels;
     std::vector<int> zooms;
-    TFormTzpreview* last = nullptr;
-    whilePreviewing(w, [&](TFormTzpreview* p) {
+    TPreviewWindow* last = nullptr;
+    whilePreviewing(w, [&](TPreviewWindow* p) {
         if (p == last)
             return;
         last = p;
         titles.push_back(p->windowTitle());
         labels.push_back(p->LabelRunPosition->text());
-        zooms.push_back(p->QRPreview1->Zoom());
+        zooms.push_back(p->PageView->Zoom());
         EXPECT_TRUE(p->ButtonStopRun->isVisibleTo(p));
         if (titles.size() == 1)
-            p->SpinEdit2->setValue(150);  // chosen in the zoom box
+            p->ZoomBox->setValue(150);  // chosen in the zoom box
         else if (titles.size() == 2)
-            p->SpinEdit2->stepDown();
-        p->SpeedButtonCloseClick();
+            p->ZoomBox->stepDown();
+        p->CloseButtonClick();
     });
-    w.form->btnPreClick();
+    w.form->PreviewButtonClick();
     RunToEnd(*w.form);
     const std::vector<QString> expected = {QStringLiteral("甲一 — 第 7 行，第 1 张/共 3 张"),
                                            QStringLiteral("乙二 — 第 9 行，第 2 张/共 3 张"),
@@ -143,7 +144,7 @@ TEST(PrintRunGui, PreviewWindowsNameTheFormAndKeepTheZoom)
     // A new run starts afresh at 100 %.
     zooms.clear();
     last = nullptr;
-    w.form->btnPreClick();
+    w.form->PreviewButtonClick();
     RunToEnd(*w.form);
     EXPECT_EQ(zooms, (std::vector<int>{100, 100, 100}));
 }
@@ -155,9 +156,9 @@ TEST(PrintRunGui, StopButtonEndsAPreviewRun)
     for (bool byKey : {false, true}) {
         Window w("three.xls", "7", "11");
         std::vector<int> rows;
-        TFormTzpreview* last = nullptr;
+        TPreviewWindow* last = nullptr;
         int waits = 0;
-        whilePreviewing(w, [&](TFormTzpreview* p) {
+        whilePreviewing(w, [&](TPreviewWindow* p) {
             if (p == last) {
                 p->close();  // the stop did nothing: go on, and fail below
                 return;
@@ -172,20 +173,20 @@ TEST(PrintRunGui, StopButtonEndsAPreviewRun)
             if (byKey) {
                 QKeyEvent press(QEvent::ShortcutOverride, Qt::Key_Escape, Qt::ShiftModifier);
                 QKeyEvent key(QEvent::KeyPress, Qt::Key_Escape, Qt::ShiftModifier);
-                QApplication::sendEvent(p->QRPreview1, &press);
-                QApplication::sendEvent(p->QRPreview1, &key);
+                QApplication::sendEvent(p->PageView, &press);
+                QApplication::sendEvent(p->PageView, &key);
             } else {
                 p->ButtonStopRun->click();
             }
         });
-        w.form->btnPreClick();
+        w.form->PreviewButtonClick();
         RunToEnd(*w.form);
         EXPECT_EQ(rows, std::vector<int>{7}) << (byKey ? "Shift+Esc" : "button");
         EXPECT_TRUE(w.previews().isEmpty());
         EXPECT_TRUE(w.dialogs->messages.isEmpty());
         EXPECT_TRUE(w.dialogs->errors.isEmpty());
         EXPECT_FALSE(w.form->Roster.IsOpen());
-        EXPECT_TRUE(w.form->btnPrn->isEnabled());
+        EXPECT_TRUE(ui(*w.form).PrintButton->isEnabled());
     }
 }
 
@@ -195,7 +196,7 @@ TEST(PrintRunGui, ClosingTheMainWindowEndsTheRun)
     Window w("three.xls", "7", "11");
     w.form->show();
     int shown = 0;
-    whilePreviewing(w, [&](TFormTzpreview*) {
+    whilePreviewing(w, [&](TPreviewWindow*) {
         if (++shown == 1)
             w.form->close();
     });
@@ -216,7 +217,7 @@ TEST(PrintRunGui, QuittingTheApplicationEndsAPreviewRun)
 {
     Window w("three.xls", "7", "11");
     int shown = 0;
-    whilePreviewing(w, [&](TFormTzpreview*) {
+    whilePreviewing(w, [&](TPreviewWindow*) {
         if (++shown == 1)
             QCoreApplication::exit(0);
     });
@@ -250,8 +251,8 @@ TEST(PrintRunGui, MessageBoxes)
     };
     for (const Case& c : cases) {
         Window w(c.roster, c.start, c.end);
-        whilePreviewing(w, [](TFormTzpreview* p) { p->close(); });
-        w.form->btnPreClick();
+        whilePreviewing(w, [](TPreviewWindow* p) { p->close(); });
+        w.form->PreviewButtonClick();
         RunToEnd(*w.form);
         if (!c.message.isEmpty()) {
             ASSERT_EQ(w.dialogs->messages.size(), 1) << c.roster;
@@ -326,11 +327,11 @@ TEST(PrintRunGui, PrintRunEndsWithASummary)
                     }
                 }
         };
-        w.form->btnPrnClick();
+        w.form->PrintButtonClick();
         RunToEnd(*w.form);  // a run that goes on starts from the event loop
         EXPECT_EQ(label.toStdString(), "第 1 份/共 3 份（第 7 行）");
         EXPECT_EQ(backend.jobs, c.jobs);
-        EXPECT_EQ(w.form->edStart->text().toStdString(), c.startAfter);
+        EXPECT_EQ(ui(*w.form).StartRowEdit->text().toStdString(), c.startAfter);
         ASSERT_EQ(w.dialogs->questions.size(), c.stop ? 1u : 0u);
         if (c.stop) {
             const QString& q = w.dialogs->questions[0].text;
@@ -347,7 +348,7 @@ TEST(PrintRunGui, PrintRunEndsWithASummary)
         } else {
             EXPECT_TRUE(w.dialogs->messages.isEmpty());
         }
-        EXPECT_TRUE(w.form->btnPrn->isEnabled());
+        EXPECT_TRUE(ui(*w.form).PrintButton->isEnabled());
         EXPECT_FALSE(w.form->Roster.IsOpen());
         qr::SetPrintBackend(nullptr);
     }
@@ -367,7 +368,7 @@ TEST(PrintRunGui, ClosingTheMainWindowEndsAPrintRun)
             w.form->close();
     };
     w.dialogs->choices = {1};  // 不保存, asked by the close once the run is over
-    w.form->btnPrnClick();
+    w.form->PrintButtonClick();
     RunToEnd(*w.form);
     wait(50);  // the held-back close
     EXPECT_EQ(backend.jobs, std::vector<std::string>{"甲一"});
@@ -473,7 +474,7 @@ TEST(PrintRunGui, WholeRunIntoOnePdf)
         for (const QString& t : c.typed)
             w.dialogs->saveAnswers << exports.filePath(t);
         w.dialogs->choices = c.choices;
-        w.form->btnPdf->click();
+        ui(*w.form).PdfButton->click();
         RunToEnd(*w.form);
         EXPECT_EQ(w.dialogs->saves, c.saves);
         EXPECT_EQ(w.dialogs->saveTitle, QString::fromUtf8("导出PDF"));
@@ -528,7 +529,7 @@ TEST(PrintRunGui, WholeRunPdfNeverReplacesTheRoster)
         Window w("three.xls", "7", "11");
         Vdcs.RosterPath = toGb(roster);   // however it was chosen, the run keeps it
         w.dialogs->saveAnswers << typed;  // then cancelled
-        w.form->btnPdf->click();
+        ui(*w.form).PdfButton->click();
         RunToEnd(*w.form);
         EXPECT_EQ(w.dialogs->saves, 2);
         ASSERT_EQ(w.dialogs->errors.size(), 1);
@@ -550,14 +551,14 @@ TEST(PrintRunGui, PdfExportsUseTheRememberedPaper)
     WriteProfileString(ini, "vdmq", "ExportDir", toGb(exports.path()));
     WriteProfileString(ini, "vdmq", "Paper", "A4");
     w.dialogs->saveAnswers << exports.filePath("run.pdf") << exports.filePath("form.pdf");
-    w.form->btnPdf->click();
+    ui(*w.form).PdfButton->click();
     RunToEnd(*w.form);
-    whilePreviewing(w, [&](TFormTzpreview* p) {
+    whilePreviewing(w, [&](TPreviewWindow* p) {
         if (w.dialogs->saves == 1)
-            p->SpeedButtonPdf->click();
+            p->PdfButton->click();
         p->close();
     });
-    w.form->btnPreClick();
+    w.form->PreviewButtonClick();
     RunToEnd(*w.form);
     for (const char* name : {"run.pdf", "form.pdf"}) {
         QFile f(exports.filePath(name));
@@ -579,12 +580,12 @@ TEST(PrintRunGui, PreviewExportsAskThroughTheMainWindow)
     Window w("three.xls", "9", "9");
     WriteProfileString(w.dir.filePath("vdmq.ini"), "vdmq", "ExportDir", toGb(exports.path()));
     w.dialogs->saveAnswers << exports.filePath("missing/form.TXT");
-    whilePreviewing(w, [&](TFormTzpreview* p) {
+    whilePreviewing(w, [&](TPreviewWindow* p) {
         if (w.dialogs->saves == 0)
-            p->SpeedButtonSave->click();
+            p->SaveButton->click();
         p->close();
     });
-    w.form->btnPreClick();
+    w.form->PreviewButtonClick();
     RunToEnd(*w.form);
     EXPECT_EQ(w.dialogs->saves, 1);
     EXPECT_EQ(w.dialogs->saveSelected, exports.filePath(QString::fromUtf8("第9行_乙二.TXT")));
@@ -637,7 +638,7 @@ TEST(PrintRunGui, PrintRunGivesThreeJobsInRowOrder)
     const QStringList before = pdfJobs(outDir);
 
     Window w("three.xls", "7", "11");
-    w.form->btnPrnClick();
+    w.form->PrintButtonClick();
     RunToEnd(*w.form);
     EXPECT_TRUE(w.dialogs->errors.isEmpty()) << w.dialogs->errors.join('\n').toStdString();
     EXPECT_EQ(w.form->CurRow, 11);
@@ -684,7 +685,7 @@ TEST(PrintRunGui, ProgressWindowsAreWideEnoughForTheirCaption)
     qr::SetPrintBackend(&backend);
     {
         Window w("three.xls", "7", "11");
-        w.form->btnPrnClick();
+        w.form->PrintButtonClick();
         RunToEnd(*w.form);
     }
     qr::SetPrintBackend(nullptr);

@@ -80,7 +80,7 @@ void workedExample(FakeSource& s)
 }
 
 struct Filler : ::testing::Test {
-    TVdPrnForm form;
+    TApprovalForm form;
     FakeSource src;
 
     Filler()
@@ -91,11 +91,14 @@ struct Filler : ::testing::Test {
     void fill()
     {
         bool more = true;
-        form.qrVDMQNeedData(*form.qrVDMQ, more);
+        form.FillRow(*form.Report, more);
         EXPECT_TRUE(more);
     }
     std::string cap(qr::TQRLabel* l) const { return utf8FromGb(l->Caption); }
-    std::string opinion() const { return cap(form.y1) + cap(form.y2) + cap(form.y3) + cap(form.y4); }
+    std::string opinion() const
+    {
+        return cap(form.OpinionLine1) + cap(form.OpinionLine2) + cap(form.OpinionLine3) + cap(form.OpinionLine4);
+    }
     // The fixed opinion with the example's texts, its variable parts given.
     static std::string fixed(const std::string& zw1, const std::string& grades, const std::string& gradeSalary,
                              const std::string& tenPct, const std::string& change, const std::string& from)
@@ -112,45 +115,45 @@ TEST_F(Filler, WorkedExampleByteForByte)
         "根据澜人发(2007)71号文件规定，该同志职务由澜坪市人事局办事员晋升为澜坪市人事局科员，"
         "拟同意其岗位工资由7 590 元晋升到8 680 元，薪级工资不变，（提高工资10%部分由 59 元增加到 "
         "68 元），月增资 99 元，从 2009 年 08 月起执行。";
-    EXPECT_EQ(form.y1->Caption, gb(expected));
-    EXPECT_EQ(form.y2->Caption, "");
-    EXPECT_EQ(form.y3->Caption, "");
-    EXPECT_EQ(form.y4->Caption, "");
+    EXPECT_EQ(form.OpinionLine1->Caption, gb(expected));
+    EXPECT_EQ(form.OpinionLine2->Caption, "");
+    EXPECT_EQ(form.OpinionLine3->Caption, "");
+    EXPECT_EQ(form.OpinionLine4->Caption, "");
 }
 
 TEST_F(Filler, CellsToLabels)
 {
-    form.l_tmp1->Caption = "design";
+    form.ProbationPayLabel->Caption = "design";
     fill();
     const std::pair<qr::TQRLabel*, const char*> expected[] = {
-        {form.l_xm, "张三"},
-        {form.l_xb, "男"},
-        {form.l_whcd, "大学"},
-        {form.l_csny, "1965.07"},
-        {form.l_gzny, "1988.07"},
-        {form.l_tsny, "1988.7"},
-        {form.lb_bdyy, "晋升"},
-        {form.lb_ndkh, "2009"},
-        {form.zw0, "澜坪市人事局科员"},
-        {form.zw1, "澜坪市人事局办事员"},
-        {form.zw2, "澜坪市人事局科员"},
-        {form.l_ny1, "2005.07"},
-        {form.l_ny2, "2009.07"},
-        {form.l_gw1, "7"},
-        {form.l_gw2, "8"},
-        {form.m_gw1, "590"},
-        {form.m_gw2, "680"},
-        {form.l_xj1, "20"},
-        {form.l_xj2, "21"},
-        {form.m_xj1, "930"},
-        {form.m_xj2, "930"},
-        {form.l_bt1, "59"},
-        {form.l_bt2, "68"},
-        {form.l_tmp1, ""},
-        {form.l_ph1, "1500"},
-        {form.l_ph2, "1600"},
-        {form.Lb_year, "2009 年 7 月 1 日"},
-        {form.lb_area, "澜坪市人事局工资处制"},
+        {form.NameLabel, "张三"},
+        {form.SexLabel, "男"},
+        {form.EducationLabel, "大学"},
+        {form.BornLabel, "1965.07"},
+        {form.StartedWorkLabel, "1988.07"},
+        {form.ServiceFromLabel, "1988.7"},
+        {form.ReasonLabel, "晋升"},
+        {form.AppraisalFromLabel, "2009"},
+        {form.PostLabel, "澜坪市人事局科员"},
+        {form.OldPostLabel, "澜坪市人事局办事员"},
+        {form.NewPostLabel, "澜坪市人事局科员"},
+        {form.OldAppointedLabel, "2005.07"},
+        {form.NewAppointedLabel, "2009.07"},
+        {form.OldGradeLabel, "7"},
+        {form.NewGradeLabel, "8"},
+        {form.OldPostPayLabel, "590"},
+        {form.NewPostPayLabel, "680"},
+        {form.OldScaleLabel, "20"},
+        {form.NewScaleLabel, "21"},
+        {form.OldScalePayLabel, "930"},
+        {form.NewScalePayLabel, "930"},
+        {form.OldTenPercentLabel, "59"},
+        {form.NewTenPercentLabel, "68"},
+        {form.ProbationPayLabel, ""},
+        {form.OldTotalLabel, "1500"},
+        {form.NewTotalLabel, "1600"},
+        {form.PrintDateLabel, "2009 年 7 月 1 日"},
+        {form.IssuedByLabel, "澜坪市人事局工资处制"},
     };
     for (const auto& [label, text] : expected)
         EXPECT_EQ(cap(label), text) << label->Name;
@@ -171,16 +174,16 @@ TEST_F(Filler, CellsAreUsedAsRead)
     src.set(col::Appointed, "2009.12");  // as text: shown unchanged, four bytes for the year
     src.set(col::OldAppointed, " 200507 ");
     fill();
-    EXPECT_EQ(cap(form.l_xm), " 李 四 ");
-    EXPECT_EQ(cap(form.lb_bdyy), "abcd.ef");
-    EXPECT_EQ(cap(form.l_ny2), "2009.12");
-    EXPECT_EQ(cap(form.lb_ndkh), "2009");
-    EXPECT_EQ(cap(form.l_ny1), "2005.07");
+    EXPECT_EQ(cap(form.NameLabel), " 李 四 ");
+    EXPECT_EQ(cap(form.ReasonLabel), "abcd.ef");
+    EXPECT_EQ(cap(form.NewAppointedLabel), "2009.12");
+    EXPECT_EQ(cap(form.AppraisalFromLabel), "2009");
+    EXPECT_EQ(cap(form.OldAppointedLabel), "2005.07");
     EXPECT_NE(opinion().find("从 2010 年 01 月起执行。"), std::string::npos);
     // Rare characters reach the form whole.
     src.set(col::Name, "王𠀾");
     fill();
-    EXPECT_EQ(cap(form.l_xm), "王𠀾");
+    EXPECT_EQ(cap(form.NameLabel), "王𠀾");
 }
 
 TEST_F(Filler, FixedBranchCases)
@@ -257,7 +260,7 @@ TEST_F(Filler, FixedBranchCases)
         fill();
         EXPECT_EQ(opinion(), c.opinion);
     }
-    EXPECT_EQ(cap(form.zw1), "abc科");
+    EXPECT_EQ(cap(form.OldPostLabel), "abc科");
 }
 
 TEST_F(Filler, TemplateBranch)
@@ -289,7 +292,7 @@ TEST_F(Filler, TemplateBranch)
         form.Source = &s;
         fill();
         EXPECT_EQ(opinion(), c.opinion);
-        EXPECT_EQ(cap(form.y2), "");
+        EXPECT_EQ(cap(form.OpinionLine2), "");
     }
 }
 
@@ -338,10 +341,10 @@ TEST_F(Filler, Wrapping)
         src.set(col::OpinionTemplate, c.tmpl);
         src.width = c.width;
         fill();
-        EXPECT_EQ(cap(form.y1), c.lines[0]);
-        EXPECT_EQ(cap(form.y2), c.lines[1]);
-        EXPECT_EQ(cap(form.y3), c.lines[2]);
-        EXPECT_EQ(cap(form.y4), c.lines[3]);
+        EXPECT_EQ(cap(form.OpinionLine1), c.lines[0]);
+        EXPECT_EQ(cap(form.OpinionLine2), c.lines[1]);
+        EXPECT_EQ(cap(form.OpinionLine3), c.lines[2]);
+        EXPECT_EQ(cap(form.OpinionLine4), c.lines[3]);
     }
 }
 
@@ -350,14 +353,15 @@ TEST_F(Filler, WorkedExampleAtWidth78)
     src.width = "78";
     fill();
     // 37 Chinese characters' worth on line 1, 39 on lines 2 and 3.
-    EXPECT_LE(form.y1->Caption.size(), 74u);
-    EXPECT_LE(form.y2->Caption.size(), 78u);
-    EXPECT_EQ(form.y1->Caption + form.y2->Caption + form.y3->Caption + form.y4->Caption,
+    EXPECT_LE(form.OpinionLine1->Caption.size(), 74u);
+    EXPECT_LE(form.OpinionLine2->Caption.size(), 78u);
+    EXPECT_EQ(form.OpinionLine1->Caption + form.OpinionLine2->Caption + form.OpinionLine3->Caption +
+                  form.OpinionLine4->Caption,
               gb("根据澜人发(2007)71号文件规定，该同志职务由澜坪市人事局办事员晋升为澜坪市人事局科员，"
                  "拟同意其岗位工资由7 590 元晋升到8 680 元，薪级工资不变，（提高工资10%部分由 59 "
                  "元增加到 68 元），月增资 99 元，从 2009 年 08 月起执行。"));
-    EXPECT_EQ(cap(form.y1), "根据澜人发(2007)71号文件规定，该同志职务由澜坪市人事局办事员晋升为澜坪市人");
-    EXPECT_EQ(fromGb(form.y4->Caption), QString());
+    EXPECT_EQ(cap(form.OpinionLine1), "根据澜人发(2007)71号文件规定，该同志职务由澜坪市人事局办事员晋升为澜坪市人");
+    EXPECT_EQ(fromGb(form.OpinionLine4->Caption), QString());
 }
 
 // What an error leaves: the margins and the labels set before it have their
@@ -385,7 +389,7 @@ TEST_F(Filler, ErrorsPropagateAndLeaveLaterLabels)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        TVdPrnForm f;
+        TApprovalForm f;
         for (const auto& name : DataLabelNames())
             f.Label(name)->Caption = "old";
         FakeSource s;
@@ -394,34 +398,35 @@ TEST_F(Filler, ErrorsPropagateAndLeaveLaterLabels)
         s.width = c.width;
         s.failAt = c.failAt;
         f.Source = &s;
-        f.qrVDMQ->Page.unitsToTenths = 1;  // as while preparing
+        f.Report->Page.unitsToTenths = 1;  // as while preparing
         bool more = false;
         try {
-            f.qrVDMQNeedData(*f.qrVDMQ, more);
+            f.FillRow(*f.Report, more);
             ADD_FAILURE() << "no error";
         } catch (const std::exception& e) {
             EXPECT_EQ(std::string(e.what()), c.message);
         }
         EXPECT_FALSE(more);
-        EXPECT_EQ(f.qrVDMQ->Page.Tenths(qr::TQRPage::LeftMargin), 15);
-        EXPECT_EQ(f.qrVDMQ->Page.Tenths(qr::TQRPage::TopMargin), 18);
-        EXPECT_EQ(cap(f.l_xm), "张三");
-        EXPECT_EQ(cap(f.l_gw1), "7");
-        EXPECT_EQ(cap(f.l_gw2), c.cellsAllFilled ? "8" : "old");
-        EXPECT_EQ(cap(f.l_tmp1), c.cellsAllFilled ? "" : "old");
-        EXPECT_EQ(cap(f.l_ph2), c.cellsAllFilled ? "1600" : "old");
-        for (auto* l : {f.y1, f.y2, f.y3, f.y4, f.Lb_year, f.lb_area})
+        EXPECT_EQ(f.Report->Page.Tenths(qr::TQRPage::LeftMargin), 15);
+        EXPECT_EQ(f.Report->Page.Tenths(qr::TQRPage::TopMargin), 18);
+        EXPECT_EQ(cap(f.NameLabel), "张三");
+        EXPECT_EQ(cap(f.OldGradeLabel), "7");
+        EXPECT_EQ(cap(f.NewGradeLabel), c.cellsAllFilled ? "8" : "old");
+        EXPECT_EQ(cap(f.ProbationPayLabel), c.cellsAllFilled ? "" : "old");
+        EXPECT_EQ(cap(f.NewTotalLabel), c.cellsAllFilled ? "1600" : "old");
+        for (auto* l :
+             {f.OpinionLine1, f.OpinionLine2, f.OpinionLine3, f.OpinionLine4, f.PrintDateLabel, f.IssuedByLabel})
             EXPECT_EQ(l->Caption, "old");
     }
-    // A split character never reaches lb_ndkh, even when the row is bad.
-    TVdPrnForm f;
+    // A split character never reaches AppraisalFromLabel, even when the row is bad.
+    TApprovalForm f;
     FakeSource s;
     workedExample(s);
     s.set(col::Appointed, "a中文ab");
     f.Source = &s;
     bool more = true;
-    EXPECT_THROW(f.qrVDMQNeedData(*f.qrVDMQ, more), EConvertError);
-    EXPECT_EQ(cap(f.lb_ndkh), "a中");
+    EXPECT_THROW(f.FillRow(*f.Report, more), EConvertError);
+    EXPECT_EQ(cap(f.AppraisalFromLabel), "a中");
 }
 
 // Through the engine: two calls per preparation, the same texts each time,
@@ -429,16 +434,16 @@ TEST_F(Filler, ErrorsPropagateAndLeaveLaterLabels)
 TEST_F(Filler, ThroughTheEngine)
 {
     src.width = "78";
-    auto store = form.qrVDMQ->PrepareNew();
+    auto store = form.Report->PrepareNew();
     ASSERT_EQ(store->PageCount(), 1);
-    EXPECT_EQ(form.qrVDMQ->Page.Tenths(qr::TQRPage::LeftMargin), 15);
-    EXPECT_EQ(form.qrVDMQ->Page.Tenths(qr::TQRPage::TopMargin), 18);
-    EXPECT_EQ(cap(form.y1), "根据澜人发(2007)71号文件规定，该同志职务由澜坪市人事局办事员晋升为澜坪市人");
-    EXPECT_EQ(cap(form.Lb_year), "2009 年 7 月 1 日");
+    EXPECT_EQ(form.Report->Page.Tenths(qr::TQRPage::LeftMargin), 15);
+    EXPECT_EQ(form.Report->Page.Tenths(qr::TQRPage::TopMargin), 18);
+    EXPECT_EQ(cap(form.OpinionLine1), "根据澜人发(2007)71号文件规定，该同志职务由澜坪市人事局办事员晋升为澜坪市人");
+    EXPECT_EQ(cap(form.PrintDateLabel), "2009 年 7 月 1 日");
     EXPECT_EQ(src.reads.size(), 2 * 28u);  // two calls, the same row
     src.date = QDate(2010, 12, 31);
-    form.qrVDMQ->PrepareNew();
-    EXPECT_EQ(cap(form.Lb_year), "2010 年 12 月 31 日");
+    form.Report->PrepareNew();
+    EXPECT_EQ(cap(form.PrintDateLabel), "2010 年 12 月 31 日");
 }
 
 }  // namespace

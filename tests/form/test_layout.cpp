@@ -29,23 +29,23 @@ constexpr double kBandY = 153;  // 1.8 mm + 13.49375 mm rounded to a tenth
 // A holder whose fill only sets the margins the filler sets, so the page
 // keeps its design captions.
 struct Form {
-    TVdPrnForm form;
+    TApprovalForm form;
     Form()
     {
-        form.qrVDMQ->OnNeedData = [](qr::TCustomQuickRep& report, bool&) {
+        form.Report->OnNeedData = [](qr::TCustomQuickRep& report, bool&) {
             report.Page.SetValue(qr::TQRPage::LeftMargin, 15);
             report.Page.SetValue(qr::TQRPage::TopMargin, 18);
         };
     }
     qr::QRPageImage prepare()
     {
-        auto store = form.qrVDMQ->PrepareNew();
+        auto store = form.Report->PrepareNew();
         EXPECT_EQ(store->PageCount(), 1);
         return store->Page(1);
     }
 };
 
-// Paper rectangle (tenths) of an element of ColumnHeaderBand1 as stored.
+// Paper rectangle (tenths) of an element of BodyBand as stored.
 QRectF boxOf(const qr::TQRPrintable& e)
 {
     return QRectF(kPaperX + e.Left * 10, kBandY + e.Top * 10, e.Width * 10, e.Height * 10);
@@ -116,33 +116,37 @@ std::pair<double, double> inkSpan(const QImage& image, const QRectF& area, doubl
 
 TEST(FormLayout, HoldsEveryElementOnceAndTheDataLabels)
 {
-    TVdPrnForm form;
-    ASSERT_EQ(form.qrVDMQ->Bands.size(), 2u);
-    EXPECT_EQ(form.TitleBand1->BandType, qr::rbPageHeader);
-    EXPECT_EQ(form.TitleBand1->LinkBand, form.ColumnHeaderBand1);
-    EXPECT_EQ(form.ColumnHeaderBand1->BandType, qr::rbColumnHeader);
-    EXPECT_EQ(form.TitleBand1->Labels.size(), 1u);
-    EXPECT_EQ(form.ColumnHeaderBand1->Labels.size(), 120u);
-    EXPECT_EQ(form.ColumnHeaderBand1->Shapes.size(), 57u);
+    TApprovalForm form;
+    ASSERT_EQ(form.Report->Bands.size(), 2u);
+    EXPECT_EQ(form.TitleBand->BandType, qr::rbPageHeader);
+    EXPECT_EQ(form.TitleBand->LinkBand, form.BodyBand);
+    EXPECT_EQ(form.BodyBand->BandType, qr::rbColumnHeader);
+    EXPECT_EQ(form.TitleBand->Labels.size(), 1u);
+    EXPECT_EQ(form.BodyBand->Labels.size(), 120u);
+    EXPECT_EQ(form.BodyBand->Shapes.size(), 57u);
     // The maps are keyed by name, so their sizes prove the names unique.
     EXPECT_EQ(form.Labels().size(), 121u);
     EXPECT_EQ(form.Shapes().size(), 57u);
 
     // Rules paint first (1..57), then the labels (58..177), each order once.
     std::set<int> orders;
-    for (auto* e : form.ColumnHeaderBand1->PaintOrder())
+    for (auto* e : form.BodyBand->PaintOrder())
         orders.insert(e->Order);
     EXPECT_EQ(orders.size(), 177u);
     EXPECT_EQ(*orders.begin(), 1);
     EXPECT_EQ(*orders.rbegin(), 177);
-    for (const auto& s : form.ColumnHeaderBand1->Shapes)
+    for (const auto& s : form.BodyBand->Shapes)
         EXPECT_LE(s->Order, 57) << s->Name;
 
     qr::TQRLabel* const members[] = {
-        form.l_xm,   form.l_xb,  form.l_whcd, form.l_csny, form.l_gzny, form.l_tsny, form.lb_bdyy, form.lb_ndkh,
-        form.zw0,    form.zw1,   form.l_ny1,  form.l_gw1,  form.m_gw1,  form.l_xj1,  form.m_xj1,   form.l_bt1,
-        form.l_tmp1, form.l_ph1, form.zw2,    form.l_ny2,  form.l_gw2,  form.m_gw2,  form.l_xj2,   form.m_xj2,
-        form.l_bt2,  form.l_ph2, form.y1,     form.y2,     form.y3,     form.y4,     form.Lb_year, form.lb_area};
+        form.NameLabel,          form.SexLabel,         form.EducationLabel,    form.BornLabel,
+        form.StartedWorkLabel,   form.ServiceFromLabel, form.ReasonLabel,       form.AppraisalFromLabel,
+        form.PostLabel,          form.OldPostLabel,     form.OldAppointedLabel, form.OldGradeLabel,
+        form.OldPostPayLabel,    form.OldScaleLabel,    form.OldScalePayLabel,  form.OldTenPercentLabel,
+        form.ProbationPayLabel,  form.OldTotalLabel,    form.NewPostLabel,      form.NewAppointedLabel,
+        form.NewGradeLabel,      form.NewPostPayLabel,  form.NewScaleLabel,     form.NewScalePayLabel,
+        form.NewTenPercentLabel, form.NewTotalLabel,    form.OpinionLine1,      form.OpinionLine2,
+        form.OpinionLine3,       form.OpinionLine4,     form.PrintDateLabel,    form.IssuedByLabel};
     ASSERT_EQ(DataLabelNames().size(), 32u);
     std::set<qr::TQRLabel*> distinct(std::begin(members), std::end(members));
     EXPECT_EQ(distinct.size(), 32u);
@@ -155,15 +159,15 @@ TEST(FormLayout, HoldsEveryElementOnceAndTheDataLabels)
 
 TEST(FormLayout, LoadsPageSetUpAndPropertiesAsStored)
 {
-    TVdPrnForm form;
-    const qr::TQRPage& page = form.qrVDMQ->Page;
+    TApprovalForm form;
+    const qr::TQRPage& page = form.Report->Page;
     EXPECT_EQ(page.Tenths(qr::TQRPage::Width), 1820);
     EXPECT_EQ(page.Tenths(qr::TQRPage::Length), 2570);
     for (int m : {qr::TQRPage::TopMargin, qr::TQRPage::BottomMargin, qr::TQRPage::LeftMargin, qr::TQRPage::RightMargin})
         EXPECT_EQ(page.Tenths(m), 100);
     // Heights are whole 1/96-inch steps, not the 0.01-mm roundings.
-    EXPECT_DOUBLE_EQ(form.TitleBand1->Height, 51 * 25.4 / 96);
-    EXPECT_DOUBLE_EQ(form.ColumnHeaderBand1->Height, 222.25);
+    EXPECT_DOUBLE_EQ(form.TitleBand->Height, 51 * 25.4 / 96);
+    EXPECT_DOUBLE_EQ(form.BodyBand->Height, 222.25);
 
     struct Case {
         const char* name;
@@ -214,7 +218,7 @@ TEST(FormLayout, PageFitsOneSheet)
     }
     EXPECT_NEAR(frameBottom, 2277.6, 0.1);
 
-    const qr::QRItem* area = fillAt(page, boxOf(*f.form.lb_area).topLeft());
+    const qr::QRItem* area = fillAt(page, boxOf(*f.form.IssuedByLabel).topLeft());
     ASSERT_NE(area, nullptr);
     EXPECT_NEAR(area->rect.bottom(), 2338.5, 0.1);
 
@@ -273,9 +277,9 @@ TEST(FormLayout, LongFixedTextIsCutAtItsLastBreakThatFits)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
         Form f;
-        f.form.zw1->Caption = gb(c.text);
+        f.form.OldPostLabel->Caption = gb(c.text);
         const qr::QRPageImage page = f.prepare();
-        const QRectF box = boxOf(*f.form.zw1);
+        const QRectF box = boxOf(*f.form.OldPostLabel);
         // Anything printed from zw1 lies in its row, left of the next cell.
         const auto lines = textsIn(page, QRectF(box.left(), box.top(), 400, box.height()));
         ASSERT_EQ(lines.size(), 1u);
@@ -294,9 +298,9 @@ TEST(FormLayout, DateLineIsCentredOrStretches)
     const double centre = kPaperX + 1356.0;  // x 135.60 mm of the band
     {
         Form f;
-        f.form.Lb_year->Caption = gb("2024 年 5 月 6 日");
+        f.form.PrintDateLabel->Caption = gb("2024 年 5 月 6 日");
         const qr::QRPageImage page = f.prepare();
-        const QRectF box = boxOf(*f.form.Lb_year);
+        const QRectF box = boxOf(*f.form.PrintDateLabel);
         const auto lines = textsIn(page, box);
         ASSERT_EQ(lines.size(), 1u);
         const auto [left, right] = inkSpan(render(page, 300), box, 300);
@@ -307,9 +311,9 @@ TEST(FormLayout, DateLineIsCentredOrStretches)
     }
     {
         Form f;
-        f.form.Lb_year->Caption = gb("二〇二四 年 十二 月 三十一 日 星期二 上午");
+        f.form.PrintDateLabel->Caption = gb("二〇二四 年 十二 月 三十一 日 星期二 上午");
         const qr::QRPageImage page = f.prepare();
-        const QRectF box = boxOf(*f.form.Lb_year);
+        const QRectF box = boxOf(*f.form.PrintDateLabel);
         const auto lines = textsIn(page, box.adjusted(0, 0, 0, 100));
         ASSERT_EQ(lines.size(), 2u);
         EXPECT_GT(lines[1]->rect.top(), lines[0]->rect.top() + 30);
@@ -382,20 +386,20 @@ TEST(FormLayout, PreviewHandsTheStoreOverBeforePreparing)
     Form f;
     RecordingTarget target;
     f.form.PreviewTarget = &target;
-    f.form.qrVDMQ->Preview();  // nothing shows the store, so it returns
+    f.form.Report->Preview();  // nothing shows the store, so it returns
     ASSERT_NE(target.store, nullptr);
-    EXPECT_EQ(target.store, f.form.qrVDMQ->QRPrinter());
+    EXPECT_EQ(target.store, f.form.Report->QRPrinter());
     EXPECT_EQ(target.pagesWhenShown, 0);
     EXPECT_EQ(target.store->PageCount(), 1);
 
     Form without;  // no target: preview prepares and returns quietly
-    without.form.qrVDMQ->Preview();
-    EXPECT_EQ(without.form.qrVDMQ->QRPrinter()->PageCount(), 1);
+    without.form.Report->Preview();
+    EXPECT_EQ(without.form.Report->QRPrinter()->PageCount(), 1);
 }
 
 TEST(FormLayout, ClosedHolderReleasesItself)
 {
-    QPointer<TVdPrnForm> holder = new TVdPrnForm;
+    QPointer<TApprovalForm> holder = new TApprovalForm;
     holder->FormClose();
     ASSERT_FALSE(holder.isNull());  // released from the event loop, not at once
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -411,8 +415,8 @@ TEST(FormLayout, LoadsTheSameUnderADecimalComma)
     testlocale::ScopedDecimalComma comma;
     if (!comma.ok())
         GTEST_SKIP() << "no locale with a decimal comma (scripts/setup generates de_DE.UTF-8)";
-    const TVdPrnForm form;
-    EXPECT_DOUBLE_EQ(form.TitleBand1->Height, 51 * 25.4 / 96);
-    EXPECT_DOUBLE_EQ(form.ColumnHeaderBand1->Height, 222.25);
+    const TApprovalForm form;
+    EXPECT_DOUBLE_EQ(form.TitleBand->Height, 51 * 25.4 / 96);
+    EXPECT_DOUBLE_EQ(form.BodyBand->Height, 222.25);
     EXPECT_EQ(form.Labels().size(), 121u);
 }

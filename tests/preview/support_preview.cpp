@@ -61,13 +61,12 @@ bool FakeDialogs::ConfirmReplace(QWidget*, const QString& fileName)
     return answer;
 }
 
-QString Label(const TFormTzpreview& form) { return form.PanelPage->text(); }
+QString Label(const TPreviewWindow& form) { return form.PageLabel->text(); }
 
-std::string Moves(const TFormTzpreview& form)
+std::string Moves(const TPreviewWindow& form)
 {
     std::string s;
-    for (const QToolButton* b :
-         {form.SpeedButtonFirst, form.SpeedButtonPrior, form.SpeedButtonNext, form.SpeedButtonLast})
+    for (const QToolButton* b : {form.FirstPageButton, form.PriorPageButton, form.NextPageButton, form.LastPageButton})
         s += b->isEnabled() ? '1' : '0';
     return s;
 }

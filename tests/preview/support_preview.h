@@ -46,8 +46,8 @@ public:
 };
 
 // The page label's text.
-QString Label(const TFormTzpreview& form);
+QString Label(const TPreviewWindow& form);
 // First, Prior, Next, Last enabled, as "1101".
-std::string Moves(const TFormTzpreview& form);
+std::string Moves(const TPreviewWindow& form);
 
 }  // namespace previewtest

@@ -155,9 +155,9 @@ class PreviewMatchesPdf : public ::testing::TestWithParam<int> {
 protected:
     static void SetUpTestSuite()
     {
-        form_ = std::make_unique<vdmq::TVdPrnForm>();
+        form_ = std::make_unique<vdmq::TApprovalForm>();
         form_->Source = &row_;
-        store_ = form_->qrVDMQ->PrepareNew();
+        store_ = form_->Report->PrepareNew();
         dir_ = std::make_unique<QTemporaryDir>();
         qr::TQRPdfWriter writer(dir_->filePath(QStringLiteral("form.pdf")));
         writer.AddPage(store_->Page(1));
@@ -183,7 +183,7 @@ protected:
     }
 
     static inline SampleRow row_;
-    static inline std::unique_ptr<vdmq::TVdPrnForm> form_;
+    static inline std::unique_ptr<vdmq::TApprovalForm> form_;
     static inline std::shared_ptr<qr::TQRPrinter> store_;
     static inline std::unique_ptr<QTemporaryDir> dir_;
 };

@@ -50,25 +50,25 @@ QString U(const char* utf8) { return QString::fromUtf8(utf8); }
 // its notices delivered.
 struct Window {
     FakeDialogs dialogs;
-    TFormTzpreview* form = new TFormTzpreview(nullptr, &dialogs);
+    TPreviewWindow* form = new TPreviewWindow(nullptr, &dialogs);
     ~Window() { delete form; }
     void attach(std::shared_ptr<qr::TQRPrinter> store)
     {
-        form->QRPreview1->setQRPrinter(std::move(store));
+        form->PageView->setQRPrinter(std::move(store));
         Pump();
     }
     // The preview area sized so that the page-width zoom of an A4 page at
     // 96 dpi comes out as `zoom` (the page then needs the vertical bar).
     void viewForWidthZoom(int zoom)
     {
-        const double page = kA4Width / 254 * form->QRPreview1->logicalDpiX();
-        const int bar = form->QRPreview1->verticalScrollBar()->sizeHint().width();
-        form->QRPreview1->resize(int(std::lround(zoom / 90.0 * page)) + bar, 300);
+        const double page = kA4Width / 254 * form->PageView->logicalDpiX();
+        const int bar = form->PageView->verticalScrollBar()->sizeHint().width();
+        form->PageView->resize(int(std::lround(zoom / 90.0 * page)) + bar, 300);
     }
     void viewForFitZoom(int zoom)
     {
-        const double page = kA4Width / 254 * form->QRPreview1->logicalDpiX();
-        form->QRPreview1->resize(int(std::lround(zoom / 95.0 * page)), 5000);
+        const double page = kA4Width / 254 * form->PageView->logicalDpiX();
+        form->PageView->resize(int(std::lround(zoom / 95.0 * page)), 5000);
     }
 };
 
@@ -79,7 +79,7 @@ TEST(TzPreview, PicturesRenderAtBothScales)
     ASSERT_TRUE(QImageReader::supportedImageFormats().contains("svg"))
         << "the SVG image plugin (libqt6svg6) is missing";
     Window w;
-    TFormTzpreview& f = *w.form;
+    TPreviewWindow& f = *w.form;
     std::vector<QIcon> icons{f.windowIcon()};
     for (QToolButton* b : f.findChildren<QToolButton*>())
         icons.push_back(b->icon());
@@ -121,7 +121,7 @@ TEST(TzPreview, PageArrivalSetsTheMovesAndTheLabel)
 TEST(TzPreview, WalkThroughThreePages)
 {
     Window w;
-    TFormTzpreview& f = *w.form;
+    TPreviewWindow& f = *w.form;
     w.attach(MakeStore(3));
     struct Step {
         QToolButton* button;
@@ -129,16 +129,16 @@ TEST(TzPreview, WalkThroughThreePages)
         std::string moves;
     };
     const Step steps[] = {
-        {f.SpeedButtonNext, "第 2 页(共 3 页)", "1111"},  {f.SpeedButtonNext, "第 3 页(共 3 页)", "1100"},
-        {f.SpeedButtonPrior, "第 2 页(共 3 页)", "1111"}, {f.SpeedButtonFirst, "第 1 页(共 3 页)", "0011"},
-        {f.SpeedButtonLast, "第 3 页(共 3 页)", "1100"},  {f.SpeedButtonPrior, "第 2 页(共 3 页)", "1111"},
-        {f.SpeedButtonPrior, "第 1 页(共 3 页)", "0011"},
+        {f.NextPageButton, "第 2 页(共 3 页)", "1111"},  {f.NextPageButton, "第 3 页(共 3 页)", "1100"},
+        {f.PriorPageButton, "第 2 页(共 3 页)", "1111"}, {f.FirstPageButton, "第 1 页(共 3 页)", "0011"},
+        {f.LastPageButton, "第 3 页(共 3 页)", "1100"},  {f.PriorPageButton, "第 2 页(共 3 页)", "1111"},
+        {f.PriorPageButton, "第 1 页(共 3 页)", "0011"},
     };
     for (const Step& s : steps) {
         s.button->click();
         EXPECT_EQ(Label(f), U(s.label));
         EXPECT_EQ(Moves(f), s.moves) << s.label;
-        EXPECT_EQ(f.QRPreview1->PageNumber(), Label(f).section(' ', 1, 1).toInt());
+        EXPECT_EQ(f.PageView->PageNumber(), Label(f).section(' ', 1, 1).toInt());
     }
 }
 
@@ -168,16 +168,16 @@ TEST(TzPreview, Keys)
     };
     for (const Case& c : cases) {
         FakeDialogs dialogs;
-        TFormTzpreview form(nullptr, &dialogs);
+        TPreviewWindow form(nullptr, &dialogs);
         form.setAttribute(Qt::WA_DeleteOnClose, false);
         form.show();
-        form.QRPreview1->setQRPrinter(MakeStore(3));
+        form.PageView->setQRPrinter(MakeStore(3));
         Pump();
-        form.SpeedButtonNextClick();
-        pressKey(form.QRPreview1, c.key, c.mods);
+        form.NextPageButtonClick();
+        pressKey(form.PageView, c.key, c.mods);
         const std::string key = QKeySequence(c.key | c.mods).toString().toStdString();
-        EXPECT_EQ(form.QRPreview1->PageNumber(), c.page) << key;
-        EXPECT_EQ(form.QRPreview1->Zoom(), c.zoom) << key;
+        EXPECT_EQ(form.PageView->PageNumber(), c.page) << key;
+        EXPECT_EQ(form.PageView->Zoom(), c.zoom) << key;
         EXPECT_EQ(form.isVisible(), c.open) << key;
     }
 }
@@ -186,18 +186,18 @@ TEST(TzPreview, Keys)
 TEST(TzPreview, TooltipsNameTheShortcuts)
 {
     Window w;
-    TFormTzpreview& f = *w.form;
+    TPreviewWindow& f = *w.form;
     const std::pair<QWidget*, const char*> tips[] = {
-        {f.SpeedButtonFit, "满页"},
-        {f.SpeedButtonSame, "100%（Ctrl+0）"},
-        {f.SpeedButtonWidth, "页宽"},
-        {f.SpinEdit2, "缩放比例（Ctrl++ 放大，Ctrl+- 缩小，Ctrl+0 为 100%）"},
-        {f.SpeedButtonFirst, "第一页（Home）"},
-        {f.SpeedButtonPrior, "上一页（PgUp）"},
-        {f.SpeedButtonNext, "下一页（PgDn）"},
-        {f.SpeedButtonLast, "最后一页（End）"},
-        {f.SpeedButtonPrint, "打印（Ctrl+P）"},
-        {f.SpeedButtonClose, "关闭（Esc）"},
+        {f.FitButton, "满页"},
+        {f.ActualSizeButton, "100%（Ctrl+0）"},
+        {f.PageWidthButton, "页宽"},
+        {f.ZoomBox, "缩放比例（Ctrl++ 放大，Ctrl+- 缩小，Ctrl+0 为 100%）"},
+        {f.FirstPageButton, "第一页（Home）"},
+        {f.PriorPageButton, "上一页（PgUp）"},
+        {f.NextPageButton, "下一页（PgDn）"},
+        {f.LastPageButton, "最后一页（End）"},
+        {f.PrintButton, "打印（Ctrl+P）"},
+        {f.CloseButton, "关闭（Esc）"},
         {f.ButtonStopRun, "结束预览（Shift+Esc）：关闭本窗口，其余各行不再显示"},
     };
     for (const auto& [widget, tip] : tips)
@@ -207,14 +207,14 @@ TEST(TzPreview, TooltipsNameTheShortcuts)
 TEST(TzPreview, EachFurtherPageNoticeReturnsToPage1)
 {
     Window w;
-    TFormTzpreview& f = *w.form;
+    TPreviewWindow& f = *w.form;
     auto store = MakeStore(2);
     w.attach(store);
-    f.SpeedButtonNext->click();
-    ASSERT_EQ(f.QRPreview1->PageNumber(), 2);
+    f.NextPageButton->click();
+    ASSERT_EQ(f.PageView->PageNumber(), 2);
     store->AddPage(MakePage(kA4Width, kA4Length));
     Pump();
-    EXPECT_EQ(f.QRPreview1->PageNumber(), 1);
+    EXPECT_EQ(f.PageView->PageNumber(), 1);
     EXPECT_EQ(Label(f), U("第 1 页(共 3 页)"));
     EXPECT_EQ(Moves(f), "0011");
 }
@@ -232,13 +232,13 @@ TEST(TzPreview, ZoomBoxStepsByTenFromItsValueAndStopsAtItsEnds)
         Window w;
         w.attach(MakeStore(1));
         w.viewForFitZoom(c.start);
-        w.form->SpeedButtonFitClick();
-        ASSERT_EQ(w.form->QRPreview1->Zoom(), c.start);
-        ASSERT_EQ(w.form->SpinEdit2->value(), c.start);
-        w.form->SpinEdit2->stepBy(c.steps);
-        EXPECT_EQ(w.form->SpinEdit2->value(), c.expected) << c.start << " + " << c.steps;
-        EXPECT_EQ(w.form->QRPreview1->Zoom(), c.expected);
-        EXPECT_EQ(w.form->QRPreview1->ZoomState(), qr::qrZoomOther);
+        w.form->FitButtonClick();
+        ASSERT_EQ(w.form->PageView->Zoom(), c.start);
+        ASSERT_EQ(w.form->ZoomBox->value(), c.start);
+        w.form->ZoomBox->stepBy(c.steps);
+        EXPECT_EQ(w.form->ZoomBox->value(), c.expected) << c.start << " + " << c.steps;
+        EXPECT_EQ(w.form->PageView->Zoom(), c.expected);
+        EXPECT_EQ(w.form->PageView->ZoomState(), qr::qrZoomOther);
     }
 }
 
@@ -261,43 +261,43 @@ TEST(TzPreview, FittedZoomOutsideTheBoxRange)
     for (const Case& c : cases) {
         Window w;
         w.attach(MakeStore(1));
-        w.form->SpinEdit2->setValue(c.boxBefore);
+        w.form->ZoomBox->setValue(c.boxBefore);
         if (c.width) {
             w.viewForWidthZoom(c.fitted);
-            w.form->SpeedButtonWidthClick();
+            w.form->PageWidthButtonClick();
         } else {
             w.viewForFitZoom(c.fitted);
-            w.form->SpeedButtonFitClick();
+            w.form->FitButtonClick();
         }
-        EXPECT_EQ(w.form->SpinEdit2->value(), c.box) << c.fitted << " from " << c.boxBefore;
-        EXPECT_EQ(w.form->QRPreview1->Zoom(), c.zoom) << c.fitted << " from " << c.boxBefore;
-        EXPECT_EQ(w.form->QRPreview1->ZoomState(), c.state) << c.fitted << " from " << c.boxBefore;
+        EXPECT_EQ(w.form->ZoomBox->value(), c.box) << c.fitted << " from " << c.boxBefore;
+        EXPECT_EQ(w.form->PageView->Zoom(), c.zoom) << c.fitted << " from " << c.boxBefore;
+        EXPECT_EQ(w.form->PageView->ZoomState(), c.state) << c.fitted << " from " << c.boxBefore;
     }
 }
 
 TEST(TzPreview, HundredPercentAlwaysLeavesAChosenZoom)
 {
     struct Case {
-        void (TFormTzpreview::*before)();
+        void (TPreviewWindow::*before)();
         int fitted;
     };
-    const Case cases[] = {{&TFormTzpreview::SpeedButtonFitClick, 100},
-                          {&TFormTzpreview::SpeedButtonFitClick, 60},
-                          {&TFormTzpreview::SpeedButtonWidthClick, 100},
-                          {&TFormTzpreview::SpeedButtonWidthClick, 250},
-                          {&TFormTzpreview::SpeedButtonSameClick, 100}};
+    const Case cases[] = {{&TPreviewWindow::FitButtonClick, 100},
+                          {&TPreviewWindow::FitButtonClick, 60},
+                          {&TPreviewWindow::PageWidthButtonClick, 100},
+                          {&TPreviewWindow::PageWidthButtonClick, 250},
+                          {&TPreviewWindow::ActualSizeButtonClick, 100}};
     for (const Case& c : cases) {
         Window w;
         w.attach(MakeStore(1));
-        if (c.before == &TFormTzpreview::SpeedButtonWidthClick)
+        if (c.before == &TPreviewWindow::PageWidthButtonClick)
             w.viewForWidthZoom(c.fitted);
         else
             w.viewForFitZoom(c.fitted);
         (w.form->*c.before)();
-        w.form->SpeedButtonSameClick();
-        EXPECT_EQ(w.form->QRPreview1->Zoom(), 100);
-        EXPECT_EQ(w.form->SpinEdit2->value(), 100);
-        EXPECT_EQ(w.form->QRPreview1->ZoomState(), qr::qrZoomOther) << c.fitted;
+        w.form->ActualSizeButtonClick();
+        EXPECT_EQ(w.form->PageView->Zoom(), 100);
+        EXPECT_EQ(w.form->ZoomBox->value(), 100);
+        EXPECT_EQ(w.form->PageView->ZoomState(), qr::qrZoomOther) << c.fitted;
     }
 }
 
@@ -354,7 +354,7 @@ TEST(TzPreview, SavingWritesTheTextFile)
         const QString target = dir.filePath(U(c.written));
         ExportWindow w;
         w.dialogs.answer = dir.filePath(U(c.typed));
-        w.form->SpeedButtonSaveClick();
+        w.form->SaveButtonClick();
         EXPECT_EQ(w.dialogs.saveDialogs, 1);
         EXPECT_EQ(w.dialogs.lastFilter, U("文本文件(*.TXT)"));
         EXPECT_TRUE(w.dialogs.errors.empty());
@@ -424,9 +424,9 @@ TEST(TzPreview, ExportsAskBeforeReplacingAFile)
         w.dialogs.replaceAnswers = c.answers;
         w.dialogs.maxDialogs = 2;
         if (c.pdf)
-            w.form->SpeedButtonPdf->click();
+            w.form->PdfButton->click();
         else
-            w.form->SpeedButtonSave->click();
+            w.form->SaveButton->click();
         EXPECT_EQ(w.dialogs.offered, target);
         EXPECT_EQ(w.dialogs.lastFilter, c.pdf ? U("PDF文件(*.pdf)") : U("文本文件(*.TXT)"));
         EXPECT_EQ(w.dialogs.saveDialogs, c.dialogs);
@@ -467,7 +467,7 @@ TEST(TzPreview, PrintSetupDialogConfirmsWithOk)
         }
     });
     poll.start(50);
-    w.form->SpeedButtonPrintSetupClick();
+    w.form->PrintSetupButtonClick();
     poll.stop();
     qr::SetPrintBackend(nullptr);
     EXPECT_TRUE(seen.contains(U("确定"))) << seen.join(' ').toStdString();
@@ -498,10 +498,10 @@ TEST(TzPreview, WithoutAPrinterPrintButtonsSaySo)
         std::function<void()> press;
         const char* said;
     } cases[] = {
-        {"打印", [&] { w.form->SpeedButtonPrint->click(); }, "没有打印：本机没有可用的打印机"},
-        {"Ctrl+P", [&] { pressKey(w.form->QRPreview1, Qt::Key_P, Qt::ControlModifier); },
+        {"打印", [&] { w.form->PrintButton->click(); }, "没有打印：本机没有可用的打印机"},
+        {"Ctrl+P", [&] { pressKey(w.form->PageView, Qt::Key_P, Qt::ControlModifier); },
          "没有打印：本机没有可用的打印机"},
-        {"打印设置", [&] { w.form->SpeedButtonPrintSetup->click(); }, "无法设置打印机：本机没有可用的打印机"},
+        {"打印设置", [&] { w.form->PrintSetupButton->click(); }, "无法设置打印机：本机没有可用的打印机"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -536,7 +536,7 @@ TEST(TzPreview, ExportsRefuseTheRoster)
             ExportWindow w;
             w.dialogs.answer = target;
             w.dialogs.maxDialogs = 2;
-            (pdf ? w.form->SpeedButtonPdf : w.form->SpeedButtonSave)->click();
+            (pdf ? w.form->PdfButton : w.form->SaveButton)->click();
             EXPECT_EQ(w.dialogs.saveDialogs, 3);  // asked again, then cancelled
             ASSERT_EQ(w.dialogs.errors.size(), 2u);
             EXPECT_TRUE(w.dialogs.errors[0].contains(U("花名册"))) << w.dialogs.errors[0].toStdString();
@@ -549,9 +549,9 @@ TEST(TzPreview, ExportsRefuseTheRoster)
 TEST(TzPreview, WithoutAStoreEveryButtonDoesNothing)
 {
     Window w;
-    TFormTzpreview& f = *w.form;
-    for (QToolButton* b : {f.SpeedButtonFirst, f.SpeedButtonPrior, f.SpeedButtonNext, f.SpeedButtonLast,
-                           f.SpeedButtonPrint, f.SpeedButtonPrintSetup, f.SpeedButtonSave, f.SpeedButtonPdf}) {
+    TPreviewWindow& f = *w.form;
+    for (QToolButton* b : {f.FirstPageButton, f.PriorPageButton, f.NextPageButton, f.LastPageButton, f.PrintButton,
+                           f.PrintSetupButton, f.SaveButton, f.PdfButton}) {
         b->click();
         EXPECT_EQ(Label(f), U("第页（共页）")) << b->objectName().toStdString();
         EXPECT_EQ(Moves(f), "1111") << b->objectName().toStdString();
@@ -559,22 +559,22 @@ TEST(TzPreview, WithoutAStoreEveryButtonDoesNothing)
     EXPECT_EQ(w.dialogs.saveDialogs, 0);
     EXPECT_TRUE(w.dialogs.errors.empty());
     // The zoom buttons still zoom the empty view; nothing fails.
-    f.SpeedButtonFit->click();
-    f.SpeedButtonWidth->click();
-    f.SpeedButtonSame->click();
-    EXPECT_EQ(f.QRPreview1->Zoom(), 100);
+    f.FitButton->click();
+    f.PageWidthButton->click();
+    f.ActualSizeButton->click();
+    EXPECT_EQ(f.PageView->Zoom(), 100);
 }
 
 TEST(TzPreview, ClosingReleasesTheStoreAndDestroysTheWindow)
 {
     FakeDialogs dialogs;
-    QPointer<TFormTzpreview> form = new TFormTzpreview(nullptr, &dialogs);
+    QPointer<TPreviewWindow> form = new TPreviewWindow(nullptr, &dialogs);
     auto store = MakeStore(1);
-    form->QRPreview1->setQRPrinter(store);
+    form->PageView->setQRPrinter(store);
     form->show();
     Pump();
     ASSERT_TRUE(store->Shown());
-    form->SpeedButtonClose->click();
+    form->CloseButton->click();
     EXPECT_FALSE(store->Shown()) << "the waiting preview run goes on at once";
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(form.isNull());
