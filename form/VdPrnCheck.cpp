@@ -54,82 +54,34 @@ int TCheckReport::EntryProblems() const
 
 namespace {
 
-// Each data label in plain words and the roster column its text comes from.
-struct FieldInfo {
-    const char* label;
-    const char* field;  // UTF-8
-    int column;         // 0: not from one column
-};
-
-const FieldInfo kFields[] = {
-    {"l_xm", "姓名", col::Name},
-    {"l_xb", "性别", col::Sex},
-    {"l_whcd", "学历", col::Education},
-    {"l_csny", "出生年月", col::Born},
-    {"l_gzny", "参加工作时间", col::StartedWork},
-    {"l_tsny", "连续工龄推算时间", col::ServiceFrom},
-    {"lb_bdyy", "变动原因", col::Reason},
-    {"lb_ndkh", "考核年限起始时间", col::Appointed},
-    {"zw0", "职务(岗位)", col::Post},
-    {"zw1", "原单位及职务（岗位）", col::OldPost},
-    {"l_ny1", "原职任职时间", col::OldAppointed},
-    {"l_gw1", "原岗位等级", col::OldGrade},
-    {"m_gw1", "原岗位工资", col::OldPostPay},
-    {"l_xj1", "原薪级", col::OldScale},
-    {"m_xj1", "原薪级工资", col::OldScalePay},
-    {"l_bt1", "原10%工资(或补贴)", col::OldTenPercent},
-    {"l_tmp1", "试用、见习初期工资", 0},
-    {"l_ph1", "原工资合计", col::OldTotal},
-    {"zw2", "现单位及职务（岗位）", col::Post},
-    {"l_ny2", "现职任职时间", col::Appointed},
-    {"l_gw2", "现岗位等级", col::NewGrade},
-    {"m_gw2", "现岗位工资", col::NewPostPay},
-    {"l_xj2", "现薪级", col::NewScale},
-    {"m_xj2", "现薪级工资", col::NewScalePay},
-    {"l_bt2", "现10%工资(或补贴)", col::NewTenPercent},
-    {"l_ph2", "现工资合计", col::NewTotal},
-    {"y1", "申报意见第1行", 0},
-    {"y2", "申报意见第2行", 0},
-    {"y3", "申报意见第3行", 0},
-    {"y4", "申报意见第4行", 0},
-    {"Lb_year", "打印日期", 0},
-    {"lb_area", "制表机构", 0},
-};
-
 // Labels whose text comes from the run's entries, the same on every form.
-bool fromEntries(const std::string& label) { return label == "Lb_year" || label == "lb_area"; }
+bool fromEntries(const std::string& label)
+{
+    const TLabelBinding* b = Binding(label);
+    return b && b->text == TLabelText::Entry;
+}
 
-struct Required {
-    int column;
-    const char* label;  // where it prints
-};
-const Required kRequired[] = {{col::Name, "l_xm"}, {col::Appointed, "l_ny2"}};
+bool opinionLine(const std::string& label)
+{
+    const TLabelBinding* b = Binding(label);
+    return b && b->text == TLabelText::Opinion;
+}
 
-// The year-months of the form and the box each prints in (the year-month
-// display puts a point after the fourth byte of a five- or six-byte text).
-struct YearMonthBox {
-    int column;
-    const char* label;
-};
-const YearMonthBox kYearMonths[] = {
-    {col::Born, "l_csny"},    {col::StartedWork, "l_gzny"}, {col::ServiceFrom, "l_tsny"},
-    {col::Reason, "lb_bdyy"}, {col::OldAppointed, "l_ny1"}, {col::Appointed, "l_ny2"},
-};
+// The cells the form cannot do without, by the label they print in.
+const char* const kRequired[] = {"l_xm", "l_ny2"};
 
-// The number columns: the box each prints in (none for the monthly change,
-// which only the opinion shows), and whether the fixed opinion compares it
-// as a whole number to choose its words.
+// The number columns: the label each prints in (none for the monthly
+// change, which only the opinion shows), and whether the fixed opinion
+// compares it as a whole number to choose its words.
 struct NumberColumn {
-    int column;
-    const char* label;
+    const char* label;  // empty: the monthly change
     bool compared;
+    int column() const { return *label ? Binding(label)->column : col::MonthlyRise; }
 };
 const NumberColumn kNumbers[] = {
-    {col::OldTotal, "l_ph1", false}, {col::OldGrade, "l_gw1", true},    {col::OldPostPay, "m_gw1", true},
-    {col::OldScale, "l_xj1", false}, {col::OldScalePay, "m_xj1", true}, {col::OldTenPercent, "l_bt1", false},
-    {col::NewTotal, "l_ph2", false}, {col::NewGrade, "l_gw2", true},    {col::NewPostPay, "m_gw2", true},
-    {col::NewScale, "l_xj2", false}, {col::NewScalePay, "m_xj2", true}, {col::NewTenPercent, "l_bt2", false},
-    {col::MonthlyRise, "", false},
+    {"l_ph1", false}, {"l_gw1", true},  {"m_gw1", true}, {"l_xj1", false}, {"m_xj1", true},
+    {"l_bt1", false}, {"l_ph2", false}, {"l_gw2", true}, {"m_gw2", true},  {"l_xj2", false},
+    {"m_xj2", true},  {"l_bt2", false}, {"", false},
 };
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
@@ -401,22 +353,22 @@ struct TFormCheck::Impl {
     explicit Impl(const TFillSource& s) : source(s), rowSource(s)
     {
         form.Source = &rowSource;
-        for (const FieldInfo& f : kFields) {
-            qr::TQRLabel* l = form.Label(f.label);
-            if (!l)
-                throw std::logic_error(std::string("form check: no data label ") + f.label);
-            labels.push_back({l, &f, boundsOf(*l), gb(f.field)});
+        for (const std::string& name : DataLabelNames()) {
+            const TLabelBinding* b = Binding(name);
+            if (!b)
+                throw std::logic_error("form check: no binding for the data label " + name);
+            qr::TQRLabel* l = form.Label(name);
+            labels.push_back({l, b, boundsOf(*l), gb(b->field), b->column});
         }
-        if (labels.size() != DataLabelNames().size())
-            throw std::logic_error("form check: the data labels differ from the form's");
         fillErrorLead = gb("这一行填表出错，打印到这里会中断：");
     }
 
     struct Watched {
         qr::TQRLabel* label;
-        const FieldInfo* info;
+        const TLabelBinding* binding;
         Bounds bounds;
         std::string field;  // GB18030
+        int column;         // the column its text came from in the row checked; 0 for none
     };
 
     const TFillSource& source;
@@ -479,11 +431,11 @@ TCheckProblem TFormCheck::Impl::problemOf(const Watched& w, TCheckKind kind) con
     p.kind = kind;
     p.label = w.label->Name;
     p.field = w.field;
-    p.column = w.info->column;
+    p.column = w.column;
     return p;
 }
 
-std::string TFormCheck::Impl::whereOf(const Watched& w) const { return w.field + columnNote(w.info->column); }
+std::string TFormCheck::Impl::whereOf(const Watched& w) const { return w.field + columnNote(w.column); }
 
 Printable TFormCheck::Impl::printable(const qr::TCustomQuickRep& rep) const
 {
@@ -505,21 +457,23 @@ Printable TFormCheck::Impl::printable(const qr::TCustomQuickRep& rep) const
 // tab, U+3000 full-width spaces).
 void TFormCheck::Impl::required(int row, std::vector<TCheckProblem>& out) const
 {
-    for (const Required& r : kRequired) {
+    for (const char* label : kRequired) {
+        const Watched& w = *watched(label);
+        const int column = w.binding->column;
         std::string text;
         try {
-            text = source.CellText(row, r.column);
+            text = source.CellText(row, column);
         } catch (...) {
             continue;  // a cell that cannot be read stops the filler: reported there
         }
-        if (qr::HasInk(watched(r.label)->label->Font, text))
+        if (qr::HasInk(w.label->Font, text))
             continue;
         TCheckProblem p;
         p.kind = TCheckKind::EmptyRequired;
-        p.field = gb(col::FieldName(r.column));
-        p.column = r.column;
+        p.field = gb(col::FieldName(column));
+        p.column = column;
         p.cellText = text;
-        p.message = p.field + columnNote(r.column) + (Trim(text).empty() ? gb("为空") : gb("只有空格，印出来是空白"));
+        p.message = p.field + columnNote(column) + (Trim(text).empty() ? gb("为空") : gb("只有空格，印出来是空白"));
         out.push_back(std::move(p));
     }
 }
@@ -572,7 +526,9 @@ bool TFormCheck::Impl::fill(int row, std::vector<TCheckProblem>& out)
 void TFormCheck::Impl::yearMonths(int row, bool filled, std::vector<TCheckProblem>& out) const
 {
     const std::string hint = gb("，不是有效的年月（年月请写 6 位数字，如 200907）");
-    for (const YearMonthBox& y : kYearMonths) {
+    for (const TLabelBinding& y : kLabelBindings) {
+        if (y.text != TLabelText::YearMonth)
+            continue;
         const Watched& w = *watched(y.label);
         const std::string& printed = w.label->Caption;
         if (!qr::HasInk(w.label->Font, printed))
@@ -631,7 +587,8 @@ void TFormCheck::Impl::numbers(int row, bool fixedWording, std::vector<TCheckPro
     const qr::TQRFont& opinionFont = form.y2->Font;
     for (const NumberColumn& n : kNumbers) {
         const Watched* w = *n.label ? watched(n.label) : nullptr;
-        const std::string value = w ? w->label->Caption : cell(row, n.column);
+        const int column = n.column();
+        const std::string value = w ? w->label->Caption : cell(row, column);
         if (!qr::HasInk(w ? w->label->Font : opinionFont, value))
             continue;  // blank
         int whole = 0;
@@ -642,27 +599,27 @@ void TFormCheck::Impl::numbers(int row, bool fixedWording, std::vector<TCheckPro
         // in the fixed wording the clauses whose words the comparison picks.
         std::vector<std::string> anchors = {fixedWording ? value : UpperCase(value)};
         if (comparedHere) {
-            if (n.column == col::OldGrade || n.column == col::NewGrade)
+            if (column == col::OldGrade || column == col::NewGrade)
                 anchors.push_back(gb("该同志职务由"));
-            if (n.column == col::OldPostPay || n.column == col::NewPostPay) {
+            if (column == col::OldPostPay || column == col::NewPostPay) {
                 anchors.push_back(gb("提高工资10%部分由"));
                 anchors.push_back(gb("月增资"));
                 anchors.push_back(gb("月减资"));
             }
-            if (n.column == col::OldScalePay || n.column == col::NewScalePay)
+            if (column == col::OldScalePay || column == col::NewScalePay)
                 anchors.push_back(gb("薪级工资"));
         }
         TCheckProblem p;
         p.kind = TCheckKind::NotANumber;
         p.label = n.label;
-        p.field = gb(col::FieldName(n.column));
-        p.column = n.column;
+        p.field = gb(col::FieldName(column));
+        p.column = column;
         p.cellText = value;
         const std::string sentence = sentenceOf(text, anchors);
         if (!w && sentence.empty())
             continue;  // the monthly change prints only where the opinion takes it
         p.printed = sentence.empty() ? value : sentence;
-        p.message = p.field + columnNote(n.column) + quoted(value) + (n.compared ? gb("不是整数") : gb("不是数字")) +
+        p.message = p.field + columnNote(column) + quoted(value) + (n.compared ? gb("不是整数") : gb("不是数字")) +
                     (comparedHere ? gb("，比较时当作 0") : "") +
                     (sentence.empty() ? gb("，表上印作") + quoted(value) : gb("，意见印作") + quoted(sentence));
         out.push_back(std::move(p));
@@ -783,7 +740,7 @@ void TFormCheck::Impl::pastRight(const Watched& w, const Extent& e, const qr::TQ
     const double offPaper = inkRight - paper.area.right();
     const double pastRule = inkRight - ruleRight;
     const double boxPast = e.box.isNull() ? -kInf : e.box.right() - ruleRight;
-    const bool opinionLine = label.Name.size() == 2 && label.Name[0] == 'y';
+    const bool isOpinionLine = w.binding->text == TLabelText::Opinion;
     const int extra = label.Name == "y4" ? int(label.Caption.size()) - std::max(opinionWidth, 0) : 0;
     const std::string rule = w.bounds.rightIsFrame ? gb("表格右框线") : gb("右边的表格线");
 
@@ -803,7 +760,7 @@ void TFormCheck::Impl::pastRight(const Watched& w, const Extent& e, const qr::TQ
     TCheckProblem p = problemOf(w, TCheckKind::PastLine);
     if (std::isfinite(ruleRight) && pastRule >= kVisibleOverlapMm) {
         p.pastMm = pastRule;
-        p.message = whereOf(w) + (opinionLine ? std::string() : gb("太长，")) +
+        p.message = whereOf(w) + (isOpinionLine ? std::string() : gb("太长，")) +
                     (w.bounds.rightIsFrame ? gb("超出") : gb("越过")) + rule + " " + mm(pastRule) + gb(" 毫米");
         if (!w.bounds.rightIsFrame)
             p.message += gb("，盖住相邻的栏目");
@@ -876,6 +833,11 @@ std::vector<TCheckProblem> TFormCheck::CheckRow(int row)
     Impl& d = *d_;
     d.rowSource.row = row;
     std::vector<TCheckProblem> out;
+    // The column each label's text comes from in this row, as the filler
+    // takes it.
+    for (Impl::Watched& w : d.labels)
+        if (w.binding->column > 0)
+            w.column = BoundCell(*w.binding, [&](int column) { return d.cell(row, column); }).column;
 
     std::string name;
     try {
@@ -909,7 +871,7 @@ std::vector<TCheckProblem> TFormCheck::CheckRow(int row)
     for (TCheckProblem& p : out) {
         p.row = row;
         p.name = name;
-        if (ownWording && p.column == 0 && p.label.size() == 2 && p.label[0] == 'y')
+        if (ownWording && p.column == 0 && opinionLine(p.label))
             p.column = col::OpinionTemplate;
     }
     return out;

@@ -80,43 +80,30 @@ struct RowCells {
     std::string operator()(int column) const { return source.CellText(row, column); }
 };
 
-// Step 2: cells to labels, in this order (a failing read leaves the later
-// labels untouched).
+// Step 2: cells to labels, in the order of the binding table (a failing
+// read leaves the later labels untouched).
 void fillCells(TVdPrnForm& f, const RowCells& cell)
 {
-    f.l_xm->Caption = cell(col::Name);
-    f.l_xb->Caption = cell(col::Sex);
-    f.l_whcd->Caption = cell(col::Education);
-    f.l_csny->Caption = FormatYearMonth(cell(col::Born));
-    f.l_gzny->Caption = FormatYearMonth(cell(col::StartedWork));
-    f.l_tsny->Caption = FormatYearMonth(cell(col::ServiceFrom));
-    f.lb_bdyy->Caption = FormatYearMonth(cell(col::Reason));
-    {
-        // The start year of the appraisal years: the first four bytes, but
-        // never half of a character.
-        int four = 4;
-        f.lb_ndkh->Caption = CopyLeftDbcs(cell(col::Appointed), four);
+    for (const TLabelBinding& b : kLabelBindings) {
+        if (b.text == TLabelText::Opinion || b.text == TLabelText::Entry)
+            continue;  // steps 6 and 7
+        std::string& caption = f.Label(b.label)->Caption;
+        if (b.text == TLabelText::Blank) {
+            caption.clear();
+            continue;
+        }
+        const std::string text = BoundCell(b, cell).text;
+        if (b.text == TLabelText::YearMonth) {
+            caption = FormatYearMonth(text);
+        } else if (b.text == TLabelText::FirstFourBytes) {
+            // The start year of the appraisal years: the first four bytes,
+            // but never half of a character.
+            int four = 4;
+            caption = CopyLeftDbcs(text, four);
+        } else {
+            caption = text;
+        }
     }
-    f.zw0->Caption = cell(col::Post);
-    f.zw1->Caption = cell(col::OldPost);
-    if (Trim(f.zw1->Caption).empty())
-        f.zw1->Caption = cell(col::OldGrade);
-    f.zw2->Caption = cell(col::Post);
-    f.l_ny1->Caption = FormatYearMonth(cell(col::OldAppointed));
-    f.l_ny2->Caption = FormatYearMonth(cell(col::Appointed));
-    f.l_gw1->Caption = cell(col::OldGrade);
-    f.l_gw2->Caption = cell(col::NewGrade);
-    f.m_gw1->Caption = cell(col::OldPostPay);
-    f.m_gw2->Caption = cell(col::NewPostPay);
-    f.l_xj1->Caption = cell(col::OldScale);
-    f.l_xj2->Caption = cell(col::NewScale);
-    f.m_xj1->Caption = cell(col::OldScalePay);
-    f.m_xj2->Caption = cell(col::NewScalePay);
-    f.l_bt1->Caption = cell(col::OldTenPercent);
-    f.l_bt2->Caption = cell(col::NewTenPercent);
-    f.l_tmp1->Caption.clear();
-    f.l_ph1->Caption = cell(col::OldTotal);
-    f.l_ph2->Caption = cell(col::NewTotal);
 }
 
 // Step 5a: the row's own wording.  Each placeholder in turn, on the text the

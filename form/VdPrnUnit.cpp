@@ -4,6 +4,7 @@
 // paper form.  Only the page set-up lives here.
 #include "form/VdPrnUnit.h"
 
+#include "form/RosterColumns.h"
 #include "platform/gbtext.h"
 
 #include <QFile>
@@ -187,6 +188,11 @@ public:
         const std::set<std::string> expected(DataLabelNames().begin(), DataLabelNames().end());
         if (dataNames_ != expected)
             throw std::runtime_error("form layout: the data labels differ from the filler's list");
+        std::set<std::string> bound;
+        for (const TLabelBinding& b : kLabelBindings)
+            bound.insert(b.label);
+        if (bound != expected)
+            throw std::runtime_error("form layout: the data labels differ from the binding table's");
         return std::move(m_);
     }
 

@@ -2,12 +2,14 @@
 // opinion, the wrapping into four lines, and what an error leaves behind.
 #include "form/PubFunc.h"
 #include "form/RosterColumns.h"
+#include "form/VdPrnCheck.h"
 #include "form/VdPrnUnit.h"
 #include "platform/gbtext.h"
 #include "report/core/qr.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <stdexcept>
 #include <vector>
@@ -439,6 +441,49 @@ TEST_F(Filler, ThroughTheEngine)
     src.date = QDate(2010, 12, 31);
     form.qrVDMQ->PrepareNew();
     EXPECT_EQ(cap(form.Lb_year), "2010 年 12 月 31 日");
+}
+
+// The check names, for each data label, the roster column the filler took
+// its text from.  Every cell of the row starts with a made character of its
+// own (private use), which the check reports with the column of the label
+// it prints in; the label's caption says which cell it came from.  With
+// the former unit and post blank the form shows the former grade (J) there.
+TEST(FillerAndCheck, AgreeOnEveryLabelsColumn)
+{
+    for (const bool oldPostBlank : {false, true}) {
+        SCOPED_TRACE(oldPostBlank ? "AE blank" : "AE given");
+        FakeSource row;
+        for (int c = 1; c <= col::LastRead; ++c)
+            row.set(c, QString(QChar(0xE000 + c)).toStdString() + "第" + std::to_string(c) + "列的文字");
+        if (oldPostBlank)
+            row.set(col::OldPost, "  ");
+        TFormCheck check(row);
+        const std::vector<TCheckProblem> problems = check.CheckRow(kRow);
+        int labelsSeen = 0;
+        for (const std::string& name : DataLabelNames()) {
+            if (name.size() == 2 && name[0] == 'y')
+                continue;  // the opinion's lines hold the texts of several cells
+            const QString caption = fromGb(check.Form().Label(name)->Caption);
+            int shown = 0;
+            for (const QChar ch : caption)
+                if (ch.unicode() > 0xE000 && ch.unicode() <= 0xE000 + col::LastRead) {
+                    shown = ch.unicode() - 0xE000;
+                    break;
+                }
+            if (shown == 0)
+                continue;  // not from a cell
+            ++labelsSeen;
+            SCOPED_TRACE(name + " shows column " + std::to_string(shown));
+            const auto named = std::find_if(problems.begin(), problems.end(), [&](const TCheckProblem& p) {
+                return p.label == name && p.codePoint == char32_t(0xE000 + shown);
+            });
+            ASSERT_NE(named, problems.end());
+            EXPECT_EQ(named->column, shown);
+        }
+        EXPECT_EQ(labelsSeen, 25);  // the 26 labels from cells but l_tmp1, which is always empty
+        EXPECT_EQ(fromGb(check.Form().zw1->Caption).at(0).unicode(),
+                  0xE000 + (oldPostBlank ? col::OldGrade : col::OldPost));
+    }
 }
 
 }  // namespace
