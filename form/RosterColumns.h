@@ -43,9 +43,18 @@ inline constexpr int LastRead = OpinionTemplate;  // no column after this one is
 inline constexpr int FirstDataRow = 7;
 
 // A row is selected when its flag cell, trimmed of blanks and control
-// characters, is exactly "1".  The same test in GB18030 and in UTF-8: the
-// trimmed bytes are ASCII in both.
-inline bool IsPrintFlag(std::string_view cellText) { return Trim(cellText) == "1"; }
+// characters, is exactly "1".
+inline bool IsPrintFlag(const QString& cellText) { return Trim(cellText) == u"1"; }
+// The same test on bytes, GB18030 or UTF-8: the trimmed bytes are ASCII in
+// both.
+inline bool IsPrintFlag(std::string_view cellText)
+{
+    while (!cellText.empty() && static_cast<unsigned char>(cellText.front()) <= 0x20)
+        cellText.remove_prefix(1);
+    while (!cellText.empty() && static_cast<unsigned char>(cellText.back()) <= 0x20)
+        cellText.remove_suffix(1);
+    return cellText == "1";
+}
 
 // The field a column fills, in the words of the form and the user guide
 // (UTF-8): "现职任职时间" for H; empty for a column the program does not read.
@@ -176,7 +185,7 @@ auto BoundCell(const TLabelBinding& b, const CellText& cellText)
         decltype(cellText(0)) text;
     };
     auto text = cellText(b.column);
-    if (b.fallback > 0 && Trim(text).empty())
+    if (b.fallback > 0 && Trim(text).isEmpty())
         return Read{b.fallback, cellText(b.fallback)};
     return Read{b.column, std::move(text)};
 }

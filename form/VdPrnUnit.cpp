@@ -5,7 +5,6 @@
 #include "form/VdPrnUnit.h"
 
 #include "form/RosterColumns.h"
-#include "platform/gbtext.h"
 
 #include <QFile>
 
@@ -286,7 +285,7 @@ private:
         label->AutoStretch = c[6].ends_with(", stretch");
         label->WordWrap = true;
         label->Font = parseFont(c[7], line_);
-        label->Caption = gb(unquote(c[8], line_));
+        label->Caption = QString::fromStdString(unquote(c[8], line_));
         if (c[9] == "data")
             dataNames_.insert(c[0]);
         else if (c[9] != "fixed text")

@@ -170,11 +170,11 @@ public:
     // A row number, kept as the row field's text (GB18030).
     std::string Number()
     {
-        std::string text = toGb(Value());
+        const QString text = Value();
         int n;
         if (!TryStrToInt(text, n))
             throw UsageError{local(name_) + ": " + local(EConvertError(text))};
-        return text;
+        return toGb(text);
     }
 
 private:
@@ -478,7 +478,7 @@ struct BatchHost : TPrintRunHost {
             form.qrVDMQ->PrinterSettings.PrinterName = QString::fromStdString(printerName);
             form.qrVDMQ->PrinterSettings.Placement = placement;
             // The job is named after the roster row, as the queue shows it.
-            form.qrVDMQ->ReportTitle = toGb(QStringLiteral("%1 第%2行").arg(rosterName).arg(row));
+            form.qrVDMQ->ReportTitle = QStringLiteral("%1 第%2行").arg(rosterName).arg(row);
             form.qrVDMQ->Print();
             break;
         case Output::None:
@@ -554,7 +554,7 @@ struct BatchHost : TPrintRunHost {
             first = false;
             appendJson(line, name);
             line += ": ";
-            appendJson(line, utf8FromGb(label ? label->Caption : std::string()));
+            appendJson(line, label ? label->Caption.toStdString() : std::string());
         }
         line += "}}\n";
         if (!out.put(line) && run)
@@ -643,14 +643,13 @@ void writeCheckTable(const TCheckReport& report)
 {
     int nameWidth = columns(QStringLiteral("姓名"));
     for (const TCheckProblem& p : report.problems)
-        nameWidth = std::max(nameWidth, columns(fromGb(p.name)));
+        nameWidth = std::max(nameWidth, columns(p.name));
     QString text;
     if (!report.problems.empty()) {
         text += padded(QStringLiteral("行号"), 6) + u' ' + padded(QStringLiteral("姓名"), nameWidth) +
                 QStringLiteral("  问题\n");
         for (const TCheckProblem& p : report.problems)
-            text += padded(rowText(p), 6) + u' ' + padded(fromGb(p.name), nameWidth) + QStringLiteral("  ") +
-                    fromGb(p.message) + u'\n';
+            text += padded(rowText(p), 6) + u' ' + padded(p.name, nameWidth) + QStringLiteral("  ") + p.message + u'\n';
     }
     const QByteArray bytes = text.toLocal8Bit();
     out.put(bytes.constData(), std::size_t(bytes.size()));
@@ -668,7 +667,7 @@ void writeCheckJson(const TCheckReport& report)
     for (const TCheckProblem& p : report.problems) {
         line = "{\"row\": " + std::to_string(p.row);
         key("name");
-        BatchHost::appendJson(line, utf8FromGb(p.name));
+        BatchHost::appendJson(line, p.name.toStdString());
         key("kind");
         BatchHost::appendJson(line, CheckKindName(p.kind));
         if (!p.label.empty()) {
@@ -678,7 +677,7 @@ void writeCheckJson(const TCheckReport& report)
         // Every problem says its field and column (null when no roster
         // column is at fault: an entry of the run, an opinion line).
         key("field");
-        BatchHost::appendJson(line, utf8FromGb(p.field));
+        BatchHost::appendJson(line, p.field.toStdString());
         key("column");
         line += p.column > 0 ? std::to_string(p.column) : std::string("null");
         if (p.column > 0) {
@@ -689,11 +688,11 @@ void writeCheckJson(const TCheckReport& report)
             p.kind == TCheckKind::BadYearMonth || p.kind == TCheckKind::NotANumber ||
             p.kind == TCheckKind::EntryField) {
             key("cell");
-            BatchHost::appendJson(line, utf8FromGb(p.cellText));
+            BatchHost::appendJson(line, p.cellText.toStdString());
         }
         if (p.kind == TCheckKind::BadYearMonth || p.kind == TCheckKind::NotANumber) {
             key("printed");
-            BatchHost::appendJson(line, utf8FromGb(p.printed));
+            BatchHost::appendJson(line, p.printed.toStdString());
         }
         if (p.blankOnly) {
             key("blank_only");
@@ -703,9 +702,9 @@ void writeCheckJson(const TCheckReport& report)
             key("cut_chars");
             line += std::to_string(p.cutChars);
             key("shown");
-            BatchHost::appendJson(line, utf8FromGb(p.shownText));
+            BatchHost::appendJson(line, p.shownText.toStdString());
             key("cut");
-            BatchHost::appendJson(line, utf8FromGb(p.cutText));
+            BatchHost::appendJson(line, p.cutText.toStdString());
         }
         char num[32];
         if (p.pastMm > 0) {
@@ -731,7 +730,7 @@ void writeCheckJson(const TCheckReport& report)
             BatchHost::appendJson(line, code);
         }
         key("message");
-        BatchHost::appendJson(line, utf8FromGb(p.message));
+        BatchHost::appendJson(line, p.message.toStdString());
         line += "}\n";
         out.put(line);
     }

@@ -237,7 +237,7 @@ TCalibrationSheet CalibrationSheetFor(const TPaperSettings& s)
     c.SheetMm = PaperSizeMm(s.Paper);
     c.AlignMm = AlignMm(s);
     c.OffsetMm = QPointF(s.OffsetXmm, s.OffsetYmm);
-    c.PaperText = toGb(PaperText(s));
+    c.PaperText = PaperText(s);
     return c;
 }
 
@@ -248,7 +248,7 @@ TCheckSheet CheckSheetFor(const TPaperSettings& s, bool withOffsets)
     QString text = PaperText(s);
     if (withOffsets && (s.OffsetXmm != 0 || s.OffsetYmm != 0))
         text += QStringLiteral("，偏移") + OffsetText(s);
-    sheet.description = toGb(text);
+    sheet.description = text;
     return sheet;
 }
 
@@ -297,9 +297,9 @@ double edgeOf(const QRectF& r, qr::TQRSide side)
     return 0;
 }
 
-QString quoted(const std::string& gbText)
+QString quoted(const QString& text)
 {
-    QString t = fromGb(gbText).trimmed();
+    QString t = text.trimmed();
     if (t.size() > 12)
         t = t.left(11) + QStringLiteral("…");
     return QStringLiteral("“%1”").arg(t);

@@ -165,7 +165,7 @@ int readInt(const TProfileSnapshot& file, std::string_view key, int def)
 {
     const auto text = file.Read(kSection, key);
     int v = 0;
-    if (text && TryStrToInt(*text, v))
+    if (text && TryStrToInt(fromGb(*text), v))
         return v;
     return def;
 }

@@ -167,8 +167,8 @@ TEST(Check, EachProblemOnItsRowAndNowhereElse)
     for (const Detail& d : details) {
         const TCheckProblem* p = find(r, d.row, d.key);
         ASSERT_TRUE(p) << d.row << " " << d.key;
-        EXPECT_EQ(utf8FromGb(p->message), d.message) << d.row;
-        EXPECT_FALSE(p->field.empty()) << d.row << " " << d.key;
+        EXPECT_EQ(p->message.toStdString(), d.message) << d.row;
+        EXPECT_FALSE(p->field.isEmpty()) << d.row << " " << d.key;
     }
     struct Cut {
         int row;
@@ -184,12 +184,12 @@ TEST(Check, EachProblemOnItsRowAndNowhereElse)
     for (const Cut& c : cuts) {
         const TCheckProblem* p = find(r, c.row, c.key);
         ASSERT_TRUE(p) << c.row;
-        EXPECT_EQ(utf8FromGb(p->shownText), c.shown) << c.row;
-        EXPECT_EQ(utf8FromGb(p->cutText), c.cut) << c.row;
+        EXPECT_EQ(p->shownText.toStdString(), c.shown) << c.row;
+        EXPECT_EQ(p->cutText.toStdString(), c.cut) << c.row;
         EXPECT_EQ(p->cutChars, c.chars) << c.row;
     }
-    EXPECT_EQ(utf8FromGb(find(r, 12, "fill-error H")->name), "孙丽");
-    EXPECT_EQ(utf8FromGb(find(r, 23, "year-month l_ny2")->printed), "2009.13");
+    EXPECT_EQ(find(r, 12, "fill-error H")->name.toStdString(), "孙丽");
+    EXPECT_EQ(find(r, 23, "year-month l_ny2")->printed.toStdString(), "2009.13");
     EXPECT_TRUE(find(r, 41, "past-line lb_bdyy")->blankOnly);
     EXPECT_FALSE(find(r, 14, "past-line lb_bdyy")->blankOnly);
     const TCheckProblem* opinion = find(r, 13, "opinion-too-long y4");
@@ -218,7 +218,7 @@ TEST(Check, CleanRostersGiveNothing)
         TFormCheck check(roster.source);
         const TCheckReport r = check.CheckRows(c.first, c.last);
         EXPECT_TRUE(r.problems.empty()) << c.roster << " " << c.first << ": " << key(r.problems.front()) << " "
-                                        << r.problems.front().message;
+                                        << r.problems.front().message.toStdString();
         EXPECT_EQ(r.flaggedRows, c.flagged) << c.roster << " " << c.first;
     }
 }
@@ -293,13 +293,13 @@ TEST(Check, SettingsOfThePrintChangeTheVerdict)
                 EXPECT_EQ(p.row, 0) << c.what;
             }
             if (p.kind == TCheckKind::PastLine && c.sheet.borderMm.right() > 0) {
-                EXPECT_NE(utf8FromGb(p.message).find("打印机"), std::string::npos)
-                    << c.what << ": " << utf8FromGb(p.message);
+                EXPECT_NE(p.message.toStdString().find("打印机"), std::string::npos)
+                    << c.what << ": " << p.message.toStdString();
                 EXPECT_GT(p.offPaperMm, 0) << c.what;
             }
         }
         if (c.width == "" && !r.problems.empty()) {
-            EXPECT_EQ(utf8FromGb(r.problems[0].message),
+            EXPECT_EQ(r.problems[0].message.toStdString(),
                       "申报意见栏每行宽度“”不是整数：'' is not a valid integer value。"
                       "每一份表都要按它折行，打印到第一份就会中断")
                 << c.what;
@@ -330,8 +330,8 @@ TEST(Check, OverlapsUnderATenthAreNoProblemAndAreRoundedHonestly)
 
     // Distance of the ink past the rule (mm) -> a reason that makes it.
     qr::TQRLabel probe = reason;
-    std::map<int, std::string> byHundredth;
-    const std::string base = gb("因工作需要调整岗位");
+    std::map<int, QString> byHundredth;
+    const QString base = QStringLiteral("因工作需要调整岗位");
     const std::string tails = "abcdefghkpqwABDGHKLMNOUVXYZ";
     for (char a : tails)
         for (char b : tails) {
@@ -361,12 +361,12 @@ TEST(Check, OverlapsUnderATenthAreNoProblemAndAreRoundedHonestly)
     for (const Case& c : cases) {
         const auto it = byHundredth.lower_bound(c.from);
         ASSERT_TRUE(it != byHundredth.end() && it->first <= c.to) << "no reason ends " << c.from << "/100 mm past";
-        cells.reason = it->second;
+        cells.reason = toGb(it->second);
         std::vector<std::string> keys;
         std::string message;
         for (const TCheckProblem& p : probing.CheckRow(kFirstRow)) {
             keys.push_back(key(p));
-            message = utf8FromGb(p.message);
+            message = p.message.toStdString();
         }
         if (!c.printed) {
             EXPECT_TRUE(keys.empty()) << it->first << "/100 mm: " << message;
@@ -559,7 +559,7 @@ struct PageCheck {
 // blanks over a rule, an opinion of more than four lines.
 void PageCheck::Label(const qr::TQRBandPlace& band, const qr::TQRLabel& label)
 {
-    const QString caption = visible(fromGb(label.Caption));
+    const QString caption = visible(label.Caption);
     if (caption.isEmpty())
         return;
     const std::string w = what(label.Name);
@@ -787,8 +787,8 @@ TEST(Check, AgreesWithThePrintedPageForEveryKind)
                     if (q.row == row && q.kind == TCheckKind::FillError)
                         p = &q;
                 if (p) {
-                    EXPECT_TRUE(fromGb(p->message).endsWith(printed.failed.at(row)))
-                        << fromGb(p->message).toStdString() << " / " << printed.failed.at(row).toStdString();
+                    EXPECT_TRUE(p->message.endsWith(printed.failed.at(row)))
+                        << p->message.toStdString() << " / " << printed.failed.at(row).toStdString();
                 }
                 continue;
             }

@@ -4,8 +4,8 @@
 #include "app/core/printrun.h"
 #include "app/ui/VdCheckDialog.h"
 #include "app/ui/VdMainUnit.h"
-#include "app/ui/VdRunReport.h"
 #include "app/ui/VdPaperPrint.h"
+#include "app/ui/VdRunReport.h"
 #include "platform/gbtext.h"
 #include "preview/TzPreview.h"
 #include "report/ui/printbackend.h"
@@ -131,7 +131,7 @@ TEST(CheckDialog, TitleAndAnswerNameTheRun)
 TEST(CheckDialog, ListsTheEntriesFirstAndTheNewKinds)
 {
     TCheckReport report = checkedRoster("", 22, 31);
-    report.sheet = gb("A4（210×297 mm），左上角");
+    report.sheet = QStringLiteral("A4（210×297 mm），左上角");
     TCheckDialog dialog(report, 1);
     const QString summary = dialog.lbSummary->text();
     EXPECT_TRUE(summary.contains(QString::fromUtf8("另有 1 处是主窗口输入项的问题"))) << summary.toStdString();
@@ -276,7 +276,7 @@ TEST(CheckDialog, MeasuresOnThePaperAndPrinterOfTheRun)
             const TCheckProblem& p = dialogs->report.problems[0];
             EXPECT_EQ(p.row, 0) << c.what;
             EXPECT_EQ(p.label, "lb_area") << c.what;
-            EXPECT_TRUE(fromGb(p.message).contains(QString::fromUtf8(c.says))) << fromGb(p.message).toStdString();
+            EXPECT_TRUE(p.message.contains(QString::fromUtf8(c.says))) << p.message.toStdString();
         }
     }
     PaperSupportProvider() = [](const QString& p, const QSizeF& s) { return qr::PrinterPaperSupport(p, s); };

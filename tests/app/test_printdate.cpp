@@ -89,7 +89,7 @@ QString printedDate(TVdMainForm& w)
             if (!p->isVisible() || !store || store->PageCount() != 1)
                 continue;
             for (const qr::QRItem& item : store->Page(1).items) {
-                const QString text = fromGb(item.text);
+                const QString text = item.text;
                 if (item.kind == qr::QRItem::Text && text.contains(QStringLiteral("日")) &&
                     text.contains(QStringLiteral("年")))
                     found = text;

@@ -95,7 +95,7 @@ struct FakeHost : TPrintRunHost {
         if (duringOutput)
             duringOutput(row);
         if (row == failOutputRow)
-            throw EConvertError("x");
+            throw EConvertError(QStringLiteral("x"));
     }
     void MessageBox(const std::string& t, const std::string& d) override { log.add("box " + t + "|" + d); }
     void ShowError(const std::string& m, int row) override { log.add("error " + m + " row " + std::to_string(row)); }

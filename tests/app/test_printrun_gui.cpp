@@ -269,9 +269,8 @@ struct RecordingBackend : qr::TQRPrintBackend {
     void PrintPages(const qr::TQRPrinter& store, const qr::TQRPrinterSettings&) override
     {
         for (const qr::QRItem& item : store.Page(1).items)
-            if (item.kind == qr::QRItem::Text &&
-                (item.text == gb("甲一") || item.text == gb("乙二") || item.text == gb("丙三")))
-                jobs.push_back(utf8FromGb(item.text));
+            if (item.kind == qr::QRItem::Text && (item.text == u"甲一" || item.text == u"乙二" || item.text == u"丙三"))
+                jobs.push_back(item.text.toStdString());
         if (duringJob)
             duringJob();
     }

@@ -5,9 +5,13 @@
 #include "form/VdPrnCheck.h"
 #include "form/VdPrnUnit.h"
 #include "platform/gbtext.h"
+#include "qstring_helpers.h"
 #include "report/core/qr.h"
 
 #include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTemporaryDir>
 
 #include <algorithm>
 #include <map>
@@ -96,7 +100,7 @@ struct Filler : ::testing::Test {
         form.qrVDMQNeedData(*form.qrVDMQ, more);
         EXPECT_TRUE(more);
     }
-    std::string cap(qr::TQRLabel* l) const { return utf8FromGb(l->Caption); }
+    std::string cap(qr::TQRLabel* l) const { return l->Caption.toStdString(); }
     std::string opinion() const { return cap(form.y1) + cap(form.y2) + cap(form.y3) + cap(form.y4); }
     // The fixed opinion with the example's texts, its variable parts given.
     static std::string fixed(const std::string& zw1, const std::string& grades, const std::string& gradeSalary,
@@ -114,7 +118,7 @@ TEST_F(Filler, WorkedExampleByteForByte)
         "根据澜人发(2007)71号文件规定，该同志职务由澜坪市人事局办事员晋升为澜坪市人事局科员，"
         "拟同意其岗位工资由7 590 元晋升到8 680 元，薪级工资不变，（提高工资10%部分由 59 元增加到 "
         "68 元），月增资 99 元，从 2009 年 08 月起执行。";
-    EXPECT_EQ(form.y1->Caption, gb(expected));
+    EXPECT_EQ(form.y1->Caption, QString::fromStdString(expected));
     EXPECT_EQ(form.y2->Caption, "");
     EXPECT_EQ(form.y3->Caption, "");
     EXPECT_EQ(form.y4->Caption, "");
@@ -352,14 +356,14 @@ TEST_F(Filler, WorkedExampleAtWidth78)
     src.width = "78";
     fill();
     // 37 Chinese characters' worth on line 1, 39 on lines 2 and 3.
-    EXPECT_LE(form.y1->Caption.size(), 74u);
-    EXPECT_LE(form.y2->Caption.size(), 78u);
+    EXPECT_LE(gbPrefix(form.y1->Caption).bytes, 74);
+    EXPECT_LE(gbPrefix(form.y2->Caption).bytes, 78);
     EXPECT_EQ(form.y1->Caption + form.y2->Caption + form.y3->Caption + form.y4->Caption,
-              gb("根据澜人发(2007)71号文件规定，该同志职务由澜坪市人事局办事员晋升为澜坪市人事局科员，"
-                 "拟同意其岗位工资由7 590 元晋升到8 680 元，薪级工资不变，（提高工资10%部分由 59 "
-                 "元增加到 68 元），月增资 99 元，从 2009 年 08 月起执行。"));
+              QString::fromUtf8("根据澜人发(2007)71号文件规定，该同志职务由澜坪市人事局办事员晋升为澜坪市人事局科员，"
+                                "拟同意其岗位工资由7 590 元晋升到8 680 元，薪级工资不变，（提高工资10%部分由 59 "
+                                "元增加到 68 元），月增资 99 元，从 2009 年 08 月起执行。"));
     EXPECT_EQ(cap(form.y1), "根据澜人发(2007)71号文件规定，该同志职务由澜坪市人事局办事员晋升为澜坪市人");
-    EXPECT_EQ(fromGb(form.y4->Caption), QString());
+    EXPECT_EQ(form.y4->Caption, QString());
 }
 
 // What an error leaves: the margins and the labels set before it have their
@@ -402,7 +406,7 @@ TEST_F(Filler, ErrorsPropagateAndLeaveLaterLabels)
             f.qrVDMQNeedData(*f.qrVDMQ, more);
             ADD_FAILURE() << "no error";
         } catch (const std::exception& e) {
-            EXPECT_EQ(std::string(e.what()), c.message);
+            EXPECT_EQ(errorText(e).toStdString(), c.message);
         }
         EXPECT_FALSE(more);
         EXPECT_EQ(f.qrVDMQ->Page.Tenths(qr::TQRPage::LeftMargin), 15);
@@ -424,6 +428,28 @@ TEST_F(Filler, ErrorsPropagateAndLeaveLaterLabels)
     bool more = true;
     EXPECT_THROW(f.qrVDMQNeedData(*f.qrVDMQ, more), EConvertError);
     EXPECT_EQ(cap(f.lb_ndkh), "a中");
+}
+
+// The text export holds what the page prints.  A reason of five bytes
+// gets the year-month's point inside its last character, whose halves print
+// as U+FFFD; the file holds them as whole characters too (it used to hold
+// the half bytes, which garble the rest of the line in any reader).
+TEST_F(Filler, TextExportHoldsWholeCharacters)
+{
+    src.set(col::Reason, "a中文");
+    src.width = "78";
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("form.txt"));
+    qr::TQRAsciiExportFilter filter(path);
+    qr::TQRPrinter store(form.qrVDMQ);
+    form.qrVDMQ->Prepare(store, &filter);
+    const QString shown = QString::fromUtf8("a中\uFFFD.\uFFFD");
+    EXPECT_EQ(form.lb_bdyy->Caption, shown);
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const std::string bytes = file.readAll().toStdString();
+    EXPECT_EQ(toGb(fromGb(bytes)), bytes);  // nothing but whole characters
+    EXPECT_NE(bytes.find(toGb(shown)), std::string::npos);
 }
 
 // Through the engine: two calls per preparation, the same texts each time,
@@ -463,7 +489,7 @@ TEST(FillerAndCheck, AgreeOnEveryLabelsColumn)
         for (const std::string& name : DataLabelNames()) {
             if (name.size() == 2 && name[0] == 'y')
                 continue;  // the opinion's lines hold the texts of several cells
-            const QString caption = fromGb(check.Form().Label(name)->Caption);
+            const QString caption = check.Form().Label(name)->Caption;
             int shown = 0;
             for (const QChar ch : caption)
                 if (ch.unicode() > 0xE000 && ch.unicode() <= 0xE000 + col::LastRead) {
@@ -481,8 +507,7 @@ TEST(FillerAndCheck, AgreeOnEveryLabelsColumn)
             EXPECT_EQ(named->column, shown);
         }
         EXPECT_EQ(labelsSeen, 25);  // the 26 labels from cells but l_tmp1, which is always empty
-        EXPECT_EQ(fromGb(check.Form().zw1->Caption).at(0).unicode(),
-                  0xE000 + (oldPostBlank ? col::OldGrade : col::OldPost));
+        EXPECT_EQ(check.Form().zw1->Caption.at(0).unicode(), 0xE000 + (oldPostBlank ? col::OldGrade : col::OldPost));
     }
 }
 

@@ -325,7 +325,7 @@ struct ExportWindow : Window {
     ExportWindow()
     {
         qr::TQRBand* band = report.AddBand("band", qr::rbPageHeader, 30);
-        band->AddLabel("line", 10, 10, 80, 6, 1)->Caption = vdmq::gb("工资变动审批");
+        band->AddLabel("line", 10, 10, 80, 6, 1)->Caption = QStringLiteral("工资变动审批");
         store = std::make_shared<qr::TQRPrinter>(&report);
         report.Prepare(*store);
         attach(store);
