@@ -151,7 +151,7 @@ void writeKey(const QString& path, std::string_view key, std::string_view value)
     if (!QFileInfo::exists(folder))
         QDir().mkpath(folder);
     try {
-        WriteProfileString(path, kSection, key, value);
+        WriteProfileString(path, kSection, key, fromGb(value));
     } catch (const EProfileWriteError&) {
         throw ESettingsWriteError(path);
     }
@@ -165,7 +165,7 @@ int readInt(const TProfileSnapshot& file, std::string_view key, int def)
 {
     const auto text = file.Read(kSection, key);
     int v = 0;
-    if (text && TryStrToInt(fromGb(*text), v))
+    if (text && TryStrToInt(*text, v))
         return v;
     return def;
 }
@@ -206,11 +206,9 @@ QDateTime FromDateTime(TDateTime t)
 }
 
 ESettingsWriteError::ESettingsWriteError(const QString& path)
-    : GbError("Unable to write to " + toGb(QDir::toNativeSeparators(path)))
+    : std::runtime_error("Unable to write to " + QDir::toNativeSeparators(path).toStdString())
 {
 }
-
-ESettingsReadError::ESettingsReadError(const std::string& messageGb) : GbError(messageGb) {}
 
 TVdcs DefaultVdcs()
 {
@@ -268,17 +266,17 @@ void LoadSettings(TVdcs& vdcs, TEntryFields& fields, const std::string& appDirGb
     } catch (const EProfileUnreadable& e) {
         unreadable = e;
     }
-    vdcs.DocNo = file.Read(kSection, "File", gb(kDefaultDocNo));
-    vdcs.IssuedBy = file.Read(kSection, "Area", gb(kDefaultIssuedBy));
+    vdcs.DocNo = toGb(file.Read(kSection, "File", QString::fromUtf8(kDefaultDocNo)));
+    vdcs.IssuedBy = toGb(file.Read(kSection, "Area", QString::fromUtf8(kDefaultIssuedBy)));
     QDateTime date;
     if (const auto text = file.Read(kSection, "Date"))
-        date = parseDate(fromGb(*text));
+        date = parseDate(*text);
     if (!date.isValid())
         date = LocalNow();
     vdcs.PrintDate = ToDateTime(date);
     vdcs.StartRow = readInt(file, "Start", kDefaultStartRow);
     vdcs.EndRow = readInt(file, "End", kDefaultEndRow);
-    vdcs.RosterPath = file.Read(kSection, "excelFileName", "");
+    vdcs.RosterPath = toGb(file.Read(kSection, "excelFileName", QString()));
     protectRoster(vdcs.RosterPath);
     vdcs.OpinionWidth = readInt(file, "yjkd", kDefaultOpinionWidth);
 

@@ -23,8 +23,8 @@ namespace vdmq {
 
 bool CheckBeforeRunEnabled(const std::string& appDirGb)
 {
-    const std::string value = ReadProfileString(SettingsFilePath(appDirGb), kProgramSection, kCheckBeforePrintKey, "1");
-    const QString v = fromGb(value).trimmed().toLower();
+    const QString v =
+        ReadProfileString(SettingsFilePath(appDirGb), kProgramSection, kCheckBeforePrintKey, "1").trimmed().toLower();
     return !(v == QLatin1String("0") || v == QLatin1String("no") || v == QLatin1String("false") ||
              v == QLatin1String("off") || v == QStringLiteral("否"));
 }

@@ -110,7 +110,7 @@ TEST(PaperSettings, OffsetsArePerPrinter)
     // they were.
     EXPECT_EQ(LoadPaperSettings(ini, "Other"), (TPaperSettings{TPaper::A4, true, 1.5, -0.5}));
     EXPECT_EQ(LoadPaperSettings(ini), LoadPaperSettings(ini, "Other"));
-    EXPECT_EQ(ReadProfileString(ini, "xtcs", "File", ""), gb("澜人发"));
+    EXPECT_EQ(ReadProfileString(ini, "xtcs", "File", ""), QStringLiteral("澜人发"));
 }
 
 TEST(PaperSettings, TypedValues)

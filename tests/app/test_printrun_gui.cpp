@@ -426,7 +426,7 @@ TEST(PrintRunGui, WholeRunIntoOnePdf)
         qr::SetPrintBackend(&backend);
         QTemporaryDir exports;
         Window w("three.xls", "7", "11");
-        WriteProfileString(w.dir.filePath("vdmq.ini"), "vdmq", "ExportDir", toGb(exports.path()));
+        WriteProfileString(w.dir.filePath("vdmq.ini"), "vdmq", "ExportDir", exports.path());
         if (c.existing) {
             QFile old(exports.filePath("out.pdf"));
             ASSERT_TRUE(old.open(QIODevice::WriteOnly));
@@ -507,7 +507,7 @@ TEST(PrintRunGui, PdfExportsUseTheRememberedPaper)
     QTemporaryDir exports;
     Window w("three.xls", "9", "9");
     const QString ini = w.dir.filePath("vdmq.ini");
-    WriteProfileString(ini, "vdmq", "ExportDir", toGb(exports.path()));
+    WriteProfileString(ini, "vdmq", "ExportDir", exports.path());
     WriteProfileString(ini, "vdmq", "Paper", "A4");
     w.dialogs->saveAnswers << exports.filePath("run.pdf") << exports.filePath("form.pdf");
     w.form->btnPdf->click();
@@ -535,7 +535,7 @@ TEST(PrintRunGui, PreviewExportsAskThroughTheMainWindow)
 {
     QTemporaryDir exports;
     Window w("three.xls", "9", "9");
-    WriteProfileString(w.dir.filePath("vdmq.ini"), "vdmq", "ExportDir", toGb(exports.path()));
+    WriteProfileString(w.dir.filePath("vdmq.ini"), "vdmq", "ExportDir", exports.path());
     w.dialogs->saveAnswers << exports.filePath("missing/form.TXT");
     whilePreviewing(w, [&](TFormTzpreview* p) {
         if (w.dialogs->saves == 0)
