@@ -46,7 +46,7 @@ int main(int argc, char** argv)
     t.start();
     std::vector<int> rows;
     for (int r = program.first; r <= program.last; ++r)
-        if (col::IsPrintFlag(run.Reader().CellText(r, col::PrintFlag)))
+        if (col::IsPrintFlag(run.Rows().CellText(r, col::PrintFlag)))
             rows.push_back(r);
     std::printf("flag cells (%d rows)    %9.1f ms, %zu flagged\n", program.last - program.first + 1, ms(t),
                 rows.size());

@@ -2,7 +2,7 @@
 // What the benchmarks of the print run share: the program started without a
 // display, the row range from the command line, the settings record as a
 // first start fills it (with a fixed print date), and the roster opened
-// through the run's own reader.
+// through the run's own row source.
 #include "app/core/printrun.h"
 #include "app/core/settings.h"
 #include "form/RosterColumns.h"
@@ -52,35 +52,29 @@ struct Program {
 
 class RosterRun {
 public:
-    RosterRun()
-        : vdcs_(DefaultVdcs()),
-          reader_(excel_, sheet_),
-          source_(vdcs_, reader_, [] { return std::to_string(kDefaultOpinionWidth); })
+    RosterRun() : vdcs_(DefaultVdcs()), source_(vdcs_, rows_, [] { return std::to_string(kDefaultOpinionWidth); })
     {
-        vdcs_.PrintDate = ToDateTime(QDateTime(QDate(2009, 7, 1), QTime(12, 0)));
+        vdcs_.PrintDate = QDate(2009, 7, 1);
     }
     // Opens the roster at `path` (a command-line argument); says how long it took.
     void Open(const char* path)
     {
         QElapsedTimer t;
         t.start();
-        reader_.Connect();
-        reader_.Open(toGb(QString::fromLocal8Bit(path)));
-        reader_.AttachFirstSheet();
+        rows_.Open(toGb(QString::fromLocal8Bit(path)));
+        rows_.FirstSheet();
         std::printf("roster open                  %8.1f ms\n", double(t.nsecsElapsed()) / 1e6);
     }
-    ~RosterRun() { reader_.Disconnect(); }
+    ~RosterRun() { rows_.Close(); }
     RosterRun(const RosterRun&) = delete;
     RosterRun& operator=(const RosterRun&) = delete;
 
-    TExcelRunReader& Reader() { return reader_; }
+    TRosterRows& Rows() { return rows_; }
     TRunFillSource& Source() { return source_; }
 
 private:
     TVdcs vdcs_;
-    TExcelApplication excel_;
-    TExcelWorksheet sheet_;
-    TExcelRunReader reader_;
+    TRosterRows rows_;
     TRunFillSource source_;
 };
 

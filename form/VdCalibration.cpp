@@ -14,9 +14,9 @@ const qr::QRPageImage& FormLayoutPage()
 {
     static const qr::QRPageImage page = [] {
         TVdPrnForm holder;
-        // The filler's first step sets the margins every page is printed
-        // with; without a roster row it stops right after that, and the
-        // labels keep their design captions.
+        // The filler sets the margins every page is printed with first;
+        // without a roster row it stops right after that, and the labels
+        // keep their captions from the layout.
         holder.qrVDMQ->OnNeedData = [&holder](qr::TCustomQuickRep& sender, bool& more) {
             try {
                 holder.qrVDMQNeedData(sender, more);

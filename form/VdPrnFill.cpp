@@ -34,15 +34,15 @@ struct RowCells {
     QString operator()(int column) const { return fromGb(source.CellText(row, column)); }
 };
 
-// Step 2: cells to labels, in the order of the binding table (a failing
-// read leaves the later labels untouched).  Returns the cell the present
-// appointment's year-month was shown from.
+// The row's cells into the data labels, in the order of the binding table
+// (a failing read leaves the later labels untouched).  Returns the cell the
+// present appointment's year-month was shown from.
 QString fillCells(TVdPrnForm& f, const RowCells& cell)
 {
     QString appointed;
     for (const TLabelBinding& b : kLabelBindings) {
         if (b.text == TLabelText::Opinion || b.text == TLabelText::Entry)
-            continue;  // steps 6 and 7
+            continue;  // the opinion and the entries come later
         QString& caption = f.Label(b.label)->Caption;
         if (b.text == TLabelText::Blank) {
             caption.clear();
@@ -65,8 +65,8 @@ QString fillCells(TVdPrnForm& f, const RowCells& cell)
     return appointed;
 }
 
-// Step 5a: the row's own wording.  Each placeholder in turn, on the text the
-// earlier ones left.
+// The opinion from the row's own template.  Each placeholder in turn, on the
+// text the earlier ones left.
 QString templateOpinion(const TVdPrnForm& f, const QString& tmpl, const QString& rise, const TPny& effective)
 {
     const std::pair<QString, QString> fills[] = {
@@ -91,9 +91,9 @@ QString templateOpinion(const TVdPrnForm& f, const QString& tmpl, const QString&
     return opinion;
 }
 
-// Steps 3 and 5b: the fixed wording.  Promotion or lowering follows the post
-// grades; the 10% part and the monthly change follow the post salaries,
-// independently of the grades.
+// The opinion in the fixed wording, for a row without a template.
+// Promotion or lowering follows the post grades; the 10% part and the
+// monthly change follow the post salaries, independently of the grades.
 QString fixedOpinion(const TVdPrnForm& f, const QString& docNo, bool oldTenPercentGiven, const QString& rise,
                      const TPny& effective)
 {
@@ -136,9 +136,9 @@ QString fixedOpinion(const TVdPrnForm& f, const QString& docNo, bool oldTenPerce
     return opinion;
 }
 
-// Step 6: four lines; the first is 4 bytes narrower, the fourth takes
-// whatever is left.  Widths count GB18030 bytes; a cut never splits a
-// character.
+// The opinion cut into four lines; the first is 4 bytes narrower, the
+// fourth takes whatever is left.  Widths count GB18030 bytes; a cut never
+// splits a character.
 void wrapOpinion(TVdPrnForm& f, QString opinion, int width)
 {
     int n = width > INT_MIN + 4 ? width - 4 : INT_MIN;
@@ -162,7 +162,7 @@ void wrapOpinion(TVdPrnForm& f, QString opinion, int width)
 
 void TVdPrnForm::qrVDMQNeedData(qr::TCustomQuickRep& sender, bool& /*MoreData*/)
 {
-    // Step 1: the margins, in the engine's preparation units (tenths of a mm).
+    // The page margins, in the engine's preparation units (tenths of a mm).
     sender.Page.SetValue(qr::TQRPage::LeftMargin, 15);
     sender.Page.SetValue(qr::TQRPage::TopMargin, 18);
 
@@ -171,14 +171,14 @@ void TVdPrnForm::qrVDMQNeedData(qr::TCustomQuickRep& sender, bool& /*MoreData*/)
     const RowCells cell{*Source, Source->CurRow()};
     const QString appointed = fillCells(*this, cell);
 
-    // Step 4: the template and the effective year-month (the month after the
+    // The template and the effective year-month (the month after the
     // present appointment, read from the bytes its label shows); a bad
     // year-month stops here in either branch.
     const QString tmpl = Trim(cell(col::OpinionTemplate));
     TPny effective;
     ShiftShownYearMonth(appointed, +1, effective);
 
-    // Step 5, the cells read in the order the wording takes them.
+    // The opinion, its cells read in the order the wording takes them.
     QString opinion;
     if (!tmpl.isEmpty()) {
         opinion = templateOpinion(*this, tmpl, cell(col::MonthlyRise), effective);
@@ -189,7 +189,7 @@ void TVdPrnForm::qrVDMQNeedData(qr::TCustomQuickRep& sender, bool& /*MoreData*/)
 
     wrapOpinion(*this, std::move(opinion), StrToInt(fromGb(Source->OpinionWidthText())));
 
-    // Step 7: the print date and the issuing body.
+    // The print date and the issuing body.
     const QDate date = Source->PrintDate();
     Lb_year->Caption = QStringLiteral("%1 年 %2 月 %3 日").arg(date.year()).arg(date.month()).arg(date.day());
     lb_area->Caption = fromGb(Source->IssuedBy());

@@ -4,7 +4,7 @@
 // included.  Pure C++ over libgsf, libxml2 and Nettle; no Qt, so it can be
 // fuzzed on its own.
 // Strings are UTF-8 here; conversion to the system's GB18030 text happens
-// in the spreadsheet adapter (spreadsheet.h).
+// in the row source over it (rowsource.h).
 #include <cstdint>
 #include <memory>
 #include <stdexcept>

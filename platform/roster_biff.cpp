@@ -1035,8 +1035,9 @@ std::unique_ptr<Workbook> readBiff(std::span<const std::uint8_t> stream, const P
 // dozen entries in a tree a few levels deep.  So the directory is walked
 // here first, the way libgsf will walk it, and refused when it is too
 // deep or too large; what this walk cannot make sense of is left to
-// libgsf, which says what is damaged.
-static void checkOleDirectory(const std::uint8_t* d, std::size_t size)
+// libgsf, which says what is damaged.  `rootSiblingsCleared`: the root's
+// siblings are not walked (see rootSiblingFields).
+static void checkOleDirectory(const std::uint8_t* d, std::size_t size, bool rootSiblingsCleared)
 {
     constexpr std::size_t kMaxEntries = 10000, kMaxDepth = 256;
     constexpr std::uint32_t kSpecial = 0xFFFFFFFA;  // ENDOFCHAIN, FREESECT and their kin
@@ -1107,15 +1108,55 @@ static void checkOleDirectory(const std::uint8_t* d, std::size_t size)
         // then a storage's children.
         if (type == 1 || type == 5)
             todo.push_back({le32(e, 76), it.depth + 1});
-        todo.push_back({le32(e, 72), it.depth + 1});
-        todo.push_back({le32(e, 68), it.depth + 1});
+        if (it.entry != 0 || !rootSiblingsCleared) {
+            todo.push_back({le32(e, 72), it.depth + 1});
+            todo.push_back({le32(e, 68), it.depth + 1});
+        }
     }
+}
+
+// The root entry has no siblings in a sound compound file.  libgsf reads
+// the entries a damaged root names as its siblings all the same, links
+// them into no storage and never frees them (about 200 bytes each); having
+// read them, it leaves them out of the tree where they belong (a root
+// naming its own "Workbook" as a sibling read as no workbook at all).
+// Returns the offset of the root's two sibling fields when they name
+// another entry (neither NOSTREAM nor 0, the root itself, which libgsf does
+// not read twice), for readOle to clear in a copy.  The root is the first
+// entry of the directory's first sector, found as libgsf finds it for
+// every sector size it takes.
+static std::optional<std::size_t> rootSiblingFields(const std::uint8_t* d, std::size_t size)
+{
+    constexpr std::uint32_t kNoStream = 0xFFFFFFFF;
+    if (size < 512)
+        return std::nullopt;
+    const std::span<const std::uint8_t> file(d, size);
+    const unsigned shift = le16(file, 30);
+    if (shift < 6 || shift > 30)
+        return std::nullopt;
+    const std::uint64_t sector = std::uint64_t(1) << shift;
+    const std::uint64_t root = std::max<std::uint64_t>(512, sector) + (std::uint64_t(le32(file, 48)) << shift);
+    if (root + 128 > size)
+        return std::nullopt;
+    const std::span<const std::uint8_t> e(d + root, 128);
+    for (const std::uint32_t sibling : {le32(e, 68), le32(e, 72)})
+        if (sibling != kNoStream && sibling != 0)
+            return std::size_t(root) + 68;
+    return std::nullopt;
 }
 
 std::unique_ptr<Workbook> readOle(const std::uint8_t* data, std::size_t size, const Password* password)
 {
     initGsf();
-    checkOleDirectory(data, size);
+    const std::optional<std::size_t> rootSiblings = rootSiblingFields(data, size);
+    checkOleDirectory(data, size, rootSiblings.has_value());
+    // A damaged root with siblings: libgsf reads a copy without them.
+    std::vector<std::uint8_t> cleared;
+    if (rootSiblings) {
+        cleared.assign(data, data + size);
+        std::memset(cleared.data() + *rootSiblings, 0xFF, 8);  // NOSTREAM, NOSTREAM
+        data = cleared.data();
+    }
     GPtr<GsfInput> input(gsf_input_memory_new(data, static_cast<gsf_off_t>(size), FALSE));
     if (!input)
         throwCorrupt();

@@ -240,7 +240,7 @@ TFormTzpreview::TFormTzpreview(QWidget* parent, TPreviewDialogs* dialogs)
     setWindowTitle(T("打印预览..."));
     setWindowIcon(icon("preview"));
     // System menu and maximise only: a minimised preview would hide the
-    // window the print run is waiting on.
+    // window whose closing takes the print run on.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
     setAttribute(Qt::WA_DeleteOnClose);
@@ -303,7 +303,7 @@ void TFormTzpreview::buildToolBar()
     Panel2 = group(PanelToolBar, "Panel2", 80);
     SpeedButtonFit = pictureButton(Panel2, "SpeedButtonFit", 2, 24, "满页", "fit");
     SpeedButtonSame = pictureButton(Panel2, "SpeedButtonSame", 26, 25, "100%", "same");
-    // (The design's hint reads "潢宽", a slip for 页宽, page width.)
+    // 页宽: page width.
     SpeedButtonWidth = pictureButton(Panel2, "SpeedButtonWidth", 51, 25, "页宽", "width");
 
     Panel1 = group(PanelToolBar, "Panel1", 116);
@@ -477,8 +477,9 @@ void TFormTzpreview::ButtonStopRunClick()
 template <class F>
 void TFormTzpreview::Guarded(F&& action)
 {
-    // A progress window lets events through while the store works; a second
-    // click must not start a second run over the same report.
+    // A dialog of the store's (the printer dialog, a question) runs while the
+    // store works; a second click must not start a second run over the same
+    // report.
     if (busy_)
         return;
     QScopedValueRollback<bool> busy(busy_, true);
@@ -741,8 +742,8 @@ void TFormTzpreview::closeEvent(QCloseEvent* event)
     QWidget::closeEvent(event);
     if (event->isAccepted()) {
         emit Closing();
-        // Let the waiting preview run go on at once rather than when the
-        // deferred delete comes round.
+        // The store is let go at once, not when the deferred delete comes
+        // round: the run's next form may be shown before that.
         QRPreview1->setQRPrinter(nullptr);
     }
 }

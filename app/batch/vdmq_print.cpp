@@ -5,6 +5,7 @@
 #include "app/core/batchpassword.h"
 #include "app/core/paper.h"
 #include "app/core/printrun.h"
+#include "app/core/runpdf.h"
 #include "app/core/settings.h"
 #include "form/PubFunc.h"
 #include "form/VdCalibration.h"
@@ -107,7 +108,7 @@ enum class Output { None, Fields, Pdf, Text, Printer, Check };
 struct Options {
     QString roster;
     std::optional<std::string> start, end, docNo, issuedBy, width;
-    std::optional<QDateTime> date;
+    std::optional<QDate> date;
     QString settings;
     QString passwordFile;
     bool keepGoing = false;
@@ -211,7 +212,7 @@ bool parseRunOption(ArgCursor& a, Options& o)
         const QDateTime dt = parseDate(v);
         if (!dt.isValid())
             throw UsageError{"--date：'" + local(v) + "' 不是 YYYY-MM-DD 或 YYYY-MM-DD HH:MM:SS 形式的日期"};
-        o.date = dt;
+        o.date = dt.date();
     } else if (a.Is("--paper")) {
         const QString v = a.Value();
         o.paper = ParsePaper(v.toStdString());
@@ -405,7 +406,7 @@ struct BatchHost : TPrintRunHost {
     qr::TQRPlacement placement;
     QString rosterName;  // names the print jobs
     bool paperChecked = false;
-    std::unique_ptr<qr::TQRPdfWriter> pdf;
+    std::unique_ptr<TRunPdf> pdf;
     std::unique_ptr<qr::TQRAsciiExportFilter> text;
     std::string line;  // --fields output, reused
     TPrintRun* run = nullptr;
@@ -422,10 +423,10 @@ struct BatchHost : TPrintRunHost {
 
     TRunEntries ReadEntries() override { return entries; }
     // The check measures on the paper and offsets a --pdf run would use.
-    TCheckSheet CheckSheet(int /*mode*/) override { return CheckSheetFor(paper, true); }
+    TCheckSheet CheckSheet(TRunMode /*mode*/) override { return CheckSheetFor(paper, true); }
     std::string OpinionWidthText() override { return width; }
 
-    void OutputForm(TVdPrnForm& form, int mode, int row) override
+    void OutputForm(TVdPrnForm& form, TRunMode mode, int row) override
     {
         try {
             outputForm(form, mode, row);
@@ -433,12 +434,12 @@ struct BatchHost : TPrintRunHost {
             // The output file cannot be written (a full disk, a size
             // limit): no later row can do better, --keep-going or not.
             if (run)
-                run->RequestStop();
+                run->Stop();
             throw;
         }
     }
 
-    void outputForm(TVdPrnForm& form, int /*mode*/, int row)
+    void outputForm(TVdPrnForm& form, TRunMode /*mode*/, int row)
     {
         switch (opt.output) {
         case Output::Fields: {
@@ -449,15 +450,11 @@ struct BatchHost : TPrintRunHost {
             writeFields(form, row);
             break;
         }
-        case Output::Pdf: {
-            auto store = form.qrVDMQ->PrepareNew();
+        case Output::Pdf:
             if (!pdf)
-                pdf = std::make_unique<qr::TQRPdfWriter>(opt.target,
-                                                         QStringLiteral("国家机关事业单位工作人员工资变动审批表"));
-            for (int p = 1; p <= store->PageCount(); ++p)
-                pdf->AddPage(store->Page(p), placement);
+                pdf = std::make_unique<TRunPdf>(opt.target, placement);
+            pdf->Add(form);
             break;
-        }
         case Output::Text: {
             // The preview window's export: a preparation through the filter,
             // each one adding its page to the file.
@@ -558,7 +555,7 @@ struct BatchHost : TPrintRunHost {
         }
         line += "}}\n";
         if (!out.put(line) && run)
-            run->RequestStop();  // nothing more can reach the reader
+            run->Stop();  // nothing more can reach the reader
     }
 
     void clearProgress()
@@ -750,11 +747,11 @@ void messageHandler(QtMsgType type, const QMessageLogContext&, const QString& me
 // The entries of the run: the command line over the settings.
 void setEntries(BatchHost& host, const Options& opt, TVdcs& vdcs)
 {
-    host.entries.edStart = opt.start.value_or(std::to_string(vdcs.StartRow));
-    host.entries.edEnd = opt.end.value_or(std::to_string(vdcs.EndRow));
-    host.entries.edFile = opt.docNo.value_or(vdcs.DocNo);
-    host.entries.edArea = opt.issuedBy.value_or(vdcs.IssuedBy);
-    host.entries.dtPrint = opt.date.value_or(FromDateTime(vdcs.PrintDate));
+    host.entries.start = opt.start.value_or(std::to_string(vdcs.StartRow));
+    host.entries.end = opt.end.value_or(std::to_string(vdcs.EndRow));
+    host.entries.docNo = opt.docNo.value_or(vdcs.DocNo);
+    host.entries.issuedBy = opt.issuedBy.value_or(vdcs.IssuedBy);
+    host.entries.printDate = opt.date.value_or(vdcs.PrintDate);
     host.width = opt.width.value_or(std::to_string(vdcs.OpinionWidth));
     vdcs.RosterPath = toGb(QFileInfo(opt.roster).absoluteFilePath());
     host.rosterName = QFileInfo(opt.roster).fileName();
@@ -874,7 +871,6 @@ int runStatus(BatchHost& host, const Options& opt, const TVdcs& vdcs, const TRun
     switch (result.status) {
     case TRunStatus::ConvertError: return 2;
     case TRunStatus::Cancelled: host.say("没有输入密码，花名册未打开"); return 1;
-    case TRunStatus::ExcelFailed:
     case TRunStatus::OpenFailed:
     case TRunStatus::Failed: return 1;
     default: break;
@@ -956,15 +952,13 @@ int main(int argc, char** argv)
     host.passwords = &passwords;
 
     std::setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
-    TExcelApplication excel;
-    excel.SetPasswordPrompt(&passwords);
-    TExcelWorksheet sheet;
-    TExcelRunReader reader(excel, sheet);
-    TPrintRun run(vdcs, reader, host);
+    TRosterRows roster;
+    roster.SetPasswordPrompt(&passwords);
+    TPrintRun run(vdcs, roster, host);
     host.run = &run;
     if (opt.output == Output::Check)
         return runCheck(run, host, opt, vdcs);
-    const TRunResult result = run.Run(1);
+    const TRunResult result = run.Run(TRunMode::Print);
     const int status = finishOutput(host, opt, result);
     return runStatus(host, opt, vdcs, result, status);
 }

@@ -16,7 +16,7 @@
 //
 // The offsets correct one printer's paper feed, so each printer has its own
 // pair, and by default they apply to printing only: the preview and PDF
-// files show the form where the design puts it.
+// files show the form where its layout puts it.
 #include "form/VdCalibration.h"
 #include "form/VdPrnCheck.h"
 #include "report/core/qr.h"

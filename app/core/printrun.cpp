@@ -4,223 +4,178 @@
 #include "platform/gbtext.h"
 #include <algorithm>
 #include <memory>
+#include <stdexcept>
 
 namespace vdmq {
 
-std::string MsgExcelStartFailed() { return gb("Excel文件打开失败！"); }
 std::string MsgChooseRoster() { return gb("请选择EXCEL数据表格！"); }
 
-// ---- the reader over the spreadsheet operations ------------------------------
-
-void TExcelRunReader::Connect() { app_.Connect(); }
-
-void TExcelRunReader::Open(const std::string& pathGb) { app_.WorkbooksOpen(pathGb); }
-
-void TExcelRunReader::AttachFirstSheet() { app_.AttachFirstSheet(sheet_); }
-
-std::string TExcelRunReader::CellText(int row, int col) const { return sheet_.CellText(row, col); }
-
-int TExcelRunReader::LastRow() const
-{
-    // Cells below the sheet's used area are empty, so none of those rows is
-    // flagged; a range typed as 7..99999999 need not read them one by one.
-    if (const roster::Sheet* s = sheet_.sheet())
-        return std::max(0, s->rowCount());
-    return INT_MAX;
-}
-
-void TExcelRunReader::Disconnect()
-{
-    sheet_.Release();
-    app_.Disconnect();
-}
-
-// ---- the run -------------------------------------------------------------------
-
-namespace {
-
-// Sets a flag for the life of a scope and tells the host when it changes.
-class RunningScope {
-public:
-    RunningScope(bool& running, bool& stop, TPrintRunHost& host) : running_(running), stop_(stop), host_(host)
-    {
-        running_ = true;
-        stop_ = false;
-        host_.RunStateChanged(true);
-    }
-    ~RunningScope()
-    {
-        running_ = false;
-        stop_ = false;
-        host_.RunStateChanged(false);
-    }
-private:
-    bool& running_;
-    bool& stop_;
-    TPrintRunHost& host_;
-};
-
-}  // namespace
-
-TPrintRun::TPrintRun(TVdcs& vdcs, TRunReader& reader, TPrintRunHost& host)
-    : vdcs_(vdcs), reader_(reader), host_(host), source_(vdcs, reader, [this] { return host_.OpinionWidthText(); })
+TPrintRun::TPrintRun(TVdcs& vdcs, TRowSource& rows, TPrintRunHost& host)
+    : vdcs_(vdcs), rows_(rows), host_(host), source_(vdcs, rows, [this] { return host_.OpinionWidthText(); })
 {
 }
 
-TPrintRun::~TPrintRun() = default;
-
-TRunResult TPrintRun::Run(int mode) { return Start(mode, nullptr); }
-
-TRunResult TPrintRun::Check(TCheckReport& report) { return Start(1, &report); }
-
-TRunResult TPrintRun::Start(int mode, TCheckReport* checkOnly)
+TPrintRun::~TPrintRun()
 {
-    TRunResult result;
-    if (running_) {
-        // The reader is in use by the run that is waiting; a second run
-        // would pull it away.  A Preview press only raises the window.
-        if (mode == 0)
-            host_.RaisePreviewWindow();
-        result.status = TRunStatus::Busy;
-        return result;
-    }
+    if (running_)
+        rows_.Close();
+}
 
-    // Step 1: the row range, start first, so that a bad end leaves the new
-    // start in the record.
+bool TPrintRun::Start(TRunMode mode) { return Open(mode, nullptr); }
+
+TRunResult TPrintRun::Run(TRunMode mode)
+{
+    if (Start(mode)) {
+        while (std::unique_ptr<TVdPrnForm> form = NextForm()) {
+            std::exception_ptr failure;
+            try {
+                host_.OutputForm(*form, mode, CurRow());
+            } catch (...) {
+                failure = std::current_exception();
+            }
+            form.reset();  // released once its form is out
+            if (failure)
+                FormFailed(failure);
+            else
+                FormDone();
+        }
+    }
+    return result_;
+}
+
+TRunResult TPrintRun::Check(TCheckReport& report)
+{
+    Open(TRunMode::Print, &report);
+    return result_;
+}
+
+bool TPrintRun::Open(TRunMode mode, TCheckReport* checkOnly)
+{
+    if (running_)
+        throw std::logic_error("a print run is open already");
+    mode_ = mode;
+    result_ = {};
+    progress_ = {};
+    position_ = 0;
+    if (!TakeEntries())
+        return false;
+    running_ = true;
+    stop_ = false;
+    host_.RunStateChanged(true);
+    return OpenRoster() && TakeSheet(checkOnly) && TakeRange();
+}
+
+bool TPrintRun::TakeEntries()
+{
+    // The row range, start first, so that a bad end leaves the new start in
+    // the record.
     const TRunEntries entries = host_.ReadEntries();
     try {
-        vdcs_.StartRow = StrToInt(entries.edStart);
-        vdcs_.EndRow = StrToInt(entries.edEnd);
+        vdcs_.StartRow = StrToInt(entries.start);
+        vdcs_.EndRow = StrToInt(entries.end);
     } catch (const std::exception& e) {
-        result.status = TRunStatus::ConvertError;
-        result.message = errorTextGb(e);
-        host_.ShowError(result.message, 0);
-        return result;
+        result_.status = TRunStatus::ConvertError;
+        result_.message = errorTextGb(e);
+        host_.ShowError(result_.message, 0);
+        return false;
     }
     // A corrected document number, issuing body or date shows on the very
     // next form, not only after a restart.
-    vdcs_.DocNo = entries.edFile;
-    vdcs_.IssuedBy = entries.edArea;
-    if (entries.dtPrint.isValid())
-        vdcs_.PrintDate = ToDateTime(entries.dtPrint);
-
-    // Step 2.
-    if (mode == 0 && !checkOnly && host_.RaisePreviewWindow()) {
-        result.status = TRunStatus::PreviewRaised;
-        return result;
-    }
-
-    RunningScope scope(running_, stop_, host_);
-    return RunLoop(mode, vdcs_.StartRow, vdcs_.EndRow, checkOnly);
+    vdcs_.DocNo = entries.docNo;
+    vdcs_.IssuedBy = entries.issuedBy;
+    if (entries.printDate.isValid())
+        vdcs_.PrintDate = entries.printDate;
+    return true;
 }
 
-TRunResult TPrintRun::RunLoop(int mode, int startRow, int endRow, TCheckReport* checkOnly)
+bool TPrintRun::OpenRoster()
 {
-    TRunResult result;
-    if (!OpenRoster(result))
-        return result;
-
-    // Rows are numbered from 1; those below hold nothing and are never
-    // flagged, so the walk starts at 1 however low the start row is (a
-    // start of -2147483648 would otherwise read two billion empty rows).
-    startRow = std::max(startRow, 1);
-
-    std::exception_ptr failure;
-    try {
-        // Step 6.  A first sheet that cannot be read (a chart) ends the run;
-        // the reader is released like after any other error.
-        reader_.AttachFirstSheet();
-    } catch (...) {
-        failure = std::current_exception();
-    }
-
-    // The check before paper: every flagged row prepared as it will print,
-    // the problems shown before any form goes out (or instead of the forms).
-    if (!failure && (checkOnly || (endRow >= startRow && host_.WantsCheck(mode)))) {
-        try {
-            if (!CheckFirst(mode, startRow, endRow, checkOnly, result)) {
-                reader_.Disconnect();
-                return result;
-            }
-        } catch (...) {
-            failure = std::current_exception();
-        }
-    }
-
-    // Step 7.
-    if (!failure && endRow >= startRow)
-        failure = OutputRows(mode, startRow, endRow, result);
-
-    // Step 8, whatever step 7 came to; then the error.
-    reader_.Disconnect();
-    if (failure) {
-        result.status = TRunStatus::Failed;
-        result.message = errorTextGb(failure);
-        host_.ShowError(result.message, result.errorRow);
-    }
-    return result;
-}
-
-bool TPrintRun::OpenRoster(TRunResult& result)
-{
-    // Starting the reader and opening the roster are the two failures the
-    // run expects: each releases the reader and shows the run's own message,
-    // with the reader's reason as detail.
-    const auto expected = [&](TRunStatus status, std::string message, const std::exception& e) {
-        reader_.Disconnect();
-        result.status = status;
-        result.message = std::move(message);
-        result.detail = errorTextGb(e);
-        host_.MessageBox(result.message, result.detail);
-        return false;
-    };
-    try {
-        reader_.Connect();
-    } catch (const std::exception& e) {
-        return expected(TRunStatus::ExcelFailed, MsgExcelStartFailed(), e);
-    }
     // The roster being read is no place for an output of this run.
     ProtectFromOutput(QStringLiteral("花名册"), {fromGb(vdcs_.RosterPath)});
     try {
-        reader_.Open(vdcs_.RosterPath);
+        rows_.Open(vdcs_.RosterPath);
     } catch (const roster::OpenCancelled&) {
         // No password given: the user knows; the run ends without a box.
-        reader_.Disconnect();
-        result.status = TRunStatus::Cancelled;
+        End(TRunStatus::Cancelled);
         return false;
     } catch (const std::exception& e) {
-        return expected(TRunStatus::OpenFailed, MsgChooseRoster(), e);
+        // The one failure the run expects: its own message, with the
+        // reason as detail.
+        result_.message = MsgChooseRoster();
+        result_.detail = errorTextGb(e);
+        End(TRunStatus::OpenFailed);
+        return false;
     }
     return true;
 }
 
-bool TPrintRun::CheckFirst(int mode, int startRow, int endRow, TCheckReport* checkOnly, TRunResult& result)
+bool TPrintRun::TakeSheet(TCheckReport* checkOnly)
 {
-    const int last = endRow < startRow ? endRow : std::min(endRow, std::max(reader_.LastRow(), startRow - 1));
+    // Rows are numbered from 1; those below hold nothing and are never
+    // flagged, so the walk starts at 1 however low the start row is (a
+    // start of -2147483648 would otherwise read two billion empty rows).
+    first_ = std::max(vdcs_.StartRow, 1);
+    try {
+        // A first sheet that cannot be read (a chart) ends the run like any
+        // other error.
+        rows_.FirstSheet();
+        // The check before paper: every flagged row prepared as it will
+        // print, the problems shown before any form goes out (or instead of
+        // the forms).
+        if (checkOnly || (vdcs_.EndRow >= first_ && host_.WantsCheck(mode_)))
+            return CheckFirst(int(first_), vdcs_.EndRow, checkOnly);
+    } catch (...) {
+        End(TRunStatus::Failed, std::current_exception());
+        return false;
+    }
+    return true;
+}
+
+bool TPrintRun::TakeRange()
+{
+    // Cells below the sheet's used area are empty, so none of those rows is
+    // flagged; a range typed as 7..99999999 stops at the sheet's end.
+    next_ = first_;
+    last_ = std::min<long long>(vdcs_.EndRow, std::max<long long>(rows_.LastRow(), first_ - 1));
+    progress_.rowsTotal = int(std::max(0LL, last_ - first_ + 1));
+    if (host_.CountsForms()) {
+        result_.formsTotal = progress_.formsTotal = CountForms();
+        if (result_.formsTotal > 0 && !host_.BeginOutput(result_.formsTotal)) {
+            End(TRunStatus::NotBegun);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool TPrintRun::CheckFirst(int startRow, int endRow, TCheckReport* checkOnly)
+{
+    const int last = endRow < startRow ? endRow : std::min(endRow, std::max(rows_.LastRow(), startRow - 1));
     TFormCheck check(source_);
-    check.SetSheet(host_.CheckSheet(mode));
+    check.SetSheet(host_.CheckSheet(mode_));
     TCheckReport report = check.CheckRows(startRow, last);
     report.lastRow = endRow;
     if (checkOnly) {
-        result.rowsRead = report.rowsRead;
+        result_.rowsRead = report.rowsRead;
         *checkOnly = std::move(report);
+        End(TRunStatus::Done);
         return false;
     }
-    if (!host_.ConfirmCheck(mode, report)) {
-        result.status = TRunStatus::Abandoned;
+    if (!host_.ConfirmCheck(mode_, report)) {
+        End(TRunStatus::Abandoned);
         return false;
     }
     return true;
 }
 
-int TPrintRun::CountForms(long long first, long long last)
+int TPrintRun::CountForms() const
 {
     // A flag cell that cannot be read counts as no form here; the walk reads
     // it again and reports it.
     int forms = 0;
-    for (long long r = first; r <= last; ++r) {
+    for (long long r = first_; r <= last_; ++r) {
         try {
-            if (col::IsPrintFlag(reader_.CellText(int(r), col::PrintFlag)))
+            if (col::IsPrintFlag(rows_.CellText(int(r), col::PrintFlag)))
                 ++forms;
         } catch (...) {
         }
@@ -228,61 +183,89 @@ int TPrintRun::CountForms(long long first, long long last)
     return forms;
 }
 
-std::exception_ptr TPrintRun::OutputRows(int mode, int startRow, int endRow, TRunResult& result)
+std::unique_ptr<TVdPrnForm> TPrintRun::NextForm()
 {
-    const long long first = startRow;
-    const long long last = std::min<long long>(endRow, std::max<long long>(reader_.LastRow(), first - 1));
-    TRunProgress progress;
-    progress.rowsTotal = int(std::max(0LL, last - first + 1));
-    if (host_.CountsForms()) {
-        result.formsTotal = CountForms(first, last);
-        progress.formsTotal = result.formsTotal;
-        if (result.formsTotal > 0 && !host_.BeginOutput(result.formsTotal)) {
-            result.status = TRunStatus::NotBegun;
+    while (running_ && next_ <= last_) {
+        if (stop_) {
+            End(TRunStatus::Stopped);
             return nullptr;
         }
-    }
-    for (long long r = first; r <= last; ++r) {
-        if (stop_) {
-            result.status = TRunStatus::Stopped;
-            break;
-        }
-        const int row = int(r);
+        const int row = int(next_++);
+        ++result_.rowsRead;
+        bool flagged = false;
         try {
-            ++result.rowsRead;
-            if (col::IsPrintFlag(reader_.CellText(row, col::PrintFlag)))
-                OutputForm(mode, row, progress, result);
-            result.lastRow = row;
+            flagged = col::IsPrintFlag(rows_.CellText(row, col::PrintFlag));
         } catch (...) {
-            std::exception_ptr e = std::current_exception();
-            ++result.failedRows;
-            if (!host_.RowFailed(row, errorTextGb(e))) {
-                result.errorRow = row;
-                return e;
-            }
+            if (!RowFailed(row, std::current_exception()))
+                return nullptr;
+            continue;
         }
-        progress.row = row;
-        progress.rowsDone = int(r - first + 1);
-        progress.formsDone = result.forms;
-        host_.Progress(progress);
+        if (!flagged) {
+            RowTaken(row, true);
+            continue;
+        }
+        source_.SetCurRow(row);
+        host_.SetCurRow(row);
+        ++position_;
+        progress_.row = row;
+        progress_.formsDone = result_.forms;
+        progress_.outputting = true;
+        host_.Progress(progress_);
+        progress_.outputting = false;
+        auto form = std::make_unique<TVdPrnForm>();
+        form->Source = &source_;
+        return form;
     }
+    if (running_)
+        End(TRunStatus::Done);
     return nullptr;
 }
 
-void TPrintRun::OutputForm(int mode, int row, TRunProgress& progress, TRunResult& result)
+void TPrintRun::FormDone()
 {
-    source_.SetCurRow(row);
-    host_.SetCurRow(row);
-    progress.row = row;
-    progress.formsDone = result.forms;
-    progress.outputting = true;
-    host_.Progress(progress);
-    progress.outputting = false;
-    auto form = std::make_unique<TVdPrnForm>();
-    form->Source = &source_;
-    host_.OutputForm(*form, mode, row);
-    ++result.forms;
-    result.lastFormRow = row;
+    ++result_.forms;
+    result_.lastFormRow = CurRow();
+    RowTaken(CurRow(), true);
+}
+
+void TPrintRun::FormFailed(const std::exception_ptr& error) { RowFailed(CurRow(), error); }
+
+void TPrintRun::RowTaken(int row, bool done)
+{
+    if (done)
+        result_.lastRow = row;
+    progress_.row = row;
+    progress_.rowsDone = int(row - first_ + 1);
+    progress_.formsDone = result_.forms;
+    host_.Progress(progress_);
+}
+
+bool TPrintRun::RowFailed(int row, const std::exception_ptr& error)
+{
+    ++result_.failedRows;
+    if (host_.RowFailed(row, errorTextGb(error))) {
+        RowTaken(row, false);
+        return true;
+    }
+    result_.errorRow = row;
+    End(TRunStatus::Failed, error);
+    return false;
+}
+
+void TPrintRun::End(TRunStatus status, const std::exception_ptr& failure)
+{
+    // The roster first, whatever ended the run; then what is to be said.
+    rows_.Close();
+    result_.status = status;
+    if (failure) {
+        result_.message = errorTextGb(failure);
+        host_.ShowError(result_.message, result_.errorRow);
+    } else if (status == TRunStatus::OpenFailed) {
+        host_.MessageBox(result_.message, result_.detail);
+    }
+    running_ = false;
+    stop_ = false;
+    host_.RunStateChanged(false);
 }
 
 }  // namespace vdmq

@@ -9,8 +9,8 @@
 #include "form/RosterColumns.h"
 #include "form/VdPrnCheck.h"
 #include "form/VdPrnUnit.h"
-#include "platform/spreadsheet.h"
-#include <QDateTime>
+#include "platform/rowsource.h"
+#include <QDate>
 #include <climits>
 #include <exception>
 #include <functional>
@@ -18,71 +18,41 @@
 
 namespace vdmq {
 
-// The message boxes of the run.
-std::string MsgExcelStartFailed();  // "Excel文件打开失败！"
-std::string MsgChooseRoster();      // "请选择EXCEL数据表格！"
+// What a run does with its forms: shows each in a preview window, prints
+// each, or writes them all into one PDF file.
+enum class TRunMode { Preview, Print, Pdf };
 
-// The texts of the main window's entry fields that a run takes at its start.
+// The message box of a roster that cannot be opened.
+std::string MsgChooseRoster();  // "请选择EXCEL数据表格！"
+
+// The main window's entries that a run takes at its start.
 struct TRunEntries {
-    std::string edStart;
-    std::string edEnd;
-    std::string edFile;  // -> DocNo
-    std::string edArea;  // -> IssuedBy
-    QDateTime dtPrint;   // -> PrintDate
-};
-
-// The roster as the run sees it: connect, open, attach the first sheet, read
-// cells, disconnect.
-class TRunReader {
-public:
-    virtual ~TRunReader() = default;
-    // Fails when the reader cannot be started ("Excel文件打开失败！").
-    virtual void Connect() = 0;
-    // Opens the workbook at the path; throws with the reason.
-    virtual void Open(const std::string& pathGb) = 0;
-    virtual void AttachFirstSheet() = 0;
-    virtual std::string CellText(int row, int col) const = 0;
-    // The last row that can hold anything; rows after it read as empty.
-    virtual int LastRow() const { return INT_MAX; }
-    // Releases the workbook and the sheet; safe when not connected.
-    virtual void Disconnect() = 0;
-};
-
-// The reader over the native spreadsheet operations, working on the
-// application and worksheet components that the caller owns.
-class TExcelRunReader : public TRunReader {
-public:
-    TExcelRunReader(TExcelApplication& app, TExcelWorksheet& sheet) : app_(app), sheet_(sheet) {}
-    void Connect() override;
-    void Open(const std::string& pathGb) override;
-    void AttachFirstSheet() override;
-    std::string CellText(int row, int col) const override;
-    int LastRow() const override;
-    void Disconnect() override;
-private:
-    TExcelApplication& app_;
-    TExcelWorksheet& sheet_;
+    std::string start;  // the row fields' texts, converted by the run
+    std::string end;
+    std::string docNo;     // -> DocNo
+    std::string issuedBy;  // -> IssuedBy
+    QDate printDate;       // -> PrintDate; invalid leaves it as it is
 };
 
 // What the filler reads during a run: the current row's cells through the
-// run's reader, the opinion width text at every call (the user may change
-// the field while a preview waits), and the settings record.
+// run's row source, the opinion width text at every call (the user may change
+// the field while a preview window is open), and the settings record.
 class TRunFillSource : public TFillSource {
 public:
-    TRunFillSource(const TVdcs& vdcs, const TRunReader& reader, std::function<std::string()> widthText)
-        : vdcs_(vdcs), reader_(reader), widthText_(std::move(widthText))
+    TRunFillSource(const TVdcs& vdcs, const TRowSource& rows, std::function<std::string()> widthText)
+        : vdcs_(vdcs), rows_(rows), widthText_(std::move(widthText))
     {
     }
     int CurRow() const override { return row_; }
     void SetCurRow(int row) { row_ = row; }
-    std::string CellText(int row, int col) const override { return reader_.CellText(row, col); }
+    std::string CellText(int row, int col) const override { return rows_.CellText(row, col); }
     std::string OpinionWidthText() const override { return widthText_ ? widthText_() : std::string(); }
     std::string DocNo() const override { return vdcs_.DocNo; }
-    QDate PrintDate() const override { return FromDateTime(vdcs_.PrintDate).date(); }
+    QDate PrintDate() const override { return vdcs_.PrintDate; }
     std::string IssuedBy() const override { return vdcs_.IssuedBy; }
 private:
     const TVdcs& vdcs_;
-    const TRunReader& reader_;
+    const TRowSource& rows_;
     std::function<std::string()> widthText_;
     int row_ = 0;
 };
@@ -96,8 +66,6 @@ struct TRunProgress {
     bool outputting = false;  // reported just before form formsDone + 1 goes out
 };
 
-class TPrintRun;
-
 // The run's surroundings.  Everything runs on the caller's thread.
 class TPrintRunHost {
 public:
@@ -105,13 +73,9 @@ public:
     virtual TRunEntries ReadEntries() = 0;
     // Read by the filler at every call.
     virtual std::string OpinionWidthText() = 0;
-    // Preview mode, before anything is read: when a preview window is
-    // already there, bring it to the front and return true (the run ends).
-    virtual bool RaisePreviewWindow() { return false; }
-    // Prints (mode != 0) or previews (mode 0) one filled holder; returns
-    // when the form has gone out or its preview window has been closed.
-    // The run releases the holder right after.  Errors propagate.
-    virtual void OutputForm(TVdPrnForm& form, int mode, int row) = 0;
+    // TPrintRun::Run's output of one filled holder, as `mode` says; the run
+    // releases the holder right after.  Errors propagate.
+    virtual void OutputForm(TVdPrnForm& form, TRunMode mode, int row) = 0;
     // The main window's current-row field.
     virtual void SetCurRow(int /*row*/) {}
     // A message box of the run's own: text and an optional detail.
@@ -119,18 +83,19 @@ public:
     // The standard error box; `row` is the roster row it happened in, or 0.
     virtual void ShowError(const std::string& messageGb, int row) = 0;
     // A row failed.  Return true to report it at once and go on with the
-    // next row; false ends the loop and the error is shown after the reader
-    // has been released.
+    // next row; false ends the run and the error is shown after the roster
+    // has been let go.
     virtual bool RowFailed(int /*row*/, const std::string& /*messageGb*/) { return false; }
     // Before the first form, with the roster open: whether the flagged rows
     // of the range are checked first (TFormCheck), and, when they were,
     // whether the run goes on (false ends it before any form).
-    virtual bool WantsCheck(int /*mode*/) { return false; }
-    virtual bool ConfirmCheck(int /*mode*/, const TCheckReport& /*report*/) { return true; }
+    virtual bool WantsCheck(TRunMode /*mode*/) { return false; }
+    virtual bool ConfirmCheck(TRunMode /*mode*/, const TCheckReport& /*report*/) { return true; }
     // The sheet the forms of this run will go on, for the check: the paper,
     // the form's place and offsets, and the printer's unprintable border
     // (default: the form's own paper at its design position).
-    virtual TCheckSheet CheckSheet(int /*mode*/) { return {}; }
+    virtual TCheckSheet CheckSheet(TRunMode /*mode*/) { return {}; }
+    // A run opens (true) or is over (false).
     virtual void RunStateChanged(bool /*running*/) {}
     // Before each form goes out (outputting) and after each row is taken.
     virtual void Progress(const TRunProgress& /*progress*/) {}
@@ -143,17 +108,14 @@ public:
 };
 
 enum class TRunStatus {
-    Done,           // the loop ran to its end (rows may have been skipped)
-    Busy,           // a run is going; nothing done (Preview: window raised)
-    PreviewRaised,  // a preview window was there and came to the front
-    ConvertError,   // a row field is not a whole number
-    ExcelFailed,    // the reader could not be started
-    OpenFailed,     // the roster could not be opened
-    Failed,         // attaching the sheet or a row failed
-    Stopped,        // stopped on request after a form
-    Abandoned,      // the check found problems and the user went back
-    Cancelled,      // the user declined to give the roster's password
-    NotBegun,       // the host declined to begin the output (BeginOutput)
+    Done,          // the range was walked to its end (rows may have been skipped)
+    ConvertError,  // a row field is not a whole number
+    OpenFailed,    // the roster could not be opened
+    Failed,        // taking the first sheet or a row failed
+    Stopped,       // stopped on request after a form
+    Abandoned,     // the check found problems and the user went back
+    Cancelled,     // the user declined to give the roster's password
+    NotBegun,      // the host declined to begin the output (BeginOutput)
 };
 
 struct TRunResult {
@@ -166,48 +128,95 @@ struct TRunResult {
     int lastRow = 0;      // the last row taken to its end, 0 for none
     int lastFormRow = 0;  // the row of the last form output, 0 for none
     std::string message;  // GB18030: the error or message box text
-    std::string detail;   // the reader's reason for OpenFailed
+    std::string detail;   // the row source's reason for OpenFailed
 };
 
+// A run is a cursor over the flagged rows of its range: Start opens it,
+// NextForm gives the holder of each flagged row in turn, FormDone or
+// FormFailed says how that form went, and Stop ends the run before its next
+// form.  Whoever outputs the forms drives it: the main window a form at a
+// time from its event loop (a preview window pulls the next form when it
+// closes), the batch tool and the tests all at once through Run.
 class TPrintRun {
 public:
-    TPrintRun(TVdcs& vdcs, TRunReader& reader, TPrintRunHost& host);
+    TPrintRun(TVdcs& vdcs, TRowSource& rows, TPrintRunHost& host);
+    // A run still open lets go of the roster, without a word to the host.
     ~TPrintRun();
+    TPrintRun(const TPrintRun&) = delete;
+    TPrintRun& operator=(const TPrintRun&) = delete;
 
-    // mode 0 previews, any other value prints.
-    TRunResult Run(int mode);
+    // Opens a run: the row fields (the start first, so that a bad end leaves
+    // the new start in the record) and the other entries go into the record,
+    // the roster is opened and its first sheet taken, the flagged rows are
+    // checked when the host wants it and counted when it asks.  True when
+    // the run is open and NextForm gives its forms; false when it is over
+    // already (Result says why).  Throws std::logic_error while a run is open.
+    bool Start(TRunMode mode);
+    // The holder of the next flagged row, which the filler fills from that
+    // row when its report is prepared; nullptr when the run is over: the
+    // range walked, a stop asked for, or a row failed that ends it.  A run
+    // that is over has let go of the roster, then shown the error that ended
+    // it (if one did), then told the host.  Called again once the form given
+    // last is done or failed.
+    std::unique_ptr<TVdPrnForm> NextForm();
+    // The form given last went out.
+    void FormDone();
+    // The form given last failed: reported at once and the run goes on when
+    // the host's RowFailed says so; otherwise the run ends here.
+    void FormFailed(const std::exception_ptr& error);
+    // No further form: the next NextForm ends the run (nothing when idle).
+    void Stop()
+    {
+        if (running_)
+            stop_ = true;
+    }
+
+    bool Running() const { return running_; }
+    bool StopRequested() const { return stop_; }
+    TRunMode Mode() const { return mode_; }
+    // The roster row of the form given last (the main window's CurRow).
+    int CurRow() const { return source_.CurRow(); }
+    // That form's place in the run, from 1.
+    int Position() const { return position_; }
+    // How the run went so far; final once it is over.
+    const TRunResult& Result() const { return result_; }
+    const TRunFillSource& FillSource() const { return source_; }
+
+    // The whole run at once: Start, then every form to the host's
+    // OutputForm in row order.
+    TRunResult Run(TRunMode mode);
     // The rows of a run checked instead of output (nothing is printed):
     // the range, the roster and its failures as for Run; `report` gets the
     // check of every flagged row.
     TRunResult Check(TCheckReport& report);
 
-    bool Running() const { return running_; }
-    // Ends the run after the form now being output (nothing when idle).
-    void RequestStop()
-    {
-        if (running_)
-            stop_ = true;
-    }
-    bool StopRequested() const { return stop_; }
-    // The last selected row (the main window's CurRow).
-    int CurRow() const { return source_.CurRow(); }
-    const TRunFillSource& FillSource() const { return source_; }
-
 private:
-    TRunResult RunLoop(int mode, int startRow, int endRow, TCheckReport* checkOnly = nullptr);
-    TRunResult Start(int mode, TCheckReport* checkOnly);
-    // The parts of the loop.  False: the run ends here, `result` says why.
-    bool OpenRoster(TRunResult& result);
-    bool CheckFirst(int mode, int startRow, int endRow, TCheckReport* checkOnly, TRunResult& result);
-    int CountForms(long long first, long long last);
-    // The error that ended the walk, or none.
-    std::exception_ptr OutputRows(int mode, int startRow, int endRow, TRunResult& result);
-    void OutputForm(int mode, int row, TRunProgress& progress, TRunResult& result);
+    bool Open(TRunMode mode, TCheckReport* checkOnly);
+    // The parts of Open.  False: the run is over (or, for TakeEntries, never
+    // began), Result says why.
+    bool TakeEntries();
+    bool OpenRoster();
+    bool TakeSheet(TCheckReport* checkOnly);
+    bool TakeRange();
+    bool CheckFirst(int startRow, int endRow, TCheckReport* checkOnly);
+    int CountForms() const;
+    // A row taken to its end (done) or reported and skipped.
+    void RowTaken(int row, bool done);
+    // A row failed; false when that ends the run (and it has ended).
+    bool RowFailed(int row, const std::exception_ptr& error);
+    // Ends the run: the roster let go, the error or the open failure said,
+    // the host told.
+    void End(TRunStatus status, const std::exception_ptr& failure = nullptr);
 
     TVdcs& vdcs_;
-    TRunReader& reader_;
+    TRowSource& rows_;
     TPrintRunHost& host_;
     TRunFillSource source_;
+    TRunMode mode_ = TRunMode::Print;
+    TRunResult result_;
+    TRunProgress progress_;
+    long long first_ = 1, next_ = 1, last_ = 0;  // the range's first and last row, the next to take
+    int position_ = 0;
     bool running_ = false;
     bool stop_ = false;
 };

@@ -11,7 +11,6 @@
 #include <QStandardPaths>
 #include <QTimeZone>
 
-#include <cmath>
 #include <optional>
 #include <vector>
 
@@ -28,13 +27,6 @@ std::function<QDateTime()>& clockOverride()
 }
 
 constexpr std::string_view kSection = "xtcs";
-constexpr qint64 kMsPerDay = 86400000;
-
-const QDate& epoch()
-{
-    static const QDate d(1899, 12, 30);
-    return d;
-}
 
 // Drops the time-zone field from a locale's long time format: the stored
 // date is local time, and a zone name could not be read back reliably.
@@ -69,7 +61,9 @@ QString withFullYear(const QString& format)
 QString shortDateFormat(const QLocale& loc) { return withFullYear(loc.dateFormat(QLocale::ShortFormat)); }
 QString longTimeFormat(const QLocale& loc) { return withoutZone(loc.timeFormat(QLocale::LongFormat)); }
 
-QString formatDate(const QDateTime& value)
+}  // namespace
+
+QString DateKeyText(const QDateTime& value)
 {
     const QDateTime dt = value.toLocalTime();
     const QLocale loc = QLocale::system();
@@ -79,7 +73,7 @@ QString formatDate(const QDateTime& value)
     return text;
 }
 
-QDateTime parseDate(const QString& raw)
+QDateTime DateFromKeyText(const QString& raw)
 {
     const QString text = raw.trimmed();
     if (text.isEmpty())
@@ -136,6 +130,8 @@ QDateTime parseDate(const QString& raw)
     return {};
 }
 
+namespace {
+
 QString normalizedDir(const QString& dir)
 {
     QString d = QDir::fromNativeSeparators(dir);
@@ -181,30 +177,6 @@ QDateTime LocalNow()
 
 void SetLocalClock(std::function<QDateTime()> clock) { clockOverride() = std::move(clock); }
 
-TDateTime ToDateTime(const QDateTime& dt)
-{
-    const QDateTime local = dt.toLocalTime();
-    const qint64 days = epoch().daysTo(local.date());
-    const double frac = static_cast<double>(local.time().msecsSinceStartOfDay()) / kMsPerDay;
-    // Before the epoch the day counts down while the fraction still counts
-    // the time of day forward: -1.25 is 1899-12-29 06:00.
-    return days >= 0 ? static_cast<double>(days) + frac : static_cast<double>(days) - frac;
-}
-
-QDateTime FromDateTime(TDateTime t)
-{
-    if (!std::isfinite(t))
-        t = 0;
-    double whole = std::trunc(t);
-    qint64 ms = std::llround(std::fabs(t - whole) * kMsPerDay);
-    if (ms >= kMsPerDay) {
-        ms -= kMsPerDay;
-        whole += t >= 0 ? 1 : -1;
-    }
-    const QDate date = epoch().addDays(static_cast<qint64>(whole));
-    return QDateTime(date, QTime::fromMSecsSinceStartOfDay(static_cast<int>(ms)));
-}
-
 ESettingsWriteError::ESettingsWriteError(const QString& path)
     : std::runtime_error("Unable to write to " + QDir::toNativeSeparators(path).toStdString())
 {
@@ -215,7 +187,7 @@ TVdcs DefaultVdcs()
     TVdcs v;
     v.DocNo = gb(kDefaultDocNo);
     v.IssuedBy = gb(kDefaultIssuedBy);
-    v.PrintDate = ToDateTime(LocalNow());
+    v.PrintDate = LocalNow().date();
     v.StartRow = kDefaultStartRow;
     v.EndRow = kDefaultEndRow;
     v.OpinionWidth = kDefaultOpinionWidth;
@@ -223,14 +195,14 @@ TVdcs DefaultVdcs()
 }
 
 TEntryFields::TEntryFields()
-    : edFile(gb(kDefaultDocNo)),
-      edArea(gb(kDefaultIssuedBy)),
-      edStart(std::to_string(kDefaultStartRow)),
-      edEnd(std::to_string(kDefaultEndRow)),
+    : docNo(gb(kDefaultDocNo)),
+      issuedBy(gb(kDefaultIssuedBy)),
+      start(std::to_string(kDefaultStartRow)),
+      end(std::to_string(kDefaultEndRow)),
       // The width field's own value before loading, which loading always
       // replaces (a first start shows the default, 78).
-      edWidth("80"),
-      dtPrint(LocalNow())
+      width("80"),
+      printDate(LocalNow())
 {
 }
 
@@ -270,31 +242,29 @@ void LoadSettings(TVdcs& vdcs, TEntryFields& fields, const std::string& appDirGb
     vdcs.IssuedBy = toGb(file.Read(kSection, "Area", QString::fromUtf8(kDefaultIssuedBy)));
     QDateTime date;
     if (const auto text = file.Read(kSection, "Date"))
-        date = parseDate(*text);
-    if (!date.isValid())
-        date = LocalNow();
-    vdcs.PrintDate = ToDateTime(date);
+        date = DateFromKeyText(*text);
+    vdcs.PrintDate = date.isValid() ? date.date() : LocalNow().date();
     vdcs.StartRow = readInt(file, "Start", kDefaultStartRow);
     vdcs.EndRow = readInt(file, "End", kDefaultEndRow);
     vdcs.RosterPath = toGb(file.Read(kSection, "excelFileName", QString()));
     protectRoster(vdcs.RosterPath);
     vdcs.OpinionWidth = readInt(file, "yjkd", kDefaultOpinionWidth);
 
-    fields.edFile = vdcs.DocNo;
-    fields.edArea = vdcs.IssuedBy;
+    fields.docNo = vdcs.DocNo;
+    fields.issuedBy = vdcs.IssuedBy;
     // The picker takes the date; it keeps its own time of day.
-    fields.dtPrint = QDateTime(FromDateTime(vdcs.PrintDate).date(), fields.dtPrint.toLocalTime().time());
-    fields.edStart = std::to_string(vdcs.StartRow);
-    fields.edEnd = std::to_string(vdcs.EndRow);
-    fields.edWidth = std::to_string(vdcs.OpinionWidth);
+    fields.printDate = QDateTime(vdcs.PrintDate, fields.printDate.toLocalTime().time());
+    fields.start = std::to_string(vdcs.StartRow);
+    fields.end = std::to_string(vdcs.EndRow);
+    fields.width = std::to_string(vdcs.OpinionWidth);
     if (unreadable)
         throw ESettingsReadError(unreadable->what());
 }
 
 bool EntriesDiffer(const TEntryFields& a, const TEntryFields& b)
 {
-    return a.edFile != b.edFile || a.edArea != b.edArea || a.edStart != b.edStart || a.edEnd != b.edEnd ||
-           a.edWidth != b.edWidth || a.dtPrint.toLocalTime().date() != b.dtPrint.toLocalTime().date();
+    return a.docNo != b.docNo || a.issuedBy != b.issuedBy || a.start != b.start || a.end != b.end ||
+           a.width != b.width || a.printDate.toLocalTime().date() != b.printDate.toLocalTime().date();
 }
 
 void SaveSettings(const TVdcs& vdcs, const TEntryFields& fields, const TEntryFields* loaded)
@@ -312,13 +282,13 @@ void SaveSettings(const TVdcs& vdcs, const TEntryFields& fields, const TEntryFie
         if (!loaded || changed || !file.Read(kSection, key))
             writeKey(path, key, value);
     };
-    save("File", fields.edFile, loaded && fields.edFile != loaded->edFile);
-    save("Area", fields.edArea, loaded && fields.edArea != loaded->edArea);
-    save("Date", toGb(formatDate(fields.dtPrint)),
-         loaded && fields.dtPrint.toLocalTime().date() != loaded->dtPrint.toLocalTime().date());
-    save("Start", fields.edStart, loaded && fields.edStart != loaded->edStart);
-    save("End", fields.edEnd, loaded && fields.edEnd != loaded->edEnd);
-    save("yjkd", fields.edWidth, loaded && fields.edWidth != loaded->edWidth);
+    save("File", fields.docNo, loaded && fields.docNo != loaded->docNo);
+    save("Area", fields.issuedBy, loaded && fields.issuedBy != loaded->issuedBy);
+    save("Date", toGb(DateKeyText(fields.printDate)),
+         loaded && fields.printDate.toLocalTime().date() != loaded->printDate.toLocalTime().date());
+    save("Start", fields.start, loaded && fields.start != loaded->start);
+    save("End", fields.end, loaded && fields.end != loaded->end);
+    save("yjkd", fields.width, loaded && fields.width != loaded->width);
 }
 
 void SaveRosterPath(TVdcs& vdcs, const std::string& pathGb)

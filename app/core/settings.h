@@ -10,11 +10,11 @@
 
 namespace vdmq {
 
-// The print date is a wall-clock date and time in the user's own zone
-// (Qt::LocalTime) wherever it is held: in the date picker, in
-// TEntryFields::dtPrint, in TVdcs::PrintDate and in the "Date" key.  Values
-// held in UTC or at a fixed offset are converted to local time where they
-// come in.
+// The print date is a day of the user's own calendar (TVdcs::PrintDate).
+// The date picker holds it as a wall-clock date and time in the user's own
+// zone (Qt::LocalTime), and the "Date" key keeps that picker's time of day
+// with it; values held in UTC or at a fixed offset are converted to local
+// time where they come in.
 
 // The local date and time now.  Whatever needs "today" asks here, so that a
 // test can say which day and hour it is.
@@ -22,10 +22,11 @@ QDateTime LocalNow();
 // Pins the clock (tests); an empty function restores the system clock.
 void SetLocalClock(std::function<QDateTime()> clock);
 
-// Days since 1899-12-30; the fraction is the time of day.
-using TDateTime = double;
-TDateTime ToDateTime(const QDateTime& dt);
-QDateTime FromDateTime(TDateTime t);
+// The "Date" key's text: the system's short date, and its long time (with
+// the zone left out) unless the time is midnight; and its reading, which
+// also takes the forms other tools write.  An invalid date when unreadable.
+QString DateKeyText(const QDateTime& value);
+QDateTime DateFromKeyText(const QString& text);
 
 // What the settings record holds when the file has no value (a first
 // start): the settings file's reading, vdmq-print and its help, and the
@@ -39,7 +40,7 @@ inline constexpr int kDefaultOpinionWidth = 78;                          // "yjk
 
 struct TVdcs {
     std::string DocNo;
-    TDateTime PrintDate = 0;
+    QDate PrintDate;
     int OpinionWidth = 0;
     int StartRow = 0;
     int EndRow = 0;
@@ -68,13 +69,13 @@ public:
 
 // The main window's entry fields as the settings see them.
 struct TEntryFields {
-    TEntryFields();  // the values the fields hold before loading
-    std::string edFile;
-    std::string edArea;
-    std::string edStart;
-    std::string edEnd;
-    std::string edWidth;
-    QDateTime dtPrint;
+    TEntryFields();        // the values the fields hold before loading
+    std::string docNo;     // "File"
+    std::string issuedBy;  // "Area"
+    std::string start;     // "Start"
+    std::string end;       // "End"
+    std::string width;     // "yjkd"
+    QDateTime printDate;   // "Date": the picker's day, at the picker's own time of day
 };
 
 // Where the file lives: <appDir>/vdmq.ini when that file exists or the

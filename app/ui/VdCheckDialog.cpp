@@ -29,16 +29,16 @@ bool CheckBeforeRunEnabled(const std::string& appDirGb)
              v == QLatin1String("off") || v == QStringLiteral("否"));
 }
 
-bool ConfirmCheckedRun(QWidget* parent, TDialogs& dialogs, int mode, const TCheckReport& report)
+bool ConfirmCheckedRun(QWidget* parent, TDialogs& dialogs, TRunMode mode, const TCheckReport& report)
 {
     if (report.problems.empty())
         return true;
-    if (mode == 0 && report.flaggedRows <= 1)
+    if (mode == TRunMode::Preview && report.flaggedRows <= 1)
         return true;
     return dialogs.ConfirmCheck(parent, report, mode);
 }
 
-bool TQtDialogs::ConfirmCheck(QWidget* parent, const TCheckReport& report, int mode)
+bool TQtDialogs::ConfirmCheck(QWidget* parent, const TCheckReport& report, TRunMode mode)
 {
     TCheckDialog dialog(report, mode, parent);
     return dialog.exec() == QDialog::Accepted;
@@ -54,13 +54,13 @@ QString rangeText(const TCheckReport& r)
 
 }  // namespace
 
-TCheckDialog::TCheckDialog(const TCheckReport& report, int mode, QWidget* parent) : QDialog(parent)
+TCheckDialog::TCheckDialog(const TCheckReport& report, TRunMode mode, QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("CheckDialog"));
     // The run's own verb: 预览, 导出 (导出PDF) or 打印.
-    const QString going = mode == 0           ? QStringLiteral("预览")
-                          : mode == kRunToPdf ? QStringLiteral("导出")
-                                              : QStringLiteral("打印");
+    const QString going = mode == TRunMode::Preview ? QStringLiteral("预览")
+                          : mode == TRunMode::Pdf   ? QStringLiteral("导出")
+                                                    : QStringLiteral("打印");
     setWindowTitle(going + QStringLiteral("前检查"));
     setSizeGripEnabled(true);
 

@@ -3,6 +3,7 @@
 // (form/VdPrnCheck) finds something, this dialog lists it, row, name and
 // problem, in a table the user can scroll and copy, and asks whether to go
 // on (继续打印 / 继续预览 / 继续导出) or go back and correct the roster (返回修改).
+#include "app/core/printrun.h"
 #include "form/VdPrnCheck.h"
 
 #include <QDialog>
@@ -27,14 +28,13 @@ bool CheckBeforeRunEnabled(const std::string& appDirGb);
 // Whether a run goes on after its check.  Nothing to report goes on without
 // a word; so does a preview of a single form, which the user is about to
 // see anyway.  Otherwise `dialogs` asks.
-bool ConfirmCheckedRun(QWidget* parent, TDialogs& dialogs, int mode, const TCheckReport& report);
+bool ConfirmCheckedRun(QWidget* parent, TDialogs& dialogs, TRunMode mode, const TCheckReport& report);
 
 class TCheckDialog : public QDialog {
     Q_OBJECT
 public:
-    // mode 0: before a preview run; kRunToPdf: before 导出PDF; any other
-    // value: before printing.
-    TCheckDialog(const TCheckReport& report, int mode, QWidget* parent = nullptr);
+    // Before the run of `mode`: its verb names the title and the button.
+    TCheckDialog(const TCheckReport& report, TRunMode mode, QWidget* parent = nullptr);
 
     QLabel* lbSummary = nullptr;
     QTableWidget* tblProblems = nullptr;

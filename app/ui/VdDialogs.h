@@ -10,6 +10,7 @@ class QWidget;
 namespace vdmq {
 
 struct TCheckReport;
+enum class TRunMode;
 
 class TDialogs {
 public:
@@ -30,7 +31,7 @@ public:
     virtual void Error(QWidget* parent, const QString& text) = 0;
     // The question before paper (app/ui/VdCheckDialog): true goes on with
     // the run.  Without a dialog of its own an implementation goes on.
-    virtual bool ConfirmCheck(QWidget* /*parent*/, const TCheckReport& /*report*/, int /*mode*/) { return true; }
+    virtual bool ConfirmCheck(QWidget* /*parent*/, const TCheckReport& /*report*/, TRunMode /*mode*/) { return true; }
     // A question with buttons of its own, `buttons[defaultButton]` focused.
     // Returns the index of the button pressed; Escape and the title bar's
     // close press the last button.  -1 when no button was pressed.
@@ -47,7 +48,7 @@ public:
                          const QString& selected) override;
     void Message(QWidget* parent, const QString& title, const QString& text) override;
     void Error(QWidget* parent, const QString& text) override;
-    bool ConfirmCheck(QWidget* parent, const TCheckReport& report, int mode) override;  // VdCheckDialog.cpp
+    bool ConfirmCheck(QWidget* parent, const TCheckReport& report, TRunMode mode) override;  // VdCheckDialog.cpp
     int Ask(QWidget* parent, const QString& title, const QString& text, const QStringList& buttons,
             int defaultButton) override;
 };

@@ -201,7 +201,7 @@ TVdMainForm::TVdMainForm(const QString& appDir, std::shared_ptr<TDialogs> dialog
     };
     Passwords = std::move(passwords);
     VdBrowser->SetPasswordPrompt(Passwords.get());
-    ExcelApp.SetPasswordPrompt(Passwords.get());
+    Roster.SetPasswordPrompt(Passwords.get());
     FormCreate();
 }
 
@@ -429,24 +429,24 @@ void TVdMainForm::buildEntryPanel()
 TEntryFields TVdMainForm::EntryFields() const
 {
     TEntryFields f;
-    f.edFile = toGb(edFile->text());
-    f.edArea = toGb(edArea->text());
-    f.edStart = toGb(edStart->text());
-    f.edEnd = toGb(edEnd->text());
-    f.edWidth = toGb(edWidth->text());
-    f.dtPrint = dtPrint->dateTime().toLocalTime();
+    f.docNo = toGb(edFile->text());
+    f.issuedBy = toGb(edArea->text());
+    f.start = toGb(edStart->text());
+    f.end = toGb(edEnd->text());
+    f.width = toGb(edWidth->text());
+    f.printDate = dtPrint->dateTime().toLocalTime();
     return f;
 }
 
 void TVdMainForm::SetEntryFields(const TEntryFields& f)
 {
-    edFile->setText(fromGb(f.edFile));
-    edArea->setText(fromGb(f.edArea));
-    edStart->setText(fromGb(f.edStart));
-    edEnd->setText(fromGb(f.edEnd));
-    edWidth->setText(fromGb(f.edWidth));
-    if (f.dtPrint.isValid())
-        dtPrint->setDateTime(f.dtPrint.toLocalTime());
+    edFile->setText(fromGb(f.docNo));
+    edArea->setText(fromGb(f.issuedBy));
+    edStart->setText(fromGb(f.start));
+    edEnd->setText(fromGb(f.end));
+    edWidth->setText(fromGb(f.width));
+    if (f.printDate.isValid())
+        dtPrint->setDateTime(f.printDate.toLocalTime());
 }
 
 void TVdMainForm::buildShortcuts()
@@ -602,12 +602,12 @@ void TVdMainForm::btnClearClick() { VdBrowser->Navigate(QStringLiteral("about:bl
 
 void TVdMainForm::btnPreClick()
 {
-    guarded([this] { PrintRun(0); });
+    guarded([this] { PrintRun(TRunMode::Preview); });
 }
 
 void TVdMainForm::btnPrnClick()
 {
-    guarded([this] { PrintRun(1); });
+    guarded([this] { PrintRun(TRunMode::Print); });
 }
 
 bool TVdMainForm::SaveEntries()
@@ -640,7 +640,7 @@ void TVdMainForm::btnExitClick()
 
 void TVdMainForm::btnPdfClick()
 {
-    guarded([this] { PrintRun(kRunToPdf); });
+    guarded([this] { PrintRun(TRunMode::Pdf); });
 }
 
 void TVdMainForm::FormClose()
@@ -752,6 +752,11 @@ void TVdMainForm::showEvent(QShowEvent* event)
 
 void TVdMainForm::closeEvent(QCloseEvent* event)
 {
+    if (RunActive()) {
+        event->ignore();
+        EndRunBeforeClose();
+        return;
+    }
     // Typed entries are not dropped without a word: changed ones are
     // offered for saving, as 退出 would save them.
     if (EntriesChanged()) {

@@ -4,7 +4,7 @@
 // row range and the buttons.
 #include "app/core/settings.h"
 #include "app/ui/VdDialogs.h"
-#include "platform/spreadsheet.h"
+#include "platform/rowsource.h"
 #include <QDateEdit>
 #include <QLabel>
 #include <QLineEdit>
@@ -23,6 +23,7 @@ class TRosterPane;
 class TSplitterBar;
 // Whatever a print run keeps between runs; defined by the print run.
 struct TPrintRunState;
+enum class TRunMode;
 
 // The roster open dialog: its settings and the file it holds afterwards
 // (the file chosen last in this run of the program, empty before).
@@ -77,17 +78,20 @@ public:
     TOpenDialog DlgOpen;
 
     // ---- what a print run uses ------------------------------------------
-    TExcelApplication ExcelApp;
-    TExcelWorksheet Excelsheet;
+    // The roster as the run reads it: open from the run's start to its end.
+    TRosterRows Roster;
     // Asks for the password of an encrypted roster; shared by the roster
     // pane and the print run, so it is asked once per roster.
     std::unique_ptr<roster::PasswordPrompt> Passwords;
     int CurRow = 0;  // the roster row being prepared
     std::shared_ptr<TPrintRunState> PrintRunState;
 
-    // 0 preview, 2 one PDF file for the whole run (kRunToPdf), any other
-    // value print.
-    void PrintRun(int mode);
+    // Starts a run that goes on from the event loop: a preview window per
+    // form, or a form per turn of the loop.  During a run only Preview does
+    // something: it brings the form shown to the front.
+    void PrintRun(TRunMode mode);
+    // From the start of a run to its end.
+    bool RunActive() const;
 
     TDialogs& Dialogs() const { return *dialogs_; }
     void SetDialogs(std::shared_ptr<TDialogs> dialogs);
@@ -154,6 +158,9 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // A close during a run: the run ends now (its window closed, the
+    // roster let go, nothing said) and the window closes after it.
+    void EndRunBeforeClose();
     void buildControls();
     void buildRosterPanel(QWidget* central, QVBoxLayout* outer);
     void buildBottomPanel(QWidget* central, QVBoxLayout* outer);

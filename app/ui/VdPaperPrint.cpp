@@ -66,18 +66,6 @@ TPaperNote& PaperNote()
     return note;
 }
 
-TPrinterNames& PrinterNames()
-{
-    static TPrinterNames names = [] { return qr::TQRQtPrintBackend::PrinterNames(); };
-    return names;
-}
-
-QString DefaultPrinterName()
-{
-    const QStringList all = PrinterNames()();
-    return all.isEmpty() ? QString() : all.front();
-}
-
 namespace {
 
 std::set<QString>& confirmed()

@@ -31,13 +31,10 @@ TPaperPrompt& PaperPrompt();
 using TPaperNote = std::function<void(QWidget* parent, const QString& text)>;
 TPaperNote& PaperNote();
 
-// The printers known to the system, the default one first.  Tests replace
-// it.
-using TPrinterNames = std::function<QStringList()>;
-TPrinterNames& PrinterNames();
-// The printer a print without a chosen one goes to: the default printer,
-// else the first one; empty when there is none.
-QString DefaultPrinterName();
+// The printers and the default one: the print backend's, which tests replace.
+using qr::DefaultPrinterName;
+using qr::PrinterNames;
+using qr::TPrinterNames;
 
 // Before printing forms on `printer` (empty: the default printer) with the
 // remembered settings and that printer's offsets: asks when the paper is missing or the form would

@@ -1,8 +1,14 @@
-// The print run of the main window's Preview and Print buttons: the run
-// logic of app/core/printrun over the window's spreadsheet components, with
-// the window's entry fields, message boxes and preview windows around it.
+// The print run of the main window's Preview, Print and 导出PDF buttons: the
+// run of app/core/printrun over the window's roster, driven from the
+// application's event loop.  A preview run shows one form at a time in a
+// window of its own and takes the next form when that window closes; a
+// print or PDF run outputs one form per turn of the loop, so its progress
+// window is drawn and its 停止 heard between forms.  No loop of its own runs
+// anywhere: between forms the main window, the preview window and the
+// progress window work as they always do.
 #include "app/core/folders.h"
 #include "app/core/printrun.h"
+#include "app/core/runpdf.h"
 #include "app/ui/VdCheckDialog.h"
 #include "app/ui/VdMainUnit.h"
 #include "app/ui/VdPaperPrint.h"
@@ -15,22 +21,19 @@
 #include "report/ui/printbackend.h"
 
 #include <QApplication>
-#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QPointer>
 #include <QProgressDialog>
 #include <QTimer>
-#include <algorithm>
 
 namespace vdmq {
 
 namespace {
 
 // The holder's preview hook hands its store to the window made for that
-// row; a window the user has closed is gone and is never touched again.
+// row and shows it, before the page is prepared into the store.
 class TWindowTarget : public TPreviewTarget {
 public:
     explicit TWindowTarget(TFormTzpreview* window) : window_(window) {}
@@ -50,88 +53,232 @@ private:
 }  // namespace
 
 struct TPrintRunState : TPrintRunHost {
-    explicit TPrintRunState(TVdMainForm* form)
-        : form(form), reader(form->ExcelApp, form->Excelsheet), run(Vdcs, reader, *this)
+    explicit TPrintRunState(TVdMainForm* form) : form(form), run(Vdcs, form->Roster, *this)
     {
-        closeGuard.state = this;
+        // The application quitting ends a run at once: no turn of the loop
+        // is left to take it further.
+        QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, form, [this] {
+            if (active)
+                EndNow();
+        });
     }
 
-    // Closing the main window while a run waits in Preview (or prints) would
-    // destroy the components under it.  The close is held back: the run is
-    // asked to stop, the window of the form being previewed is closed so
-    // that its Preview returns, and the main window closes once the run is
-    // over.
-    struct CloseGuard : QObject {
-        TPrintRunState* state = nullptr;
-        bool eventFilter(QObject* watched, QEvent* event) override
-        {
-            if (event->type() != QEvent::Close || !state->run.Running())
-                return QObject::eventFilter(watched, event);
-            event->ignore();
-            state->closeAfterRun = true;
-            state->closedDuringRun = true;
-            state->run.RequestStop();
-            if (state->preview)
-                state->preview->close();
-            return true;
-        }
-    } closeGuard;
-
     TVdMainForm* form;
-    TExcelRunReader reader;
     TPrintRun run;
-    int mode = 0;
-    QPointer<TFormTzpreview> preview;  // the window of the form now previewed
     TMainPreviewDialogs previewDialogs{form};
+    QPointer<TFormTzpreview> preview;  // the window of the form shown
     std::unique_ptr<QProgressDialog> progress;
-    QElapsedTimer lastEvents;
-    int lastForms = -1;
-    bool closeAfterRun = false;
-    // Where a preview run stands, for the window's title; the zoom the last
-    // window closed with, for the next one (0: none yet).
-    int previewForm = 0, previewForms = 0;
-    int carriedZoom = 0;
-    bool closedDuringRun = false;  // no summary for a window that is closing
-    QString pdfFile;               // the whole-run PDF
-    qr::TQRPlacement pdfPlacement;
-    std::unique_ptr<qr::TQRPdfWriter> pdf;
+    std::unique_ptr<TRunPdf> pdf;  // the whole-run PDF
+    bool active = false;           // from Begin to Finish
+    bool quiet = false;            // no summary: the main window closes, or the application quits
+    bool closeAfterRun = false;    // the main window asked to close during the run
+    int carriedZoom = 0;           // the zoom the last window closed with (0: none yet)
+    bool checking = false;
 
-    // ---- host --------------------------------------------------------------
+    // ---- the run, a form at a time ------------------------------------------
+
+    void Begin(TRunMode mode)
+    {
+        active = true;
+        quiet = closeAfterRun = false;
+        carriedZoom = 0;
+        pdf.reset();
+        if (!run.Start(mode)) {
+            Finish();
+            return;
+        }
+        Advance();
+    }
+
+    // Takes the next form: shown at once in a preview window, or output on
+    // the next turn of the loop, after the progress window has shown it.
+    void Advance()
+    {
+        if (!active)
+            return;
+        // 停止, or the window's cancel by other means.
+        if (progress && progress->wasCanceled())
+            run.Stop();
+        std::unique_ptr<TVdPrnForm> holder = run.NextForm();
+        if (!holder) {
+            Finish();
+            return;
+        }
+        if (run.Mode() == TRunMode::Preview) {
+            Show(std::move(holder));
+            return;
+        }
+        ShowProgress();
+        QTimer::singleShot(0, form, [this, h = std::shared_ptr<TVdPrnForm>(std::move(holder))] { Output(*h); });
+    }
+
+    void Output(TVdPrnForm& holder)
+    {
+        if (!active)
+            return;  // ended meanwhile: the form does not go out
+        try {
+            OutputForm(holder, run.Mode(), run.CurRow());
+            run.FormDone();
+        } catch (...) {
+            run.FormFailed(std::current_exception());
+        }
+        if (progress)
+            progress->setValue(run.Result().forms);
+        QTimer::singleShot(0, form, [this] { Advance(); });
+    }
+
+    // A fresh window for every previewed form, which keeps the form's
+    // holder while it shows its page (its 打印, 打印设置 and 存盘 go to the
+    // holder's report) and asks for the next form when it closes.
+    void Show(std::unique_ptr<TVdPrnForm> holder)
+    {
+        const int row = run.CurRow();
+        auto* window = new TFormTzpreview(form, &previewDialogs);
+        const QString person = cellText(row, col::Name);
+        window->SetFormOrigin(row, person);
+        // Which person and row of how many forms, the zoom the window before
+        // was left at, and the button that ends the run (through the run's
+        // own stop, so the roster is let go as at any end and nothing more
+        // is reported).
+        window->SetRunPosition(person, row, run.Position(), run.Result().formsTotal);
+        window->ShowStopRun(true);
+        if (carriedZoom > 0)
+            window->StartAtZoom(carriedZoom);
+        QObject::connect(window, &TFormTzpreview::StopRunRequested, form, [this] { run.Stop(); });
+        QObject::connect(window, &TFormTzpreview::Closing, form, [this, window] {
+            carriedZoom = window->QRPreview1->Zoom();
+            if (preview == window)
+                preview = nullptr;
+            QTimer::singleShot(0, form, [this] { Advance(); });
+        });
+        TVdPrnForm* shown = holder.release();
+        shown->setParent(window);
+        preview = window;
+        TWindowTarget target(window);
+        shown->PreviewTarget = &target;
+        try {
+            shown->qrVDMQ->Preview();
+        } catch (...) {
+            // The form failed while it was prepared: its window shows
+            // nothing worth keeping.
+            shown->PreviewTarget = nullptr;
+            const std::exception_ptr failure = std::current_exception();
+            window->close();
+            run.FormFailed(failure);
+            return;
+        }
+        shown->PreviewTarget = nullptr;
+        run.FormDone();
+    }
+
+    // The main window closes or the application quits: the run ends now,
+    // its window closed and the roster let go, without a summary.
+    void EndNow()
+    {
+        quiet = true;
+        run.Stop();
+        if (preview)
+            preview->close();
+        Advance();  // the stop ends it; a form waiting to go out stays in
+    }
+
+    // After the run: the PDF put in place, the window closed if it asked to
+    // be, and the summary.
+    void Finish()
+    {
+        active = false;
+        progress.reset();
+        preview = nullptr;
+        bool written = true;
+        const QString pdfFile = pdf ? pdf->FileName() : QString();
+        if (pdf && pdf->Begun()) {
+            try {
+                pdf->Finish();
+                RememberExportFolder(Vdcs, QFileInfo(pdfFile).absolutePath());
+            } catch (const std::exception& e) {
+                written = false;
+                form->ShowError(e);
+            }
+        }
+        pdf.reset();
+        if (closeAfterRun) {
+            closeAfterRun = false;
+            QTimer::singleShot(0, form, [f = QPointer<TVdMainForm>(form)] {
+                if (f)
+                    f->close();
+            });
+        }
+        if (quiet || !written)
+            return;
+        TRunEnd end;
+        end.mode = run.Mode();
+        end.result = run.Result();
+        end.startRow = Vdcs.StartRow;
+        end.endRow = Vdcs.EndRow;
+        if (end.mode == TRunMode::Pdf)
+            end.target = pdfFile;
+        else if (const qr::TQRPrintBackend* backend = qr::PrintBackend())
+            end.target = backend->PrinterFor(qr::TQRPrinterSettings{});
+        ReportRunEnd(*form, end);
+    }
+
+    void RaisePreview() const
+    {
+        if (!preview)
+            return;
+        preview->show();
+        preview->raise();
+        preview->activateWindow();
+    }
+
+    // The run-wide progress window of a print or PDF run of several forms,
+    // with its 停止; a single form has the engine's own window.
+    void ShowProgress()
+    {
+        const int total = run.Result().formsTotal;
+        if (!progress && total > 1) {
+            progress = std::make_unique<QProgressDialog>(form);
+            progress->setWindowTitle(run.Mode() == TRunMode::Pdf ? QStringLiteral("导出PDF")
+                                                                 : QStringLiteral("Printing progress"));
+            qr::FitWidthToCaption(progress.get());
+            progress->setCancelButtonText(QStringLiteral("停止"));
+            progress->setAutoClose(false);
+            progress->setAutoReset(false);
+            progress->setMinimumDuration(0);
+            progress->setRange(0, total);
+            QObject::connect(progress.get(), &QProgressDialog::canceled, form, [this] { run.Stop(); });
+            progress->show();
+        }
+        if (!progress)
+            return;
+        progress->setValue(run.Result().forms);
+        progress->setLabelText(ProgressLine(run.Position(), total, run.CurRow()));
+    }
+
+    QString cellText(int row, int col) const
+    {
+        try {
+            return fromGb(Trim(form->Roster.CellText(row, col)));
+        } catch (const std::exception&) {
+            return {};
+        }
+    }
+
+    // ---- host ---------------------------------------------------------------
     TRunEntries ReadEntries() override
     {
         const TEntryFields f = form->EntryFields();
-        return {f.edStart, f.edEnd, f.edFile, f.edArea, f.dtPrint};
+        return {f.start, f.end, f.docNo, f.issuedBy, f.printDate.toLocalTime().date()};
     }
 
     std::string OpinionWidthText() override { return toGb(form->edWidth->text()); }
 
-    bool RaisePreviewWindow() override
-    {
-        QWidget* window = preview;
-        if (!window) {
-            // Any preview window of the main window that is still open.
-            for (QObject* child : form->children()) {
-                auto* w = qobject_cast<QWidget*>(child);
-                if (w && w->isVisible() &&
-                    w->objectName().compare(QLatin1String("FormTzPreview"), Qt::CaseInsensitive) == 0) {
-                    window = w;
-                    break;
-                }
-            }
-        }
-        if (!window)
-            return false;
-        window->show();
-        window->raise();
-        window->activateWindow();
-        return true;
-    }
-
-    bool CountsForms() const override { return mode != 0; }
+    // The preview windows' place in the run and the progress window need it.
+    bool CountsForms() const override { return true; }
 
     bool BeginOutput(int /*formsTotal*/) override
     {
-        if (mode != kRunToPdf)
+        if (run.Mode() != TRunMode::Pdf)
             return true;
         // Asked once the range is known to give forms, so a bad range or a
         // roster without flagged rows never gets this far.
@@ -151,114 +298,37 @@ struct TPrintRunState : TPrintRunHost {
             }
             const QFileInfo info(file);
             if (!info.exists() || info.isDir() || AskReplace(form->Dialogs(), form, file)) {
-                pdfFile = file;
                 // On the remembered paper, as a PDF printed from the printer
                 // dialog would be.
-                pdfPlacement = previewDialogs.ExportPlacement();
+                pdf = std::make_unique<TRunPdf>(file, previewDialogs.ExportPlacement());
                 return true;
             }
             selected = file;
         }
     }
 
-    void OutputForm(TVdPrnForm& holder, int formMode, int row) override
+    // A form of a print or PDF run (a preview run shows its forms instead).
+    void OutputForm(TVdPrnForm& holder, TRunMode mode, int row) override
     {
-        if (formMode == kRunToPdf) {
-            // The writer vdmq-print --pdf uses, one page per form; the file
-            // is made when the first form is ready.
-            auto store = holder.qrVDMQ->PrepareNew();
-            if (!pdf)
-                pdf = std::make_unique<qr::TQRPdfWriter>(pdfFile,
-                                                         QStringLiteral("国家机关事业单位工作人员工资变动审批表"));
-            for (int p = 1; p <= store->PageCount(); ++p)
-                pdf->AddPage(store->Page(p), pdfPlacement);
+        if (mode == TRunMode::Pdf) {
+            pdf->Add(holder);
             return;
         }
-        if (formMode != 0) {
-            // The engine prints nothing, silently, without a printer.
-            if (qr::TQRPrintBackend* backend = qr::PrintBackend(); !backend || !backend->HasPrinter())
-                throw GbError(MsgPrinterGone(row));
-            // One job per form; a run-wide progress window replaces the
-            // engine's window of each single form.
-            if (progress)
-                holder.qrVDMQ->ShowProgress = false;
-            holder.qrVDMQ->Print();
-            return;
-        }
-        // A fresh window for every previewed form: the one before was
-        // destroyed when the user closed it.
-        auto* window = new TFormTzpreview(form, &previewDialogs);
-        window->SetFormOrigin(row, cellText(row, 2));
-        preview = window;
-        showRunPosition(*window, row);
-        TWindowTarget target(window);
-        holder.PreviewTarget = &target;
-        try {
-            holder.qrVDMQ->Preview();
-        } catch (...) {
-            // The form failed while it was prepared: its window shows
-            // nothing worth keeping.
-            if (preview)
-                preview->close();
-            preview = nullptr;
-            throw;
-        }
-        // Preview returns once the window has let go of the store.  A window
-        // still showing it means the event loops were told to end (the
-        // application is quitting): the run ends with it.
-        if (preview && preview->isVisible()) {
-            run.RequestStop();
-            preview->close();
-        }
-        preview = nullptr;
-    }
-
-    // The preview window of a run: which person and row of how many forms,
-    // the zoom the window before was left at, and the button that ends the
-    // run (through the run's own stop, so the roster is released as at any
-    // end and nothing more is reported).
-    void showRunPosition(TFormTzpreview& window, int row)
-    {
-        if (++previewForm == 1)
-            previewForms = countForms(row);
-        window.SetRunPosition(cellText(row, 2), row, previewForm, previewForms);
-        window.ShowStopRun(true);
-        if (carriedZoom > 0)
-            window.StartAtZoom(carriedZoom);
-        QObject::connect(&window, &TFormTzpreview::Closing, form,
-                         [this, w = &window] { carriedZoom = w->QRPreview1->Zoom(); });
-        QObject::connect(&window, &TFormTzpreview::StopRunRequested, form, [this] { run.RequestStop(); });
-    }
-
-    QString cellText(int row, int col) const
-    {
-        try {
-            return fromGb(Trim(reader.CellText(row, col)));
-        } catch (const std::exception&) {
-            return {};
-        }
-    }
-
-    // The flagged rows from `first` (the run's first form) to the run's end.
-    int countForms(int first) const
-    {
-        const int last = std::min(Vdcs.EndRow, reader.LastRow());
-        int forms = 0;
-        for (int r = first; r <= last; ++r) {
-            try {
-                forms += col::IsPrintFlag(reader.CellText(r, col::PrintFlag));
-            } catch (const std::exception&) {
-                // The run stops at this row with its own message.
-            }
-        }
-        return forms;
+        // The engine prints nothing, silently, without a printer.
+        if (qr::TQRPrintBackend* backend = qr::PrintBackend(); !backend || !backend->HasPrinter())
+            throw GbError(MsgPrinterGone(row));
+        // One job per form; the run-wide progress window replaces the
+        // engine's window of each single form.
+        if (progress)
+            holder.qrVDMQ->ShowProgress = false;
+        holder.qrVDMQ->Print();
     }
 
     void SetCurRow(int row) override { form->CurRow = row; }
 
     // The check before paper (VdCheckDialog): on unless vdmq.ini turns it
     // off; a busy cursor while the rows are prepared.
-    bool WantsCheck(int) override
+    bool WantsCheck(TRunMode) override
     {
         checking = CheckBeforeRunEnabled(Vdcs.AppDir);
         if (checking)
@@ -267,15 +337,15 @@ struct TPrintRunState : TPrintRunHost {
     }
     // Measured where the forms will go: the PDF's paper, or the printer's
     // (a preview is printed from its window on the same).
-    TCheckSheet CheckSheet(int m) override
+    TCheckSheet CheckSheet(TRunMode m) override
     {
-        if (m == kRunToPdf) {
+        if (m == TRunMode::Pdf) {
             const TPaperSettings s = LoadPaperSettings(PaperSettingsFile());
             return CheckSheetFor(s, s.OffsetsInPdf);
         }
         return PrintCheckSheet(QString());
     }
-    bool ConfirmCheck(int m, const TCheckReport& report) override
+    bool ConfirmCheck(TRunMode m, const TCheckReport& report) override
     {
         endChecking();
         return ConfirmCheckedRun(form, form->Dialogs(), m, report);
@@ -286,7 +356,6 @@ struct TPrintRunState : TPrintRunHost {
             QApplication::restoreOverrideCursor();
         checking = false;
     }
-    bool checking = false;
 
     void MessageBox(const std::string& text, const std::string& detail) override
     {
@@ -318,66 +387,18 @@ struct TPrintRunState : TPrintRunHost {
         return {};
     }
 
+    // Print, 导出PDF and the roster's buttons are off while a run is open.
     void RunStateChanged(bool running) override
     {
         form->SetRunButtonsEnabled(!running);
-        if (running) {
-            closeAfterRun = false;
-            previewForm = previewForms = carriedZoom = 0;
-            form->installEventFilter(&closeGuard);
-            return;
-        }
-        form->removeEventFilter(&closeGuard);
-        endChecking();
-        progress.reset();
-        if (closeAfterRun) {
-            closeAfterRun = false;
-            QTimer::singleShot(0, form, [f = QPointer<TVdMainForm>(form)] {
-                if (f)
-                    f->close();
-            });
-        }
-    }
-
-    void Progress(const TRunProgress& p) override
-    {
-        if (mode == 0)
-            return;
-        if (!progress && p.formsTotal > 1 && p.formsDone < p.formsTotal) {
-            progress = std::make_unique<QProgressDialog>(form);
-            progress->setWindowTitle(mode == kRunToPdf ? QStringLiteral("导出PDF")
-                                                       : QStringLiteral("Printing progress"));
-            qr::FitWidthToCaption(progress.get());
-            progress->setCancelButtonText(QStringLiteral("停止"));
-            progress->setAutoClose(false);
-            progress->setAutoReset(false);
-            progress->setMinimumDuration(0);
-            progress->setRange(0, p.formsTotal);
-            QObject::connect(progress.get(), &QProgressDialog::canceled, form, [this] { run.RequestStop(); });
-            progress->show();
-            lastEvents.start();
-            lastForms = -1;
-        }
-        if (!progress)
-            return;
-        if (progress->wasCanceled()) {
-            run.RequestStop();
-            return;
-        }
-        progress->setValue(p.formsDone);
-        if (p.outputting)
-            progress->setLabelText(ProgressLine(p.formsDone + 1, p.formsTotal, p.row));
-        // Let the stop button and the window's repaint through before each
-        // form, and now and then along a long range of unflagged rows.
-        if (p.outputting || lastEvents.elapsed() >= 50 || p.formsDone != lastForms) {
-            QCoreApplication::processEvents();
-            lastEvents.restart();
-            lastForms = p.formsDone;
+        if (!running) {
+            endChecking();
+            progress.reset();
         }
     }
 };
 
-void TVdMainForm::PrintRun(int mode)
+void TVdMainForm::PrintRun(TRunMode mode)
 {
     // Forms and their preview windows print through the desktop backend
     // (printer dialog, progress windows, paper and position) unless the
@@ -386,53 +407,35 @@ void TVdMainForm::PrintRun(int mode)
         InstallVdPrintBackend();
     if (!PrintRunState)
         PrintRunState = std::make_shared<TPrintRunState>(this);
-    // The state outlives this call even if something drops the window's
-    // reference while the run dispatches events.
-    std::shared_ptr<TPrintRunState> state = PrintRunState;
-    if (state->run.Running()) {
-        state->run.Run(mode);  // a Preview press raises the window; nothing else
+    TPrintRunState& state = *PrintRunState;
+    if (state.active) {
+        // Only Preview can be pressed during a run: it brings the form
+        // shown to the front.
+        if (mode == TRunMode::Preview)
+            state.RaisePreview();
         return;
     }
-    if (mode != 0 && mode != kRunToPdf)
-        mode = 1;
     qr::TQRPrintBackend* backend = qr::PrintBackend();
-    if (mode == 1 && (!backend || !backend->HasPrinter())) {
+    if (mode == TRunMode::Print && (!backend || !backend->HasPrinter())) {
         // Nothing would be prepared, and a run would seem to print.
         Dialogs().Message(this, ApplicationTitle(), MsgNoPrinter());
         return;
     }
     // What the printer will not reach of the form is said once, before the
     // first form goes out.
-    if (mode == 1 && dynamic_cast<TVdPrintBackend*>(backend) && !ConfirmPaper(this, QString()))
+    if (mode == TRunMode::Print && dynamic_cast<TVdPrintBackend*>(backend) && !ConfirmPaper(this, QString()))
         return;
-    state->mode = mode;
-    state->closedDuringRun = false;
-    state->pdfFile.clear();
-    const TRunResult result = state->run.Run(mode);
+    state.Begin(mode);
+}
 
-    bool written = true;
-    if (state->pdf) {
-        try {
-            state->pdf->Finish();
-            RememberExportFolder(Vdcs, QFileInfo(state->pdfFile).absolutePath());
-        } catch (const std::exception& e) {
-            written = false;
-            ShowError(e);
-        }
-        state->pdf.reset();
-    }
-    if (state->closedDuringRun || !written)
+bool TVdMainForm::RunActive() const { return PrintRunState && PrintRunState->active; }
+
+void TVdMainForm::EndRunBeforeClose()
+{
+    if (!RunActive())
         return;
-    TRunEnd end;
-    end.mode = mode;
-    end.result = result;
-    end.startRow = Vdcs.StartRow;
-    end.endRow = Vdcs.EndRow;
-    if (mode == kRunToPdf)
-        end.target = state->pdfFile;
-    else if (backend)
-        end.target = backend->PrinterFor(qr::TQRPrinterSettings{});
-    ReportRunEnd(*this, end);
+    PrintRunState->closeAfterRun = true;
+    PrintRunState->EndNow();
 }
 
 }  // namespace vdmq

@@ -2,7 +2,6 @@
 #include "platform/gbtext.h"
 #include <QDesktopServices>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QFont>
 #include <QHBoxLayout>
@@ -40,15 +39,12 @@ constexpr std::size_t kMaxSpans = 5000;
 
 TRosterModel::TRosterModel(QObject* parent) : QAbstractTableModel(parent) {}
 
-void TRosterModel::SetWorkbook(std::unique_ptr<roster::Workbook> book)
+void TRosterModel::SetRows(std::unique_ptr<TRosterRows> rows)
 {
     beginResetModel();
-    sheet_ = nullptr;
-    book_ = std::move(book);
-    if (book_) {
-        sheet_ = &book_->firstSheet();
-        dates1904_ = book_->dates1904();
-    }
+    rows_ = std::move(rows);
+    sheet_ = rows_ ? rows_->Sheet() : nullptr;
+    dates1904_ = rows_ && rows_->Dates1904();
     flags_.assign(sheet_ ? std::max(0, sheet_->rowCount()) : 0, -1);
     endResetModel();
 }
@@ -231,7 +227,7 @@ void TRosterPane::Navigate(const QString& location)
     if (path.isEmpty() || path.compare(QLatin1String("about:blank"), Qt::CaseInsensitive) == 0) {
         location_ = QStringLiteral("about:blank");
         path_.clear();
-        model_->SetWorkbook(nullptr);
+        model_->SetRows(nullptr);
         view_->clearSpans();
         bar_->hide();
         showMessage(blankHint_);
@@ -266,32 +262,32 @@ void TRosterPane::load(bool keepPosition)
 
     QString reason;
     wantsPassword_ = false;
-    std::unique_ptr<roster::Workbook> book;
+    auto rows = std::make_unique<TRosterRows>();
+    rows->SetPasswordPrompt(prompt_);
     try {
-        const std::string file = QFile::encodeName(path_).toStdString();
-        book = prompt_ ? roster::openWorkbook(file, *prompt_) : roster::openWorkbook(file);
-        book->firstSheet();  // a chart as the first sheet is a reason too
+        rows->Open(toGb(path_));
+        rows->FirstSheet();  // a chart as the first sheet is a reason too
     } catch (const roster::OpenCancelled&) {
-        book.reset();
+        rows.reset();
         reason = QStringLiteral("花名册设置了打开密码，没有输入密码。");
         wantsPassword_ = true;
     } catch (const std::exception& e) {
-        book.reset();
+        rows.reset();
         reason = errorText(e);
         if (reason.isEmpty())
             reason = QStringLiteral("无法读取此文件");
     }
     ++loadCount_;
     view_->clearSpans();
-    if (!book) {
-        model_->SetWorkbook(nullptr);
+    if (!rows) {
+        model_->SetRows(nullptr);
         QString text = QStringLiteral("无法显示花名册：%1\n\n%2").arg(QDir::toNativeSeparators(path_), reason);
         text += QStringLiteral("\n\n请点击下方的“调阅”按钮重新选择花名册。");
         showMessage(text);
         emit RosterLoaded(path_);
         return;
     }
-    model_->SetWorkbook(std::move(book));
+    model_->SetRows(std::move(rows));
     const roster::Sheet* sheet = model_->Sheet();
     std::size_t spans = 0;
     for (const roster::Range& r : sheet->merges()) {

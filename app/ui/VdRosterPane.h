@@ -4,7 +4,7 @@
 // desktop's spreadsheet program; the pane follows the file on disk, so what
 // was saved there is what the pane (and the next print run) shows.
 #include "form/RosterColumns.h"
-#include "platform/roster.h"
+#include "platform/rowsource.h"
 #include <QAbstractTableModel>
 #include <QDateTime>
 #include <QFileSystemWatcher>
@@ -23,8 +23,8 @@ class TRosterModel : public QAbstractTableModel {
     Q_OBJECT
 public:
     explicit TRosterModel(QObject* parent = nullptr);
-    // Takes the workbook; nullptr empties the model.
-    void SetWorkbook(std::unique_ptr<roster::Workbook> book);
+    // Takes the roster, its first sheet taken; nullptr empties the model.
+    void SetRows(std::unique_ptr<TRosterRows> rows);
     const roster::Sheet* Sheet() const { return sheet_; }
     bool Flagged(int row) const;  // 1-based
 
@@ -34,7 +34,7 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
 private:
-    std::unique_ptr<roster::Workbook> book_;
+    std::unique_ptr<TRosterRows> rows_;
     const roster::Sheet* sheet_ = nullptr;
     bool dates1904_ = false;
     // Flag of each row, worked out when the row is first drawn: -1 unknown.

@@ -39,7 +39,7 @@ QString forms(int n) { return QStringLiteral("%1 份审批表").arg(n); }
 // Where the forms went: "送往打印机“PDF”" or "导出到 PDF 文件 …".
 QString whereTo(const TRunEnd& end)
 {
-    if (end.mode == kRunToPdf)
+    if (end.mode == TRunMode::Pdf)
         return QStringLiteral("导出到 PDF 文件：\n") + QDir::toNativeSeparators(end.target);
     return end.target.isEmpty() ? QStringLiteral("送往打印机") : QStringLiteral("送往打印机“%1”").arg(end.target);
 }
@@ -80,7 +80,7 @@ void ReportRunEnd(TVdMainForm& form, const TRunEnd& end)
 {
     const TRunResult& r = end.result;
     const QString title = TVdMainForm::ApplicationTitle();
-    const bool output = end.mode != 0;
+    const bool output = end.mode != TRunMode::Preview;
     switch (r.status) {
     case TRunStatus::Done:
         if (r.forms == 0) {
@@ -92,9 +92,9 @@ void ReportRunEnd(TVdMainForm& form, const TRunEnd& end)
         }
         break;
     case TRunStatus::Stopped:
-        if (end.mode == 1) {
+        if (end.mode == TRunMode::Print) {
             offerToGoOn(form, end);
-        } else if (end.mode == kRunToPdf) {
+        } else if (end.mode == TRunMode::Pdf) {
             form.Dialogs().Message(&form, title,
                                    r.forms > 0 ? QStringLiteral("导出已停止。已将 %1（最后一份是第 %2 行）%3。")
                                                      .arg(forms(r.forms), QString::number(r.lastFormRow), whereTo(end))
@@ -104,7 +104,7 @@ void ReportRunEnd(TVdMainForm& form, const TRunEnd& end)
     case TRunStatus::Failed:
         // The error box has said what went wrong; say what did go out.
         if (output && r.forms > 0 && r.errorRow > 0) {
-            const QString verb = end.mode == kRunToPdf ? QStringLiteral("导出") : QStringLiteral("打印");
+            const QString verb = end.mode == TRunMode::Pdf ? QStringLiteral("导出") : QStringLiteral("打印");
             form.Dialogs().Message(
                 &form, title,
                 QStringLiteral("已将 %1%2，最后一份是第 %3 行。\n第 %4 行出错，从这一行起的审批表没有%5。"

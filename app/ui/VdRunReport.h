@@ -10,9 +10,6 @@ namespace vdmq {
 
 class TVdMainForm;
 
-// Outputs of a run beside preview (0) and print (1).
-inline constexpr int kRunToPdf = 2;
-
 // "第 k 份/共 n 份（第 R 行）"
 QString ProgressLine(int form, int forms, int row);
 // "第 N 至 M 行中没有打印标志为 1 的人员"
@@ -25,7 +22,7 @@ QString MsgNoPrinter();
 std::string MsgPrinterGone(int row);
 
 struct TRunEnd {
-    int mode = 1;  // 0 preview, 1 print, kRunToPdf
+    TRunMode mode = TRunMode::Print;
     TRunResult result;
     int startRow = 0, endRow = 0;
     QString target;  // the printer, or the PDF file

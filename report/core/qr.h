@@ -215,7 +215,6 @@ public:
 
 signals:
     void PageAvailable(int pageCount);  // queued: delivered from the event loop
-    void ShownChanged(bool shown);
 
 private:
     QPointer<TCustomQuickRep> report_;
@@ -325,7 +324,7 @@ public:
     // Runs the printer dialog; true when the user confirmed (settings changed).
     virtual bool PrintSetup(TQRPrinterSettings& settings, int pageCount) = 0;
     // Progress windows ("Printing progress", "Exporting Progress"): shown while
-    // `work` runs.  The backend may call QCoreApplication::processEvents.
+    // `work` runs.  Nothing else of the program runs meanwhile.
     virtual void WithProgress(const QString& caption, const std::function<void()>& work) = 0;
 };
 void SetPrintBackend(TQRPrintBackend* backend);  // not owned; nullptr: no printing
@@ -371,9 +370,9 @@ public:
     // A fresh store, prepared straight for the printer with the "Printing
     // progress" window, printed, freed.  Nothing when no printer is installed.
     void Print();
-    // A fresh store; OnPreview(store); the report prepared into it; then the
-    // event loop runs until the store is no longer shown by a preview control
-    // or the application quits.
+    // A fresh store; OnPreview(store), where a preview control takes it and
+    // is shown; the report prepared into it.  Returns once the store is
+    // prepared: the preview shows it for as long as it likes.
     void Preview();
 
     // Engine core, also used directly by the batch tool and tests: prepares

@@ -3,8 +3,6 @@
 #include "report/core/qrtext.h"
 
 
-#include <QCoreApplication>
-#include <QEventLoop>
 #include <QMetaObject>
 #include <algorithm>
 #include <cmath>
@@ -115,12 +113,9 @@ void TQRPrinter::AddPage(QRPageImage page)
 
 void TQRPrinter::SetShown(bool shown)
 {
-    if (shown_ == shown)
-        return;
-    shown_ = shown;
-    if (!shown && status_ == mpBusy)
+    if (!shown && shown_ && status_ == mpBusy)
         cancelled_ = true;  // released while still being prepared
-    emit ShownChanged(shown);
+    shown_ = shown;
 }
 
 TCustomQuickRep* TQRPrinter::Report() const { return report_.data(); }
@@ -364,23 +359,9 @@ void TCustomQuickRep::Preview()
         OnPreview(*store);
     if (!self)
         return;
+    // The preview (shown by the hook) goes on showing the store; its pages
+    // reach it from the event loop.
     Prepare(*store);
-    if (!QCoreApplication::instance() || !store->Shown())
-        return;
-
-    // Dispatch events until the preview lets go of the store (or the
-    // application ends); QCoreApplication::exit() also ends this loop.
-    QEventLoop loop;
-    QPointer<TQRPrinter> watched(store.get());
-    QObject::connect(store.get(), &TQRPrinter::ShownChanged, &loop, [&loop](bool shown) {
-        if (!shown)
-            loop.quit();
-    });
-    QObject::connect(store.get(), &QObject::destroyed, &loop, &QEventLoop::quit);
-    QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, &loop, &QEventLoop::quit);
-    QObject::connect(this, &QObject::destroyed, &loop, &QEventLoop::quit);
-    if (watched && watched->Shown())
-        loop.exec();
 }
 
 }  // namespace qr

@@ -85,14 +85,19 @@ void ApplySettings(QPrinter& printer, const TQRPrinterSettings& settings)
 
 TQRQtPrintBackend::TQRQtPrintBackend(bool interactive) : interactive_(interactive) {}
 
-QStringList TQRQtPrintBackend::PrinterNames()
+TPrinterNames& PrinterNames()
 {
-    QStringList names = QPrinterInfo::availablePrinterNames();
-    const QString def = QPrinterInfo::defaultPrinterName();
-    if (names.removeAll(def) > 0)
-        names.prepend(def);
+    static TPrinterNames names = [] {
+        QStringList all = QPrinterInfo::availablePrinterNames();
+        const QString def = QPrinterInfo::defaultPrinterName();
+        if (all.removeAll(def) > 0)
+            all.prepend(def);
+        return all;
+    };
     return names;
 }
+
+QString DefaultPrinterName() { return PrinterNames()().value(0); }
 
 bool TQRQtPrintBackend::HasPrinter() const { return !QPrinterInfo::availablePrinterNames().isEmpty(); }
 
@@ -100,15 +105,7 @@ QString TQRQtPrintBackend::PrinterFor(const TQRPrinterSettings& settings) const
 {
     if (!settings.OutputFileName.isEmpty())
         return settings.OutputFileName;
-    QString name = settings.PrinterName;
-    if (name.isEmpty())
-        name = QPrinterInfo::defaultPrinterName();
-    if (name.isEmpty()) {
-        const QStringList all = QPrinterInfo::availablePrinterNames();
-        if (!all.isEmpty())
-            name = all.front();
-    }
-    return name;
+    return settings.PrinterName.isEmpty() ? DefaultPrinterName() : settings.PrinterName;
 }
 
 void TQRQtPrintBackend::PrintPages(const TQRPrinter& store, const TQRPrinterSettings& settings)
@@ -339,7 +336,6 @@ void TQRQtPrintBackend::WithProgress(const QString& caption, const std::function
     progress.setWindowModality(Qt::ApplicationModal);
     progress.setMinimumDuration(0);
     progress.show();
-    QCoreApplication::processEvents();
     work();
 }
 

@@ -14,6 +14,7 @@
 #include <QPageSize>
 #include <QPointer>
 #include <QStringList>
+#include <functional>
 
 class QPrintDialog;
 class QPrinter;
@@ -27,18 +28,23 @@ void InstallWidgetPrintBackend();
 // For tools without a desktop: no dialogs, no progress windows.
 void InstallQuietPrintBackend();
 
+// The printers known to the system, the default one first.  Tests replace it.
+using TPrinterNames = std::function<QStringList()>;
+TPrinterNames& PrinterNames();
+// The printer a print without a chosen one goes to: the first of
+// PrinterNames(), that is the system's default printer, else the first
+// installed one; empty when there is none.
+QString DefaultPrinterName();
+
 class TQRQtPrintBackend : public TQRPrintBackend {
 public:
     explicit TQRQtPrintBackend(bool interactive);
     bool HasPrinter() const override;
-    // The chosen printer, else the default one, else the first installed.
+    // The chosen printer, else DefaultPrinterName().
     QString PrinterFor(const TQRPrinterSettings& settings) const override;
     void PrintPages(const TQRPrinter& store, const TQRPrinterSettings& settings) override;
     bool PrintSetup(TQRPrinterSettings& settings, int pageCount) override;
     void WithProgress(const QString& caption, const std::function<void()>& work) override;
-
-    // Printers known to the system, the default one first.
-    static QStringList PrinterNames();
 
 protected:
     // Widgets of the program's own for the printer dialog, shown above its

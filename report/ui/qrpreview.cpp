@@ -71,7 +71,7 @@ void TQRPreview::release()
     std::shared_ptr<TQRPrinter> old = std::move(store_);
     store_.reset();
     // Nobody will look at the rest of the pages: stop a preparation that is
-    // still running before the report's preview loop sees the mark go.
+    // still running.
     if (old->Status() == mpBusy)
         old->Cancel();
     old->SetShown(false);

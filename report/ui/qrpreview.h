@@ -2,10 +2,10 @@
 // The report engine's preview control: a scroll box that shows one page of
 // a page store at a zoom, centred while it is smaller than the view.
 //
-// The control holds its store while it shows it and marks it shown; the
-// report's Preview loop waits on that mark, so releasing the store (a new
-// store, nullptr, or destroying the control) is what lets a preview run go
-// on.  A store released while it is still being prepared is cancelled.
+// The control holds its store while it shows it and marks it shown;
+// releasing the store (a new store, nullptr, or destroying the control)
+// clears the mark, and a store released while it is still being prepared
+// is cancelled.
 #include "report/core/qr.h"
 
 #include <QScrollArea>

@@ -31,25 +31,22 @@ namespace {
 const std::string kCheckRoster = VDMQ_TESTDATA "/check/check.xls";
 constexpr int kFirstRow = 7, kLastRow = 46;  // the rows of check.xls
 
-// A roster open through the run's own reader, with the inputs of a print.
+// A roster open through the run's own row source, with the inputs of a print.
 struct Roster {
     TVdcs vdcs;
-    TExcelApplication excel;
-    TExcelWorksheet sheet;
-    TExcelRunReader reader{excel, sheet};
+    TRosterRows rows;
     std::string width = "78";
-    TRunFillSource source{vdcs, reader, [this] { return width; }};
+    TRunFillSource source{vdcs, rows, [this] { return width; }};
 
     explicit Roster(const std::string& path = kCheckRoster)
     {
         vdcs.DocNo = gb("澜人发(2007)71号");
         vdcs.IssuedBy = gb("澜坪市人事局工资处制");
-        vdcs.PrintDate = ToDateTime(QDateTime(QDate(2009, 7, 1), QTime(12, 0)));
-        reader.Connect();
-        reader.Open(gb(path));
-        reader.AttachFirstSheet();
+        vdcs.PrintDate = QDate(2009, 7, 1);
+        rows.Open(gb(path));
+        rows.FirstSheet();
     }
-    ~Roster() { reader.Disconnect(); }
+    ~Roster() { rows.Close(); }
 };
 
 // "cut zw0", "empty B", "fill-error H", "number Y": kind and where.
@@ -772,7 +769,7 @@ TEST(Check, AgreesWithThePrintedPageForEveryKind)
         for (int row = kFirstRow; row <= kLastRow; ++row) {
             bool flagged = true;
             try {
-                flagged = col::IsPrintFlag(roster.reader.CellText(row, col::PrintFlag));
+                flagged = col::IsPrintFlag(roster.rows.CellText(row, col::PrintFlag));
             } catch (const std::exception&) {
             }
             if (!flagged)

@@ -24,6 +24,7 @@
 
 #include "fake_dialogs.h"
 #include "file_helpers.h"
+#include "run_helpers.h"
 
 using namespace vdmq;
 
@@ -36,17 +37,14 @@ TCheckReport checkedRoster(const std::string& width = "78", int first = 7, int l
 {
     TVdcs vdcs;
     vdcs.DocNo = gb("澜人发(2007)71号");
-    vdcs.PrintDate = ToDateTime(QDateTime(QDate(2009, 7, 1), QTime(12, 0)));
-    TExcelApplication excel;
-    TExcelWorksheet sheet;
-    TExcelRunReader reader(excel, sheet);
-    TRunFillSource source(vdcs, reader, [width] { return width; });
-    reader.Connect();
-    reader.Open(gb(kCheckRoster));
-    reader.AttachFirstSheet();
+    vdcs.PrintDate = QDate(2009, 7, 1);
+    TRosterRows rows;
+    TRunFillSource source(vdcs, rows, [width] { return width; });
+    rows.Open(gb(kCheckRoster));
+    rows.FirstSheet();
     TFormCheck check(source);
     TCheckReport report = check.CheckRows(first, last);
-    reader.Disconnect();
+    rows.Close();
     return report;
 }
 
@@ -57,7 +55,7 @@ QString cell(const TCheckDialog& d, int row, int column) { return d.tblProblems-
 TEST(CheckDialog, ListsRowNameAndProblemAndCopiesThem)
 {
     const TCheckReport report = checkedRoster();
-    TCheckDialog dialog(report, 1);
+    TCheckDialog dialog(report, TRunMode::Print);
     EXPECT_EQ(dialog.windowTitle(), QString::fromUtf8("打印前检查"));
     EXPECT_TRUE(dialog.lbSummary->text().contains(QString::fromUtf8("标记打印的 14 人中，有 12 人")))
         << dialog.lbSummary->text().toStdString();
@@ -103,7 +101,7 @@ TEST(CheckDialog, ListsRowNameAndProblemAndCopiesThem)
         EXPECT_FALSE(dialog.isVisible());
     }
 
-    TCheckDialog before(report, 0);
+    TCheckDialog before(report, TRunMode::Preview);
     EXPECT_EQ(before.windowTitle(), QString::fromUtf8("预览前检查"));
     EXPECT_EQ(before.btnContinue->text(), QString::fromUtf8("继续预览"));
 }
@@ -114,9 +112,11 @@ TEST(CheckDialog, TitleAndAnswerNameTheRun)
 {
     const TCheckReport report = checkedRoster();
     const struct {
-        int mode;
+        TRunMode mode;
         const char *title, *go;
-    } runs[] = {{0, "预览前检查", "继续预览"}, {1, "打印前检查", "继续打印"}, {kRunToPdf, "导出前检查", "继续导出"}};
+    } runs[] = {{TRunMode::Preview, "预览前检查", "继续预览"},
+                {TRunMode::Print, "打印前检查", "继续打印"},
+                {TRunMode::Pdf, "导出前检查", "继续导出"}};
     for (const auto& r : runs) {
         TCheckDialog dialog(report, r.mode);
         EXPECT_EQ(dialog.windowTitle(), QString::fromUtf8(r.title));
@@ -132,7 +132,7 @@ TEST(CheckDialog, ListsTheEntriesFirstAndTheNewKinds)
 {
     TCheckReport report = checkedRoster("", 22, 31);
     report.sheet = QStringLiteral("A4（210×297 mm），左上角");
-    TCheckDialog dialog(report, 1);
+    TCheckDialog dialog(report, TRunMode::Print);
     const QString summary = dialog.lbSummary->text();
     EXPECT_TRUE(summary.contains(QString::fromUtf8("另有 1 处是主窗口输入项的问题"))) << summary.toStdString();
     EXPECT_TRUE(summary.contains(QString::fromUtf8("按A4（210×297 mm），左上角排版检查"))) << summary.toStdString();
@@ -153,7 +153,7 @@ struct AnsweringDialogs : FakeDialogs {
     int asked = 0;
     int askedProblems = 0;
     TCheckReport report;
-    bool ConfirmCheck(QWidget*, const TCheckReport& r, int) override
+    bool ConfirmCheck(QWidget*, const TCheckReport& r, TRunMode) override
     {
         ++asked;
         askedProblems = int(r.problems.size());
@@ -179,18 +179,18 @@ TEST(CheckDialog, PrintAndPreviewAskWhenThereIsSomethingToSay)
     struct Case {
         const char* what;
         const char *start, *end;
-        int mode;
+        TRunMode mode;
         const char* ini;  // vdmq.ini beside the program; empty: none
         bool goOn;
         int asked, forms;
     } cases[] = {
-        {"back to the roster", "7", "9", 1, "", false, 1, 0},
-        {"printed anyway", "7", "9", 1, "", true, 1, 2},
-        {"question turned off", "7", "9", 1, "[vdmq]\r\nCheckBeforePrint=0\r\n", false, 0, 2},
-        {"question left on", "7", "9", 1, "[vdmq]\r\nCheckBeforePrint=1\r\n", false, 1, 0},
-        {"nothing found", "7", "7", 1, "", false, 0, 1},
-        {"one form to preview", "9", "9", 0, "", false, 0, 1},
-        {"several forms to preview", "7", "9", 0, "", false, 1, 0},
+        {"back to the roster", "7", "9", TRunMode::Print, "", false, 1, 0},
+        {"printed anyway", "7", "9", TRunMode::Print, "", true, 1, 2},
+        {"question turned off", "7", "9", TRunMode::Print, "[vdmq]\r\nCheckBeforePrint=0\r\n", false, 0, 2},
+        {"question left on", "7", "9", TRunMode::Print, "[vdmq]\r\nCheckBeforePrint=1\r\n", false, 1, 0},
+        {"nothing found", "7", "7", TRunMode::Print, "", false, 0, 1},
+        {"one form to preview", "9", "9", TRunMode::Preview, "", false, 0, 1},
+        {"several forms to preview", "7", "9", TRunMode::Preview, "", false, 1, 0},
     };
     for (const Case& c : cases) {
         printer.jobs = 0;
@@ -217,14 +217,15 @@ TEST(CheckDialog, PrintAndPreviewAskWhenThereIsSomethingToSay)
         });
         closer.start(20);
         form.PrintRun(c.mode);
+        RunToEnd(form);
         closer.stop();
         EXPECT_EQ(dialogs->asked, c.asked) << c.what;
-        EXPECT_EQ(c.mode == 0 ? previews : printer.jobs, c.forms) << c.what;
+        EXPECT_EQ(c.mode == TRunMode::Preview ? previews : printer.jobs, c.forms) << c.what;
         if (c.asked) {
             EXPECT_EQ(dialogs->askedProblems, 1) << c.what;
         }
         EXPECT_TRUE(dialogs->errors.isEmpty()) << c.what << ": " << dialogs->errors.join('\n').toStdString();
-        EXPECT_FALSE(form.ExcelApp.Connected()) << c.what;
+        EXPECT_FALSE(form.Roster.IsOpen()) << c.what;
         EXPECT_TRUE(form.btnPrn->isEnabled()) << c.what;
     }
     qr::SetPrintBackend(nullptr);
@@ -269,7 +270,8 @@ TEST(CheckDialog, MeasuresOnThePaperAndPrinterOfTheRun)
         form.edStart->setText("7");
         form.edEnd->setText("7");
         form.edArea->setText(c.area);
-        form.PrintRun(1);
+        form.PrintRun(TRunMode::Print);
+        RunToEnd(form);
         EXPECT_EQ(dialogs->asked, c.says ? 1 : 0) << c.what;
         if (c.says && dialogs->asked) {
             ASSERT_EQ(dialogs->report.problems.size(), 1u) << c.what;

@@ -29,17 +29,14 @@ using Found = std::set<std::tuple<int, std::string, char32_t>>;
 TEST(CheckGlyphs, OnlyWhatNoFaceHas)
 {
     TVdcs vdcs;
-    vdcs.PrintDate = ToDateTime(QDateTime(QDate(2009, 7, 1), QTime(12, 0)));
-    TExcelApplication excel;
-    TExcelWorksheet sheet;
-    TExcelRunReader reader{excel, sheet};
-    TRunFillSource source{vdcs, reader, [] { return std::string("78"); }};
-    reader.Connect();
-    reader.Open(toGb(kRoster));
-    reader.AttachFirstSheet();
+    vdcs.PrintDate = QDate(2009, 7, 1);
+    TRosterRows rows;
+    TRunFillSource source{vdcs, rows, [] { return std::string("78"); }};
+    rows.Open(toGb(kRoster));
+    rows.FirstSheet();
     TFormCheck check(source);
     const TCheckReport report = check.CheckRows(7, 16);
-    reader.Disconnect();
+    rows.Close();
 
     Found found;
     for (const TCheckProblem& p : report.problems) {

@@ -348,12 +348,11 @@ TEST_F(RosterPaneTest, EncryptedRosterAsksOnceAndThePrintRunReadsIt)
         EXPECT_TRUE(dialogs->errors.isEmpty());
 
         // The print run opens the same roster without a question.
-        w->ExcelApp.Connect();
-        w->ExcelApp.WorkbooksOpen(toGb(path));
-        w->ExcelApp.AttachFirstSheet(w->Excelsheet);
+        w->Roster.Open(toGb(path));
+        w->Roster.FirstSheet();
         EXPECT_FALSE(cell(*w, 7, 2).isEmpty());
-        EXPECT_EQ(w->Excelsheet.CellText(7, 2), toGb(cell(*w, 7, 2)));
-        w->ExcelApp.Disconnect();
+        EXPECT_EQ(w->Roster.CellText(7, 2), toGb(cell(*w, 7, 2)));
+        w->Roster.Close();
         EXPECT_EQ(static_cast<TPasswordDialogPrompt*>(w->Passwords.get())->DialogsShown(), 2);
     }
 }

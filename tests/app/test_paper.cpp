@@ -19,7 +19,7 @@ using namespace vdmq;
 
 namespace {
 
-TEST(PaperSettings, RoundTripLeavesTheDesignSectionAlone)
+TEST(PaperSettings, RoundTripLeavesTheXtcsSectionAlone)
 {
     QTemporaryDir dir;
     const QString ini = dir.filePath("vdmq.ini");
@@ -32,7 +32,7 @@ TEST(PaperSettings, RoundTripLeavesTheDesignSectionAlone)
                                        "OffsetX=-1.5\r\nOffsetY=20.0\r\nPdfOffsets=1\r\n");
 
     // A settings file that cannot be written (here a folder stands in its
-    // place, which stops root too) says so in the design's words.
+    // place, which stops root too) says so in the program's fixed words.
     ASSERT_TRUE(QDir(dir.path()).mkdir("blocked.ini"));
     try {
         SavePaperSettings(dir.filePath("blocked.ini"), TPaperSettings{});

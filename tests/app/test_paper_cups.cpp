@@ -113,7 +113,7 @@ TEST_F(CupsPaper, EachPaperAndOffsetLandsWhereAsked)
         EXPECT_NEAR(got.height(), media.height(), kTolerance);
         EXPECT_NEAR(got.width(), placement.SheetMm.width(), 1.0);
         EXPECT_NEAR(got.height(), placement.SheetMm.height(), 1.0);
-        // The frame where the design puts it, moved by the placement.  CUPS
+        // The frame where the layout puts it, moved by the placement.  CUPS
         // centres the job's page on the queue's paper; cups-pdf's PPD lists
         // JIS B5 as 518 x 727 pt where the job's page is 516 x 729, which
         // moves everything 0.35 mm right and up (offsets absorb that on a

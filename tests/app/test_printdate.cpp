@@ -6,6 +6,7 @@
 #include "app/core/settings.h"
 #include "app/ui/VdMainUnit.h"
 #include "platform/gbtext.h"
+#include "platform/profile.h"
 #include "preview/TzPreview.h"
 
 #include <QApplication>
@@ -22,6 +23,7 @@
 #include "clock_helpers.h"
 #include "fake_dialogs.h"
 #include "file_helpers.h"
+#include "run_helpers.h"
 
 using namespace vdmq;
 using testclock::ScopedClock;
@@ -64,13 +66,15 @@ protected:
         return w;
     }
     QString ini() const { return dir.filePath(QStringLiteral("vdmq.ini")); }
-    // The stored "Date" as the next start reads it.
+    // The stored "Date" as the next start reads it: the day and the time
+    // of day kept with it.
     QDateTime storedDate() const
     {
         TVdcs v;
         TEntryFields f;
         LoadSettings(v, f, toGb(dir.path()));
-        return FromDateTime(v.PrintDate);
+        const QDateTime stored = DateFromKeyText(ReadProfileString(ini(), "xtcs", "Date", ""));
+        return stored.date() == v.PrintDate ? stored : QDateTime();
     }
     QTemporaryDir dir;
 };
@@ -99,6 +103,7 @@ QString printedDate(TVdMainForm& w)
     });
     timer.start(20);
     w.btnPreClick();
+    RunToEnd(w);
     return found.simplified();
 }
 
@@ -113,7 +118,7 @@ TEST_F(PrintDate, FirstStartPickerShowsToday)
         QFile::remove(ini());
         auto w = start();
         EXPECT_EQ(w->dtPrint->date(), kToday);
-        EXPECT_EQ(w->EntryFields().dtPrint.toLocalTime().date(), kToday);
+        EXPECT_EQ(w->EntryFields().printDate.toLocalTime().date(), kToday);
     }
 }
 
@@ -241,7 +246,7 @@ TEST_F(PrintDate, TypingOverTheYearReplacesIt)
                 QApplication::sendEvent(w->dtPrint, &release);
             }
             EXPECT_EQ(w->dtPrint->date(), QDate(2009, 12, 9)) << edit->text().toStdString();
-            EXPECT_EQ(w->EntryFields().dtPrint.toLocalTime().date(), QDate(2009, 12, 9));
+            EXPECT_EQ(w->EntryFields().printDate.toLocalTime().date(), QDate(2009, 12, 9));
         }
     }
 }

@@ -1,5 +1,5 @@
-// The print run's steps, with a scripted reader and host, and over the real
-// reader on generated rosters.
+// The print run's steps, with a scripted row source and host, and over the
+// real roster reader on generated rosters.
 #include "app/core/printrun.h"
 #include "form/PubFunc.h"
 #include "platform/gbtext.h"
@@ -33,25 +33,19 @@ struct Log {
     }
 };
 
-struct FakeReader : TRunReader {
+struct FakeRows : TRowSource {
     Log& log;
     std::map<int, std::string> flags;  // row -> flag cell text
-    bool failConnect = false, failOpen = false, failAttach = false;
+    bool failOpen = false, failAttach = false;
     int failCellRow = 0;
-    explicit FakeReader(Log& l) : log(l) {}
-    void Connect() override
-    {
-        log.add("connect");
-        if (failConnect)
-            throw std::runtime_error("no reader");
-    }
+    explicit FakeRows(Log& l) : log(l) {}
     void Open(const std::string& p) override
     {
         log.add("open " + p);
         if (failOpen)
             throw std::runtime_error("missing");
     }
-    void AttachFirstSheet() override
+    void FirstSheet() override
     {
         log.add("attach");
         if (failAttach)
@@ -65,32 +59,23 @@ struct FakeReader : TRunReader {
         auto it = flags.find(row);
         return it == flags.end() ? std::string() : it->second;
     }
-    void Disconnect() override { log.add("disconnect"); }
+    void Close() override { log.add("close"); }
 };
 
 struct FakeHost : TPrintRunHost {
     Log& log;
     TRunEntries entries;
-    bool previewWindowThere = false;
     bool keepGoing = false;
     int failOutputRow = 0;
     std::function<void(int row)> duringOutput;
     std::vector<QPointer<TVdPrnForm>> forms;
-    explicit FakeHost(Log& l) : log(l)
-    {
-        entries = {"7", "7", gb("澜人发(2009)1号"), gb("人事局"), QDateTime(QDate(2010, 3, 4), QTime(0, 0))};
-    }
+    explicit FakeHost(Log& l) : log(l) { entries = {"7", "7", gb("澜人发(2009)1号"), gb("人事局"), QDate(2010, 3, 4)}; }
     TRunEntries ReadEntries() override { return entries; }
     std::string OpinionWidthText() override { return "78"; }
-    bool RaisePreviewWindow() override
-    {
-        log.add("raise");
-        return previewWindowThere;
-    }
-    void OutputForm(TVdPrnForm& form, int mode, int row) override
+    void OutputForm(TVdPrnForm& form, TRunMode mode, int row) override
     {
         forms.emplace_back(&form);
-        log.add("output " + std::to_string(row) + " mode " + std::to_string(mode) + " cur " +
+        log.add("output " + std::to_string(row) + " mode " + std::to_string(int(mode)) + " cur " +
                 std::to_string(form.Source->CurRow()));
         if (duringOutput)
             duringOutput(row);
@@ -109,7 +94,7 @@ struct FakeHost : TPrintRunHost {
 
 struct Fixture {
     Log log;
-    FakeReader reader{log};
+    FakeRows reader{log};
     FakeHost host{log};
     TVdcs vdcs;
     TPrintRun run{vdcs, reader, host};
@@ -118,6 +103,41 @@ struct Fixture {
         vdcs.RosterPath = "r.xls";
         vdcs.StartRow = 1;
         vdcs.EndRow = 1;
+    }
+};
+
+// A host that asks for the count of forms, notes what it is told, and may
+// decline to begin.
+struct CountingHost : FakeHost {
+    using FakeHost::FakeHost;
+    bool begin = true;
+    std::vector<int> begun;
+    std::vector<std::string> announced;
+    bool CountsForms() const override { return true; }
+    bool BeginOutput(int total) override
+    {
+        begun.push_back(total);
+        return begin;
+    }
+    void Progress(const TRunProgress& p) override
+    {
+        if (p.outputting)
+            announced.push_back(std::to_string(p.formsDone + 1) + "/" + std::to_string(p.formsTotal) + " row " +
+                                std::to_string(p.row));
+    }
+};
+
+// Rows 7, 9 and 10 of 7..12 flagged, for a counting host.
+struct CountedRun {
+    Log log;
+    FakeRows reader{log};
+    CountingHost host{log};
+    TVdcs vdcs;
+    TPrintRun run{vdcs, reader, host};
+    CountedRun()
+    {
+        reader.flags = {{7, "1"}, {9, "1"}, {10, "1"}};
+        host.entries.end = "12";
     }
 };
 
@@ -135,7 +155,7 @@ TEST(PrintRun, FlagIsTheTrimmedTextOne)
     for (const Case& c : cases) {
         Fixture f;
         f.reader.flags[7] = c.flag;
-        TRunResult r = f.run.Run(1);
+        TRunResult r = f.run.Run(TRunMode::Print);
         EXPECT_EQ(r.forms, c.selected ? 1 : 0) << "flag '" << c.flag << "'";
         EXPECT_EQ(f.log.count("box") + f.log.count("error"), 0) << c.flag;
     }
@@ -159,25 +179,25 @@ TEST(PrintRun, RangeStepsAndOrder)
     for (const Case& c : cases) {
         Fixture f;
         f.reader.flags = {{7, "1"}, {9, "1"}};
-        f.host.entries.edStart = c.start;
-        f.host.entries.edEnd = c.end;
-        TRunResult r = f.run.Run(1);
+        f.host.entries.start = c.start;
+        f.host.entries.end = c.end;
+        TRunResult r = f.run.Run(TRunMode::Print);
         EXPECT_EQ(r.status, TRunStatus::Done);
         EXPECT_EQ(f.log.count("cell"), c.reads) << c.start << ".." << c.end;
         EXPECT_EQ(r.forms, c.forms);
         // Started, opened, attached and released even when no cell is read.
         EXPECT_EQ(f.log.events.front(), "running");
-        EXPECT_LT(f.log.indexOf("connect"), f.log.indexOf("open r.xls"));
+        EXPECT_EQ(f.log.events[1], "open r.xls");
         EXPECT_LT(f.log.indexOf("open"), f.log.indexOf("attach"));
-        EXPECT_EQ(f.log.events[f.log.events.size() - 2], "disconnect");
+        EXPECT_EQ(f.log.events[f.log.events.size() - 2], "close");
         EXPECT_EQ(f.log.events.back(), "idle");
         for (auto& form : f.host.forms)
             EXPECT_TRUE(form.isNull()) << "holder kept after its form went out";
     }
     Fixture f;
     f.reader.flags = {{7, "1"}, {9, "1"}};
-    f.host.entries.edEnd = "9";
-    f.run.Run(0);
+    f.host.entries.end = "9";
+    f.run.Run(TRunMode::Preview);
     EXPECT_GE(f.log.indexOf("output 7 mode 0 cur 7"), 0);
     EXPECT_LT(f.log.indexOf("output 7 mode 0 cur 7"), f.log.indexOf("output 9 mode 0 cur 9"));
     EXPECT_EQ(f.run.CurRow(), 9);
@@ -186,7 +206,7 @@ TEST(PrintRun, RangeStepsAndOrder)
 TEST(PrintRun, EntriesTakenAtTheStart)
 {
     Fixture f;
-    f.run.Run(1);
+    f.run.Run(TRunMode::Print);
     EXPECT_EQ(f.vdcs.DocNo, gb("澜人发(2009)1号"));
     EXPECT_EQ(f.vdcs.IssuedBy, gb("人事局"));
     EXPECT_EQ(f.run.FillSource().PrintDate(), QDate(2010, 3, 4));
@@ -206,9 +226,9 @@ TEST(PrintRun, BadRowFieldsStopBeforeAnythingElse)
     };
     for (const Case& c : cases) {
         Fixture f;
-        f.host.entries.edStart = c.start;
-        f.host.entries.edEnd = c.end;
-        TRunResult r = f.run.Run(0);
+        f.host.entries.start = c.start;
+        f.host.entries.end = c.end;
+        TRunResult r = f.run.Run(TRunMode::Preview);
         EXPECT_EQ(r.status, TRunStatus::ConvertError);
         EXPECT_EQ(f.log.events, std::vector<std::string>{"error " + c.msg + " row 0"});
         EXPECT_EQ(f.vdcs.StartRow, c.startAfter);
@@ -225,8 +245,6 @@ TEST(PrintRun, FailuresReleaseTheReaderBeforeTheMessage)
         std::string shown;
         int forms;
     } cases[] = {
-        {"connect", [](Fixture& f) { f.reader.failConnect = true; }, TRunStatus::ExcelFailed,
-         "box " + gb("Excel文件打开失败！") + "|no reader", 0},
         {"open", [](Fixture& f) { f.reader.failOpen = true; }, TRunStatus::OpenFailed,
          "box " + gb("请选择EXCEL数据表格！") + "|missing", 0},
         {"attach", [](Fixture& f) { f.reader.failAttach = true; }, TRunStatus::Failed, "error chart row 0", 0},
@@ -237,15 +255,15 @@ TEST(PrintRun, FailuresReleaseTheReaderBeforeTheMessage)
     for (const Case& c : cases) {
         Fixture f;
         f.reader.flags = {{7, "1"}, {9, "1"}, {10, "1"}};
-        f.host.entries.edEnd = "10";
+        f.host.entries.end = "10";
         c.setup(f);
-        TRunResult r = f.run.Run(1);
+        TRunResult r = f.run.Run(TRunMode::Print);
         EXPECT_EQ(r.status, c.status) << c.name;
         EXPECT_EQ(r.forms, c.forms) << c.name;
         ASSERT_GE(f.log.indexOf(c.shown), 0) << c.name;
-        EXPECT_EQ(f.log.indexOf("disconnect"), f.log.indexOf(c.shown) - 1) << c.name;
+        EXPECT_EQ(f.log.indexOf("close"), f.log.indexOf(c.shown) - 1) << c.name;
         EXPECT_EQ(f.log.count("cell 10"), 0) << c.name << ": went on after the error";
-        EXPECT_EQ(f.log.count("open"), c.status == TRunStatus::ExcelFailed ? 0 : 1);
+        EXPECT_EQ(f.log.count("open"), 1);
     }
 }
 
@@ -256,8 +274,8 @@ TEST(PrintRun, KeepGoingSkipsFailedRows)
     f.reader.failCellRow = 8;
     f.host.failOutputRow = 9;
     f.host.keepGoing = true;
-    f.host.entries.edEnd = "10";
-    TRunResult r = f.run.Run(1);
+    f.host.entries.end = "10";
+    TRunResult r = f.run.Run(TRunMode::Print);
     EXPECT_EQ(r.status, TRunStatus::Done);
     EXPECT_EQ(r.forms, 2);
     EXPECT_EQ(r.failedRows, 2);
@@ -265,39 +283,78 @@ TEST(PrintRun, KeepGoingSkipsFailedRows)
     EXPECT_EQ(f.log.count("error"), 0);
 }
 
+// Start while a run is open is refused; a stop ends the run before its next
+// form and does not carry over to the next run.
 TEST(PrintRun, ReentryAndStop)
 {
-    // A preview window already there: raised, nothing read.
-    {
-        Fixture f;
-        f.host.previewWindowThere = true;
-        EXPECT_EQ(f.run.Run(0).status, TRunStatus::PreviewRaised);
-        EXPECT_EQ(f.log.count("connect"), 0);
-        EXPECT_EQ(f.run.Run(1).status, TRunStatus::Done);  // Print does not look for it
-    }
-    // Presses during a run start nothing; Preview raises the window.
-    {
-        Fixture f;
-        f.reader.flags = {{7, "1"}, {8, "1"}, {9, "1"}};
-        f.host.entries.edEnd = "9";
-        std::vector<TRunStatus> inner;
-        f.host.duringOutput = [&](int row) {
-            if (row != 7)
-                return;
-            inner.push_back(f.run.Run(1).status);
-            inner.push_back(f.run.Run(0).status);
-            f.run.RequestStop();
-        };
-        TRunResult r = f.run.Run(0);
-        EXPECT_EQ(inner, (std::vector<TRunStatus>{TRunStatus::Busy, TRunStatus::Busy}));
-        EXPECT_EQ(f.log.count("connect"), 1);
-        EXPECT_EQ(f.log.count("raise"), 2);
-        EXPECT_EQ(r.status, TRunStatus::Stopped);
-        EXPECT_EQ(r.forms, 1);
-        EXPECT_EQ(f.log.count("disconnect"), 1);
-        EXPECT_FALSE(f.run.Running());
-        f.host.duringOutput = nullptr;
-        EXPECT_EQ(f.run.Run(1).forms, 3);  // a stop does not carry over
+    Fixture f;
+    f.reader.flags = {{7, "1"}, {8, "1"}, {9, "1"}};
+    f.host.entries.end = "9";
+    f.host.duringOutput = [&](int row) {
+        if (row != 7)
+            return;
+        EXPECT_THROW(f.run.Start(TRunMode::Print), std::logic_error);
+        f.run.Stop();
+    };
+    TRunResult r = f.run.Run(TRunMode::Preview);
+    EXPECT_EQ(f.log.count("open"), 1);
+    EXPECT_EQ(r.status, TRunStatus::Stopped);
+    EXPECT_EQ(r.forms, 1);
+    EXPECT_EQ(r.lastRow, 7);
+    EXPECT_EQ(f.log.count("close"), 1);
+    EXPECT_FALSE(f.run.Running());
+    f.host.duringOutput = nullptr;
+    EXPECT_EQ(f.run.Run(TRunMode::Print).forms, 3);
+}
+
+// The run as a cursor, as the main window drives it: the holder of each
+// flagged row in turn with its place in the run, the roster held until the
+// run is over, a stop after the range's last row no stop, and a failed form
+// the end of the run at once.
+TEST(PrintRun, CursorGivesTheFlaggedRowsInTurn)
+{
+    enum class At9 { Done, Stop, Fail };
+    struct Case {
+        const char* what;
+        const char* end;
+        At9 at9;
+        std::vector<std::string> given;
+        TRunStatus status;
+        int lastRow;
+    };
+    const Case cases[] = {
+        {"to the end", "12", At9::Done, {"7 1/3", "9 2/3", "10 3/3"}, TRunStatus::Done, 12},
+        {"stopped", "12", At9::Stop, {"7 1/3", "9 2/3"}, TRunStatus::Stopped, 9},
+        {"stopped at the last row", "9", At9::Stop, {"7 1/2", "9 2/2"}, TRunStatus::Done, 9},
+        {"failed", "12", At9::Fail, {"7 1/3", "9 2/3"}, TRunStatus::Failed, 8},
+    };
+    for (const Case& c : cases) {
+        CountedRun f;
+        f.host.entries.end = c.end;
+        TPrintRun& run = f.run;
+        const Log& log = f.log;
+        ASSERT_TRUE(run.Start(TRunMode::Preview)) << c.what;
+        std::vector<std::string> given;
+        while (std::unique_ptr<TVdPrnForm> form = run.NextForm()) {
+            EXPECT_EQ(form->Source->CurRow(), run.CurRow());
+            given.push_back(std::to_string(run.CurRow()) + " " + std::to_string(run.Position()) + "/" +
+                            std::to_string(run.Result().formsTotal));
+            EXPECT_EQ(log.count("close"), 0) << c.what << ": the roster let go while a form was out";
+            if (run.CurRow() == 9 && c.at9 == At9::Fail) {
+                run.FormFailed(std::make_exception_ptr(std::runtime_error("bad form")));
+                continue;
+            }
+            run.FormDone();
+            if (run.CurRow() == 9 && c.at9 == At9::Stop)
+                run.Stop();
+        }
+        EXPECT_EQ(given, c.given) << c.what;
+        EXPECT_EQ(run.Result().status, c.status) << c.what;
+        EXPECT_EQ(run.Result().lastRow, c.lastRow) << c.what;
+        EXPECT_FALSE(run.Running()) << c.what;
+        EXPECT_EQ(log.count("close"), 1) << c.what;
+        EXPECT_EQ(log.events.back(), "idle") << c.what;
+        EXPECT_EQ(run.NextForm(), nullptr) << c.what;
     }
 }
 
@@ -305,24 +362,6 @@ TEST(PrintRun, ReentryAndStop)
 // decline to begin, and sees each form announced as k of n with its row.
 TEST(PrintRun, FormsCountedBeforeTheFirstGoesOut)
 {
-    struct CountingHost : FakeHost {
-        using FakeHost::FakeHost;
-        bool begin = true;
-        std::vector<int> begun;
-        std::vector<std::string> announced;
-        bool CountsForms() const override { return true; }
-        bool BeginOutput(int total) override
-        {
-            begun.push_back(total);
-            return begin;
-        }
-        void Progress(const TRunProgress& p) override
-        {
-            if (p.outputting)
-                announced.push_back(std::to_string(p.formsDone + 1) + "/" + std::to_string(p.formsTotal) + " row " +
-                                    std::to_string(p.row));
-        }
-    };
     struct Case {
         bool begin;
         int failCell;
@@ -338,23 +377,18 @@ TEST(PrintRun, FormsCountedBeforeTheFirstGoesOut)
         {true, 9, TRunStatus::Failed, {2}, {"1/2 row 7"}, 8, 7},
     };
     for (const Case& c : cases) {
-        Log log;
-        FakeReader reader(log);
-        CountingHost host(log);
-        TVdcs vdcs;
-        TPrintRun run(vdcs, reader, host);
-        reader.flags = {{7, "1"}, {9, "1"}, {10, "1"}};
-        reader.failCellRow = c.failCell;
-        host.entries.edEnd = "12";
-        host.begin = c.begin;
-        const TRunResult r = run.Run(1);
+        CountedRun f;
+        f.reader.failCellRow = c.failCell;
+        f.host.begin = c.begin;
+        const TRunResult r = f.run.Run(TRunMode::Print);
+        const CountingHost& host = f.host;
         EXPECT_EQ(r.status, c.status);
         EXPECT_EQ(r.formsTotal, c.begun[0]);
         EXPECT_EQ(host.begun, c.begun);
         EXPECT_EQ(host.announced, c.announced);
         EXPECT_EQ(r.lastRow, c.lastRow);
         EXPECT_EQ(r.lastFormRow, c.lastFormRow);
-        EXPECT_EQ(log.count("disconnect"), 1);
+        EXPECT_EQ(f.log.count("close"), 1);
     }
 }
 
@@ -378,15 +412,13 @@ TEST(PrintRun, RealRosters)
     for (const Case& c : cases) {
         Log log;
         FakeHost host(log);
-        host.entries.edStart = c.start;
-        host.entries.edEnd = c.end;
-        TExcelApplication app;
-        TExcelWorksheet sheet;
-        TExcelRunReader reader(app, sheet);
+        host.entries.start = c.start;
+        host.entries.end = c.end;
+        TRosterRows roster;
         TVdcs vdcs;
         vdcs.RosterPath = gb(std::string(VDMQ_TESTDATA "/printrun/") + c.file);
-        TPrintRun run(vdcs, reader, host);
-        TRunResult r = run.Run(1);
+        TPrintRun run(vdcs, roster, host);
+        TRunResult r = run.Run(TRunMode::Print);
         EXPECT_EQ(r.status, c.status) << c.file;
         std::vector<int> rows;
         for (auto& e : log.events)
@@ -394,8 +426,8 @@ TEST(PrintRun, RealRosters)
                 rows.push_back(std::stoi(e.substr(7)));
         EXPECT_EQ(rows, c.rows) << c.file;
         EXPECT_EQ(r.errorRow, c.errorRow) << c.file;
-        EXPECT_FALSE(app.Connected()) << c.file;
-        EXPECT_FALSE(sheet.Attached()) << c.file;
+        EXPECT_FALSE(roster.IsOpen()) << c.file;
+        EXPECT_FALSE(roster.Sheet()) << c.file;
         if (c.status == TRunStatus::OpenFailed) {
             EXPECT_FALSE(r.detail.empty()) << "no reason given for " << c.file;
         }

@@ -1,6 +1,7 @@
 // The main window's Preview and Print runs, offscreen: one preview window
 // per form in turn, the buttons while a run waits, the message boxes, a
 // close during a run, and three jobs in row order on the real CUPS queue.
+#include "app/core/printrun.h"
 #include "app/core/settings.h"
 #include "app/ui/VdMainUnit.h"
 #include "platform/gbtext.h"
@@ -22,6 +23,7 @@
 #include <gtest/gtest.h>
 
 #include "fake_dialogs.h"
+#include "run_helpers.h"
 #include <functional>
 
 using namespace vdmq;
@@ -57,8 +59,8 @@ struct Window {
     }
 };
 
-// Calls `step` whenever a preview window is open, from the event loop that
-// the run's Preview keeps going.
+// Calls `step` whenever a preview window is open, from the event loop the
+// run goes on from (RunToEnd).
 void whilePreviewing(Window& w, const std::function<void(TFormTzpreview*)>& step)
 {
     auto* timer = new QTimer(w.form.get());
@@ -90,18 +92,19 @@ TEST(PrintRunGui, PreviewShowsEachFormInAWindowOfItsOwn)
             // Presses while the run waits: Preview only raises the window,
             // Print starts nothing.
             w.form->btnPreClick();
-            w.form->PrintRun(1);
+            w.form->PrintRun(TRunMode::Print);
             EXPECT_EQ(w.previews().size(), 1);
         }
         p->SpeedButtonCloseClick();
     });
     w.form->btnPreClick();
+    RunToEnd(*w.form);
     EXPECT_EQ(rows, (std::vector<int>{7, 9, 11}));
     EXPECT_TRUE(blocked) << "Print, Read or Clear usable while a preview waited";
     EXPECT_TRUE(w.form->btnPrn->isEnabled());
     EXPECT_TRUE(w.previews().isEmpty());
     EXPECT_TRUE(w.dialogs->errors.isEmpty()) << w.dialogs->errors.join('\n').toStdString();
-    EXPECT_FALSE(w.form->ExcelApp.Connected());
+    EXPECT_FALSE(w.form->Roster.IsOpen());
 }
 
 // Each window names its person, row and place in the run, and opens at the
@@ -127,6 +130,7 @@ TEST(PrintRunGui, PreviewWindowsNameTheFormAndKeepTheZoom)
         p->SpeedButtonCloseClick();
     });
     w.form->btnPreClick();
+    RunToEnd(*w.form);
     const std::vector<QString> expected = {QStringLiteral("甲一 — 第 7 行，第 1 张/共 3 张"),
                                            QStringLiteral("乙二 — 第 9 行，第 2 张/共 3 张"),
                                            QStringLiteral("丙三 — 第 11 行，第 3 张/共 3 张")};
@@ -140,6 +144,7 @@ TEST(PrintRunGui, PreviewWindowsNameTheFormAndKeepTheZoom)
     zooms.clear();
     last = nullptr;
     w.form->btnPreClick();
+    RunToEnd(*w.form);
     EXPECT_EQ(zooms, (std::vector<int>{100, 100, 100}));
 }
 
@@ -174,11 +179,12 @@ TEST(PrintRunGui, StopButtonEndsAPreviewRun)
             }
         });
         w.form->btnPreClick();
+        RunToEnd(*w.form);
         EXPECT_EQ(rows, std::vector<int>{7}) << (byKey ? "Shift+Esc" : "button");
         EXPECT_TRUE(w.previews().isEmpty());
         EXPECT_TRUE(w.dialogs->messages.isEmpty());
         EXPECT_TRUE(w.dialogs->errors.isEmpty());
-        EXPECT_FALSE(w.form->ExcelApp.Connected());
+        EXPECT_FALSE(w.form->Roster.IsOpen());
         EXPECT_TRUE(w.form->btnPrn->isEnabled());
     }
 }
@@ -196,9 +202,10 @@ TEST(PrintRunGui, ClosingTheMainWindowEndsTheRun)
     // The rows typed into the window are new: the close, once the run is
     // over, asks whether to keep them.
     w.dialogs->choices = {1};  // 不保存
-    w.form->PrintRun(0);
+    w.form->PrintRun(TRunMode::Preview);
+    RunToEnd(*w.form);
     EXPECT_EQ(shown, 1);
-    EXPECT_FALSE(w.form->ExcelApp.Connected());
+    EXPECT_FALSE(w.form->Roster.IsOpen());
     wait(50);  // the held-back close
     EXPECT_FALSE(w.form->isVisible());
     EXPECT_TRUE(w.previews().isEmpty());
@@ -213,9 +220,10 @@ TEST(PrintRunGui, QuittingTheApplicationEndsAPreviewRun)
         if (++shown == 1)
             QCoreApplication::exit(0);
     });
-    w.form->PrintRun(0);
+    w.form->PrintRun(TRunMode::Preview);
+    RunToEnd(*w.form);
     EXPECT_EQ(shown, 1);
-    EXPECT_FALSE(w.form->ExcelApp.Connected());
+    EXPECT_FALSE(w.form->Roster.IsOpen());
     EXPECT_TRUE(w.previews().isEmpty());
     // An exit outside exec() keeps every later event loop from running;
     // one short exec() clears it for the tests that follow.
@@ -231,7 +239,7 @@ TEST(PrintRunGui, MessageBoxes)
     } cases[] = {
         {"missing.xls", "7", "7", QString::fromUtf8("请选择EXCEL数据表格！\n\n文件不存在"), {}},
         {"not_a_roster.xls", "7", "7", QString::fromUtf8("请选择EXCEL数据表格！"), {}},
-        // The design's own text stays whole, under a line naming the field or row.
+        // The converter's own text stays whole, under a line naming the field or row.
         {"three.xls",
          "abc",
          "7",
@@ -244,6 +252,7 @@ TEST(PrintRunGui, MessageBoxes)
         Window w(c.roster, c.start, c.end);
         whilePreviewing(w, [](TFormTzpreview* p) { p->close(); });
         w.form->btnPreClick();
+        RunToEnd(*w.form);
         if (!c.message.isEmpty()) {
             ASSERT_EQ(w.dialogs->messages.size(), 1) << c.roster;
             EXPECT_TRUE(w.dialogs->messages[0].startsWith(c.message)) << w.dialogs->messages[0].toStdString();
@@ -253,7 +262,7 @@ TEST(PrintRunGui, MessageBoxes)
             EXPECT_EQ(w.dialogs->errors[0], c.error);
         }
         EXPECT_TRUE(w.previews().isEmpty()) << c.roster << ": a failed form left its window";
-        EXPECT_FALSE(w.form->ExcelApp.Connected());
+        EXPECT_FALSE(w.form->Roster.IsOpen());
     }
 }
 
@@ -317,7 +326,7 @@ TEST(PrintRunGui, PrintRunEndsWithASummary)
                 }
         };
         w.form->btnPrnClick();
-        wait(50);  // a run that goes on starts from the event loop
+        RunToEnd(*w.form);  // a run that goes on starts from the event loop
         EXPECT_EQ(label.toStdString(), "第 1 份/共 3 份（第 7 行）");
         EXPECT_EQ(backend.jobs, c.jobs);
         EXPECT_EQ(w.form->edStart->text().toStdString(), c.startAfter);
@@ -338,37 +347,65 @@ TEST(PrintRunGui, PrintRunEndsWithASummary)
             EXPECT_TRUE(w.dialogs->messages.isEmpty());
         }
         EXPECT_TRUE(w.form->btnPrn->isEnabled());
-        EXPECT_FALSE(w.form->ExcelApp.Connected());
+        EXPECT_FALSE(w.form->Roster.IsOpen());
         qr::SetPrintBackend(nullptr);
     }
+}
+
+// Closing the main window during a print run ends the run after the form
+// going out, without a summary, and the window closes after it.
+TEST(PrintRunGui, ClosingTheMainWindowEndsAPrintRun)
+{
+    QGuiApplication::setQuitOnLastWindowClosed(false);
+    RecordingBackend backend;
+    qr::SetPrintBackend(&backend);
+    Window w("three.xls", "7", "11");
+    w.form->show();
+    backend.duringJob = [&] {
+        if (backend.jobs.size() == 1)
+            w.form->close();
+    };
+    w.dialogs->choices = {1};  // 不保存, asked by the close once the run is over
+    w.form->btnPrnClick();
+    RunToEnd(*w.form);
+    wait(50);  // the held-back close
+    EXPECT_EQ(backend.jobs, std::vector<std::string>{"甲一"});
+    EXPECT_TRUE(w.dialogs->messages.isEmpty());
+    EXPECT_EQ(w.dialogs->questions.size(), 1u);
+    EXPECT_FALSE(w.form->Roster.IsOpen());
+    EXPECT_FALSE(w.form->isVisible());
+    EXPECT_FALSE(w.form->RunActive());
+    qr::SetPrintBackend(nullptr);
 }
 
 // A run that gives no form says why, in every mode; without a printer a
 // print run says that nothing was printed and reads nothing.
 TEST(PrintRunGui, RunsThatGiveNothingSaySo)
 {
+    using M = TRunMode;
     struct Case {
-        int mode;
+        TRunMode mode;
         const char *start, *end;
         bool printer;
         const char* message;
     };
     const Case cases[] = {
-        {0, "11", "7", true, "开始行号大于结束行号"},
-        {1, "11", "7", true, "开始行号大于结束行号"},
-        {2, "11", "7", true, "开始行号大于结束行号"},
-        {0, "8", "8", true, "第 8 至 8 行中没有打印标志为 1 的人员"},
-        {1, "10", "10", true, "第 10 至 10 行中没有打印标志为 1 的人员"},
-        {2, "8", "8", false, "第 8 至 8 行中没有打印标志为 1 的人员"},
-        {1, "7", "11", false, nullptr},
+        {M::Preview, "11", "7", true, "开始行号大于结束行号"},
+        {M::Print, "11", "7", true, "开始行号大于结束行号"},
+        {M::Pdf, "11", "7", true, "开始行号大于结束行号"},
+        {M::Preview, "8", "8", true, "第 8 至 8 行中没有打印标志为 1 的人员"},
+        {M::Print, "10", "10", true, "第 10 至 10 行中没有打印标志为 1 的人员"},
+        {M::Pdf, "8", "8", false, "第 8 至 8 行中没有打印标志为 1 的人员"},
+        {M::Print, "7", "11", false, nullptr},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::to_string(c.mode) + " " + c.start + ".." + c.end);
+        SCOPED_TRACE(std::to_string(int(c.mode)) + " " + c.start + ".." + c.end);
         RecordingBackend backend;
         backend.printer = c.printer;
         qr::SetPrintBackend(&backend);
         Window w("three.xls", c.start, c.end);
         w.form->PrintRun(c.mode);
+        RunToEnd(*w.form);
         ASSERT_EQ(w.dialogs->messages.size(), 1);
         if (c.message) {
             EXPECT_EQ(w.dialogs->messages[0].toStdString(), c.message);
@@ -436,6 +473,7 @@ TEST(PrintRunGui, WholeRunIntoOnePdf)
             w.dialogs->saveAnswers << exports.filePath(t);
         w.dialogs->choices = c.choices;
         w.form->btnPdf->click();
+        RunToEnd(*w.form);
         EXPECT_EQ(w.dialogs->saves, c.saves);
         EXPECT_EQ(w.dialogs->saveTitle, QString::fromUtf8("导出PDF"));
         EXPECT_EQ(w.dialogs->saveFilters, QStringList{QString::fromUtf8("PDF文件 (*.pdf)")});
@@ -464,7 +502,7 @@ TEST(PrintRunGui, WholeRunIntoOnePdf)
             EXPECT_TRUE(w.dialogs->messages.isEmpty());
         }
         EXPECT_TRUE(backend.jobs.empty());
-        EXPECT_FALSE(w.form->ExcelApp.Connected());
+        EXPECT_FALSE(w.form->Roster.IsOpen());
         qr::SetPrintBackend(nullptr);
     }
 }
@@ -490,6 +528,7 @@ TEST(PrintRunGui, WholeRunPdfNeverReplacesTheRoster)
         Vdcs.RosterPath = toGb(roster);   // however it was chosen, the run keeps it
         w.dialogs->saveAnswers << typed;  // then cancelled
         w.form->btnPdf->click();
+        RunToEnd(*w.form);
         EXPECT_EQ(w.dialogs->saves, 2);
         ASSERT_EQ(w.dialogs->errors.size(), 1);
         EXPECT_TRUE(w.dialogs->errors[0].contains(QString::fromUtf8("花名册"))) << w.dialogs->errors[0].toStdString();
@@ -511,12 +550,14 @@ TEST(PrintRunGui, PdfExportsUseTheRememberedPaper)
     WriteProfileString(ini, "vdmq", "Paper", "A4");
     w.dialogs->saveAnswers << exports.filePath("run.pdf") << exports.filePath("form.pdf");
     w.form->btnPdf->click();
+    RunToEnd(*w.form);
     whilePreviewing(w, [&](TFormTzpreview* p) {
         if (w.dialogs->saves == 1)
             p->SpeedButtonPdf->click();
         p->close();
     });
     w.form->btnPreClick();
+    RunToEnd(*w.form);
     for (const char* name : {"run.pdf", "form.pdf"}) {
         QFile f(exports.filePath(name));
         ASSERT_TRUE(f.open(QIODevice::ReadOnly)) << name;
@@ -543,6 +584,7 @@ TEST(PrintRunGui, PreviewExportsAskThroughTheMainWindow)
         p->close();
     });
     w.form->btnPreClick();
+    RunToEnd(*w.form);
     EXPECT_EQ(w.dialogs->saves, 1);
     EXPECT_EQ(w.dialogs->saveSelected, exports.filePath(QString::fromUtf8("第9行_乙二.TXT")));
     ASSERT_EQ(w.dialogs->errors.size(), 1);
@@ -595,6 +637,7 @@ TEST(PrintRunGui, PrintRunGivesThreeJobsInRowOrder)
 
     Window w("three.xls", "7", "11");
     w.form->btnPrnClick();
+    RunToEnd(*w.form);
     EXPECT_TRUE(w.dialogs->errors.isEmpty()) << w.dialogs->errors.join('\n').toStdString();
     EXPECT_EQ(w.form->CurRow, 11);
 
@@ -641,6 +684,7 @@ TEST(PrintRunGui, ProgressWindowsAreWideEnoughForTheirCaption)
     {
         Window w("three.xls", "7", "11");
         w.form->btnPrnClick();
+        RunToEnd(*w.form);
     }
     qr::SetPrintBackend(nullptr);
     ASSERT_FALSE(seen.empty());

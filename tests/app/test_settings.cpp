@@ -48,8 +48,8 @@ TEST_F(Settings, FirstStartShowsDefaults)
     const QDateTime now(QDate(2026, 12, 9), QTime(7, 30, 5));
     testclock::ScopedClock clock(now);
     TEntryFields fields;
-    EXPECT_EQ(fields.edWidth, "80");                               // before loading
-    fields.dtPrint = QDateTime(QDate(2020, 1, 2), QTime(16, 45));  // the picker's own time of day
+    EXPECT_EQ(fields.width, "80");                                   // before loading
+    fields.printDate = QDateTime(QDate(2020, 1, 2), QTime(16, 45));  // the picker's own time of day
     const TVdcs v = load(fields);
 
     EXPECT_EQ(v.AppDir, appDir());
@@ -59,13 +59,13 @@ TEST_F(Settings, FirstStartShowsDefaults)
     EXPECT_EQ(v.EndRow, 7);
     EXPECT_EQ(v.OpinionWidth, 78);
     EXPECT_EQ(v.RosterPath, "");
-    EXPECT_EQ(FromDateTime(v.PrintDate), now);
-    EXPECT_EQ(fields.edFile, v.DocNo);
-    EXPECT_EQ(fields.edArea, v.IssuedBy);
-    EXPECT_EQ(fields.edStart, "7");
-    EXPECT_EQ(fields.edEnd, "7");
-    EXPECT_EQ(fields.edWidth, "78");
-    EXPECT_EQ(fields.dtPrint, QDateTime(QDate(2026, 12, 9), QTime(16, 45)));
+    EXPECT_EQ(v.PrintDate, now.date());
+    EXPECT_EQ(fields.docNo, v.DocNo);
+    EXPECT_EQ(fields.issuedBy, v.IssuedBy);
+    EXPECT_EQ(fields.start, "7");
+    EXPECT_EQ(fields.end, "7");
+    EXPECT_EQ(fields.width, "78");
+    EXPECT_EQ(fields.printDate, QDateTime(QDate(2026, 12, 9), QTime(16, 45)));
     EXPECT_FALSE(QFile::exists(ini()));  // loading writes nothing
 }
 
@@ -102,7 +102,7 @@ TEST_F(Settings, IntegerKeys)
         EXPECT_EQ(v.StartRow, c.valid ? c.value : 7);
         EXPECT_EQ(v.EndRow, c.valid ? c.value : 7);
         EXPECT_EQ(v.OpinionWidth, c.valid ? c.value : 78);
-        EXPECT_EQ(fields.edWidth, std::to_string(v.OpinionWidth));
+        EXPECT_EQ(fields.width, std::to_string(v.OpinionWidth));
     }
 }
 
@@ -110,27 +110,28 @@ TEST_F(Settings, SaveThenLoadRoundTrip)
 {
     TEntryFields fields;
     TVdcs v = load(fields);
-    fields.edFile = gb("澜人发(2009)8号 王㐀");
-    fields.edArea = gb("澜坪市人事局");
-    fields.edStart = "";  // cleared by the user: written empty, read as 7
-    fields.edEnd = "x9";  // written unchecked
-    fields.edWidth = "60";
-    fields.dtPrint = QDateTime(QDate(2009, 7, 1), QTime(14, 5, 9));
+    fields.docNo = gb("澜人发(2009)8号 王㐀");
+    fields.issuedBy = gb("澜坪市人事局");
+    fields.start = "";  // cleared by the user: written empty, read as 7
+    fields.end = "x9";  // written unchecked
+    fields.width = "60";
+    fields.printDate = QDateTime(QDate(2009, 7, 1), QTime(14, 5, 9));
     SaveSettings(v, fields);
     EXPECT_EQ(key(ini(), "Start"), "");
     EXPECT_EQ(key(ini(), "End"), "x9");
     EXPECT_EQ(key(ini(), "excelFileName"), "<none>");  // not written by a save
-    EXPECT_EQ(readAll(ini()).rfind("[xtcs]\r\nFile=" + fields.edFile + "\r\nArea=" + fields.edArea + "\r\nDate=", 0),
+    EXPECT_EQ(readAll(ini()).rfind("[xtcs]\r\nFile=" + fields.docNo + "\r\nArea=" + fields.issuedBy + "\r\nDate=", 0),
               0u);
 
     TEntryFields again;
     const TVdcs w = load(again);
-    EXPECT_EQ(w.DocNo, fields.edFile);
-    EXPECT_EQ(w.IssuedBy, fields.edArea);
+    EXPECT_EQ(w.DocNo, fields.docNo);
+    EXPECT_EQ(w.IssuedBy, fields.issuedBy);
     EXPECT_EQ(w.StartRow, 7);
     EXPECT_EQ(w.EndRow, 0x9);  // "x9" is hexadecimal 9
     EXPECT_EQ(w.OpinionWidth, 60);
-    EXPECT_EQ(FromDateTime(w.PrintDate), fields.dtPrint);
+    EXPECT_EQ(w.PrintDate, fields.printDate.date());
+    EXPECT_EQ(DateFromKeyText(fromGb(key(ini(), "Date"))), fields.printDate);
 }
 
 // The same round trip under each regional setting, run in a child process
@@ -147,12 +148,13 @@ TEST_F(Settings, DateRoundTripInTheSystemFormat)
         SCOPED_TRACE(dt.toString(Qt::ISODate).toStdString());
         TEntryFields fields;
         TVdcs v = load(fields);
-        fields.dtPrint = dt;
+        fields.printDate = dt;
         SaveSettings(v, fields);
         const std::string text = key(ini(), "Date");
         EXPECT_EQ(text.find(':') == std::string::npos, dt.time() == QTime(0, 0)) << text;
+        EXPECT_EQ(DateFromKeyText(fromGb(text)), dt) << text;
         TEntryFields again;
-        EXPECT_EQ(FromDateTime(load(again).PrintDate), dt) << text;
+        EXPECT_EQ(load(again).PrintDate, dt.date()) << text;
     }
 }
 
@@ -181,11 +183,12 @@ TEST_F(Settings, DateTextOnAChineseDesktop)
         SCOPED_TRACE(c.text);
         TEntryFields fields;
         TVdcs v = load(fields);
-        fields.dtPrint = c.dt;
+        fields.printDate = c.dt;
         SaveSettings(v, fields);
         EXPECT_EQ(key(ini(), "Date"), c.text);
+        EXPECT_EQ(DateFromKeyText(QString::fromUtf8(c.text)), c.dt);
         TEntryFields again;
-        EXPECT_EQ(FromDateTime(load(again).PrintDate), c.dt);
+        EXPECT_EQ(load(again).PrintDate, c.dt.date());
     }
 }
 
@@ -235,7 +238,8 @@ TEST_F(Settings, DateForms)
         const QDateTime now(QDate(2026, 12, 9), QTime(23, 30));
         testclock::ScopedClock clock(now);
         TEntryFields fields;
-        EXPECT_EQ(FromDateTime(load(fields).PrintDate), c.expected.isValid() ? c.expected : now);
+        EXPECT_EQ(DateFromKeyText(QString::fromUtf8(c.text)), c.expected);
+        EXPECT_EQ(load(fields).PrintDate, c.expected.isValid() ? c.expected.date() : now.date());
     }
 }
 
@@ -268,7 +272,7 @@ TEST_F(Settings, WindowsFileReadAndKeptBySave)
     TVdcs v = load(fields);
     EXPECT_EQ(v.DocNo, gb("澜人发(2009)8号"));
     EXPECT_EQ(v.IssuedBy, gb("澜坪市人事局"));
-    EXPECT_EQ(FromDateTime(v.PrintDate), QDateTime(QDate(2009, 7, 1), QTime(10, 20, 30)));
+    EXPECT_EQ(v.PrintDate, QDate(2009, 7, 1));
     EXPECT_EQ(v.StartRow, 12);
     EXPECT_EQ(v.EndRow, 30);
     EXPECT_EQ(v.RosterPath, roster);
@@ -327,14 +331,14 @@ TEST_F(Settings, FilesSavedByEditorsAreReadAndKeptInTheirEncoding)
         TVdcs v = load(fields);
         EXPECT_EQ(v.DocNo, gb("澜人发(2009)12号"));
         EXPECT_EQ(v.IssuedBy, gb("澜坪县人事局"));
-        EXPECT_EQ(FromDateTime(v.PrintDate).date(), QDate(2009, 7, 1));
+        EXPECT_EQ(v.PrintDate, QDate(2009, 7, 1));
         EXPECT_EQ(v.StartRow, 9);
         EXPECT_EQ(v.EndRow, 120);
         EXPECT_EQ(v.OpinionWidth, 70);
         EXPECT_EQ(v.RosterPath, gb("D:\\名册\\2009年调资.xls"));
 
-        fields.edArea = gb("澜坪市人事局");
-        fields.edStart = "11";
+        fields.issuedBy = gb("澜坪市人事局");
+        fields.start = "11";
         SaveSettings(v, fields);
         SaveRosterPath(v, gb("E:\\新名册.xls"));
         const std::string after = readAll(ini());
@@ -382,9 +386,9 @@ TEST_F(Settings, FileThatIsNoSettingsFileGivesTheDefaultsAndSaysSo)
             EXPECT_TRUE(errorText(e).contains(ini())) << e.what();
         }
         EXPECT_EQ(v.StartRow, 7);
-        EXPECT_EQ(fields.edStart, "7");
-        EXPECT_EQ(fields.edWidth, "78");
-        fields.edStart = "8";
+        EXPECT_EQ(fields.start, "7");
+        EXPECT_EQ(fields.width, "78");
+        fields.start = "8";
         EXPECT_THROW(SaveSettings(v, fields), ESettingsWriteError);
         EXPECT_EQ(readAll(ini()), c.bytes);
     }
@@ -403,11 +407,11 @@ TEST_F(Settings, RefusedWriteNamesTheFileAndStopsAtThatKey)
 
     // Root writes anywhere, so refuse through the file-size limit: the file
     // with a long "Start" value no longer fits, the keys before it do.
-    fields.edFile = "F2";
-    fields.edArea = "A2";
-    fields.edStart = std::string(8192, '1');
-    fields.edEnd = "E2";
-    fields.edWidth = "W2";
+    fields.docNo = "F2";
+    fields.issuedBy = "A2";
+    fields.start = std::string(8192, '1');
+    fields.end = "E2";
+    fields.width = "W2";
     auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
     rlimit saved{};
     getrlimit(RLIMIT_FSIZE, &saved);
@@ -472,26 +476,6 @@ TEST_F(Settings, FileLocation)
         qunsetenv("XDG_CONFIG_HOME");
     else
         qputenv("XDG_CONFIG_HOME", savedXdg);
-}
-
-TEST(SettingsDateTime, DaysSince1899)
-{
-    struct Case {
-        QDateTime dt;
-        double value;
-    };
-    const Case cases[] = {
-        {{QDate(1899, 12, 30), QTime(0, 0)}, 0.0},
-        {{QDate(1899, 12, 31), QTime(12, 0)}, 1.5},
-        {{QDate(1899, 12, 29), QTime(6, 0)}, -1.25},
-        {{QDate(2009, 7, 1), QTime(18, 0)}, 39995.75},
-    };
-    for (const auto& c : cases) {
-        EXPECT_DOUBLE_EQ(ToDateTime(c.dt), c.value);
-        EXPECT_EQ(FromDateTime(c.value), c.dt);
-    }
-    // A time a hair before midnight rounds to the next day, not to 24:00.
-    EXPECT_EQ(FromDateTime(39995.9999999999), QDateTime(QDate(2009, 7, 2), QTime(0, 0)));
 }
 
 }  // namespace

@@ -377,7 +377,7 @@ TEST_F(Filler, ErrorsPropagateAndLeaveLaterLabels)
         const char* width;
         int failAt;
         const char* message;
-        bool stepTwoDone;  // all data labels of step 2 set
+        bool cellsAllFilled;  // every label read from a cell set
     };
     const Case cases[] = {
         {"empty appointment", col::Appointed, "", "78", 0, "'' is not a valid integer value", true},
@@ -413,9 +413,9 @@ TEST_F(Filler, ErrorsPropagateAndLeaveLaterLabels)
         EXPECT_EQ(f.qrVDMQ->Page.Tenths(qr::TQRPage::TopMargin), 18);
         EXPECT_EQ(cap(f.l_xm), "张三");
         EXPECT_EQ(cap(f.l_gw1), "7");
-        EXPECT_EQ(cap(f.l_gw2), c.stepTwoDone ? "8" : "old");
-        EXPECT_EQ(cap(f.l_tmp1), c.stepTwoDone ? "" : "old");
-        EXPECT_EQ(cap(f.l_ph2), c.stepTwoDone ? "1600" : "old");
+        EXPECT_EQ(cap(f.l_gw2), c.cellsAllFilled ? "8" : "old");
+        EXPECT_EQ(cap(f.l_tmp1), c.cellsAllFilled ? "" : "old");
+        EXPECT_EQ(cap(f.l_ph2), c.cellsAllFilled ? "1600" : "old");
         for (auto* l : {f.y1, f.y2, f.y3, f.y4, f.Lb_year, f.lb_area})
             EXPECT_EQ(l->Caption, "old");
     }

@@ -218,6 +218,43 @@ TEST(Roster, EveryTruncationIsRefusedOrRead)
     }
 }
 
+// A damaged directory whose root entry names siblings (a sound file's root
+// has none): the workbook reads as its tree says, whatever the root names,
+// and nothing of the directory is lost (the sanitizer run would say so).
+TEST(Roster, RootEntryWithSiblingsReadsAsItsTree)
+{
+    std::ifstream f(fixture("basic.xls"), std::ios::binary);
+    const std::vector<std::uint8_t> sound((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    ASSERT_GT(sound.size(), 1024u);
+    // basic.xls: 512-byte sectors; the root is the directory's first entry,
+    // its sibling fields 68 bytes in; entry 1 is "Workbook", 3 is unused.
+    const std::size_t root = (std::size_t(sound[48] | sound[49] << 8 | sound[50] << 16) + 1) * 512;
+    const std::uint32_t kNoStream = 0xFFFFFFFF;
+    const struct {
+        const char* name;
+        std::uint32_t left, right;
+    } cases[] = {
+        {"the workbook stream as a sibling", kNoStream, 1},
+        {"both siblings the workbook stream", 1, 1},
+        {"an unused entry", 3, kNoStream},
+        {"the root itself", 0, 0},
+        {"beyond the directory", 0x7777, 0xFFFFFFFE},
+    };
+    const auto expected = openWorkbookFromMemory(sound.data(), sound.size());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::uint8_t> bytes = sound;
+        for (int i = 0; i < 4; ++i) {
+            bytes[root + 68 + i] = std::uint8_t(c.left >> (8 * i));
+            bytes[root + 72 + i] = std::uint8_t(c.right >> (8 * i));
+        }
+        std::unique_ptr<Workbook> book;
+        ASSERT_NO_THROW(book = openWorkbookFromMemory(bytes.data(), bytes.size()));
+        EXPECT_EQ(book->firstSheet().cell(7, 2).text, expected->firstSheet().cell(7, 2).text);
+        EXPECT_EQ(book->firstSheet().rowCount(), expected->firstSheet().rowCount());
+    }
+}
+
 // ---- cell to text -------------------------------------------------------------
 
 struct Conv {

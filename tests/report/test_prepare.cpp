@@ -168,23 +168,28 @@ TEST(PageStore, NoticesAreQueuedAndReleaseCancels)
     EXPECT_EQ(live.PageCount(), 0);
 }
 
-TEST(Preview, ReturnsWhenThePreviewLetsGo)
+// The hook gets the store before it is prepared (the preview shows it while
+// the page is produced), and Preview returns once the store is prepared:
+// the preview goes on showing it.
+TEST(Preview, HandsTheStoreOverThenPreparesIt)
 {
     auto rep = oneBandReport();
-    std::shared_ptr<qr::TQRPrinter> seen;
     qr::TQRPrinter* hooked = nullptr;
+    int pagesWhenHooked = -1;
     rep->OnPreview = [&](qr::TQRPrinter& store) {
         hooked = &store;
-        store.SetShown(true);  // what the preview window does
-        QTimer::singleShot(50, &store, [&store] { store.SetShown(false); });
+        pagesWhenHooked = store.PageCount();
+        store.SetShown(true);  // what the preview control does
     };
     rep->Preview();
     ASSERT_NE(hooked, nullptr);
     EXPECT_EQ(hooked, rep->QRPrinter().get());
+    EXPECT_EQ(pagesWhenHooked, 0);
     EXPECT_EQ(hooked->PageCount(), 1);
-    EXPECT_FALSE(hooked->Shown());
+    EXPECT_TRUE(hooked->Shown());
+    EXPECT_FALSE(hooked->Cancelled());
 
-    // Not shown at all: returns at once.
+    // Not shown at all: the same.
     rep->OnPreview = nullptr;
     rep->Preview();
     EXPECT_EQ(rep->QRPrinter()->PageCount(), 1);

@@ -8,7 +8,7 @@
 // An input that wants a password is read again with the one the encrypted
 // seeds were made with, so mutated encryption headers, keys and packages
 // go through the decryption too.
-#include "form/RosterColumns.h"  // the column numbers only: the harness links the reader alone
+#include "form/RosterColumns.h"
 #include "platform/roster.h"
 
 #include <algorithm>
@@ -37,7 +37,9 @@ bool readAll(const std::uint8_t* data, std::size_t size, const vdmq::roster::Pas
         std::size_t bytes = 0;
         for (int r = 1; r <= sh.rowCount(); ++r) {
             try {
-                if (cellText(sh.cell(r, vdmq::col::PrintFlag), book->dates1904(), r, vdmq::col::PrintFlag) != "1")
+                // The run's own rule; it reads the same in UTF-8 as in GB18030.
+                if (!vdmq::col::IsPrintFlag(
+                        cellText(sh.cell(r, vdmq::col::PrintFlag), book->dates1904(), r, vdmq::col::PrintFlag)))
                     continue;
             } catch (const CellConversionError&) {
                 continue;

@@ -1,9 +1,9 @@
-// The spreadsheet operations over the reader: GB18030 texts in and out,
-// the life of the workbook across connect and disconnect.
+// The row source over the reader: GB18030 texts in and out, typed errors,
+// and nothing read from a workbook that has been let go.
 #include <gtest/gtest.h>
 
 #include "platform/gbtext.h"
-#include "platform/spreadsheet.h"
+#include "platform/rowsource.h"
 
 using namespace vdmq;
 
@@ -22,14 +22,12 @@ class SheetCells : public ::testing::TestWithParam<CellCase> {};
 TEST_P(SheetCells, ReadGb18030Text)
 {
     const CellCase& t = GetParam();
-    TExcelApplication app;
-    app.Connect();
-    app.WorkbooksOpen(fixtureGb(t.file));
-    TExcelWorksheet sh;
-    app.AttachFirstSheet(sh);
-    ASSERT_TRUE(sh.Attached());
-    EXPECT_EQ(sh.CellText(t.row, t.col), gb(t.utf8));
-    app.Disconnect();
+    TRosterRows rows;
+    rows.Open(fixtureGb(t.file));
+    rows.FirstSheet();
+    ASSERT_TRUE(rows.Sheet());
+    EXPECT_EQ(rows.CellText(t.row, t.col), gb(t.utf8));
+    rows.Close();
 }
 
 INSTANTIATE_TEST_SUITE_P(Spreadsheet, SheetCells,
@@ -44,66 +42,60 @@ INSTANTIATE_TEST_SUITE_P(Spreadsheet, SheetCells,
 
 TEST(Spreadsheet, OpenFailureGivesAGbReasonAndLeavesNoWorkbook)
 {
-    TExcelApplication app;
-    app.Connect();
-    app.WorkbooksOpen(fixtureGb("roster.xls"));
+    TRosterRows rows;
+    rows.Open(fixtureGb("roster.xls"));
+    rows.FirstSheet();
     try {
-        app.WorkbooksOpen(gb("/nonexistent/名册.xls"));
+        rows.Open(gb("/nonexistent/名册.xls"));
         FAIL();
     } catch (const roster::RosterError& e) {
         std::string m = utf8FromGb(e.what());
         EXPECT_NE(m.find("文件不存在"), std::string::npos) << m;
         EXPECT_NE(m.find("名册.xls"), std::string::npos) << m;
     }
-    TExcelWorksheet sh;
-    EXPECT_THROW(app.AttachFirstSheet(sh), roster::RosterError);
-    EXPECT_FALSE(sh.Attached());
+    EXPECT_FALSE(rows.IsOpen());
+    EXPECT_THROW(rows.CellText(7, 2), std::logic_error);
+    EXPECT_THROW(rows.FirstSheet(), roster::RosterError);
+    EXPECT_FALSE(rows.Sheet());
 }
 
-TEST(Spreadsheet, ChartFirstFailsAtAttach)
+TEST(Spreadsheet, ChartFirstFailsAtTheFirstSheet)
 {
-    TExcelApplication app;
-    app.Connect();
-    app.WorkbooksOpen(fixtureGb("bad-chartfirst.xls"));
-    TExcelWorksheet sh;
+    TRosterRows rows;
+    rows.Open(fixtureGb("bad-chartfirst.xls"));
     try {
-        app.AttachFirstSheet(sh);
+        rows.FirstSheet();
         FAIL();
     } catch (const roster::RosterError& e) {
         EXPECT_NE(utf8FromGb(e.what()).find("图表"), std::string::npos);
     }
-    EXPECT_FALSE(sh.Attached());
+    EXPECT_FALSE(rows.Sheet());
 }
 
 TEST(Spreadsheet, ErrorCellIsAConversionError)
 {
-    TExcelApplication app;
-    app.Connect();
-    app.WorkbooksOpen(fixtureGb("formulas.xls"));
-    TExcelWorksheet sh;
-    app.AttachFirstSheet(sh);
+    TRosterRows rows;
+    rows.Open(fixtureGb("formulas.xls"));
+    rows.FirstSheet();
     try {
-        sh.CellText(8, 1);
+        rows.CellText(8, 1);
         FAIL();
     } catch (const roster::CellConversionError& e) {
         EXPECT_NE(utf8FromGb(e.what()).find("#N/A"), std::string::npos);
     }
 }
 
-// After disconnect the worksheet is released, not left pointing at freed
-// data.
-TEST(Spreadsheet, DisconnectReleasesTheWorksheet)
+// After Close nothing points at freed data.
+TEST(Spreadsheet, CloseLetsGoOfTheSheet)
 {
-    TExcelApplication app;
-    app.Connect();
-    app.WorkbooksOpen(fixtureGb("roster.xls"));
-    TExcelWorksheet sh;
-    app.AttachFirstSheet(sh);
-    app.Disconnect();
-    EXPECT_FALSE(app.Connected());
-    EXPECT_FALSE(sh.Attached());
-    EXPECT_EQ(sh.sheet(), nullptr);
-    EXPECT_THROW(sh.CellText(7, 2), std::logic_error);
+    TRosterRows rows;
+    rows.Open(fixtureGb("roster.xls"));
+    rows.FirstSheet();
+    EXPECT_GE(rows.LastRow(), 10);
+    rows.Close();
+    EXPECT_FALSE(rows.IsOpen());
+    EXPECT_EQ(rows.Sheet(), nullptr);
+    EXPECT_THROW(rows.CellText(7, 2), std::logic_error);
 }
 
 }  // namespace
