@@ -274,7 +274,7 @@ public:
         widthAsked = false;
     }
     int CurRow() const override { return row; }
-    std::string CellText(int r, int c) const override
+    QString CellText(int r, int c) const override
     {
         try {
             return inner_.CellText(r, c);
@@ -283,14 +283,14 @@ public:
             throw;
         }
     }
-    std::string OpinionWidthText() const override
+    QString OpinionWidthText() const override
     {
         widthAsked = true;
         return inner_.OpinionWidthText();
     }
-    std::string DocNo() const override { return inner_.DocNo(); }
+    QString DocNo() const override { return inner_.DocNo(); }
     QDate PrintDate() const override { return inner_.PrintDate(); }
-    std::string IssuedBy() const override { return inner_.IssuedBy(); }
+    QString IssuedBy() const override { return inner_.IssuedBy(); }
 private:
     const TFillSource& inner_;
 };
@@ -380,7 +380,7 @@ struct TFormCheck::Impl {
     QString cell(int row, int column) const
     {
         try {
-            return fromGb(source.CellText(row, column));
+            return source.CellText(row, column);
         } catch (...) {
             return {};
         }
@@ -388,7 +388,7 @@ struct TFormCheck::Impl {
     bool widthIsNumber() const
     {
         int w = 0;
-        return TryStrToInt(fromGb(source.OpinionWidthText()), w);
+        return TryStrToInt(source.OpinionWidthText(), w);
     }
 
     Printable printable(const qr::TCustomQuickRep& rep) const;
@@ -453,7 +453,7 @@ void TFormCheck::Impl::required(int row, std::vector<TCheckProblem>& out) const
         const int column = w.binding->column;
         QString text;
         try {
-            text = fromGb(source.CellText(row, column));
+            text = source.CellText(row, column);
         } catch (...) {
             continue;  // a cell that cannot be read stops the filler: reported there
         }
@@ -843,7 +843,7 @@ std::vector<TCheckProblem> TFormCheck::CheckRow(int row)
 
     QString name;
     try {
-        name = fromGb(d.source.CellText(row, col::Name));
+        name = d.source.CellText(row, col::Name);
     } catch (...) {
         // Reported below: the filler reads the name first.
     }
@@ -858,7 +858,7 @@ std::vector<TCheckProblem> TFormCheck::CheckRow(int row)
     // The width the filler cut the opinion by (it failed above when it is
     // not a whole number, leaving the opinion lines empty).
     int width = 0;
-    TryStrToInt(fromGb(d.rowSource.OpinionWidthText()), width);
+    TryStrToInt(d.rowSource.OpinionWidthText(), width);
     qr::TCustomQuickRep& rep = *d.form.qrVDMQ;
     const Printable paper = d.printable(rep);
     const std::vector<qr::TQRBandPlace> bands = rep.FirstPageBands();
@@ -882,7 +882,7 @@ std::vector<TCheckProblem> TFormCheck::CheckRow(int row)
 std::vector<TCheckProblem> TFormCheck::CheckEntries()
 {
     std::vector<TCheckProblem> out;
-    const QString width = fromGb(d_->source.OpinionWidthText());
+    const QString width = d_->source.OpinionWidthText();
     int w = 0;
     if (!TryStrToInt(width, w)) {
         TCheckProblem p;
@@ -917,7 +917,7 @@ TCheckReport TFormCheck::CheckRows(int first, int last)
             TCheckProblem p;
             p.row = row;
             try {
-                p.name = fromGb(d_->source.CellText(row, col::Name));
+                p.name = d_->source.CellText(row, col::Name);
             } catch (...) {
             }
             p.kind = TCheckKind::FillError;

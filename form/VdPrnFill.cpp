@@ -31,7 +31,7 @@ int lenient(const QString& text)
 struct RowCells {
     const TFillSource& source;
     int row;
-    QString operator()(int column) const { return fromGb(source.CellText(row, column)); }
+    QString operator()(int column) const { return source.CellText(row, column); }
 };
 
 // The row's cells into the data labels, in the order of the binding table
@@ -184,15 +184,15 @@ void TVdPrnForm::qrVDMQNeedData(qr::TCustomQuickRep& sender, bool& /*MoreData*/)
         opinion = templateOpinion(*this, tmpl, cell(col::MonthlyRise), effective);
     } else {
         const bool oldTenPercentGiven = !Trim(cell(col::OldTenPercent)).isEmpty();
-        opinion = fixedOpinion(*this, fromGb(Source->DocNo()), oldTenPercentGiven, cell(col::MonthlyRise), effective);
+        opinion = fixedOpinion(*this, Source->DocNo(), oldTenPercentGiven, cell(col::MonthlyRise), effective);
     }
 
-    wrapOpinion(*this, std::move(opinion), StrToInt(fromGb(Source->OpinionWidthText())));
+    wrapOpinion(*this, std::move(opinion), StrToInt(Source->OpinionWidthText()));
 
     // The print date and the issuing body.
     const QDate date = Source->PrintDate();
     Lb_year->Caption = QStringLiteral("%1 年 %2 月 %3 日").arg(date.year()).arg(date.month()).arg(date.day());
-    lb_area->Caption = fromGb(Source->IssuedBy());
+    lb_area->Caption = Source->IssuedBy();
 }
 
 }  // namespace vdmq

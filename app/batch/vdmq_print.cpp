@@ -424,7 +424,7 @@ struct BatchHost : TPrintRunHost {
     TRunEntries ReadEntries() override { return entries; }
     // The check measures on the paper and offsets a --pdf run would use.
     TCheckSheet CheckSheet(TRunMode /*mode*/) override { return CheckSheetFor(paper, true); }
-    std::string OpinionWidthText() override { return width; }
+    QString OpinionWidthText() override { return fromGb(width); }
 
     void OutputForm(TVdPrnForm& form, TRunMode mode, int row) override
     {

@@ -36,7 +36,7 @@ struct Roster {
     TVdcs vdcs;
     TRosterRows rows;
     std::string width = "78";
-    TRunFillSource source{vdcs, rows, [this] { return width; }};
+    TRunFillSource source{vdcs, rows, [this] { return QString::fromStdString(width); }};
 
     explicit Roster(const std::string& path = kCheckRoster)
     {
@@ -345,20 +345,20 @@ TEST(Check, OverlapsUnderATenthAreNoProblemAndAreRoundedHonestly)
     } cases[] = {{1, 9, nullptr}, {10, 14, "0.1"}, {15, 24, "0.2"}, {25, 34, "0.3"}};
     struct Cells : TFillSource {
         const TFillSource& inner;
-        std::string reason;
+        QString reason;
         explicit Cells(const TFillSource& s) : inner(s) {}
         int CurRow() const override { return inner.CurRow(); }
-        std::string CellText(int r, int c) const override { return c == col::Reason ? reason : inner.CellText(r, c); }
-        std::string OpinionWidthText() const override { return inner.OpinionWidthText(); }
-        std::string DocNo() const override { return inner.DocNo(); }
+        QString CellText(int r, int c) const override { return c == col::Reason ? reason : inner.CellText(r, c); }
+        QString OpinionWidthText() const override { return inner.OpinionWidthText(); }
+        QString DocNo() const override { return inner.DocNo(); }
         QDate PrintDate() const override { return inner.PrintDate(); }
-        std::string IssuedBy() const override { return inner.IssuedBy(); }
+        QString IssuedBy() const override { return inner.IssuedBy(); }
     } cells(roster.source);
     TFormCheck probing(cells);
     for (const Case& c : cases) {
         const auto it = byHundredth.lower_bound(c.from);
         ASSERT_TRUE(it != byHundredth.end() && it->first <= c.to) << "no reason ends " << c.from << "/100 mm past";
-        cells.reason = toGb(it->second);
+        cells.reason = it->second;
         std::vector<std::string> keys;
         std::string message;
         for (const TCheckProblem& p : probing.CheckRow(kFirstRow)) {
@@ -654,7 +654,7 @@ void PageCheck::Kinds(const qr::TQRBandPlace& band)
     }
     // The reason for the change: a point the cell does not have.
     const QString reason = boxOf(*form.lb_bdyy);
-    tally.Add("year-month", reason.count(u'.') > fromGb(cells.CellText(row, col::Reason)).count(u'.'),
+    tally.Add("year-month", reason.count(u'.') > cells.CellText(row, col::Reason).count(u'.'),
               problem(TCheckKind::BadYearMonth, "lb_bdyy") != nullptr, what("lb_bdyy") + " " + reason.toStdString());
     // The month of effect: nothing between 从 and 年, or before 月.
     const QString opinionText = opinion(band);

@@ -39,7 +39,7 @@ TCheckReport checkedRoster(const std::string& width = "78", int first = 7, int l
     vdcs.DocNo = gb("澜人发(2007)71号");
     vdcs.PrintDate = QDate(2009, 7, 1);
     TRosterRows rows;
-    TRunFillSource source(vdcs, rows, [width] { return width; });
+    TRunFillSource source(vdcs, rows, [width] { return QString::fromStdString(width); });
     rows.Open(gb(kCheckRoster));
     rows.FirstSheet();
     TFormCheck check(source);

@@ -31,7 +31,7 @@ TEST(CheckGlyphs, OnlyWhatNoFaceHas)
     TVdcs vdcs;
     vdcs.PrintDate = QDate(2009, 7, 1);
     TRosterRows rows;
-    TRunFillSource source{vdcs, rows, [] { return std::string("78"); }};
+    TRunFillSource source{vdcs, rows, [] { return QStringLiteral("78"); }};
     rows.Open(toGb(kRoster));
     rows.FirstSheet();
     TFormCheck check(source);

@@ -35,18 +35,18 @@ public:
     mutable std::vector<int> reads;
 
     int CurRow() const override { return kRow; }
-    std::string CellText(int row, int col) const override
+    QString CellText(int row, int col) const override
     {
         reads.push_back(col);
         if (col == failAt)
             throw std::runtime_error("cell read failed");
         const auto it = cells.find({row, col});
-        return it == cells.end() ? std::string() : it->second;
+        return it == cells.end() ? QString() : fromGb(it->second);
     }
-    std::string OpinionWidthText() const override { return width; }
-    std::string DocNo() const override { return docNo; }
+    QString OpinionWidthText() const override { return fromGb(width); }
+    QString DocNo() const override { return fromGb(docNo); }
     QDate PrintDate() const override { return date; }
-    std::string IssuedBy() const override { return issuedBy; }
+    QString IssuedBy() const override { return fromGb(issuedBy); }
 
     void set(int col, const std::string& utf8) { cells[{kRow, col}] = gb(utf8); }
 };

@@ -303,7 +303,7 @@ TEST(TzPreview, HundredPercentAlwaysLeavesAChosenZoom)
 
 TEST(TzPreview, SaveDialogFilterAndDefaultExtension)
 {
-    EXPECT_EQ(TSaveDialog::QtFilter(vdmq::gb("文本文件(*.TXT)|*.TXT")), U("文本文件(*.TXT)"));
+    EXPECT_EQ(TSaveDialog::QtFilter(U("文本文件(*.TXT)|*.TXT")), U("文本文件(*.TXT)"));
     EXPECT_EQ(TSaveDialog::QtFilter("Text|*.txt;*.asc|All|*.*"), U("Text (*.txt *.asc);;All (*.*)"));
     struct Case {
         const char* typed;
