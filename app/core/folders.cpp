@@ -55,7 +55,7 @@ QString RosterDialogFolder(const QString& rosterPath, const QString& appDir)
 
 QString ExportFolder(const TVdcs& vdcs)
 {
-    const QString dir = ReadProfileString(SettingsFilePath(vdcs.AppDir), kOwnSection, kExportDirKey, QString());
+    QString dir = ReadProfileString(SettingsFilePath(vdcs.AppDir), kOwnSection, kExportDirKey, QString());
     if (usableDir(QDir::fromNativeSeparators(dir)))
         return dir;
     return DocumentsFolder();
