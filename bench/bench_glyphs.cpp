@@ -7,7 +7,6 @@
 // PDF's text layer does not give back (pdftotext); both must be 0.
 //
 //   bench_glyphs [OUT.pdf]     (default: a temporary file, removed)
-#include "platform/gbtext.h"
 #include "report/core/qr.h"
 #include "report/core/qrtext.h"
 
@@ -56,8 +55,6 @@ struct Line {
 
 QString utf16(const std::u32string& s) { return QString::fromUcs4(s.data(), qsizetype(s.size())); }
 
-std::string gbOf(const std::u32string& s) { return vdmq::toGb(utf16(s)); }
-
 // The pages of one design font, laid out by the engine.
 std::vector<qr::QRPageImage> layOut(const QString& face, const std::vector<Line>& lines, std::size_t from,
                                     std::size_t to)
@@ -74,7 +71,7 @@ std::vector<qr::QRPageImage> layOut(const QString& face, const std::vector<Line>
         for (std::size_t i = first; i < std::min(first + kLines, to); ++i) {
             qr::TQRLabel* l =
                 band->AddLabel("l" + std::to_string(i - first), 10, 8 + 7.5 * double(i - first), 160, 3.7, 1);
-            l->Caption = gbOf(lines[i].chars);
+            l->Caption = utf16(lines[i].chars);
             l->Font.Name = face;
             l->Font.Size = 10;
         }
@@ -121,12 +118,12 @@ int main(int argc, char** argv)
         qr::TQRFont font;
         font.Name = faces[i / perFace];
         font.Size = 10;
-        const std::string gb = gbOf(lines[i].chars);
-        const std::vector<char32_t> missing = qr::MissingGlyphs(font, gb);
+        const QString text = utf16(lines[i].chars);
+        const std::vector<char32_t> missing = qr::MissingGlyphs(font, text);
         noGlyph += long(missing.size());
         for (char32_t c : missing)
             std::printf("no glyph: U+%04X in %s\n", unsigned(c), font.Name.toUtf8().constData());
-        for (const QGlyphRun& r : qr::detail::measured(font).glyphRuns(gb))
+        for (const QGlyphRun& r : qr::detail::measured(font).glyphRuns(text))
             drawnBy[r.rawFont().familyName() + QLatin1Char(' ') + r.rawFont().styleName()] +=
                 long(r.glyphIndexes().size());
     }

@@ -7,7 +7,6 @@
 //                           process each for the 100 / 1,000 peak RSS)
 //   bench_report --rss N    prepares N reports through every output and
 //                           prints its peak RSS
-#include "platform/gbtext.h"
 #include "report/core/qr.h"
 
 #include <QElapsedTimer>
@@ -40,7 +39,7 @@ Form makeForm()
     qr::TQRBand* title = r.AddBand("TitleBand1", qr::rbPageHeader, 51 * 25.4 / 96);
     qr::TQRBand* body = r.AddBand("ColumnHeaderBand1", qr::rbColumnHeader, 222.25);
     qr::TQRLabel* t = title->AddLabel("Lb1", 2.12, 4.23, 156.9, 6.09, 1);
-    t->Caption = vdmq::gb("国家机关事业单位工作人员工资变动审批表");
+    t->Caption = QStringLiteral("国家机关事业单位工作人员工资变动审批表");
     t->Alignment = qr::taCenter;
     t->Font = {QStringLiteral("Arial"), 16, true, false, true};
     int order = 1;
@@ -53,7 +52,7 @@ Form makeForm()
     for (int i = 0; i < 88; ++i) {
         const int row = i / 8, column = i % 8;
         qr::TQRLabel* l = body->AddLabel("f" + std::to_string(i), 4 + column * 19, 1.5 + row * 6.88, 14, 4.5, order++);
-        l->Caption = vdmq::gb(fixed[i % 11]);
+        l->Caption = QString::fromUtf8(fixed[i % 11]);
         l->AutoSize = true;
         l->Font.Size = i % 5 == 0 ? 9 : 10;
     }
@@ -80,11 +79,11 @@ void wireFiller(Form& f)
         const int n = f.record;
         for (std::size_t i = 0; i < f.data.size(); ++i) {
             if (i % 3 == 0)
-                f.data[i]->Caption = std::to_string(1000 + (n * 7 + int(i)) % 3000) + ".00";
+                f.data[i]->Caption = QString::number(1000 + (n * 7 + int(i)) % 3000) + ".00";
             else if (i % 3 == 1)
-                f.data[i]->Caption = vdmq::gb("张三") + std::to_string(n % 100);
+                f.data[i]->Caption = QStringLiteral("张三%1").arg(n % 100);
             else
-                f.data[i]->Caption = vdmq::gb("2009年0") + std::to_string(1 + n % 9) + vdmq::gb("月");
+                f.data[i]->Caption = QStringLiteral("2009年0%1月").arg(1 + n % 9);
         }
     };
 }

@@ -52,7 +52,7 @@ struct Program {
 
 class RosterRun {
 public:
-    RosterRun() : vdcs_(DefaultVdcs()), source_(vdcs_, rows_, [] { return std::to_string(kDefaultOpinionWidth); })
+    RosterRun() : vdcs_(DefaultVdcs()), source_(vdcs_, rows_, [] { return QString::number(kDefaultOpinionWidth); })
     {
         vdcs_.PrintDate = QDate(2009, 7, 1);
     }

@@ -4,57 +4,52 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <vector>
+#include <optional>
 
 namespace vdmq {
 
-EConvertError::EConvertError(const std::string& text)
-    : GbError("'" + text + "' is not a valid integer value"), text_(text)
+EConvertError::EConvertError(const QString& text)
+    : GbError(toGb(QStringLiteral("'%1' is not a valid integer value").arg(text))), text_(text)
 {
 }
 
-std::string Trim(std::string_view s)
+QString Trim(const QString& s)
 {
-    std::size_t b = 0, e = s.size();
-    while (b < e && static_cast<unsigned char>(s[b]) <= 0x20)
+    qsizetype b = 0, e = s.size();
+    while (b < e && s[b].unicode() <= 0x20)
         ++b;
-    while (e > b && static_cast<unsigned char>(s[e - 1]) <= 0x20)
+    while (e > b && s[e - 1].unicode() <= 0x20)
         --e;
-    return std::string(s.substr(b, e - b));
+    return s.mid(b, e - b);
 }
 
-std::string UpperCase(std::string_view s)
+QString UpperCase(const QString& s)
 {
-    std::string out(s);
-    // Walk whole characters: a trail byte in the a-z range belongs to a
-    // Chinese character and must not change.
-    for (std::size_t i = 0; i < out.size();) {
-        std::size_t n = gbCharLength(out, i);
-        if (n == 1 && out[i] >= 'a' && out[i] <= 'z')
-            out[i] = static_cast<char>(out[i] - 0x20);
-        i += n;
-    }
+    QString out = s;
+    for (QChar& c : out)
+        if (c >= u'a' && c <= u'z')
+            c = QChar(c.unicode() - 0x20);
     return out;
 }
 
-bool TryStrToInt(std::string_view s, int& value)
+bool TryStrToInt(QStringView s, int& value)
 {
-    std::size_t i = 0;
-    while (i < s.size() && s[i] == ' ')
+    qsizetype i = 0;
+    while (i < s.size() && s[i] == u' ')
         ++i;
     bool negative = false;
-    if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
-        negative = s[i] == '-';
+    if (i < s.size() && (s[i] == u'+' || s[i] == u'-')) {
+        negative = s[i] == u'-';
         ++i;
     }
     unsigned base = 10;
-    if (i < s.size() && s[i] == '$') {
+    if (i < s.size() && s[i] == u'$') {
         base = 16;
         ++i;
-    } else if (i < s.size() && (s[i] == 'x' || s[i] == 'X')) {
+    } else if (i < s.size() && (s[i] == u'x' || s[i] == u'X')) {
         base = 16;
         ++i;
-    } else if (i + 1 < s.size() && s[i] == '0' && (s[i + 1] == 'x' || s[i + 1] == 'X')) {
+    } else if (i + 1 < s.size() && s[i] == u'0' && (s[i + 1] == u'x' || s[i + 1] == u'X')) {
         base = 16;
         i += 2;
     }
@@ -64,14 +59,14 @@ bool TryStrToInt(std::string_view s, int& value)
     const std::uint64_t limit = negative ? 0x80000000ull : 0x7FFFFFFFull;
     std::uint64_t v = 0;
     for (; i < s.size(); ++i) {
-        const char c = s[i];
+        const char16_t c = s[i].unicode();
         unsigned d;
-        if (c >= '0' && c <= '9')
-            d = static_cast<unsigned>(c - '0');
-        else if (base == 16 && c >= 'a' && c <= 'f')
-            d = static_cast<unsigned>(c - 'a' + 10);
-        else if (base == 16 && c >= 'A' && c <= 'F')
-            d = static_cast<unsigned>(c - 'A' + 10);
+        if (c >= u'0' && c <= u'9')
+            d = unsigned(c - u'0');
+        else if (base == 16 && c >= u'a' && c <= u'f')
+            d = unsigned(c - u'a' + 10);
+        else if (base == 16 && c >= u'A' && c <= u'F')
+            d = unsigned(c - u'A' + 10);
         else
             return false;
         v = v * base + d;
@@ -82,25 +77,31 @@ bool TryStrToInt(std::string_view s, int& value)
     return true;
 }
 
-int StrToInt(std::string_view s)
+int StrToInt(const QString& s)
 {
     int v = 0;
     if (!TryStrToInt(s, v))
-        throw EConvertError(std::string(s));
+        throw EConvertError(s);
     return v;
 }
 
-std::string FormatYearMonth(std::string_view s)
-{
-    const std::string t = Trim(s);
-    if (t.size() == 6)
-        return t.substr(0, 4) + "." + t.substr(4, 2);
-    if (t.size() == 5)
-        return t.substr(0, 4) + "." + t.substr(4, 1);
-    return std::string(s);
-}
-
 namespace {
+
+// The year-month display on GB18030 bytes (trimmed of bytes up to 0x20,
+// which are the same blanks and controls in any encoding); nothing when
+// the text is shown as it is.
+std::optional<std::string> yearMonthBytes(std::string_view gb)
+{
+    std::size_t b = 0, e = gb.size();
+    while (b < e && static_cast<unsigned char>(gb[b]) <= 0x20)
+        ++b;
+    while (e > b && static_cast<unsigned char>(gb[e - 1]) <= 0x20)
+        --e;
+    const std::string_view t = gb.substr(b, e - b);
+    if (t.size() == 5 || t.size() == 6)
+        return std::string(t.substr(0, 4)) + "." + std::string(t.substr(4));
+    return std::nullopt;
+}
 
 // The bytes pos .. pos + len of `s` widened to whole characters, for a
 // message: a piece cut by byte positions may hold half of a Chinese
@@ -128,14 +129,13 @@ int pieceToInt(std::string_view s, std::size_t pos, std::size_t len)
 {
     const std::string_view piece = pos < s.size() ? s.substr(pos, len) : std::string_view();
     int v = 0;
-    if (!TryStrToInt(piece, v))
-        throw EConvertError(piece.empty() ? std::string() : wholeCharacters(s, pos, piece.size()));
+    if (!TryStrToInt(fromGb(piece), v))
+        throw EConvertError(piece.empty() ? QString() : fromGb(wholeCharacters(s, pos, piece.size())));
     return v;
 }
 
-}  // namespace
-
-bool ShiftYearMonth(std::string_view s, int direction, TPny& result)
+// ShiftYearMonth on GB18030 bytes.
+bool shiftYearMonthBytes(std::string_view s, int direction, TPny& result)
 {
     const std::size_t monthPos = s.size() > 6 ? 5 : 4;
     // Both pieces are converted before any range test.
@@ -152,56 +152,65 @@ bool ShiftYearMonth(std::string_view s, int direction, TPny& result)
         --newYear;
     }
     ++newMonth;
-    result.Year = std::to_string(newYear);
-    result.Month = (newMonth < 10 ? "0" : "") + std::to_string(newMonth);
+    result.Year = QString::number(newYear);
+    result.Month = QStringLiteral("%1").arg(newMonth, 2, 10, QLatin1Char('0'));
     return true;
 }
 
-std::string ReplaceFirst(std::string_view source, std::string_view pattern, std::string_view replacement)
+}  // namespace
+
+QString FormatYearMonth(const QString& s)
 {
-    if (pattern.empty() || pattern.size() > source.size())
-        return std::string(source);
-    const std::string src = UpperCase(source);
-    const std::string pat = UpperCase(pattern);
-    // Character boundaries of the source: a match must begin and end on one,
-    // so a pattern never matches the trail bytes of one character and the
-    // lead of the next.
-    std::vector<bool> boundary(src.size() + 1, false);
-    for (std::size_t i = 0; i < src.size(); i += gbCharLength(src, i))
-        boundary[i] = true;
-    boundary[src.size()] = true;
-    for (std::size_t p = 0; p + pat.size() <= src.size(); ++p) {
-        if (!boundary[p] || !boundary[p + pat.size()])
-            continue;
-        if (src.compare(p, pat.size(), pat) != 0)
-            continue;
-        std::string out(source.substr(0, p));
-        out += UpperCase(replacement);
-        out.append(source.substr(p + pat.size()));
-        return out;
-    }
-    return std::string(source);
+    const std::optional<std::string> shown = yearMonthBytes(toGb(s));
+    return shown ? fromGb(*shown) : s;
 }
 
-std::string CopyLeftDbcs(std::string_view s, int& count)
+bool ShiftYearMonth(const QString& s, int direction, TPny& result)
+{
+    return shiftYearMonthBytes(toGb(s), direction, result);
+}
+
+bool ShiftShownYearMonth(const QString& cell, int direction, TPny& result)
+{
+    const std::string gb = toGb(cell);
+    return shiftYearMonthBytes(yearMonthBytes(gb).value_or(gb), direction, result);
+}
+
+QString ReplaceFirst(const QString& source, const QString& pattern, const QString& replacement)
+{
+    if (pattern.isEmpty())
+        return source;
+    // Upper-casing a-z keeps every position, and a match of whole
+    // characters: a pattern never matches half of a character.
+    const qsizetype p = UpperCase(source).indexOf(UpperCase(pattern));
+    if (p < 0)
+        return source;
+    return source.left(p) + UpperCase(replacement) + source.mid(p + pattern.size());
+}
+
+QString CopyLeftDbcs(const QString& s, int& count)
 {
     if (count <= 0)
         return {};
-    const std::size_t want = static_cast<std::size_t>(count);
-    if (s.size() < 2)
-        return std::string(s.substr(0, want));
-    if (want >= s.size())
-        return std::string(s);
-    // Take whole characters (1, 2 or 4 bytes) while they fit in the count.
-    std::size_t taken = 0;
-    while (taken < want) {
-        const std::size_t n = gbCharLength(s, taken);
-        if (taken + n > want)
-            break;
-        taken += n;
-    }
-    count = static_cast<int>(taken);
-    return std::string(s.substr(0, taken));
+    const TGbPrefix whole = gbPrefix(s);
+    // A text of one byte or none, or one the count reaches past: all of it.
+    if (whole.bytes < 2 || count >= whole.bytes)
+        return s;
+    const TGbPrefix taken = gbPrefix(s, count);
+    count = int(taken.bytes);
+    return s.left(taken.chars);
 }
+
+std::string Trim(const std::string& s)
+{
+    std::size_t b = 0, e = s.size();
+    while (b < e && static_cast<unsigned char>(s[b]) <= 0x20)
+        ++b;
+    while (e > b && static_cast<unsigned char>(s[e - 1]) <= 0x20)
+        --e;
+    return s.substr(b, e - b);
+}
+
+int StrToInt(const std::string& s) { return StrToInt(fromGb(s)); }
 
 }  // namespace vdmq

@@ -43,9 +43,18 @@ inline constexpr int LastRead = OpinionTemplate;  // no column after this one is
 inline constexpr int FirstDataRow = 7;
 
 // A row is selected when its flag cell, trimmed of blanks and control
-// characters, is exactly "1".  The same test in GB18030 and in UTF-8: the
-// trimmed bytes are ASCII in both.
-inline bool IsPrintFlag(std::string_view cellText) { return Trim(cellText) == "1"; }
+// characters, is exactly "1".
+inline bool IsPrintFlag(const QString& cellText) { return Trim(cellText) == u"1"; }
+// The same test on bytes, GB18030 or UTF-8: the trimmed bytes are ASCII in
+// both.
+inline bool IsPrintFlag(std::string_view cellText)
+{
+    while (!cellText.empty() && static_cast<unsigned char>(cellText.front()) <= 0x20)
+        cellText.remove_prefix(1);
+    while (!cellText.empty() && static_cast<unsigned char>(cellText.back()) <= 0x20)
+        cellText.remove_suffix(1);
+    return cellText == "1";
+}
 
 // The field a column fills, in the words of the form and the user guide
 // (UTF-8): "现职任职时间" for H; empty for a column the program does not read.
@@ -92,3 +101,93 @@ inline std::string Letters(int column)
 }
 
 }  // namespace vdmq::col
+
+namespace vdmq {
+
+// What a data label of the form shows.
+enum class TLabelText {
+    Cell,            // its cell as read
+    YearMonth,       // its cell in the year-month display (FormatYearMonth)
+    FirstFourBytes,  // the first four bytes of its cell, never half a character
+    Blank,           // nothing: its design caption never prints
+    Opinion,         // a line of the submitting unit's opinion
+    Entry,           // an entry of the run, the same on every form
+};
+
+// Where a data label's text comes from.  The filler fills the labels by
+// this table and the check names each label's column by it, so the two
+// cannot tell different stories about a form.
+struct TLabelBinding {
+    const char* label;  // the data label
+    const char* field;  // the label's field in the words of the form (UTF-8)
+    TLabelText text;
+    int column;    // the roster column read; 0: not from a cell
+    int fallback;  // read instead when `column` is blank; 0: none
+};
+
+// Every data label, in the order the filler sets them and reads their
+// cells (a cell that cannot be read leaves the labels after it as they
+// were).
+inline constexpr TLabelBinding kLabelBindings[] = {
+    {"l_xm", "姓名", TLabelText::Cell, col::Name, 0},
+    {"l_xb", "性别", TLabelText::Cell, col::Sex, 0},
+    {"l_whcd", "学历", TLabelText::Cell, col::Education, 0},
+    {"l_csny", "出生年月", TLabelText::YearMonth, col::Born, 0},
+    {"l_gzny", "参加工作时间", TLabelText::YearMonth, col::StartedWork, 0},
+    {"l_tsny", "连续工龄推算时间", TLabelText::YearMonth, col::ServiceFrom, 0},
+    {"lb_bdyy", "变动原因", TLabelText::YearMonth, col::Reason, 0},
+    {"lb_ndkh", "考核年限起始时间", TLabelText::FirstFourBytes, col::Appointed, 0},
+    {"zw0", "职务(岗位)", TLabelText::Cell, col::Post, 0},
+    // A blank former unit and post (empty or blanks only): the former
+    // grade stands there, and in the opinion.
+    {"zw1", "原单位及职务（岗位）", TLabelText::Cell, col::OldPost, col::OldGrade},
+    {"zw2", "现单位及职务（岗位）", TLabelText::Cell, col::Post, 0},
+    {"l_ny1", "原职任职时间", TLabelText::YearMonth, col::OldAppointed, 0},
+    {"l_ny2", "现职任职时间", TLabelText::YearMonth, col::Appointed, 0},
+    {"l_gw1", "原岗位等级", TLabelText::Cell, col::OldGrade, 0},
+    {"l_gw2", "现岗位等级", TLabelText::Cell, col::NewGrade, 0},
+    {"m_gw1", "原岗位工资", TLabelText::Cell, col::OldPostPay, 0},
+    {"m_gw2", "现岗位工资", TLabelText::Cell, col::NewPostPay, 0},
+    {"l_xj1", "原薪级", TLabelText::Cell, col::OldScale, 0},
+    {"l_xj2", "现薪级", TLabelText::Cell, col::NewScale, 0},
+    {"m_xj1", "原薪级工资", TLabelText::Cell, col::OldScalePay, 0},
+    {"m_xj2", "现薪级工资", TLabelText::Cell, col::NewScalePay, 0},
+    {"l_bt1", "原10%工资(或补贴)", TLabelText::Cell, col::OldTenPercent, 0},
+    {"l_bt2", "现10%工资(或补贴)", TLabelText::Cell, col::NewTenPercent, 0},
+    {"l_tmp1", "试用、见习初期工资", TLabelText::Blank, 0, 0},
+    {"l_ph1", "原工资合计", TLabelText::Cell, col::OldTotal, 0},
+    {"l_ph2", "现工资合计", TLabelText::Cell, col::NewTotal, 0},
+    {"y1", "申报意见第1行", TLabelText::Opinion, 0, 0},
+    {"y2", "申报意见第2行", TLabelText::Opinion, 0, 0},
+    {"y3", "申报意见第3行", TLabelText::Opinion, 0, 0},
+    {"y4", "申报意见第4行", TLabelText::Opinion, 0, 0},
+    {"Lb_year", "打印日期", TLabelText::Entry, 0, 0},
+    {"lb_area", "制表机构", TLabelText::Entry, 0, 0},
+};
+
+// The binding of a data label; nullptr for any other name.
+inline const TLabelBinding* Binding(std::string_view label)
+{
+    for (const TLabelBinding& b : kLabelBindings)
+        if (label == b.label)
+            return &b;
+    return nullptr;
+}
+
+// The cell a label's text comes from in a row whose cells `cellText`
+// (column -> text) gives: its own column, or the fallback when that one is
+// blank; the column and the text read.
+template <class CellText>
+auto BoundCell(const TLabelBinding& b, const CellText& cellText)
+{
+    struct Read {
+        int column;
+        decltype(cellText(0)) text;
+    };
+    auto text = cellText(b.column);
+    if (b.fallback > 0 && Trim(text).isEmpty())
+        return Read{b.fallback, cellText(b.fallback)};
+    return Read{b.column, std::move(text)};
+}
+
+}  // namespace vdmq

@@ -35,7 +35,7 @@ QRectF unite(qr::QRItem::Kind a, qr::QRItem::Kind b)
 {
     QRectF r;
     for (const qr::QRItem& item : FormLayoutPage().items)
-        if ((item.kind == a || item.kind == b) && !(item.kind == qr::QRItem::Text && item.text.empty()))
+        if ((item.kind == a || item.kind == b) && !(item.kind == qr::QRItem::Text && item.text.isEmpty()))
             r = r.isNull() ? item.rect : r.united(item.rect);
     return QRectF(r.topLeft() / 10.0, r.size() / 10.0);
 }
@@ -59,9 +59,8 @@ public:
     // Returns its height in millimetres.
     double text(double x, double y, const QString& s, const qr::TQRFont& font, qr::TAlignment align = qr::taLeftJustify)
     {
-        const std::string gbText = toGb(s);
         qr::detail::MeasuredFont& mf = qr::detail::measured(font);
-        const double w = mf.width(gbText) / 10.0, h = mf.lineHeight() / 10.0;
+        const double w = mf.width(s) / 10.0, h = mf.lineHeight() / 10.0;
         if (align == qr::taRightJustify)
             x -= w;
         else if (align == qr::taCenter)
@@ -69,7 +68,7 @@ public:
         qr::QRItem t;
         t.kind = qr::QRItem::Text;
         t.rect = QRectF((x - align_.x()) * 10, (y - align_.y()) * 10, w * 10, h * 10);
-        t.text = gbText;
+        t.text = s;
         t.font = font;
         t.alignment = align;
         page_.items.push_back(std::move(t));
@@ -155,7 +154,7 @@ void drawFrame(PageBuilder& b, const QRectF& f, const TCalibrationSheet& sheet)
     y += b.text(cx, y, QStringLiteral("审批表打印位置校准页"), font("黑体", 16, true), qr::taCenter) + 2;
     b.text(cx, y,
            QStringLiteral("纸张：%1    本页所用偏移：水平 %2，垂直 %3 mm")
-               .arg(fromGb(sheet.PaperText), SignedMmText(sheet.OffsetMm.x()), SignedMmText(sheet.OffsetMm.y())),
+               .arg(sheet.PaperText, SignedMmText(sheet.OffsetMm.x()), SignedMmText(sheet.OffsetMm.y())),
            small, qr::taCenter);
 
     // The distance each frame line should have from its edge of the paper.
@@ -233,7 +232,7 @@ void drawRulers(PageBuilder& b, const QRectF& f, const QSizeF& sheet)
         QStringLiteral("负数：向上移；正数：向下移。")};
     double widest = 0;
     for (const QString& line : lines)
-        widest = std::max(widest, qr::detail::measured(small).width(toGb(line)) / 10.0);
+        widest = std::max(widest, qr::detail::measured(small).width(line) / 10.0);
     y = f.top() + 20;
     for (const QString& line : lines)
         y += b.text(f.right() - 1.2 - widest, y, line, small) + 0.3;

@@ -34,7 +34,7 @@ struct TCalibrationSheet {
     QSizeF SheetMm{182, 257};  // the paper
     QPointF AlignMm;           // where the form's paper corner sits on it, before any offset
     QPointF OffsetMm;          // the offsets it is printed with (shown on the page)
-    std::string PaperText;     // GB18030, e.g. "B5（182×257 mm），左上角"
+    QString PaperText;         // e.g. "B5（182×257 mm），左上角"
 };
 
 // The calibration page, in the coordinates of the form's paper (182 x 257

@@ -15,7 +15,6 @@
 
 #include <QRegularExpression>
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <limits>
 #include <set>
@@ -55,82 +54,34 @@ int TCheckReport::EntryProblems() const
 
 namespace {
 
-// Each data label in plain words and the roster column its text comes from.
-struct FieldInfo {
-    const char* label;
-    const char* field;  // UTF-8
-    int column;         // 0: not from one column
-};
-
-const FieldInfo kFields[] = {
-    {"l_xm", "姓名", col::Name},
-    {"l_xb", "性别", col::Sex},
-    {"l_whcd", "学历", col::Education},
-    {"l_csny", "出生年月", col::Born},
-    {"l_gzny", "参加工作时间", col::StartedWork},
-    {"l_tsny", "连续工龄推算时间", col::ServiceFrom},
-    {"lb_bdyy", "变动原因", col::Reason},
-    {"lb_ndkh", "考核年限起始时间", col::Appointed},
-    {"zw0", "职务(岗位)", col::Post},
-    {"zw1", "原单位及职务（岗位）", col::OldPost},
-    {"l_ny1", "原职任职时间", col::OldAppointed},
-    {"l_gw1", "原岗位等级", col::OldGrade},
-    {"m_gw1", "原岗位工资", col::OldPostPay},
-    {"l_xj1", "原薪级", col::OldScale},
-    {"m_xj1", "原薪级工资", col::OldScalePay},
-    {"l_bt1", "原10%工资(或补贴)", col::OldTenPercent},
-    {"l_tmp1", "试用、见习初期工资", 0},
-    {"l_ph1", "原工资合计", col::OldTotal},
-    {"zw2", "现单位及职务（岗位）", col::Post},
-    {"l_ny2", "现职任职时间", col::Appointed},
-    {"l_gw2", "现岗位等级", col::NewGrade},
-    {"m_gw2", "现岗位工资", col::NewPostPay},
-    {"l_xj2", "现薪级", col::NewScale},
-    {"m_xj2", "现薪级工资", col::NewScalePay},
-    {"l_bt2", "现10%工资(或补贴)", col::NewTenPercent},
-    {"l_ph2", "现工资合计", col::NewTotal},
-    {"y1", "申报意见第1行", 0},
-    {"y2", "申报意见第2行", 0},
-    {"y3", "申报意见第3行", 0},
-    {"y4", "申报意见第4行", 0},
-    {"Lb_year", "打印日期", 0},
-    {"lb_area", "制表机构", 0},
-};
-
 // Labels whose text comes from the run's entries, the same on every form.
-bool fromEntries(const std::string& label) { return label == "Lb_year" || label == "lb_area"; }
+bool fromEntries(const std::string& label)
+{
+    const TLabelBinding* b = Binding(label);
+    return b && b->text == TLabelText::Entry;
+}
 
-struct Required {
-    int column;
-    const char* label;  // where it prints
-};
-const Required kRequired[] = {{col::Name, "l_xm"}, {col::Appointed, "l_ny2"}};
+bool opinionLine(const std::string& label)
+{
+    const TLabelBinding* b = Binding(label);
+    return b && b->text == TLabelText::Opinion;
+}
 
-// The year-months of the form and the box each prints in (the year-month
-// display puts a point after the fourth byte of a five- or six-byte text).
-struct YearMonthBox {
-    int column;
-    const char* label;
-};
-const YearMonthBox kYearMonths[] = {
-    {col::Born, "l_csny"},    {col::StartedWork, "l_gzny"}, {col::ServiceFrom, "l_tsny"},
-    {col::Reason, "lb_bdyy"}, {col::OldAppointed, "l_ny1"}, {col::Appointed, "l_ny2"},
-};
+// The cells the form cannot do without, by the label they print in.
+const char* const kRequired[] = {"l_xm", "l_ny2"};
 
-// The number columns: the box each prints in (none for the monthly change,
-// which only the opinion shows), and whether the fixed opinion compares it
-// as a whole number to choose its words.
+// The number columns: the label each prints in (none for the monthly
+// change, which only the opinion shows), and whether the fixed opinion
+// compares it as a whole number to choose its words.
 struct NumberColumn {
-    int column;
-    const char* label;
+    const char* label;  // empty: the monthly change
     bool compared;
+    int column() const { return *label ? Binding(label)->column : col::MonthlyRise; }
 };
 const NumberColumn kNumbers[] = {
-    {col::OldTotal, "l_ph1", false}, {col::OldGrade, "l_gw1", true},    {col::OldPostPay, "m_gw1", true},
-    {col::OldScale, "l_xj1", false}, {col::OldScalePay, "m_xj1", true}, {col::OldTenPercent, "l_bt1", false},
-    {col::NewTotal, "l_ph2", false}, {col::NewGrade, "l_gw2", true},    {col::NewPostPay, "m_gw2", true},
-    {col::NewScale, "l_xj2", false}, {col::NewScalePay, "m_xj2", true}, {col::NewTenPercent, "l_bt2", false},
-    {col::MonthlyRise, "", false},
+    {"l_ph1", false}, {"l_gw1", true},  {"m_gw1", true}, {"l_xj1", false}, {"m_xj1", true},
+    {"l_bt1", false}, {"l_ph2", false}, {"l_gw2", true}, {"m_gw2", true},  {"l_xj2", false},
+    {"m_xj2", true},  {"l_bt2", false}, {"", false},
 };
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
@@ -174,66 +125,60 @@ Bounds boundsOf(const qr::TQRLabel& l)
     return b;
 }
 
-// Characters other than spaces and line breaks: an upper bound of the
-// characters that print something, cheap to count.
-int nonBlankChars(std::string_view s)
+// The characters of `s`, each a code point (a pair of surrogates one).
+template <class Each>
+void forEachCharacter(const QString& s, Each each)
 {
-    int n = 0;
-    for (std::size_t i = 0; i < s.size();) {
-        const std::size_t len = gbCharLength(s, i);
-        if (!(len == 1 && (s[i] == ' ' || s[i] == '\r' || s[i] == '\n')))
-            ++n;
+    for (qsizetype i = 0; i < s.size();) {
+        const qsizetype len = s[i].isHighSurrogate() && i + 1 < s.size() ? 2 : 1;
+        each(QStringView(s).mid(i, len));
         i += len;
     }
+}
+
+// Characters other than spaces and line breaks: an upper bound of the
+// characters that print something, cheap to count.
+int nonBlankChars(const QString& s)
+{
+    int n = 0;
+    forEachCharacter(s, [&](QStringView c) { n += !(c == u" " || c == u"\r" || c == u"\n"); });
     return n;
 }
 
 // Characters that put ink on the paper in `font`.
-int inkedChars(const qr::TQRFont& font, std::string_view s)
+int inkedChars(const qr::TQRFont& font, const QString& s)
 {
     int n = 0;
-    for (std::size_t i = 0; i < s.size();) {
-        const std::size_t len = gbCharLength(s, i);
-        n += qr::HasInk(font, std::string(s.substr(i, len)));
-        i += len;
-    }
+    forEachCharacter(s, [&](QStringView c) { n += qr::HasInk(font, c.toString()); });
     return n;
 }
 
 // Millimetres for a message, rounded to the nearest tenth.  Nothing under
 // kVisibleOverlapMm is reported, so no message says 0.0.
-std::string mm(double v)
+QString mm(double v) { return QString::number(std::round(v * 10) / 10, 'f', 1); }
+
+QString columnNote(int column)
 {
-    // to_chars, not printf: a decimal point whatever the desktop's locale.
-    char buf[32];
-    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, std::round(v * 10) / 10, std::chars_format::fixed, 1);
-    return ec == std::errc() ? std::string(buf, end) : std::string("?");
+    return column > 0 ? QStringLiteral("（%1列）").arg(QString::fromStdString(col::Letters(column))) : QString();
 }
-
-std::string columnNote(int column) { return column > 0 ? gb("（") + col::Letters(column) + gb("列）") : std::string(); }
-std::string quoted(const std::string& gbText) { return gb("“") + gbText + gb("”"); }
-
-// A text as the page shows it: the year-month display cuts by bytes, and a
-// character it cuts in half prints as a replacement mark (U+FFFD), which
-// the message must show as such rather than glue to the quote after it.
-std::string asPrinted(const std::string& gbText) { return toGb(fromGb(gbText)); }
+QString quoted(const QString& text) { return u'“' + text + u'”'; }
 
 // A real year and month as a reader takes it: a year from 1901 to 2099
 // (the years the opinion's month is worked out for) and a month from 1 to
 // 12, as 2009.07, 2009-7, 2009/07 or 2009年7月, a day after them allowed.
-bool isYearMonth(const std::string& gbText)
+bool isYearMonth(const QString& text)
 {
     // The form's own way, YYYY.MM or YYYY.M, without asking the pattern.
-    const std::size_t n = gbText.size();
-    const auto digit = [&](std::size_t i) { return gbText[i] >= '0' && gbText[i] <= '9'; };
-    if ((n == 6 || n == 7) && gbText[4] == '.' && digit(0) && digit(1) && digit(2) && digit(3) && digit(5) &&
+    const qsizetype n = text.size();
+    const auto digit = [&](qsizetype i) { return text[i] >= u'0' && text[i] <= u'9'; };
+    if ((n == 6 || n == 7) && text[4] == u'.' && digit(0) && digit(1) && digit(2) && digit(3) && digit(5) &&
         (n == 6 || digit(6))) {
-        const int year = std::stoi(gbText.substr(0, 4)), month = std::stoi(gbText.substr(5));
+        const int year = text.left(4).toInt(), month = text.mid(5).toInt();
         return year >= 1901 && year <= 2099 && month >= 1 && month <= 12;
     }
     static const QRegularExpression re(QStringLiteral("^([0-9]{4})(?:[./-]([0-9]{1,2})(?:[./-]([0-9]{1,2}))?"
                                                       "|年([0-9]{1,2})月(?:([0-9]{1,2})日)?)$"));
-    const QRegularExpressionMatch m = re.match(fromGb(gbText).trimmed());
+    const QRegularExpressionMatch m = re.match(text.trimmed());
     if (!m.hasMatch())
         return false;
     const int year = m.captured(1).toInt();
@@ -244,36 +189,32 @@ bool isYearMonth(const std::string& gbText)
 }
 
 // A decimal number, blanks around it allowed: 590, -12, 59.5, 1,234.00.
-bool isNumber(const std::string& gbText)
+bool isNumber(const QString& text)
 {
     // Digits and points only: a number when at most one point stands
     // between digits.  No need to ask the pattern.
-    if (!gbText.empty() &&
-        std::all_of(gbText.begin(), gbText.end(), [](char c) { return (c >= '0' && c <= '9') || c == '.'; })) {
-        const std::size_t point = gbText.find('.');
-        return point == std::string::npos ||
-               (point > 0 && point + 1 < gbText.size() && gbText.find('.', point + 1) == std::string::npos);
+    if (!text.isEmpty() &&
+        std::all_of(text.begin(), text.end(), [](QChar c) { return (c >= u'0' && c <= u'9') || c == u'.'; })) {
+        const qsizetype point = text.indexOf(u'.');
+        return point < 0 || (point > 0 && point + 1 < text.size() && text.indexOf(u'.', point + 1) < 0);
     }
     static const QRegularExpression re(QStringLiteral("^[+-]?(?:[0-9]+|[0-9]{1,3}(?:,[0-9]{3})+)(?:\\.[0-9]+)?$"));
-    return re.match(fromGb(gbText).trimmed()).hasMatch();
+    return re.match(text.trimmed()).hasMatch();
 }
 
-// The clauses of an opinion, as byte ranges: the pieces between "，", "。"
-// and "；".
-std::vector<std::pair<std::size_t, std::size_t>> clausesOf(const std::string& opinion)
+// The clauses of an opinion, as ranges: the pieces between "，", "。" and
+// "；".
+std::vector<std::pair<qsizetype, qsizetype>> clausesOf(const QString& opinion)
 {
-    static const std::string comma = gb("，"), stop = gb("。"), semicolon = gb("；");
-    std::vector<std::pair<std::size_t, std::size_t>> out;
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < opinion.size();) {
-        const std::size_t len = gbCharLength(opinion, i);
-        const std::string_view c(opinion.data() + i, len);
-        if (c == comma || c == stop || c == semicolon) {
+    std::vector<std::pair<qsizetype, qsizetype>> out;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < opinion.size(); ++i) {
+        const QChar c = opinion[i];
+        if (c == u'，' || c == u'。' || c == u'；') {
             if (i > start)
                 out.emplace_back(start, i);
-            start = i + len;
+            start = i + 1;
         }
-        i += len;
     }
     if (start < opinion.size())
         out.emplace_back(start, opinion.size());
@@ -282,27 +223,27 @@ std::vector<std::pair<std::size_t, std::size_t>> clausesOf(const std::string& op
 
 // The words of the opinion that hold any of `anchors`: the first clause
 // holding each, neighbours joined as printed, others by "……".
-std::string sentenceOf(const std::string& opinion, const std::vector<std::string>& anchors)
+QString sentenceOf(const QString& opinion, const std::vector<QString>& anchors)
 {
     const auto clauses = clausesOf(opinion);
     std::set<std::size_t> picked;
-    for (const std::string& a : anchors) {
-        if (a.empty())
+    for (const QString& a : anchors) {
+        if (a.isEmpty())
             continue;
         for (std::size_t i = 0; i < clauses.size(); ++i) {
             const auto [from, to] = clauses[i];
-            if (std::string_view(opinion).substr(from, to - from).find(a) != std::string_view::npos) {
+            if (QStringView(opinion).mid(from, to - from).contains(a)) {
                 picked.insert(i);
                 break;
             }
         }
     }
-    std::string out;
+    QString out;
     std::size_t groupStart = 0, last = 0;
     bool open = false;
     auto close = [&] {
         if (open)
-            out += opinion.substr(clauses[groupStart].first, clauses[last].second - clauses[groupStart].first);
+            out += opinion.mid(clauses[groupStart].first, clauses[last].second - clauses[groupStart].first);
     };
     for (std::size_t i : picked) {
         if (open && i == last + 1) {
@@ -311,7 +252,7 @@ std::string sentenceOf(const std::string& opinion, const std::vector<std::string
         }
         close();
         if (open)
-            out += gb("……");
+            out += u"……";
         groupStart = last = i;
         open = true;
     }
@@ -333,7 +274,7 @@ public:
         widthAsked = false;
     }
     int CurRow() const override { return row; }
-    std::string CellText(int r, int c) const override
+    QString CellText(int r, int c) const override
     {
         try {
             return inner_.CellText(r, c);
@@ -342,14 +283,14 @@ public:
             throw;
         }
     }
-    std::string OpinionWidthText() const override
+    QString OpinionWidthText() const override
     {
         widthAsked = true;
         return inner_.OpinionWidthText();
     }
-    std::string DocNo() const override { return inner_.DocNo(); }
+    QString DocNo() const override { return inner_.DocNo(); }
     QDate PrintDate() const override { return inner_.PrintDate(); }
-    std::string IssuedBy() const override { return inner_.IssuedBy(); }
+    QString IssuedBy() const override { return inner_.IssuedBy(); }
 private:
     const TFillSource& inner_;
 };
@@ -358,7 +299,7 @@ private:
 // ink, its white ground, and its lines (pointing into the items).
 struct Extent {
     QRectF ink, box;
-    std::vector<const std::string*> lines;
+    std::vector<const QString*> lines;
 };
 
 // Glyphs reach at most this far outside their line's box (mm): a text
@@ -393,8 +334,8 @@ Extent extentOf(const std::vector<qr::QRItem>& items, const QRectF& limits)
 struct Printable {
     QRectF area;
     bool border = false;  // the printer's border, not only the sheet's edge
-    std::string where() const { return border ? gb("在打印机印不到的纸边里") : gb("在纸外"); }
-    std::string edge() const { return border ? gb("打印机能印到的范围") : gb("纸边"); }
+    QString where() const { return border ? QStringLiteral("在打印机印不到的纸边里") : QStringLiteral("在纸外"); }
+    QString edge() const { return border ? QStringLiteral("打印机能印到的范围") : QStringLiteral("纸边"); }
 };
 
 }  // namespace
@@ -403,29 +344,29 @@ struct TFormCheck::Impl {
     explicit Impl(const TFillSource& s) : source(s), rowSource(s)
     {
         form.Source = &rowSource;
-        for (const FieldInfo& f : kFields) {
-            qr::TQRLabel* l = form.Label(f.label);
-            if (!l)
-                throw std::logic_error(std::string("form check: no data label ") + f.label);
-            labels.push_back({l, &f, boundsOf(*l), gb(f.field)});
+        for (const std::string& name : DataLabelNames()) {
+            const TLabelBinding* b = Binding(name);
+            if (!b)
+                throw std::logic_error("form check: no binding for the data label " + name);
+            qr::TQRLabel* l = form.Label(name);
+            labels.push_back({l, b, boundsOf(*l), QString::fromUtf8(b->field), b->column});
         }
-        if (labels.size() != DataLabelNames().size())
-            throw std::logic_error("form check: the data labels differ from the form's");
-        fillErrorLead = gb("这一行填表出错，打印到这里会中断：");
+        fillErrorLead = QStringLiteral("这一行填表出错，打印到这里会中断：");
     }
 
     struct Watched {
         qr::TQRLabel* label;
-        const FieldInfo* info;
+        const TLabelBinding* binding;
         Bounds bounds;
-        std::string field;  // GB18030
+        QString field;
+        int column;  // the column its text came from in the row checked; 0 for none
     };
 
     const TFillSource& source;
     RowSource rowSource;
     TApprovalForm form;
     std::vector<Watched> labels;
-    std::string fillErrorLead;
+    QString fillErrorLead;
     TCheckSheet sheet;
     int stoppedAt = 0;  // the column whose text stopped the last fill; 0 for none
 
@@ -436,7 +377,7 @@ struct TFormCheck::Impl {
                 return &w;
         return nullptr;
     }
-    std::string cell(int row, int column) const
+    QString cell(int row, int column) const
     {
         try {
             return source.CellText(row, column);
@@ -464,8 +405,8 @@ struct TFormCheck::Impl {
     void pastOtherSides(const Watched& w, const Extent& e, const qr::TQRBandPlace& place, const Printable& paper,
                         std::vector<TCheckProblem>& out) const;
     TCheckProblem problemOf(const Watched& w, TCheckKind kind) const;
-    std::string whereOf(const Watched& w) const;
-    std::string opinion() const
+    QString whereOf(const Watched& w) const;
+    QString opinion() const
     {
         return form.OpinionLine1->Caption + form.OpinionLine2->Caption + form.OpinionLine3->Caption +
                form.OpinionLine4->Caption;
@@ -485,11 +426,11 @@ TCheckProblem TFormCheck::Impl::problemOf(const Watched& w, TCheckKind kind) con
     p.kind = kind;
     p.label = w.label->Name;
     p.field = w.field;
-    p.column = w.info->column;
+    p.column = w.column;
     return p;
 }
 
-std::string TFormCheck::Impl::whereOf(const Watched& w) const { return w.field + columnNote(w.info->column); }
+QString TFormCheck::Impl::whereOf(const Watched& w) const { return w.field + columnNote(w.column); }
 
 Printable TFormCheck::Impl::printable(const qr::TCustomQuickRep& rep) const
 {
@@ -511,21 +452,24 @@ Printable TFormCheck::Impl::printable(const qr::TCustomQuickRep& rep) const
 // tab, U+3000 full-width spaces).
 void TFormCheck::Impl::required(int row, std::vector<TCheckProblem>& out) const
 {
-    for (const Required& r : kRequired) {
-        std::string text;
+    for (const char* label : kRequired) {
+        const Watched& w = *watched(label);
+        const int column = w.binding->column;
+        QString text;
         try {
-            text = source.CellText(row, r.column);
+            text = source.CellText(row, column);
         } catch (...) {
             continue;  // a cell that cannot be read stops the filler: reported there
         }
-        if (qr::HasInk(watched(r.label)->label->Font, text))
+        if (qr::HasInk(w.label->Font, text))
             continue;
         TCheckProblem p;
         p.kind = TCheckKind::EmptyRequired;
-        p.field = gb(col::FieldName(r.column));
-        p.column = r.column;
+        p.field = QString::fromUtf8(col::FieldName(column));
+        p.column = column;
         p.cellText = text;
-        p.message = p.field + columnNote(r.column) + (Trim(text).empty() ? gb("为空") : gb("只有空格，印出来是空白"));
+        p.message = p.field + columnNote(column) +
+                    (Trim(text).isEmpty() ? QStringLiteral("为空") : QStringLiteral("只有空格，印出来是空白"));
         out.push_back(std::move(p));
     }
 }
@@ -548,24 +492,25 @@ bool TFormCheck::Impl::fill(int row, std::vector<TCheckProblem>& out)
         rep.Prepare(scratch);
         return true;
     } catch (...) {
-        const std::string error = errorTextGb(std::current_exception());
+        const QString error = errorText(std::current_exception());
         TCheckProblem p;
         p.kind = TCheckKind::FillError;
         if (rowSource.failedColumn > 0) {
             // A cell that cannot be read (an error value): the reader's
             // message names it.
             p.column = rowSource.failedColumn;
-            p.field = gb(col::FieldName(p.column));
-            p.message = fillErrorLead + p.field + columnNote(p.column) + gb("：") + error;
+            p.field = QString::fromUtf8(col::FieldName(p.column));
+            p.message = fillErrorLead + p.field + columnNote(p.column) + QStringLiteral("：") + error;
         } else if (rowSource.widthAsked && !widthIsNumber()) {
             return false;
         } else {
             // The only other stop: the appointment year-month, whose pieces
             // the opinion's month is read from.
             p.column = col::Appointed;
-            p.field = gb(col::FieldName(p.column));
+            p.field = QString::fromUtf8(col::FieldName(p.column));
             p.cellText = cell(row, p.column);
-            p.message = fillErrorLead + p.field + columnNote(p.column) + quoted(p.cellText) + gb("：") + error;
+            p.message =
+                fillErrorLead + p.field + columnNote(p.column) + quoted(p.cellText) + QStringLiteral("：") + error;
         }
         stoppedAt = p.column;
         out.push_back(std::move(p));
@@ -577,28 +522,30 @@ bool TFormCheck::Impl::fill(int row, std::vector<TCheckProblem>& out)
 // month of effect prints empty.
 void TFormCheck::Impl::yearMonths(int row, bool filled, std::vector<TCheckProblem>& out) const
 {
-    const std::string hint = gb("，不是有效的年月（年月请写 6 位数字，如 200907）");
-    for (const YearMonthBox& y : kYearMonths) {
+    const QString hint = QStringLiteral("，不是有效的年月（年月请写 6 位数字，如 200907）");
+    for (const TLabelBinding& y : kLabelBindings) {
+        if (y.text != TLabelText::YearMonth)
+            continue;
         const Watched& w = *watched(y.label);
-        const std::string& printed = w.label->Caption;
+        const QString& printed = w.label->Caption;
         if (!qr::HasInk(w.label->Font, printed))
             continue;  // blank: a required one is reported as such
         if (!filled && y.column == stoppedAt)
             continue;  // it stops the row: said there
         if (isYearMonth(printed))
             continue;
-        // Any reason of five or six bytes gets the point of a year-month
-        // (six or seven with it); other reasons print as typed.
-        if (y.column == col::Reason && printed.size() != 6 && printed.size() != 7)
-            continue;
-        const std::string text = cell(row, y.column);
-        if (y.column == col::Reason && Trim(text).size() != 5 && Trim(text).size() != 6)
+        // Any reason of five or six bytes gets the point of a year-month;
+        // other reasons print as typed.
+        const QString text = cell(row, y.column);
+        const qsizetype bytes = gbPrefix(Trim(text)).bytes;
+        if (y.column == col::Reason && bytes != 5 && bytes != 6)
             continue;
         TCheckProblem p = problemOf(w, TCheckKind::BadYearMonth);
         p.cellText = text;
-        p.printed = asPrinted(printed);
-        p.message = whereOf(w) + quoted(text) + gb("印作") + quoted(p.printed) +
-                    (y.column == col::Reason ? gb("：五、六个字节长的文字会像年月一样在第 4 个字节后加点") : hint);
+        p.printed = printed;
+        p.message =
+            whereOf(w) + quoted(text) + QStringLiteral("印作") + quoted(p.printed) +
+            (y.column == col::Reason ? QStringLiteral("：五、六个字节长的文字会像年月一样在第 4 个字节后加点") : hint);
         out.push_back(std::move(p));
     }
 
@@ -613,19 +560,20 @@ void TFormCheck::Impl::yearMonths(int row, bool filled, std::vector<TCheckProble
     } catch (...) {
         return;
     }
-    const std::string text = opinion();
-    static const std::string emptyDate = gb(" 年  月");
-    if (text.find(emptyDate) == std::string::npos)
+    const QString text = opinion();
+    const QString emptyDate = QStringLiteral(" 年  月");
+    if (!text.contains(emptyDate))
         return;  // a template without the month
     TCheckProblem p;
     p.kind = TCheckKind::BadYearMonth;
-    p.field = gb("申报意见的执行年月");
+    p.field = QStringLiteral("申报意见的执行年月");
     p.column = col::Appointed;
     p.cellText = cell(row, col::Appointed);
     p.printed = sentenceOf(text, {emptyDate});
-    p.message = gb("申报意见的执行年月印不出：") + gb(col::FieldName(col::Appointed)) + columnNote(col::Appointed) +
-                quoted(p.cellText) + gb("印作") + quoted(asPrinted(form.NewAppointedLabel->Caption)) +
-                gb("，算不出下一个月，意见印作") + quoted(p.printed);
+    p.message = QStringLiteral("申报意见的执行年月印不出：") + QString::fromUtf8(col::FieldName(col::Appointed)) +
+                columnNote(col::Appointed) + quoted(p.cellText) + QStringLiteral("印作") +
+                quoted(form.NewAppointedLabel->Caption) + QStringLiteral("，算不出下一个月，意见印作") +
+                quoted(p.printed);
     out.push_back(std::move(p));
 }
 
@@ -633,11 +581,12 @@ void TFormCheck::Impl::yearMonths(int row, bool filled, std::vector<TCheckProble
 // of the opinion it makes (a text the fixed wording compares counts as 0).
 void TFormCheck::Impl::numbers(int row, bool fixedWording, std::vector<TCheckProblem>& out) const
 {
-    const std::string text = opinion();
+    const QString text = opinion();
     const qr::TQRFont& opinionFont = form.OpinionLine2->Font;
     for (const NumberColumn& n : kNumbers) {
         const Watched* w = *n.label ? watched(n.label) : nullptr;
-        const std::string value = w ? w->label->Caption : cell(row, n.column);
+        const int column = n.column();
+        const QString value = w ? w->label->Caption : cell(row, column);
         if (!qr::HasInk(w ? w->label->Font : opinionFont, value))
             continue;  // blank
         int whole = 0;
@@ -646,31 +595,33 @@ void TFormCheck::Impl::numbers(int row, bool fixedWording, std::vector<TCheckPro
         const bool comparedHere = n.compared && fixedWording;
         // The opinion holds the text itself (capitals in a template), and
         // in the fixed wording the clauses whose words the comparison picks.
-        std::vector<std::string> anchors = {fixedWording ? value : UpperCase(value)};
+        std::vector<QString> anchors = {fixedWording ? value : UpperCase(value)};
         if (comparedHere) {
-            if (n.column == col::OldGrade || n.column == col::NewGrade)
-                anchors.push_back(gb("该同志职务由"));
-            if (n.column == col::OldPostPay || n.column == col::NewPostPay) {
-                anchors.push_back(gb("提高工资10%部分由"));
-                anchors.push_back(gb("月增资"));
-                anchors.push_back(gb("月减资"));
+            if (column == col::OldGrade || column == col::NewGrade)
+                anchors.push_back(QStringLiteral("该同志职务由"));
+            if (column == col::OldPostPay || column == col::NewPostPay) {
+                anchors.push_back(QStringLiteral("提高工资10%部分由"));
+                anchors.push_back(QStringLiteral("月增资"));
+                anchors.push_back(QStringLiteral("月减资"));
             }
-            if (n.column == col::OldScalePay || n.column == col::NewScalePay)
-                anchors.push_back(gb("薪级工资"));
+            if (column == col::OldScalePay || column == col::NewScalePay)
+                anchors.push_back(QStringLiteral("薪级工资"));
         }
         TCheckProblem p;
         p.kind = TCheckKind::NotANumber;
         p.label = n.label;
-        p.field = gb(col::FieldName(n.column));
-        p.column = n.column;
+        p.field = QString::fromUtf8(col::FieldName(column));
+        p.column = column;
         p.cellText = value;
-        const std::string sentence = sentenceOf(text, anchors);
-        if (!w && sentence.empty())
+        const QString sentence = sentenceOf(text, anchors);
+        if (!w && sentence.isEmpty())
             continue;  // the monthly change prints only where the opinion takes it
-        p.printed = sentence.empty() ? value : sentence;
-        p.message = p.field + columnNote(n.column) + quoted(value) + (n.compared ? gb("不是整数") : gb("不是数字")) +
-                    (comparedHere ? gb("，比较时当作 0") : "") +
-                    (sentence.empty() ? gb("，表上印作") + quoted(value) : gb("，意见印作") + quoted(sentence));
+        p.printed = sentence.isEmpty() ? value : sentence;
+        p.message = p.field + columnNote(column) + quoted(value) +
+                    (n.compared ? QStringLiteral("不是整数") : QStringLiteral("不是数字")) +
+                    (comparedHere ? QStringLiteral("，比较时当作 0") : "") +
+                    (sentence.isEmpty() ? QStringLiteral("，表上印作") + quoted(value)
+                                        : QStringLiteral("，意见印作") + quoted(sentence));
         out.push_back(std::move(p));
     }
 }
@@ -679,7 +630,7 @@ void TFormCheck::Impl::inspect(const Watched& w, const qr::TQRBandPlace& place, 
                                int opinionWidth, std::vector<TCheckProblem>& out) const
 {
     const qr::TQRLabel& label = *w.label;
-    if (label.Caption.empty())
+    if (label.Caption.isEmpty())
         return;
     const std::vector<qr::QRItem> items = qr::LayOutLabel(label, place.x, place.y);
     const double left = std::max(place.x / 10 + w.bounds.left, paper.area.left());
@@ -698,12 +649,12 @@ void TFormCheck::Impl::textCut(const Watched& w, const Extent& e, std::vector<TC
 {
     const qr::TQRLabel& label = *w.label;
     int shown = 0;
-    for (const std::string* l : e.lines)
+    for (const QString* l : e.lines)
         shown += nonBlankChars(*l);
     if (nonBlankChars(label.Caption) <= shown)
         return;  // only spaces and line breaks left out
     int shownInk = 0;
-    for (const std::string* l : e.lines)
+    for (const QString* l : e.lines)
         shownInk += inkedChars(label.Font, *l);
     const int lost = inkedChars(label.Font, label.Caption) - shownInk;
     if (lost <= 0)
@@ -711,14 +662,15 @@ void TFormCheck::Impl::textCut(const Watched& w, const Extent& e, std::vector<TC
     TCheckProblem p = problemOf(w, TCheckKind::TextCut);
     p.cutChars = lost;
     if (e.lines.size() <= 1) {
-        p.shownText = e.lines.empty() ? std::string() : *e.lines.front();
-        if (label.Caption.compare(0, p.shownText.size(), p.shownText) == 0)
-            p.cutText = Trim(std::string_view(label.Caption).substr(p.shownText.size()));
+        p.shownText = e.lines.empty() ? QString() : *e.lines.front();
+        if (label.Caption.startsWith(p.shownText))
+            p.cutText = Trim(label.Caption.mid(p.shownText.size()));
     }
-    p.message = whereOf(w) + gb("印不下：");
-    p.message += p.shownText.empty() ? gb("一个字也印不出") : gb("只印出“") + p.shownText + gb("”");
-    p.message += gb("，少印 ") + std::to_string(lost) + gb(" 个字");
-    if (!p.cutText.empty())
+    p.message = whereOf(w) + QStringLiteral("印不下：");
+    p.message += p.shownText.isEmpty() ? QStringLiteral("一个字也印不出")
+                                       : QStringLiteral("只印出“") + p.shownText + QStringLiteral("”");
+    p.message += QStringLiteral("，少印 ") + QString::number(lost) + QStringLiteral(" 个字");
+    if (!p.cutText.isEmpty())
         p.message += quoted(p.cutText);
     out.push_back(std::move(p));
 }
@@ -731,7 +683,8 @@ void addOffPaper(TCheckProblem& p, double offPaper, const Printable& paper)
 {
     if (offPaper >= kVisibleOverlapMm) {
         p.offPaperMm = offPaper;
-        p.message += gb("，其中 ") + mm(offPaper) + gb(" 毫米") + paper.where() + gb("印不出");
+        p.message += QStringLiteral("，其中 ") + mm(offPaper) + QStringLiteral(" 毫米") + paper.where() +
+                     QStringLiteral("印不出");
     }
 }
 
@@ -761,17 +714,18 @@ void TFormCheck::Impl::noGlyph(const Watched& w, const Extent& e, std::vector<TC
         p.codePoint = c;
         char code[16];
         std::snprintf(code, sizeof code, "U+%04X", unsigned(c));
-        p.message = whereOf(w) + gb("的“") + toGb(QString::fromUcs4(&c, 1)) + gb("”（") + code;
+        p.message = whereOf(w) + QStringLiteral("的“") + QString::fromUcs4(&c, 1) + QStringLiteral("”（") + code;
         if (boxed)
-            p.message += gb("）本机没有字体能印出，会印成空框（可安装 fonts-hanazono 和 fonts-babelstone-han）");
+            p.message +=
+                QStringLiteral("）本机没有字体能印出，会印成空框（可安装 fonts-hanazono 和 fonts-babelstone-han）");
         else
-            p.message += gb("）是自造字（私用区字符），本机没有造这个字的字体，印出来的不是原来的字");
+            p.message += QStringLiteral("）是自造字（私用区字符），本机没有造这个字的字体，印出来的不是原来的字");
         out.push_back(std::move(p));
     };
-    for (const std::string* l : e.lines) {
+    for (const QString* l : e.lines) {
         for (char32_t c : qr::MissingGlyphs(w.label->Font, *l))
             report(c, true);
-        for (const char32_t c : fromGb(*l).toUcs4())
+        for (const char32_t c : l->toUcs4())
             if (isPrivateUse(c))
                 report(c, false);
     }
@@ -789,18 +743,18 @@ void TFormCheck::Impl::pastRight(const Watched& w, const Extent& e, const qr::TQ
     const double offPaper = inkRight - paper.area.right();
     const double pastRule = inkRight - ruleRight;
     const double boxPast = e.box.isNull() ? -kInf : e.box.right() - ruleRight;
-    const bool opinionLine = label.Name.size() == 2 && label.Name[0] == 'y';
-    const int extra = label.Name == "y4" ? int(label.Caption.size()) - std::max(opinionWidth, 0) : 0;
-    const std::string rule = w.bounds.rightIsFrame ? gb("表格右框线") : gb("右边的表格线");
+    const bool isOpinionLine = w.binding->text == TLabelText::Opinion;
+    const int extra = label.Name == "y4" ? int(gbPrefix(label.Caption).bytes) - std::max(opinionWidth, 0) : 0;
+    const QString rule = w.bounds.rightIsFrame ? QStringLiteral("表格右框线") : QStringLiteral("右边的表格线");
 
     if (extra > 0) {
         TCheckProblem p = problemOf(w, TCheckKind::OpinionTooLong);
         p.extraBytes = extra;
-        p.message = gb("申报意见超过四行：第4行比每行宽度（") + std::to_string(opinionWidth) + gb(" 字节）多出 ") +
-                    std::to_string(extra) + gb(" 字节");
+        p.message = QStringLiteral("申报意见超过四行：第4行比每行宽度（") + QString::number(opinionWidth) +
+                    QStringLiteral(" 字节）多出 ") + QString::number(extra) + QStringLiteral(" 字节");
         if (pastRule >= kVisibleOverlapMm) {
             p.pastMm = pastRule;
-            p.message += gb("，超出") + rule + " " + mm(pastRule) + gb(" 毫米");
+            p.message += QStringLiteral("，超出") + rule + " " + mm(pastRule) + QStringLiteral(" 毫米");
         }
         addOffPaper(p, offPaper, paper);
         out.push_back(std::move(p));
@@ -809,10 +763,11 @@ void TFormCheck::Impl::pastRight(const Watched& w, const Extent& e, const qr::TQ
     TCheckProblem p = problemOf(w, TCheckKind::PastLine);
     if (std::isfinite(ruleRight) && pastRule >= kVisibleOverlapMm) {
         p.pastMm = pastRule;
-        p.message = whereOf(w) + (opinionLine ? std::string() : gb("太长，")) +
-                    (w.bounds.rightIsFrame ? gb("超出") : gb("越过")) + rule + " " + mm(pastRule) + gb(" 毫米");
+        p.message = whereOf(w) + (isOpinionLine ? QString() : QStringLiteral("太长，")) +
+                    (w.bounds.rightIsFrame ? QStringLiteral("超出") : QStringLiteral("越过")) + rule + " " +
+                    mm(pastRule) + QStringLiteral(" 毫米");
         if (!w.bounds.rightIsFrame)
-            p.message += gb("，盖住相邻的栏目");
+            p.message += QStringLiteral("，盖住相邻的栏目");
         addOffPaper(p, offPaper, paper);
     } else if (std::isfinite(ruleRight) && boxPast >= w.bounds.rightWidth + kVisibleOverlapMm) {
         // The text ends before the rule, but its box runs on over trailing
@@ -820,15 +775,16 @@ void TFormCheck::Impl::pastRight(const Watched& w, const Extent& e, const qr::TQ
         // width, the rule has a gap.
         p.pastMm = boxPast;
         p.blankOnly = true;
-        p.message = whereOf(w) + gb("末尾的空格太多，空白盖住") + rule + " " + mm(boxPast) + gb(" 毫米");
+        p.message = whereOf(w) + QStringLiteral("末尾的空格太多，空白盖住") + rule + " " + mm(boxPast) +
+                    QStringLiteral(" 毫米");
         if (!w.bounds.rightIsFrame)
-            p.message += gb("，相邻栏目的字也被盖住");
+            p.message += QStringLiteral("，相邻栏目的字也被盖住");
     } else if (offPaper >= kVisibleOverlapMm) {
         p.pastMm = p.offPaperMm = offPaper;
-        p.message =
-            std::isfinite(ruleRight)
-                ? whereOf(w) + gb("右端有 ") + mm(offPaper) + gb(" 毫米") + paper.where() + gb("，印不出")
-                : whereOf(w) + gb("太长，超出") + paper.edge() + " " + mm(offPaper) + gb(" 毫米，超出部分印不出");
+        p.message = std::isfinite(ruleRight) ? whereOf(w) + QStringLiteral("右端有 ") + mm(offPaper) +
+                                                   QStringLiteral(" 毫米") + paper.where() + QStringLiteral("，印不出")
+                                             : whereOf(w) + QStringLiteral("太长，超出") + paper.edge() + " " +
+                                                   mm(offPaper) + QStringLiteral(" 毫米，超出部分印不出");
     } else {
         return;
     }
@@ -860,16 +816,18 @@ void TFormCheck::Impl::pastOtherSides(const Watched& w, const Extent& e, const q
         TCheckProblem p = problemOf(w, TCheckKind::PastLine);
         if (s.pastRule >= kVisibleOverlapMm) {
             p.pastMm = s.pastRule;
-            p.message = whereOf(w) + gb("太长，") + gb(s.rule) + " " + mm(s.pastRule) + gb(" 毫米");
+            p.message = whereOf(w) + QStringLiteral("太长，") + QString::fromUtf8(s.rule) + " " + mm(s.pastRule) +
+                        QStringLiteral(" 毫米");
             addOffPaper(p, s.offPaper, paper);
         } else if (s.boxPast >= kVisibleOverlapMm) {
             p.pastMm = s.boxPast;
             p.blankOnly = true;
-            p.message = whereOf(w) + gb("的空白") + gb(s.rule) + gb("，盖住了表格线");
+            p.message =
+                whereOf(w) + QStringLiteral("的空白") + QString::fromUtf8(s.rule) + QStringLiteral("，盖住了表格线");
         } else if (s.offPaper >= kVisibleOverlapMm) {
             p.pastMm = p.offPaperMm = s.offPaper;
-            p.message =
-                whereOf(w) + gb(s.offSide) + gb("有 ") + mm(s.offPaper) + gb(" 毫米") + paper.where() + gb("，印不出");
+            p.message = whereOf(w) + QString::fromUtf8(s.offSide) + QStringLiteral("有 ") + mm(s.offPaper) +
+                        QStringLiteral(" 毫米") + paper.where() + QStringLiteral("，印不出");
         } else {
             continue;
         }
@@ -882,8 +840,13 @@ std::vector<TCheckProblem> TFormCheck::CheckRow(int row)
     Impl& d = *d_;
     d.rowSource.row = row;
     std::vector<TCheckProblem> out;
+    // The column each label's text comes from in this row, as the filler
+    // takes it.
+    for (Impl::Watched& w : d.labels)
+        if (w.binding->column > 0)
+            w.column = BoundCell(*w.binding, [&](int column) { return d.cell(row, column); }).column;
 
-    std::string name;
+    QString name;
     try {
         name = d.source.CellText(row, col::Name);
     } catch (...) {
@@ -891,7 +854,7 @@ std::vector<TCheckProblem> TFormCheck::CheckRow(int row)
     }
 
     // The row's own wording (a template), or the fixed one.
-    const bool ownWording = !Trim(d.cell(row, col::OpinionTemplate)).empty();
+    const bool ownWording = !Trim(d.cell(row, col::OpinionTemplate)).isEmpty();
     d.required(row, out);
     const bool filled = d.fill(row, out);
     d.yearMonths(row, filled, out);
@@ -915,7 +878,7 @@ std::vector<TCheckProblem> TFormCheck::CheckRow(int row)
     for (TCheckProblem& p : out) {
         p.row = row;
         p.name = name;
-        if (ownWording && p.column == 0 && p.label.size() == 2 && p.label[0] == 'y')
+        if (ownWording && p.column == 0 && opinionLine(p.label))
             p.column = col::OpinionTemplate;
     }
     return out;
@@ -924,15 +887,15 @@ std::vector<TCheckProblem> TFormCheck::CheckRow(int row)
 std::vector<TCheckProblem> TFormCheck::CheckEntries()
 {
     std::vector<TCheckProblem> out;
-    const std::string width = d_->source.OpinionWidthText();
+    const QString width = d_->source.OpinionWidthText();
     int w = 0;
     if (!TryStrToInt(width, w)) {
         TCheckProblem p;
         p.kind = TCheckKind::EntryField;
-        p.field = gb("申报意见栏每行宽度");
+        p.field = QStringLiteral("申报意见栏每行宽度");
         p.cellText = width;
-        p.message = p.field + quoted(width) + gb("不是整数：") + EConvertError(width).what() +
-                    gb("。每一份表都要按它折行，打印到第一份就会中断");
+        p.message = p.field + quoted(width) + QStringLiteral("不是整数：") + errorText(EConvertError(width)) +
+                    QStringLiteral("。每一份表都要按它折行，打印到第一份就会中断");
         out.push_back(std::move(p));
     }
     return out;
@@ -964,9 +927,9 @@ TCheckReport TFormCheck::CheckRows(int first, int last)
             }
             p.kind = TCheckKind::FillError;
             p.column = col::PrintFlag;
-            p.field = gb(col::FieldName(col::PrintFlag));
-            p.message =
-                d_->fillErrorLead + p.field + columnNote(p.column) + gb("：") + errorTextGb(std::current_exception());
+            p.field = QString::fromUtf8(col::FieldName(col::PrintFlag));
+            p.message = d_->fillErrorLead + p.field + columnNote(p.column) + QStringLiteral("：") +
+                        errorText(std::current_exception());
             rows.push_back(std::move(p));
             ++report.flaggedRows;  // taken up by the run, which stops there
             continue;

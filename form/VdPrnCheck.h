@@ -8,7 +8,7 @@
 // year-month that prints as no real year and month, a number column whose
 // text is no number.  An entry of the run that spoils every form (the
 // opinion width, the issuing body) is reported once, before the rows.
-// Nothing is printed and nothing is written.  Texts are GB18030.
+// Nothing is printed and nothing is written.
 #include "form/VdPrnUnit.h"
 #include "report/core/qr.h"
 
@@ -40,22 +40,22 @@ const char* CheckKindName(TCheckKind kind);
 inline constexpr double kVisibleOverlapMm = 0.1;
 
 struct TCheckProblem {
-    int row = 0;       // 0: an entry of the run, not a roster row
-    std::string name;  // column B as read; empty when it cannot be read
+    int row = 0;   // 0: an entry of the run, not a roster row
+    QString name;  // the name column as read; empty when it cannot be read
     TCheckKind kind = TCheckKind::FillError;
     std::string label;       // the data label ("zw0"); empty when none
-    std::string field;       // the field in plain words ("职务(岗位)")
+    QString field;           // the field in plain words ("职务(岗位)")
     int column = 0;          // the roster column the text comes from; 0 when none
-    std::string cellText;    // the cell (or the entry) as read, when the problem is its text
-    std::string printed;     // BadYearMonth, NotANumber: what prints (the box, or the opinion's words)
+    QString cellText;        // the cell (or the entry) as read, when the problem is its text
+    QString printed;         // BadYearMonth, NotANumber: what prints (the box, or the opinion's words)
     int cutChars = 0;        // TextCut: characters that do not print
-    std::string shownText;   // TextCut: what prints (one line)
-    std::string cutText;     // TextCut: what is lost, when it is one piece
+    QString shownText;       // TextCut: what prints (one line)
+    QString cutText;         // TextCut: what is lost, when it is one piece
     double pastMm = 0;       // PastLine, OpinionTooLong: how far past the rule or edge
     double offPaperMm = 0;   // ... of which beyond what the printer reaches (does not print)
     bool blankOnly = false;  // PastLine: only the white ground of trailing blanks passes, covering the rule
-    int extraBytes = 0;      // OpinionTooLong: bytes of line 4 beyond a line's width
-    std::string message;     // the whole problem as one sentence
+    int extraBytes = 0;      // OpinionTooLong: bytes (GB18030) of line 4 beyond a line's width
+    QString message;         // the whole problem as one sentence
 
     char32_t codePoint = 0;  // NoGlyph: the character that prints as a box
 };
@@ -65,14 +65,14 @@ struct TCheckProblem {
 struct TCheckSheet {
     qr::TQRPlacement placement;  // an empty sheet: the form's own paper at its design position
     QMarginsF borderMm;          // unprintable width at each edge of the sheet
-    std::string description;     // the sheet in words, for the report (GB18030); may be empty
+    QString description;         // the sheet in words, for the report; may be empty
 };
 
 struct TCheckReport {
     int firstRow = 0, lastRow = 0;  // the rows walked (lastRow < firstRow: none)
     int rowsRead = 0;
     int flaggedRows = 0;                  // rows the run takes up: flagged, or with an unreadable flag
-    std::string sheet;                    // the sheet measured on, in words (TCheckSheet::description)
+    QString sheet;                        // the sheet measured on, in words (TCheckSheet::description)
     std::vector<TCheckProblem> problems;  // the entries' (row 0) first, then row by row
     // Distinct roster rows with at least one problem.
     int RowsWithProblems() const;

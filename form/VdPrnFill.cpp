@@ -20,112 +20,56 @@
 namespace vdmq {
 namespace {
 
-// The fixed phrases of the opinion, as GB18030 bytes (converted once).
-struct Phrases {
-    std::string genju = gb("根据");
-    std::string wenjian = gb("文件规定，该同志职务由");
-    std::string diren = gb("低任");
-    std::string jinsheng = gb("晋升");
-    std::string wei = gb("为");
-    std::string nitongyi = gb("，拟同意其");
-    std::string gangwei = gb("岗位工资由");
-    std::string yuan = gb(" 元");
-    std::string jiangdiwei = gb("降低为");
-    std::string jinshengdao = gb("晋升到");
-    std::string yuanXinji = gb(" 元，薪级工资");
-    std::string bubian = gb("不变，");
-    std::string chongxin = gb("重新确定为 ");
-    std::string yuanComma = gb(" 元，");
-    std::string tigao = gb("（提高工资10%部分由 ");
-    std::string jiangdiweiSp = gb("降低为 ");
-    std::string zengjiadaoSp = gb("增加到 ");
-    std::string blankPart = gb(" -- 增加到 --");
-    std::string yuanYue = gb(" 元），月");
-    std::string jian = gb("减");
-    std::string zeng = gb("增");
-    std::string zi = gb("资 ");
-    std::string yuanCong = gb(" 元，从 ");
-    std::string nian = gb(" 年 ");
-    std::string yue = gb(" 月");
-    std::string yueQi = gb(" 月起执行。");
-    std::string yueSp = gb(" 月 ");
-    std::string ri = gb(" 日");
-};
-
-const Phrases& phrases()
-{
-    static const Phrases p;
-    return p;
-}
-
 // A caption compared as a whole number: anything else counts as 0.
-int lenient(const std::string& text)
+int lenient(const QString& text)
 {
     int v = 0;
     return TryStrToInt(text, v) ? v : 0;
-}
-
-// Removes the first `n` bytes (nothing for n <= 0).
-void dropLeft(std::string& s, int n)
-{
-    if (n <= 0)
-        return;
-    s.erase(0, std::min(s.size(), static_cast<std::size_t>(n)));
 }
 
 // The cells of the row being filled, by column.
 struct RowCells {
     const TFillSource& source;
     int row;
-    std::string operator()(int column) const { return source.CellText(row, column); }
+    QString operator()(int column) const { return source.CellText(row, column); }
 };
 
-// The row's cells into the data labels, in this order (a failing read
-// leaves the later labels untouched).
-void fillCells(TApprovalForm& f, const RowCells& cell)
+// The row's cells into the data labels, in the order of the binding table
+// (a failing read leaves the later labels untouched).  Returns the cell the
+// present appointment's year-month was shown from.
+QString fillCells(TApprovalForm& f, const RowCells& cell)
 {
-    f.NameLabel->Caption = cell(col::Name);
-    f.SexLabel->Caption = cell(col::Sex);
-    f.EducationLabel->Caption = cell(col::Education);
-    f.BornLabel->Caption = FormatYearMonth(cell(col::Born));
-    f.StartedWorkLabel->Caption = FormatYearMonth(cell(col::StartedWork));
-    f.ServiceFromLabel->Caption = FormatYearMonth(cell(col::ServiceFrom));
-    f.ReasonLabel->Caption = FormatYearMonth(cell(col::Reason));
-    {
-        // The start year of the appraisal years: the first four bytes, but
-        // never half of a character.
-        int four = 4;
-        f.AppraisalFromLabel->Caption = CopyLeftDbcs(cell(col::Appointed), four);
+    QString appointed;
+    for (const TLabelBinding& b : kLabelBindings) {
+        if (b.text == TLabelText::Opinion || b.text == TLabelText::Entry)
+            continue;  // the opinion and the entries come later
+        QString& caption = f.Label(b.label)->Caption;
+        if (b.text == TLabelText::Blank) {
+            caption.clear();
+            continue;
+        }
+        const QString text = BoundCell(b, cell).text;
+        if (b.text == TLabelText::YearMonth) {
+            caption = FormatYearMonth(text);
+            if (f.Label(b.label) == f.NewAppointedLabel)
+                appointed = text;
+        } else if (b.text == TLabelText::FirstFourBytes) {
+            // The start year of the appraisal years: the first four bytes,
+            // but never half of a character.
+            int four = 4;
+            caption = CopyLeftDbcs(text, four);
+        } else {
+            caption = text;
+        }
     }
-    f.PostLabel->Caption = cell(col::Post);
-    f.OldPostLabel->Caption = cell(col::OldPost);
-    if (Trim(f.OldPostLabel->Caption).empty())
-        f.OldPostLabel->Caption = cell(col::OldGrade);
-    f.NewPostLabel->Caption = cell(col::Post);
-    f.OldAppointedLabel->Caption = FormatYearMonth(cell(col::OldAppointed));
-    f.NewAppointedLabel->Caption = FormatYearMonth(cell(col::Appointed));
-    f.OldGradeLabel->Caption = cell(col::OldGrade);
-    f.NewGradeLabel->Caption = cell(col::NewGrade);
-    f.OldPostPayLabel->Caption = cell(col::OldPostPay);
-    f.NewPostPayLabel->Caption = cell(col::NewPostPay);
-    f.OldScaleLabel->Caption = cell(col::OldScale);
-    f.NewScaleLabel->Caption = cell(col::NewScale);
-    f.OldScalePayLabel->Caption = cell(col::OldScalePay);
-    f.NewScalePayLabel->Caption = cell(col::NewScalePay);
-    f.OldTenPercentLabel->Caption = cell(col::OldTenPercent);
-    f.NewTenPercentLabel->Caption = cell(col::NewTenPercent);
-    f.ProbationPayLabel->Caption.clear();
-    f.OldTotalLabel->Caption = cell(col::OldTotal);
-    f.NewTotalLabel->Caption = cell(col::NewTotal);
+    return appointed;
 }
 
 // The opinion from the row's own template.  Each placeholder in turn, on the
 // text the earlier ones left.
-std::string templateOpinion(const TApprovalForm& f, const std::string& tmpl, const std::string& rise,
-                            const TPny& effective)
+QString templateOpinion(const TApprovalForm& f, const QString& tmpl, const QString& rise, const TPny& effective)
 {
-    const Phrases& ph = phrases();
-    const std::pair<std::string_view, std::string> fills[] = {
+    const std::pair<QString, QString> fills[] = {
         {"&zw1", f.OldPostLabel->Caption},
         {"&zw2", f.NewPostLabel->Caption},
         {"&gw1", f.OldPostPayLabel->Caption},
@@ -139,9 +83,9 @@ std::string templateOpinion(const TApprovalForm& f, const std::string& tmpl, con
         {"&bf1", f.OldTenPercentLabel->Caption},
         {"&bf2", f.NewTenPercentLabel->Caption},
         {"&zz", rise},
-        {"&ym", effective.Year + ph.nian + effective.Month + ph.yue},
+        {"&ym", effective.Year + " 年 " + effective.Month + " 月"},
     };
-    std::string opinion = tmpl;
+    QString opinion = tmpl;
     for (const auto& [placeholder, value] : fills)
         opinion = ReplaceFirst(opinion, placeholder, value);
     return opinion;
@@ -150,63 +94,63 @@ std::string templateOpinion(const TApprovalForm& f, const std::string& tmpl, con
 // The opinion in the fixed wording, for a row without a template.
 // Promotion or lowering follows the post grades; the 10% part and the
 // monthly change follow the post salaries, independently of the grades.
-std::string fixedOpinion(const TApprovalForm& f, const std::string& docNo, bool oldTenPercentGiven,
-                         const std::string& rise, const TPny& effective)
+QString fixedOpinion(const TApprovalForm& f, const QString& docNo, bool oldTenPercentGiven, const QString& rise,
+                     const TPny& effective)
 {
-    const Phrases& ph = phrases();
     const bool lowered = lenient(f.NewGradeLabel->Caption) < lenient(f.OldGradeLabel->Caption);
     const bool salaryLowered = lenient(f.NewPostPayLabel->Caption) < lenient(f.OldPostPayLabel->Caption);
-    std::string opinion;
-    opinion.reserve(400);
-    opinion += ph.genju;
+    QString opinion;
+    opinion.reserve(200);
+    opinion += "根据";
     opinion += docNo;
-    opinion += ph.wenjian;
+    opinion += "文件规定，该同志职务由";
     opinion += f.OldPostLabel->Caption;
-    opinion += lowered ? ph.diren : ph.jinsheng;
-    opinion += ph.wei;
+    opinion += lowered ? "低任" : "晋升";
+    opinion += "为";
     opinion += f.NewPostLabel->Caption;
-    opinion += ph.nitongyi;
-    opinion += ph.gangwei;
-    opinion += f.OldGradeLabel->Caption + " " + f.OldPostPayLabel->Caption + ph.yuan;
-    opinion += lowered ? ph.jiangdiwei : ph.jinshengdao;
-    opinion += f.NewGradeLabel->Caption + " " + f.NewPostPayLabel->Caption;
-    opinion += ph.yuanXinji;
+    opinion += "，拟同意其";
+    opinion += "岗位工资由";
+    opinion += f.OldGradeLabel->Caption + u' ' + f.OldPostPayLabel->Caption + " 元";
+    opinion += lowered ? "降低为" : "晋升到";
+    opinion += f.NewGradeLabel->Caption + u' ' + f.NewPostPayLabel->Caption;
+    opinion += " 元，薪级工资";
     if (lenient(f.NewScalePayLabel->Caption) == lenient(f.OldScalePayLabel->Caption))
-        opinion += ph.bubian;
+        opinion += "不变，";
     else
-        opinion += ph.chongxin + f.NewScalePayLabel->Caption + ph.yuanComma;
-    opinion += ph.tigao;
+        opinion += "重新确定为 " + f.NewScalePayLabel->Caption + " 元，";
+    opinion += "（提高工资10%部分由 ";
     if (oldTenPercentGiven) {
-        opinion += f.OldTenPercentLabel->Caption + ph.yuan;
-        opinion += salaryLowered ? ph.jiangdiweiSp : ph.zengjiadaoSp;
+        opinion += f.OldTenPercentLabel->Caption + " 元";
+        opinion += salaryLowered ? "降低为 " : "增加到 ";
         opinion += f.NewTenPercentLabel->Caption;
     } else {
-        opinion += ph.blankPart;
+        opinion += " -- 增加到 --";
     }
-    opinion += ph.yuanYue;
-    opinion += salaryLowered ? ph.jian : ph.zeng;
-    opinion += ph.zi;
+    opinion += " 元），月";
+    opinion += salaryLowered ? "减" : "增";
+    opinion += "资 ";
     opinion += rise;
-    opinion += ph.yuanCong;
-    opinion += effective.Year + ph.nian + effective.Month;
-    opinion += ph.yueQi;
+    opinion += " 元，从 ";
+    opinion += effective.Year + " 年 " + effective.Month;
+    opinion += " 月起执行。";
     return opinion;
 }
 
 // The opinion cut into four lines; the first is 4 bytes narrower, the
-// fourth takes whatever is left.  A cut never splits a character.
-void wrapOpinion(TApprovalForm& f, std::string opinion, int width)
+// fourth takes whatever is left.  Widths count GB18030 bytes; a cut never
+// splits a character.
+void wrapOpinion(TApprovalForm& f, QString opinion, int width)
 {
     int n = width > INT_MIN + 4 ? width - 4 : INT_MIN;
     f.OpinionLine1->Caption = CopyLeftDbcs(opinion, n);
-    dropLeft(opinion, n);
+    opinion.remove(0, f.OpinionLine1->Caption.size());
     n = width;
     f.OpinionLine2->Caption = CopyLeftDbcs(opinion, n);
-    dropLeft(opinion, n);
-    if (static_cast<long long>(opinion.size()) > width) {
+    opinion.remove(0, f.OpinionLine2->Caption.size());
+    if (gbPrefix(opinion).bytes > width) {
         n = width;
         f.OpinionLine3->Caption = CopyLeftDbcs(opinion, n);
-        dropLeft(opinion, n);
+        opinion.remove(0, f.OpinionLine3->Caption.size());
         f.OpinionLine4->Caption = opinion;
     } else {
         f.OpinionLine3->Caption = opinion;
@@ -225,30 +169,29 @@ void TApprovalForm::FillRow(qr::TCustomQuickRep& sender, bool& /*MoreData*/)
     if (!Source)
         throw std::logic_error("declaration form: no roster row to fill from");
     const RowCells cell{*Source, Source->CurRow()};
-    fillCells(*this, cell);
+    const QString appointed = fillCells(*this, cell);
 
     // The template and the effective year-month (the month after the
-    // present appointment); a bad year-month stops here in either branch.
-    const std::string tmpl = Trim(cell(col::OpinionTemplate));
+    // present appointment, read from the bytes its label shows); a bad
+    // year-month stops here in either branch.
+    const QString tmpl = Trim(cell(col::OpinionTemplate));
     TPny effective;
-    ShiftYearMonth(NewAppointedLabel->Caption, +1, effective);
+    ShiftShownYearMonth(appointed, +1, effective);
 
     // The opinion, its cells read in the order the wording takes them.
-    std::string opinion;
-    if (!tmpl.empty()) {
+    QString opinion;
+    if (!tmpl.isEmpty()) {
         opinion = templateOpinion(*this, tmpl, cell(col::MonthlyRise), effective);
     } else {
-        const bool oldTenPercentGiven = !Trim(cell(col::OldTenPercent)).empty();
+        const bool oldTenPercentGiven = !Trim(cell(col::OldTenPercent)).isEmpty();
         opinion = fixedOpinion(*this, Source->DocNo(), oldTenPercentGiven, cell(col::MonthlyRise), effective);
     }
 
     wrapOpinion(*this, std::move(opinion), StrToInt(Source->OpinionWidthText()));
 
     // The print date and the issuing body.
-    const Phrases& ph = phrases();
     const QDate date = Source->PrintDate();
-    PrintDateLabel->Caption = std::to_string(date.year()) + ph.nian + std::to_string(date.month()) + ph.yueSp +
-                              std::to_string(date.day()) + ph.ri;
+    PrintDateLabel->Caption = QStringLiteral("%1 年 %2 月 %3 日").arg(date.year()).arg(date.month()).arg(date.day());
     IssuedByLabel->Caption = Source->IssuedBy();
 }
 

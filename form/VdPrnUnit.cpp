@@ -4,7 +4,7 @@
 // paper form.  Only the page set-up lives here.
 #include "form/VdPrnUnit.h"
 
-#include "platform/gbtext.h"
+#include "form/RosterColumns.h"
 
 #include <QFile>
 
@@ -195,6 +195,11 @@ public:
         const std::set<std::string> expected(DataLabelNames().begin(), DataLabelNames().end());
         if (dataNames_ != expected)
             throw std::runtime_error("form layout: the data labels differ from the filler's list");
+        std::set<std::string> bound;
+        for (const TLabelBinding& b : kLabelBindings)
+            bound.insert(b.label);
+        if (bound != expected)
+            throw std::runtime_error("form layout: the data labels differ from the binding table's");
         return std::move(m_);
     }
 
@@ -288,7 +293,7 @@ private:
         label->AutoStretch = c[6].ends_with(", stretch");
         label->WordWrap = true;
         label->Font = parseFont(c[7], line_);
-        label->Caption = gb(unquote(c[8], line_));
+        label->Caption = QString::fromStdString(unquote(c[8], line_));
         if (c[9] == "data")
             dataNames_.insert(c[0]);
         else if (c[9] != "fixed text")

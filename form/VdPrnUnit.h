@@ -18,11 +18,11 @@ public:
     virtual ~TFillSource() = default;
     virtual int CurRow() const = 0;
     // The cell's value as text; may throw (an error cell, a failed read).
-    virtual std::string CellText(int row, int col) const = 0;
-    virtual std::string OpinionWidthText() const = 0;  // the opinion width field's text
-    virtual std::string DocNo() const = 0;
+    virtual QString CellText(int row, int col) const = 0;
+    virtual QString OpinionWidthText() const = 0;  // the opinion width field's text
+    virtual QString DocNo() const = 0;
     virtual QDate PrintDate() const = 0;
-    virtual std::string IssuedBy() const = 0;
+    virtual QString IssuedBy() const = 0;
 };
 
 // The preview window the holders of a run hand their store to.  The print

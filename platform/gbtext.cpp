@@ -173,6 +173,30 @@ std::string errorTextGb(const std::exception_ptr& e)
     }
 }
 
+QString errorText(const std::exception_ptr& e) { return fromGb(errorTextGb(e)); }
+
+TGbPrefix gbPrefix(QStringView text, qsizetype maxBytes)
+{
+    TGbPrefix taken;
+    if (text.isEmpty() || maxBytes <= 0)
+        return taken;
+    // Each character is one character of the GB18030 text, so the two are
+    // walked side by side.
+    const std::string gb = toGb(text.toString());
+    std::size_t at = 0;
+    for (qsizetype i = 0; i < text.size();) {
+        const qsizetype units = text[i].isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+        const std::size_t bytes = gbCharLength(gb, at);
+        if (taken.bytes + qsizetype(bytes) > maxBytes)
+            break;
+        taken.bytes += qsizetype(bytes);
+        taken.chars += units;
+        at += bytes;
+        i += units;
+    }
+    return taken;
+}
+
 QString decodeTextFile(const QByteArray& bytes)
 {
     if (auto enc = QStringConverter::encodingForData(bytes);

@@ -5,7 +5,9 @@
 // JSON.  This is the one place that converts between the two.
 #include <QByteArray>
 #include <QString>
+#include <QStringView>
 #include <exception>
+#include <limits>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -21,6 +23,19 @@ std::string gbFromUtf8(std::string_view utf8);
 // Shorthand for system texts written as UTF-8 literals in the source.
 inline std::string gb(std::string_view utf8) { return gbFromUtf8(utf8); }
 std::string utf8FromGb(std::string_view gb);
+
+// Where the form counts bytes (the opinion's line width, the left part of a
+// text, the year-month display's five or six bytes, the first four bytes of
+// the appointment), it counts the bytes a text takes in GB18030: one for
+// ASCII, two for a character of GBK, four for any other.  This is that one
+// measure: the whole characters of `text`, from its start, that take at most
+// `maxBytes` bytes, and the bytes they take.  gbPrefix(text).bytes is the
+// width of the whole text.
+struct TGbPrefix {
+    qsizetype chars = 0;  // UTF-16 code units of `text`
+    qsizetype bytes = 0;
+};
+TGbPrefix gbPrefix(QStringView text, qsizetype maxBytes = std::numeric_limits<qsizetype>::max());
 
 // Other code pages (BIFF5 CODEPAGE records): bytes in that code page to
 // UTF-8.  `codepage` is a Windows code page number (936, 1252, ...).
@@ -69,6 +84,9 @@ public:
 bool isGbEncoded(const std::exception& e);
 QString errorText(const std::exception& e);
 std::string errorTextGb(const std::exception& e);
+// The same for an error caught as `catch (...)`; "未知错误" for one that
+// is not a std::exception.
+QString errorText(const std::exception_ptr& e);
 // The same for an error caught as `catch (...)`; "未知错误" for one that
 // is not a std::exception.
 std::string errorTextGb(const std::exception_ptr& e);

@@ -350,8 +350,8 @@ public:
         fd_ = ::open(lock.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
         if (fd_ < 0) {
             const int e = errno;
-            throw EProfileWriteError(displayPath, gb("无法创建锁文件 ") + toGb(QFile::decodeName(lock)) + ": " +
-                                                      toGb(QString::fromLocal8Bit(std::strerror(e))));
+            throw EProfileWriteError(displayPath, QStringLiteral("无法创建锁文件 ") + QFile::decodeName(lock) + ": " +
+                                                      QString::fromLocal8Bit(std::strerror(e)));
         }
         while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
         }
@@ -370,43 +370,43 @@ void replaceAtomically(const QString& displayPath, const QString& target, const 
     TAtomicFile file(target, false);  // the settings file is replaced on purpose
     if (file.Open() && file.Write(data.data(), data.size()) && file.Commit())
         return;
-    throw EProfileWriteError(displayPath, toGb(file.ErrorText()));
+    throw EProfileWriteError(displayPath, file.ErrorText());
 }
 
-std::optional<std::string> lookUp(const Parsed& p, std::string_view section, std::string_view key)
+std::optional<QString> lookUp(const Parsed& p, std::string_view section, std::string_view key)
 {
     if (!p.exists)
         return std::nullopt;
-    std::string sec = p.utf8 ? utf8FromGb(section) : std::string(section);
-    std::string k = p.utf8 ? utf8FromGb(key) : std::string(key);
-    const Located at = locate(p, sec, k);
+    const Located at = locate(p, section, key);
     if (at.key < 0)
         return std::nullopt;
-    const std::string value(classify(body(p, static_cast<std::size_t>(at.key))).value);
-    return p.utf8 ? gbFromUtf8(value) : value;
+    const std::string_view value = classify(body(p, static_cast<std::size_t>(at.key))).value;
+    return p.utf8 ? QString::fromUtf8(value.data(), qsizetype(value.size())) : fromGb(value);
 }
 
 }  // namespace
 
-EProfileWriteError::EProfileWriteError(const QString& path, const std::string& reason)
-    : GbError(toGb(path) + ": " + reason), path_(path)
+EProfileWriteError::EProfileWriteError(const QString& path, const QString& reason)
+    : std::runtime_error((path + QStringLiteral(": ") + reason).toStdString()), path_(path)
 {
 }
 
-EProfileUnreadable::EProfileUnreadable(const QString& path, const std::string& messageGb)
-    : GbError(messageGb), path_(path)
+EProfileUnreadable::EProfileUnreadable(const QString& path, const QString& message)
+    : std::runtime_error(message.toStdString()), path_(path)
 {
 }
 
 EProfileTooLarge::EProfileTooLarge(const QString& path)
-    : EProfileUnreadable(path, gb("设置文件 ") + toGb(path) + gb(" 太大（超过 1 MB），不是本程序的设置文件，没有读取"))
+    : EProfileUnreadable(path,
+                         QStringLiteral("设置文件 %1 太大（超过 1 MB），不是本程序的设置文件，没有读取").arg(path))
 {
 }
 
 EProfileUtf16WithoutBom::EProfileUtf16WithoutBom(const QString& path)
-    : EProfileUnreadable(path, gb("设置文件 ") + toGb(path) +
-                                   gb(" 是没有字节顺序标记（BOM）的 UTF-16 文本，程序无法可靠地读取，"
-                                      "没有读取也不会改写它。请用记事本打开它，另存为“ANSI”或“UTF-8”编码"))
+    : EProfileUnreadable(path,
+                         QStringLiteral("设置文件 %1 是没有字节顺序标记（BOM）的 UTF-16 文本，程序无法可靠地读取，"
+                                        "没有读取也不会改写它。请用记事本打开它，另存为“ANSI”或“UTF-8”编码")
+                             .arg(path))
 {
 }
 
@@ -431,18 +431,18 @@ TProfileSnapshot TProfileSnapshot::Load(const QString& file)
 
 bool TProfileSnapshot::Exists() const { return d_->parsed.exists; }
 
-std::optional<std::string> TProfileSnapshot::Read(std::string_view section, std::string_view key) const
+std::optional<QString> TProfileSnapshot::Read(std::string_view section, std::string_view key) const
 {
     return lookUp(d_->parsed, section, key);
 }
 
-std::string TProfileSnapshot::Read(std::string_view section, std::string_view key, std::string_view def) const
+QString TProfileSnapshot::Read(std::string_view section, std::string_view key, const QString& def) const
 {
     auto v = Read(section, key);
-    return v ? *v : std::string(def);
+    return v ? *v : def;
 }
 
-std::optional<std::string> ReadProfileString(const QString& file, std::string_view section, std::string_view key)
+std::optional<QString> ReadProfileString(const QString& file, std::string_view section, std::string_view key)
 {
     try {
         return TProfileSnapshot::Load(file).Read(section, key);
@@ -451,39 +451,34 @@ std::optional<std::string> ReadProfileString(const QString& file, std::string_vi
     }
 }
 
-std::string ReadProfileString(const QString& file, std::string_view section, std::string_view key, std::string_view def)
+QString ReadProfileString(const QString& file, std::string_view section, std::string_view key, const QString& def)
 {
     auto v = ReadProfileString(file, section, key);
-    return v ? *v : std::string(def);
+    return v ? *v : def;
 }
 
-void WriteProfileString(const QString& file, std::string_view section, std::string_view key, std::string_view value)
+void WriteProfileString(const QString& file, std::string_view section, std::string_view key, const QString& value)
 {
     // Symbolic links are written through to the file they name.
     const QString target = QFileInfo(file).absoluteFilePath();
     if (QFileInfo(target).isDir())
-        throw EProfileWriteError(file, gb("这是一个文件夹"));
+        throw EProfileWriteError(file, QStringLiteral("这是一个文件夹"));
     const TProfileLock lock(file, target);
     bool ok = false;
     Parsed p;
     try {
         p = load(file, ok);
     } catch (const EProfileUnreadable& e) {
-        throw EProfileWriteError(file, e.what());
+        throw EProfileWriteError(file, QString::fromUtf8(e.what()));
     }
     if (!ok)
-        throw EProfileWriteError(file, gb("无法读取原有的文件"));
+        throw EProfileWriteError(file, QStringLiteral("无法读取原有的文件"));
 
-    std::string v(value);
-    for (char& c : v)
-        if (c == '\r' || c == '\n')
-            c = ' ';
-    std::string sec(section), k(key);
-    if (p.utf8) {
-        v = utf8FromGb(v);
-        sec = utf8FromGb(sec);
-        k = utf8FromGb(k);
-    }
+    // The value in the file's own encoding, on one line.
+    QString oneLine = value;
+    oneLine.replace(u'\r', u' ').replace(u'\n', u' ');
+    const std::string v = p.utf8 ? oneLine.toStdString() : toGb(oneLine);
+    const std::string sec(section), k(key);
 
     // New lines take the file's own line ending; a new file gets CRLF.
     std::string eol = "\r\n";

@@ -5,8 +5,9 @@
 //  - a write changes only its own line: other sections, keys, comments,
 //    blank lines, line order and line endings stay as they are (a new file
 //    gets CRLF line endings);
-//  - values are byte strings (GB18030, like every text of the system),
-//    written unquoted and verbatim, read with surrounding blanks removed;
+//  - values are texts, written unquoted and verbatim in the file's own
+//    encoding, read with surrounding blanks removed; section and key names
+//    are ASCII;
 //  - files in the system's code page (GB18030), in UTF-8 with or without a
 //    byte-order mark (gedit, vim and Windows 10 Notepad save it without
 //    one: a file that is strictly valid UTF-8 and holds a byte above 0x7F
@@ -43,11 +44,11 @@ namespace vdmq {
 inline constexpr qint64 kMaxProfileBytes = 1024 * 1024;
 
 // The file cannot be taken as a settings file: it is neither read nor
-// rewritten.  what() says why in the user's words (GB18030), path() is the
-// file's full path.
-class EProfileUnreadable : public GbError {
+// rewritten.  what() says why in the user's words, path() is the file's
+// full path.
+class EProfileUnreadable : public std::runtime_error {
 public:
-    EProfileUnreadable(const QString& path, const std::string& messageGb);
+    EProfileUnreadable(const QString& path, const QString& message);
     const QString& path() const { return path_; }
 private:
     QString path_;
@@ -66,11 +67,11 @@ public:
     explicit EProfileUtf16WithoutBom(const QString& path);
 };
 
-// A write the system refused; what() names the file and the reason
-// (GB18030), path() is the file's full path.
-class EProfileWriteError : public GbError {
+// A write the system refused; what() names the file and the reason, path()
+// is the file's full path.
+class EProfileWriteError : public std::runtime_error {
 public:
-    EProfileWriteError(const QString& path, const std::string& reason);
+    EProfileWriteError(const QString& path, const QString& reason);
     const QString& path() const { return path_; }
 private:
     QString path_;
@@ -88,8 +89,8 @@ public:
     TProfileSnapshot(TProfileSnapshot&&) noexcept;
     TProfileSnapshot& operator=(TProfileSnapshot&&) noexcept;
     bool Exists() const;
-    std::optional<std::string> Read(std::string_view section, std::string_view key) const;
-    std::string Read(std::string_view section, std::string_view key, std::string_view def) const;
+    std::optional<QString> Read(std::string_view section, std::string_view key) const;
+    QString Read(std::string_view section, std::string_view key, const QString& def) const;
 private:
     struct Impl;
     std::unique_ptr<Impl> d_;
@@ -98,15 +99,14 @@ private:
 // The value of `key` in `section`, or nullopt when the file, the section or
 // the key does not exist (or the file cannot be read, or is no settings
 // file).
-std::optional<std::string> ReadProfileString(const QString& file, std::string_view section, std::string_view key);
+std::optional<QString> ReadProfileString(const QString& file, std::string_view section, std::string_view key);
 
 // Like ReadProfileString, with `def` for a missing value.
-std::string ReadProfileString(const QString& file, std::string_view section, std::string_view key,
-                              std::string_view def);
+QString ReadProfileString(const QString& file, std::string_view section, std::string_view key, const QString& def);
 
 // Sets `key` in `section` to `value`, creating the file, the section or the
 // key as needed.  Line breaks inside `value` would start new lines in the
 // file and are written as blanks.  Throws EProfileWriteError.
-void WriteProfileString(const QString& file, std::string_view section, std::string_view key, std::string_view value);
+void WriteProfileString(const QString& file, std::string_view section, std::string_view key, const QString& value);
 
 }  // namespace vdmq

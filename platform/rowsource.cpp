@@ -35,7 +35,7 @@ void TRosterRows::FirstSheet()
     }
 }
 
-std::string TRosterRows::CellText(int row, int col) const
+QString TRosterRows::CellText(int row, int col) const
 {
     if (!sheet_)
         throw std::logic_error("no sheet taken");
@@ -43,7 +43,7 @@ std::string TRosterRows::CellText(int row, int col) const
     if (c.type == roster::CellType::Empty)
         return {};
     try {
-        return gbFromUtf8(roster::cellText(c, book_->dates1904(), row, col));
+        return QString::fromStdString(roster::cellText(c, book_->dates1904(), row, col));
     } catch (const roster::CellConversionError& e) {
         throw GbEncodedError<roster::CellConversionError>(gbFromUtf8(e.what()));
     }

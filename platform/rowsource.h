@@ -2,11 +2,12 @@
 // The roster as the program reads it: a workbook opened by path, its first
 // sheet, the text of a cell by 1-based row and column.  The print run, the
 // check before paper and the roster pane read through it; tests give fakes
-// of it.  Texts are GB18030 bytes, and so are the what() texts of the
-// errors: the reader's own types again, as GbEncodedError<...>
+// of it.  Cell texts are Unicode; the what() texts of the errors are
+// GB18030 bytes: the reader's own types again, as GbEncodedError<...>
 // (platform/gbtext.h), caught by their reader type and read with errorText /
 // errorTextGb.
 #include "platform/roster.h"
+#include <QString>
 #include <climits>
 #include <memory>
 #include <string>
@@ -28,7 +29,7 @@ public:
     virtual void FirstSheet() = 0;
     // The cell's value as text.  Throws roster::CellConversionError for an
     // error cell, std::logic_error when no sheet has been taken.
-    virtual std::string CellText(int row, int col) const = 0;
+    virtual QString CellText(int row, int col) const = 0;
     // The last row that can hold anything; rows after it read as empty.
     virtual int LastRow() const { return INT_MAX; }
     // Lets go of the workbook and its sheet; safe when none is open.
@@ -40,7 +41,7 @@ class TRosterRows : public TRowSource {
 public:
     void Open(const std::string& pathGb) override;
     void FirstSheet() override;
-    std::string CellText(int row, int col) const override;
+    QString CellText(int row, int col) const override;
     int LastRow() const override;
     void Close() override;
 

@@ -32,8 +32,8 @@ static void initPreviewResources()
 
 namespace {
 
-// System texts are GB18030 byte strings; Qt wants Unicode.
-QString T(const char* utf8) { return vdmq::fromGb(vdmq::gb(utf8)); }
+// The window's own texts, written as UTF-8 in the source.
+QString T(const char* utf8) { return QString::fromUtf8(utf8); }
 
 QIcon icon(const char* name) { return QIcon(QStringLiteral(":/preview/icons/%1.svg").arg(QLatin1String(name))); }
 
@@ -183,9 +183,9 @@ QString TPreviewDialogs::ExportFolder()
 
 void TPreviewDialogs::ExportFolderUsed(const QString& dir) { lastExportFolder() = dir; }
 
-QString TSaveDialog::QtFilter(const std::string& filter)
+QString TSaveDialog::QtFilter(const QString& filter)
 {
-    const QStringList parts = vdmq::fromGb(filter).split(QLatin1Char('|'));
+    const QStringList parts = filter.split(QLatin1Char('|'));
     QStringList out;
     for (int i = 0; i + 1 < parts.size(); i += 2) {
         const QString& description = parts[i];
@@ -219,9 +219,9 @@ bool TSaveDialog::Execute(TPreviewDialogs& dialogs, QWidget* parent)
 {
     QString name = FileName;
     int index = FilterIndex;
-    if (!dialogs.GetSaveFileName(parent, vdmq::fromGb(Title), QtFilter(Filter), name, index))
+    if (!dialogs.GetSaveFileName(parent, Title, QtFilter(Filter), name, index))
         return false;
-    FileName = WithDefaultExt(name, vdmq::fromGb(DefaultExt));
+    FileName = WithDefaultExt(name, DefaultExt);
     FilterIndex = index;
     return true;
 }
@@ -261,12 +261,12 @@ TPreviewWindow::TPreviewWindow(QWidget* parent, TPreviewDialogs* dialogs)
     layout->addWidget(ToolBar);
     layout->addWidget(PageView, 1);
 
-    TextSaveDialog.Filter = vdmq::gb("文本文件(*.TXT)|*.TXT");
+    TextSaveDialog.Filter = T("文本文件(*.TXT)|*.TXT");
     TextSaveDialog.DefaultExt = "TXT";
     // The window asks before a file is replaced: overwriting another
     // person's saved form without a word loses it.
     TextSaveDialog.OverwritePrompt = true;
-    PdfSaveDialog.Filter = vdmq::gb("PDF文件(*.pdf)|*.pdf");
+    PdfSaveDialog.Filter = T("PDF文件(*.pdf)|*.pdf");
     PdfSaveDialog.DefaultExt = "pdf";
     PdfSaveDialog.OverwritePrompt = true;
 
@@ -495,9 +495,7 @@ void TPreviewWindow::UpdatePageLabel()
     const auto store = PageView->QRPrinter();
     if (!store)
         return;
-    const std::string text = vdmq::gb("第 ") + std::to_string(PageView->PageNumber()) + vdmq::gb(" 页(共 ") +
-                             std::to_string(store->PageCount()) + vdmq::gb(" 页)");
-    PageLabel->setText(vdmq::fromGb(text));
+    PageLabel->setText(T("第 %1 页(共 %2 页)").arg(PageView->PageNumber()).arg(store->PageCount()));
 }
 
 void TPreviewWindow::SetZoomBox(int zoom)
@@ -659,7 +657,7 @@ QString TPreviewWindow::SuggestedFileName(const QString& extension) const
 
 bool TPreviewWindow::ChooseExportFile(TSaveDialog& dialog, QString& fileName)
 {
-    dialog.FileName = QDir(dialogs_->ExportFolder()).filePath(SuggestedFileName(vdmq::fromGb(dialog.DefaultExt)));
+    dialog.FileName = QDir(dialogs_->ExportFolder()).filePath(SuggestedFileName(dialog.DefaultExt));
     dialog.FilterIndex = 1;
     for (;;) {
         if (!dialog.Execute(*dialogs_, this) || dialog.FilterIndex != 1)

@@ -62,9 +62,9 @@ public:
 // a default extension added to a name typed without one.
 class TSaveDialog {
 public:
-    std::string Filter;      // GB18030, "文本文件(*.TXT)|*.TXT"
-    std::string DefaultExt;  // without the dot
-    std::string Title;
+    QString Filter;      // "文本文件(*.TXT)|*.TXT"
+    QString DefaultExt;  // without the dot
+    QString Title;
     QString FileName;     // the chosen file, after Execute
     int FilterIndex = 1;  // 1-based
     bool OverwritePrompt = false;
@@ -75,7 +75,7 @@ public:
 
     // "desc|pat|desc|pat" -> Qt's "desc (pat);;desc (pat)".  A description
     // that already ends in its pattern in parentheses is kept as it is.
-    static QString QtFilter(const std::string& filter);
+    static QString QtFilter(const QString& filter);
     // `name` with ".ext" added when its last part has no extension.
     static QString WithDefaultExt(const QString& name, const QString& ext);
 };

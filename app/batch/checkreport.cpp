@@ -35,14 +35,13 @@ void writeTable(const TCheckReport& report)
 {
     int nameWidth = columns(QStringLiteral("姓名"));
     for (const TCheckProblem& p : report.problems)
-        nameWidth = std::max(nameWidth, columns(fromGb(p.name)));
+        nameWidth = std::max(nameWidth, columns(p.name));
     QString text;
     if (!report.problems.empty()) {
         text += padded(QStringLiteral("行号"), 6) + u' ' + padded(QStringLiteral("姓名"), nameWidth) +
                 QStringLiteral("  问题\n");
         for (const TCheckProblem& p : report.problems)
-            text += padded(rowText(p), 6) + u' ' + padded(fromGb(p.name), nameWidth) + QStringLiteral("  ") +
-                    fromGb(p.message) + u'\n';
+            text += padded(rowText(p), 6) + u' ' + padded(p.name, nameWidth) + QStringLiteral("  ") + p.message + u'\n';
     }
     Out().Put(text.toLocal8Bit());
 }
@@ -76,28 +75,28 @@ JsonLine ProblemJson(const TCheckProblem& p)
 {
     JsonLine o;
     o.Add(QStringLiteral("row"), p.row)
-        .Add(QStringLiteral("name"), fromGb(p.name))
+        .Add(QStringLiteral("name"), p.name)
         .Add(QStringLiteral("kind"), QLatin1String(CheckKindName(p.kind)));
     if (!p.label.empty())
         o.Add(QStringLiteral("label"), QString::fromStdString(p.label));
     // Every problem says its field and column (null when no roster column
     // is at fault: an entry of the run, an opinion line).
-    o.Add(QStringLiteral("field"), fromGb(p.field));
+    o.Add(QStringLiteral("field"), p.field);
     o.Add(QStringLiteral("column"), p.column > 0 ? QJsonValue(p.column) : QJsonValue(QJsonValue::Null));
     if (p.column > 0)
         o.Add(QStringLiteral("column_letters"), QString::fromStdString(col::Letters(p.column)));
     const TCheckKind k = p.kind;
     if (k == TCheckKind::FillError || k == TCheckKind::EmptyRequired || k == TCheckKind::BadYearMonth ||
         k == TCheckKind::NotANumber || k == TCheckKind::EntryField)
-        o.Add(QStringLiteral("cell"), fromGb(p.cellText));
+        o.Add(QStringLiteral("cell"), p.cellText);
     if (k == TCheckKind::BadYearMonth || k == TCheckKind::NotANumber)
-        o.Add(QStringLiteral("printed"), fromGb(p.printed));
+        o.Add(QStringLiteral("printed"), p.printed);
     if (p.blankOnly)
         o.Add(QStringLiteral("blank_only"), true);
     if (k == TCheckKind::TextCut) {
         o.Add(QStringLiteral("cut_chars"), p.cutChars)
-            .Add(QStringLiteral("shown"), fromGb(p.shownText))
-            .Add(QStringLiteral("cut"), fromGb(p.cutText));
+            .Add(QStringLiteral("shown"), p.shownText)
+            .Add(QStringLiteral("cut"), p.cutText);
     }
     if (p.pastMm > 0)
         o.AddFixed(QStringLiteral("past_mm"), p.pastMm, 2);
@@ -110,7 +109,7 @@ JsonLine ProblemJson(const TCheckProblem& p)
             .Add(QStringLiteral("code_point"),
                  QStringLiteral("U+%1").arg(uint(p.codePoint), 4, 16, QLatin1Char('0')).toUpper());
     }
-    o.Add(QStringLiteral("message"), fromGb(p.message));
+    o.Add(QStringLiteral("message"), p.message);
     return o;
 }
 

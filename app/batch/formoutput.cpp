@@ -63,7 +63,7 @@ void FormOutput::writeFields(const TApprovalForm& form, int row)
     JsonLine captions;
     for (const std::string& name : DataLabelNames()) {
         const qr::TQRLabel* label = form.Label(name);
-        captions.Add(QString::fromStdString(name), fromGb(label ? label->Caption : std::string()));
+        captions.Add(QString::fromStdString(name), label ? label->Caption : QString());
     }
     const QByteArray line = JsonLine().Add(QStringLiteral("row"), row).Add(QStringLiteral("captions"), captions).Text();
     if (!Out().Put(line + '\n') && run)
@@ -80,7 +80,7 @@ void FormOutput::printForm(TApprovalForm& form, int row)
     form.Report->PrinterSettings.PrinterName = QString::fromStdString(printerName);
     form.Report->PrinterSettings.Placement = placement;
     // The job is named after the roster row, as the queue shows it.
-    form.Report->ReportTitle = toGb(QStringLiteral("%1 第%2行").arg(rosterName).arg(row));
+    form.Report->ReportTitle = QStringLiteral("%1 第%2行").arg(rosterName).arg(row);
     form.Report->Print();
 }
 

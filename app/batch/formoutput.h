@@ -35,7 +35,7 @@ public:
     TRunEntries ReadEntries() override { return entries; }
     // The check measures on the paper and offsets a --pdf run would use.
     TCheckSheet CheckSheet(TRunMode /*mode*/) override { return CheckSheetFor(paper, true); }
-    std::string OpinionWidthText() override { return width; }
+    QString OpinionWidthText() override { return fromGb(width); }
     void OutputForm(TApprovalForm& form, TRunMode mode, int row) override;
     void MessageBox(const std::string& textGb, const std::string& detailGb) override;
     void ShowError(const std::string& messageGb, int row) override;

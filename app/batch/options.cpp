@@ -118,11 +118,11 @@ public:
     // A row number, kept as the row field's text (GB18030).
     std::string Number()
     {
-        std::string text = toGb(Value());
+        const QString text = Value();
         int n;
         if (!TryStrToInt(text, n))
             throw UsageError{name_ + ": " + errorText(EConvertError(text))};
-        return text;
+        return toGb(text);
     }
 
 private:

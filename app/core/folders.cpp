@@ -55,8 +55,7 @@ QString RosterDialogFolder(const QString& rosterPath, const QString& appDir)
 
 QString ExportFolder(const TVdcs& vdcs)
 {
-    const std::string stored = ReadProfileString(SettingsFilePath(vdcs.AppDir), kOwnSection, kExportDirKey, "");
-    QString dir = fromGb(stored);
+    QString dir = ReadProfileString(SettingsFilePath(vdcs.AppDir), kOwnSection, kExportDirKey, QString());
     if (usableDir(QDir::fromNativeSeparators(dir)))
         return dir;
     return DocumentsFolder();
@@ -69,7 +68,7 @@ void RememberExportFolder(const TVdcs& vdcs, const QString& dir)
     const QString file = SettingsFilePath(vdcs.AppDir);
     QDir().mkpath(QFileInfo(file).absolutePath());
     try {
-        WriteProfileString(file, kOwnSection, kExportDirKey, toGb(QDir::toNativeSeparators(dir)));
+        WriteProfileString(file, kOwnSection, kExportDirKey, QDir::toNativeSeparators(dir));
     } catch (const std::exception&) {
         // Only a convenience: the next dialog starts in the documents folder.
     }

@@ -41,7 +41,7 @@ std::optional<double> storedOffset(const QString& path, std::string_view key)
     if (!text)
         return std::nullopt;
     bool ok = false;
-    const double v = QString::fromLatin1(trimmed(*text).c_str()).toDouble(&ok);
+    const double v = QString::fromStdString(trimmed(text->toStdString())).toDouble(&ok);
     if (!ok || !std::isfinite(v))
         return std::nullopt;
     return std::clamp(RoundMm(v), -kMaxOffsetMm, kMaxOffsetMm);
@@ -62,7 +62,7 @@ void writeKeys(const QString& path, std::initializer_list<std::pair<std::string,
         QDir().mkpath(folder);
     try {
         for (const auto& [key, value] : keys)
-            WriteProfileString(path, kPaperSection, key, value.toStdString());
+            WriteProfileString(path, kPaperSection, key, value);
     } catch (const EProfileWriteError&) {
         throw ESettingsWriteError(path);
     }
@@ -97,14 +97,14 @@ TPaperSettings LoadPaperSettings(const QString& path, const QString& printer)
 {
     TPaperSettings s;
     if (const auto paper = ReadProfileString(path, kPaperSection, "Paper"))
-        s.Paper = ParsePaper(trimmed(*paper)).value_or(TPaper::B5);
+        s.Paper = ParsePaper(trimmed(paper->toStdString())).value_or(TPaper::B5);
     if (const auto pos = ReadProfileString(path, kPaperSection, "A4Position")) {
-        const std::string p = trimmed(*pos);
+        const std::string p = trimmed(pos->toStdString());
         s.Centred = equalsNoCase(p, "Centre") || equalsNoCase(p, "Center");
     }
     s.OffsetXmm = offsetFor(path, "OffsetX", printer);
     s.OffsetYmm = offsetFor(path, "OffsetY", printer);
-    s.OffsetsInPdf = trimmed(ReadProfileString(path, kPaperSection, "PdfOffsets", "0")) == "1";
+    s.OffsetsInPdf = trimmed(ReadProfileString(path, kPaperSection, "PdfOffsets", "0").toStdString()) == "1";
     return s;
 }
 
@@ -237,7 +237,7 @@ TCalibrationSheet CalibrationSheetFor(const TPaperSettings& s)
     c.SheetMm = PaperSizeMm(s.Paper);
     c.AlignMm = AlignMm(s);
     c.OffsetMm = QPointF(s.OffsetXmm, s.OffsetYmm);
-    c.PaperText = toGb(PaperText(s));
+    c.PaperText = PaperText(s);
     return c;
 }
 
@@ -248,7 +248,7 @@ TCheckSheet CheckSheetFor(const TPaperSettings& s, bool withOffsets)
     QString text = PaperText(s);
     if (withOffsets && (s.OffsetXmm != 0 || s.OffsetYmm != 0))
         text += QStringLiteral("，偏移") + OffsetText(s);
-    sheet.description = toGb(text);
+    sheet.description = text;
     return sheet;
 }
 
@@ -297,9 +297,9 @@ double edgeOf(const QRectF& r, qr::TQRSide side)
     return 0;
 }
 
-QString quoted(const std::string& gbText)
+QString quoted(const QString& text)
 {
-    QString t = fromGb(gbText).trimmed();
+    QString t = text.trimmed();
     if (t.size() > 12)
         t = t.left(11) + QStringLiteral("…");
     return QStringLiteral("“%1”").arg(t);

@@ -39,21 +39,21 @@ struct TRunEntries {
 // the field while a preview window is open), and the settings record.
 class TRunFillSource : public TFillSource {
 public:
-    TRunFillSource(const TVdcs& vdcs, const TRowSource& rows, std::function<std::string()> widthText)
+    TRunFillSource(const TVdcs& vdcs, const TRowSource& rows, std::function<QString()> widthText)
         : vdcs_(vdcs), rows_(rows), widthText_(std::move(widthText))
     {
     }
     int CurRow() const override { return row_; }
     void SetCurRow(int row) { row_ = row; }
-    std::string CellText(int row, int col) const override { return rows_.CellText(row, col); }
-    std::string OpinionWidthText() const override { return widthText_ ? widthText_() : std::string(); }
-    std::string DocNo() const override { return vdcs_.DocNo; }
+    QString CellText(int row, int col) const override { return rows_.CellText(row, col); }
+    QString OpinionWidthText() const override { return widthText_ ? widthText_() : QString(); }
+    QString DocNo() const override { return fromGb(vdcs_.DocNo); }
     QDate PrintDate() const override { return vdcs_.PrintDate; }
-    std::string IssuedBy() const override { return vdcs_.IssuedBy; }
+    QString IssuedBy() const override { return fromGb(vdcs_.IssuedBy); }
 private:
     const TVdcs& vdcs_;
     const TRowSource& rows_;
-    std::function<std::string()> widthText_;
+    std::function<QString()> widthText_;
     int row_ = 0;
 };
 
@@ -72,7 +72,7 @@ public:
     virtual ~TPrintRunHost() = default;
     virtual TRunEntries ReadEntries() = 0;
     // Read by the filler at every call.
-    virtual std::string OpinionWidthText() = 0;
+    virtual QString OpinionWidthText() = 0;
     // TPrintRun::Run's output of one filled holder, as `mode` says; the run
     // releases the holder right after.  Errors propagate.
     virtual void OutputForm(TApprovalForm& form, TRunMode mode, int row) = 0;

@@ -147,7 +147,7 @@ void writeKey(const QString& path, std::string_view key, std::string_view value)
     if (!QFileInfo::exists(folder))
         QDir().mkpath(folder);
     try {
-        WriteProfileString(path, kSection, key, value);
+        WriteProfileString(path, kSection, key, fromGb(value));
     } catch (const EProfileWriteError&) {
         throw ESettingsWriteError(path);
     }
@@ -178,11 +178,9 @@ QDateTime LocalNow()
 void SetLocalClock(std::function<QDateTime()> clock) { clockOverride() = std::move(clock); }
 
 ESettingsWriteError::ESettingsWriteError(const QString& path)
-    : GbError("Unable to write to " + toGb(QDir::toNativeSeparators(path)))
+    : std::runtime_error("Unable to write to " + QDir::toNativeSeparators(path).toStdString())
 {
 }
-
-ESettingsReadError::ESettingsReadError(const std::string& messageGb) : GbError(messageGb) {}
 
 TVdcs DefaultVdcs()
 {
@@ -240,15 +238,15 @@ void LoadSettings(TVdcs& vdcs, TEntryFields& fields, const std::string& appDirGb
     } catch (const EProfileUnreadable& e) {
         unreadable = e;
     }
-    vdcs.DocNo = file.Read(kSection, "File", gb(kDefaultDocNo));
-    vdcs.IssuedBy = file.Read(kSection, "Area", gb(kDefaultIssuedBy));
+    vdcs.DocNo = toGb(file.Read(kSection, "File", QString::fromUtf8(kDefaultDocNo)));
+    vdcs.IssuedBy = toGb(file.Read(kSection, "Area", QString::fromUtf8(kDefaultIssuedBy)));
     QDateTime date;
     if (const auto text = file.Read(kSection, "Date"))
-        date = DateFromKeyText(fromGb(*text));
+        date = DateFromKeyText(*text);
     vdcs.PrintDate = date.isValid() ? date.date() : LocalNow().date();
     vdcs.StartRow = readInt(file, "Start", kDefaultStartRow);
     vdcs.EndRow = readInt(file, "End", kDefaultEndRow);
-    vdcs.RosterPath = file.Read(kSection, "excelFileName", "");
+    vdcs.RosterPath = toGb(file.Read(kSection, "excelFileName", QString()));
     protectRoster(vdcs.RosterPath);
     vdcs.OpinionWidth = readInt(file, "yjkd", kDefaultOpinionWidth);
 

@@ -55,16 +55,16 @@ extern TVdcs Vdcs;
 TVdcs DefaultVdcs();
 
 // "Unable to write to <full path>".
-class ESettingsWriteError : public GbError {
+class ESettingsWriteError : public std::runtime_error {
 public:
     explicit ESettingsWriteError(const QString& path);
 };
 
 // The settings file could not be taken (too large to be one, or UTF-16
-// without its mark); the message says which file and why (GB18030).
-class ESettingsReadError : public GbError {
+// without its mark); the message says which file and why.
+class ESettingsReadError : public std::runtime_error {
 public:
-    explicit ESettingsReadError(const std::string& messageGb);
+    using std::runtime_error::runtime_error;
 };
 
 // The main window's entry fields as the settings see them.

@@ -23,8 +23,8 @@ namespace vdmq {
 
 bool CheckBeforeRunEnabled(const std::string& appDirGb)
 {
-    const std::string value = ReadProfileString(SettingsFilePath(appDirGb), kProgramSection, kCheckBeforePrintKey, "1");
-    const QString v = fromGb(value).trimmed().toLower();
+    const QString v =
+        ReadProfileString(SettingsFilePath(appDirGb), kProgramSection, kCheckBeforePrintKey, "1").trimmed().toLower();
     return !(v == QLatin1String("0") || v == QLatin1String("no") || v == QLatin1String("false") ||
              v == QLatin1String("off") || v == QStringLiteral("否"));
 }
@@ -75,8 +75,8 @@ TCheckDialog::TCheckDialog(const TCheckReport& report, TRunMode mode, QWidget* p
     if (entries > 0)
         summary +=
             QStringLiteral("\n另有 %1 处是主窗口输入项的问题，每一份表都受影响，列在最前面（没有行号）。").arg(entries);
-    if (!report.sheet.empty())
-        summary += QStringLiteral("\n按%1排版检查。").arg(fromGb(report.sheet));
+    if (!report.sheet.isEmpty())
+        summary += QStringLiteral("\n按%1排版检查。").arg(report.sheet);
     summary += entries > 0 ? QStringLiteral("\n可以返回修改花名册或输入项，保存后再%1；也可以照样%1。").arg(going)
                            : QStringLiteral("\n可以返回修改花名册，保存后再%1；也可以照样%1。").arg(going);
     lbSummary->setText(summary);
@@ -126,8 +126,8 @@ void TCheckDialog::buildTable(const TCheckReport& report)
         auto* row = new QTableWidgetItem(p.row > 0 ? QString::number(p.row) : QString());
         row->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
         tblProblems->setItem(i, 0, row);
-        tblProblems->setItem(i, 1, new QTableWidgetItem(fromGb(p.name)));
-        tblProblems->setItem(i, 2, new QTableWidgetItem(fromGb(p.message)));
+        tblProblems->setItem(i, 1, new QTableWidgetItem(p.name));
+        tblProblems->setItem(i, 2, new QTableWidgetItem(p.message));
         ++i;
     }
     QHeaderView* header = tblProblems->horizontalHeader();

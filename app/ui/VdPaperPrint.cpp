@@ -126,7 +126,7 @@ TCheckSheet PrintCheckSheet(const QString& printer)
     // (the question before printing says so).
     if (support.known && support.hasPaper())
         sheet.borderMm = support.borderMm;
-    sheet.description += toGb(QStringLiteral("，打印机“%1”").arg(name));
+    sheet.description += QStringLiteral("，打印机“%1”").arg(name);
     return sheet;
 }
 

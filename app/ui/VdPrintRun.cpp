@@ -258,7 +258,7 @@ struct TPrintRunState : TPrintRunHost {
     QString cellText(int row, int col) const
     {
         try {
-            return fromGb(Trim(form->Roster.CellText(row, col)));
+            return Trim(form->Roster.CellText(row, col));
         } catch (const std::exception&) {
             return {};
         }
@@ -271,7 +271,7 @@ struct TPrintRunState : TPrintRunHost {
         return {f.start, f.end, f.docNo, f.issuedBy, f.printDate.toLocalTime().date()};
     }
 
-    std::string OpinionWidthText() override { return form->EntryFields().width; }
+    QString OpinionWidthText() override { return fromGb(form->EntryFields().width); }
 
     // The preview windows' place in the run and the progress window need it.
     bool CountsForms() const override { return true; }

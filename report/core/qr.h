@@ -9,8 +9,8 @@
 // engine works in its native unit, the tenth of a millimetre, so page values
 // set from a need-data handler are taken in tenths.
 //
-// Texts (captions, titles) are GB18030 byte strings, as everywhere in the
-// system; widths and export columns count bytes.
+// Texts (captions, titles) are Unicode; only the text export writes bytes
+// (GB18030) and counts its columns in them.
 #include <QColor>
 #include <QFont>
 #include <QObject>
@@ -57,11 +57,10 @@ QFont resolveFont(const TQRFont& font);
 // the Unified block, Extensions A to F and both compatibility blocks.
 const QStringList& FallbackFamilies();
 
-// The characters of `gbText` (GB18030) that `font` would print as an empty
-// box, because no face this machine offers for it has a glyph: each once,
+// The characters of `text` that `font` would print as an empty box, because no face this machine offers for it has a glyph: each once,
 // in the order of the text.  White space and invisible format characters
 // are not counted.
-std::vector<char32_t> MissingGlyphs(const TQRFont& font, const std::string& gbText);
+std::vector<char32_t> MissingGlyphs(const TQRFont& font, const QString& text);
 
 // ---- layout elements (design units: millimetres) -------------------------
 
@@ -85,7 +84,7 @@ public:
 
 class TQRLabel : public TQRPrintable {
 public:
-    std::string Caption;  // GB18030
+    QString Caption;
     TAlignment Alignment = taLeftJustify;
     bool AutoSize = false;     // "auto": never wraps, grows to its widest line
     bool AutoStretch = false;  // "stretch": grows downward to hold all lines
@@ -133,7 +132,7 @@ struct QRItem {
     Kind kind = Fill;
     QRectF rect;                           // Fill: white area; Rect: the shape; Text: the line's box
     int penWidth = 1;                      // Rect
-    std::string text;                      // Text: one line, GB18030
+    QString text;                          // Text: one line
     TQRFont font;                          // Text
     TAlignment alignment = taLeftJustify;  // Text: within rect
 };
@@ -242,13 +241,14 @@ public:
     virtual void NewPage() = 0;
     // x: where the text starts (left, centred) or ends (right-justified).
     virtual void TextOut(double x, double y, const TQRFont& font, QColor background, TAlignment alignment,
-                         const std::string& text) = 0;
+                         const QString& text) = 0;
     virtual void EndPage() = 0;
     virtual void Finish() = 0;
 };
 
-// Plain text: square character cells of the report font's point size, one
-// text line per cell row, CRLF line ends, empty lines left out.
+// Plain text in GB18030: square character cells of the report font's point
+// size, a text's columns counted in its bytes, one text line per cell row,
+// CRLF line ends, empty lines left out.
 //
 // The file is written whole or not at all (platform/atomicfile.h): the
 // lines go to a temporary file beside it, and Finish puts it in place once
@@ -264,7 +264,7 @@ public:
     void Start(double paperWidth, double paperLength, const TQRFont& font) override;
     void NewPage() override;
     void TextOut(double x, double y, const TQRFont& font, QColor background, TAlignment alignment,
-                 const std::string& text) override;
+                 const QString& text) override;
     void EndPage() override;
     void Finish() override;  // throws EInOutError
     void HoldUntilCommit();
@@ -348,7 +348,7 @@ public:
     std::string Name;
     TQRPage Page;
     TQRFont Font;
-    std::string ReportTitle;
+    QString ReportTitle;
     bool FirstPageHeader = true;
     bool LastPageFooter = false;
     bool ShowProgress = true;

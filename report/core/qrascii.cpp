@@ -103,8 +103,11 @@ static void blankCutCharacters(std::string& line, std::size_t from, std::size_t 
 }
 
 void TQRAsciiExportFilter::TextOut(double x, double y, const TQRFont& /*font*/, QColor /*background*/,
-                                   TAlignment alignment, const std::string& text)
+                                   TAlignment alignment, const QString& unicodeText)
 {
+    // The file is GB18030 and its columns count bytes: a Chinese character
+    // takes two columns, as the form's own byte rules have it.
+    const std::string text = vdmq::toGb(unicodeText);
     const double row = std::floor(y / d_->cell + 0.5);
     if (!(row >= 0 && row < kBufferLines))
         return;  // beyond the line buffer: dropped, never written out of bounds

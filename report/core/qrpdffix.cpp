@@ -252,7 +252,7 @@ struct PdfGlyphLog::Impl {
     std::map<QByteArray, std::unique_ptr<Face>> faces;
     // What the glyphs of each text stand for, by font: the texts of a
     // batch of forms repeat (the captions, most cells).
-    std::map<const MeasuredFont*, std::unordered_map<std::string, Text>> texts;
+    std::map<const MeasuredFont*, std::unordered_map<QString, Text>> texts;
 
     Face& faceOf(const QRawFont& raw)
     {
@@ -321,15 +321,15 @@ struct PdfGlyphLog::Impl {
 PdfGlyphLog::PdfGlyphLog() : d_(std::make_unique<Impl>()) {}
 PdfGlyphLog::~PdfGlyphLog() = default;
 
-PdfGlyphLog::Text& PdfGlyphLog::TextOf(MeasuredFont& mf, const std::string& gbText)
+PdfGlyphLog::Text& PdfGlyphLog::TextOf(MeasuredFont& mf, const QString& text)
 {
     auto& byText = d_->texts[&mf];
-    const auto it = byText.find(gbText);
+    const auto it = byText.find(text);
     if (it != byText.end())
         return it->second;
     if (byText.size() > 20000)  // texts of many different forms: keep the cache bounded
         byText.clear();
-    return byText.emplace(gbText, Text{glyphTexts(mf, gbText), false}).first->second;
+    return byText.emplace(text, Text{glyphTexts(mf, text), false}).first->second;
 }
 
 QList<QGlyphRun> PdfGlyphLog::Draw(const QGlyphRun& run, const std::u32string* texts)

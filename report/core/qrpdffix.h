@@ -40,14 +40,14 @@ public:
     // keeps its own text.
     QList<QGlyphRun> Draw(const QGlyphRun& run, const std::u32string* texts);
 
-    // A text of a font as the document has drawn it: glyphTexts(mf, gbText),
+    // A text of a font as the document has drawn it: glyphTexts(mf, text),
     // and whether the log has its glyphs already, each in its own face (the
     // text is drawn as measured, without a look at the log).
     struct Text {
         std::vector<std::u32string> glyphTexts;
         bool logged = false;
     };
-    Text& TextOf(MeasuredFont& mf, const std::string& gbText);
+    Text& TextOf(MeasuredFont& mf, const QString& text);
 
     // The whole text map (the stream's content) for the embedded face named
     // `baseFont` (its /BaseFont), in place of `qtMap`, Qt's own: empty when

@@ -173,7 +173,7 @@ private:
     }
 
     // The runs of a PDF page, with what each glyph stands for.
-    void logAndDraw(MeasuredFont& mf, const std::string& text, const QList<QGlyphRun>& runs)
+    void logAndDraw(MeasuredFont& mf, const QString& text, const QList<QGlyphRun>& runs)
     {
         PdfGlyphLog::Text& logged = glyphLog_->TextOf(mf, text);
         if (logged.logged) {

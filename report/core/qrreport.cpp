@@ -2,7 +2,6 @@
 #include "report/core/qr.h"
 #include "report/core/qrtext.h"
 
-#include "platform/gbtext.h"
 
 #include <QMetaObject>
 #include <algorithm>
@@ -324,7 +323,7 @@ std::vector<QRItem> LayOutLabel(const TQRLabel& label, double bandX, double band
 std::shared_ptr<TQRPrinter> TCustomQuickRep::PrepareNew()
 {
     auto store = std::make_shared<TQRPrinter>(this);
-    store->Title = vdmq::fromGb(ReportTitle);
+    store->Title = ReportTitle;
     store_ = store;
     Prepare(*store);
     return store;
@@ -336,7 +335,7 @@ void TCustomQuickRep::Print()
     if (!backend || !backend->HasPrinter())
         return;  // no printer: nothing prepared, nothing reported
     auto store = std::make_shared<TQRPrinter>(this);
-    store->Title = vdmq::fromGb(ReportTitle);
+    store->Title = ReportTitle;
     store_ = store;
     const TQRPrinterSettings settings = PrinterSettings;
     auto run = [&] {
@@ -353,7 +352,7 @@ void TCustomQuickRep::Print()
 void TCustomQuickRep::Preview()
 {
     auto store = std::make_shared<TQRPrinter>(this);
-    store->Title = vdmq::fromGb(ReportTitle);
+    store->Title = ReportTitle;
     store_ = store;
     QPointer<TCustomQuickRep> self(this);
     if (OnPreview)

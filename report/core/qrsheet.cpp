@@ -1,7 +1,6 @@
 // Pages on sheets: the sheet's size and what falls into a printer's border.
 #include "report/core/qrsheet.h"
 
-#include "platform/gbtext.h"
 #include "report/core/qrtext.h"
 
 #include <QGlyphRun>
@@ -21,19 +20,19 @@ QRectF InkRectMm(const QRItem& item)
 {
     // A text item's box is its line: as wide as its text, placed by its
     // alignment already.
-    if (item.kind == QRItem::Fill || (item.kind == QRItem::Text && item.text.empty()))
+    if (item.kind == QRItem::Fill || (item.kind == QRItem::Text && item.text.isEmpty()))
         return {};
     return QRectF(item.rect.topLeft() / 10.0, item.rect.size() / 10.0);
 }
 
 namespace {
 
-// The ink of `gbText` in `mf` relative to the start of its line on the
+// The ink of `text` in `mf` relative to the start of its line on the
 // baseline, in tenths of a millimetre.
-QRectF inkOf(detail::MeasuredFont& mf, const std::string& gbText)
+QRectF inkOf(detail::MeasuredFont& mf, const QString& text)
 {
     QRectF ink;
-    for (const QGlyphRun& run : mf.glyphRuns(gbText)) {
+    for (const QGlyphRun& run : mf.glyphRuns(text)) {
         const QRawFont face = run.rawFont();
         const QList<quint32> glyphs = run.glyphIndexes();
         const QList<QPointF> at = run.positions();
@@ -54,7 +53,7 @@ QRectF inkOf(detail::MeasuredFont& mf, const std::string& gbText)
 
 QRectF TextInk(const QRItem& item)
 {
-    if (item.kind != QRItem::Text || item.text.empty())
+    if (item.kind != QRItem::Text || item.text.isEmpty())
         return {};
     detail::MeasuredFont& mf = detail::measured(item.font);
     const QRectF ink = inkOf(mf, item.text);
@@ -63,25 +62,17 @@ QRectF TextInk(const QRItem& item)
     return ink.translated(item.rect.left(), item.rect.top() + mf.ascent());
 }
 
-bool HasInk(const TQRFont& font, const std::string& gbText)
+bool HasInk(const TQRFont& font, const QString& text)
 {
     // A letter, digit, mark or symbol draws something (a character the
     // faces lack draws a box); only blanks and invisible controls need the
-    // glyphs asked.  Most texts hold an ASCII letter or digit, or a
-    // two-byte character other than the full-width space.
-    for (std::size_t i = 0; i < gbText.size();) {
-        const std::size_t n = vdmq::gbCharLength(gbText, i);
-        if ((n == 1 && gbText[i] > 0x20 && gbText[i] < 0x7F) || (n == 2 && gbText.compare(i, 2, "\xA1\xA1") != 0))
-            return true;
-        i += n;
-    }
-    const QString text = vdmq::fromGb(gbText);
+    // glyphs asked.
     for (const QChar c : text) {
         const QChar::Category cat = c.category();
         if (!c.isSpace() && cat != QChar::Other_Control && cat != QChar::Other_Format)
             return true;
     }
-    return !text.isEmpty() && !inkOf(detail::measured(font), gbText).isNull();
+    return !text.isEmpty() && !inkOf(detail::measured(font), text).isNull();
 }
 
 std::vector<TQRBorderLoss> BorderLosses(const QRPageImage& page, const TQRPlacement& placement,

@@ -45,8 +45,8 @@ QRectF InkRectMm(const QRItem& item);
 // comes after it.  Empty when the line draws nothing.
 QRectF TextInk(const QRItem& item);
 
-// Whether `gbText` set in `font` puts any ink on the paper.
-bool HasInk(const TQRFont& font, const std::string& gbText);
+// Whether `text` set in `font` puts any ink on the paper.
+bool HasInk(const TQRFont& font, const QString& text);
 
 // Every Rect and Text item of `page`, placed by `placement`, that falls
 // into `borderMm` (the unprintable width at each edge of the sheet) or past

@@ -1,7 +1,6 @@
 // Fonts, text measurement and the label text rules.
 #include "report/core/qrtext.h"
 
-#include "platform/gbtext.h"
 
 #include <QImage>
 #include <QRawFont>
@@ -341,12 +340,11 @@ QList<QGlyphRun> MeasuredFont::glyphRunsByLayout(const QString& text) const
     return runs;
 }
 
-double MeasuredFont::width(std::string_view gbText)
+double MeasuredFont::width(const QString& text)
 {
-    if (gbText.empty())
+    if (text.isEmpty())
         return 0;
-    std::string key(gbText);
-    auto it = widths_.find(key);
+    auto it = widths_.find(text);
     if (it != widths_.end())
         return it->second;
     // The form's own texts come back on every form; a roster's names, posts
@@ -355,36 +353,34 @@ double MeasuredFont::width(std::string_view gbText)
     // runs held 10 MB more at 1,500 forms, for no time saved).
     if (widths_.size() > 4000)
         widths_.clear();
-    const QString text = vdmq::fromGb(gbText);
     Shaped shaped;
     double w = 0;
     if (shapeFast(text, true, shaped)) {
         w = shaped.width * kPxToTenths;
         // A line measured is usually drawn next: its runs are kept too.
-        keepRuns(key, std::move(shaped.runs));
+        keepRuns(text, std::move(shaped.runs));
     } else {
         w = widthByLayout(text) * kPxToTenths;
     }
-    widths_.emplace(std::move(key), w);
+    widths_.emplace(text, w);
     return w;
 }
 
-const QList<QGlyphRun>& MeasuredFont::keepRuns(const std::string& gbText, QList<QGlyphRun> runs)
+const QList<QGlyphRun>& MeasuredFont::keepRuns(const QString& text, QList<QGlyphRun> runs)
 {
     if (runs_.size() > 1000)  // see width()
         runs_.clear();
-    return runs_.insert_or_assign(gbText, std::move(runs)).first->second;
+    return runs_.insert_or_assign(text, std::move(runs)).first->second;
 }
 
-const QList<QGlyphRun>& MeasuredFont::glyphRuns(const std::string& gbText)
+const QList<QGlyphRun>& MeasuredFont::glyphRuns(const QString& text)
 {
-    auto it = runs_.find(gbText);
+    auto it = runs_.find(text);
     if (it != runs_.end())
         return it->second;
-    const QString text = vdmq::fromGb(gbText);
     Shaped shaped;
     const bool fast = shapeFast(text, true, shaped);
-    return keepRuns(gbText, fast ? std::move(shaped.runs) : glyphRunsByLayout(text));
+    return keepRuns(text, fast ? std::move(shaped.runs) : glyphRunsByLayout(text));
 }
 
 namespace {
@@ -419,10 +415,9 @@ bool oneGlyphPerChar(const QList<QGlyphRun>& runs, const QList<uint>& chars)
 
 }  // namespace
 
-std::vector<std::u32string> glyphTexts(MeasuredFont& mf, const std::string& gbText)
+std::vector<std::u32string> glyphTexts(MeasuredFont& mf, const QString& text)
 {
-    const QList<QGlyphRun>& runs = mf.glyphRuns(gbText);
-    const QString text = vdmq::fromGb(gbText);
+    const QList<QGlyphRun>& runs = mf.glyphRuns(text);
     const QList<uint> chars = text.toUcs4();
     std::vector<std::u32string> out;
     if (oneGlyphPerChar(runs, chars)) {
@@ -503,13 +498,13 @@ MeasuredFont& measured(const TQRFont& font)
     return *fonts.back().mf;
 }
 
-std::vector<std::string> splitLines(const std::string& caption)
+std::vector<QString> splitLines(const QString& caption)
 {
-    std::vector<std::string> lines(1);
-    for (char c : caption) {
-        if (c == '\r')
+    std::vector<QString> lines(1);
+    for (const QChar c : caption) {
+        if (c == u'\r')
             lines.emplace_back();
-        else if (c != '\n')
+        else if (c != u'\n')
             lines.back() += c;
     }
     return lines;
@@ -519,77 +514,74 @@ namespace {
 
 constexpr double kFitSlack = 1e-6;
 
-std::string_view trimRightSpaces(std::string_view s)
+QString trimRightSpaces(QStringView s)
 {
-    while (!s.empty() && s.back() == ' ')
-        s.remove_suffix(1);
-    return s;
+    while (!s.isEmpty() && s.back() == u' ')
+        s.chop(1);
+    return s.toString();
 }
 
-bool fits(MeasuredFont& mf, std::string_view text, double boxWidth)
+bool fits(MeasuredFont& mf, QStringView text, double boxWidth)
 {
     return mf.width(trimRightSpaces(text)) <= boxWidth + kFitSlack;
 }
 
 // Words end after a space or a hyphen; a text without either is one word.
-std::vector<std::string_view> words(std::string_view line)
+std::vector<QStringView> words(QStringView line)
 {
-    std::vector<std::string_view> out;
-    std::size_t start = 0, i = 0;
-    while (i < line.size()) {
-        const std::size_t n = vdmq::gbCharLength(line, i);
-        const char c = line[i];
-        i += n;
-        if (n == 1 && (c == ' ' || c == '-')) {
-            out.push_back(line.substr(start, i - start));
-            start = i;
+    std::vector<QStringView> out;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        if (line[i] == u' ' || line[i] == u'-') {
+            out.push_back(line.mid(start, i + 1 - start));
+            start = i + 1;
         }
     }
     if (start < line.size())
-        out.push_back(line.substr(start));
+        out.push_back(line.mid(start));
     return out;
 }
 
 // The longest whole-character prefix of `word` that fits.
-std::string_view cutToFit(MeasuredFont& mf, std::string_view word, double boxWidth)
+QStringView cutToFit(MeasuredFont& mf, QStringView word, double boxWidth)
 {
-    std::size_t end = 0, i = 0;
+    qsizetype end = 0, i = 0;
     while (i < word.size()) {
-        const std::size_t next = i + vdmq::gbCharLength(word, i);
-        if (!fits(mf, word.substr(0, next), boxWidth))
+        const qsizetype next = i + (word[i].isHighSurrogate() && i + 1 < word.size() ? 2 : 1);
+        if (!fits(mf, word.left(next), boxWidth))
             break;
         end = i = next;
     }
-    return word.substr(0, end);
+    return word.left(end);
 }
 
 }  // namespace
 
-std::vector<std::string> wrapLine(MeasuredFont& mf, const std::string& line, double boxWidth)
+std::vector<QString> wrapLine(MeasuredFont& mf, const QString& line, double boxWidth)
 {
-    std::vector<std::string> out;
-    std::string cur;
-    for (std::string_view word : words(line)) {
-        if (!cur.empty()) {
-            std::string joined = cur;
+    std::vector<QString> out;
+    QString cur;
+    for (QStringView word : words(line)) {
+        if (!cur.isEmpty()) {
+            QString joined = cur;
             joined.append(word);
             if (fits(mf, joined, boxWidth)) {
                 cur = std::move(joined);
                 continue;
             }
-            out.emplace_back(trimRightSpaces(cur));
+            out.push_back(trimRightSpaces(cur));
             cur.clear();
         }
         if (fits(mf, word, boxWidth)) {
-            cur.assign(word);
+            cur = word.toString();
         } else {
             // Too wide for a line of its own: what fits is shown, the rest
             // of the word is lost (as on paper, it must not run into the
             // next cell).
-            out.emplace_back(cutToFit(mf, word, boxWidth));
+            out.push_back(cutToFit(mf, word, boxWidth).toString());
         }
     }
-    if (!cur.empty() || out.empty())
+    if (!cur.isEmpty() || out.empty())
         out.push_back(std::move(cur));
     return out;
 }
@@ -601,7 +593,7 @@ void layoutLabel(const TQRLabel& label, double x, double y, std::vector<QRItem>&
     double left = x + label.Left * 10, top = y + label.Top * 10;
     double w = label.Width * 10, h = label.Height * 10;
 
-    std::vector<std::string> lines = splitLines(label.Caption);
+    std::vector<QString> lines = splitLines(label.Caption);
     if (label.AutoSize) {
         double widest = 0;
         for (const auto& l : lines)
@@ -614,7 +606,7 @@ void layoutLabel(const TQRLabel& label, double x, double y, std::vector<QRItem>&
         if (h < lh + kScreenPixel)
             h = lh + kScreenPixel;
     } else if (label.WordWrap) {
-        std::vector<std::string> wrapped;
+        std::vector<QString> wrapped;
         for (const auto& l : lines) {
             auto part = wrapLine(mf, l, w);
             wrapped.insert(wrapped.end(), std::make_move_iterator(part.begin()), std::make_move_iterator(part.end()));
@@ -638,7 +630,7 @@ void layoutLabel(const TQRLabel& label, double x, double y, std::vector<QRItem>&
     items.push_back(std::move(box));
 
     for (std::size_t i = 0; i < shown; ++i) {
-        if (lines[i].empty())
+        if (lines[i].isEmpty())
             continue;
         const double lw = mf.width(lines[i]);
         double lx = left;
@@ -685,16 +677,15 @@ const std::vector<QRawFont>& chainFaces(const detail::MeasuredFont& mf)
 
 }  // namespace
 
-std::vector<char32_t> MissingGlyphs(const TQRFont& font, const std::string& gbText)
+std::vector<char32_t> MissingGlyphs(const TQRFont& font, const QString& text)
 {
     std::vector<char32_t> out;
-    if (gbText.empty())
+    if (text.isEmpty())
         return out;
     detail::MeasuredFont& mf = detail::measured(font);
     // Nearly every text: each character is in one of the faces the font
     // names, which is where the layout takes it from.
     const std::vector<QRawFont>& faces = chainFaces(mf);
-    const QString text = vdmq::fromGb(gbText);
     bool allFound = true;
     for (qsizetype i = 0; i < text.size() && allFound; ++i) {
         char32_t c = text.at(i).unicode();
@@ -708,13 +699,13 @@ std::vector<char32_t> MissingGlyphs(const TQRFont& font, const std::string& gbTe
     if (allFound)
         return out;
     // Otherwise what the layout drew, the system's own fallbacks included.
-    const QList<QGlyphRun>& runs = mf.glyphRuns(gbText);
+    const QList<QGlyphRun>& runs = mf.glyphRuns(text);
     bool any = false;
     for (const QGlyphRun& r : runs)
         any = any || r.glyphIndexes().contains(0u);
     if (!any)
         return out;
-    const std::vector<std::u32string> texts = detail::glyphTexts(mf, gbText);
+    const std::vector<std::u32string> texts = detail::glyphTexts(mf, text);
     std::size_t k = 0;
     for (const QGlyphRun& r : runs)
         for (quint32 g : r.glyphIndexes()) {

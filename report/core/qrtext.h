@@ -8,8 +8,8 @@
 #include <QGlyphRun>
 #include <QList>
 #include <QRawFont>
+#include <QString>
 #include <string>
-#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -22,15 +22,15 @@ public:
     const QFont& font() const { return font_; }
     double lineHeight() const { return height_; }  // height of "W", tenths
     double ascent() const { return ascent_; }      // tenths
-    double width(std::string_view gbText);         // tenths
+    double width(const QString& text);             // tenths
 
-    // The glyphs of `gbText` as the measuring device shapes them: positions
+    // The glyphs of `text` as the measuring device shapes them: positions
     // in its pixels (kPxToTenths tenths each), the baseline at y 0, no
     // decorations.  Every device draws these same glyphs at these same
     // places, scaled, so a text is exactly as wide everywhere as the layout
     // measured it.  The reference stays valid until the next call of
     // glyphRuns() or width().
-    const QList<QGlyphRun>& glyphRuns(const std::string& gbText);
+    const QList<QGlyphRun>& glyphRuns(const QString& text);
 
     // The same two answers straight from Qt's text layout at the measuring
     // size, bypassing the glyph cache below: what width() and glyphRuns()
@@ -54,7 +54,7 @@ private:
     void learnFaces(const QString& text);
     Face* faceOf(const QRawFont& shapingFace);
     double advance(Face& face, quint32 glyph);
-    const QList<QGlyphRun>& keepRuns(const std::string& gbText, QList<QGlyphRun> runs);
+    const QList<QGlyphRun>& keepRuns(const QString& text, QList<QGlyphRun> runs);
 
     QFont font_;
     // The font resolved once for each device, so that a layout finds its
@@ -62,17 +62,17 @@ private:
     QFont measuringFont_, shapingFont_;
     QFontMetricsF fm_;
     double height_ = 0, ascent_ = 0;
-    std::unordered_map<std::string, double> widths_;
-    std::unordered_map<std::string, QList<QGlyphRun>> runs_;
+    std::unordered_map<QString, double> widths_;
+    std::unordered_map<QString, QList<QGlyphRun>> runs_;
     std::vector<Face> faces_;
     static constexpr int kMaxLearnFailures = 16;
     int learnFailures_ = 0;
 };
 
-// What each glyph of mf.glyphRuns(gbText) stands for, run after run and
+// What each glyph of mf.glyphRuns(text) stands for, run after run and
 // glyph after glyph: the characters it draws (several for a ligature;
 // none for the second glyph of a character drawn with two).
-std::vector<std::u32string> glyphTexts(MeasuredFont& mf, const std::string& gbText);
+std::vector<std::u32string> glyphTexts(MeasuredFont& mf, const QString& text);
 
 // The shared measured font for a design font (created on first use).
 MeasuredFont& measured(const TQRFont& font);
@@ -96,7 +96,7 @@ void layoutLabel(const TQRLabel& label, double x, double y, std::vector<QRItem>&
 
 // The lines of `caption` as `label` shows them, before the height rule
 // (exposed for the layout code and its tests).
-std::vector<std::string> splitLines(const std::string& caption);
-std::vector<std::string> wrapLine(MeasuredFont& mf, const std::string& line, double boxWidth);
+std::vector<QString> splitLines(const QString& caption);
+std::vector<QString> wrapLine(MeasuredFont& mf, const QString& line, double boxWidth);
 
 }  // namespace qr::detail

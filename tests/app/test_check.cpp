@@ -38,7 +38,7 @@ struct Roster {
     TVdcs vdcs;
     TRosterRows rows;
     std::string width = "78";
-    TRunFillSource source{vdcs, rows, [this] { return width; }};
+    TRunFillSource source{vdcs, rows, [this] { return QString::fromStdString(width); }};
 
     explicit Roster(const std::string& path = kCheckRoster)
     {
@@ -166,8 +166,8 @@ TEST(Check, EachProblemOnItsRowAndNowhereElse)
     for (const Detail& d : details) {
         const TCheckProblem* p = find(r, d.row, d.key);
         ASSERT_TRUE(p) << d.row << " " << d.key;
-        EXPECT_EQ(utf8FromGb(p->message), d.message) << d.row;
-        EXPECT_FALSE(p->field.empty()) << d.row << " " << d.key;
+        EXPECT_EQ(p->message.toStdString(), d.message) << d.row;
+        EXPECT_FALSE(p->field.isEmpty()) << d.row << " " << d.key;
     }
     struct Cut {
         int row;
@@ -183,12 +183,12 @@ TEST(Check, EachProblemOnItsRowAndNowhereElse)
     for (const Cut& c : cuts) {
         const TCheckProblem* p = find(r, c.row, c.key);
         ASSERT_TRUE(p) << c.row;
-        EXPECT_EQ(utf8FromGb(p->shownText), c.shown) << c.row;
-        EXPECT_EQ(utf8FromGb(p->cutText), c.cut) << c.row;
+        EXPECT_EQ(p->shownText.toStdString(), c.shown) << c.row;
+        EXPECT_EQ(p->cutText.toStdString(), c.cut) << c.row;
         EXPECT_EQ(p->cutChars, c.chars) << c.row;
     }
-    EXPECT_EQ(utf8FromGb(find(r, 12, "fill-error H")->name), "孙丽");
-    EXPECT_EQ(utf8FromGb(find(r, 23, "year-month l_ny2")->printed), "2009.13");
+    EXPECT_EQ(find(r, 12, "fill-error H")->name.toStdString(), "孙丽");
+    EXPECT_EQ(find(r, 23, "year-month l_ny2")->printed.toStdString(), "2009.13");
     EXPECT_TRUE(find(r, 41, "past-line lb_bdyy")->blankOnly);
     EXPECT_FALSE(find(r, 14, "past-line lb_bdyy")->blankOnly);
     const TCheckProblem* opinion = find(r, 13, "opinion-too-long y4");
@@ -217,7 +217,7 @@ TEST(Check, CleanRostersGiveNothing)
         TFormCheck check(roster.source);
         const TCheckReport r = check.CheckRows(c.first, c.last);
         EXPECT_TRUE(r.problems.empty()) << c.roster << " " << c.first << ": " << key(r.problems.front()) << " "
-                                        << r.problems.front().message;
+                                        << r.problems.front().message.toStdString();
         EXPECT_EQ(r.flaggedRows, c.flagged) << c.roster << " " << c.first;
     }
 }
@@ -292,13 +292,13 @@ TEST(Check, SettingsOfThePrintChangeTheVerdict)
                 EXPECT_EQ(p.row, 0) << c.what;
             }
             if (p.kind == TCheckKind::PastLine && c.sheet.borderMm.right() > 0) {
-                EXPECT_NE(utf8FromGb(p.message).find("打印机"), std::string::npos)
-                    << c.what << ": " << utf8FromGb(p.message);
+                EXPECT_NE(p.message.toStdString().find("打印机"), std::string::npos)
+                    << c.what << ": " << p.message.toStdString();
                 EXPECT_GT(p.offPaperMm, 0) << c.what;
             }
         }
         if (c.width == "" && !r.problems.empty()) {
-            EXPECT_EQ(utf8FromGb(r.problems[0].message),
+            EXPECT_EQ(r.problems[0].message.toStdString(),
                       "申报意见栏每行宽度“”不是整数：'' is not a valid integer value。"
                       "每一份表都要按它折行，打印到第一份就会中断")
                 << c.what;
@@ -329,8 +329,8 @@ TEST(Check, OverlapsUnderATenthAreNoProblemAndAreRoundedHonestly)
 
     // Distance of the ink past the rule (mm) -> a reason that makes it.
     qr::TQRLabel probe = reason;
-    std::map<int, std::string> byHundredth;
-    const std::string base = gb("因工作需要调整岗位");
+    std::map<int, QString> byHundredth;
+    const QString base = QStringLiteral("因工作需要调整岗位");
     const std::string tails = "abcdefghkpqwABDGHKLMNOUVXYZ";
     for (char a : tails)
         for (char b : tails) {
@@ -347,14 +347,14 @@ TEST(Check, OverlapsUnderATenthAreNoProblemAndAreRoundedHonestly)
     } cases[] = {{1, 9, nullptr}, {10, 14, "0.1"}, {15, 24, "0.2"}, {25, 34, "0.3"}};
     struct Cells : TFillSource {
         const TFillSource& inner;
-        std::string reason;
+        QString reason;
         explicit Cells(const TFillSource& s) : inner(s) {}
         int CurRow() const override { return inner.CurRow(); }
-        std::string CellText(int r, int c) const override { return c == col::Reason ? reason : inner.CellText(r, c); }
-        std::string OpinionWidthText() const override { return inner.OpinionWidthText(); }
-        std::string DocNo() const override { return inner.DocNo(); }
+        QString CellText(int r, int c) const override { return c == col::Reason ? reason : inner.CellText(r, c); }
+        QString OpinionWidthText() const override { return inner.OpinionWidthText(); }
+        QString DocNo() const override { return inner.DocNo(); }
         QDate PrintDate() const override { return inner.PrintDate(); }
-        std::string IssuedBy() const override { return inner.IssuedBy(); }
+        QString IssuedBy() const override { return inner.IssuedBy(); }
     } cells(roster.source);
     TFormCheck probing(cells);
     for (const Case& c : cases) {
@@ -365,7 +365,7 @@ TEST(Check, OverlapsUnderATenthAreNoProblemAndAreRoundedHonestly)
         std::string message;
         for (const TCheckProblem& p : probing.CheckRow(kFirstRow)) {
             keys.push_back(key(p));
-            message = utf8FromGb(p.message);
+            message = p.message.toStdString();
         }
         if (!c.printed) {
             EXPECT_TRUE(keys.empty()) << it->first << "/100 mm: " << message;
@@ -558,7 +558,7 @@ struct PageCheck {
 // blanks over a rule, an opinion of more than four lines.
 void PageCheck::Label(const qr::TQRBandPlace& band, const qr::TQRLabel& label)
 {
-    const QString caption = visible(fromGb(label.Caption));
+    const QString caption = visible(label.Caption);
     if (caption.isEmpty())
         return;
     const std::string w = what(label.Name);
@@ -657,7 +657,7 @@ void PageCheck::Kinds(const qr::TQRBandPlace& band)
     }
     // The reason for the change: a point the cell does not have.
     const QString reason = boxOf(*form.ReasonLabel);
-    tally.Add("year-month", reason.count(u'.') > fromGb(cells.CellText(row, col::Reason)).count(u'.'),
+    tally.Add("year-month", reason.count(u'.') > cells.CellText(row, col::Reason).count(u'.'),
               problem(TCheckKind::BadYearMonth, "lb_bdyy") != nullptr, what("lb_bdyy") + " " + reason.toStdString());
     // The month of effect: nothing between 从 and 年, or before 月.
     const QString opinionText = opinion(band);
@@ -788,8 +788,8 @@ TEST(Check, AgreesWithThePrintedPageForEveryKind)
                     if (q.row == row && q.kind == TCheckKind::FillError)
                         p = &q;
                 if (p) {
-                    EXPECT_TRUE(fromGb(p->message).endsWith(printed.failed.at(row)))
-                        << fromGb(p->message).toStdString() << " / " << printed.failed.at(row).toStdString();
+                    EXPECT_TRUE(p->message.endsWith(printed.failed.at(row)))
+                        << p->message.toStdString() << " / " << printed.failed.at(row).toStdString();
                 }
                 continue;
             }
@@ -893,5 +893,5 @@ TEST(Check, MessagesAreTheSameUnderADecimalComma)
     const TCheckReport r = check.CheckRows(kFirstRow, kLastRow);
     ASSERT_EQ(r.problems.size(), withPoint.problems.size());
     for (std::size_t i = 0; i < r.problems.size(); ++i)
-        EXPECT_EQ(fromGb(r.problems[i].message), fromGb(withPoint.problems[i].message)) << r.problems[i].row;
+        EXPECT_EQ(r.problems[i].message, withPoint.problems[i].message) << r.problems[i].row;
 }

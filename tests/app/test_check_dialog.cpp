@@ -40,7 +40,7 @@ TCheckReport checkedRoster(const std::string& width = "78", int first = 7, int l
     vdcs.DocNo = gb("澜人发(2007)71号");
     vdcs.PrintDate = QDate(2009, 7, 1);
     TRosterRows rows;
-    TRunFillSource source(vdcs, rows, [width] { return width; });
+    TRunFillSource source(vdcs, rows, [width] { return QString::fromStdString(width); });
     rows.Open(gb(kCheckRoster));
     rows.FirstSheet();
     TFormCheck check(source);
@@ -132,7 +132,7 @@ TEST(CheckDialog, TitleAndAnswerNameTheRun)
 TEST(CheckDialog, ListsTheEntriesFirstAndTheNewKinds)
 {
     TCheckReport report = checkedRoster("", 22, 31);
-    report.sheet = gb("A4（210×297 mm），左上角");
+    report.sheet = QStringLiteral("A4（210×297 mm），左上角");
     TCheckDialog dialog(report, TRunMode::Print);
     const QString summary = dialog.lbSummary->text();
     EXPECT_TRUE(summary.contains(QString::fromUtf8("另有 1 处是主窗口输入项的问题"))) << summary.toStdString();
@@ -279,7 +279,7 @@ TEST(CheckDialog, MeasuresOnThePaperAndPrinterOfTheRun)
             const TCheckProblem& p = dialogs->report.problems[0];
             EXPECT_EQ(p.row, 0) << c.what;
             EXPECT_EQ(p.label, "lb_area") << c.what;
-            EXPECT_TRUE(fromGb(p.message).contains(QString::fromUtf8(c.says))) << fromGb(p.message).toStdString();
+            EXPECT_TRUE(p.message.contains(QString::fromUtf8(c.says))) << p.message.toStdString();
         }
     }
     PaperSupportProvider() = [](const QString& p, const QSizeF& s) { return qr::PrinterPaperSupport(p, s); };

@@ -31,7 +31,7 @@ TEST(CheckGlyphs, OnlyWhatNoFaceHas)
     TVdcs vdcs;
     vdcs.PrintDate = QDate(2009, 7, 1);
     TRosterRows rows;
-    TRunFillSource source{vdcs, rows, [] { return std::string("78"); }};
+    TRunFillSource source{vdcs, rows, [] { return QStringLiteral("78"); }};
     rows.Open(toGb(kRoster));
     rows.FirstSheet();
     TFormCheck check(source);
@@ -48,8 +48,8 @@ TEST(CheckGlyphs, OnlyWhatNoFaceHas)
                                   "（可安装 fonts-hanazono 和 fonts-babelstone-han）";
         const std::string madeUp = "姓名（B列）的“\uE000”（U+E000）是自造字（私用区字符），本机没有造这个字的字体，"
                                    "印出来的不是原来的字";
-        EXPECT_EQ(utf8FromGb(p.message), p.codePoint == 0xE000 ? madeUp : boxed);
-        EXPECT_EQ(utf8FromGb(p.field), "姓名");
+        EXPECT_EQ(p.message.toStdString(), p.codePoint == 0xE000 ? madeUp : boxed);
+        EXPECT_EQ(p.field.toStdString(), "姓名");
         EXPECT_EQ(p.column, 2);
     }
     // The rare characters of rows 7 to 15 all print; the made-up ones not,

@@ -110,7 +110,7 @@ TEST(PaperSettings, OffsetsArePerPrinter)
     // they were.
     EXPECT_EQ(LoadPaperSettings(ini, "Other"), (TPaperSettings{TPaper::A4, true, 1.5, -0.5}));
     EXPECT_EQ(LoadPaperSettings(ini), LoadPaperSettings(ini, "Other"));
-    EXPECT_EQ(ReadProfileString(ini, "xtcs", "File", ""), gb("澜人发"));
+    EXPECT_EQ(ReadProfileString(ini, "xtcs", "File", ""), QStringLiteral("澜人发"));
 }
 
 TEST(PaperSettings, TypedValues)
@@ -212,14 +212,14 @@ TEST(CalibrationPage, ScalesReadInsideAnUnprintableBorder)
         const QRectF printable = QRectF(QPointF(0, 0), sheet.SheetMm).adjusted(5, 5, -5, -5);
         // Label -> where it stands, for each scale: below the frame the
         // horizontal one, right of it the vertical one.
-        std::map<std::string, QPointF> below, right;
+        std::map<QString, QPointF> below, right;
         for (const qr::QRItem& item : page.items) {
             const QRectF r = qr::InkRectMm(item).translated(align);  // on the sheet, before offsets
             const bool frameRule = item.kind == qr::QRItem::Rect &&
                                    (std::abs(r.width() - 0.26) < 0.01 || std::abs(r.height() - 0.26) < 0.01);
             if (!frameRule) {
                 EXPECT_TRUE(printable.contains(r.adjusted(0.05, 0.05, -0.05, -0.05)))
-                    << utf8FromGb(item.text) << " at " << r.x() << "," << r.y() << " " << r.width() << "x"
+                    << item.text.toStdString() << " at " << r.x() << "," << r.y() << " " << r.width() << "x"
                     << r.height();
             }
             if (item.kind == qr::QRItem::Text && item.font.Name == "Arial") {
@@ -229,12 +229,12 @@ TEST(CalibrationPage, ScalesReadInsideAnUnprintableBorder)
                     right[item.text] = r.center();
             }
         }
-        const std::map<std::string, double> labels = {
-            {gb("−10"), -10}, {gb("−5"), -5}, {"0", 0}, {"+5", 5}, {"+10", 10}};
+        const std::map<QString, double> labels = {
+            {QStringLiteral("−10"), -10}, {QStringLiteral("−5"), -5}, {"0", 0}, {"+5", 5}, {"+10", 10}};
         ASSERT_EQ(below.size(), labels.size());
         ASSERT_EQ(right.size(), labels.size());
         for (const auto& [text, value] : labels) {
-            SCOPED_TRACE(utf8FromGb(text));
+            SCOPED_TRACE(text.toStdString());
             ASSERT_TRUE(below.count(text) && right.count(text));
             EXPECT_NEAR(below[text].x(), 20 + value, 0.05);
             EXPECT_NEAR(right[text].y(), 20 + value, 0.3);

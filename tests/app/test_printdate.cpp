@@ -74,7 +74,7 @@ protected:
         TVdcs v;
         TEntryFields f;
         LoadSettings(v, f, toGb(dir.path()));
-        const QDateTime stored = DateFromKeyText(fromGb(ReadProfileString(ini(), "xtcs", "Date", "")));
+        const QDateTime stored = DateFromKeyText(ReadProfileString(ini(), "xtcs", "Date", ""));
         return stored.date() == v.PrintDate ? stored : QDateTime();
     }
     QTemporaryDir dir;
@@ -94,7 +94,7 @@ QString printedDate(TMainWindow& w)
             if (!p->isVisible() || !store || store->PageCount() != 1)
                 continue;
             for (const qr::QRItem& item : store->Page(1).items) {
-                const QString text = fromGb(item.text);
+                const QString text = item.text;
                 if (item.kind == qr::QRItem::Text && text.contains(QStringLiteral("日")) &&
                     text.contains(QStringLiteral("年")))
                     found = text;

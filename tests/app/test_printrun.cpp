@@ -51,13 +51,13 @@ struct FakeRows : TRowSource {
         if (failAttach)
             throw std::runtime_error("chart");
     }
-    std::string CellText(int row, int col) const override
+    QString CellText(int row, int col) const override
     {
         log.add("cell " + std::to_string(row) + "," + std::to_string(col));
         if (row == failCellRow)
             throw std::runtime_error("bad cell");
         auto it = flags.find(row);
-        return it == flags.end() ? std::string() : it->second;
+        return it == flags.end() ? QString() : QString::fromStdString(it->second);
     }
     void Close() override { log.add("close"); }
 };
@@ -71,7 +71,7 @@ struct FakeHost : TPrintRunHost {
     std::vector<QPointer<TApprovalForm>> forms;
     explicit FakeHost(Log& l) : log(l) { entries = {"7", "7", gb("澜人发(2009)1号"), gb("人事局"), QDate(2010, 3, 4)}; }
     TRunEntries ReadEntries() override { return entries; }
-    std::string OpinionWidthText() override { return "78"; }
+    QString OpinionWidthText() override { return QStringLiteral("78"); }
     void OutputForm(TApprovalForm& form, TRunMode mode, int row) override
     {
         forms.emplace_back(&form);
@@ -80,7 +80,7 @@ struct FakeHost : TPrintRunHost {
         if (duringOutput)
             duringOutput(row);
         if (row == failOutputRow)
-            throw EConvertError("x");
+            throw EConvertError(QStringLiteral("x"));
     }
     void MessageBox(const std::string& t, const std::string& d) override { log.add("box " + t + "|" + d); }
     void ShowError(const std::string& m, int row) override { log.add("error " + m + " row " + std::to_string(row)); }

@@ -279,9 +279,8 @@ struct RecordingBackend : qr::TQRPrintBackend {
     void PrintPages(const qr::TQRPrinter& store, const qr::TQRPrinterSettings&) override
     {
         for (const qr::QRItem& item : store.Page(1).items)
-            if (item.kind == qr::QRItem::Text &&
-                (item.text == gb("甲一") || item.text == gb("乙二") || item.text == gb("丙三")))
-                jobs.push_back(utf8FromGb(item.text));
+            if (item.kind == qr::QRItem::Text && (item.text == u"甲一" || item.text == u"乙二" || item.text == u"丙三"))
+                jobs.push_back(item.text.toStdString());
         if (duringJob)
             duringJob();
     }
@@ -465,7 +464,7 @@ TEST(PrintRunGui, WholeRunIntoOnePdf)
         qr::SetPrintBackend(&backend);
         QTemporaryDir exports;
         Window w("three.xls", "7", "11");
-        WriteProfileString(w.dir.filePath("vdmq.ini"), "vdmq", "ExportDir", toGb(exports.path()));
+        WriteProfileString(w.dir.filePath("vdmq.ini"), "vdmq", "ExportDir", exports.path());
         if (c.existing) {
             QFile old(exports.filePath("out.pdf"));
             ASSERT_TRUE(old.open(QIODevice::WriteOnly));
@@ -548,7 +547,7 @@ TEST(PrintRunGui, PdfExportsUseTheRememberedPaper)
     QTemporaryDir exports;
     Window w("three.xls", "9", "9");
     const QString ini = w.dir.filePath("vdmq.ini");
-    WriteProfileString(ini, "vdmq", "ExportDir", toGb(exports.path()));
+    WriteProfileString(ini, "vdmq", "ExportDir", exports.path());
     WriteProfileString(ini, "vdmq", "Paper", "A4");
     w.dialogs->saveAnswers << exports.filePath("run.pdf") << exports.filePath("form.pdf");
     ui(*w.form).PdfButton->click();
@@ -578,7 +577,7 @@ TEST(PrintRunGui, PreviewExportsAskThroughTheMainWindow)
 {
     QTemporaryDir exports;
     Window w("three.xls", "9", "9");
-    WriteProfileString(w.dir.filePath("vdmq.ini"), "vdmq", "ExportDir", toGb(exports.path()));
+    WriteProfileString(w.dir.filePath("vdmq.ini"), "vdmq", "ExportDir", exports.path());
     w.dialogs->saveAnswers << exports.filePath("missing/form.TXT");
     whilePreviewing(w, [&](TPreviewWindow* p) {
         if (w.dialogs->saves == 0)

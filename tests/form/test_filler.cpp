@@ -2,12 +2,18 @@
 // opinion, the wrapping into four lines, and what an error leaves behind.
 #include "form/PubFunc.h"
 #include "form/RosterColumns.h"
+#include "form/VdPrnCheck.h"
 #include "form/VdPrnUnit.h"
 #include "platform/gbtext.h"
+#include "qstring_helpers.h"
 #include "report/core/qr.h"
 
 #include <gtest/gtest.h>
 
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <algorithm>
 #include <map>
 #include <stdexcept>
 #include <vector>
@@ -29,18 +35,18 @@ public:
     mutable std::vector<int> reads;
 
     int CurRow() const override { return kRow; }
-    std::string CellText(int row, int col) const override
+    QString CellText(int row, int col) const override
     {
         reads.push_back(col);
         if (col == failAt)
             throw std::runtime_error("cell read failed");
         const auto it = cells.find({row, col});
-        return it == cells.end() ? std::string() : it->second;
+        return it == cells.end() ? QString() : fromGb(it->second);
     }
-    std::string OpinionWidthText() const override { return width; }
-    std::string DocNo() const override { return docNo; }
+    QString OpinionWidthText() const override { return fromGb(width); }
+    QString DocNo() const override { return fromGb(docNo); }
     QDate PrintDate() const override { return date; }
-    std::string IssuedBy() const override { return issuedBy; }
+    QString IssuedBy() const override { return fromGb(issuedBy); }
 
     void set(int col, const std::string& utf8) { cells[{kRow, col}] = gb(utf8); }
 };
@@ -94,7 +100,7 @@ struct Filler : ::testing::Test {
         form.FillRow(*form.Report, more);
         EXPECT_TRUE(more);
     }
-    std::string cap(qr::TQRLabel* l) const { return utf8FromGb(l->Caption); }
+    std::string cap(qr::TQRLabel* l) const { return l->Caption.toStdString(); }
     std::string opinion() const
     {
         return cap(form.OpinionLine1) + cap(form.OpinionLine2) + cap(form.OpinionLine3) + cap(form.OpinionLine4);
@@ -115,7 +121,7 @@ TEST_F(Filler, WorkedExampleByteForByte)
         "根据澜人发(2007)71号文件规定，该同志职务由澜坪市人事局办事员晋升为澜坪市人事局科员，"
         "拟同意其岗位工资由7 590 元晋升到8 680 元，薪级工资不变，（提高工资10%部分由 59 元增加到 "
         "68 元），月增资 99 元，从 2009 年 08 月起执行。";
-    EXPECT_EQ(form.OpinionLine1->Caption, gb(expected));
+    EXPECT_EQ(form.OpinionLine1->Caption, QString::fromStdString(expected));
     EXPECT_EQ(form.OpinionLine2->Caption, "");
     EXPECT_EQ(form.OpinionLine3->Caption, "");
     EXPECT_EQ(form.OpinionLine4->Caption, "");
@@ -303,7 +309,7 @@ TEST_F(Filler, Wrapping)
     struct Case {
         std::string tmpl;
         const char* width;
-        std::vector<std::string> lines;  // y1..y4
+        std::vector<std::string> lines;  // y1..OpinionLine4
     };
     const Case cases[] = {
         {"abcdef", "11", {"abcdef", "", "", ""}},      // shorter than W-4
@@ -353,15 +359,15 @@ TEST_F(Filler, WorkedExampleAtWidth78)
     src.width = "78";
     fill();
     // 37 Chinese characters' worth on line 1, 39 on lines 2 and 3.
-    EXPECT_LE(form.OpinionLine1->Caption.size(), 74u);
-    EXPECT_LE(form.OpinionLine2->Caption.size(), 78u);
+    EXPECT_LE(gbPrefix(form.OpinionLine1->Caption).bytes, 74);
+    EXPECT_LE(gbPrefix(form.OpinionLine2->Caption).bytes, 78);
     EXPECT_EQ(form.OpinionLine1->Caption + form.OpinionLine2->Caption + form.OpinionLine3->Caption +
                   form.OpinionLine4->Caption,
-              gb("根据澜人发(2007)71号文件规定，该同志职务由澜坪市人事局办事员晋升为澜坪市人事局科员，"
-                 "拟同意其岗位工资由7 590 元晋升到8 680 元，薪级工资不变，（提高工资10%部分由 59 "
-                 "元增加到 68 元），月增资 99 元，从 2009 年 08 月起执行。"));
+              QString::fromUtf8("根据澜人发(2007)71号文件规定，该同志职务由澜坪市人事局办事员晋升为澜坪市人事局科员，"
+                                "拟同意其岗位工资由7 590 元晋升到8 680 元，薪级工资不变，（提高工资10%部分由 59 "
+                                "元增加到 68 元），月增资 99 元，从 2009 年 08 月起执行。"));
     EXPECT_EQ(cap(form.OpinionLine1), "根据澜人发(2007)71号文件规定，该同志职务由澜坪市人事局办事员晋升为澜坪市人");
-    EXPECT_EQ(fromGb(form.OpinionLine4->Caption), QString());
+    EXPECT_EQ(form.OpinionLine4->Caption, QString());
 }
 
 // What an error leaves: the margins and the labels set before it have their
@@ -404,7 +410,7 @@ TEST_F(Filler, ErrorsPropagateAndLeaveLaterLabels)
             f.FillRow(*f.Report, more);
             ADD_FAILURE() << "no error";
         } catch (const std::exception& e) {
-            EXPECT_EQ(std::string(e.what()), c.message);
+            EXPECT_EQ(errorText(e).toStdString(), c.message);
         }
         EXPECT_FALSE(more);
         EXPECT_EQ(f.Report->Page.Tenths(qr::TQRPage::LeftMargin), 15);
@@ -429,6 +435,28 @@ TEST_F(Filler, ErrorsPropagateAndLeaveLaterLabels)
     EXPECT_EQ(cap(f.AppraisalFromLabel), "a中");
 }
 
+// The text export holds what the page prints.  A reason of five bytes
+// gets the year-month's point inside its last character, whose halves print
+// as U+FFFD; the file holds them as whole characters too (it used to hold
+// the half bytes, which garble the rest of the line in any reader).
+TEST_F(Filler, TextExportHoldsWholeCharacters)
+{
+    src.set(col::Reason, "a中文");
+    src.width = "78";
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("form.txt"));
+    qr::TQRAsciiExportFilter filter(path);
+    qr::TQRPrinter store(form.Report);
+    form.Report->Prepare(store, &filter);
+    const QString shown = QString::fromUtf8("a中\uFFFD.\uFFFD");
+    EXPECT_EQ(form.ReasonLabel->Caption, shown);
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const std::string bytes = file.readAll().toStdString();
+    EXPECT_EQ(toGb(fromGb(bytes)), bytes);  // nothing but whole characters
+    EXPECT_NE(bytes.find(toGb(shown)), std::string::npos);
+}
+
 // Through the engine: two calls per preparation, the same texts each time,
 // the margins in tenths of a millimetre.
 TEST_F(Filler, ThroughTheEngine)
@@ -444,6 +472,49 @@ TEST_F(Filler, ThroughTheEngine)
     src.date = QDate(2010, 12, 31);
     form.Report->PrepareNew();
     EXPECT_EQ(cap(form.PrintDateLabel), "2010 年 12 月 31 日");
+}
+
+// The check names, for each data label, the roster column the filler took
+// its text from.  Every cell of the row starts with a made character of its
+// own (private use), which the check reports with the column of the label
+// it prints in; the label's caption says which cell it came from.  With
+// the former unit and post blank the form shows the former grade (J) there.
+TEST(FillerAndCheck, AgreeOnEveryLabelsColumn)
+{
+    for (const bool oldPostBlank : {false, true}) {
+        SCOPED_TRACE(oldPostBlank ? "AE blank" : "AE given");
+        FakeSource row;
+        for (int c = 1; c <= col::LastRead; ++c)
+            row.set(c, QString(QChar(0xE000 + c)).toStdString() + "第" + std::to_string(c) + "列的文字");
+        if (oldPostBlank)
+            row.set(col::OldPost, "  ");
+        TFormCheck check(row);
+        const std::vector<TCheckProblem> problems = check.CheckRow(kRow);
+        int labelsSeen = 0;
+        for (const std::string& name : DataLabelNames()) {
+            if (name.size() == 2 && name[0] == 'y')
+                continue;  // the opinion's lines hold the texts of several cells
+            const QString caption = check.Form().Label(name)->Caption;
+            int shown = 0;
+            for (const QChar ch : caption)
+                if (ch.unicode() > 0xE000 && ch.unicode() <= 0xE000 + col::LastRead) {
+                    shown = ch.unicode() - 0xE000;
+                    break;
+                }
+            if (shown == 0)
+                continue;  // not from a cell
+            ++labelsSeen;
+            SCOPED_TRACE(name + " shows column " + std::to_string(shown));
+            const auto named = std::find_if(problems.begin(), problems.end(), [&](const TCheckProblem& p) {
+                return p.label == name && p.codePoint == char32_t(0xE000 + shown);
+            });
+            ASSERT_NE(named, problems.end());
+            EXPECT_EQ(named->column, shown);
+        }
+        EXPECT_EQ(labelsSeen, 25);  // the 26 labels from cells but ProbationPayLabel, which is always empty
+        EXPECT_EQ(check.Form().OldPostLabel->Caption.at(0).unicode(),
+                  0xE000 + (oldPostBlank ? col::OldGrade : col::OldPost));
+    }
 }
 
 }  // namespace

@@ -191,7 +191,7 @@ TEST(FormLayout, LoadsPageSetUpAndPropertiesAsStored)
         SCOPED_TRACE(c.name);
         const qr::TQRLabel* l = form.Label(c.name);
         ASSERT_NE(l, nullptr);
-        EXPECT_EQ(l->Caption, gb(c.caption));
+        EXPECT_EQ(l->Caption, QString::fromUtf8(c.caption));
         EXPECT_EQ(l->Font.Name, QString::fromUtf8(c.family));
         EXPECT_EQ(l->Font.Size, c.size);
         EXPECT_EQ(l->Font.Bold, c.bold);
@@ -277,16 +277,16 @@ TEST(FormLayout, LongFixedTextIsCutAtItsLastBreakThatFits)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
         Form f;
-        f.form.OldPostLabel->Caption = gb(c.text);
+        f.form.OldPostLabel->Caption = QString::fromUtf8(c.text);
         const qr::QRPageImage page = f.prepare();
         const QRectF box = boxOf(*f.form.OldPostLabel);
         // Anything printed from zw1 lies in its row, left of the next cell.
         const auto lines = textsIn(page, QRectF(box.left(), box.top(), 400, box.height()));
         ASSERT_EQ(lines.size(), 1u);
-        std::string shown = lines[0]->text;
-        while (!shown.empty() && shown.back() == ' ')
-            shown.pop_back();
-        EXPECT_EQ(shown, gb(c.printed));
+        QString shown = lines[0]->text;
+        while (shown.endsWith(u' '))
+            shown.chop(1);
+        EXPECT_EQ(shown, QString::fromUtf8(c.printed));
         // No ink in the 2 mm between the box and the next rule.
         const QImage image = render(page, 300);
         EXPECT_LE(inkSpan(image, box.adjusted(0, 0, 20, 0), 300).second, box.right() + 0.5);
@@ -298,7 +298,7 @@ TEST(FormLayout, DateLineIsCentredOrStretches)
     const double centre = kPaperX + 1356.0;  // x 135.60 mm of the band
     {
         Form f;
-        f.form.PrintDateLabel->Caption = gb("2024 年 5 月 6 日");
+        f.form.PrintDateLabel->Caption = QStringLiteral("2024 年 5 月 6 日");
         const qr::QRPageImage page = f.prepare();
         const QRectF box = boxOf(*f.form.PrintDateLabel);
         const auto lines = textsIn(page, box);
@@ -311,7 +311,7 @@ TEST(FormLayout, DateLineIsCentredOrStretches)
     }
     {
         Form f;
-        f.form.PrintDateLabel->Caption = gb("二〇二四 年 十二 月 三十一 日 星期二 上午");
+        f.form.PrintDateLabel->Caption = QStringLiteral("二〇二四 年 十二 月 三十一 日 星期二 上午");
         const qr::QRPageImage page = f.prepare();
         const QRectF box = boxOf(*f.form.PrintDateLabel);
         const auto lines = textsIn(page, box.adjusted(0, 0, 0, 100));

@@ -2,6 +2,7 @@
 
 #include "form/PubFunc.h"
 #include "platform/gbtext.h"
+#include "qstring_helpers.h"
 
 using namespace vdmq;
 
@@ -9,21 +10,22 @@ namespace {
 
 TEST(PubFunc, Trim)
 {
-    EXPECT_EQ(Trim(""), "");
-    EXPECT_EQ(Trim(" \t\r\n"), "");
-    EXPECT_EQ(Trim("\x01 a b \x1F"), "a b");
-    // Bytes above 0x20 (a full-width space is two of them) stay.
-    EXPECT_EQ(Trim(gb("　中 ")), gb("　中"));
+    EXPECT_EQ(Trim(QString()), "");
+    EXPECT_EQ(Trim(QStringLiteral(" \t\r\n")), "");
+    EXPECT_EQ(Trim(QStringLiteral("\x01 a b \x1F")), "a b");
+    // Characters above U+0020 (the full-width space among them) stay.
+    EXPECT_EQ(Trim(QStringLiteral("　中 ")), QStringLiteral("　中"));
 }
 
-TEST(PubFunc, UpperCaseLeavesMultiByteCharactersAlone)
+TEST(PubFunc, UpperCaseChangesOnlyLatinSmallLetters)
 {
     // 0x81 0x61 and 0x81 0x7A are GBK characters whose second byte is 'a'/'z';
-    // the four-byte 㐀 holds no letter but must come through as is.
-    const std::string dbcs = "\x81\x61x\x81\x7A";
-    EXPECT_EQ(UpperCase(dbcs), "\x81\x61X\x81\x7A");
-    EXPECT_EQ(UpperCase("abc-XYZ{}`"), "ABC-XYZ{}`");
-    EXPECT_EQ(UpperCase(gb("王㐀ab")), gb("王㐀AB"));
+    // the four-byte 㐀 holds no letter but must come through as is; the
+    // full-width ａ is no Latin small letter of the form's rule.
+    const QString dbcs = fromGb("\x81\x61x\x81\x7A");
+    EXPECT_EQ(UpperCase(dbcs), fromGb("\x81\x61X\x81\x7A"));
+    EXPECT_EQ(UpperCase(QStringLiteral("abc-XYZ{}`")), "ABC-XYZ{}`");
+    EXPECT_EQ(UpperCase(QStringLiteral("王㐀abａ")), QStringLiteral("王㐀ABａ"));
 }
 
 struct IntCase {
@@ -66,22 +68,25 @@ TEST(PubFunc, WholeNumberSyntax)
         {"930.5", false, 0},
         {"1e3", false, 0},
         {"abc", false, 0},
+        {"７８", false, 0},  // full-width digits are no digits of the syntax
+        {"7８", false, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
         int v = 12345;
-        EXPECT_EQ(TryStrToInt(c.text, v), c.ok);
+        const QString text = QString::fromUtf8(c.text);
+        EXPECT_EQ(TryStrToInt(text, v), c.ok);
         if (c.ok) {
             EXPECT_EQ(v, c.value);
-            EXPECT_EQ(StrToInt(c.text), c.value);
+            EXPECT_EQ(StrToInt(text), c.value);
         } else {
             EXPECT_EQ(v, 12345);
             try {
-                StrToInt(c.text);
+                StrToInt(text);
                 ADD_FAILURE() << "no error";
             } catch (const EConvertError& e) {
-                EXPECT_EQ(std::string(e.what()), std::string("'") + c.text + "' is not a valid integer value");
-                EXPECT_EQ(e.text(), c.text);
+                EXPECT_EQ(errorText(e), QStringLiteral("'%1' is not a valid integer value").arg(text));
+                EXPECT_EQ(e.text(), text);
             }
         }
     }
@@ -95,9 +100,18 @@ TEST(PubFunc, FormatYearMonth)
         {"abcdef", "abcd.ef"},
     };
     for (const auto& [in, out] : cases)
-        EXPECT_EQ(FormatYearMonth(in), out) << in;
-    // Length counts bytes: three Chinese characters are six bytes.
-    EXPECT_EQ(FormatYearMonth(gb("晋升到")), gb("晋升") + "." + gb("到"));
+        EXPECT_EQ(FormatYearMonth(QString::fromUtf8(in)), QString::fromUtf8(out)) << in;
+    // Length counts bytes of GB18030: three Chinese characters are six, and
+    // the point after the fourth byte may cut a character, whose halves
+    // print as U+FFFD each; a four-byte character cut after its second byte
+    // shows that byte, a digit.
+    const std::pair<const char*, const char*> bytes[] = {
+        {"晋升到", "晋升.到"},    {"a中文", "a中\uFFFD.\uFFFD"},
+        {" ab中c ", "ab中.c"},    {"x\U00020BB7y", "x\uFFFD4\uFFFD.5y"},  // 𠮷 is 95 34 B2 35
+        {"晋升岗位", "晋升岗位"},                                         // eight bytes
+    };
+    for (const auto& [in, out] : bytes)
+        EXPECT_EQ(FormatYearMonth(QString::fromUtf8(in)), QString::fromUtf8(out)) << in;
 }
 
 struct ShiftCase {
@@ -121,7 +135,7 @@ TEST(PubFunc, ShiftYearMonth)
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.text) + " " + std::to_string(c.direction));
         TPny r;
-        EXPECT_EQ(ShiftYearMonth(c.text, c.direction, r), c.ok);
+        EXPECT_EQ(ShiftYearMonth(QString::fromUtf8(c.text), c.direction, r), c.ok);
         EXPECT_EQ(r.Year, c.year);
         EXPECT_EQ(r.Month, c.month);
     }
@@ -140,11 +154,11 @@ TEST(PubFunc, ShiftYearMonthConversionErrors)
         SCOPED_TRACE(text);
         TPny r{"keep", "me"};
         try {
-            ShiftYearMonth(text, +1, r);
+            ShiftYearMonth(QString::fromUtf8(text), +1, r);
             ADD_FAILURE() << "no error";
         } catch (const EConvertError& e) {
-            EXPECT_EQ(e.text(), piece);
-            EXPECT_EQ(std::string(e.what()), std::string("'") + piece + "' is not a valid integer value");
+            EXPECT_EQ(e.text(), QString::fromUtf8(piece));
+            EXPECT_EQ(errorText(e), QStringLiteral("'%1' is not a valid integer value").arg(QString::fromUtf8(piece)));
         }
         EXPECT_EQ(r.Year, "keep");
         EXPECT_EQ(r.Month, "me");
@@ -152,7 +166,7 @@ TEST(PubFunc, ShiftYearMonthConversionErrors)
     // The year is converted first: both pieces bad names the year piece.
     TPny r;
     try {
-        ShiftYearMonth("abcdef", 0, r);
+        ShiftYearMonth(QStringLiteral("abcdef"), 0, r);
         ADD_FAILURE();
     } catch (const EConvertError& e) {
         EXPECT_EQ(e.text(), "abcd");
@@ -168,82 +182,96 @@ TEST(PubFunc, ShiftYearMonthConversionErrors)
     for (const auto& [text, piece] : chinese) {
         SCOPED_TRACE(text);
         try {
-            ShiftYearMonth(gb(text), +1, r);
+            ShiftYearMonth(QString::fromUtf8(text), +1, r);
             ADD_FAILURE() << "no error";
         } catch (const EConvertError& e) {
-            EXPECT_EQ(utf8FromGb(e.text()), piece);
+            EXPECT_EQ(e.text().toStdString(), piece);
             EXPECT_EQ(errorText(e).toStdString(), std::string("'") + piece + "' is not a valid integer value");
         }
     }
     // Leading blanks are part of the whole-number syntax.
-    EXPECT_TRUE(ShiftYearMonth("2009 7", 0, r));
+    EXPECT_TRUE(ShiftYearMonth(QStringLiteral("2009 7"), 0, r));
     EXPECT_EQ(r.Month, "07");
+}
+
+// The month of effect is read from the bytes the year-month display makes,
+// halves of a character it cuts included: the error names what that text
+// holds, as the form has always named it.
+TEST(PubFunc, ShiftShownYearMonth)
+{
+    TPny r;
+    EXPECT_TRUE(ShiftShownYearMonth(QStringLiteral(" 200912 "), +1, r));
+    EXPECT_EQ(r.Year, "2010");
+    EXPECT_EQ(r.Month, "01");
+    EXPECT_TRUE(ShiftShownYearMonth(QStringLiteral("2009.07"), +1, r));
+    EXPECT_EQ(r.Month, "08");
+    const std::pair<const char*, const char*> cases[] = {
+        {"20097", ".7"},          // 2009.7
+        {"209年", "209\uFFFD."},  // 209 C4 . EA: the year piece ends inside 年
+        {"2009年7月", "年7"},     // seven bytes: shown as typed
+        {"", ""},
+    };
+    for (const auto& [cell, piece] : cases) {
+        SCOPED_TRACE(cell);
+        try {
+            ShiftShownYearMonth(QString::fromUtf8(cell), +1, r);
+            ADD_FAILURE() << "no error";
+        } catch (const EConvertError& e) {
+            EXPECT_EQ(errorText(e).toStdString(), std::string("'") + piece + "' is not a valid integer value");
+        }
+    }
 }
 
 TEST(PubFunc, ReplaceFirst)
 {
     struct Case {
-        std::string source, pattern, replacement, result;
+        QString source, pattern, replacement, result;
     };
+    const QString letterTrail = fromGb("\x81\x61");  // a GBK character whose second byte is 'a'
     const Case cases[] = {
         {"a&ZW1b", "&zw1", "x", "aXb"},
         {"&zw1/&zw1", "&zw1", "ab", "AB/&zw1"},
         {"keep small &zw1", "&ZW2", "x", "keep small &zw1"},
-        {"small &zw1 small", "&zw1", gb("科a"), "small " + gb("科A") + " small"},
+        {"small &zw1 small", "&zw1", "科a", "small 科A small"},
         {"abc", "", "x", "abc"},
         {"", "&zw1", "x", ""},
-        {"&ym", "&ym", gb(" 年 ") + gb(" 月"), gb(" 年 ") + gb(" 月")},
-        // The pattern "a" must not match the second byte of 0x81 0x61; the
+        {"&ym", "&ym", " 年  月", " 年  月"},
+        // The pattern "a" matches no part of the character 0x81 0x61; the
         // standalone 'a' after it is the first occurrence.
-        {"\x81\x61"
-         "a",
-         "A", "z", "\x81\x61Z"},
-        // Nor may it match across characters: 0x81 0x26 then "zw1" is not "&zw1".
-        {"\x81&zw1 &zw1", "&zw1", "x", "\x81&zw1 X"},
-        // Nor a lead byte taken as the start of a match inside a four-byte character.
-        {gb("𠀾") + "5",
-         "\x88\x38"
-         "5",
-         "x", gb("𠀾") + "5"},
+        {letterTrail + "a", "A", "z", letterTrail + "Z"},
+        {"\U00020BB7&zw1", "&zw1", "\U00020BB7", "\U00020BB7\U00020BB7"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.source + " / " + c.pattern);
+        SCOPED_TRACE((c.source + " / " + c.pattern).toStdString());
         EXPECT_EQ(ReplaceFirst(c.source, c.pattern, c.replacement), c.result);
     }
 }
 
 struct CopyCase {
-    std::string text;
+    QString text;
     int count;
-    std::string result;
+    QString result;
     int countAfter;
 };
 
 TEST(PubFunc, CopyLeftDbcs)
 {
-    const std::string three = gb("工资表");  // 6 bytes
-    const std::string rare = gb("𠀾");       // 4 bytes
+    const QString three = QStringLiteral("工资表");        // 6 bytes
+    const QString rare = QString::fromUtf8("\U0002003E");  // 𠀾, 4 bytes
     const CopyCase cases[] = {
-        {three, 5, gb("工资"), 4},
+        {three, 5, "工资", 4},
         {three, 6, three, 6},
         {three, 1, "", 0},
         {three, 0, "", 0},
         {three, -3, "", -3},
         {three, 99, three, 99},
-        {"ab" + gb("中"), 3, "ab", 2},
+        {"ab中", 3, "ab", 2},
         {"a", 5, "a", 5},
         {"a", 0, "", 0},
         {"", 3, "", 3},
-        // A second byte in the lead range never starts a character.
-        {"\x81\x81\x81\x81"
-         "a",
-         3, "\x81\x81", 2},
-        {"\x81\x81"
-         "a\x81\x81",
-         3,
-         "\x81\x81"
-         "a",
-         3},
+        // GBK characters whose second byte lies in the lead range.
+        {fromGb("\x81\x81\x81\x81") + "a", 3, fromGb("\x81\x81"), 2},
+        {fromGb("\x81\x81") + "a" + fromGb("\x81\x81"), 3, fromGb("\x81\x81") + "a", 3},
         // A four-byte character is never split, whichever byte the cut hits.
         {"a" + rare + "b", 1, "a", 1},
         {"a" + rare + "b", 2, "a", 1},
@@ -252,9 +280,12 @@ TEST(PubFunc, CopyLeftDbcs)
         {"a" + rare + "b", 5, "a" + rare, 5},
         {"a" + rare + "b", 6, "a" + rare + "b", 6},
         {rare + rare, 7, rare, 4},
+        // U+0080 and U+FFFD are four bytes in GB18030 too.
+        {QString(QChar(0x80)) + "a", 3, "", 0},
+        {QString(QChar(0xFFFD)) + "ab", 5, QString(QChar(0xFFFD)) + "a", 5},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(std::to_string(c.count) + " of " + std::to_string(c.text.size()));
+        SCOPED_TRACE(std::to_string(c.count) + " of " + c.text.toStdString());
         int n = c.count;
         EXPECT_EQ(CopyLeftDbcs(c.text, n), c.result);
         EXPECT_EQ(n, c.countAfter);

@@ -35,10 +35,10 @@ TEST_F(Profile, NewFileGetsSectionAndCrlf)
 {
     EXPECT_FALSE(ReadProfileString(ini(), "xtcs", "File").has_value());
     EXPECT_EQ(ReadProfileString(ini(), "xtcs", "File", "def"), "def");
-    WriteProfileString(ini(), "xtcs", "File", gb("澜人发(2007)71号"));
+    WriteProfileString(ini(), "xtcs", "File", QStringLiteral("澜人发(2007)71号"));
     WriteProfileString(ini(), "xtcs", "Start", "7");
     EXPECT_EQ(readAll(ini()), "[xtcs]\r\nFile=" + gb("澜人发(2007)71号") + "\r\nStart=7\r\n");
-    EXPECT_EQ(ReadProfileString(ini(), "XTCS", "file", ""), gb("澜人发(2007)71号"));
+    EXPECT_EQ(ReadProfileString(ini(), "XTCS", "file", ""), QStringLiteral("澜人发(2007)71号"));
 }
 
 // A file as a Windows machine writes it: CRLF, GBK bytes, other sections,
@@ -64,13 +64,13 @@ TEST_F(Profile, WindowsFileKeepsEverythingElse)
                                "x=1";  // no final line ending
     writeAll(ini(), before);
 
-    EXPECT_EQ(ReadProfileString(ini(), "xtcs", "File", ""), gb("澜人发(2007)71号"));
-    EXPECT_EQ(ReadProfileString(ini(), "xtcs", "area", ""), gb("澜坪市人事局工资处制"));
+    EXPECT_EQ(ReadProfileString(ini(), "xtcs", "File", ""), QStringLiteral("澜人发(2007)71号"));
+    EXPECT_EQ(ReadProfileString(ini(), "xtcs", "area", ""), QStringLiteral("澜坪市人事局工资处制"));
     EXPECT_EQ(ReadProfileString(ini(), "xtcs", "Start", "d"), "");    // present, empty
     EXPECT_FALSE(ReadProfileString(ini(), "xtcs", "x").has_value());  // other section
     EXPECT_EQ(ReadProfileString(ini(), "Tail", "X", ""), "1");
 
-    WriteProfileString(ini(), "xtcs", "file", gb("新文号"));
+    WriteProfileString(ini(), "xtcs", "file", QStringLiteral("新文号"));
     WriteProfileString(ini(), "xtcs", "End", "9");  // new key: end of its section
     WriteProfileString(ini(), "new", "k", "v");     // new section: end of file
     const std::string after = "; written by hand\r\n"
@@ -103,13 +103,13 @@ TEST_F(Profile, ValuesVerbatimAndLineEndingsKept)
         "  ",         "",      std::string("\x81\x5D", 2),  // a GBK character whose second byte is ']'
     };
     for (const std::string& v : values) {
-        WriteProfileString(ini(), "xtcs", "B", v);
+        WriteProfileString(ini(), "xtcs", "B", fromGb(v));
         std::string expect(v);
         while (!expect.empty() && expect.back() == ' ')
             expect.pop_back();
         while (!expect.empty() && expect.front() == ' ')
             expect.erase(0, 1);
-        EXPECT_EQ(ReadProfileString(ini(), "xtcs", "B", "?"), expect);
+        EXPECT_EQ(ReadProfileString(ini(), "xtcs", "B", "?"), fromGb(expect));
     }
     EXPECT_EQ(readAll(ini()).find('\r'), std::string::npos);  // stays LF
     // A line break in a value must not inject a key.
@@ -125,8 +125,8 @@ TEST_F(Profile, ValuesVerbatimAndLineEndingsKept)
 TEST_F(Profile, Utf8FileWithBomStaysUtf8)
 {
     writeAll(ini(), "\xEF\xBB\xBF[xtcs]\r\nArea=澜坪\r\n");
-    EXPECT_EQ(ReadProfileString(ini(), "xtcs", "Area", ""), gb("澜坪"));
-    WriteProfileString(ini(), "xtcs", "Area", gb("人事局"));
+    EXPECT_EQ(ReadProfileString(ini(), "xtcs", "Area", ""), QStringLiteral("澜坪"));
+    WriteProfileString(ini(), "xtcs", "Area", QStringLiteral("人事局"));
     EXPECT_EQ(readAll(ini()), "\xEF\xBB\xBF[xtcs]\r\nArea=人事局\r\n");
 }
 
@@ -154,8 +154,8 @@ TEST_F(Profile, Utf16AndCrOnlyFilesReadAndKept)
     };
     for (const Case& c : cases) {
         writeAll(ini(), c.before);
-        EXPECT_EQ(ReadProfileString(ini(), "xtcs", "Area", "?"), gb("澜坪"));
-        WriteProfileString(ini(), "xtcs", "Area", gb("人事局"));
+        EXPECT_EQ(ReadProfileString(ini(), "xtcs", "Area", "?"), QStringLiteral("澜坪"));
+        WriteProfileString(ini(), "xtcs", "Area", QStringLiteral("人事局"));
         WriteProfileString(ini(), "xtcs", "End", "9");
         EXPECT_EQ(readAll(ini()), c.after);
         EXPECT_EQ(ReadProfileString(ini(), "xtcs", "End", "?"), "9");
@@ -274,18 +274,18 @@ TEST_F(Profile, AtomicUnderConcurrentReadsAndKills)
             }
         } reap{pid};
         for (int i = 0; i < 50; ++i) {
-            const std::string a = ReadProfileString(ini(), "xtcs", "A", "<none>");
-            const std::string pad = ReadProfileString(ini(), "xtcs", "Pad", "<none>");
-            ASSERT_TRUE(a == "old" || a == "new") << a;
-            ASSERT_EQ(pad, big);
+            const QString a = ReadProfileString(ini(), "xtcs", "A", "<none>");
+            const QString pad = ReadProfileString(ini(), "xtcs", "Pad", "<none>");
+            ASSERT_TRUE(a == "old" || a == "new") << a.toStdString();
+            ASSERT_EQ(pad, QString::fromStdString(big));
         }
         int status = 0;
         kill(pid, SIGKILL);
         waitpid(pid, &status, 0);
         reap.pid = -1;
         ASSERT_TRUE(WIFSIGNALED(status)) << "the writer stopped by itself";
-        const std::string a = ReadProfileString(ini(), "xtcs", "A", "<none>");
-        ASSERT_TRUE(a == "old" || a == "new") << a;
+        const QString a = ReadProfileString(ini(), "xtcs", "A", "<none>");
+        ASSERT_TRUE(a == "old" || a == "new") << a.toStdString();
     }
     // The killed writers' temporaries go with the next write; nothing else
     // but the settings file's lock file is left in the folder.
@@ -318,7 +318,7 @@ TEST_F(Profile, TwoWritersKeepEachOthersKeys)
             try {
                 for (int i = 0; i < kKeys; ++i)
                     WriteProfileString(w ? link : ini(), "vdmq", (w ? "B" : "A") + std::to_string(i),
-                                       std::to_string(i));
+                                       QString::number(i));
             } catch (const std::exception& e) {
                 fprintf(stderr, "writer %d: %s\n", w, e.what());
                 _exit(3);
@@ -337,7 +337,7 @@ TEST_F(Profile, TwoWritersKeepEachOthersKeys)
     int kept = 0;
     for (const char* w : {"A", "B"})
         for (int i = 0; i < kKeys; ++i)
-            kept += file.Read("vdmq", w + std::to_string(i), "") == std::to_string(i);
+            kept += file.Read("vdmq", w + std::to_string(i), "") == QString::number(i);
     EXPECT_EQ(kept, 2 * kKeys);
     EXPECT_EQ(file.Read("xtcs", "File", ""), "x");
     EXPECT_TRUE(QFileInfo(link).isSymLink());
@@ -350,7 +350,7 @@ TEST_F(Profile, Utf8WithoutBomOnlyWhenStrictlyValid)
 {
     struct Case {
         std::string value;  // as it stands in the file
-        std::string read;   // what ReadProfileString gives (GB18030)
+        std::string read;   // what ReadProfileString gives, in GB18030
         bool utf8;
     } cases[] = {
         {"人事局", gb("人事局"), true},
@@ -363,8 +363,8 @@ TEST_F(Profile, Utf8WithoutBomOnlyWhenStrictlyValid)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.read);
         writeAll(ini(), "[xtcs]\nArea=" + c.value + "\n");
-        EXPECT_EQ(ReadProfileString(ini(), "xtcs", "Area", "?"), c.read);
-        WriteProfileString(ini(), "xtcs", "File", gb("澜坪"));
+        EXPECT_EQ(ReadProfileString(ini(), "xtcs", "Area", "?"), fromGb(c.read));
+        WriteProfileString(ini(), "xtcs", "File", QStringLiteral("澜坪"));
         EXPECT_EQ(readAll(ini()),
                   "[xtcs]\nArea=" + c.value + "\nFile=" + (c.utf8 ? std::string("澜坪") : gb("澜坪")) + "\n");
     }

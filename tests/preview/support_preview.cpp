@@ -6,7 +6,7 @@
 
 namespace previewtest {
 
-qr::QRPageImage MakePage(double width, double length, const std::string& text)
+qr::QRPageImage MakePage(double width, double length, const QString& text)
 {
     qr::QRPageImage page;
     page.width = width;
@@ -27,7 +27,7 @@ std::shared_ptr<qr::TQRPrinter> MakeStore(int pages, qr::TCustomQuickRep* report
 {
     auto store = std::make_shared<qr::TQRPrinter>(report);
     for (int i = 1; i <= pages; ++i)
-        store->AddPage(MakePage(kA4Width, kA4Length, "page " + std::to_string(i)));
+        store->AddPage(MakePage(kA4Width, kA4Length, QStringLiteral("page %1").arg(i)));
     return store;
 }
 

@@ -15,7 +15,7 @@ constexpr double kA4Width = 2100, kA4Length = 2970;
 constexpr double kB5Width = 1820, kB5Length = 2570;
 
 // A page with a frame and one line of text.
-qr::QRPageImage MakePage(double width, double length, const std::string& text = "page");
+qr::QRPageImage MakePage(double width, double length, const QString& text = QStringLiteral("page"));
 
 // A store holding `pages` A4 pages; their notices are delivered by Pump().
 std::shared_ptr<qr::TQRPrinter> MakeStore(int pages, qr::TCustomQuickRep* report = nullptr);

@@ -33,7 +33,7 @@ constexpr double kMaxMismatch = 0.005;
 class SampleRow : public vdmq::TFillSource {
 public:
     int CurRow() const override { return 7; }
-    std::string CellText(int, int col) const override
+    QString CellText(int, int col) const override
     {
         using namespace vdmq::col;
         static const std::map<int, const char*> cells = {{Name, "李𠀀远"},
@@ -61,12 +61,12 @@ public:
                                                          {OldPost, "一中中学一级教师"},
                                                          {OldAppointed, "200309"}};
         const auto it = cells.find(col);
-        return it == cells.end() ? std::string() : vdmq::gb(it->second);
+        return it == cells.end() ? QString() : QString::fromUtf8(it->second);
     }
-    std::string OpinionWidthText() const override { return "78"; }
-    std::string DocNo() const override { return vdmq::gb("澜人发(2007)71号"); }
+    QString OpinionWidthText() const override { return QStringLiteral("78"); }
+    QString DocNo() const override { return QStringLiteral("澜人发(2007)71号"); }
     QDate PrintDate() const override { return {2009, 8, 20}; }
-    std::string IssuedBy() const override { return vdmq::gb("澜坪市人事局工资处制"); }
+    QString IssuedBy() const override { return QStringLiteral("澜坪市人事局工资处制"); }
 };
 
 // The page as the preview control paints it where the window has it: below

@@ -303,7 +303,7 @@ TEST(TzPreview, HundredPercentAlwaysLeavesAChosenZoom)
 
 TEST(TzPreview, SaveDialogFilterAndDefaultExtension)
 {
-    EXPECT_EQ(TSaveDialog::QtFilter(vdmq::gb("文本文件(*.TXT)|*.TXT")), U("文本文件(*.TXT)"));
+    EXPECT_EQ(TSaveDialog::QtFilter(U("文本文件(*.TXT)|*.TXT")), U("文本文件(*.TXT)"));
     EXPECT_EQ(TSaveDialog::QtFilter("Text|*.txt;*.asc|All|*.*"), U("Text (*.txt *.asc);;All (*.*)"));
     struct Case {
         const char* typed;
@@ -325,7 +325,7 @@ struct ExportWindow : Window {
     ExportWindow()
     {
         qr::TQRBand* band = report.AddBand("band", qr::rbPageHeader, 30);
-        band->AddLabel("line", 10, 10, 80, 6, 1)->Caption = vdmq::gb("工资变动审批");
+        band->AddLabel("line", 10, 10, 80, 6, 1)->Caption = QStringLiteral("工资变动审批");
         store = std::make_shared<qr::TQRPrinter>(&report);
         report.Prepare(*store);
         attach(store);

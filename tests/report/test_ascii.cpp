@@ -23,7 +23,7 @@ qr::QRItem text(double x, double y, const std::string& t, qr::TAlignment a = qr:
     qr::QRItem it;
     it.kind = qr::QRItem::Text;
     it.alignment = a;
-    it.text = t;
+    it.text = vdmq::fromGb(t);
     // ExportPage hands the right edge of a right-aligned text, else its left.
     it.rect = a == qr::taRightJustify ? QRectF(x - 50, y, 50, 35) : QRectF(x, y, 50, 35);
     return it;
@@ -125,7 +125,7 @@ TEST(AsciiExportFile, ThroughPreparation)
     qr::TQRBand* band = nullptr;
     auto rep = oneBandReport(&band);
     qr::TQRLabel* l = band->AddLabel("l", 10, 20, 40, 3.7, 1);
-    l->Caption = vdmq::gb("中国");
+    l->Caption = QStringLiteral("中国");
     l->Font.Size = 10;
     qr::TQRLabel* r = band->AddLabel("r", 10, 20, 40, 3.7, 2);
     r->Caption = "12.50";

@@ -56,7 +56,7 @@ std::shared_ptr<qr::TQRPrinter> storeOf(const std::vector<QString>& lines, const
     rep->Page.SetValue(qr::TQRPage::Length, 257);
     for (std::size_t i = 0; i < lines.size(); ++i) {
         qr::TQRLabel* l = band->AddLabel("l" + std::to_string(i), 10, 5 + 7.5 * double(i), 160, 3.7, 1);
-        l->Caption = vdmq::toGb(lines[i]);
+        l->Caption = lines[i];
         l->Font = font;
     }
     return rep->PrepareNew();

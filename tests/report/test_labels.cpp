@@ -36,7 +36,7 @@ TEST_P(LabelText, PrintsTheExpectedLines)
     qr::TQRBand* band = nullptr;
     auto rep = oneBandReport(&band);
     qr::TQRLabel* l = band->AddLabel("l", kLeft / 10, kTop / 10, c.widthEm * kEm10 / 10, c.heightMm, 1);
-    l->Caption = vdmq::gb(c.caption);
+    l->Caption = QString::fromUtf8(c.caption);
     l->Font.Size = 10;
     l->AutoSize = c.autoSize;
     l->AutoStretch = c.stretch;
@@ -47,7 +47,7 @@ TEST_P(LabelText, PrintsTheExpectedLines)
     const double boxRight = kLeft + c.widthEm * kEm10;
     for (std::size_t i = 0; i < texts.size(); ++i) {
         const auto& t = texts[i];
-        EXPECT_EQ(vdmq::utf8FromGb(t.text), c.lines[i]) << "line " << i;
+        EXPECT_EQ(t.text.toStdString(), c.lines[i]) << "line " << i;
         EXPECT_NEAR(t.rect.top(), kTop + double(i) * kEm10, kTol) << "line " << i;
         EXPECT_NEAR(t.rect.height(), kEm10, kTol);
         if (c.autoSize || c.align == qr::taLeftJustify)
@@ -125,7 +125,7 @@ TEST_P(LabelBox, WhiteBoxGeometry)
     qr::TQRBand* band = nullptr;
     auto rep = oneBandReport(&band);
     qr::TQRLabel* l = band->AddLabel("l", kLeft / 10, kTop / 10, c.widthMm, c.heightMm, 1);
-    l->Caption = vdmq::gb(c.caption);
+    l->Caption = QString::fromUtf8(c.caption);
     l->Font.Size = 10;
     l->AutoSize = c.autoSize;
     l->AutoStretch = c.stretch;
@@ -160,7 +160,7 @@ TEST(LabelFont, MeasuresIndependentlyOfScreenAndMapsFaces)
     auto rep = oneBandReport(&band);
     for (const char* face : {"宋体", "SimSun", "黑体", "SimHei", "Arial"}) {
         qr::TQRLabel* l = band->AddLabel(face, 0, 0, 1, 1, 1);
-        l->Caption = vdmq::gb("中国");
+        l->Caption = QString::fromUtf8("中国");
         l->AutoSize = true;
         l->Font.Name = QString::fromUtf8(face);
         l->Font.Size = 10;
@@ -189,10 +189,9 @@ TEST(LabelFont, MeasuresIndependentlyOfScreenAndMapsFaces)
 // measuring size, for every face of the form and whatever a roster holds.
 void expectSameAsLayout(qr::detail::MeasuredFont& mf, const QString& text)
 {
-    const std::string gbText = vdmq::toGb(text);
     const QString shown = text.left(40);
-    EXPECT_EQ(mf.width(gbText), mf.widthByLayout(text) * qr::detail::kPxToTenths) << shown.toStdString();
-    const QList<QGlyphRun> runs = mf.glyphRuns(gbText);
+    EXPECT_EQ(mf.width(text), mf.widthByLayout(text) * qr::detail::kPxToTenths) << shown.toStdString();
+    const QList<QGlyphRun> runs = mf.glyphRuns(text);
     const QList<QGlyphRun> expected = mf.glyphRunsByLayout(text);
     ASSERT_EQ(runs.size(), expected.size()) << shown.toStdString();
     for (qsizetype r = 0; r < runs.size(); ++r) {

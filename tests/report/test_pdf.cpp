@@ -28,7 +28,7 @@ qr::QRPageImage page(double w, double l, const char* caption)
     rep->Page.SetValue(qr::TQRPage::Width, w);
     rep->Page.SetValue(qr::TQRPage::Length, l);
     qr::TQRLabel* lab = band->AddLabel("l", 10, 10, 150, 3.7, 1);
-    lab->Caption = vdmq::gb(caption);
+    lab->Caption = QString::fromUtf8(caption);
     lab->Font.Size = 10;
     band->AddShape("s", 10, 20, 100, 0.26, 2);
     return rep->PrepareNew()->Page(1);

@@ -201,7 +201,7 @@ TEST(Render, RulesAndTextLandOnTheirPixels)
     auto rep = oneBandReport(&band);
     band->AddShape("rule", 10, 10, 50, 0.26, 1);  // x 10..60 mm, y 10 mm
     qr::TQRLabel* l = band->AddLabel("l", 10, 20, 40, 3.7, 2);
-    l->Caption = vdmq::gb("国家");
+    l->Caption = QString::fromUtf8("国家");
     l->Font.Size = 10;
     auto store = rep->PrepareNew();
     QImage img(800, 1200, QImage::Format_RGB32);

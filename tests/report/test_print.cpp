@@ -65,7 +65,7 @@ std::unique_ptr<qr::TQuickRep> testForm()
     rep->Page.SetValue(qr::TQRPage::Length, 257);
     auto add = [&](const char* caption, double x, double y, qr::TAlignment a, double w) {
         qr::TQRLabel* l = band->AddLabel(caption, x, y, w, 3.7, int(band->Labels.size()) + 10);
-        l->Caption = vdmq::gb(caption);
+        l->Caption = QString::fromUtf8(caption);
         l->Font.Size = 10;
         l->Alignment = a;
     };
@@ -192,7 +192,7 @@ TEST(CupsQueue, PrintedPageCarriesTextsInPlace)
         GTEST_SKIP() << "no CUPS queue \"PDF\": run scripts/start-cups first";
 
     auto rep = testForm();
-    rep->ReportTitle = "vdmqcups" + std::to_string(QDateTime::currentMSecsSinceEpoch());
+    rep->ReportTitle = QStringLiteral("vdmqcups%1").arg(QDateTime::currentMSecsSinceEpoch());
     rep->PrinterSettings.PrinterName = "PDF";
     rep->OnNeedData = [](qr::TCustomQuickRep&, bool&) {};
     qr::InstallQuietPrintBackend();
@@ -209,7 +209,7 @@ TEST(CupsQueue, PrintedPageCarriesTextsInPlace)
     const auto reference = words(toFile.OutputFileName);
     ASSERT_EQ(reference.size(), 3u);
 
-    const QString title = QString::fromStdString(rep->ReportTitle);
+    const QString title = rep->ReportTitle;
     const QString produced = testcups::waitForJobs({title}, 60)[title];
     ASSERT_FALSE(produced.isEmpty()) << "no PDF from the queue in " << testcups::outDir().toStdString();
     const auto sizes = pageSizes(produced);
