@@ -489,8 +489,10 @@ MeasuredFont& measured(const TQRFont& font)
         TQRFont design;
         std::unique_ptr<MeasuredFont> mf;
     };
-    static std::vector<Entry> fonts;
-    static std::size_t last = 0;
+    // Each thread measures with fonts of its own: Qt's font objects belong
+    // to the thread that made them (a PDF writer draws on two).
+    thread_local std::vector<Entry> fonts;
+    thread_local std::size_t last = 0;
     if (last < fonts.size() && sameFont(fonts[last].design, font))
         return *fonts[last].mf;
     for (std::size_t i = 0; i < fonts.size(); ++i)
@@ -663,7 +665,7 @@ namespace {
 // The faces a design font names that are installed, one of each.
 const std::vector<QRawFont>& chainFaces(const detail::MeasuredFont& mf)
 {
-    static std::unordered_map<std::string, std::vector<QRawFont>> chains;
+    thread_local std::unordered_map<std::string, std::vector<QRawFont>> chains;
     const QFont& f = mf.font();
     const std::string key =
         f.families().join(QLatin1Char('|')).toStdString() + char('0' + f.bold()) + char('0' + f.italic());
