@@ -20,6 +20,7 @@
 #include <malloc.h>
 #include <mutex>
 #include <optional>
+#include <system_error>
 #include <thread>
 #include <zlib.h>
 
@@ -332,8 +333,15 @@ struct TQRPdfWriter::Impl {
             return false;
         if (use == detail::PdfSecondThread::EveryOther && fromSecond.size() % 2 == 0)
             return false;
-        if (!second)
-            second = std::make_unique<SecondThread>(fileName, title);
+        if (!second) {
+            try {
+                second = std::make_unique<SecondThread>(fileName, title);
+            } catch (const std::system_error&) {
+                // No thread to be had: the pages are drawn here.
+                twoDocuments = false;
+                return false;
+            }
+        }
         if (auto f = second->Failed()) {
             discard();
             fail(*f);

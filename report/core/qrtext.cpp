@@ -75,9 +75,11 @@ QImage deviceAt(double dpi)
     return img;
 }
 
+// Each thread lays texts out on images of its own, as it has fonts of its
+// own (a PDF writer draws on two threads).
 const QPaintDevice* measureDevice()
 {
-    static const QImage image = deviceAt(kMeasureDpi);
+    thread_local const QImage image = deviceAt(kMeasureDpi);
     return &image;
 }
 
@@ -85,7 +87,7 @@ const QPaintDevice* measureDevice()
 // millimetre, so that even the title's glyphs are a few dozen pixels high.
 const QPaintDevice* shapingDevice()
 {
-    static const QImage image = deviceAt(254.0);
+    thread_local const QImage image = deviceAt(254.0);
     return &image;
 }
 
