@@ -104,6 +104,24 @@ private:
     bool inTail_ = false;  // the cross-reference table has begun: held to the end
 };
 
+// Joins two documents that Qt wrote, drawn at the same time on two threads:
+// to the first (at `firstPath`, `firstSize` bytes, complete), `sink`
+// appends the objects of the second (renumbered after the first's) and a
+// page list that takes the pages of both in the order `fromSecond` gives
+// (for each page of the whole document, whether the second has it), as an
+// update of the first with a cross-reference section of its own.  Each
+// document keeps its own embedded fonts and their text maps, so the text
+// of every page reads back as it was drawn.  False when a document is not
+// as Qt writes it or the sink refused bytes.
+using PdfSink = std::function<bool(const char* data, qsizetype size)>;
+bool appendPdfPages(const QString& firstPath, const QString& secondPath, const std::vector<bool>& fromSecond,
+                    const PdfSink& sink, qint64 firstSize);
+
+// Which pages a PDF writer draws on its second thread: as the first keeps
+// up (automatic), none, or every other page (for the tests).
+enum class PdfSecondThread { Auto, Never, EveryOther };
+void setPdfSecondThread(PdfSecondThread use);
+
 // Whether a PDF file as Qt writes it ends as a complete document: its
 // last "startxref" names the offset of an "xref" table and "%%EOF"
 // follows.  A file cut short by a full disk or a size limit does not.

@@ -74,9 +74,11 @@ QImage deviceAt(double dpi)
     return img;
 }
 
+// Each thread lays texts out on images of its own, as it has fonts of its
+// own (a PDF writer draws on two threads).
 const QPaintDevice* measureDevice()
 {
-    static const QImage image = deviceAt(kMeasureDpi);
+    thread_local const QImage image = deviceAt(kMeasureDpi);
     return &image;
 }
 
@@ -84,7 +86,7 @@ const QPaintDevice* measureDevice()
 // millimetre, so that even the title's glyphs are a few dozen pixels high.
 const QPaintDevice* shapingDevice()
 {
-    static const QImage image = deviceAt(254.0);
+    thread_local const QImage image = deviceAt(254.0);
     return &image;
 }
 
@@ -484,8 +486,10 @@ MeasuredFont& measured(const TQRFont& font)
         TQRFont design;
         std::unique_ptr<MeasuredFont> mf;
     };
-    static std::vector<Entry> fonts;
-    static std::size_t last = 0;
+    // Each thread measures with fonts of its own: Qt's font objects belong
+    // to the thread that made them (a PDF writer draws on two).
+    thread_local std::vector<Entry> fonts;
+    thread_local std::size_t last = 0;
     if (last < fonts.size() && sameFont(fonts[last].design, font))
         return *fonts[last].mf;
     for (std::size_t i = 0; i < fonts.size(); ++i)
@@ -655,7 +659,7 @@ namespace {
 // The faces a design font names that are installed, one of each.
 const std::vector<QRawFont>& chainFaces(const detail::MeasuredFont& mf)
 {
-    static std::unordered_map<std::string, std::vector<QRawFont>> chains;
+    thread_local std::unordered_map<std::string, std::vector<QRawFont>> chains;
     const QFont& f = mf.font();
     const std::string key =
         f.families().join(QLatin1Char('|')).toStdString() + char('0' + f.bold()) + char('0' + f.italic());

@@ -3,6 +3,8 @@
 #include "file_helpers.h"
 #include "report_helpers.h"
 
+#include "report/core/qrpdffix.h"
+
 #include <QDir>
 #include <QProcess>
 #include <QRegularExpression>
@@ -96,6 +98,65 @@ TEST(PdfWriter, SimplifiedIdeographsSharingARadicalsGlyph)
         EXPECT_TRUE(bare(text).contains(bare(QString::fromUtf8(line)))) << line << "\n" << text.toStdString();
 }
 
+// Which pages the writers draw on their second thread, for one test.
+struct SecondThreadUse {
+    explicit SecondThreadUse(qr::detail::PdfSecondThread use) { qr::detail::setPdfSecondThread(use); }
+    ~SecondThreadUse() { qr::detail::setPdfSecondThread(qr::detail::PdfSecondThread::Auto); }
+    SecondThreadUse(const SecondThreadUse&) = delete;
+    SecondThreadUse& operator=(const SecondThreadUse&) = delete;
+};
+
+// A writer draws its pages on two threads, each into a document of its
+// own with its own fonts, and joins the two: the pages come back in the
+// order they were added, each on its own paper, with the text each one
+// drew, radicals and the ideographs sharing their glyphs included.
+TEST(PdfWriter, PagesOfTwoThreadsJoinedInOrder)
+{
+    using Use = qr::detail::PdfSecondThread;
+    const struct Case {
+        const char* name;
+        Use use;
+        int pages;
+    } cases[] = {
+        {"one thread", Use::Never, 4},
+        {"every other page on the second thread", Use::EveryOther, 7},
+        {"one page on the second thread", Use::EveryOther, 2},
+        {"as the first thread keeps up", Use::Auto, 30},
+    };
+    const char* const texts[] = {"校长 局长 工资", "⻓ ⼯ 户口", "长 工 ⼾ 户", "人事局 2024年5月20日"};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const SecondThreadUse use(c.use);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("forms.pdf");
+        std::vector<QString> lines;
+        {
+            qr::TQRPdfWriter w(path, QStringLiteral("审批表"));
+            for (int i = 0; i < c.pages; ++i) {
+                lines.push_back(QStringLiteral("第%1页 %2").arg(i + 1).arg(QString::fromUtf8(texts[i % 4])));
+                const bool a4 = i % 3 == 2;
+                w.AddPage(page(a4 ? 210 : 182, a4 ? 297 : 257, lines.back().toStdString().c_str()));
+            }
+            w.Finish();
+        }
+        EXPECT_EQ(entries(dir.path()), QStringList{"forms.pdf"});
+        const QString info = run("pdfinfo", {"-f", "1", "-l", QString::number(c.pages), path});
+        EXPECT_TRUE(info.contains(QRegularExpression(QStringLiteral(R"(Pages:\s+%1\n)").arg(c.pages))))
+            << info.toStdString();
+        for (int i = 0; i < c.pages; ++i) {
+            const bool a4 = i % 3 == 2;
+            const QRegularExpression size(
+                QStringLiteral(R"(Page\s+%1 size:\s+%2)").arg(i + 1).arg(a4 ? "59[45]" : "51[56]"));
+            EXPECT_TRUE(info.contains(size)) << "page " << i + 1 << "\n" << info.toStdString();
+        }
+        const QStringList pages = run("pdftotext", {path, "-"}).split(QLatin1Char('\f'));
+        ASSERT_GE(pages.size(), c.pages);
+        auto bare = [](QString t) { return t.remove(QRegularExpression(QStringLiteral("\\s"))); };
+        for (int i = 0; i < c.pages; ++i)
+            EXPECT_EQ(bare(pages[i]), bare(lines[std::size_t(i)])) << "page " << i + 1;
+    }
+}
+
 // Qt compresses pages at zlib's default level, which took a quarter of a
 // 1,500-form run; our writer has them compressed at level 3.  Each page's
 // drawing, decompressed and compressed again at level 3, gives the stored
@@ -170,29 +231,35 @@ TEST(PdfWriter, FailureLeavesTheEarlierFileAndNoTemporary)
         {"size limit in the last part (fonts, cross-references)", path, 9000, 3, "EFBIG"},  // ~10 kB
         {"full device", QStringLiteral("/dev/full"), RLIM_INFINITY, 3, "ENOSPC"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        writeAll(path, "the forms printed yesterday");
-        std::string what;
-        {
-            testfiles::ScopedFileSizeLimit limit(c.limit);
-            qr::TQRPdfWriter w(c.target);
-            try {
-                for (int i = 0; i < c.pages; ++i)
-                    w.AddPage(form);
-                w.Finish();
-            } catch (const qr::EInOutError& e) {
-                what = e.what();
-                // A caller that finishes after a failed page is told again.
-                EXPECT_THROW(w.Finish(), qr::EInOutError);
+    // The same on one thread and on two (whose second document is a
+    // temporary of its own).
+    for (const auto use : {qr::detail::PdfSecondThread::Never, qr::detail::PdfSecondThread::EveryOther}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.name);
+            SCOPED_TRACE(use == qr::detail::PdfSecondThread::Never ? "one thread" : "two threads");
+            const SecondThreadUse threads(use);
+            writeAll(path, "the forms printed yesterday");
+            std::string what;
+            {
+                testfiles::ScopedFileSizeLimit limit(c.limit);
+                qr::TQRPdfWriter w(c.target);
+                try {
+                    for (int i = 0; i < c.pages; ++i)
+                        w.AddPage(form);
+                    w.Finish();
+                } catch (const qr::EInOutError& e) {
+                    what = e.what();
+                    // A caller that finishes after a failed page is told again.
+                    EXPECT_THROW(w.Finish(), qr::EInOutError);
+                }
             }
+            ASSERT_FALSE(what.empty()) << "reported as written";
+            EXPECT_NE(what.find(c.target.toStdString()), std::string::npos) << what;
+            EXPECT_NE(what.find(std::strerror(std::string(c.reason) == "EFBIG" ? EFBIG : ENOSPC)), std::string::npos)
+                << what;
+            EXPECT_EQ(readAll(path), "the forms printed yesterday");
+            EXPECT_EQ(entries(dir.path()), QStringList{"forms.pdf"});
         }
-        ASSERT_FALSE(what.empty()) << "reported as written";
-        EXPECT_NE(what.find(c.target.toStdString()), std::string::npos) << what;
-        EXPECT_NE(what.find(std::strerror(std::string(c.reason) == "EFBIG" ? EFBIG : ENOSPC)), std::string::npos)
-            << what;
-        EXPECT_EQ(readAll(path), "the forms printed yesterday");
-        EXPECT_EQ(entries(dir.path()), QStringList{"forms.pdf"});
     }
 }
 
