@@ -160,7 +160,11 @@ quint32 glyphOf(const QRawFont& raw, char32_t c)
 }
 
 // The entries of a text map as Qt writes them (ranges of 16-bit codes):
-// code -> first character.
+// code -> first character, from its first group of ranges only.  Qt 6.4
+// writes each further group of a map of more than 100 ranges after bytes it
+// never cleared: zero bytes on fresh memory, but on memory the heap used
+// before, stale text that reads as ranges of another map, while the
+// group's own first range is lost.  So only the first group can be trusted.
 std::map<int, char32_t> readMap(const QByteArray& map)
 {
     std::map<int, char32_t> out;
@@ -176,10 +180,8 @@ std::map<int, char32_t> readMap(const QByteArray& map)
             inRange = true;
             continue;
         }
-        if (line == "endbfrange" || line == "endbfchar") {
-            inRange = false;
-            continue;
-        }
+        if (line == "endbfrange" || line == "endbfchar")
+            break;
         if (!inRange)
             continue;
         QList<QByteArray> toks;
@@ -189,8 +191,6 @@ std::map<int, char32_t> readMap(const QByteArray& map)
                 wellFormed = wellFormed && t.size() >= 3 && t.front() == '<' && t.back() == '>';
                 toks.push_back(t);
             }
-        // Qt 6.4 writes a map of more than 100 ranges with the first range
-        // of each further group overwritten by zero bytes: skipped.
         if (!wellFormed)
             continue;
         if (toks.size() == 2) {  // bfchar

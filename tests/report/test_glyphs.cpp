@@ -1,6 +1,7 @@
 // Rare characters (生僻字) of every block a name may draw from print with a
 // real glyph, from the same face in the measurement, the preview's picture
 // and the PDF, and the PDF's text layer gives back exactly what was printed.
+#include "report/core/qrpdffix.h"
 #include "report/core/qrtext.h"
 #include "report/ui/printbackend.h"
 #include "report_helpers.h"
@@ -231,3 +232,58 @@ TEST(PdfTextLayer, PrintToFile)
 }
 
 }  // namespace
+
+// Qt writes a map of more than 100 ranges in groups; each group after the
+// first starts after bytes it never cleared, which on reused memory read as
+// ranges of another map, and the group's own first range is lost.  The
+// log's map must still replace it (it was refused, and the text layer of
+// every page with those glyphs came back empty).
+TEST(PdfTextLayer, MapOfManyRangesWithStaleBytesIsReplaced)
+{
+    QFont font(QStringLiteral("Noto Serif CJK SC"));
+    font.setPixelSize(100);
+    const QRawFont raw = QRawFont::fromFont(font);
+    ASSERT_EQ(raw.familyName(), QStringLiteral("Noto Serif CJK SC"));
+
+    // Every other ideograph, so that each code is a range of its own.
+    std::u32string chars;
+    for (char32_t c = 0x4E00; chars.size() < 150; c += 2)
+        chars.push_back(c);
+    const QString text = text32(chars);
+    QList<quint32> glyphs(text.size());
+    int n = int(glyphs.size());
+    ASSERT_TRUE(raw.glyphIndexesForChars(text.constData(), int(text.size()), glyphs.data(), &n));
+    QGlyphRun run;
+    run.setRawFont(raw);
+    run.setGlyphIndexes(glyphs);
+    run.setPositions(QList<QPointF>(glyphs.size()));
+    std::vector<std::u32string> texts;
+    for (char32_t c : chars)
+        texts.emplace_back(1, c);
+    qr::detail::PdfGlyphLog log;
+    EXPECT_TRUE(log.Draw(run, texts.data()).isEmpty());
+
+    const auto range = [](int code, char32_t c) {
+        return QStringLiteral("<%1> <%1> <%2>\n")
+            .arg(code, 4, 16, QLatin1Char('0'))
+            .arg(uint(c), 4, 16, QLatin1Char('0'))
+            .toUpper()
+            .toLatin1();
+    };
+    QByteArray qtMap = "/CIDInit /ProcSet findresource begin\n12 dict begin\nbegincmap\n"
+                       "1 begincodespacerange\n<0000> <FFFF>\nendcodespacerange\n100 beginbfrange\n";
+    qtMap += range(0, 0);
+    for (int code = 1; code < 100; ++code)
+        qtMap += range(code, chars[std::size_t(code - 1)]);
+    qtMap += "endbfrange\n51 beginbfrange\n";
+    qtMap += "                 t findresource begin\n";
+    qtMap += range(100, 0x7183);  // stale: another map's range where code 100's was
+    for (int code = 101; code <= 150; ++code)
+        qtMap += range(code, chars[std::size_t(code - 1)]);
+    qtMap += "endbfrange\nendcmap\n";
+
+    const QByteArray map = log.TextMap("NotoSerifCJKsc-Regular", qtMap);
+    ASSERT_FALSE(map.isEmpty()) << "the log's map was refused";
+    EXPECT_TRUE(map.contains("<0064> <" + QByteArray::number(uint(chars[99]), 16).toUpper() + ">"));
+    EXPECT_FALSE(map.contains("7183"));
+}
