@@ -288,12 +288,15 @@ TEST_F(VdmqPrint, JsonCarriesAwkwardTextsExactly)
         const QJsonObject o = QJsonDocument::fromJson(line).object();
         ASSERT_FALSE(o.isEmpty()) << line.toStdString();
         keysOfKind[o["kind"].toString()] = keysInOrder(line);
-        if (o["row"].toInt() == 7)
+        if (o["row"].toInt() == 7) {
             EXPECT_EQ(o["name"].toString(), QString::fromUtf8("引\"号\\"));
-        if (o["kind"] == "no-glyph")
+        }
+        if (o["kind"] == "no-glyph") {
             EXPECT_EQ(o["char"].toString(), QString::fromUtf8("\xee\x80\x80"));
-        if (o["label"] == "zw1")
+        }
+        if (o["label"] == "zw1") {
             EXPECT_EQ(o["cut"].toString(), QString::fromUtf8("回车\n换行"));
+        }
     }
     EXPECT_EQ(keysOfKind["cut"], (QStringList{"row", "name", "kind", "label", "field", "column", "column_letters",
                                               "cut_chars", "shown", "cut", "message"}));
