@@ -10,19 +10,14 @@ unit and post (the form shows the former grade instead).
 
 Run:  /usr/bin/python3 scripts/make-odd-roster.py OUT.xls
 """
+import os
 import sys
 
 import xlwt
 
-FIRST, NCOLS, FLAG = 7, 33, 28
-
-BASE = {
-    2: "李明远", 3: "男", 4: 197603, 5: "199808", 6: "199808",
-    7: "第一中学中学高级教师", 8: "200907",
-    9: 814, 10: 7, 11: 590, 12: 15, 13: 165, 14: 59,
-    17: 913, 18: 8, 19: 680, 20: 15, 21: 165, 22: 68,
-    25: 99, 29: "大学本科", 30: "职务晋升", 31: "第一中学中学一级教师", 32: 200309,
-}
+# The worked example and the sheet's layout, as the print-run rosters have them.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "data", "printrun"))
+from make_rosters import BASE, FIRST, put_row, sheet  # noqa: E402
 
 # Characters of GBK whose second byte is a small Latin letter.
 LETTER_TRAIL = b"\x81\x61\x81\x7a\x8e\x6d".decode("gb18030")
@@ -55,17 +50,11 @@ ROWS = [
 
 def main(path):
     wb = xlwt.Workbook(encoding="utf-8")
-    ws = wb.add_sheet("调资花名册")
-    ws.write(0, 0, "职务（岗位）变动人员工资调整花名册（边界）")
-    for c in range(1, NCOLS + 1):
-        ws.write(5, c - 1, "列%d" % c)
+    ws = sheet(wb)
     for i, changes in enumerate(ROWS):
         values = dict(BASE)
         values.update(changes)
-        for c, v in values.items():
-            if v is not None and v != "":
-                ws.write(FIRST + i - 1, c - 1, v)
-        ws.write(FIRST + i - 1, FLAG - 1, 1)
+        put_row(ws, FIRST + i, values, 1)
     wb.save(path)
 
 
