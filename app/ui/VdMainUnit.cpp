@@ -98,8 +98,8 @@ private:
 // and time put in at 07:30 Beijing time would show the day before, and a day
 // picked there would come back shifted by the zone's offset.  The picker
 // holds local time, like every other holder of the print date.  Qt 6.7
-// made the zone a property of its own and the time spec a deprecated view
-// of it; Debian 12's Qt 6.4 has only the time spec.
+// gave the picker a time zone of its own and deprecated timeSpec(); Debian
+// 12's Qt 6.4 has only timeSpec().
 //
 // Typing works on the part the user points at, as in the date pickers of
 // other office programs: a double click selects the year, month or day under
